@@ -1,0 +1,38 @@
+# Quick start: `make demo` and `make test`. Each target installs missing Debian packages,
+# configures its CMake preset under build/<preset>/ and builds with two jobs.
+JOBS ?= 2
+
+.PHONY: deps demo test bench bench-quick asan tsan configure-% build-% clean
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure-%: deps
+	@cmake --preset $* >/dev/null
+
+build-%: configure-%
+	@cmake --build build/$* -j$(JOBS)
+
+demo: build-dev
+	@if [ -x build/dev/cli/chronelle ]; then build/dev/cli/chronelle demo; \
+	 else build/dev/demo/chronelle-platform-demo; fi
+
+test: build-dev
+	@ctest --test-dir build/dev --output-on-failure -j$(JOBS)
+
+asan: build-asan
+	@ctest --test-dir build/asan --output-on-failure -j$(JOBS)
+
+tsan: build-tsan
+	@TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --test-dir build/tsan --output-on-failure -j$(JOBS)
+
+bench: build-release
+	@if [ -x build/release/bench/chronelle_bench ]; then build/release/bench/chronelle_bench; \
+	 else echo "no benchmarks built yet"; fi
+
+bench-quick: build-release
+	@if [ -x build/release/bench/chronelle_bench ]; then build/release/bench/chronelle_bench --quick --json build/bench.json; \
+	 else echo "no benchmarks built yet"; fi
+
+clean:
+	rm -rf build

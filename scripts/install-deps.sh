@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, only the Debian packages the build needs that are missing.
+# Quiet and idempotent when everything is present; runs `apt-get update` only when
+# something has to be installed.
+set -euo pipefail
+
+packages=(
+  libsqlite3-dev libicu-dev libasio-dev libspdlog-dev libfmt-dev nlohmann-json3-dev
+  libgtest-dev libgmock-dev libbenchmark-dev cmake ninja-build pkg-config
+)
+if [ "${1:-}" = "--with-clang" ]; then
+  packages+=(clang)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "install-deps: installing ${missing[*]}"
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,120 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace chronelle {
+
+// Severity, in order: a record is emitted when the logger's level is at or below it.
+enum class LogLevel { trace = 0, debug, info, notice, warning, error, critical };
+
+// A metadata value: a string, a value that described itself as text, a list, or a
+// dictionary. A value type.
+class MetadataValue {
+ public:
+  enum class Kind { string, stringConvertible, array, dictionary };
+  using Array = std::vector<MetadataValue>;
+  using Dictionary = std::map<std::string, MetadataValue>;
+
+  MetadataValue() : MetadataValue(string("")) {}
+  static MetadataValue string(std::string text);
+  static MetadataValue stringConvertible(std::string description);
+  static MetadataValue array(Array elements);
+  static MetadataValue dictionary(Dictionary entries);
+
+  Kind kind() const { return kind_; }
+  // The text of a string or string-convertible value; empty for the other kinds.
+  const std::string& text() const { return text_; }
+  const Array& elements() const { return array_; }
+  const Dictionary& entries() const { return dictionary_; }
+
+  friend bool operator==(const MetadataValue&, const MetadataValue&) = default;
+
+ private:
+  Kind kind_ = Kind::string;
+  std::string text_;
+  Array array_;
+  Dictionary dictionary_;
+};
+
+using LogMetadata = std::map<std::string, MetadataValue>;
+
+// One emitted record, as a handler receives it.
+struct LogRecord {
+  std::string label;
+  LogLevel level = LogLevel::info;
+  std::string message;
+  LogMetadata metadata;
+  std::string source;
+  std::string file;
+  std::string function;
+  std::uint32_t line = 0;
+};
+
+// Destination of records. Implementations must be thread-safe and must not throw.
+class LogHandler {
+ public:
+  virtual ~LogHandler() = default;
+  virtual void log(const LogRecord& record) noexcept = 0;
+};
+
+// A labelled logger. Cheap to create; the handler is process-wide (`bootstrap`).
+// Thread-safe. Logging never throws.
+class Logger {
+ public:
+  explicit Logger(std::string label);
+
+  const std::string& label() const { return label_; }
+  LogLevel logLevel() const { return level_; }
+  void setLogLevel(LogLevel level) { level_ = level; }
+  bool isEnabled(LogLevel level) const { return level >= level_; }
+
+  // Emits the record when `level` is enabled; swallows every failure of the handler.
+  void log(LogLevel level, std::string message, LogMetadata metadata = {},
+           std::string source = "n/a", std::string file = "", std::string function = "",
+           std::uint32_t line = 0) const noexcept;
+
+  // Installs the process-wide handler (null restores the default spdlog handler on
+  // stderr). Loggers created before and after see the new handler.
+  static void bootstrap(std::shared_ptr<LogHandler> handler);
+  static std::shared_ptr<LogHandler> handler();
+  // Level given to loggers created from now on (default: info).
+  static void setDefaultLogLevel(LogLevel level);
+  static LogLevel defaultLogLevel();
+
+ private:
+  std::string label_;
+  LogLevel level_;
+};
+
+// Writes through spdlog to stderr, or to a file when a path is given.
+class SpdlogHandler final : public LogHandler {
+ public:
+  SpdlogHandler();
+  explicit SpdlogHandler(const std::string& filePath);
+  ~SpdlogHandler() override;
+  void log(const LogRecord& record) noexcept override;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Keeps every record, for tests. Thread-safe.
+class CapturingLogHandler final : public LogHandler {
+ public:
+  void log(const LogRecord& record) noexcept override;
+  std::vector<LogRecord> records() const;
+  void clear();
+
+ private:
+  struct Impl;
+  std::shared_ptr<Impl> impl_ = makeImpl();
+  static std::shared_ptr<Impl> makeImpl();
+};
+
+}  // namespace chronelle

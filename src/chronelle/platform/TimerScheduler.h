@@ -1,0 +1,71 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+namespace chronelle {
+
+class ManualClock;
+class MainQueue;
+
+// A scheduled timer. Cancelling is idempotent; destroying the handle does NOT cancel (as
+// with a run-loop timer, the scheduler keeps it alive until it is cancelled or, for a
+// one-shot timer, has fired). Thread-safe.
+class ScheduledTimer {
+ public:
+  virtual ~ScheduledTimer() = default;
+  virtual void cancel() = 0;
+  virtual bool isValid() const = 0;
+};
+
+// Source of one-shot and repeating timers whose callbacks run on the main queue. The
+// library never sleeps or reads the wall clock to wait: it asks the installed scheduler.
+class TimerScheduler {
+ public:
+  virtual ~TimerScheduler() = default;
+
+  // Fires `fn` once after `seconds`.
+  virtual std::shared_ptr<ScheduledTimer> scheduleOnce(double seconds, std::function<void()> fn) = 0;
+  // Fires `fn` every `interval` seconds, first after one interval, until cancelled.
+  virtual std::shared_ptr<ScheduledTimer> scheduleRepeating(double interval,
+                                                            std::function<void()> fn) = 0;
+
+  // The process-wide scheduler (Asio timers on MainQueue::shared() unless one is installed).
+  static TimerScheduler& current();
+  static void install(std::shared_ptr<TimerScheduler> scheduler);
+  static void reset();
+};
+
+// Real timers: Asio steady timers on a main queue.
+class AsioTimerScheduler final : public TimerScheduler {
+ public:
+  explicit AsioTimerScheduler(MainQueue& queue);
+  std::shared_ptr<ScheduledTimer> scheduleOnce(double seconds, std::function<void()> fn) override;
+  std::shared_ptr<ScheduledTimer> scheduleRepeating(double interval, std::function<void()> fn) override;
+
+ private:
+  MainQueue& queue_;
+};
+
+// Virtual time for tests: nothing fires until `advance` moves the clock past a timer's
+// due time. Timers fire in due order, each with the clock set to its due instant, and the
+// clock ends at start + seconds. Callbacks run synchronously on the advancing thread.
+class ManualTimerScheduler final : public TimerScheduler {
+ public:
+  explicit ManualTimerScheduler(std::shared_ptr<ManualClock> clock);
+  ~ManualTimerScheduler() override;
+  std::shared_ptr<ScheduledTimer> scheduleOnce(double seconds, std::function<void()> fn) override;
+  std::shared_ptr<ScheduledTimer> scheduleRepeating(double interval, std::function<void()> fn) override;
+
+  void advance(double seconds);
+  // Timers still scheduled (not cancelled, not fired one-shots).
+  std::size_t pendingCount() const;
+  // Seconds from now to the next due timer, or a negative value when there is none.
+  double secondsUntilNextFire() const;
+
+ private:
+  struct State;
+  std::shared_ptr<State> state_;
+};
+
+}  // namespace chronelle

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <nlohmann/json_fwd.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace chronelle {
+
+// The user-defaults store: a JSON file at a path the application gives. Values are
+// strings, integers, doubles, booleans, data, and arrays or dictionaries of them (as JSON).
+// Reads are served from memory; `synchronize()` writes the file atomically (temp file +
+// rename), so a crash never leaves it half-written. A corrupt or unreadable file is
+// logged and treated as empty. Thread-safe.
+class UserDefaults {
+ public:
+  using Data = std::vector<std::uint8_t>;
+
+  explicit UserDefaults(std::filesystem::path file);
+  ~UserDefaults();
+
+  // `$CHRONELLE_HOME/defaults.json`, else `~/.local/share/chronelle/defaults.json`.
+  static std::filesystem::path defaultPath();
+  // The process-wide instance (created on `defaultPath()` on first use unless one was set).
+  static std::shared_ptr<UserDefaults> standard();
+  static void setStandard(std::shared_ptr<UserDefaults> defaults);
+
+  const std::filesystem::path& path() const { return path_; }
+
+  void setString(const std::string& key, const std::string& value);
+  void setInteger(const std::string& key, std::int64_t value);
+  void setDouble(const std::string& key, double value);
+  void setBool(const std::string& key, bool value);
+  void setData(const std::string& key, const Data& value);
+  void setValue(const std::string& key, const nlohmann::json& value);
+  void removeObject(const std::string& key);
+
+  // Absent when missing or of another type.
+  std::optional<std::string> string(const std::string& key) const;
+  std::optional<Data> data(const std::string& key) const;
+  std::optional<nlohmann::json> value(const std::string& key) const;
+  // 0 / 0.0 / false when missing (numbers convert between integer and double).
+  std::int64_t integer(const std::string& key) const;
+  double doubleValue(const std::string& key) const;
+  bool boolValue(const std::string& key) const;
+  bool contains(const std::string& key) const;
+
+  // Writes every value to the file; returns false (and logs) when the write fails.
+  bool synchronize();
+
+ private:
+  struct Impl;
+  std::filesystem::path path_;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace chronelle
