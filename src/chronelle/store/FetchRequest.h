@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "chronelle/store/ObjectModel.h"
+#include "chronelle/store/Predicate.h"
+
+namespace chronelle {
+
+struct SortDescriptor {
+  std::string key;  // an attribute (or one-hop key path)
+  bool ascending = true;
+};
+
+// A computed column of a dictionary fetch: `function` is "sum:", "count:", "min:", "max:"
+// or "average:" over `keyPath`; the result appears under `name`, converted to `resultType`.
+struct ExpressionDescription {
+  std::string name;
+  std::string function;
+  std::string keyPath;
+  AttributeType resultType = AttributeType::doubleType;
+};
+
+enum class FetchResultType { managedObject, managedObjectID, dictionary, count };
+
+// One row of a dictionary fetch: property or expression name → value.
+using ResultDictionary = std::map<std::string, Value>;
+
+// What to fetch. Object and ID fetches and counts include the context's pending changes;
+// dictionary (and aggregate) fetches read saved data only.
+struct FetchRequest {
+  std::string entityName;
+  std::optional<Predicate> predicate;            // none: every object of the entity
+  std::vector<SortDescriptor> sortDescriptors;   // absent values sort first when ascending
+  std::size_t fetchLimit = 0;                    // 0: no limit
+  std::size_t fetchBatchSize = 0;                // a loading hint, never a cap on results
+  bool includesSubentities = true;
+  FetchResultType resultType = FetchResultType::managedObject;
+  // Dictionary fetches: attribute names (to-one relationships give ObjectIDs) and
+  // expressions.
+  std::vector<std::variant<std::string, ExpressionDescription>> propertiesToFetch;
+  std::vector<std::string> propertiesToGroupBy;
+  bool returnsDistinctResults = false;
+
+  explicit FetchRequest(std::string entity = "") : entityName(std::move(entity)) {}
+};
+
+}  // namespace chronelle

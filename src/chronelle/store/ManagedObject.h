@@ -1,0 +1,131 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "chronelle/store/ObjectID.h"
+#include "chronelle/store/Value.h"
+
+namespace chronelle {
+
+class EntityDescription;
+class ObjectContext;
+
+// A change of an observed key. For stored attributes and to-one relationships the old and
+// new values are given (objects as their ObjectIDs); for derived keys announced with
+// willChangeValue/didChangeValue both are absent.
+struct ObservedChange {
+  std::string key;
+  Value oldValue;
+  Value newValue;
+};
+
+// Keeps an observation alive; destroying it unregisters. Main-thread (context queue) only.
+class ObservationToken {
+ public:
+  ObservationToken() = default;
+  ObservationToken(ObservationToken&&) noexcept = default;
+  ObservationToken& operator=(ObservationToken&&) noexcept = default;
+  ~ObservationToken() { reset(); }
+  void reset() {
+    if (cancel_) cancel_();
+    cancel_ = nullptr;
+  }
+  explicit ObservationToken(std::function<void()> cancel) : cancel_(std::move(cancel)) {}
+
+ private:
+  std::function<void()> cancel_;
+};
+
+// An object of the store, living in one context. Holds its current values, the snapshot
+// last committed to (or fetched from) the store, and so its change set. Entity classes
+// of the application derive from it and add typed accessors over value()/setValue().
+//
+// Objects are shared (shared_ptr) because the context's identity map, relationships and
+// the application all hold them. Not thread-safe: use an object only on its context's
+// queue.
+class ManagedObject : public std::enable_shared_from_this<ManagedObject> {
+ public:
+  ManagedObject();
+  virtual ~ManagedObject();
+  ManagedObject(const ManagedObject&) = delete;
+  ManagedObject& operator=(const ManagedObject&) = delete;
+
+  const EntityDescription& entity() const;
+  ObjectID objectID() const;
+  // The context the object is registered in; null once a deleted object was saved (or
+  // before insertion).
+  ObjectContext* managedObjectContext() const;
+
+  // Attribute value by name (absent when nil). Reading a fault (a deleted, saved object)
+  // gives absent. Unknown keys throw std::invalid_argument.
+  Value value(std::string_view key) const;
+  // Sets an attribute; records the change, registers the inverse with the undo manager
+  // and tells observers. Setting an equal value still counts as a change (as the
+  // platform does). Unknown keys throw std::invalid_argument.
+  void setValue(std::string_view key, Value value);
+
+  // To-one relationship: the related object or null.
+  std::shared_ptr<ManagedObject> object(std::string_view key) const;
+  // Sets a to-one relationship and keeps the inverse side in step.
+  void setObject(std::string_view key, const std::shared_ptr<ManagedObject>& object);
+  // To-many relationship: the related objects (saved ones by primary key, then pending
+  // inserts in insertion order).
+  std::vector<std::shared_ptr<ManagedObject>> objects(std::string_view key) const;
+  void addObject(std::string_view key, const std::shared_ptr<ManagedObject>& object);
+  void removeObject(std::string_view key, const std::shared_ptr<ManagedObject>& object);
+
+  bool isInserted() const;
+  bool isUpdated() const;
+  bool isDeleted() const;
+  bool hasChanges() const;
+  // True for an object whose data is not loaded: after its deletion was saved or merged.
+  bool isFault() const;
+  // 0 for a realised object, non-zero for a fault.
+  int faultingState() const;
+
+  // Attributes and to-one relationships (as ObjectIDs) changed since the last commit.
+  std::map<std::string, Value> changedValues() const;
+  // The committed values of `keys` (every attribute and to-one when empty).
+  std::map<std::string, Value> committedValues(const std::vector<std::string>& keys = {}) const;
+
+  // Observes `key` (stored or derived). Also told when a key it depends on changes
+  // (see keysAffectedBy).
+  [[nodiscard]] ObservationToken observe(std::string key,
+                                         std::function<void(const ObservedChange&)> callback);
+  // Announce a change of a derived key, as the platform's willChange/didChange pair.
+  void willChangeValue(std::string_view key);
+  void didChangeValue(std::string_view key);
+
+  // --- Overridable lifecycle hooks -------------------------------------------------
+  // Once, when the object is inserted into a context.
+  virtual void awakeFromInsert() {}
+  // When the object is first materialised from a fetched row.
+  virtual void awakeFromFetch() {}
+  // Extra validation of one key before a save; throw StoreError to refuse. Mandatory and
+  // type checks are done by the store before this is called.
+  virtual void validateValue(std::string_view key, const Value& value) const;
+  // Keys whose observers must also be told when `key` changes (e.g. "effectiveDuration"
+  // for "begin").
+  virtual std::vector<std::string> keysAffectedBy(std::string_view key) const;
+  // Just before the object's deletion is processed (delete rules run after).
+  virtual void prepareForDeletion() {}
+  // After the object turned into a fault.
+  virtual void didTurnIntoFault() {}
+
+  // Internal state, owned and managed by the context (opaque outside the store).
+  struct State;
+  State& state() const { return *state_; }
+
+ private:
+  std::unique_ptr<State> state_;
+};
+
+// True when both are present and their ObjectIDs are equal (identity, not values).
+bool isSameObject(const ManagedObject* a, const ManagedObject* b);
+
+}  // namespace chronelle

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace chronelle {
+
+// The store's identity of an object: its concrete entity plus either a temporary id
+// (before the first save) or the primary key and the UUID of the store that holds it.
+// Identity of stored objects is always compared through it. A value type.
+//
+// URI text: permanent `x-chronelle://<STORE-UUID>/<Entity>/p<pk>`,
+//           temporary `x-chronelle:///<Entity>/t<UUID>`.
+class ObjectID {
+ public:
+  // An invalid ID (no entity); never equal to a valid one.
+  ObjectID() = default;
+
+  // A new temporary ID with a fresh random UUID.
+  static ObjectID temporary(std::string entityName);
+  static ObjectID permanent(std::string entityName, std::int64_t primaryKey,
+                            std::string storeIdentifier);
+  // Parses URI text of either form; absent when it is not one.
+  static std::optional<ObjectID> fromURI(std::string_view uri);
+
+  bool isValid() const { return !entityName_.empty(); }
+  bool isTemporaryID() const { return primaryKey_ == 0 && isValid(); }
+  const std::string& entityName() const { return entityName_; }
+  // 0 for a temporary ID.
+  std::int64_t primaryKey() const { return primaryKey_; }
+  // The store UUID of a permanent ID, the temporary UUID of a temporary one.
+  const std::string& storeIdentifier() const { return key_; }
+  std::string uriRepresentation() const;
+
+  friend bool operator==(const ObjectID&, const ObjectID&) = default;
+  friend auto operator<=>(const ObjectID&, const ObjectID&) = default;
+
+ private:
+  std::string entityName_;
+  std::int64_t primaryKey_ = 0;
+  std::string key_;
+};
+
+}  // namespace chronelle
+
+template <>
+struct std::hash<chronelle::ObjectID> {
+  std::size_t operator()(const chronelle::ObjectID& id) const noexcept {
+    return std::hash<std::string>()(id.entityName()) ^ (std::hash<std::int64_t>()(id.primaryKey()) << 1) ^
+           (std::hash<std::string>()(id.storeIdentifier()) << 2);
+  }
+};

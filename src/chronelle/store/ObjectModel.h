@@ -1,0 +1,137 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "chronelle/store/Value.h"
+
+namespace chronelle {
+
+class ManagedObject;
+
+enum class AttributeType {
+  integer16,
+  integer32,
+  integer64,
+  doubleType,
+  boolean,
+  string,
+  date,           // stored as INTEGER microseconds since 1970 UTC
+  binaryData,
+  transformable,  // kept in memory and on disk as Blob; the named transformer converts it
+};
+
+struct AttributeDescription {
+  std::string name;
+  AttributeType type = AttributeType::string;
+  bool optional = true;
+  // Value of a new object and of existing rows when a migration adds the column.
+  Value defaultValue;
+  // For `transformable`: the name under which its value transformer is registered.
+  std::string valueTransformerName;
+};
+
+enum class DeleteRule { noAction, nullify, cascade, deny };
+
+struct RelationshipDescription {
+  std::string name;
+  std::string destinationEntity;
+  std::string inverseName;  // every relationship has an inverse
+  bool toMany = false;
+  bool optional = true;
+  DeleteRule deleteRule = DeleteRule::nullify;
+};
+
+// One entity of a model: its own attributes and relationships in declaration order, and
+// (once the model is finalised) its place in the inheritance tree.
+class EntityDescription {
+ public:
+  explicit EntityDescription(std::string name, std::string parentName = "", bool isAbstract = false);
+
+  EntityDescription& add(AttributeDescription attribute);
+  EntityDescription& add(RelationshipDescription relationship);
+
+  const std::string& name() const { return name_; }
+  const std::string& parentName() const { return parentName_; }
+  bool isAbstract() const { return abstract_; }
+  const std::vector<AttributeDescription>& ownAttributes() const { return attributes_; }
+  const std::vector<RelationshipDescription>& ownRelationships() const { return relationships_; }
+
+  // Valid after ObjectModel::finalize().
+  const EntityDescription* superentity() const { return super_; }
+  const EntityDescription& rootEntity() const;
+  const std::vector<const EntityDescription*>& subentities() const { return subs_; }
+  // Inherited first, then own, each in declaration order.
+  std::vector<const AttributeDescription*> allAttributes() const;
+  std::vector<const RelationshipDescription*> allRelationships() const;
+  // Null when the entity (with its ancestors) has no such property.
+  const AttributeDescription* attribute(std::string_view name) const;
+  const RelationshipDescription* relationship(std::string_view name) const;
+  // True when this entity is `other` or descends from it.
+  bool isKindOf(const EntityDescription& other) const;
+
+ private:
+  friend class ObjectModel;
+  std::string name_;
+  std::string parentName_;
+  bool abstract_;
+  std::vector<AttributeDescription> attributes_;
+  std::vector<RelationshipDescription> relationships_;
+  const EntityDescription* super_ = nullptr;
+  std::vector<const EntityDescription*> subs_;
+};
+
+// Creates the C++ object of one entity, so fetched rows become the right subclass.
+using ClassFactory = std::function<std::shared_ptr<ManagedObject>()>;
+
+// A named, versioned object model built in C++. Build it, then `finalize()`; a finalised
+// model is immutable and safe to share between threads.
+class ObjectModel {
+ public:
+  ObjectModel(std::string name, int version);
+
+  // Adds an entity; without a factory its objects are plain ManagedObjects.
+  ObjectModel& addEntity(EntityDescription entity, ClassFactory factory = nullptr);
+  // Resolves parents and inverses and checks the model; throws std::logic_error naming
+  // the entity and property at fault.
+  void finalize();
+
+  const std::string& name() const { return name_; }
+  int version() const { return version_; }
+  // In the order added. Null from `entity` when there is no such entity.
+  const std::vector<std::unique_ptr<EntityDescription>>& entities() const { return entities_; }
+  const EntityDescription* entity(std::string_view name) const;
+  // A hash of the stored schema (entities, attributes with types, relationships).
+  std::string schemaHash() const;
+  // A new, uninserted object of the entity's class.
+  std::shared_ptr<ManagedObject> instantiate(const EntityDescription& entity) const;
+
+ private:
+  std::string name_;
+  int version_;
+  bool finalized_ = false;
+  std::vector<std::unique_ptr<EntityDescription>> entities_;
+  std::map<std::string, ClassFactory, std::less<>> factories_;
+};
+
+// The library's "resource bundle": finalised models by name (and version). Thread-safe.
+class ModelRegistry {
+ public:
+  static void registerModel(std::shared_ptr<const ObjectModel> model);
+  // The newest registered version of `name`, or null.
+  static std::shared_ptr<const ObjectModel> find(std::string_view name);
+  static std::shared_ptr<const ObjectModel> find(std::string_view name, int version);
+};
+
+// Value transformers by name (the platform's registry). Thread-safe.
+class ValueTransformerRegistry {
+ public:
+  static void registerTransformer(std::string name);
+  static bool isRegistered(std::string_view name);
+};
+
+}  // namespace chronelle

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "chronelle/store/Value.h"
+
+namespace chronelle {
+
+// What a predicate reads from the object it is evaluated on.
+class PredicateSubject {
+ public:
+  virtual ~PredicateSubject() = default;
+  // The value at a key path of one or two components ("name", "task.archived"). A to-one
+  // relationship yields the related object's ObjectID (absent when nil); a hop through an
+  // absent relationship yields absent. Unknown keys throw StoreError(kInvalidPredicate).
+  virtual Value valueForKeyPath(std::span<const std::string> path) const = 0;
+};
+
+// How a predicate reaches the columns of the table it is compiled against.
+class PredicateSqlMapper {
+ public:
+  virtual ~PredicateSqlMapper() = default;
+  // The SQL expression of a key path (a column of the fetched table, or of a joined one
+  // for a to-one hop, added by the mapper as a LEFT JOIN so an absent relationship gives
+  // NULL). A to-one relationship maps to its foreign-key column. Unknown keys throw
+  // StoreError(kInvalidPredicate).
+  virtual std::string columnForKeyPath(std::span<const std::string> path) = 0;
+};
+
+// SQL text with `?` placeholders and their values, in order. The engine binds values:
+// Date as INTEGER microseconds, bool as 0/1, ObjectID as its primary key (a temporary ID
+// as -1, which matches no row), strings as TEXT.
+struct SqlFragment {
+  std::string sql;
+  std::vector<Value> parameters;
+};
+
+// A predicate in the platform's predicate format language, the subset the library uses:
+// comparisons `= == != <> < <= > >=`, `IN`, `AND OR NOT && || !`, parentheses, the
+// literals `YES NO TRUE FALSE nil NULL`, numbers, quoted strings, `%@` arguments (values,
+// dates, objects, object IDs, lists), key paths with at most one hop. AND binds tighter
+// than OR; keywords are case-insensitive.
+//
+// Semantics, identical in memory and in SQL:
+//  - `x = nil` is true only for an absent value, `x != nil` only for a present one;
+//  - `<, <=, >, >=` with an absent operand are false; `x != v` is true when x is absent;
+//  - a key path through an absent relationship is absent;
+//  - NOT negates a two-valued result;
+//  - booleans compare as 0/1 with numbers and with YES/NO/TRUE/FALSE.
+// An immutable value; thread-safe.
+class Predicate {
+ public:
+  // Parses `format`, taking one argument per `%@` in order. Throws StoreError
+  // (kInvalidPredicate) naming the position for a syntax error or an argument count
+  // mismatch.
+  static Predicate parse(std::string_view format, std::vector<Value> arguments = {});
+  static Predicate constant(bool value);
+  static Predicate allOf(std::vector<Predicate> predicates);  // AND; empty → true
+  static Predicate anyOf(std::vector<Predicate> predicates);  // OR; empty → false
+  static Predicate negation(const Predicate& predicate);
+
+  bool evaluate(const PredicateSubject& subject) const;
+  SqlFragment toSql(PredicateSqlMapper& mapper) const;
+  // Every key path the predicate reads, each as its components.
+  std::vector<std::vector<std::string>> keyPaths() const;
+  // The platform's canonical text, with arguments written in (e.g.
+  // `begin >= CAST(...)`); for descriptions and tests.
+  std::string predicateFormat() const;
+
+  struct Node;
+
+ private:
+  explicit Predicate(std::shared_ptr<const Node> root) : root_(std::move(root)) {}
+  std::shared_ptr<const Node> root_;
+};
+
+}  // namespace chronelle
