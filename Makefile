@@ -14,8 +14,7 @@ build-%: configure-%
 	@cmake --build build/$* -j$(JOBS)
 
 demo: build-dev
-	@if [ -x build/dev/cli/chronelle ]; then build/dev/cli/chronelle demo; \
-	 else build/dev/demo/chronelle-platform-demo; fi
+	@build/dev/cli/chronelle demo
 
 test: build-dev
 	@ctest --test-dir build/dev --output-on-failure -j$(JOBS)
