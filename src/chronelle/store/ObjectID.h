@@ -19,11 +19,16 @@ class ObjectID {
   // An invalid ID (no entity); never equal to a valid one.
   ObjectID() = default;
 
-  // A new temporary ID with a fresh random UUID.
+  // A new temporary ID with a fresh random UUID (uppercase, 36 characters). Throws
+  // std::invalid_argument for an empty entity name. Thread-safe.
   static ObjectID temporary(std::string entityName);
+  // The ID of row `primaryKey` (≥ 1) of the store `storeIdentifier` (the store's UUID).
+  // Throws std::invalid_argument for an empty entity name or a key below 1.
   static ObjectID permanent(std::string entityName, std::int64_t primaryKey,
                             std::string storeIdentifier);
-  // Parses URI text of either form; absent when it is not one.
+  // Parses URI text of either form; absent when it is not exactly one (the store and
+  // temporary ids must be 8-4-4-4-12 hex UUIDs, the key a positive decimal without
+  // leading zeros, the entity an identifier).
   static std::optional<ObjectID> fromURI(std::string_view uri);
 
   bool isValid() const { return !entityName_.empty(); }
@@ -33,6 +38,7 @@ class ObjectID {
   std::int64_t primaryKey() const { return primaryKey_; }
   // The store UUID of a permanent ID, the temporary UUID of a temporary one.
   const std::string& storeIdentifier() const { return key_; }
+  // The URI text of the ID; empty for an invalid ID.
   std::string uriRepresentation() const;
 
   friend bool operator==(const ObjectID&, const ObjectID&) = default;
