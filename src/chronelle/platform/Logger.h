@@ -32,6 +32,15 @@ class MetadataValue {
   const Array& elements() const { return array_; }
   const Dictionary& entries() const { return dictionary_; }
 
+  // The value as text: a string or string-convertible value as it is; a dictionary as
+  // the textual form of `toDictionary()` (`["key": "value"]`, `[:]` when empty); a list as
+  // the textual form of its elements' `toString()` (`["a", "b"]`). Does not throw except
+  // on allocation failure.
+  std::string toString() const;
+  // The entries of a dictionary with every value turned into text by `toString()`; empty
+  // for the other kinds.
+  std::map<std::string, std::string> toDictionary() const;
+
   friend bool operator==(const MetadataValue&, const MetadataValue&) = default;
 
  private:
@@ -42,6 +51,9 @@ class MetadataValue {
 };
 
 using LogMetadata = std::map<std::string, MetadataValue>;
+
+// The lower-case name of a level ("trace" … "critical").
+std::string_view logLevelName(LogLevel level);
 
 // One emitted record, as a handler receives it.
 struct LogRecord {

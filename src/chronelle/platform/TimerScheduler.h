@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -31,7 +32,13 @@ class TimerScheduler {
                                                             std::function<void()> fn) = 0;
 
   // The process-wide scheduler (Asio timers on MainQueue::shared() unless one is installed).
+  // The reference stays valid until the next `install`/`reset`; hold `currentShared()`
+  // where that may happen meanwhile.
   static TimerScheduler& current();
+  // The same scheduler, shared: it stays alive while held even after a replacement.
+  static std::shared_ptr<TimerScheduler> currentShared();
+  // Replaces the process-wide scheduler (null restores the default). Timers already
+  // scheduled stay with the scheduler that made them.
   static void install(std::shared_ptr<TimerScheduler> scheduler);
   static void reset();
 };
@@ -66,6 +73,8 @@ class ManualTimerScheduler final : public TimerScheduler {
  private:
   struct State;
   std::shared_ptr<State> state_;
+  static std::shared_ptr<ScheduledTimer> makeHandle(const std::shared_ptr<State>& state,
+                                                    std::uint64_t id);
 };
 
 }  // namespace chronelle

@@ -1,0 +1,219 @@
+#include "chronelle/platform/Calendar.h"
+
+#include <unicode/gregocal.h>
+#include <unicode/locid.h>
+#include <unicode/smpdtfmt.h>
+#include <unicode/timezone.h>
+
+#include <cmath>
+#include <mutex>
+#include <stdexcept>
+
+namespace chronelle {
+
+// One ICU calendar per Calendar value, shared by its copies and guarded by a mutex: an
+// icu::Calendar is stateful (set time, read fields), and locking is cheaper than cloning
+// it for every operation on the paths that call this in loops (reports, day sections).
+struct Calendar::Impl {
+  std::string timeZone;
+  int firstWeekday = 1;
+  std::string locale;
+  // Guards `calendar`.
+  mutable std::mutex mutex;
+  std::unique_ptr<icu::Calendar> calendar;
+};
+
+namespace {
+
+UDate toUDate(Date date) { return static_cast<double>(date.microsecondsSince1970()) / 1000.0; }
+
+Date fromUDate(UDate ms) {
+  return Date::fromMicroseconds(static_cast<std::int64_t>(std::llround(ms * 1000.0)));
+}
+
+std::unique_ptr<icu::TimeZone> makeZone(const std::string& identifier) {
+  std::unique_ptr<icu::TimeZone> zone(
+      icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(identifier)));
+  // ICU answers an unknown identifier with the "Etc/Unknown" zone (offset 0) instead of
+  // failing; treat that as the error it is, unless it was asked for by name.
+  if (!zone || (*zone == icu::TimeZone::getUnknown() && identifier != "Etc/Unknown"))
+    throw std::invalid_argument("unknown time zone: " + identifier);
+  return zone;
+}
+
+std::string utf8(const icu::UnicodeString& text) {
+  std::string out;
+  text.toUTF8String(out);
+  return out;
+}
+
+}  // namespace
+
+Calendar::Calendar(std::string timeZone, int firstWeekday, std::string locale) {
+  if (firstWeekday < 0 || firstWeekday > 7)
+    throw std::invalid_argument("first weekday out of range: " + std::to_string(firstWeekday));
+  auto impl = std::make_shared<Impl>();
+  UErrorCode status = U_ZERO_ERROR;
+  icu::Locale icuLocale(locale.c_str());
+  auto calendar = std::make_unique<icu::GregorianCalendar>(makeZone(timeZone).release(),
+                                                           icuLocale, status);
+  if (U_FAILURE(status))
+    throw std::invalid_argument(std::string("cannot create calendar: ") + u_errorName(status));
+  calendar->setLenient(true);
+  calendar->setRepeatedWallTimeOption(UCAL_WALLTIME_FIRST);
+  calendar->setSkippedWallTimeOption(UCAL_WALLTIME_NEXT_VALID);
+  if (firstWeekday != 0) calendar->setFirstDayOfWeek(static_cast<UCalendarDaysOfWeek>(firstWeekday));
+  impl->timeZone = std::move(timeZone);
+  impl->firstWeekday = static_cast<int>(calendar->getFirstDayOfWeek(status));
+  impl->locale = std::move(locale);
+  impl->calendar = std::move(calendar);
+  impl_ = std::move(impl);
+}
+
+Calendar Calendar::current() {
+  // ICU reads TZ (and /etc/localtime when it is unset) the way the C library does.
+  std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::detectHostTimeZone());
+  icu::UnicodeString id;
+  std::string identifier = zone ? utf8(zone->getID(id)) : "UTC";
+  std::string locale = icu::Locale::getDefault().getName();
+  if (locale.empty() || locale == "c" || locale == "en_US_POSIX") locale = "en_US_POSIX";
+  try {
+    return Calendar(identifier, 0, locale);
+  } catch (const std::invalid_argument&) {
+    return Calendar("UTC", 0, locale);
+  }
+}
+
+const std::string& Calendar::timeZoneIdentifier() const { return impl_->timeZone; }
+int Calendar::firstWeekday() const { return impl_->firstWeekday; }
+const std::string& Calendar::localeIdentifier() const { return impl_->locale; }
+
+Calendar Calendar::withTimeZone(std::string timeZone) const {
+  return Calendar(std::move(timeZone), impl_->firstWeekday, impl_->locale);
+}
+
+Calendar Calendar::withFirstWeekday(int firstWeekday) const {
+  return Calendar(impl_->timeZone, firstWeekday, impl_->locale);
+}
+
+DateComponents Calendar::components(Date date) const {
+  std::lock_guard lock(impl_->mutex);
+  auto& cal = *impl_->calendar;
+  UErrorCode status = U_ZERO_ERROR;
+  cal.setTime(toUDate(date), status);
+  DateComponents c;
+  // Years before the common era count down in ICU's YEAR field; EXTENDED_YEAR is the
+  // astronomical year, which is what arithmetic on components expects.
+  c.year = cal.get(UCAL_EXTENDED_YEAR, status);
+  c.month = cal.get(UCAL_MONTH, status) + 1;
+  c.day = cal.get(UCAL_DATE, status);
+  c.hour = cal.get(UCAL_HOUR_OF_DAY, status);
+  c.minute = cal.get(UCAL_MINUTE, status);
+  c.second = cal.get(UCAL_SECOND, status);
+  c.weekday = cal.get(UCAL_DAY_OF_WEEK, status);
+  if (U_FAILURE(status)) return {};
+  return c;
+}
+
+std::optional<Date> Calendar::date(const DateComponents& c) const {
+  std::lock_guard lock(impl_->mutex);
+  auto& cal = *impl_->calendar;
+  cal.clear();
+  cal.set(UCAL_EXTENDED_YEAR, c.year.value_or(1));
+  cal.set(UCAL_MONTH, c.month.value_or(1) - 1);
+  cal.set(UCAL_DATE, c.day.value_or(1));
+  cal.set(UCAL_HOUR_OF_DAY, c.hour.value_or(0));
+  cal.set(UCAL_MINUTE, c.minute.value_or(0));
+  cal.set(UCAL_SECOND, c.second.value_or(0));
+  UErrorCode status = U_ZERO_ERROR;
+  const UDate ms = cal.getTime(status);
+  if (U_FAILURE(status)) return std::nullopt;
+  return fromUDate(ms);
+}
+
+Date Calendar::startOfDay(Date date) const {
+  std::lock_guard lock(impl_->mutex);
+  auto& cal = *impl_->calendar;
+  UErrorCode status = U_ZERO_ERROR;
+  cal.setTime(toUDate(date), status);
+  const int year = cal.get(UCAL_EXTENDED_YEAR, status);
+  const int month = cal.get(UCAL_MONTH, status);
+  const int day = cal.get(UCAL_DATE, status);
+  cal.clear();
+  cal.set(UCAL_EXTENDED_YEAR, year);
+  cal.set(UCAL_MONTH, month);
+  cal.set(UCAL_DATE, day);
+  // Midnight that falls in a DST gap resolves forward to the first instant of the day.
+  cal.set(UCAL_HOUR_OF_DAY, 0);
+  const UDate ms = cal.getTime(status);
+  return U_FAILURE(status) ? date : fromUDate(ms);
+}
+
+Date Calendar::adding(CalendarUnit unit, int value, Date date) const {
+  UCalendarDateFields field = UCAL_DATE;
+  switch (unit) {
+    case CalendarUnit::year: field = UCAL_YEAR; break;
+    case CalendarUnit::month: field = UCAL_MONTH; break;
+    case CalendarUnit::weekOfYear: field = UCAL_WEEK_OF_YEAR; break;
+    case CalendarUnit::day: field = UCAL_DATE; break;
+    case CalendarUnit::hour: field = UCAL_HOUR_OF_DAY; break;
+    case CalendarUnit::minute: field = UCAL_MINUTE; break;
+    case CalendarUnit::second: field = UCAL_SECOND; break;
+  }
+  std::lock_guard lock(impl_->mutex);
+  auto& cal = *impl_->calendar;
+  UErrorCode status = U_ZERO_ERROR;
+  // ICU keeps milliseconds only; carry the microseconds below them across unchanged.
+  const auto micros = date.microsecondsSince1970();
+  const auto subMillis = ((micros % 1000) + 1000) % 1000;
+  cal.setTime(toUDate(Date::fromMicroseconds(micros - subMillis)), status);
+  cal.add(field, value, status);
+  const UDate ms = cal.getTime(status);
+  if (U_FAILURE(status)) return date;
+  return Date::fromMicroseconds(fromUDate(ms).microsecondsSince1970() + subMillis);
+}
+
+bool Calendar::isSameDay(Date a, Date b) const {
+  std::lock_guard lock(impl_->mutex);
+  auto& cal = *impl_->calendar;
+  UErrorCode status = U_ZERO_ERROR;
+  cal.setTime(toUDate(a), status);
+  const int ya = cal.get(UCAL_EXTENDED_YEAR, status);
+  const int da = cal.get(UCAL_DAY_OF_YEAR, status);
+  cal.setTime(toUDate(b), status);
+  const int yb = cal.get(UCAL_EXTENDED_YEAR, status);
+  const int db = cal.get(UCAL_DAY_OF_YEAR, status);
+  return U_SUCCESS(status) && ya == yb && da == db;
+}
+
+int Calendar::secondsFromGMT(Date date) const {
+  std::lock_guard lock(impl_->mutex);
+  auto& cal = *impl_->calendar;
+  UErrorCode status = U_ZERO_ERROR;
+  cal.setTime(toUDate(date), status);
+  const int offset = cal.get(UCAL_ZONE_OFFSET, status) + cal.get(UCAL_DST_OFFSET, status);
+  return U_FAILURE(status) ? 0 : offset / 1000;
+}
+
+std::string Calendar::format(Date date, std::string_view pattern) const {
+  UErrorCode status = U_ZERO_ERROR;
+  icu::SimpleDateFormat formatter(
+      icu::UnicodeString::fromUTF8(icu::StringPiece(pattern.data(), pattern.size())),
+      icu::Locale(impl_->locale.c_str()), status);
+  if (U_FAILURE(status)) return {};
+  {
+    std::lock_guard lock(impl_->mutex);
+    formatter.setCalendar(*impl_->calendar);  // copies it: zone, first weekday, rules
+  }
+  icu::UnicodeString out;
+  formatter.format(toUDate(date), out);
+  return utf8(out);
+}
+
+bool operator==(const Calendar& a, const Calendar& b) {
+  return a.impl_ == b.impl_ ||
+         (a.impl_->timeZone == b.impl_->timeZone &&
+          a.impl_->firstWeekday == b.impl_->firstWeekday && a.impl_->locale == b.impl_->locale);
+}
+
+}  // namespace chronelle

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <memory>
+
+#include "chronelle/platform/Clock.h"
+#include "chronelle/platform/Date.h"
+#include "chronelle/platform/TimerScheduler.h"
+
+namespace chronelle::testing {
+
+// Installs a manual clock and a manual timer scheduler driving it for the lifetime of the
+// object, and restores the system clock and the default scheduler afterwards. Time moves
+// only through `advance` (which fires due timers) or `set`. One at a time per process.
+class ManualTime {
+ public:
+  explicit ManualTime(Date start = Date::fromSecondsSince1970(1'767'225'600));  // 2026-01-01Z
+  ~ManualTime();
+  ManualTime(const ManualTime&) = delete;
+  ManualTime& operator=(const ManualTime&) = delete;
+
+  Date now() const { return clock_->now(); }
+  // Moves the clock forward, firing every timer that falls due on the way, in order.
+  void advance(double seconds) { scheduler_->advance(seconds); }
+  // Moves the clock without firing timers (a wall-clock jump).
+  void set(Date date) { clock_->set(date); }
+
+  ManualClock& clock() { return *clock_; }
+  ManualTimerScheduler& scheduler() { return *scheduler_; }
+
+ private:
+  std::shared_ptr<ManualClock> clock_;
+  std::shared_ptr<ManualTimerScheduler> scheduler_;
+};
+
+}  // namespace chronelle::testing
