@@ -1,0 +1,218 @@
+#include "chronelle/data/CoreDataStack.h"
+
+#include <sstream>
+#include <typeinfo>
+#include <utility>
+
+#include "chronelle/platform/MainQueue.h"
+#include "chronelle/store/StoreError.h"
+#include "chronelle/support/Logging.h"
+
+#if __has_include("chronelle/store/UndoManager.h")
+#include "chronelle/store/UndoManager.h"
+#define CHRONELLE_HAS_UNDO_MANAGER 1
+#else
+#define CHRONELLE_HAS_UNDO_MANAGER 0
+#endif
+
+namespace chronelle {
+namespace {
+
+constexpr const char* kDidUndoNotification = "NSUndoManagerDidUndoChangeNotification";
+constexpr const char* kDidRedoNotification = "NSUndoManagerDidRedoChangeNotification";
+
+class WriteOperationErrorCategory final : public std::error_category {
+ public:
+  const char* name() const noexcept override { return "CoreDataStack.WriteOperationError"; }
+  std::string message(int value) const override {
+    if (value == static_cast<int>(CoreDataStack::WriteOperationError::unexpectedNilAsResult)) {
+      return "unexpectedNilAsResult";
+    }
+    return "unknown WriteOperationError " + std::to_string(value);
+  }
+};
+
+// A new undo manager for a main-queue context, or null while the store offers none.
+std::shared_ptr<UndoManager> makeUndoManager() {
+#if CHRONELLE_HAS_UNDO_MANAGER
+  return std::make_shared<UndoManager>();
+#else
+  return nullptr;
+#endif
+}
+
+// The user info of a store error as "[key: value, ...]" (values that are not text are
+// named by their type).
+std::string userInfoDescription(const StoreError& error) {
+  std::string text = "[";
+  for (const auto& [key, value] : error.userInfo()) {
+    if (text.size() > 1) text += ", ";
+    text += key + ": ";
+    if (const auto* s = std::any_cast<std::string>(&value)) {
+      text += *s;
+    } else {
+      text += value.type().name();
+    }
+  }
+  return text + "]";
+}
+
+}  // namespace
+
+const std::error_category& writeOperationErrorCategory() {
+  static const WriteOperationErrorCategory category;
+  return category;
+}
+
+std::error_code make_error_code(CoreDataStack::WriteOperationError error) {
+  return {static_cast<int>(error), writeOperationErrorCategory()};
+}
+
+CoreDataStack::CoreDataStack(std::string modelName, std::filesystem::path storeDirectoryURL, std::string storeName)
+    : modelName_(std::move(modelName)),
+      storeDirectoryURL_(std::move(storeDirectoryURL)),
+      storeName_(std::move(storeName)),
+      log_(LogLabel::data) {
+  loadModel();
+  coordinator_ = std::make_shared<PersistentStoreCoordinator>(model_);
+
+  viewContext_ = ObjectContext::create(ConcurrencyType::mainQueue, coordinator_);
+  viewContext_->setMergePolicy(MergePolicy::mergeByPropertyObjectTrump);
+  viewContext_->setAutomaticallyMergesChangesFromParent(true);
+  viewContext_->setUndoManager(makeUndoManager());
+
+  setupCoreDataStack();
+
+  if (UndoManager* undo = viewContext_->undoManager()) {
+    auto handler = [this](const Notification& notification) { contextDidUndoOrRedo(notification); };
+    undoObserver_ = NotificationCenter::defaultCenter().addObserver(kDidUndoNotification, undo, handler);
+    redoObserver_ = NotificationCenter::defaultCenter().addObserver(kDidRedoNotification, undo, handler);
+  }
+}
+
+CoreDataStack::~CoreDataStack() {
+  undoObserver_.reset();
+  redoObserver_.reset();
+}
+
+UndoManager* CoreDataStack::undoManager() const { return viewContext_->undoManager(); }
+
+void CoreDataStack::loadModel() {
+  auto model = ModelRegistry::find(modelName_);
+  if (!model) {
+    logError(log_, "Unable to find data model", LogData{{"modelName", modelName_}});
+    throw CoreDataStackSetupError("[CoreDataManager] unable to find data model");
+  }
+  // A registered model without entities cannot describe any store: it is a broken
+  // registration, not something to open a store with.
+  if (model->entities().empty()) {
+    const std::string location = model->name() + " version " + std::to_string(model->version());
+    logError(log_, "Unable to load data model", LogData{{"modelUrl", location}});
+    throw CoreDataStackSetupError("[CoreDataStack] Unable to Load Data Model");
+  }
+  model_ = std::move(model);
+}
+
+void CoreDataStack::setupCoreDataStack() {
+  auto coordinator = viewContext_->coordinator();
+  if (!coordinator) {
+    logError(log_, "Unable to set up Core Data Stack");
+    throw CoreDataStackSetupError("[CoreDataManager] Unable to Set Up Core Data Stack");
+  }
+  addPersistentStore(*coordinator);
+}
+
+void CoreDataStack::addPersistentStore(PersistentStoreCoordinator& coordinator) {
+  auto fileSystemFailure = [this](const std::error_code& error) {
+    logError(log_, "Error on adding the persistent store", error);
+    throw CoreDataStackSetupError("[CoreDataManager] Unresolved error: " + error.message() + ", [path: " +
+                                  storeDirectoryURL_.string() + "]");
+  };
+
+  std::error_code readError;
+  const auto status = std::filesystem::status(storeDirectoryURL_, readError);
+  if (status.type() == std::filesystem::file_type::not_found) {
+    std::error_code createError;
+    std::filesystem::create_directories(storeDirectoryURL_, createError);
+    if (createError) fileSystemFailure(createError);
+  } else if (readError) {
+    fileSystemFailure(readError);
+  } else if (status.type() != std::filesystem::file_type::directory) {
+    const std::string reason =
+        "Expected a folder to store application data, found a file " + storeDirectoryURL_.string() + ".";
+    logError(log_, "Error on adding the persistent store", LogData{{"failureReason", reason}});
+    throw CoreDataStackSetupError("[CoreDataManager] Unsresolved error: " + reason);
+  }
+
+  StoreOptions options;
+  options.migratePersistentStoresAutomatically = true;
+  options.inferMappingModelAutomatically = true;
+  try {
+    coordinator.addPersistentStore(storeDirectoryURL_ / storeName_, options);
+  } catch (const StoreError& error) {
+    logError(log_, "Error on adding the persistent store", error);
+    throw CoreDataStackSetupError("[CoreDataManager] Unresolved error: " + error.description() + ", " +
+                                  userInfoDescription(error));
+  }
+}
+
+std::shared_ptr<ObjectContext> CoreDataStack::childContext() const {
+  auto context = ObjectContext::createChild(ConcurrencyType::mainQueue, viewContext_);
+  context->setAutomaticallyMergesChangesFromParent(true);
+  context->setMergePolicy(MergePolicy::mergeByPropertyStoreTrump);
+  context->setUndoManager(makeUndoManager());
+  return context;
+}
+
+std::shared_ptr<ObjectContext> CoreDataStack::privateContext() const {
+  auto context = ObjectContext::create(ConcurrencyType::privateQueue, coordinator_);
+  context->setAutomaticallyMergesChangesFromParent(true);
+  return context;
+}
+
+void CoreDataStack::executeWriteOperation(std::shared_ptr<ObjectContext> context, WriteBlock block,
+                                          bool /*shouldDisableUndoRegistration*/, WriteCompletion completion) {
+  MainQueue::shared().post([context = std::move(context), block = std::move(block),
+                            completion = std::move(completion)]() mutable {
+    std::exception_ptr error;
+    std::any result;
+    context->performAndWait([&] {
+#if CHRONELLE_HAS_UNDO_MANAGER
+      // One write is one undo step, even when two writes run back to back.
+      UndoManager* undo = context->undoManager();
+      if (undo) undo->beginUndoGrouping();
+#endif
+      try {
+        result = block(*context);
+        if (context->hasChanges()) context->save();
+      } catch (...) {
+        error = std::current_exception();
+        result.reset();
+      }
+#if CHRONELLE_HAS_UNDO_MANAGER
+      if (undo) undo->endUndoGrouping();
+#endif
+      if (error) {
+        logError(Logger(LogLabel::data), "Error on executing write operation", error);
+        context->rollback();
+      }
+    });
+    if (completion) completion(error, std::move(result));
+  });
+}
+
+void CoreDataStack::contextDidUndoOrRedo(const Notification& /*notification*/) {
+#if CHRONELLE_HAS_UNDO_MANAGER
+  UndoManager* undo = viewContext_->undoManager();
+  if (!undo) return;
+  undo->disableUndoRegistration();
+  try {
+    viewContext_->save();
+  } catch (const std::exception&) {
+    // Ignored on purpose: the change stays in the context and the next save writes it.
+  }
+  undo->enableUndoRegistration();
+#endif
+}
+
+}  // namespace chronelle
