@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <vector>
+
+#include "chronelle/platform/UserDefaults.h"
+#include "chronelle/support/ColorSet.h"
+#include "chronelle/support/ColorSetManager.h"
+#include "testsupport/TempDirectory.h"
+
+namespace chronelle {
+namespace {
+
+using ID = ColorSet::ID;
+
+TEST(ColorSetID, RawValuesCoverMinusTwoToSeventeenExactly) {
+  std::set<int> seen;
+  for (const ID id : ColorSet::allIDs()) {
+    const int raw = ColorSet::rawValue(id);
+    EXPECT_TRUE(seen.insert(raw).second) << "duplicate raw value " << raw;
+    EXPECT_EQ(ColorSet::idFromRaw(raw), id) << "raw " << raw;
+  }
+  EXPECT_EQ(seen.size(), 20u);
+  EXPECT_EQ(*seen.begin(), -2);
+  EXPECT_EQ(*seen.rbegin(), 17);
+  for (const int raw : {-3, 18, 100, -32768}) {
+    EXPECT_EQ(ColorSet::idFromRaw(raw), std::nullopt) << "raw " << raw;
+  }
+  EXPECT_EQ(ColorSet::rawValue(ID::lightIndigo), 17);
+  EXPECT_EQ(ColorSet::rawValue(ID::brown), 10);
+  EXPECT_EQ(ColorSet::idName(ID::lightViolett), "lightViolett");
+}
+
+TEST(ColorSet, ColoursFollowTheAppearance) {
+  const ColorSet& gray = ColorSet::defaultSet();
+  EXPECT_EQ(gray.id(), ID::gray);
+  EXPECT_EQ(gray.baseColor().name(), "#BBBBBB#6B6B6B");
+  EXPECT_EQ(gray.displayP3HexString(false), "#BBBBBB");
+  EXPECT_EQ(gray.displayP3HexString(true), "#6B6B6B");
+  EXPECT_EQ(ColorSet::white().id(), ID::white);
+
+  const ColorSet red(ID::red);
+  EXPECT_EQ(red.displayP3HexString(true), "#FF0048");
+  EXPECT_EQ(red.displayP3HexBackgroundColorOptimizedForLightContent(false), "#EB1753");
+  const Color dark = red.baseColor().resolved(Appearance::dark);
+  EXPECT_EQ(dark.colorSpace, ColorSpace::displayP3);
+  EXPECT_DOUBLE_EQ(dark.red, 1.0);
+  EXPECT_DOUBLE_EQ(dark.green, 0.0);
+  EXPECT_DOUBLE_EQ(dark.blue, 0x48 / 255.0);
+  EXPECT_EQ(red.baseColor().dynamicColor().light, red.baseColor().resolved(Appearance::light));
+  EXPECT_EQ(ColorSet(ID::brown).backgroundColorOptimizedForLightContent().name(),
+            "#9B7D56#A37E4F");
+}
+
+TEST(ColorSet, OpacitiesDeriveFromThePerColourBase) {
+  EXPECT_FLOAT_EQ(ColorSet(ID::red).baseBackgroundOpacity(false), 0.14f);
+  EXPECT_FLOAT_EQ(ColorSet(ID::teal).baseBackgroundOpacity(true), 0.19f * 0.66f);
+  EXPECT_FLOAT_EQ(ColorSet(ID::lightGreen).baseBackgroundOpacity(false), 0.13f);
+  for (const ID id : ColorSet::allIDs()) {
+    const ColorSet set(id);
+    const float light = set.baseBackgroundOpacity(false);
+    const float dark = set.baseBackgroundOpacity(true);
+    EXPECT_FLOAT_EQ(dark, light * 0.66f) << ColorSet::idName(id);
+    EXPECT_FLOAT_EQ(set.sidebarTimerRunningBackgroundOpacity(true), dark);
+    EXPECT_FLOAT_EQ(set.startPauseButtonBackgroundOpacity(true), dark * 1.8f);
+    EXPECT_FLOAT_EQ(set.startPauseButtonBackgroundOpacity(false), light * 1.65f);
+    EXPECT_FLOAT_EQ(set.runningSessionListRowBackgroundOpacity(false), light * 0.85f);
+    EXPECT_FLOAT_EQ(set.dashboardTimerRunningBackgroundOpacity(true), dark * 0.6f);
+    EXPECT_FLOAT_EQ(set.runningTaskRowOpacity(false), light * 0.625f);
+    EXPECT_FLOAT_EQ(set.runningStartPauseButtonBackgroundOpacity(true), 0.15f);
+    EXPECT_EQ(set.sidebarTimerOpaqueWhiteBackgroundOpacity(true), 0.0);
+  }
+  struct Case {
+    ID id;
+    float runningButton;
+    double opaqueWhite;
+  };
+  const std::vector<Case> lightCases = {
+      {ID::red, 0.3f, 0},      {ID::cyan, 0.3f, 0},        {ID::green, 0.28f, 0},
+      {ID::violett, 0.2f, 0},  {ID::lightBlue, 0.21f, 0.75}, {ID::lightIndigo, 0.21f, 0},
+      {ID::gray, 0.25f, 0},    {ID::green2, 0.25f, 0.85},  {ID::yellow, 0.25f, 0.7},
+  };
+  for (const Case& c : lightCases) {
+    const ColorSet set(c.id);
+    EXPECT_FLOAT_EQ(set.runningStartPauseButtonBackgroundOpacity(false), c.runningButton)
+        << ColorSet::idName(c.id);
+    EXPECT_DOUBLE_EQ(set.sidebarTimerOpaqueWhiteBackgroundOpacity(false), c.opaqueWhite)
+        << ColorSet::idName(c.id);
+  }
+}
+
+class ColorSetManagerTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<UserDefaults> freshDefaults() const {
+    return std::make_shared<UserDefaults>(directory_.file("defaults.json"));
+  }
+  testing::TempDirectory directory_;
+};
+
+TEST_F(ColorSetManagerTest, PaletteLookupsFallBackToGray) {
+  const ColorSetManager manager(freshDefaults());
+  ASSERT_EQ(manager.colorSets().size(), 18u);
+  EXPECT_EQ(manager.colorSets().front().id(), ID::violett);
+  EXPECT_EQ(manager.colorSets().back().id(), ID::lightIndigo);
+  for (const ColorSet& set : manager.colorSets()) {
+    EXPECT_NE(set.id(), ID::white);
+    EXPECT_NE(set.id(), ID::gray);
+    EXPECT_EQ(manager.colorSet(set.id()), set);
+    EXPECT_EQ(manager.colorSet(static_cast<std::ptrdiff_t>(manager.index(set.id()))), set);
+  }
+  EXPECT_EQ(manager.colorSet(ID::white).id(), ID::gray);
+  EXPECT_EQ(manager.colorSet(ID::gray).id(), ID::gray);
+  EXPECT_EQ(manager.index(ID::gray), 0u);
+  EXPECT_EQ(manager.index(ID::violett), 0u);
+  EXPECT_EQ(manager.index(ID::lightIndigo), 17u);
+  EXPECT_EQ(manager.colorSet(std::ptrdiff_t{18}).id(), ID::gray);
+  EXPECT_EQ(manager.colorSet(std::ptrdiff_t{-1}).id(), ID::gray);
+  EXPECT_EQ(ColorSetManager::defaultColorSet(), ColorSet::defaultSet());
+
+  const auto baseColors = manager.allBaseColors();
+  ASSERT_EQ(baseColors.size(), 18u);
+  EXPECT_EQ(baseColors[2], ColorSet(ID::red).baseColor());
+}
+
+TEST_F(ColorSetManagerTest, RotationContinuesAcrossRestarts) {
+  const std::vector<ID> expected = {
+      ID::cyan,  ID::blue,   ID::violett,  ID::green2,   ID::pink,      ID::orange,
+      ID::lightViolett, ID::lightGreen, ID::teal, ID::green, ID::red,   ID::indigo,
+      ID::yellow, ID::lightRed, ID::lightBlue, ID::lightPink, ID::brown, ID::lightIndigo};
+  EXPECT_EQ(ColorSetManager(freshDefaults()).initiationSorting(), expected);
+
+  // Each colour is handed out by a new manager on a new defaults object reading the same
+  // file, as after a restart, so the position must reach the disk every time.
+  for (std::size_t i = 0; i < expected.size() + 2; ++i) {
+    ColorSetManager manager(freshDefaults());
+    EXPECT_EQ(manager.nextColorSet().id(), expected[i % expected.size()]) << "call " << i;
+    EXPECT_EQ(freshDefaults()->integer(ColorSetManager::kInitiationCounterKey),
+              static_cast<std::int64_t>((i + 1) % expected.size()))
+        << "call " << i;
+  }
+}
+
+TEST_F(ColorSetManagerTest, CounterIsReadOnFirstUseAndWrapsAfterTheLast) {
+  auto defaults = freshDefaults();
+  ColorSetManager manager(defaults);
+  // Written after construction: the manager has not read the counter yet.
+  defaults->setInteger(ColorSetManager::kInitiationCounterKey, 17);
+  EXPECT_EQ(manager.nextColorSet().id(), ID::lightIndigo);
+  EXPECT_EQ(manager.initiationCounter(), 0);
+  EXPECT_EQ(freshDefaults()->integer(ColorSetManager::kInitiationCounterKey), 0);
+  // Once read, the cached value wins over later outside writes.
+  defaults->setInteger(ColorSetManager::kInitiationCounterKey, 5);
+  EXPECT_EQ(manager.nextColorSet().id(), ID::cyan);
+
+  // A position from a hand-edited file is brought into range instead of failing.
+  auto edited = freshDefaults();
+  edited->setInteger(ColorSetManager::kInitiationCounterKey, 19);
+  EXPECT_EQ(ColorSetManager(edited).nextColorSet().id(), ID::blue);
+}
+
+}  // namespace
+}  // namespace chronelle

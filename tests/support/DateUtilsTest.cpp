@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "IsoDates.h"
+#include "chronelle/platform/Calendar.h"
+#include "chronelle/platform/DateInterval.h"
+#include "chronelle/support/ChronelleDateUtils.h"
+#include "chronelle/support/DateExtensions.h"
+
+namespace chronelle {
+namespace {
+
+using testing::isoDate;
+
+Date micros(std::int64_t value) { return Date::fromMicroseconds(value); }
+
+TEST(ChronelleDateUtils, EffectiveDurationCountsWholeSecondsBetweenFlooredInstants) {
+  struct Case {
+    std::int64_t from, to;
+    double seconds;
+  };
+  const std::vector<Case> cases = {
+      {0, 1'500'000, 1},          // the half second at the end is dropped
+      {900'000, 1'100'000, 1},    // 0.2 s that crosses a second boundary counts as one
+      {100'000, 900'000, 0},      // within one second
+      {-500'000, 500'000, 1},     // before 1970 the floor goes to the past: -1 → 0
+      {5'000'000, 3'000'000, -2}, // reversed instants give a negative count
+      {1'700'000'000'999'999, 1'700'000'360'000'000, 360},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(ChronelleDateUtils::effectiveDuration(micros(cases[i].from), micros(cases[i].to)),
+              cases[i].seconds)
+        << "case " << i;
+  }
+}
+
+TEST(ChronelleDateUtils, FlooringMovesToTheStartOfTheSecond) {
+  EXPECT_EQ(ChronelleDateUtils::flooredToSeconds(micros(1'999'999)), micros(1'000'000));
+  EXPECT_EQ(ChronelleDateUtils::flooredToSeconds(micros(-1)), micros(-1'000'000));
+  EXPECT_EQ(ChronelleDateUtils::flooredToSeconds(micros(-1'000'000)), micros(-1'000'000));
+  const Date once = ChronelleDateUtils::flooredToSeconds(micros(1'234'567'891));
+  EXPECT_EQ(ChronelleDateUtils::flooredToSeconds(once), once);
+}
+
+TEST(ChronelleDateUtils, RendersDurationsInEachFormat) {
+  struct Case {
+    double seconds;
+    DurationFormat format;
+    std::string text;
+  };
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::vector<Case> cases = {
+      {3725, DurationFormat::hoursMinutesSeconds, "1:02:05"},
+      {3725, DurationFormat::hoursMinutes, "1:02"},
+      {3725, DurationFormat::hoursMinutesShort, "1h 02m"},
+      {3725, DurationFormat::hoursMinutesSecondsShort, "1h 02m 05s"},
+      {-3725, DurationFormat::hoursMinutesSeconds, "-1:02:05"},
+      {0, DurationFormat::hoursMinutesSeconds, "0:00:00"},
+      {59.9, DurationFormat::hoursMinutesSeconds, "0:00:59"},
+      {-0.4, DurationFormat::hoursMinutesSeconds, "0:00:00"},
+      {90000, DurationFormat::hoursMinutesShort, "25h 00m"},
+      {nan, DurationFormat::hoursMinutes, "--"},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(ChronelleDateUtils::toString(cases[i].seconds, cases[i].format), cases[i].text)
+        << "case " << i;
+  }
+}
+
+TEST(DateExtensions, RoundsToMinuteStepsInAbsoluteTime) {
+  struct Case {
+    const char* date;
+    std::int64_t minutes;
+    const char* expected;
+  };
+  const std::vector<Case> cases = {
+      {"2018-03-25T10:07:30Z", 15, "2018-03-25T10:15:00Z"},
+      {"2018-03-25T10:07:29Z", 15, "2018-03-25T10:00:00Z"},
+      {"2018-03-25T10:07:29.999999Z", 15, "2018-03-25T10:00:00Z"},
+      // A zone offset does not move the grid: 10:07:30+05:30 is 04:37:30 UTC.
+      {"2018-03-25T10:07:30+05:30", 60, "2018-03-25T05:00:00Z"},
+      {"2018-03-25T10:00:00Z", 15, "2018-03-25T10:00:00Z"},
+      // Before 1970 halves still go away from zero, toward the past.
+      {"1969-12-31T23:52:30Z", 15, "1969-12-31T23:45:00Z"},
+      {"1969-12-31T23:52:31Z", 15, "1970-01-01T00:00:00Z"},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(roundedTo(isoDate(cases[i].date), cases[i].minutes), isoDate(cases[i].expected))
+        << "case " << i;
+  }
+}
+
+TEST(DateExtensions, CountsCalendarDaysInTheGivenZone) {
+  const Calendar berlin("Europe/Berlin");
+  EXPECT_EQ(numberOfDaysSince(isoDate("2018-06-02T00:10:00+02:00"),
+                              isoDate("2018-06-01T23:50:00+02:00"), berlin),
+            1);
+  EXPECT_EQ(numberOfDaysSince(isoDate("2018-06-01T23:50:00+02:00"),
+                              isoDate("2018-06-02T00:10:00+02:00"), berlin),
+            -1);
+  EXPECT_EQ(numberOfDaysSince(isoDate("2018-06-01T23:50:00+02:00"),
+                              isoDate("2018-06-01T00:00:00+02:00"), berlin),
+            0);
+  // The same two instants are one day apart in Berlin and none in New York.
+  EXPECT_EQ(numberOfDaysSince(isoDate("2018-06-01T22:10:00Z"), isoDate("2018-06-01T21:50:00Z"),
+                              berlin),
+            1);
+  EXPECT_EQ(numberOfDaysSince(isoDate("2018-06-01T22:10:00Z"), isoDate("2018-06-01T21:50:00Z"),
+                              Calendar("America/New_York")),
+            0);
+  // Short and long days count as one.
+  EXPECT_EQ(numberOfDaysSince(isoDate("2018-03-26T00:30:00+02:00"),
+                              isoDate("2018-03-25T00:30:00+01:00"), berlin),
+            1);
+  EXPECT_EQ(numberOfDaysSince(isoDate("2018-11-05T00:00:00-02:00"),
+                              isoDate("2018-11-03T23:59:59-03:00"), Calendar("America/Sao_Paulo")),
+            2);
+  EXPECT_EQ(numberOfDaysSince(isoDate("2019-01-01T00:00:00+01:00"),
+                              isoDate("2018-01-01T00:00:00+01:00"), berlin),
+            365);
+}
+
+TEST(DateExtensions, StrictIntersectionExcludesTouchingIntervals) {
+  const auto interval = [](const char* start, const char* end) {
+    return DateInterval(isoDate(start), isoDate(end));
+  };
+  const DateInterval nineToTen = interval("2018-06-01T09:00:00Z", "2018-06-01T10:00:00Z");
+  struct Case {
+    DateInterval other;
+    bool strict;
+  };
+  const std::vector<Case> cases = {
+      {interval("2018-06-01T10:00:00Z", "2018-06-01T11:00:00Z"), false},  // starts at our end
+      {interval("2018-06-01T08:00:00Z", "2018-06-01T09:00:00Z"), false},  // ends at our start
+      {interval("2018-06-01T10:00:01Z", "2018-06-01T11:00:00Z"), false},  // apart
+      {interval("2018-06-01T09:59:59Z", "2018-06-01T11:00:00Z"), true},   // one second shared
+      {interval("2018-06-01T09:15:00Z", "2018-06-01T09:45:00Z"), true},   // inside
+      {interval("2018-06-01T08:00:00Z", "2018-06-01T12:00:00Z"), true},   // around
+      {nineToTen, true},
+      {interval("2018-06-01T10:00:00Z", "2018-06-01T10:00:00Z"), true},   // empty at our end
+      {interval("2018-06-01T09:00:00Z", "2018-06-01T09:00:00Z"), true},   // empty at our start
+      {interval("2018-06-01T10:00:01Z", "2018-06-01T10:00:01Z"), false},  // empty outside
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(intersectsStrict(nineToTen, cases[i].other), cases[i].strict) << "case " << i;
+    EXPECT_EQ(intersectsStrict(cases[i].other, nineToTen), cases[i].strict) << "reversed " << i;
+  }
+}
+
+}  // namespace
+}  // namespace chronelle
