@@ -9,8 +9,8 @@
 namespace chronelle::testing {
 
 // Routes every log record to a capturing handler for the lifetime of the object and
-// lowers the default level to trace (so loggers created meanwhile emit everything); the
-// previous handler and level are restored afterwards.
+// lowers the default level to trace (so every logger without a level of its own emits
+// everything); the previous handler and default level are restored afterwards.
 class CapturedLogs {
  public:
   CapturedLogs();

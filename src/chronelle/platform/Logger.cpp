@@ -106,7 +106,11 @@ std::map<std::string, std::string> MetadataValue::toDictionary() const {
   return out;
 }
 
-Logger::Logger(std::string label) : label_(std::move(label)), level_(defaultLogLevel()) {}
+Logger::Logger(std::string label) : label_(std::move(label)) {}
+
+LogLevel Logger::logLevel() const {
+  return level_ < 0 ? defaultLogLevel() : static_cast<LogLevel>(level_);
+}
 
 void Logger::log(LogLevel level, std::string message, LogMetadata metadata, std::string source,
                  std::string file, std::string function, std::uint32_t line) const noexcept {

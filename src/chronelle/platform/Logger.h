@@ -20,7 +20,8 @@ class MetadataValue {
   using Array = std::vector<MetadataValue>;
   using Dictionary = std::map<std::string, MetadataValue>;
 
-  MetadataValue() : MetadataValue(string("")) {}
+  // An empty string value.
+  MetadataValue() = default;
   static MetadataValue string(std::string text);
   static MetadataValue stringConvertible(std::string description);
   static MetadataValue array(Array elements);
@@ -81,9 +82,12 @@ class Logger {
   explicit Logger(std::string label);
 
   const std::string& label() const { return label_; }
-  LogLevel logLevel() const { return level_; }
-  void setLogLevel(LogLevel level) { level_ = level; }
-  bool isEnabled(LogLevel level) const { return level >= level_; }
+  // The level set with `setLogLevel`, else the process default (`defaultLogLevel()`), so
+  // a component logger created early follows a later change of the default.
+  LogLevel logLevel() const;
+  // Fixes this logger's level. Not to be called while another thread logs through it.
+  void setLogLevel(LogLevel level) { level_ = static_cast<int>(level); }
+  bool isEnabled(LogLevel level) const { return level >= logLevel(); }
 
   // Emits the record when `level` is enabled; swallows every failure of the handler.
   void log(LogLevel level, std::string message, LogMetadata metadata = {},
@@ -94,13 +98,13 @@ class Logger {
   // stderr). Loggers created before and after see the new handler.
   static void bootstrap(std::shared_ptr<LogHandler> handler);
   static std::shared_ptr<LogHandler> handler();
-  // Level given to loggers created from now on (default: info).
+  // Level of every logger whose own level was not set (default: info).
   static void setDefaultLogLevel(LogLevel level);
   static LogLevel defaultLogLevel();
 
  private:
   std::string label_;
-  LogLevel level_;
+  int level_ = -1;  // a LogLevel, or -1 to follow the process default
 };
 
 // Writes through spdlog to stderr, or to a file when a path is given.

@@ -1,0 +1,104 @@
+#include "chronelle/platform/Calendar.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+namespace chronelle {
+namespace {
+
+Date utc(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
+  return *Calendar("UTC").date({y, mo, d, h, mi, s, std::nullopt});
+}
+
+TEST(Calendar, DayLengthsAcrossDaylightSavingTransitions) {
+  struct Case {
+    const char* zone;
+    int y, mo, d;
+    Date expectedStart;
+    double expectedHours;
+  };
+  const Case cases[] = {
+      {"Europe/Berlin", 2026, 3, 29, utc(2026, 3, 28, 23), 23},   // spring forward
+      {"Europe/Berlin", 2026, 10, 25, utc(2026, 10, 24, 22), 25},  // fall back
+      {"Europe/Berlin", 2026, 6, 1, utc(2026, 5, 31, 22), 24},
+      // Brazil moved its clocks at midnight: 2018-11-04 00:00 never happened, the day
+      // starts at 01:00 local (-02), 03:00 UTC.
+      {"America/Sao_Paulo", 2018, 11, 4, utc(2018, 11, 4, 3), 23},
+      {"UTC", 2024, 2, 29, utc(2024, 2, 29), 24},
+  };
+  for (const auto& c : cases) {
+    Calendar cal(c.zone);
+    const Date noon = *cal.date({c.y, c.mo, c.d, 12, 0, 0, std::nullopt});
+    const Date start = cal.startOfDay(noon);
+    EXPECT_EQ(start, c.expectedStart) << c.zone << " " << start.isoString();
+    const Date next = cal.startOfDay(cal.adding(CalendarUnit::day, 1, noon));
+    EXPECT_DOUBLE_EQ(next.timeIntervalSince(start) / 3600, c.expectedHours) << c.zone;
+    EXPECT_TRUE(cal.isSameDay(start, noon)) << c.zone;
+    EXPECT_FALSE(cal.isSameDay(start.addingTimeInterval(-1), noon)) << c.zone;
+    EXPECT_TRUE(cal.isSameDay(next.addingTimeInterval(-1), noon)) << c.zone;
+  }
+}
+
+TEST(Calendar, AddingDaysKeepsWallClockTimeAndResolvesGapsForward) {
+  Calendar berlin("Europe/Berlin");
+  // 09:30 the day before the spring transition + 1 day = 09:30 local, only 23 h later.
+  const Date before = *berlin.date({2026, 3, 28, 9, 30, 0, std::nullopt});
+  const Date after = berlin.adding(CalendarUnit::day, 1, before);
+  EXPECT_EQ(berlin.format(after, "yyyy-MM-dd HH:mm"), "2026-03-29 09:30");
+  EXPECT_DOUBLE_EQ(after.timeIntervalSince(before), 23 * 3600);
+  // Hours are absolute time: +1 h from 01:30 lands at 03:30 (02:xx does not exist).
+  const Date early = *berlin.date({2026, 3, 29, 1, 30, 0, std::nullopt});
+  EXPECT_EQ(berlin.format(berlin.adding(CalendarUnit::hour, 1, early), "HH:mm"), "03:30");
+  // A local time inside the gap resolves to the first instant after it.
+  EXPECT_EQ(berlin.format(*berlin.date({2026, 3, 29, 2, 30, 0, std::nullopt}), "HH:mm"),
+            "03:00");
+  // A repeated local time (02:30 happens twice on 25 October) resolves to the first one.
+  EXPECT_EQ(*berlin.date({2026, 10, 25, 2, 30, 0, std::nullopt}), utc(2026, 10, 25, 0, 30));
+  EXPECT_EQ(berlin.secondsFromGMT(utc(2026, 10, 25, 0, 30)), 7200);
+  EXPECT_EQ(berlin.secondsFromGMT(utc(2026, 10, 25, 1, 30)), 3600);
+
+  Calendar saoPaulo("America/Sao_Paulo");
+  const Date saturday = *saoPaulo.date({2018, 11, 3, 0, 0, 0, std::nullopt});
+  EXPECT_EQ(saoPaulo.adding(CalendarUnit::day, 1, saturday), utc(2018, 11, 4, 3));
+  // Months clamp to the last day; microseconds survive ICU's millisecond arithmetic.
+  Calendar utcCal("UTC");
+  const Date jan31 = utc(2026, 1, 31, 8).addingTimeInterval(0.000123);
+  EXPECT_EQ(utcCal.adding(CalendarUnit::month, 1, jan31),
+            utc(2026, 2, 28, 8).addingTimeInterval(0.000123));
+  EXPECT_EQ(utcCal.adding(CalendarUnit::weekOfYear, -1, utc(2026, 1, 3)), utc(2025, 12, 27));
+}
+
+TEST(Calendar, ComponentsRoundTripAndFormatting) {
+  Calendar tokyo("Asia/Tokyo", 2, "de_DE");
+  EXPECT_EQ(tokyo.firstWeekday(), 2);
+  const Date instant = utc(2026, 12, 31, 20, 15, 7);  // 05:15:07 on 1 January in Tokyo
+  const DateComponents c = tokyo.components(instant);
+  EXPECT_EQ(c, (DateComponents{2027, 1, 1, 5, 15, 7, 6}));  // a Friday
+  EXPECT_EQ(tokyo.date(c), instant);
+  EXPECT_EQ(tokyo.format(instant, "yyyy-MM-dd HH:mm:ss"), "2027-01-01 05:15:07");
+  EXPECT_EQ(tokyo.format(instant, "EEEE"), "Freitag");
+  // Out-of-range fields roll over.
+  EXPECT_EQ(Calendar("UTC").date({2026, 1, 32, 25, 0, 0, std::nullopt}), utc(2026, 2, 2, 1));
+  EXPECT_EQ(Calendar("UTC", 0, "en_US").firstWeekday(), 1);
+  EXPECT_EQ(Calendar("UTC", 0, "fr_FR").firstWeekday(), 2);
+}
+
+TEST(Calendar, RejectsUnknownZonesAndFollowsTheProcessZone) {
+  EXPECT_THROW(Calendar("Mars/Olympus_Mons"), std::invalid_argument);
+  EXPECT_THROW(Calendar("UTC", 8), std::invalid_argument);
+  EXPECT_EQ(Calendar("Europe/Berlin").withTimeZone("UTC"), Calendar("UTC"));
+  EXPECT_NE(Calendar("UTC").withFirstWeekday(2), Calendar("UTC"));
+
+  const char* previous = std::getenv("TZ");
+  const std::string saved = previous ? previous : "";
+  ::setenv("TZ", "America/New_York", 1);
+  const Calendar current = Calendar::current();
+  if (previous) ::setenv("TZ", saved.c_str(), 1); else ::unsetenv("TZ");
+  EXPECT_EQ(current.timeZoneIdentifier(), "America/New_York");
+  EXPECT_EQ(current.secondsFromGMT(utc(2026, 1, 15)), -5 * 3600);
+}
+
+}  // namespace
+}  // namespace chronelle
