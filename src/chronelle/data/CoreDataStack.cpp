@@ -4,6 +4,7 @@
 #include <typeinfo>
 #include <utility>
 
+#include "chronelle/data/ErrorDescription.h"
 #include "chronelle/platform/MainQueue.h"
 #include "chronelle/store/StoreError.h"
 #include "chronelle/support/Logging.h"
@@ -150,7 +151,7 @@ void CoreDataStack::addPersistentStore(PersistentStoreCoordinator& coordinator) 
   try {
     coordinator.addPersistentStore(storeDirectoryURL_ / storeName_, options);
   } catch (const StoreError& error) {
-    logError(log_, "Error on adding the persistent store", error);
+    logError(log_, "Error on adding the persistent store", MetadataValue::stringConvertible(error.description()));
     throw CoreDataStackSetupError("[CoreDataManager] Unresolved error: " + error.description() + ", " +
                                   userInfoDescription(error));
   }
@@ -193,7 +194,8 @@ void CoreDataStack::executeWriteOperation(std::shared_ptr<ObjectContext> context
       if (undo) undo->endUndoGrouping();
 #endif
       if (error) {
-        logError(Logger(LogLabel::data), "Error on executing write operation", error);
+        logError(Logger(LogLabel::data), "Error on executing write operation",
+                 MetadataValue::stringConvertible(describeError(error)));
         context->rollback();
       }
     });

@@ -10,7 +10,8 @@
 #include "chronelle/data/ObjectPredicateSubject.h"
 #include "chronelle/platform/Clock.h"
 #include "chronelle/platform/Localizer.h"
-#include "chronelle/store/ManagedObject.h"
+#include "chronelle/model/Session.h"
+#include "chronelle/model/Task.h"
 
 namespace chronelle {
 namespace {
@@ -252,7 +253,7 @@ std::string SessionQuery3::hashKey() const {
   return key;
 }
 
-bool SessionQuery3::includes(const ManagedObject& session) const {
+bool SessionQuery3::includes(const Session& session) const {
   // "task IN %@" compares object IDs, which the in-memory test does on its own below.
   SessionQuery3 withoutTasks = *this;
   withoutTasks.taskIds.reset();
@@ -260,7 +261,7 @@ bool SessionQuery3::includes(const ManagedObject& session) const {
     if (!p->evaluate(ObjectPredicateSubject(session))) return false;
   }
   if (taskIds && !taskIds->empty()) {
-    auto task = session.object("task");
+    auto task = session.task();
     if (task && !taskIds->contains(task->objectID())) return false;
   }
   return true;

@@ -14,7 +14,7 @@
 
 namespace chronelle {
 
-class ManagedObject;
+class Session;
 
 // The one description of "which time entries" that lists, reports and charts share: an
 // optional period, task set, archive filter and set of billing states. It builds the
@@ -58,11 +58,11 @@ struct SessionQuery3 {
   // independent of set order. Deterministic within a run only.
   std::string hashKey() const;
 
-  // Whether `session` (a Session object) matches: the predicate with edge entries and
+  // Whether `session` matches: the predicate with edge entries and
   // running entries included, evaluated in memory on its current values, plus the task
   // set. An entry without a task passes the task test. Reads "now" from `Clock::now()`.
   // Call on the entry's context queue.
-  bool includes(const ManagedObject& session) const;
+  bool includes(const Session& session) const;
 
   // From `from` to the later of `from` and `to`; absent unless both bounds are present.
   std::optional<DateInterval> dateInteval() const;
