@@ -145,7 +145,15 @@ class LogValue {
  public:
   template <class T>
     requires(!std::is_same_v<std::remove_cvref_t<T>, LogValue>)
-  LogValue(const T& value) : value_(metadataValueFrom(value)) {}  // NOLINT: implicit on purpose
+  LogValue(const T& value) {  // NOLINT: implicit on purpose
+    // Built in the caller's expression, before any logging function is entered: a value
+    // whose description fails must not fail the caller either.
+    try {
+      value_ = metadataValueFrom(value);
+    } catch (...) {
+      value_ = MetadataValue::string("<no description>");
+    }
+  }
   const MetadataValue& metadata() const { return value_; }
 
  private:
