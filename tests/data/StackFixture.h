@@ -1,0 +1,46 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "chronelle/data/CoreDataStack.h"
+#include "chronelle/model/Folder.h"
+#include "chronelle/model/Session.h"
+#include "chronelle/model/Task.h"
+#include "testsupport/CapturedLogs.h"
+#include "testsupport/ManualTime.h"
+#include "testsupport/TempDirectory.h"
+
+namespace chronelle::testing {
+
+// A stack with the application's model on a fresh store in a temporary directory, the
+// manual clock, captured logs, user defaults in that directory, and the stack registered
+// in the Injector's container. Builders insert objects into the view context (unsaved
+// until `save()`).
+class StackFixture : public ::testing::Test {
+ protected:
+  StackFixture();
+  ~StackFixture() override;
+
+  ObjectContext& context() { return *stack->viewContext(); }
+  void save() { context().save(); }
+
+  std::shared_ptr<Folder> makeFolder(const std::string& name, const std::shared_ptr<Folder>& parent = nullptr,
+                                     int order = 0);
+  std::shared_ptr<Task> makeTask(const std::string& name, const std::shared_ptr<Folder>& parent = nullptr,
+                                 int order = 0);
+  std::shared_ptr<Session> makeSession(const std::shared_ptr<Task>& task, Date begin, std::optional<Date> end);
+
+  TempDirectory directory;
+  ManualTime time;
+  CapturedLogs logs;
+  std::shared_ptr<CoreDataStack> stack;
+};
+
+// 2026-03-10 in UTC at the given wall time; `dayOffset` moves it by whole days.
+Date utc(int hour, int minute = 0, int dayOffset = 0);
+
+}  // namespace chronelle::testing
