@@ -1,0 +1,143 @@
+#include "chronelle/model/Session.h"
+
+#include "chronelle/model/Folder.h"
+#include "chronelle/model/Task.h"
+
+namespace chronelle {
+namespace {
+
+constexpr const char* kAutotracked = "autotracked";
+constexpr const char* kBegin = "begin";
+constexpr const char* kConfirmedDuration = "confirmedDuration";
+constexpr const char* kConfirmedRevenue = "confirmedRevenue";
+constexpr const char* kEnd = "end";
+constexpr const char* kNotes = "notes";
+constexpr const char* kOriginalEnd = "originalEnd";
+constexpr const char* kRoundingMethod = "roundingMethod";
+constexpr const char* kRoundingTo = "roundingTo";
+constexpr const char* kHourlyRate = "hourlyRate";
+constexpr const char* kTask = "task";
+constexpr const char* kBillingStatusValue = "billingStatusValue";
+constexpr const char* kIsBillable = "isBillable";
+
+Value optionalDate(std::optional<Date> date) { return date ? Value(*date) : Value(); }
+
+}  // namespace
+
+bool Session::autotracked() const { return value(kAutotracked).asBool().value_or(false); }
+void Session::setAutotracked(bool autotracked) { setValue(kAutotracked, autotracked); }
+
+std::optional<Date> Session::begin() const { return value(kBegin).asDate(); }
+void Session::setBegin(Date begin) { setValue(kBegin, begin); }
+
+double Session::confirmedDuration() const {
+  return value(kConfirmedDuration).asDouble().value_or(0.0);
+}
+void Session::setConfirmedDuration(double seconds) { setValue(kConfirmedDuration, seconds); }
+
+double Session::confirmedRevenue() const {
+  return value(kConfirmedRevenue).asDouble().value_or(0.0);
+}
+void Session::setConfirmedRevenue(double revenue) { setValue(kConfirmedRevenue, revenue); }
+
+std::optional<Date> Session::end() const { return value(kEnd).asDate(); }
+void Session::setEnd(std::optional<Date> end) { setValue(kEnd, optionalDate(end)); }
+
+std::optional<std::string> Session::notes() const { return value(kNotes).asString(); }
+void Session::setNotes(std::optional<std::string> notes) {
+  setValue(kNotes, notes ? Value(std::move(*notes)) : Value());
+}
+
+std::optional<Date> Session::originalEnd() const { return value(kOriginalEnd).asDate(); }
+void Session::setOriginalEnd(std::optional<Date> originalEnd) {
+  setValue(kOriginalEnd, optionalDate(originalEnd));
+}
+
+std::int16_t Session::roundingMethod() const {
+  return static_cast<std::int16_t>(value(kRoundingMethod).asInteger().value_or(0));
+}
+void Session::setRoundingMethod(std::int16_t rawValue) { setValue(kRoundingMethod, rawValue); }
+
+std::int16_t Session::roundingTo() const {
+  return static_cast<std::int16_t>(value(kRoundingTo).asInteger().value_or(0));
+}
+void Session::setRoundingTo(std::int16_t seconds) { setValue(kRoundingTo, seconds); }
+
+double Session::hourlyRate() const { return value(kHourlyRate).asDouble().value_or(0.0); }
+void Session::setHourlyRate(double rate) { setValue(kHourlyRate, rate); }
+
+std::shared_ptr<Task> Session::task() const {
+  return std::dynamic_pointer_cast<Task>(object(kTask));
+}
+void Session::setTask(const std::shared_ptr<Task>& task) { setObject(kTask, task); }
+
+std::int16_t Session::billingStatusValue() const {
+  return static_cast<std::int16_t>(value(kBillingStatusValue).asInteger().value_or(0));
+}
+void Session::setBillingStatusValue(std::int16_t rawValue) {
+  setValue(kBillingStatusValue, rawValue);
+}
+
+bool Session::isBillable() const { return value(kIsBillable).asBool().value_or(false); }
+void Session::setIsBillable(bool isBillable) { setValue(kIsBillable, isBillable); }
+
+void Session::setIsRunning(bool running) {
+  willChangeValue("isRunning");
+  isRunning_ = running;
+  didChangeValue("isRunning");
+}
+
+void Session::setIsStartedByLocalATMonitor(bool started) {
+  willChangeValue("isStartedByLocalATMonitor");
+  isStartedByLocalATMonitor_ = started;
+  didChangeValue("isStartedByLocalATMonitor");
+}
+
+std::shared_ptr<Folder> Session::folder() const {
+  auto t = task();
+  return t ? std::dynamic_pointer_cast<Folder>(t->parent()) : nullptr;
+}
+
+BillingStatus Session::billingStatus() const {
+  switch (billingStatusValue()) {
+    case BillingStatus::billed:
+      return BillingStatus::billed;
+    case BillingStatus::paid:
+      return BillingStatus::paid;
+    default:
+      return BillingStatus::unbilled;
+  }
+}
+
+std::optional<double> Session::effectiveHourlyRate() const {
+  if (!isBillable()) return std::nullopt;
+  return hourlyRate();
+}
+
+bool Session::isEndPersisted() const { return changedValues().count(kEnd) == 0; }
+
+std::string Session::description() const {
+  return identifier().value_or("<Session (no identifier)>");
+}
+
+void Session::updateEffectiveDuration() {
+  willChangeValue("effectiveDuration");
+  didChangeValue("effectiveDuration");
+  if (auto t = task()) t->updateEffectiveDuration();
+}
+
+std::vector<std::string> Session::keysAffectedBy(std::string_view key) const {
+  auto keys = NSManagedObjectWithIdentifier::keysAffectedBy(key);
+  if (key == kConfirmedDuration || key == kBegin || key == kEnd) {
+    keys.insert(keys.end(), {"effectiveDuration", "effectiveRevenue"});
+  } else if (key == "effectiveDuration") {
+    keys.emplace_back("effectiveRevenue");
+  } else if (key == kTask) {
+    keys.emplace_back(kIsBillable);
+  } else if (key == kBillingStatusValue) {
+    keys.emplace_back("billingStatus");
+  }
+  return keys;
+}
+
+}  // namespace chronelle

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+namespace chronelle {
+
+// What of a Skype window the application's activity log records: the call's or the chat's
+// name. Kept for the application; nothing in the library reads it. Used like an enumeration;
+// a value type.
+class SkypeTarget {
+ public:
+  enum Case : std::int16_t { callName = 0, chatName = 1 };
+
+  constexpr SkypeTarget(Case value) : case_(value) {}  // NOLINT: implicit like an enum
+  constexpr operator Case() const { return case_; }
+
+  // The target of `raw`, or nothing outside 0…1.
+  static constexpr std::optional<SkypeTarget> fromRaw(int raw) {
+    if (raw < 0 || raw > 1) return std::nullopt;
+    return SkypeTarget(static_cast<Case>(raw));
+  }
+
+  constexpr std::int16_t rawValue() const { return case_; }
+
+ private:
+  Case case_;
+};
+
+}  // namespace chronelle
