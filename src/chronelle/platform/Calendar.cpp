@@ -75,6 +75,7 @@ Calendar Calendar::current() {
   std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::detectHostTimeZone());
   icu::UnicodeString id;
   std::string identifier = zone ? utf8(zone->getID(id)) : "UTC";
+  if (identifier == "Etc/Unknown") identifier = "UTC";  // no TZ and no /etc/localtime
   std::string locale = icu::Locale::getDefault().getName();
   if (locale.empty() || locale == "c" || locale == "en_US_POSIX") locale = "en_US_POSIX";
   try {

@@ -29,7 +29,8 @@ class Calendar {
   explicit Calendar(std::string timeZone = "UTC", int firstWeekday = 0,
                     std::string locale = "en_US_POSIX");
 
-  // The process calendar: TZ (else the system zone) and the process locale.
+  // The process calendar: TZ (else the system zone; UTC when neither names a zone ICU
+  // knows) and the process locale (from LANG / LC_ALL as ICU reads them).
   static Calendar current();
 
   const std::string& timeZoneIdentifier() const;

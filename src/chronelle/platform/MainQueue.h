@@ -36,6 +36,10 @@ class MainQueue {
 
   // Executor of the queue; use it to co_spawn the library's coroutines.
   asio::any_io_executor executor();
+  // The io_context behind the queue, for Asio objects bound to it (timers). Drive the
+  // queue with `run`/`runPending`/`runUntilComplete` rather than `ioContext().run()`: the
+  // end of a task is found by running one handler at a time, so under a bare
+  // `ioContext().run()` end-of-task hooks fall back to being posted as ordinary tasks.
   asio::io_context& ioContext();
 
   // Queues `task` to run after every task already queued.
@@ -49,14 +53,19 @@ class MainQueue {
   // thread that created it (the application's main thread).
   bool isMainThread() const;
 
-  // Runs ready tasks until none is left; returns how many ran. Does not block.
+  // Runs ready tasks until none is left; returns how many ran. Does not block. An
+  // exception thrown by a task propagates from here (after that task's hooks ran); the
+  // queue stays usable.
   std::size_t runPending();
   // Runs until `stop()` or until there is no more work.
   void run();
   void stop();
 
   // Starts `op` on this queue and drives the queue on the calling thread until it
-  // finishes; returns its result or rethrows its exception. For tests and the CLI.
+  // finishes; returns its result or rethrows its exception. For tests and the CLI. While
+  // `op` is unfinished the queue waits for work posted from other threads (it does not
+  // return because nothing is ready), so an operation that never completes never returns.
+  // May be called from inside a task (nested driving).
   template <class T>
   T runUntilComplete(asio::awaitable<T> op);
 

@@ -66,6 +66,9 @@ class NotificationCenter {
                                           std::function<void(const Notification&)> callback,
                                           MainQueue* queue = nullptr);
 
+  // Delivers `notification` to the matching observers registered when it is posted. An
+  // exception from a synchronous observer propagates to the poster and stops this
+  // delivery; the centre and its registrations stay intact.
   void post(const Notification& notification);
   void post(std::string name, const void* object = nullptr, UserInfo userInfo = {});
 

@@ -20,7 +20,11 @@ class UserDefaults {
  public:
   using Data = std::vector<std::uint8_t>;
 
+  // Reads `file` when it exists. Does not throw for a missing, unreadable or corrupt file.
+  // File format: {"format": 1, "values": {key: {"type": t, "value": v}}} with t one of
+  // "string", "integer", "double", "bool", "data" (v is base64 text) or "json".
   explicit UserDefaults(std::filesystem::path file);
+  // Writes unsynchronised changes (best effort; a failure is logged).
   ~UserDefaults();
 
   // `$CHRONELLE_HOME/defaults.json`, else `~/.local/share/chronelle/defaults.json`.
@@ -49,7 +53,9 @@ class UserDefaults {
   bool boolValue(const std::string& key) const;
   bool contains(const std::string& key) const;
 
-  // Writes every value to the file; returns false (and logs) when the write fails.
+  // Writes every value to the file (creating its directory when missing); returns false
+  // (and logs) when the write fails, keeping the values in memory. Setters only change
+  // memory: call this to persist (the destructor also does).
   bool synchronize();
 
  private:
