@@ -54,6 +54,10 @@ class EntityDescription {
 
   EntityDescription& add(AttributeDescription attribute);
   EntityDescription& add(RelationshipDescription relationship);
+  // Gives an attribute's column an index (fetches filter or sort on it). Every foreign
+  // key and every attribute named `identifier`, `begin` or `end` is indexed anyway.
+  EntityDescription& addIndex(std::string attributeName);
+  const std::vector<std::string>& indexedAttributes() const { return indexed_; }
 
   const std::string& name() const { return name_; }
   const std::string& parentName() const { return parentName_; }
@@ -74,6 +78,11 @@ class EntityDescription {
   // True when this entity is `other` or descends from it.
   bool isKindOf(const EntityDescription& other) const;
 
+  // Store-internal: where an object of this entity keeps each property and which table
+  // and columns hold it. Valid after ObjectModel::finalize(); opaque outside the store.
+  struct Layout;
+  const Layout& layout() const { return *layout_; }
+
  private:
   friend class ObjectModel;
   std::string name_;
@@ -81,8 +90,10 @@ class EntityDescription {
   bool abstract_;
   std::vector<AttributeDescription> attributes_;
   std::vector<RelationshipDescription> relationships_;
+  std::vector<std::string> indexed_;
   const EntityDescription* super_ = nullptr;
   std::vector<const EntityDescription*> subs_;
+  std::shared_ptr<const Layout> layout_;
 };
 
 // Creates the C++ object of one entity, so fetched rows become the right subclass.
@@ -107,7 +118,9 @@ class ObjectModel {
   const EntityDescription* entity(std::string_view name) const;
   // A hash of the stored schema (entities, attributes with types, relationships).
   std::string schemaHash() const;
-  // A new, uninserted object of the entity's class.
+  bool isFinalized() const { return finalized_; }
+  // A new, uninserted object of the entity's class. Throws std::logic_error when the
+  // factory returns null.
   std::shared_ptr<ManagedObject> instantiate(const EntityDescription& entity) const;
 
  private:

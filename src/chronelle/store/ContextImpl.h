@@ -1,0 +1,126 @@
+#pragma once
+// Store-internal state of an ObjectContext: identity map, change tracking, relationship
+// resolution, and the fetch and save machinery (split over ObjectContext.cpp,
+// ContextObjects.cpp, ContextRelationships.cpp, FetchExecutor.cpp, SaveExecutor.cpp).
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "chronelle/store/CoordinatorImpl.h"
+#include "chronelle/store/ObjectContext.h"
+#include "chronelle/store/ObjectState.h"
+
+namespace chronelle {
+
+class SerialQueue;
+
+struct ObjectContext::Impl {
+  ObjectContext* self = nullptr;
+  ConcurrencyType type = ConcurrencyType::mainQueue;
+  std::shared_ptr<PersistentStoreCoordinator> coordinator;
+  PersistentStoreCoordinator::Impl* store = nullptr;
+  std::shared_ptr<ObjectContext> parent;
+  std::shared_ptr<const ObjectModel> model;
+
+  // The context's own connection, taken from the coordinator's pool on first use.
+  ConnectionLease connection;
+  Connection& db();
+
+  // Identity map: saved objects by table and primary key, unsaved ones by temporary ID.
+  std::vector<std::unordered_map<std::int64_t, std::shared_ptr<ManagedObject>>> byPk;
+  std::unordered_map<std::string, std::shared_ptr<ManagedObject>> byTemp;
+  // Temporary IDs handed out earlier → the permanent ID the object has now.
+  std::unordered_map<std::string, ObjectID> aliases;
+
+  // Objects with unsaved changes, in the order they first changed.
+  std::map<std::uint64_t, std::shared_ptr<ManagedObject>> changes;
+  std::uint64_t nextSeq = 1;
+  bool processScheduled = false;
+
+  MergePolicy mergePolicy = MergePolicy::error;
+  bool automaticallyMerges = false;
+  std::shared_ptr<UndoManager> undoManager;
+  std::atomic<std::size_t> fetchCount{0};
+
+  // Queue: the thread inside performAndWait of a private-queue context.
+  std::mutex queueMutex;
+  std::atomic<std::thread::id> queueOwner{};
+  std::unique_ptr<SerialQueue> worker;
+
+  // --- Identity (ContextObjects.cpp) -----------------------------------------------------
+  ObjectID canonical(const ObjectID& id) const;
+  Value canonical(const Value& value) const;
+  std::shared_ptr<ManagedObject> registered(const ObjectID& id) const;
+  void registerObject(const std::shared_ptr<ManagedObject>& object);
+  void unregister(ManagedObject& object);
+  // Registered object for the row the statement is on (columns: Z_PK, Z_ENT, Z_OPT, then
+  // every column of the table); a registered object without unsaved changes is brought
+  // up to date with a newer row.
+  std::shared_ptr<ManagedObject> objectForRow(const Statement& row, const TableLayout& table);
+  // Registered, or loaded from the store; null when there is no such object.
+  std::shared_ptr<ManagedObject> objectWithID(const ObjectID& id);
+  // "SELECT t0.Z_PK, t0.Z_ENT, t0.Z_OPT, t0.<every column> FROM <table> t0".
+  static std::string selectRows(const TableLayout& table);
+  // The slot values of the row the statement is on (columns as selectRows).
+  std::vector<Value> decodeRow(const EntityDescription::Layout& layout, const Statement& row) const;
+  // Replaces the values and snapshot by a row's, telling observers of changed keys.
+  void applyRow(ManagedObject& object, const Statement& row, bool keepChangedValues);
+  std::shared_ptr<ManagedObject> insert(const EntityDescription& entity);
+
+  // --- Changes ---------------------------------------------------------------------------
+  enum class ChangeKind { insert, update, remove };
+  // Records that the object changed (and, for main-queue contexts, schedules processing).
+  void noteChange(ManagedObject& object, ChangeKind kind);
+  void dropFromChanges(ManagedObject& object);
+  void deleteObject(ManagedObject& object);
+  void processPendingChanges();
+  void applyDeleteRules(ManagedObject& object);
+  void rollback();
+  void refresh(ManagedObject& object, bool mergeChanges);
+  void reset();
+  void detachAll();
+
+  // --- Relationships (ContextRelationships.cpp) ------------------------------------------
+  std::shared_ptr<ManagedObject> relatedObject(const ManagedObject& object, int slot);
+  std::vector<std::shared_ptr<ManagedObject>> relatedObjects(const ManagedObject& object, int toManyIndex);
+  // Sets a to-one slot and keeps the inverse side in step.
+  void setToOne(ManagedObject& object, int slot, const std::shared_ptr<ManagedObject>& target);
+  // Sets one to-one slot without touching the inverse (the caller does that).
+  void assignSlot(ManagedObject& object, int slot, Value value);
+
+  // --- Fetching (FetchExecutor.cpp) -------------------------------------------------------
+  ObjectSet fetchObjects(const FetchRequest& request);
+  std::vector<ObjectID> fetchIDs(const FetchRequest& request);
+  std::size_t count(const FetchRequest& request);
+  std::vector<ResultDictionary> fetchDictionaries(const FetchRequest& request);
+  const EntityDescription& fetchedEntity(const FetchRequest& request) const;
+
+  // --- Saving (SaveExecutor.cpp) ----------------------------------------------------------
+  void save();
+  void obtainPermanentIDs(const ObjectSet& objects);
+  // After permanent IDs were given: re-keys the identity map and rewrites references.
+  void adoptPermanentIDs(const std::vector<std::pair<ManagedObject*, ObjectID>>& assigned);
+};
+
+// Tells the observers of `key` (and of the keys depending on it) about a change.
+void notifyObservers(ManagedObject& object, std::string_view key, const Value& oldValue, const Value& newValue);
+
+// Evaluates predicates on an object through its context.
+class ObjectSubject final : public PredicateSubject {
+ public:
+  ObjectSubject(ObjectContext::Impl& context, const ManagedObject& object) : context_(context), object_(object) {}
+  Value valueForKeyPath(std::span<const std::string> path) const override;
+
+ private:
+  ObjectContext::Impl& context_;
+  const ManagedObject& object_;
+};
+
+}  // namespace chronelle

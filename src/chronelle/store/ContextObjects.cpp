@@ -1,0 +1,358 @@
+// Identity map, change tracking, deletion with its rules, rollback and refresh.
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "chronelle/platform/MainQueue.h"
+#include "chronelle/platform/NotificationCenter.h"
+#include "chronelle/store/ContextImpl.h"
+#include "chronelle/store/StoreError.h"
+
+namespace chronelle {
+
+Connection& ObjectContext::Impl::db() {
+  if (!connection) connection = store->acquire(coordinator);
+  return *connection;
+}
+
+// --- Identity --------------------------------------------------------------------------
+
+ObjectID ObjectContext::Impl::canonical(const ObjectID& id) const {
+  if (!id.isTemporaryID() || aliases.empty()) return id;
+  auto it = aliases.find(id.storeIdentifier());
+  return it == aliases.end() ? id : it->second;
+}
+
+Value ObjectContext::Impl::canonical(const Value& value) const {
+  const auto* id = value.getIf<ObjectID>();
+  if (id == nullptr || !id->isTemporaryID() || aliases.empty()) return value;
+  return Value(canonical(*id));
+}
+
+std::shared_ptr<ManagedObject> ObjectContext::Impl::registered(const ObjectID& raw) const {
+  if (!raw.isValid()) return nullptr;
+  const ObjectID id = canonical(raw);
+  if (id.isTemporaryID()) {
+    auto it = byTemp.find(id.storeIdentifier());
+    return it == byTemp.end() ? nullptr : it->second;
+  }
+  if (id.storeIdentifier() != store->storeUUID) return nullptr;
+  const EntityDescription* entity = model->entity(id.entityName());
+  if (entity == nullptr) return nullptr;
+  const auto& map = byPk[static_cast<std::size_t>(entity->layout().table->index)];
+  auto it = map.find(id.primaryKey());
+  if (it == map.end() || !it->second->entity().isKindOf(*entity)) return nullptr;
+  return it->second;
+}
+
+void ObjectContext::Impl::registerObject(const std::shared_ptr<ManagedObject>& object) {
+  auto& state = object->state();
+  state.context = self;
+  if (state.id.isTemporaryID()) {
+    byTemp[state.id.storeIdentifier()] = object;
+  } else {
+    byPk[static_cast<std::size_t>(state.layout->table->index)][state.id.primaryKey()] = object;
+  }
+}
+
+void ObjectContext::Impl::unregister(ManagedObject& object) {
+  auto& state = object.state();
+  if (state.id.isTemporaryID()) {
+    byTemp.erase(state.id.storeIdentifier());
+  } else {
+    byPk[static_cast<std::size_t>(state.layout->table->index)].erase(state.id.primaryKey());
+  }
+  state.context = nullptr;
+}
+
+std::string ObjectContext::Impl::selectRows(const TableLayout& table) {
+  std::string sql = "SELECT t0.Z_PK, t0.Z_ENT, t0.Z_OPT";
+  for (const auto& column : table.columns) sql += ", t0.\"" + column.name + "\"";
+  return sql + " FROM \"" + table.name + "\" t0";
+}
+
+std::vector<Value> ObjectContext::Impl::decodeRow(const EntityDescription::Layout& layout, const Statement& row) const {
+  const auto& slots = layout.slots;
+  std::vector<Value> values(slots.size());
+  for (std::size_t i = 0; i < slots.size(); ++i) {
+    const auto& slot = slots[i];
+    const int column = 3 + slot.column;
+    if (!slot.isRelationship()) {
+      values[i] = readColumn(row, column, slot.attribute->type);
+    } else if (!row.isNull(column)) {
+      const EntityDescription* destination = slot.destination;
+      if (slot.entityColumn >= 0) {
+        if (const auto* concrete = store->entityForCode(row.columnInt64(3 + slot.entityColumn))) destination = concrete;
+      }
+      values[i] = Value(store->objectID(*destination, row.columnInt64(column)));
+    }
+  }
+  return values;
+}
+
+void ObjectContext::Impl::applyRow(ManagedObject& object, const Statement& row, bool keepChangedValues) {
+  auto& state = object.state();
+  const auto& slots = state.layout->slots;
+  std::vector<Value> fresh = decodeRow(*state.layout, row);
+  const bool hadValues = !state.committed.empty();
+  state.version = row.columnInt64(2);
+  state.committed = fresh;
+  std::vector<std::pair<std::size_t, Value>> changedKeys;
+  for (std::size_t i = 0; i < slots.size(); ++i) {
+    if (keepChangedValues && i < state.changed.size() && state.changed[i]) continue;
+    if (hadValues && !(state.values[i] == fresh[i])) changedKeys.emplace_back(i, state.values[i]);
+    state.values[i] = std::move(fresh[i]);
+  }
+  for (auto& [slot, old] : changedKeys) notifyObservers(object, slots[slot].name, old, state.values[slot]);
+}
+
+std::shared_ptr<ManagedObject> ObjectContext::Impl::objectForRow(const Statement& row, const TableLayout& table) {
+  const std::int64_t pk = row.columnInt64(0);
+  auto& map = byPk[static_cast<std::size_t>(table.index)];
+  if (auto it = map.find(pk); it != map.end()) {
+    auto& state = it->second->state();
+    // Another context saved the row since this object was read: an object without
+    // unsaved changes shows the saved state.
+    if (!state.hasChanges() && state.version != row.columnInt64(2)) applyRow(*it->second, row, false);
+    return it->second;
+  }
+  const EntityDescription* entity = store->entityForCode(row.columnInt64(1));
+  if (entity == nullptr || entity->layout().table.get() != &table) {
+    throw StoreError(StoreError::kSQLite, "row " + std::to_string(pk) + " of " + table.name + " has an unknown entity");
+  }
+  auto object = model->instantiate(*entity);
+  auto& state = object->state();
+  state.model = model;
+  state.id = store->objectID(*entity, pk);
+  applyRow(*object, row, false);
+  registerObject(object);
+  object->awakeFromFetch();
+  return object;
+}
+
+std::shared_ptr<ManagedObject> ObjectContext::Impl::objectWithID(const ObjectID& raw) {
+  if (auto object = registered(raw)) return object;
+  const ObjectID id = canonical(raw);
+  if (!id.isValid() || id.isTemporaryID() || id.storeIdentifier() != store->storeUUID) return nullptr;
+  const EntityDescription* entity = model->entity(id.entityName());
+  if (entity == nullptr) return nullptr;
+  const TableLayout& table = *entity->layout().table;
+  auto statement = db().cached(selectRows(table) + " WHERE t0.Z_PK = ?");
+  statement->bindInt64(1, id.primaryKey());
+  ++fetchCount;
+  if (!statement->step()) return nullptr;
+  auto object = objectForRow(*statement, table);
+  return object->entity().isKindOf(*entity) ? object : nullptr;
+}
+
+std::shared_ptr<ManagedObject> ObjectContext::Impl::insert(const EntityDescription& entity) {
+  if (entity.isAbstract()) throw std::invalid_argument("entity " + entity.name() + " is abstract");
+  auto object = model->instantiate(entity);
+  auto& state = object->state();
+  state.model = model;
+  state.id = ObjectID::temporary(entity.name());
+  for (std::size_t i = 0; i < state.layout->slots.size(); ++i) {
+    if (const auto* attribute = state.layout->slots[i].attribute) state.values[i] = attribute->defaultValue;
+  }
+  state.inserted = true;
+  registerObject(object);
+  noteChange(*object, ChangeKind::insert);
+  object->awakeFromInsert();
+  return object;
+}
+
+// --- Changes ---------------------------------------------------------------------------
+
+void ObjectContext::Impl::noteChange(ManagedObject& object, ChangeKind kind) {
+  auto& state = object.state();
+  if (state.changeSeq == 0) {
+    state.changeSeq = nextSeq++;
+    changes.emplace(state.changeSeq, object.shared_from_this());
+  }
+  switch (kind) {
+    case ChangeKind::insert: state.pendingInsert = true; break;
+    case ChangeKind::update: state.pendingUpdate = true; break;
+    case ChangeKind::remove: state.pendingDelete = true; break;
+  }
+  // Main-queue contexts process their changes at the end of the running task, as the
+  // platform does at the end of an event, so "objects did change" follows each task.
+  if (type == ConcurrencyType::mainQueue && !processScheduled) {
+    processScheduled = true;
+    std::weak_ptr<ObjectContext> weak = self->weak_from_this();
+    MainQueue::shared().deferUntilEndOfTask([weak] {
+      if (auto context = weak.lock()) context->processPendingChanges();
+    });
+  }
+}
+
+void ObjectContext::Impl::dropFromChanges(ManagedObject& object) {
+  auto& state = object.state();
+  if (state.changeSeq != 0) changes.erase(state.changeSeq);
+  state.changeSeq = 0;
+  state.pendingInsert = state.pendingUpdate = state.pendingDelete = false;
+}
+
+void ObjectContext::Impl::deleteObject(ManagedObject& object) {
+  auto& state = object.state();
+  if (state.context != self) throw std::invalid_argument("deleteObject: the object belongs to another context");
+  if (state.deleted) return;
+  state.deleted = true;
+  state.deletionProcessed = false;
+  noteChange(object, ChangeKind::remove);
+}
+
+void ObjectContext::Impl::applyDeleteRules(ManagedObject& object) {
+  auto& state = object.state();
+  const auto& layout = *state.layout;
+  for (std::size_t i = 0; i < layout.slots.size(); ++i) {
+    const auto& slot = layout.slots[i];
+    if (!slot.isRelationship()) continue;
+    const DeleteRule rule = slot.relationship->deleteRule;
+    if (rule != DeleteRule::nullify && rule != DeleteRule::cascade) continue;
+    auto target = relatedObject(object, static_cast<int>(i));
+    if (!target || target->state().deleted) continue;
+    if (rule == DeleteRule::cascade) {
+      deleteObject(*target);
+      continue;
+    }
+    // Nullify: the target forgets this object. The deleted object keeps its own value,
+    // so observers of the save can still see what it belonged to.
+    const auto& inverse = *target->entity().relationship(slot.relationship->inverseName);
+    if (inverse.toMany) {
+      target->state().toManyChanged = true;
+      noteChange(*target, ChangeKind::update);
+      notifyObservers(*target, inverse.name, Value(), Value());
+    } else if (target->value(inverse.name) == Value(state.id)) {
+      assignSlot(*target, target->entity().layout().slot(inverse.name), Value());
+    }
+  }
+  for (std::size_t i = 0; i < layout.toMany.size(); ++i) {
+    const auto& toMany = layout.toMany[i];
+    const DeleteRule rule = toMany.relationship->deleteRule;
+    if (rule != DeleteRule::nullify && rule != DeleteRule::cascade) continue;
+    for (auto& target : relatedObjects(object, static_cast<int>(i))) {
+      if (rule == DeleteRule::cascade) {
+        deleteObject(*target);
+      } else {
+        assignSlot(*target, toMany.inverseSlot, Value());
+      }
+    }
+  }
+}
+
+void ObjectContext::Impl::processPendingChanges() {
+  processScheduled = false;
+  // Delete rules, until cascades stop adding deletions.
+  for (bool again = true; again;) {
+    again = false;
+    std::vector<std::shared_ptr<ManagedObject>> pending;
+    for (auto& [seq, object] : changes) {
+      if (object->state().deleted && !object->state().deletionProcessed) pending.push_back(object);
+    }
+    for (auto& object : pending) {
+      object->state().deletionProcessed = true;
+      object->prepareForDeletion();
+      applyDeleteRules(*object);
+      again = true;
+    }
+  }
+  ObjectSet inserted, updated, deleted;
+  std::vector<std::shared_ptr<ManagedObject>> discarded;
+  for (auto& [seq, object] : changes) {
+    auto& state = object->state();
+    if (state.inserted && state.deleted) {
+      discarded.push_back(object);  // never saved: it simply goes away
+      continue;
+    }
+    if (state.deleted && state.pendingDelete) {
+      deleted.push_back(object);
+    } else if (state.inserted && state.pendingInsert) {
+      inserted.push_back(object);
+    } else if (!state.inserted && !state.deleted && (state.pendingUpdate || state.pendingInsert)) {
+      updated.push_back(object);
+    }
+    state.pendingInsert = state.pendingUpdate = state.pendingDelete = false;
+  }
+  for (auto& object : discarded) {
+    dropFromChanges(*object);
+    unregister(*object);
+    object->state().inserted = false;
+  }
+  if (inserted.empty() && updated.empty() && deleted.empty()) return;
+  UserInfo info;
+  info[kInsertedObjectsKey] = std::move(inserted);
+  info[kUpdatedObjectsKey] = std::move(updated);
+  info[kDeletedObjectsKey] = std::move(deleted);
+  NotificationCenter::defaultCenter().post(kObjectsDidChangeNotification, self, std::move(info));
+}
+
+void ObjectContext::Impl::rollback() {
+  auto objects = changes;  // keeps every object alive while it is reset
+  changes.clear();
+  processScheduled = false;
+  for (auto& [seq, object] : objects) {
+    auto& state = object->state();
+    state.changeSeq = 0;
+    state.pendingInsert = state.pendingUpdate = state.pendingDelete = false;
+    state.deleted = false;
+    state.deletionProcessed = false;
+    if (state.inserted) {
+      if (state.context == self) unregister(*object);
+      state.inserted = false;
+      state.clearChanges();
+      continue;
+    }
+    std::vector<std::pair<std::size_t, Value>> changedKeys;
+    for (std::size_t i = 0; i < state.values.size(); ++i) {
+      if (!(state.values[i] == state.committed[i])) changedKeys.emplace_back(i, state.values[i]);
+      state.values[i] = state.committed[i];
+    }
+    state.clearChanges();
+    for (auto& [slot, old] : changedKeys) {
+      notifyObservers(*object, state.layout->slots[slot].name, old, state.values[slot]);
+    }
+  }
+}
+
+void ObjectContext::Impl::refresh(ManagedObject& object, bool mergeChanges) {
+  auto& state = object.state();
+  if (state.context != self || state.inserted) return;
+  const TableLayout& table = *state.layout->table;
+  auto statement = db().cached(selectRows(table) + " WHERE t0.Z_PK = ?");
+  statement->bindInt64(1, state.id.primaryKey());
+  ++fetchCount;
+  if (!statement->step()) {
+    // The row is gone: another context deleted it. The object turns into a fault.
+    dropFromChanges(object);
+    unregister(object);
+    state.fault = true;
+    object.didTurnIntoFault();
+    return;
+  }
+  applyRow(object, *statement, mergeChanges);
+  if (!mergeChanges) {
+    state.clearChanges();
+    state.deleted = false;
+    state.deletionProcessed = false;
+    dropFromChanges(object);
+  }
+}
+
+void ObjectContext::Impl::detachAll() {
+  for (auto& map : byPk) {
+    for (auto& [pk, object] : map) object->state().context = nullptr;
+    map.clear();
+  }
+  for (auto& [key, object] : byTemp) object->state().context = nullptr;
+  byTemp.clear();
+  for (auto& [seq, object] : changes) object->state().changeSeq = 0;
+  changes.clear();
+  aliases.clear();
+}
+
+void ObjectContext::Impl::reset() {
+  detachAll();
+  processScheduled = false;
+}
+
+}  // namespace chronelle

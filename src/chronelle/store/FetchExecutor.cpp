@@ -1,0 +1,191 @@
+// Object, ID and count fetches: SQL over saved rows, merged with the context's unsaved
+// changes; dictionary fetches read saved rows only.
+
+#include <algorithm>
+#include <cmath>
+
+#include "chronelle/store/ContextImpl.h"
+#include "chronelle/store/SqlMapper.h"
+#include "chronelle/store/StoreError.h"
+
+namespace chronelle {
+
+namespace {
+
+struct Query {
+  std::string from;   // joins included
+  std::string where;  // without WHERE
+  std::string order;  // without ORDER BY; ends with the primary key as a tie-break
+  std::vector<Value> parameters;
+};
+
+Query buildQuery(const FetchRequest& request, const EntityDescription& entity,
+                 const PersistentStoreCoordinator::Impl& store, SqlMapper& mapper) {
+  Query query;
+  query.where = "t0.Z_ENT IN (" + store.codeList(entity, request.includesSubentities) + ")";
+  if (request.predicate) {
+    SqlFragment fragment = request.predicate->toSql(mapper);
+    query.where += " AND (" + fragment.sql + ")";
+    query.parameters = std::move(fragment.parameters);
+  }
+  for (const auto& sort : request.sortDescriptors) {
+    query.order += mapper.resolve(sort.key).sql + (sort.ascending ? " ASC, " : " DESC, ");
+  }
+  query.order += "t0.Z_PK";
+  query.from = " FROM \"" + entity.layout().table->name + "\" t0" + mapper.joins();
+  return query;
+}
+
+void bindAll(Statement& statement, const std::vector<Value>& parameters) {
+  for (std::size_t i = 0; i < parameters.size(); ++i) statement.bind(static_cast<int>(i + 1), parameters[i]);
+}
+
+}  // namespace
+
+const EntityDescription& ObjectContext::Impl::fetchedEntity(const FetchRequest& request) const {
+  store->requireStore();
+  const EntityDescription* entity = model->entity(request.entityName);
+  if (entity == nullptr) {
+    throw StoreError(StoreError::kInvalidPredicate, "no entity named '" + request.entityName + "' in model " +
+                                                        model->name());
+  }
+  return *entity;
+}
+
+namespace {
+
+// The unsaved objects a fetch of `entity` must look at in memory.
+struct Pending {
+  std::vector<std::shared_ptr<ManagedObject>> objects;
+  std::size_t saved = 0;  // of which have rows (updated or deleted)
+};
+
+Pending pendingFor(const ObjectContext::Impl& context, const FetchRequest& request, const EntityDescription& entity) {
+  Pending pending;
+  for (const auto& [seq, object] : context.changes) {
+    const auto& e = object->entity();
+    if (request.includesSubentities ? !e.isKindOf(entity) : &e != &entity) continue;
+    pending.objects.push_back(object);
+    if (!object->state().inserted) ++pending.saved;
+  }
+  return pending;
+}
+
+void sortInMemory(ObjectContext::Impl& context, const FetchRequest& request, ObjectSet& objects) {
+  std::vector<std::vector<std::string>> paths;
+  for (const auto& sort : request.sortDescriptors) paths.push_back(SqlMapper::split(sort.key));
+  struct Keyed {
+    std::vector<Value> keys;
+    std::shared_ptr<ManagedObject> object;
+  };
+  std::vector<Keyed> keyed;
+  keyed.reserve(objects.size());
+  for (auto& object : objects) {
+    ObjectSubject subject(context, *object);
+    Keyed k{{}, object};
+    for (const auto& path : paths) k.keys.push_back(subject.valueForKeyPath(path));
+    keyed.push_back(std::move(k));
+  }
+  std::stable_sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+      const int c = compareAsSql(a.keys[i], b.keys[i]);
+      if (c != 0) return request.sortDescriptors[i].ascending ? c < 0 : c > 0;
+    }
+    // As the SQL tie-break: saved rows by key, unsaved objects after them (their keys
+    // will be higher) in insertion order.
+    const auto& ia = a.object->state().id;
+    const auto& ib = b.object->state().id;
+    if (ia.isTemporaryID() != ib.isTemporaryID()) return !ia.isTemporaryID();
+    if (!ia.isTemporaryID()) return ia.primaryKey() < ib.primaryKey();
+    return a.object->state().changeSeq < b.object->state().changeSeq;
+  });
+  for (std::size_t i = 0; i < objects.size(); ++i) objects[i] = std::move(keyed[i].object);
+}
+
+}  // namespace
+
+ObjectSet ObjectContext::Impl::fetchObjects(const FetchRequest& request) {
+  const EntityDescription& entity = fetchedEntity(request);
+  processPendingChanges();
+  const Pending pending = pendingFor(*this, request, entity);
+  SqlMapper mapper(entity, *store);
+  const Query query = buildQuery(request, entity, *store, mapper);
+  const TableLayout& table = *entity.layout().table;
+  std::string sql = selectRows(table).substr(0, selectRows(table).find(" FROM ")) + query.from + " WHERE " +
+                    query.where + " ORDER BY " + query.order;
+  // Each unsaved change can push at most one saved row out of the result, so that many
+  // extra rows are enough for the limit to hold after the merge.
+  if (request.fetchLimit > 0) sql += " LIMIT " + std::to_string(request.fetchLimit + pending.saved);
+
+  ObjectSet result;
+  {
+    auto statement = db().cached(sql);
+    bindAll(*statement, query.parameters);
+    ++fetchCount;
+    while (statement->step()) {
+      auto object = objectForRow(*statement, table);
+      if (object->state().changeSeq == 0) result.push_back(std::move(object));  // changed ones are re-tested below
+    }
+  }
+  if (pending.objects.empty()) return result;
+  for (const auto& object : pending.objects) {
+    if (object->state().deleted || object->state().context != self) continue;
+    if (!request.predicate || request.predicate->evaluate(ObjectSubject(*this, *object))) result.push_back(object);
+  }
+  sortInMemory(*this, request, result);
+  if (request.fetchLimit > 0 && result.size() > request.fetchLimit) result.resize(request.fetchLimit);
+  return result;
+}
+
+std::vector<ObjectID> ObjectContext::Impl::fetchIDs(const FetchRequest& request) {
+  const EntityDescription& entity = fetchedEntity(request);
+  processPendingChanges();
+  std::vector<ObjectID> ids;
+  if (!pendingFor(*this, request, entity).objects.empty()) {
+    for (const auto& object : fetchObjects(request)) ids.push_back(object->objectID());
+    return ids;
+  }
+  SqlMapper mapper(entity, *store);
+  const Query query = buildQuery(request, entity, *store, mapper);
+  std::string sql = "SELECT t0.Z_PK, t0.Z_ENT" + query.from + " WHERE " + query.where + " ORDER BY " + query.order;
+  if (request.fetchLimit > 0) sql += " LIMIT " + std::to_string(request.fetchLimit);
+  auto statement = db().cached(sql);
+  bindAll(*statement, query.parameters);
+  ++fetchCount;
+  while (statement->step()) {
+    const EntityDescription* concrete = store->entityForCode(statement->columnInt64(1));
+    if (concrete != nullptr) ids.push_back(store->objectID(*concrete, statement->columnInt64(0)));
+  }
+  return ids;
+}
+
+std::size_t ObjectContext::Impl::count(const FetchRequest& request) {
+  const EntityDescription& entity = fetchedEntity(request);
+  processPendingChanges();
+  const Pending pending = pendingFor(*this, request, entity);
+  SqlMapper mapper(entity, *store);
+  const Query query = buildQuery(request, entity, *store, mapper);
+  std::size_t total = 0;
+  if (pending.objects.empty()) {
+    auto statement = db().cached("SELECT COUNT(*)" + query.from + " WHERE " + query.where);
+    bindAll(*statement, query.parameters);
+    ++fetchCount;
+    if (statement->step()) total = static_cast<std::size_t>(statement->columnInt64(0));
+  } else {
+    const auto& registry = byPk[static_cast<std::size_t>(entity.layout().table->index)];
+    auto statement = db().cached("SELECT t0.Z_PK" + query.from + " WHERE " + query.where);
+    bindAll(*statement, query.parameters);
+    ++fetchCount;
+    while (statement->step()) {
+      auto it = registry.find(statement->columnInt64(0));
+      if (it == registry.end() || it->second->state().changeSeq == 0) ++total;
+    }
+    for (const auto& object : pending.objects) {
+      if (object->state().deleted || object->state().context != self) continue;
+      if (!request.predicate || request.predicate->evaluate(ObjectSubject(*this, *object))) ++total;
+    }
+  }
+  return request.fetchLimit > 0 ? std::min(total, request.fetchLimit) : total;
+}
+
+}  // namespace chronelle

@@ -1,0 +1,218 @@
+#include "chronelle/store/ManagedObject.h"
+
+#include <set>
+#include <stdexcept>
+
+#include "chronelle/store/ContextImpl.h"
+#include "chronelle/store/ObjectState.h"
+
+namespace chronelle {
+
+Value::Value(const std::shared_ptr<ManagedObject>& object) {
+  if (object) v_ = object->objectID();
+}
+
+bool isSameObject(const ManagedObject* a, const ManagedObject* b) {
+  return a != nullptr && b != nullptr && a->objectID() == b->objectID();
+}
+
+namespace {
+
+[[noreturn]] void unknownKey(const ManagedObject& object, std::string_view key) {
+  throw std::invalid_argument("entity " + object.entity().name() + " has no property " + std::string(key));
+}
+
+// Converts a value to the attribute's type where that loses nothing (an integer for a
+// double, 0/1 for a boolean), so what is read back after a save equals what was set.
+Value coerce(const AttributeDescription& attribute, Value value) {
+  switch (attribute.type) {
+    case AttributeType::doubleType:
+      if (const auto* i = value.getIf<std::int64_t>()) return Value(static_cast<double>(*i));
+      break;
+    case AttributeType::boolean:
+      if (const auto* i = value.getIf<std::int64_t>(); i && (*i == 0 || *i == 1)) return Value(*i == 1);
+      break;
+    case AttributeType::integer16:
+    case AttributeType::integer32:
+    case AttributeType::integer64:
+      if (const auto* b = value.getIf<bool>()) return Value(static_cast<std::int64_t>(*b ? 1 : 0));
+      break;
+    default: break;
+  }
+  return value;
+}
+
+void collectDependents(const ManagedObject& object, const std::string& key, std::set<std::string>& out) {
+  for (auto& dependent : object.keysAffectedBy(key)) {
+    if (out.insert(dependent).second) collectDependents(object, dependent, out);
+  }
+}
+
+void callObservers(ManagedObject& object, const ObservedChange& change) {
+  auto& observers = object.state().observers;
+  auto it = observers.find(change.key);
+  if (it == observers.end()) return;
+  // Copied: a callback may add or remove observers.
+  const auto callbacks = it->second;
+  for (const auto& observer : callbacks) observer.callback(change);
+}
+
+}  // namespace
+
+void notifyObservers(ManagedObject& object, std::string_view key, const Value& oldValue, const Value& newValue) {
+  if (object.state().observers.empty()) return;
+  auto keepAlive = object.weak_from_this().lock();  // a callback may drop the last owner
+  callObservers(object, ObservedChange{std::string(key), oldValue, newValue});
+  std::set<std::string> dependents;
+  collectDependents(object, std::string(key), dependents);
+  dependents.erase(std::string(key));
+  for (const auto& dependent : dependents) callObservers(object, ObservedChange{dependent, Value(), Value()});
+}
+
+// --- ManagedObject ---------------------------------------------------------------------
+
+ManagedObject::ManagedObject() : state_(std::make_unique<State>()) {}
+ManagedObject::~ManagedObject() = default;
+
+const EntityDescription& ManagedObject::entity() const {
+  if (state_->entity == nullptr) throw std::logic_error("a ManagedObject made outside a context has no entity");
+  return *state_->entity;
+}
+
+ObjectID ManagedObject::objectID() const { return state_->id; }
+ObjectContext* ManagedObject::managedObjectContext() const { return state_->context; }
+
+Value ManagedObject::value(std::string_view key) const {
+  const int slot = entity().layout().slot(key);
+  if (slot < 0) unknownKey(*this, key);
+  if (state_->fault) return Value();
+  const Value& value = state_->values[static_cast<std::size_t>(slot)];
+  return state_->context ? state_->context->impl().canonical(value) : value;
+}
+
+void ManagedObject::setValue(std::string_view key, Value value) {
+  const auto& layout = entity().layout();
+  const int slot = layout.slot(key);
+  if (slot < 0) unknownKey(*this, key);
+  const auto& property = layout.slots[static_cast<std::size_t>(slot)];
+  if (property.isRelationship()) {
+    if (value.isNull()) return setObject(key, nullptr);
+    const auto* id = value.getIf<ObjectID>();
+    auto target = id && state_->context ? state_->context->impl().objectWithID(*id) : nullptr;
+    if (!target) throw std::invalid_argument("setValue(" + std::string(key) + "): not an object of this context");
+    return setObject(key, target);
+  }
+  auto& state = *state_;
+  value = coerce(*property.attribute, std::move(value));
+  Value old = std::move(state.values[static_cast<std::size_t>(slot)]);
+  state.values[static_cast<std::size_t>(slot)] = value;
+  if (state.context != nullptr) {
+    state.markChanged(static_cast<std::size_t>(slot));
+    // The one place every attribute edit passes: change tracking (and, later, undo).
+    state.context->impl().noteChange(*this, ObjectContext::Impl::ChangeKind::update);
+  }
+  notifyObservers(*this, key, old, value);
+}
+
+std::shared_ptr<ManagedObject> ManagedObject::object(std::string_view key) const {
+  const int slot = entity().layout().slot(key);
+  if (slot < 0 || !entity().layout().slots[static_cast<std::size_t>(slot)].isRelationship()) unknownKey(*this, key);
+  if (state_->context == nullptr || state_->fault) return nullptr;
+  return state_->context->impl().relatedObject(*this, slot);
+}
+
+void ManagedObject::setObject(std::string_view key, const std::shared_ptr<ManagedObject>& object) {
+  const int slot = entity().layout().slot(key);
+  if (slot < 0 || !entity().layout().slots[static_cast<std::size_t>(slot)].isRelationship()) unknownKey(*this, key);
+  if (state_->context == nullptr) throw std::logic_error("setObject on an object that is in no context");
+  state_->context->impl().setToOne(*this, slot, object);
+}
+
+std::vector<std::shared_ptr<ManagedObject>> ManagedObject::objects(std::string_view key) const {
+  const int index = entity().layout().toManyIndex(key);
+  if (index < 0) unknownKey(*this, key);
+  if (state_->context == nullptr || state_->fault) return {};
+  return state_->context->impl().relatedObjects(*this, index);
+}
+
+void ManagedObject::addObject(std::string_view key, const std::shared_ptr<ManagedObject>& object) {
+  const int index = entity().layout().toManyIndex(key);
+  if (index < 0) unknownKey(*this, key);
+  if (!object) return;
+  const auto& toMany = entity().layout().toMany[static_cast<std::size_t>(index)];
+  object->setObject(toMany.relationship->inverseName, shared_from_this());
+}
+
+void ManagedObject::removeObject(std::string_view key, const std::shared_ptr<ManagedObject>& object) {
+  const int index = entity().layout().toManyIndex(key);
+  if (index < 0) unknownKey(*this, key);
+  if (!object) return;
+  const auto& toMany = entity().layout().toMany[static_cast<std::size_t>(index)];
+  if (object->value(toMany.relationship->inverseName) == Value(objectID())) {
+    object->setObject(toMany.relationship->inverseName, nullptr);
+  }
+}
+
+bool ManagedObject::isInserted() const { return state_->inserted && !state_->deleted; }
+bool ManagedObject::isUpdated() const { return state_->isUpdated(); }
+bool ManagedObject::isDeleted() const { return state_->deleted; }
+bool ManagedObject::hasChanges() const { return state_->hasChanges(); }
+bool ManagedObject::isFault() const { return state_->fault; }
+int ManagedObject::faultingState() const { return state_->fault ? 1 : 0; }
+
+std::map<std::string, Value> ManagedObject::changedValues() const {
+  std::map<std::string, Value> result;
+  const auto& state = *state_;
+  if (state.changed.empty()) return result;
+  for (std::size_t i = 0; i < state.values.size(); ++i) {
+    if (!state.changed[i]) continue;
+    result[state.layout->slots[i].name] = state.context ? state.context->impl().canonical(state.values[i]) : state.values[i];
+  }
+  return result;
+}
+
+std::map<std::string, Value> ManagedObject::committedValues(const std::vector<std::string>& keys) const {
+  std::map<std::string, Value> result;
+  const auto& state = *state_;
+  auto committed = [&](std::size_t slot) {
+    return slot < state.committed.size() ? state.committed[slot] : Value();
+  };
+  if (keys.empty()) {
+    for (std::size_t i = 0; i < state.layout->slots.size(); ++i) result[state.layout->slots[i].name] = committed(i);
+    return result;
+  }
+  for (const auto& key : keys) {
+    const int slot = state.layout->slot(key);
+    if (slot < 0) unknownKey(*this, key);
+    result[key] = committed(static_cast<std::size_t>(slot));
+  }
+  return result;
+}
+
+ObservationToken ManagedObject::observe(std::string key, std::function<void(const ObservedChange&)> callback) {
+  const std::uint64_t id = state_->nextObserverId++;
+  state_->observers[key].push_back(State::Observer{id, std::move(callback)});
+  std::weak_ptr<ManagedObject> weak = weak_from_this();
+  return ObservationToken([weak, key, id] {
+    auto object = weak.lock();
+    if (!object) return;
+    auto& observers = object->state().observers;
+    auto it = observers.find(key);
+    if (it == observers.end()) return;
+    std::erase_if(it->second, [id](const State::Observer& o) { return o.id == id; });
+    if (it->second.empty()) observers.erase(it);
+  });
+}
+
+void ManagedObject::willChangeValue(std::string_view) {
+  // Observers are told after the change (didChangeValue) with both values absent, so
+  // nothing needs to be remembered here; the pair mirrors the platform's protocol.
+}
+
+void ManagedObject::didChangeValue(std::string_view key) { notifyObservers(*this, key, Value(), Value()); }
+
+void ManagedObject::validateValue(std::string_view, const Value&) const {}
+
+std::vector<std::string> ManagedObject::keysAffectedBy(std::string_view) const { return {}; }
+
+}  // namespace chronelle

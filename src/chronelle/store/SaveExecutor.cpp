@@ -1,0 +1,126 @@
+// Saving: validation, one SQLite transaction with optimistic-lock checks, then the
+// in-memory commit (permanent IDs, snapshots) and the "did save" notification.
+
+#include <algorithm>
+#include <map>
+#include <unordered_map>
+
+#include "chronelle/platform/NotificationCenter.h"
+#include "chronelle/store/ContextImpl.h"
+#include "chronelle/store/SaveSupport.h"
+#include "chronelle/store/StoreError.h"
+
+namespace chronelle {
+
+void ObjectContext::Impl::adoptPermanentIDs(const std::vector<std::pair<ManagedObject*, ObjectID>>& assigned) {
+  if (assigned.empty()) return;
+  for (const auto& [object, id] : assigned) {
+    auto& state = object->state();
+    auto keep = object->shared_from_this();
+    byTemp.erase(state.id.storeIdentifier());
+    aliases[state.id.storeIdentifier()] = id;
+    state.id = id;
+    registerObject(keep);
+  }
+  // Unsaved objects may point at the new IDs' old temporary forms; saved snapshots never
+  // do, because an object is saved together with everything it points at.
+  for (auto& [seq, object] : changes) {
+    for (auto& value : object->state().values) {
+      if (const auto* id = value.getIf<ObjectID>(); id && id->isTemporaryID()) value = canonical(value);
+    }
+  }
+}
+
+void ObjectContext::Impl::obtainPermanentIDs(const ObjectSet& objects) {
+  std::map<int, std::vector<ManagedObject*>> byTable;
+  for (const auto& object : objects) {
+    if (!object || object->state().context != self || !object->state().id.isTemporaryID()) continue;
+    byTable[object->state().layout->table->index].push_back(object.get());
+  }
+  if (byTable.empty()) return;
+  store->requireStore();
+  std::vector<std::pair<ManagedObject*, ObjectID>> assigned;
+  {
+    std::lock_guard lock(store->writeMutex);
+    Transaction transaction(db());
+    for (auto& [table, members] : byTable) {
+      std::int64_t pk = store->reservePrimaryKeys(db(), *members.front()->state().layout->table,
+                                                  static_cast<std::int64_t>(members.size()));
+      for (auto* object : members) assigned.emplace_back(object, store->objectID(object->entity(), pk++));
+    }
+    transaction.commit();
+  }
+  adoptPermanentIDs(assigned);
+}
+
+void ObjectContext::Impl::save() {
+  if (parent) {
+    throw std::logic_error("saving a child context into its parent is not supported by this store yet");
+  }
+  processPendingChanges();
+  if (changes.empty()) return;
+  store->requireStore();
+  validateChanges(*this);
+
+  SavePlan plan = classifyChanges(*this);
+  {
+    std::lock_guard lock(store->writeMutex);
+    Transaction transaction(db());
+    writeChanges(*this, plan);
+    transaction.commit();
+  }
+  store->generation.fetch_add(1);
+
+  // Nothing below touches the store: the in-memory commit cannot half-fail.
+  adoptPermanentIDs(plan.assigned);
+  for (auto& update : plan.merged) {
+    auto& state = update.object->state();
+    const auto& slots = state.layout->slots;
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+      if (state.values[i] == update.values[i]) continue;
+      Value old = std::move(state.values[i]);
+      state.values[i] = update.values[i];
+      notifyObservers(*update.object, slots[i].name, old, state.values[i]);
+    }
+  }
+  ObjectSet inserted, updated, deleted;
+  ObjectIDSet insertedIDs, updatedIDs, deletedIDs;
+  auto objects = std::move(changes);
+  changes.clear();
+  for (auto& [seq, object] : objects) {
+    auto& state = object->state();
+    state.changeSeq = 0;
+    state.pendingInsert = state.pendingUpdate = state.pendingDelete = false;
+    if (state.deleted) {
+      deletedIDs.insert(state.id);
+      deleted.push_back(object);
+      if (state.context == self) unregister(*object);
+      state.fault = true;
+      state.deleted = false;
+      object->didTurnIntoFault();
+      continue;
+    }
+    if (state.inserted) {
+      insertedIDs.insert(state.id);
+      inserted.push_back(object);
+    } else {
+      updatedIDs.insert(state.id);
+      updated.push_back(object);
+    }
+    state.inserted = false;
+    state.committed = state.values;
+    state.clearChanges();
+  }
+  for (const auto& [object, version] : plan.versions) object->state().version = version;
+
+  UserInfo info;
+  info[kInsertedObjectsKey] = std::move(inserted);
+  info[kUpdatedObjectsKey] = std::move(updated);
+  info[kDeletedObjectsKey] = std::move(deleted);
+  info[kInsertedObjectIDsKey] = std::move(insertedIDs);
+  info[kUpdatedObjectIDsKey] = std::move(updatedIDs);
+  info[kDeletedObjectIDsKey] = std::move(deletedIDs);
+  NotificationCenter::defaultCenter().post(kDidSaveNotification, self, std::move(info));
+}
+
+}  // namespace chronelle

@@ -1,0 +1,132 @@
+#include "chronelle/store/SqlMapper.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "chronelle/store/ContextImpl.h"
+#include "chronelle/store/StoreError.h"
+
+namespace chronelle {
+
+namespace {
+
+[[noreturn]] void badKeyPath(const EntityDescription& entity, std::span<const std::string> path, const char* why) {
+  std::string text;
+  for (const auto& component : path) text += (text.empty() ? "" : ".") + component;
+  throw StoreError(StoreError::kInvalidPredicate,
+                   "key path " + text + " of entity " + entity.name() + ": " + why, {{"keyPath", text}});
+}
+
+std::string column(const std::string& alias, const TableLayout& table, int index) {
+  return alias + ".\"" + table.columns[static_cast<std::size_t>(index)].name + "\"";
+}
+
+}  // namespace
+
+std::vector<std::string> SqlMapper::split(const std::string& keyPath) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (true) {
+    const auto dot = keyPath.find('.', start);
+    parts.push_back(keyPath.substr(start, dot - start));
+    if (dot == std::string::npos) break;
+    start = dot + 1;
+  }
+  return parts;
+}
+
+SqlMapper::Column SqlMapper::resolve(std::span<const std::string> path) {
+  if (path.empty() || path.size() > 2) badKeyPath(entity_, path, "key paths have one or two components");
+  const auto& layout = entity_.layout();
+  const int first = layout.slot(path[0]);
+  if (first < 0) {
+    badKeyPath(entity_, path, layout.toManyIndex(path[0]) >= 0 ? "to-many relationships cannot be compared"
+                                                              : "no such property");
+  }
+  const PropertySlot* slot = &layout.slots[static_cast<std::size_t>(first)];
+  std::string alias = "t0";
+  if (path.size() == 2) {
+    if (!slot->isRelationship()) badKeyPath(entity_, path, "only a to-one relationship can be followed");
+    const EntityDescription& destination = *slot->destination;
+    const int second = destination.layout().slot(path[1]);
+    if (second < 0) badKeyPath(entity_, path, "no such property at the destination");
+    auto it = aliases_.find(slot->name);
+    if (it == aliases_.end()) {
+      const std::string joined = "t" + std::to_string(aliases_.size() + 1);
+      const TableLayout& table = *destination.layout().table;
+      joins_ += " LEFT JOIN \"" + table.name + "\" " + joined + " ON " + joined +
+                ".Z_PK = " + column("t0", *layout.table, slot->column);
+      it = aliases_.emplace(slot->name, joined).first;
+    }
+    alias = it->second;
+    slot = &destination.layout().slots[static_cast<std::size_t>(second)];
+  }
+  const TableLayout& table = *(path.size() == 2 ? layout.slots[static_cast<std::size_t>(first)].destination->layout().table
+                                                : layout.table);
+  Column result;
+  result.slot = slot;
+  result.sql = column(alias, table, slot->column);
+  if (slot->entityColumn >= 0) result.entitySql = column(alias, table, slot->entityColumn);
+  return result;
+}
+
+int compareAsSql(const Value& a, const Value& b) {
+  auto rank = [](const Value& v) {
+    switch (v.storage().index()) {
+      case 0: return 0;
+      case 4: return 2;
+      case 6: return 3;
+      case 8: return 4;
+      default: return 1;
+    }
+  };
+  const int ra = rank(a), rb = rank(b);
+  if (ra != rb) return ra < rb ? -1 : 1;
+  if (ra == 1) {
+    auto integer = [](const Value& v, std::int64_t& out) {
+      if (const auto* d = v.getIf<Date>()) return out = d->microsecondsSince1970(), true;
+      if (const auto* id = v.getIf<ObjectID>()) return out = id->isTemporaryID() ? -1 : id->primaryKey(), true;
+      if (const auto* b = v.getIf<bool>()) return out = *b ? 1 : 0, true;
+      if (const auto* i = v.getIf<std::int64_t>()) return out = *i, true;
+      return false;
+    };
+    std::int64_t ia = 0, ib = 0;
+    const bool aInt = integer(a, ia), bInt = integer(b, ib);
+    if (aInt && bInt) return ia < ib ? -1 : (ia > ib ? 1 : 0);
+    const double da = aInt ? static_cast<double>(ia) : *a.getIf<double>();
+    const double db = bInt ? static_cast<double>(ib) : *b.getIf<double>();
+    return da < db ? -1 : (da > db ? 1 : 0);
+  }
+  if (ra == 2) {
+    const int c = a.getIf<std::string>()->compare(*b.getIf<std::string>());
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+  }
+  if (ra == 3) {
+    const auto& ba = *a.getIf<Blob>();
+    const auto& bb = *b.getIf<Blob>();
+    const int c = std::memcmp(ba.data(), bb.data(), std::min(ba.size(), bb.size()));
+    if (c != 0) return c < 0 ? -1 : 1;
+    return ba.size() < bb.size() ? -1 : (ba.size() > bb.size() ? 1 : 0);
+  }
+  return 0;
+}
+
+Value ObjectSubject::valueForKeyPath(std::span<const std::string> path) const {
+  const EntityDescription& entity = object_.entity();
+  if (path.empty() || path.size() > 2) badKeyPath(entity, path, "key paths have one or two components");
+  const auto& layout = entity.layout();
+  const int first = layout.slot(path[0]);
+  if (first < 0) badKeyPath(entity, path, "no such property");
+  const auto& state = object_.state();
+  if (path.size() == 1) return state.fault ? Value() : context_.canonical(state.values[static_cast<std::size_t>(first)]);
+  const PropertySlot& slot = layout.slots[static_cast<std::size_t>(first)];
+  if (!slot.isRelationship()) badKeyPath(entity, path, "only a to-one relationship can be followed");
+  if (slot.destination->layout().slot(path[1]) < 0) badKeyPath(entity, path, "no such property at the destination");
+  if (state.fault) return Value();
+  auto related = context_.relatedObject(object_, first);
+  if (!related || related->isFault()) return Value();
+  const int second = related->entity().layout().slot(path[1]);
+  return context_.canonical(related->state().values[static_cast<std::size_t>(second)]);
+}
+
+}  // namespace chronelle

@@ -1,0 +1,47 @@
+#pragma once
+// Store-internal: maps key paths of one fetched entity to SQL column expressions over
+// its table (alias t0), adding a LEFT JOIN per to-one relationship that a key path hops
+// through, so an absent relationship yields NULL.
+
+#include <map>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "chronelle/store/CoordinatorImpl.h"
+#include "chronelle/store/Predicate.h"
+
+namespace chronelle {
+
+class SqlMapper final : public PredicateSqlMapper {
+ public:
+  struct Column {
+    std::string sql;        // the value's column
+    std::string entitySql;  // to-one to an entity with subentities: its entity column
+    const PropertySlot* slot = nullptr;
+  };
+
+  SqlMapper(const EntityDescription& entity, const PersistentStoreCoordinator::Impl& store)
+      : entity_(entity), store_(store) {}
+
+  std::string columnForKeyPath(std::span<const std::string> path) override { return resolve(path).sql; }
+  // Throws StoreError(kInvalidPredicate) for an unknown key or a hop through a to-many.
+  Column resolve(std::span<const std::string> path);
+  Column resolve(const std::string& keyPath) { return resolve(split(keyPath)); }
+  // " LEFT JOIN …" clauses added so far.
+  const std::string& joins() const { return joins_; }
+
+  static std::vector<std::string> split(const std::string& keyPath);
+
+ private:
+  const EntityDescription& entity_;
+  const PersistentStoreCoordinator::Impl& store_;
+  std::string joins_;
+  std::map<std::string, std::string> aliases_;
+};
+
+// Orders values as SQLite does: NULL first, then numbers (booleans, integers, reals,
+// dates and object IDs by their stored integer), then text (bytewise), then blobs.
+int compareAsSql(const Value& a, const Value& b);
+
+}  // namespace chronelle

@@ -1,0 +1,285 @@
+#include <gtest/gtest.h>
+
+#include "StoreTestModel.h"
+#include "chronelle/platform/NotificationCenter.h"
+#include "chronelle/store/Predicate.h"
+#include "chronelle/store/StoreError.h"
+
+namespace chronelle::testing {
+namespace {
+
+std::vector<std::string> namesOf(const std::vector<std::shared_ptr<ManagedObject>>& objects) {
+  return TestStore::names(objects);
+}
+
+TEST(ContextObjectsTest, InsertionGivesTemporaryIDsDefaultsAndAwakeFromInsert) {
+  TestStore store;
+  auto spot = store.spot("a");
+  EXPECT_TRUE(spot->objectID().isTemporaryID());
+  EXPECT_EQ(spot->objectID().entityName(), "Spot");
+  EXPECT_NE(std::dynamic_pointer_cast<SpotObject>(spot), nullptr);
+  EXPECT_EQ(spot->value("rank"), Value(0));     // default
+  EXPECT_EQ(spot->value("open"), Value(false));  // default
+  EXPECT_TRUE(spot->value("identifier").asString()->starts_with("spot-"));
+  EXPECT_TRUE(spot->isInserted());
+  EXPECT_FALSE(spot->isUpdated());
+  EXPECT_EQ(spot->managedObjectContext(), store.context.get());
+  EXPECT_EQ(store.context->registeredObject(spot->objectID()), spot);
+  EXPECT_TRUE(store.context->hasChanges());
+  EXPECT_THROW(store.context->insertNewObject("Place"), std::invalid_argument);  // abstract
+  EXPECT_THROW(store.context->insertNewObject("Nothing"), std::invalid_argument);
+  EXPECT_THROW(spot->value("nothing"), std::invalid_argument);
+  EXPECT_THROW(spot->setValue("nothing", 1), std::invalid_argument);
+  // Integers given for doubles and 0/1 for booleans are kept as the attribute's type.
+  auto visit = store.visit(spot, 1);
+  visit->setValue("weight", 2);
+  EXPECT_EQ(visit->value("weight"), Value(2.0));
+  spot->setValue("open", 1);
+  EXPECT_EQ(spot->value("open"), Value(true));
+}
+
+TEST(ContextObjectsTest, OneObjectPerIDAndLookupsByID) {
+  TestStore store;
+  auto a = store.spot("a");
+  store.context->save();
+  const ObjectID id = a->objectID();
+  EXPECT_FALSE(id.isTemporaryID());
+  EXPECT_EQ(store.context->existingObject(id), a);
+  EXPECT_EQ(store.context->fetch(FetchRequest("Spot")).at(0), a);
+
+  auto other = store.newContext();
+  other->performAndWait([&] {
+    auto there = other->existingObject(id);
+    EXPECT_NE(there, a);
+    EXPECT_TRUE(isSameObject(there.get(), a.get()));
+    EXPECT_EQ(other->existingObject(id), there);
+    EXPECT_EQ(std::dynamic_pointer_cast<SpotObject>(there)->fetchAwakes, 1);
+  });
+  EXPECT_FALSE(isSameObject(a.get(), nullptr));
+
+  struct Case {
+    const char* label;
+    ObjectID id;
+  };
+  const std::vector<Case> missing = {
+      {"no such row", ObjectID::permanent("Spot", 999, id.storeIdentifier())},
+      {"row of another entity", ObjectID::permanent("Visit", id.primaryKey(), id.storeIdentifier())},
+      {"another store", ObjectID::permanent("Spot", id.primaryKey(), "00000000-0000-4000-8000-000000000000")},
+      {"unknown temporary", ObjectID::temporary("Spot")},
+      {"unknown entity", ObjectID::permanent("Ghost", 1, id.storeIdentifier())},
+  };
+  for (const auto& c : missing) {
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(store.context->registeredObject(c.id), nullptr);
+    try {
+      store.context->existingObject(c.id);
+      ADD_FAILURE() << "found an object";
+    } catch (const StoreError& e) {
+      EXPECT_EQ(e.code(), StoreError::kObjectNotFound);
+    }
+  }
+}
+
+TEST(ContextObjectsTest, RelationshipsKeepBothSidesInStep) {
+  TestStore store;
+  auto north = store.area("north");
+  auto south = store.area("south");
+  auto a = store.spot("a", north);
+  auto b = store.spot("b", north);
+  EXPECT_EQ(namesOf(north->objects("places")), (std::vector<std::string>{"a", "b"}));
+  store.context->save();
+  EXPECT_FALSE(north->hasChanges());
+
+  // Moving a saved object: both to-many sides follow before and after saving, and both
+  // owners count as updated.
+  b->setObject("area", south);
+  EXPECT_EQ(namesOf(north->objects("places")), (std::vector<std::string>{"a"}));
+  EXPECT_EQ(namesOf(south->objects("places")), (std::vector<std::string>{"b"}));
+  EXPECT_TRUE(north->isUpdated());
+  EXPECT_TRUE(south->isUpdated());
+  EXPECT_EQ(b->changedValues().at("area"), Value(south->objectID()));
+  EXPECT_EQ(b->committedValues({"area"}).at("area"), Value(north->objectID()));
+  south->addObject("places", a);
+  north->addObject("places", store.spot("c"));
+  EXPECT_EQ(namesOf(south->objects("places")), (std::vector<std::string>{"a", "b"}));
+  north->removeObject("places", a);  // not a member: nothing happens
+  EXPECT_EQ(a->object("area"), south);
+  store.context->save();
+  store.reopen();
+  auto fetched = store.context->fetch([] {
+    FetchRequest r("Area");
+    r.sortDescriptors = {{"name", true}};
+    return r;
+  }());
+  ASSERT_EQ(fetched.size(), 2u);
+  EXPECT_EQ(namesOf(fetched[0]->objects("places")), (std::vector<std::string>{"c"}));
+  EXPECT_EQ(namesOf(fetched[1]->objects("places")), (std::vector<std::string>{"a", "b"}));
+  auto c = fetched[0]->objects("places")[0];
+  EXPECT_EQ(c->object("area"), fetched[0]);
+  EXPECT_EQ(c->value("area"), Value(fetched[0]->objectID()));
+  // A to-one to an entity with subentities names the concrete entity.
+  EXPECT_EQ(c->value("area").asObjectID()->entityName(), "Area");
+
+  // One-to-one: taking a partner releases its previous partner.
+  auto k1 = store.context->insertNewObject("Keeper");
+  auto k2 = store.context->insertNewObject("Keeper");
+  k1->setObject("area", fetched[0]);
+  EXPECT_EQ(fetched[0]->object("keeper"), k1);
+  fetched[0]->setObject("keeper", k2);
+  EXPECT_EQ(k1->object("area"), nullptr);
+  EXPECT_EQ(k2->object("area"), fetched[0]);
+  k2->setObject("area", fetched[1]);
+  EXPECT_EQ(fetched[0]->object("keeper"), nullptr);
+  EXPECT_EQ(fetched[1]->object("keeper"), k2);
+  EXPECT_THROW(a->setObject("area", store.context->insertNewObject("Keeper")), std::exception);
+}
+
+TEST(ContextObjectsTest, DeleteRulesCascadeNullifyAndDeny) {
+  TestStore store;
+  auto top = store.area("top");
+  auto inner = store.area("inner", top);
+  auto a = store.spot("a", inner);
+  auto b = store.spot("b", top);
+  auto v1 = store.visit(a, 1);
+  auto v2 = store.visit(b, 2);
+  auto keeper = store.context->insertNewObject("Keeper");
+  keeper->setObject("area", inner);
+  store.context->save();
+
+  // Cascade removes the subtree with its visits; nullify clears the keeper's side.
+  store.context->deleteObject(inner);
+  store.context->processPendingChanges();
+  for (const auto& object : {inner, a, v1}) EXPECT_TRUE(object->isDeleted()) << object->entity().name();
+  EXPECT_FALSE(b->isDeleted());
+  EXPECT_EQ(keeper->object("area"), nullptr);
+  EXPECT_EQ(namesOf(top->objects("places")), (std::vector<std::string>{"b"}));
+  store.context->save();
+  EXPECT_TRUE(a->isFault());
+  EXPECT_NE(a->faultingState(), 0);
+  EXPECT_EQ(a->value("name"), Value());
+  EXPECT_EQ(a->managedObjectContext(), nullptr);
+  EXPECT_EQ(store.context->count(FetchRequest("Visit")), 1u);
+  EXPECT_EQ(store.context->count(FetchRequest("Place")), 2u);
+
+  // Nullify from the to-one side: the spot forgets the deleted visit.
+  store.context->deleteObject(v2);
+  EXPECT_TRUE(b->objects("visits").empty());
+  store.context->save();
+
+  // Deny: a keeper with badges cannot be deleted; without them it can.
+  auto badge = store.context->insertNewObject("Badge");
+  badge->setObject("keeper", keeper);
+  store.context->save();
+  store.context->deleteObject(keeper);
+  try {
+    store.context->save();
+    ADD_FAILURE() << "deny rule ignored";
+  } catch (const StoreError& e) {
+    EXPECT_EQ(e.code(), StoreError::kValidationDeleteDeny);
+    const auto key = e.userInfo().find(StoreError::kValidationKeyKey);
+    ASSERT_NE(key, e.userInfo().end());
+    EXPECT_EQ(std::any_cast<std::string>(key->second), "badges");
+  }
+  store.context->rollback();
+  EXPECT_FALSE(keeper->isDeleted());
+  store.context->deleteObject(badge);
+  store.context->deleteObject(keeper);
+  store.context->save();
+  EXPECT_EQ(store.context->count(FetchRequest("Keeper")), 0u);
+
+  // An object inserted and deleted before saving simply goes away.
+  auto ghost = store.spot("ghost");
+  auto ghostVisit = store.visit(ghost, 3);
+  store.context->deleteObject(ghost);
+  store.context->processPendingChanges();
+  EXPECT_FALSE(store.context->hasChanges());
+  EXPECT_EQ(ghost->managedObjectContext(), nullptr);
+  EXPECT_EQ(ghostVisit->managedObjectContext(), nullptr);
+}
+
+TEST(ContextObjectsTest, RollbackAndRefreshRestoreSavedState) {
+  TestStore store;
+  auto area = store.area("area");
+  auto a = store.spot("a", area);
+  store.context->save();
+
+  auto added = store.spot("added", area);
+  a->setValue("name", "renamed");
+  a->setObject("area", nullptr);
+  store.context->deleteObject(area);
+  store.context->rollback();
+  EXPECT_FALSE(store.context->hasChanges());
+  EXPECT_EQ(a->value("name"), Value("a"));
+  EXPECT_EQ(a->object("area"), area);
+  EXPECT_FALSE(area->isDeleted());
+  EXPECT_EQ(added->managedObjectContext(), nullptr);
+  EXPECT_EQ(namesOf(area->objects("places")), (std::vector<std::string>{"a"}));
+
+  // Another context changes the row; refresh brings it in, keeping unsaved edits when asked.
+  auto other = store.newContext();
+  other->performAndWait([&] {
+    auto there = other->existingObject(a->objectID());
+    there->setValue("rank", 7);
+    there->setValue("name", "theirs");
+    other->save();
+  });
+  a->setValue("name", "mine");
+  store.context->refresh(a, true);
+  EXPECT_EQ(a->value("rank"), Value(7));
+  EXPECT_EQ(a->value("name"), Value("mine"));
+  EXPECT_EQ(a->committedValues({"name"}).at("name"), Value("theirs"));
+  store.context->refresh(a, false);
+  EXPECT_EQ(a->value("name"), Value("theirs"));
+  EXPECT_FALSE(a->hasChanges());
+}
+
+TEST(ContextObjectsTest, ObserversHearChangesWithOldAndNewValuesAndDependentKeys) {
+  TestStore store;
+  auto area = store.area("area");
+  auto spot = store.spot("a");
+  std::vector<std::string> heard;
+  auto describe = [&](const ObservedChange& c) {
+    heard.push_back(c.key + ":" + c.oldValue.description() + "->" + c.newValue.description());
+  };
+  auto name = spot->observe("name", describe);
+  auto summary = spot->observe("summary", describe);
+  auto places = area->observe("places", describe);
+  spot->setValue("name", "b");
+  spot->setValue("rank", 3);
+  spot->setObject("area", area);
+  spot->willChangeValue("summary");
+  spot->didChangeValue("summary");
+  name.reset();
+  spot->setValue("name", "c");
+  EXPECT_EQ(heard, (std::vector<std::string>{"name:\"a\"->\"b\"", "summary:nil->nil", "summary:nil->nil",
+                                              "places:nil->nil", "summary:nil->nil", "summary:nil->nil"}));
+  heard.clear();
+  store.context->save();
+  store.context->rollback();
+  EXPECT_TRUE(heard.empty());
+}
+
+TEST(ContextObjectsTest, ObjectsDidChangeIsPostedWhenPendingChangesAreProcessed) {
+  TestStore store;
+  auto a = store.spot("a");
+  auto b = store.spot("b");
+  store.context->save();
+  std::vector<std::size_t> sizes;
+  auto token = NotificationCenter::defaultCenter().addObserver(
+      ObjectContext::kObjectsDidChangeNotification, store.context.get(), [&](const Notification& n) {
+        for (const char* key : {ObjectContext::kInsertedObjectsKey, ObjectContext::kUpdatedObjectsKey,
+                                ObjectContext::kDeletedObjectsKey}) {
+          sizes.push_back(n.value<ObjectSet>(key)->size());
+        }
+      });
+  store.spot("c");
+  a->setValue("rank", 5);
+  store.context->deleteObject(b);
+  store.context->processPendingChanges();
+  EXPECT_EQ(sizes, (std::vector<std::size_t>{1, 1, 1}));
+  store.context->processPendingChanges();  // nothing new: nothing posted
+  EXPECT_EQ(sizes.size(), 3u);
+}
+
+}  // namespace
+}  // namespace chronelle::testing

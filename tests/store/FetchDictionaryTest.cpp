@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+
+#include "StoreTestModel.h"
+#include "chronelle/store/ContextImpl.h"
+#include "chronelle/store/Predicate.h"
+#include "chronelle/store/StoreError.h"
+
+namespace chronelle::testing {
+namespace {
+
+ExpressionDescription expression(std::string name, std::string function, std::string keyPath,
+                                 AttributeType type = AttributeType::doubleType) {
+  return ExpressionDescription{std::move(name), std::move(function), std::move(keyPath), type};
+}
+
+class FetchDictionaryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    x = store.spot("x");
+    y = store.spot("y");
+    // tally / weight / start (minutes after a base instant) per spot
+    for (int i = 1; i <= 4; ++i) {
+      auto visit = store.visit(i <= 3 ? x : y, i);
+      visit->setValue("weight", 0.25 * i);
+      visit->setValue("done", i % 2 == 0);
+    }
+    store.visit(nullptr, 10)->setValue("weight", 100.0);  // belongs to no spot
+    store.context->save();
+  }
+  Date start(int i) const { return Date::fromSecondsSince1970(1'700'000'000.0 + i * 60.0); }
+  TestStore store;
+  std::shared_ptr<ManagedObject> x, y;
+};
+
+TEST_F(FetchDictionaryTest, AggregatesOverAPredicateComeBackWithTheirResultTypes) {
+  FetchRequest request("Visit");
+  request.predicate = Predicate::parse("spot != nil");
+  request.propertiesToFetch = {expression("sumWeight", "sum:", "weight"),
+                               expression("count", "count:", "start", AttributeType::integer64),
+                               expression("sumTally", "sum:", "tally", AttributeType::integer64),
+                               expression("first", "min:", "start", AttributeType::date),
+                               expression("last", "max:", "start"),
+                               expression("mean", "average:", "tally")};
+  const auto rows = store.context->fetchDictionaries(request);
+  ASSERT_EQ(rows.size(), 1u);
+  const auto& row = rows[0];
+  EXPECT_EQ(row.at("sumWeight"), Value(2.5));
+  EXPECT_EQ(row.at("count"), Value(4));
+  EXPECT_EQ(row.at("sumTally"), Value(10));
+  EXPECT_EQ(row.at("first"), Value(start(1)));
+  EXPECT_EQ(row.at("last"), Value(start(4)));  // instants stay instants
+  EXPECT_EQ(row.at("mean"), Value(2.5));
+
+  // Over nothing: one row, sums and counts zero, extremes absent.
+  request.predicate = Predicate::parse("tally > 100");
+  const auto empty = store.context->fetchDictionaries(request);
+  ASSERT_EQ(empty.size(), 1u);
+  EXPECT_EQ(empty[0].at("sumWeight"), Value(0.0));
+  EXPECT_EQ(empty[0].at("count"), Value(0));
+  EXPECT_EQ(empty[0].count("first"), 0u);
+  EXPECT_EQ(empty[0].count("mean"), 0u);
+
+  request.propertiesToFetch = {expression("bad", "median:", "tally")};
+  EXPECT_THROW(store.context->fetchDictionaries(request), StoreError);
+}
+
+TEST_F(FetchDictionaryTest, GroupingByAToOneGivesObjectIDsPerGroup) {
+  FetchRequest request("Visit");
+  request.predicate = Predicate::parse("spot != nil");
+  request.propertiesToFetch = {std::string("spot"), expression("total", "sum:", "weight"),
+                               expression("n", "count:", "start", AttributeType::integer64)};
+  request.propertiesToGroupBy = {"spot"};
+  request.sortDescriptors = {{"spot", true}};
+  const auto rows = store.context->fetchDictionaries(request);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].at("spot"), Value(x->objectID()));
+  EXPECT_EQ(rows[0].at("spot").asObjectID()->entityName(), "Spot");
+  EXPECT_EQ(rows[0].at("total"), Value(1.5));
+  EXPECT_EQ(rows[0].at("n"), Value(3));
+  EXPECT_EQ(rows[1].at("spot"), Value(y->objectID()));
+  EXPECT_EQ(rows[1].at("total"), Value(1.0));
+
+  // Distinct values of a relationship; an absent value is left out of its row.
+  FetchRequest distinct("Visit");
+  distinct.propertiesToFetch = {std::string("spot")};
+  distinct.returnsDistinctResults = true;
+  distinct.sortDescriptors = {{"spot", true}};
+  const auto spots = store.context->fetchDictionaries(distinct);
+  ASSERT_EQ(spots.size(), 3u);
+  EXPECT_TRUE(spots[0].empty());
+  EXPECT_EQ(spots[1].at("spot"), Value(x->objectID()));
+  EXPECT_EQ(spots[2].at("spot"), Value(y->objectID()));
+}
+
+TEST_F(FetchDictionaryTest, PlainPropertiesAndKeyPathsThroughARelationship) {
+  FetchRequest request("Visit");
+  request.predicate = Predicate::parse("spot.name == %@", {"y"});
+  request.propertiesToFetch = {std::string("tally"), std::string("start"), std::string("done"),
+                               std::string("spot.name")};
+  const auto rows = store.context->fetchDictionaries(request);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0], (ResultDictionary{{"tally", Value(4)}, {"start", Value(start(4))}, {"done", Value(true)},
+                                       {"spot.name", Value("y")}}));
+  // Without properties to fetch every attribute and to-one comes back.
+  request.propertiesToFetch.clear();
+  const auto full = store.context->fetchDictionaries(request);
+  ASSERT_EQ(full.size(), 1u);
+  EXPECT_EQ(full[0].at("weight"), Value(1.0));
+  EXPECT_EQ(full[0].at("spot"), Value(y->objectID()));
+  EXPECT_EQ(full[0].count("note"), 0u);
+
+  request.propertiesToFetch = {std::string("spot.visits")};
+  EXPECT_THROW(store.context->fetchDictionaries(request), StoreError);
+}
+
+TEST_F(FetchDictionaryTest, StatementsArePreparedOncePerConnection) {
+  FetchRequest request("Visit");
+  request.propertiesToFetch = {expression("total", "sum:", "weight")};
+  request.predicate = Predicate::parse("tally >= %@", {0});
+  store.context->fetchDictionaries(request);
+  const Connection& connection = store.context->impl().db();
+  const std::size_t prepared = connection.preparedCount();
+  const std::size_t queries = store.context->storeFetchCount();
+  for (int i = 1; i <= 5; ++i) {
+    request.predicate = Predicate::parse("tally >= %@", {i});
+    const auto rows = store.context->fetchDictionaries(request);
+    EXPECT_EQ(rows.at(0).at("total"), Value(i <= 4 ? 0.25 * (10 - i * (i - 1) / 2) + 100.0 : 100.0))
+        << i;
+  }
+  EXPECT_EQ(connection.preparedCount(), prepared);
+  EXPECT_EQ(store.context->storeFetchCount(), queries + 5);
+}
+
+}  // namespace
+}  // namespace chronelle::testing
