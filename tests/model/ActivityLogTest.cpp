@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include "ModelTestSupport.h"
+#include "chronelle/model/BrowserALEntry.h"
+#include "chronelle/model/DocumentAppALEntry.h"
+
+namespace chronelle::testing {
+namespace {
+
+TEST(ActivityLogTest, EffectiveTimesFallBackToTheClock) {
+  ModelStore store;
+  auto running = store.context->insert<ALEntry>(ALEntry::kEntityName);
+  running->setBegin(store.time.now() - 120);
+  EXPECT_TRUE(running->isRunning());
+  EXPECT_EQ(running->effectiveDuration(), 120);
+  store.time.advance(30);
+  EXPECT_EQ(running->effectiveDuration(), 150);
+  EXPECT_EQ(running->dateInterval().end(), store.time.now());
+
+  auto blank = store.context->insert<ALEntry>(ALEntry::kEntityName);
+  EXPECT_FALSE(blank->isRunning());
+  EXPECT_EQ(blank->effectiveDuration(), 0);
+  EXPECT_FALSE(blank->hasTitle());
+  blank->setTitle("");
+  EXPECT_FALSE(blank->hasTitle());
+  blank->setTitle("x");
+  EXPECT_TRUE(blank->hasTitle());
+
+  auto backwards = store.context->insert<ALEntry>(ALEntry::kEntityName);
+  backwards->setBegin(at(10));
+  backwards->setEnd(at(9));
+  EXPECT_FALSE(backwards->isRunning());
+  EXPECT_EQ(backwards->dateInterval(), DateInterval(at(10), at(10)));
+}
+
+TEST(ActivityLogTest, SimilarityNeedsTheSameKindApplicationAndPlace) {
+  ModelStore store;
+  auto browser = [&](std::optional<std::string> app, const char* url) {
+    auto e = store.context->insert<BrowserALEntry>(BrowserALEntry::kEntityName);
+    e->setBundleId(std::move(app));
+    if (url) e->setUrl(Url::parse(url));
+    return std::shared_ptr<ALEntry>(e);
+  };
+  auto document = [&](std::optional<std::string> app, const char* url) {
+    auto e = store.context->insert<DocumentAppALEntry>(DocumentAppALEntry::kEntityName);
+    e->setBundleId(std::move(app));
+    if (url) e->setDocumentUrl(Url::parse(url));
+    return std::shared_ptr<ALEntry>(e);
+  };
+  auto plain = [&](std::optional<std::string> app) {
+    auto e = store.context->insert<ALEntry>(ALEntry::kEntityName);
+    e->setBundleId(std::move(app));
+    return e;
+  };
+  const struct {
+    const char* label;
+    std::shared_ptr<ALEntry> a, b;
+    bool similar;
+  } cases[] = {
+      {"pages of one host", browser("b", "https://h.example/1"), browser("b", "https://h.example/2?x"), true},
+      {"different hosts", browser("b", "https://h.example/1"), browser("b", "https://k.example/1"), false},
+      {"different browsers", browser("b", "https://h.example/"), browser("c", "https://h.example/"), false},
+      {"no URLs", browser("b", nullptr), browser("b", nullptr), true},
+      {"host-less URL vs none", browser("b", "about:blank"), browser("b", nullptr), true},
+      {"browser vs document", browser("b", nullptr), document("b", nullptr), false},
+      {"same document", document("d", "file:///a.txt"), document("d", "file:///a.txt"), true},
+      {"other document", document("d", "file:///a.txt"), document("d", "file:///b.txt"), false},
+      {"plain, both absent", plain(std::nullopt), plain(std::nullopt), true},
+      {"plain, one absent", plain("x"), plain(std::nullopt), false},
+      {"plain vs browser", plain("b"), browser("b", nullptr), true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.a->isSimilar(*c.b), c.similar) << c.label;
+}
+
+TEST(ActivityLogTest, DictionaryFormRoundTripsAndPopulateOnlyTakesMatchingTypes) {
+  ModelStore store;
+  auto source = store.context->insert<BrowserALEntry>(BrowserALEntry::kEntityName);
+  source->setBegin(at(9));
+  source->setEnd(at(9, 30));
+  source->setBundleId("org.example.browser");
+  source->setTitle("Docs");
+  source->setUrl(Url::parse("https://docs.example.com/a"));
+  const ValueDictionary dictionary = source->toDictionary();
+  EXPECT_EQ(dictionary, (ValueDictionary{{"begin", at(9)},
+                                         {"end", at(9, 30)},
+                                         {"bundleId", "org.example.browser"},
+                                         {"title", "Docs"},
+                                         {"type", "browser"},
+                                         {"url", "https://docs.example.com/a"}}));
+  auto copy = store.context->insert<BrowserALEntry>(BrowserALEntry::kEntityName);
+  copy->populate(dictionary);
+  EXPECT_EQ(copy->toDictionary(), dictionary);
+
+  auto bare = store.context->insert<ALEntry>(ALEntry::kEntityName);
+  EXPECT_EQ(bare->toDictionary(), ValueDictionary{});
+  auto doc = store.context->insert<DocumentAppALEntry>(DocumentAppALEntry::kEntityName);
+  EXPECT_EQ(doc->toDictionary(), (ValueDictionary{{"type", "doc"}}));
+  doc->populate({{"documentUrl", "file:///tmp/x.txt"}, {"title", 5}, {"begin", "not a date"}});
+  EXPECT_EQ(doc->toDictionary(), (ValueDictionary{{"type", "doc"}, {"documentUrl", "file:///tmp/x.txt"}}));
+
+  store.context->save();
+  copy->populate({});
+  copy->populate({{"url", 12}, {"end", "later"}});  // wrong types change nothing
+  EXPECT_FALSE(copy->hasChanges());
+  copy->populate({{"url", "not a url"}});
+  EXPECT_EQ(copy->url(), std::nullopt);
+  EXPECT_EQ(copy->title(), "Docs");
+}
+
+}  // namespace
+}  // namespace chronelle::testing

@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include "chronelle/model/ContextChangesNotification.h"
+#include "chronelle/model/NSDictionaryValueTransformer.h"
+#include "chronelle/store/ObjectContext.h"
+
+namespace chronelle {
+namespace {
+
+using E = ContextChanges::Entity;
+
+TEST(ContextChangesTest, QueriesLookAtEachFieldOnItsOwn) {
+  const ContextChanges split{E::session, E::task, E()};
+  const ContextChanges both{E::session | E::task, E(), E()};
+  const ContextChanges onlyRuleSet{E::ruleSet, E(), E()};
+  const ContextChanges deletesOnly{E(), E(), E::alEntry | E::folder};
+  const ContextChanges none{};
+  const struct {
+    const char* label;
+    ContextChanges changes;
+    bool haveSessionAndTask, haveAllSessionTask, haveAnyFolderRule, tracked, empty;
+  } cases[] = {
+      {"split over fields", split, false, true, false, true, false},
+      {"both in one field", both, true, true, false, true, false},
+      {"only a rule set", onlyRuleSet, false, false, false, false, false},
+      {"deletes only", deletesOnly, false, false, true, true, false},
+      {"nothing", none, false, false, false, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(c.changes.have(E::session | E::task), c.haveSessionAndTask);
+    EXPECT_EQ(c.changes.haveAll({E::session, E::task}), c.haveAllSessionTask);
+    EXPECT_EQ(c.changes.haveAny({E::folder, E::rule}), c.haveAnyFolderRule);
+    EXPECT_EQ(c.changes.haveTrackedDataChanges(), c.tracked);
+    EXPECT_EQ(c.changes.areEmtpy(), c.empty);
+    EXPECT_TRUE(c.changes.haveAll({}));
+    EXPECT_FALSE(c.changes.haveAny({}));
+  }
+  EXPECT_TRUE(split.haveInserts() && split.haveUpdates() && !split.haveDeletes());
+  EXPECT_TRUE((E::session | E::rule).contains(E::rule));
+  EXPECT_FALSE((E::session | E::rule).contains(E::rule | E::task));
+  EXPECT_EQ((E::session | E::rule) & (E::rule | E::task), E::rule);
+}
+
+TEST(ContextChangesTest, DescriptionsNameTheMembersInArrayNotation) {
+  const ContextChanges changes{E::session | E::alEntry, E(), E::ruleSet | E::rule | E::folder | E::task};
+  EXPECT_EQ(changes.description(),
+            "ContextChanges(inserts: [\"session\", \"alEntry\"], updates: [], "
+            "deletes: [\"task\", \"folder\", \"ruleSet\", \"rule\"])");
+  EXPECT_EQ(E(64).description(), "[]");  // bits without a member are not named
+}
+
+TEST(ContextChangesTest, NotificationAccessorsCheckKeyAndType) {
+  const ContextChanges changes{E::task, E(), E()};
+  Notification carrying{"mainContextDidChange", nullptr, {{"contextChanges", changes}}};
+  Notification wrongType{"mainContextDidChange", nullptr, {{"contextChanges", std::string("x")}}};
+  EXPECT_EQ(contextChanges(carrying), changes);
+  EXPECT_EQ(contextChanges(wrongType), std::nullopt);
+  EXPECT_EQ(contextChanges(Notification{}), std::nullopt);
+
+  const ObjectID gone = ObjectID::permanent("Task", 7, "STORE");
+  const ObjectID kept = ObjectID::permanent("Task", 8, "STORE");
+  Notification merged{"merge", nullptr, {{ObjectContext::kDeletedObjectIDsKey, ObjectIDSet{gone}}}};
+  EXPECT_TRUE(hasDeletedObject(merged, gone));
+  EXPECT_FALSE(hasDeletedObject(merged, kept));
+  Notification asVector{"merge", nullptr,
+                        {{ObjectContext::kDeletedObjectIDsKey, std::vector<ObjectID>{gone}}}};
+  EXPECT_FALSE(hasDeletedObject(asVector, gone));
+  EXPECT_FALSE(hasDeletedObject(Notification{}, gone));
+}
+
+TEST(DictionaryTransformerTest, EveryValueKindRoundTripsAndOtherInputGivesNothing) {
+  const ValueDictionary dictionary{
+      {"bool", true},
+      {"int", std::int64_t{-9'007'199'254'740'993}},
+      {"double", 2.0},
+      {"fraction", 0.1},
+      {"string", "ünïcødé"},
+      {"date", Date::fromMicroseconds(-1'234'567)},
+      {"data", Blob{0, 255, 7}},
+      {"id", ObjectID::permanent("Rule", 12, "9B2C6B0E-0000-4000-8000-000000000001")},
+      {"list", Value::List{1, "two", Value::List{3.5}}},
+      {"nil", Value()},
+  };
+  const auto data = NSDictionaryValueTransformer::transformedValue(dictionary);
+  ASSERT_TRUE(data.has_value());
+  const auto back = NSDictionaryValueTransformer::reverseTransformedValue(*data);
+  ASSERT_TRUE(back.has_value());
+  EXPECT_EQ(*back, dictionary);
+  EXPECT_TRUE(back->at("double").getIf<double>() != nullptr);  // 2.0 stays a double
+  EXPECT_EQ(NSDictionaryValueTransformer::reverseTransformedValue(
+                NSDictionaryValueTransformer::encode(ValueDictionary{})),
+            ValueDictionary{});
+
+  EXPECT_EQ(NSDictionaryValueTransformer::transformedValue(std::string("text")), std::nullopt);
+  EXPECT_EQ(NSDictionaryValueTransformer::reverseTransformedValue(std::string("text")), std::nullopt);
+  for (const Blob& junk : {Blob{}, Blob{0xFF}, Blob{0x83, 1, 2, 3}, Blob{0xA1, 0x61, 0x61}}) {
+    EXPECT_EQ(NSDictionaryValueTransformer::decode(junk), std::nullopt) << junk.size() << " bytes";
+  }
+  Blob trailing = *data;
+  trailing.push_back(0);
+  EXPECT_EQ(NSDictionaryValueTransformer::decode(trailing), std::nullopt);
+}
+
+}  // namespace
+}  // namespace chronelle

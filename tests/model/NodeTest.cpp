@@ -1,0 +1,322 @@
+#include <gtest/gtest.h>
+
+#include <unordered_set>
+
+#include "ModelTestSupport.h"
+#include "chronelle/model/FlatNodeStuctureItem.h"
+#include "chronelle/model/NodeSetHelpers.h"
+#include "chronelle/platform/Localizer.h"
+#include "chronelle/store/StoreError.h"
+
+namespace chronelle::testing {
+namespace {
+
+// A node's own billing settings; absent means "not set on this node".
+struct Own {
+  std::optional<bool> billable = std::nullopt;
+  std::optional<double> rate = std::nullopt;
+  // With `billable` absent: the raw flag stored anyway (meaningful only at the top).
+  bool storedFlag = false;
+};
+
+void applyOwn(Node& node, const Own& own) {
+  node.setIsBillableSet(own.billable.has_value());
+  node.setIsBillable(own.billable.value_or(own.storedFlag));
+  node.setHourlyRateIsSet(own.rate.has_value());
+  node.setHourlyRate(own.rate.value_or(999));  // a stale rate must not leak through
+}
+
+TEST(NodeTest, BillingSettingsInheritDownTheChain) {
+  struct Case {
+    const char* label;
+    Own top, middle, task;
+    double rate;
+    bool billable;
+    const char* option;  // description key of the task's billing option
+  } cases[] = {
+      {"only the top has a rate", {true, 80}, {}, {}, 80, true, "Billable (inherited)"},
+      {"no rate anywhere", {}, {}, {}, 0, false, "Non-Billable (inherited)"},
+      {"middle overrides the top", {true, 80}, {false, 40}, {}, 40, false, "Non-Billable (inherited)"},
+      {"task's own setting wins", {false, 80}, {}, {true, 120}, 120, true, "Billable"},
+      {"task's own non-billable", {true}, {true}, {false}, 0, false, "Non-Billable"},
+      {"raw flag of an unset top is ignored", {std::nullopt, std::nullopt, true}, {}, {}, 0, false,
+       "Non-Billable (inherited)"},
+  };
+  ModelStore store;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    auto top = store.folder("top");
+    auto middle = store.folder("middle", top);
+    auto task = store.task("task", middle);
+    applyOwn(*top, c.top);
+    applyOwn(*middle, c.middle);
+    applyOwn(*task, c.task);
+    EXPECT_EQ(task->effectiveHourlyRate(), c.rate);
+    EXPECT_EQ(task->effectiveIsBillable(), c.billable);
+    EXPECT_EQ(std::string(task->billingOption().descriptionKey()), c.option);
+  }
+}
+
+TEST(NodeTest, TopLevelBillingOptionFollowsTheRawFlagButEffectiveFlagDoesNot) {
+  ModelStore store;
+  auto top = store.folder("top");
+  top->setIsBillableSet(false);
+  top->setIsBillable(true);
+  EXPECT_EQ(top->billingOption(), Node::BillingOption::billable());
+  EXPECT_FALSE(top->effectiveIsBillable());
+  EXPECT_EQ(top->billingCases(),
+            (std::vector{Node::BillingOption::inherited(false), Node::BillingOption::billable(),
+                         Node::BillingOption::nonBillable()}));
+
+  auto task = store.task("task", top);
+  top->setIsBillableSet(true);
+  EXPECT_EQ(task->billingOption(), Node::BillingOption::inherited(true));
+  EXPECT_NE(task->billingOption(), Node::BillingOption::inherited(false));
+  EXPECT_EQ(task->billingCases().front(), Node::BillingOption::inherited(true));
+  Localizer::setTable({{"Billable (inherited)", "Abrechenbar (geerbt)"}});
+  EXPECT_EQ(task->billingOption().description(), "Abrechenbar (geerbt)");
+  Localizer::reset();
+  EXPECT_EQ(task->billingOption().description(), "Billable (inherited)");
+}
+
+TEST(NodeTest, ColourComesFromThePaletteWithRedForUnknownIds) {
+  ModelStore store;
+  auto task = store.task("t");
+  std::vector<std::string> told;
+  auto token = task->observe("color", [&](const ObservedChange& c) { told.push_back(c.key); });
+  task->setColorId(99);
+  EXPECT_EQ(task->colorSet().id(), ColorSet::ID::red);
+  EXPECT_EQ(task->color(), store.palette->colorSet(ColorSet::ID::red).baseColor());
+  task->setColorId(ColorSet::rawValue(ColorSet::ID::teal));
+  EXPECT_EQ(task->colorSet().id(), ColorSet::ID::teal);
+  EXPECT_EQ(told.size(), 2u);
+}
+
+TEST(NodeTest, RunningEntryCountsInEveryAncestorWhileMarked) {
+  ModelStore store;
+  auto top = store.folder("top");
+  auto middle = store.folder("middle", top);
+  auto task = store.task("task", middle);
+  auto other = store.task("other", top);
+  for (const auto& n : std::vector<std::shared_ptr<Node>>{top, middle, task, other}) n->setConfirmedDuration(100);
+  auto running = store.session(task, store.time.now() - 90);
+  store.timer->entry = running;
+
+  int topAnnouncements = 0;
+  auto token = top->observe("effectiveDuration", [&](const ObservedChange&) { ++topAnnouncements; });
+  EXPECT_EQ(top->effectiveDuration(), 100);  // not marked yet
+  task->setHasRunningTimeEntry(true);
+  EXPECT_GT(topAnnouncements, 0);
+  for (const auto& n : std::vector<std::shared_ptr<Node>>{top, middle, task}) {
+    EXPECT_TRUE(n->hasRunningSession()) << n->name();
+    EXPECT_EQ(n->effectiveDuration(), 190) << n->name();
+  }
+  EXPECT_FALSE(other->hasRunningSession());
+  EXPECT_EQ(other->effectiveDuration(), 100);
+
+  store.time.advance(10);
+  topAnnouncements = 0;
+  running->updateEffectiveDuration();  // the timer's tick
+  EXPECT_EQ(topAnnouncements, 1);
+  EXPECT_EQ(top->effectiveDuration(), 200);
+
+  store.timer->entry = nullptr;  // the timer stopped: only confirmed time counts
+  EXPECT_EQ(task->effectiveDuration(), 100);
+  task->setHasRunningTimeEntry(false);
+  EXPECT_FALSE(top->hasRunningSession());
+}
+
+TEST(NodeTest, WithoutARegisteredTimerOnlyConfirmedTimeCounts) {
+  ModelStore store(/*withTimer=*/false);
+  auto task = store.task("task");
+  task->setConfirmedDuration(30);
+  store.session(task, store.time.now() - 600);
+  task->setHasRunningTimeEntry(true);
+  EXPECT_EQ(task->effectiveDuration(), 30);
+}
+
+TEST(NodeTest, HierarchyKeysChainParentKeysAndStayCachedUntilUpdated) {
+  ModelStore store;
+  auto top = store.folder("top");
+  auto child = store.folder("child", top);
+  auto leaf = store.task("leaf", child);
+  const std::string topKey = top->hierarchyKey();
+  EXPECT_EQ(topKey, ":" + top->objectID().uriRepresentation());
+  EXPECT_EQ(leaf->hierarchyKey(),
+            child->hierarchyKey() + ":" + leaf->objectID().uriRepresentation());
+  EXPECT_EQ(leaf->hierarchyKey().rfind(topKey, 0), 0u);
+
+  store.context->save();  // IDs become permanent; cached keys keep the temporary URIs
+  EXPECT_EQ(top->hierarchyKey(), topKey);
+  top->updateHierarchyKey();
+  EXPECT_EQ(top->hierarchyKey(), ":" + top->objectID().uriRepresentation());
+  EXPECT_NE(top->hierarchyKey(), topKey);
+  EXPECT_EQ(leaf->hierarchyKey().rfind(topKey, 0), 0u);  // children keep theirs
+}
+
+TEST(NodeTest, ChildListsAreOrderedStablyAndSkipEmptyFolders) {
+  ModelStore store;
+  auto root = store.folder("root");
+  auto empty = store.folder("empty", root);
+  auto filled = store.folder("filled", root);
+  store.task("inside", filled);
+  auto a = store.task("a", root);
+  auto b = store.task("b", root);
+  empty->setOrder(0);
+  filled->setOrder(2);
+  a->setOrder(1);
+  b->setOrder(1);
+  auto names = [](const std::vector<std::shared_ptr<Node>>& nodes) {
+    std::string text;
+    for (const auto& n : nodes) text += n->name() + " ";
+    return text;
+  };
+  EXPECT_EQ(names(root->childrenArray()), "empty a b filled ");
+  EXPECT_EQ(names(root->notEmptyChildren()), "a b filled ");
+  EXPECT_TRUE(empty->notEmptyChildren().empty());
+
+  auto onlyEmpty = store.folder("onlyEmpty");
+  store.folder("hollow", onlyEmpty);
+  EXPECT_TRUE(onlyEmpty->notEmptyChildren().empty());
+
+  b->setArchived(true);
+  auto same = root->childrenWithSameArchivedState();
+  ASSERT_TRUE(same.has_value());
+  EXPECT_EQ(same->size(), 3u);
+  EXPECT_EQ(same->count(b), 0u);
+  root->setArchived(true);
+  EXPECT_EQ(root->childrenWithSameArchivedState(), NodeSet{b});
+  EXPECT_EQ(root->isArchivedString(), "true");
+
+  int told = 0;
+  auto token = root->observe("childrenWithSameArchivedState", [&](const ObservedChange&) { ++told; });
+  store.task("late", root);
+  EXPECT_GT(told, 0);
+}
+
+TEST(NodeTest, AncestryComparesObjectIDsAndNeverLoops) {
+  ModelStore store;
+  auto top = store.folder("top");
+  auto middle = store.folder("middle", top);
+  auto leaf = store.task("leaf", middle);
+  auto stranger = store.task("stranger");
+  const auto parents = leaf->allParents();
+  ASSERT_EQ(parents.size(), 2u);
+  EXPECT_EQ(parents[0], middle);
+  EXPECT_EQ(parents[1], top);
+  EXPECT_TRUE(leaf->isChild(*top));
+  EXPECT_TRUE(top->isParent(*leaf));
+  EXPECT_FALSE(top->isChild(*leaf));
+  EXPECT_FALSE(leaf->isChild(*leaf));
+  EXPECT_FALSE(stranger->isChild(*top));
+  EXPECT_TRUE(top->allParents().empty());
+
+  // A folder that is its own parent ends the walk where it starts.
+  middle->setParent(middle);
+  EXPECT_EQ(leaf->allParents(), std::vector<std::shared_ptr<Node>>{middle});
+  EXPECT_TRUE(middle->allParents().empty());
+  EXPECT_FALSE(middle->isChild(*middle));
+  EXPECT_EQ(leaf->effectiveHourlyRate(), 0);
+}
+
+TEST(NodeTest, BlankNamesFailValidationWithTheMandatoryPropertyError) {
+  ModelStore store;
+  auto task = store.task("ok");
+  const struct {
+    const char* label;
+    Value name;
+    bool valid;
+  } cases[] = {
+      {"single letter", "a", true},      {"padded", "  a \n", true},
+      {"three spaces", "   ", false},    {"empty", "", false},
+      {"tabs and newlines", "\t\n\r", false}, {"no-break space", "\u00A0\u3000", false},
+      {"absent", Value(), false},         {"not a string", 42, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    if (c.valid) {
+      EXPECT_NO_THROW(task->validateValue("name", c.name));
+      continue;
+    }
+    try {
+      task->validateValue("name", c.name);
+      ADD_FAILURE() << "accepted";
+    } catch (const StoreError& error) {
+      EXPECT_EQ(error.code(), 1570);
+      EXPECT_EQ(error.domain(), "NSCocoaErrorDomain");
+      const auto& info = error.userInfo();
+      EXPECT_EQ(std::any_cast<std::string>(info.at(StoreError::kValidationKeyKey)), "name");
+      EXPECT_EQ(std::any_cast<std::shared_ptr<ManagedObject>>(info.at(StoreError::kValidationObjectKey)),
+                task);
+    }
+  }
+  EXPECT_NO_THROW(task->validateValue("order", Value()));  // other keys are not checked here
+
+  store.context->save();
+  task->setName("  ");
+  try {
+    store.context->save();
+    ADD_FAILURE() << "a blank name was saved";
+  } catch (const StoreError& error) {
+    EXPECT_EQ(error.code(), 1570);
+    EXPECT_EQ(std::any_cast<std::string>(error.userInfo().at(StoreError::kValidationKeyKey)), "name");
+  }
+  EXPECT_EQ(task->name(), "  ");  // the object keeps the value
+}
+
+TEST(NodeTest, CollectionsAreClassifiedAndTasksCollectedOnce) {
+  ModelStore store;
+  auto top = store.folder("top");
+  auto inner = store.folder("inner", top);
+  auto t1 = store.task("t1", top);
+  auto t2 = store.task("t2", inner);
+  auto t3 = store.task("t3");
+  using V = std::vector<std::shared_ptr<Node>>;
+  const struct {
+    const char* label;
+    V nodes;
+    Node::CollectionType type;
+  } cases[] = {
+      {"nothing", {}, Node::CollectionType::none},
+      {"one folder", {top}, Node::CollectionType::folder},
+      {"two folders", {top, inner}, Node::CollectionType::folders},
+      {"one task", {t1}, Node::CollectionType::task},
+      {"three tasks", {t1, t2, t3}, Node::CollectionType::tasks},
+      {"folder and task", {inner, t3}, Node::CollectionType::mixed},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Node::nodeTypesIn(c.nodes), c.type) << c.label;
+  }
+  EXPECT_TRUE(Node::listContainsOnly<Task>(V{t1, t2}));
+  EXPECT_FALSE(Node::listContainsOnly<Task>(V{t1, inner}));
+  EXPECT_TRUE(Node::listContainsOnly<Folder>(V{}));
+
+  EXPECT_EQ(top->allTasks(), (TaskSet{t1, t2}));
+  EXPECT_EQ(top->allChildren(), (NodeSet{inner, t1, t2}));
+  EXPECT_TRUE(store.folder("bare")->allTasks().empty());
+  const TaskSet tasks = toTaskSet(NodeSet{top, t2, t3});
+  EXPECT_EQ(tasks, (TaskSet{t1, t2, t3}));
+  EXPECT_EQ(toTaskIdsSet(tasks), (ObjectIDSet{t1->objectID(), t2->objectID(), t3->objectID()}));
+}
+
+TEST(NodeTest, DescriptionsAndFlatItemsUseTheIdentity) {
+  ModelStore store;
+  auto task = store.task("t");
+  auto folder = store.folder("f");
+  EXPECT_EQ(task->description(), *task->identifier());
+  EXPECT_EQ(task->entityName(), "Task");
+  task->setIdentifier(std::nullopt);
+  folder->setIdentifier(std::nullopt);
+  EXPECT_EQ(task->description(), "<Task (no identifier)>");
+  EXPECT_EQ(folder->description(), "<Folder (no identifier)>");
+  EXPECT_EQ(task->nameOrId(), "<no identifier>");
+
+  const FlatNodeStuctureItem deep{3, task, true}, shallow{0, task, false}, other{3, folder, true};
+  EXPECT_EQ(deep, shallow);
+  EXPECT_NE(deep, other);
+  std::unordered_set<FlatNodeStuctureItem> rows{deep, shallow, other};
+  EXPECT_EQ(rows.size(), 2u);
+}
+
+}  // namespace
+}  // namespace chronelle::testing

@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "ModelTestSupport.h"
+#include "chronelle/model/JetbrainsToolbox.h"
+#include "chronelle/model/Rule.h"
+#include "chronelle/model/RuleCombination.h"
+#include "chronelle/model/RuleSet.h"
+#include "chronelle/platform/Localizer.h"
+
+namespace chronelle::testing {
+namespace {
+
+TEST(RuleTest, StoredIndexesReadAsTheirCasesOrTheStatedFallbacks) {
+  ModelStore store;
+  auto set = store.context->insert<RuleSet>(RuleSet::kEntityName);
+  EXPECT_TRUE(set->active());  // a new set takes part
+  const struct {
+    int index;
+    RuleSet::StartDelay start;
+    RuleSet::PauseDelay pause;
+    double startSeconds;
+  } delays[] = {
+      {0, RuleSet::StartDelay::for30sec, RuleSet::PauseDelay::for30sec, 30},
+      {1, RuleSet::StartDelay::for1min, RuleSet::PauseDelay::for1min, 60},
+      {3, RuleSet::StartDelay::for5min, RuleSet::PauseDelay::for5min, 300},
+      {4, RuleSet::StartDelay::immediately, RuleSet::PauseDelay::for10sec, 0},
+      {5, RuleSet::StartDelay::for10sec, RuleSet::PauseDelay::for10sec, 10},
+      {9, RuleSet::StartDelay::for10sec, RuleSet::PauseDelay::for10sec, 10},
+      {-1, RuleSet::StartDelay::for10sec, RuleSet::PauseDelay::for10sec, 10},
+  };
+  for (const auto& d : delays) {
+    set->setStartDelayIndex(static_cast<std::int16_t>(d.index));
+    set->setPauseDelayIndex(static_cast<std::int16_t>(d.index));
+    EXPECT_EQ(set->startDelay(), d.start) << "index " << d.index;
+    EXPECT_EQ(set->pauseDelay(), d.pause) << "index " << d.index;
+    EXPECT_EQ(set->startDelay().interval(), d.startSeconds) << "index " << d.index;
+  }
+  const struct {
+    int index;
+    RuleSet::StartType start;
+    RuleSet::PauseType pause;
+  } types[] = {
+      {0, RuleSet::StartType::notify, RuleSet::PauseType::none},
+      {1, RuleSet::StartType::active, RuleSet::PauseType::notify},
+      {2, RuleSet::StartType::active, RuleSet::PauseType::active},
+      {7, RuleSet::StartType::active, RuleSet::PauseType::active},
+      {-1, RuleSet::StartType::active, RuleSet::PauseType::active},
+  };
+  for (const auto& t : types) {
+    set->setStartTypeIndex(static_cast<std::int16_t>(t.index));
+    set->setPauseTypeIndex(static_cast<std::int16_t>(t.index));
+    EXPECT_EQ(set->startType(), t.start) << "index " << t.index;
+    EXPECT_EQ(set->pauseType(), t.pause) << "index " << t.index;
+  }
+  set->setStartDelay(RuleSet::StartDelay::for10sec);
+  set->setPauseType(RuleSet::PauseType::notify);
+  EXPECT_EQ(set->startDelayIndex(), 5);
+  EXPECT_EQ(set->pauseTypeIndex(), 1);
+
+  auto rule = store.context->insert<Rule>(Rule::kEntityName);
+  const struct {
+    int raw;
+    TextMatchRelation text;
+    FileMatchRelation file;
+    int type;
+  } relations[] = {
+      {0, TextMatchRelation::isExact, FileMatchRelation::pathIs, 0},
+      {3, TextMatchRelation::endsWith, FileMatchRelation::nameMatchesRegex, 3},
+      {4, TextMatchRelation::contains, FileMatchRelation::pathMatchesRegex, 4},
+      {8, TextMatchRelation::contains, FileMatchRelation::pathIs, 8},
+      {9, TextMatchRelation::contains, FileMatchRelation::pathIs, 6},
+      {-2, TextMatchRelation::contains, FileMatchRelation::pathIs, 6},
+  };
+  for (const auto& r : relations) {
+    rule->setRelationValue(static_cast<std::int16_t>(r.raw));
+    rule->setTypeValue(static_cast<std::int16_t>(r.raw));
+    EXPECT_EQ(rule->textMatchRelation(), r.text) << "raw " << r.raw;
+    EXPECT_EQ(rule->fileMatchRelation(), r.file) << "raw " << r.raw;
+    EXPECT_EQ(rule->type().rawValue(), r.type) << "raw " << r.raw;
+  }
+  rule->setFileMatchRelation(FileMatchRelation::nameContains);
+  EXPECT_EQ(rule->relationValue(), 1);
+}
+
+TEST(RuleTest, DelaysListTheirCasesInTableOrderWithLocalisedLabels) {
+  std::string start, pause;
+  for (auto d : RuleSet::StartDelay::allCases()) {
+    start += std::to_string(d.rawValue()) + ":" + std::to_string(d.intervalInMinutes()) + ":" +
+             d.localizedLabel() + ", ";
+  }
+  for (auto d : RuleSet::PauseDelay::allCases()) pause += d.localizedLabel() + ", ";
+  EXPECT_EQ(start,
+            "4:0:immediately, 5:0:for 10 seconds, 0:0:for 30 seconds, 1:1:for 1 minute, "
+            "2:3:for 3 minutes, 3:5:for 5 minutes, ");
+  EXPECT_EQ(pause, "for 10 seconds, for 30 seconds, for 1 minute, for 3 minutes, for 5 minutes, ");
+
+  Localizer::setTable({{"for %i seconds", "%i Sekunden lang"}, {"for %i minutes", "%i min"}});
+  EXPECT_EQ(RuleSet::PauseDelay(RuleSet::PauseDelay::for30sec).localizedLabel(), "30 Sekunden lang");
+  EXPECT_EQ(RuleSet::StartDelay(RuleSet::StartDelay::for5min).localizedLabel(), "5 min");
+  Localizer::reset();
+}
+
+TEST(RuleTest, UserInfoEditsACopyAndSurvivesTheStore) {
+  ModelStore store;
+  auto rule = store.context->insert<Rule>(Rule::kEntityName);
+  EXPECT_EQ(rule->userInfoDict(), std::nullopt);
+  rule->setUserInfo(Value(), "missing");
+  EXPECT_EQ(rule->userInfoDict(), ValueDictionary{});  // removing from nothing stores an empty one
+  rule->setUserInfo(Value("Safari"), "app");
+  rule->setUserInfo(Value(3), "count");
+  rule->setUserInfo(Value(4), "count");
+  rule->setUserInfo(Value(), "app");
+  EXPECT_EQ(rule->userInfo(), (ValueDictionary{{"count", 4}}));
+
+  // Data that is not a dictionary reads as none and is replaced on the next edit.
+  rule->setValue("userInfo", Blob{0xFF, 0x00, 0x13});
+  EXPECT_EQ(rule->userInfoDict(), std::nullopt);
+  rule->setUserInfo(Value(true), "flag");
+  EXPECT_EQ(rule->userInfo(), (ValueDictionary{{"flag", true}}));
+
+  auto set = store.context->insert<RuleSet>(RuleSet::kEntityName);
+  rule->setSet(set);
+  store.context->save();
+  const ObjectID id = rule->objectID();
+  rule.reset(), set.reset();
+  store.reopen();
+  auto reread = std::dynamic_pointer_cast<Rule>(store.context->existingObject(id));
+  EXPECT_EQ(reread->userInfo(), (ValueDictionary{{"flag", true}}));
+}
+
+TEST(RuleTest, CombinationListsChildrenByOrderKeepingTiesInStoreOrder) {
+  ModelStore store;
+  auto combination = store.context->insert<RuleCombination>(RuleCombination::kEntityName);
+  EXPECT_TRUE(combination->childrenArray().empty());
+  std::vector<std::shared_ptr<Rule>> rules;
+  for (int order : {2, 0, 1, 0}) {
+    auto rule = store.context->insert<Rule>(Rule::kEntityName);
+    rule->setOrder(static_cast<std::int16_t>(order));
+    rule->setParent(combination);
+    rules.push_back(rule);
+  }
+  const auto sorted = combination->childrenArray();
+  ASSERT_EQ(sorted.size(), 4u);
+  EXPECT_EQ(sorted[0], rules[1]);
+  EXPECT_EQ(sorted[1], rules[3]);
+  EXPECT_EQ(sorted[2], rules[2]);
+  EXPECT_EQ(sorted[3], rules[0]);
+}
+
+TEST(RuleTest, BundleIdentifiersComeFromToolboxNamesOrTheBundlesInfoPlist) {
+  const struct {
+    const char* path;
+    std::optional<std::string> id;
+  } toolbox[] = {
+      {"/Users/me/Applications/JetBrains Toolbox/IntelliJ IDEA Community Edition.app",
+       "com.jetbrains.intellij.ce"},
+      {"/Users/me/Applications/JetBrains Toolbox/IntelliJ IDEA Ultimate.app", "com.jetbrains.intellij"},
+      {"/Users/me/Applications/JetBrains Toolbox/PyCharm Professional.app", "com.jetbrains.pycharm"},
+      {"/Users/me/Applications/JetBrains Toolbox/PyCharm Community Edition.app/", "com.jetbrains.pycharm.ce"},
+      {"/Users/me/Applications/JetBrains Toolbox/Rider.app", "com.jetbrains.rider"},
+      {"/Users/me/Applications/JetBrains Toolbox/Projector.app", "com.electron.projector"},
+      {"/Users/me/Applications/JetBrains Toolbox/Toolbox.app", std::nullopt},
+      {"/Applications/PyCharm Professional.app", std::nullopt},
+      {"/Users/me/Applications/jetbrains toolbox/Rider.app", std::nullopt},
+  };
+  for (const auto& c : toolbox) {
+    EXPECT_EQ(bundleIdFromJetbrainsToolboxActivatorApplication(c.path), c.id) << c.path;
+  }
+
+  ModelStore store;
+  auto rule = store.context->insert<Rule>(Rule::kEntityName);
+  EXPECT_EQ(rule->bundleId(), std::nullopt);
+  const auto bundle = store.directory.file("Editor.app");
+  std::filesystem::create_directories(bundle / "Contents");
+  rule->setApplicationPath(bundle.string());
+  EXPECT_EQ(rule->bundleId(), std::nullopt);  // no Info.plist
+  std::ofstream(bundle / "Contents" / "Info.plist")
+      << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>\n"
+         "  <key>CFBundleName</key><string>Editor</string>\n"
+         "  <key>CFBundleIdentifier</key>\n  <!-- the id -->\n  <string>org.example.edit&amp;go</string>\n"
+         "</dict></plist>\n";
+  EXPECT_EQ(rule->bundleId(), "org.example.edit&go");
+  rule->setApplicationPath("/Users/me/Applications/JetBrains Toolbox/GoLand.app");
+  EXPECT_EQ(rule->bundleId(), "com.jetbrains.goland");
+}
+
+}  // namespace
+}  // namespace chronelle::testing

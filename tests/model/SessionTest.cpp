@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+
+#include "ModelTestSupport.h"
+#include "chronelle/platform/Localizer.h"
+
+namespace chronelle::testing {
+namespace {
+
+TEST(SessionTest, RunningEntryMeasuresAgainstTheClockAndBillsOnlyWhenBillable) {
+  ModelStore store;
+  auto entry = store.session(store.task("t"), store.time.now() - 3600);
+  entry->setHourlyRate(90);
+  entry->setIsBillable(true);
+  EXPECT_EQ(entry->effectiveEnd(), store.time.now());
+  EXPECT_EQ(entry->effectiveDuration(), 3600);
+  EXPECT_EQ(entry->effectiveRevenue(), 90.0);
+  EXPECT_EQ(entry->effectiveHourlyRate(), 90);
+  store.time.advance(0.75);  // fractions of a second do not count
+  EXPECT_EQ(entry->effectiveDuration(), 3600);
+  entry->setIsBillable(false);
+  EXPECT_EQ(entry->effectiveRevenue(), 0.0);
+  EXPECT_EQ(entry->effectiveRevenue(std::nullopt, std::nullopt), 0.0);
+  EXPECT_EQ(entry->effectiveHourlyRate(), std::nullopt);
+  EXPECT_EQ(entry->effectiveDuration(), 3600);
+}
+
+TEST(SessionTest, RevenueRoundsToCentsWithHalvesAwayFromZero) {
+  ModelStore store;
+  const struct {
+    double rate, seconds, cents;
+  } cases[] = {
+      {18, 1, 1},       // half a cent rounds up
+      {90, 1, 3},       // 2.5 cents
+      {54, 1, 2},       // 1.5 cents
+      {17.99, 1, 0},    // just under half a cent
+      {36, 1, 1},       // exactly one cent
+      {90, 3601, 9003}, // 90.025
+      {-18, 1, -1},     // away from zero also below it
+  };
+  for (const auto& c : cases) {
+    auto entry = store.session(nullptr, store.time.now() - c.seconds);
+    entry->setIsBillable(true);
+    entry->setHourlyRate(c.rate);
+    EXPECT_DOUBLE_EQ(entry->effectiveRevenue(), c.cents / 100) << c.rate << "/h for " << c.seconds << " s";
+    EXPECT_DOUBLE_EQ(entry->effectiveRevenue(std::nullopt, std::nullopt), c.cents / 100)
+        << "clipped form, " << c.rate << "/h for " << c.seconds << " s";
+  }
+}
+
+TEST(SessionTest, ClippingCountsOnlyThePartInsideThePeriod) {
+  ModelStore store;
+  auto entry = store.session(nullptr, at(9), at(11));
+  entry->setIsBillable(true);
+  entry->setHourlyRate(36);
+  const struct {
+    const char* label;
+    std::optional<Date> from, to;
+    double seconds;
+  } cases[] = {
+      {"overlaps the end", at(10), at(12), 3600},
+      {"starts where the entry ends", at(11), at(12), 0},
+      {"ends where the entry begins", at(8), at(9), 0},
+      {"entirely before", at(6), at(7), 0},
+      {"contains the entry", at(8), at(12), 7200},
+      {"inside the entry", at(9, 30), at(9, 45), 900},
+      {"only a lower bound", at(10, 30), std::nullopt, 1800},
+      {"only an upper bound", std::nullopt, at(9, 0, 1), 1},
+      {"no bounds", std::nullopt, std::nullopt, 7200},
+      {"inverted bounds", at(10, 30), at(10), 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(entry->effectiveDuration(c.from, c.to), c.seconds);
+    EXPECT_DOUBLE_EQ(entry->effectiveRevenue(c.from, c.to), c.seconds / 100);
+  }
+  // A running entry is clipped against the clock as its end.
+  auto running = store.session(nullptr, store.time.now() - 600);
+  EXPECT_EQ(running->effectiveDuration(store.time.now() - 60, std::nullopt), 60);
+  EXPECT_EQ(running->effectiveDuration(store.time.now(), std::nullopt), 0);
+}
+
+TEST(SessionTest, EndedEntryReportsItsConfirmedRevenueButClipsFromTheRate) {
+  ModelStore store;
+  auto entry = store.session(nullptr, at(9), at(10));
+  entry->setIsBillable(true);
+  entry->setHourlyRate(60);
+  entry->setConfirmedRevenue(55.55);
+  EXPECT_EQ(entry->effectiveRevenue(), 55.55);
+  EXPECT_EQ(entry->effectiveRevenue(at(9), at(10)), 60.0);
+  EXPECT_EQ(entry->effectiveRevenue(at(9, 30), std::nullopt), 30.0);
+}
+
+TEST(SessionTest, BillingStatusReadsOutOfRangeValuesAsUnbilled) {
+  ModelStore store;
+  auto entry = store.session(nullptr, at(9));
+  const struct {
+    int raw;
+    BillingStatus status;
+  } readings[] = {{0, BillingStatus::unbilled}, {1, BillingStatus::billed}, {2, BillingStatus::paid},
+                  {7, BillingStatus::unbilled}, {-1, BillingStatus::unbilled}};
+  for (const auto& r : readings) {
+    entry->setBillingStatusValue(static_cast<std::int16_t>(r.raw));
+    EXPECT_EQ(entry->billingStatus(), r.status) << r.raw;
+    EXPECT_EQ(BillingStatus::fromRaw(r.raw).has_value(), r.raw >= 0 && r.raw <= 2) << r.raw;
+  }
+  std::string names;
+  for (BillingStatus s : BillingStatus::allCases()) names += s.enDescription() + "=" + s.description() + " ";
+  EXPECT_EQ(names, "unbilled=Unbilled billed=Billed paid=Paid ");
+  Localizer::setTable({{"Paid", "Bezahlt"}});
+  EXPECT_EQ(BillingStatus(BillingStatus::paid).description(), "Bezahlt");
+  Localizer::reset();
+  const Color billed = BillingStatus(BillingStatus::billed).color().light;
+  EXPECT_DOUBLE_EQ(billed.red, 1.0);
+  EXPECT_DOUBLE_EQ(billed.green, 0x76 / 255.0);
+  EXPECT_DOUBLE_EQ(billed.blue, 0x01 / 255.0);
+  EXPECT_EQ(RoundingMethodOption::fromRaw(3), std::nullopt);
+  EXPECT_EQ(RoundingMethodOption::fromRaw(2)->description(), "down");
+}
+
+TEST(SessionTest, IntervalNeverRunsBackwards) {
+  ModelStore store;
+  auto backwards = store.session(nullptr, at(10), at(9));
+  EXPECT_EQ(backwards->effectiveDateIterval(), DateInterval(at(10), at(10)));
+  auto running = store.session(nullptr, at(11));
+  EXPECT_EQ(running->effectiveDateIterval(), DateInterval(at(11), store.time.now()));
+  auto ended = store.session(nullptr, at(9), at(9, 45));
+  EXPECT_EQ(ended->effectiveDateIterval().duration(), 2700);
+}
+
+TEST(SessionTest, DeletedAndSavedEntriesReadAsZero) {
+  ModelStore store;
+  auto entry = store.session(store.task("t"), at(9), at(11));
+  entry->setIsBillable(true);
+  entry->setHourlyRate(60);
+  store.context->save();
+  store.context->deleteObject(entry);
+  store.context->save();
+  ASSERT_NE(entry->faultingState(), 0);
+  EXPECT_EQ(entry->effectiveDuration(), 0);
+  EXPECT_EQ(entry->effectiveDuration(at(9), at(10)), 0);
+  EXPECT_EQ(entry->effectiveRevenue(at(9), at(10)), 0);
+  EXPECT_EQ(entry->dayString(), "");
+  EXPECT_EQ(entry->effectiveDateIterval(), DateInterval(store.time.now(), store.time.now()));
+}
+
+TEST(SessionTest, EndPersistenceFollowsUnsavedChanges) {
+  ModelStore store;
+  auto entry = store.session(store.task("t"), at(9), at(10));
+  store.context->save();
+  EXPECT_TRUE(entry->isEndPersisted());
+  entry->setNotes("other key");
+  EXPECT_TRUE(entry->isEndPersisted());
+  entry->setEnd(at(10, 30));
+  EXPECT_FALSE(entry->isEndPersisted());
+  store.context->save();
+  EXPECT_TRUE(entry->isEndPersisted());
+}
+
+TEST(SessionTest, DayStringIsTheLocalCalendarDay) {
+  ModelStore store;
+  auto entry = store.session(nullptr, at(1, 30));  // 01:30 UTC
+  {
+    ScopedTimeZone zone("America/Sao_Paulo");  // UTC-3: still the previous evening
+    EXPECT_EQ(entry->dayString(), "2026-03-01");
+  }
+  {
+    ScopedTimeZone zone("Asia/Tokyo");
+    EXPECT_EQ(entry->dayString(), "2026-03-02");
+  }
+}
+
+TEST(SessionTest, FolderAndDescriptionFollowTheTaskAndIdentity) {
+  ModelStore store;
+  auto folder = store.folder("f");
+  auto nested = store.session(store.task("in", folder), at(9));
+  auto topLevel = store.session(store.task("top"), at(9));
+  auto orphan = store.session(nullptr, at(9));
+  EXPECT_EQ(nested->folder(), folder);
+  EXPECT_EQ(topLevel->folder(), nullptr);
+  EXPECT_EQ(orphan->folder(), nullptr);
+  EXPECT_EQ(orphan->description(), *orphan->identifier());
+  orphan->setIdentifier(std::nullopt);
+  EXPECT_EQ(orphan->description(), "<Session (no identifier)>");
+}
+
+TEST(SessionTest, ObserversHearOfTheValuesTheyDependOn) {
+  ModelStore store;
+  auto folder = store.folder("f");
+  auto task = store.task("t", folder);
+  auto entry = store.session(nullptr, at(9), at(10));
+  std::string heard;
+  std::vector<ObservationToken> tokens;
+  for (const char* key : {"effectiveDuration", "effectiveRevenue", "isBillable", "billingStatus"}) {
+    tokens.push_back(entry->observe(key, [&heard, key](const ObservedChange&) {
+      heard += key;
+      heard += ' ';
+    }));
+  }
+  auto record = [&](const char* label, const std::function<void()>& change) {
+    heard.clear();
+    change();
+    return std::string(label) + ": " + heard;
+  };
+  EXPECT_EQ(record("begin", [&] { entry->setBegin(at(8)); }),
+            "begin: effectiveDuration effectiveRevenue ");
+  EXPECT_EQ(record("end", [&] { entry->setEnd(at(11)); }), "end: effectiveDuration effectiveRevenue ");
+  EXPECT_EQ(record("confirmed", [&] { entry->setConfirmedDuration(5); }),
+            "confirmed: effectiveDuration effectiveRevenue ");
+  EXPECT_EQ(record("task", [&] { entry->setTask(task); }), "task: isBillable ");
+  EXPECT_EQ(record("status", [&] { entry->setBillingStatusValue(1); }), "status: billingStatus ");
+  EXPECT_EQ(record("notes", [&] { entry->setNotes("n"); }), "notes: ");
+
+  int folderHeard = 0;
+  auto folderToken = folder->observe("effectiveDuration", [&](const ObservedChange&) { ++folderHeard; });
+  EXPECT_EQ(record("tick", [&] { entry->updateEffectiveDuration(); }),
+            "tick: effectiveDuration effectiveRevenue ");
+  EXPECT_EQ(folderHeard, 1);
+}
+
+}  // namespace
+}  // namespace chronelle::testing
