@@ -57,9 +57,12 @@ TEST(ActivityLogTest, SimilarityNeedsTheSameKindApplicationAndPlace) {
     std::shared_ptr<ALEntry> a, b;
     bool similar;
   } cases[] = {
-      {"pages of one host", browser("b", "https://h.example/1"), browser("b", "https://h.example/2?x"), true},
-      {"different hosts", browser("b", "https://h.example/1"), browser("b", "https://k.example/1"), false},
-      {"different browsers", browser("b", "https://h.example/"), browser("c", "https://h.example/"), false},
+      {"pages of one host", browser("b", "https://h.example/1"),
+       browser("b", "https://h.example/2?x"), true},
+      {"different hosts", browser("b", "https://h.example/1"), browser("b", "https://k.example/1"),
+       false},
+      {"different browsers", browser("b", "https://h.example/"), browser("c", "https://h.example/"),
+       false},
       {"no URLs", browser("b", nullptr), browser("b", nullptr), true},
       {"host-less URL vs none", browser("b", "about:blank"), browser("b", nullptr), true},
       {"browser vs document", browser("b", nullptr), document("b", nullptr), false},
@@ -96,7 +99,8 @@ TEST(ActivityLogTest, DictionaryFormRoundTripsAndPopulateOnlyTakesMatchingTypes)
   auto doc = store.context->insert<DocumentAppALEntry>(DocumentAppALEntry::kEntityName);
   EXPECT_EQ(doc->toDictionary(), (ValueDictionary{{"type", "doc"}}));
   doc->populate({{"documentUrl", "file:///tmp/x.txt"}, {"title", 5}, {"begin", "not a date"}});
-  EXPECT_EQ(doc->toDictionary(), (ValueDictionary{{"type", "doc"}, {"documentUrl", "file:///tmp/x.txt"}}));
+  EXPECT_EQ(doc->toDictionary(),
+            (ValueDictionary{{"type", "doc"}, {"documentUrl", "file:///tmp/x.txt"}}));
 
   store.context->save();
   copy->populate({});

@@ -43,7 +43,8 @@ TEST(ContextChangesTest, QueriesLookAtEachFieldOnItsOwn) {
 }
 
 TEST(ContextChangesTest, DescriptionsNameTheMembersInArrayNotation) {
-  const ContextChanges changes{E::session | E::alEntry, E(), E::ruleSet | E::rule | E::folder | E::task};
+  const ContextChanges changes{E::session | E::alEntry, E(),
+                               E::ruleSet | E::rule | E::folder | E::task};
   EXPECT_EQ(changes.description(),
             "ContextChanges(inserts: [\"session\", \"alEntry\"], updates: [], "
             "deletes: [\"task\", \"folder\", \"ruleSet\", \"rule\"])");
@@ -63,8 +64,8 @@ TEST(ContextChangesTest, NotificationAccessorsCheckKeyAndType) {
   Notification merged{"merge", nullptr, {{ObjectContext::kDeletedObjectIDsKey, ObjectIDSet{gone}}}};
   EXPECT_TRUE(hasDeletedObject(merged, gone));
   EXPECT_FALSE(hasDeletedObject(merged, kept));
-  Notification asVector{"merge", nullptr,
-                        {{ObjectContext::kDeletedObjectIDsKey, std::vector<ObjectID>{gone}}}};
+  Notification asVector{
+      "merge", nullptr, {{ObjectContext::kDeletedObjectIDsKey, std::vector<ObjectID>{gone}}}};
   EXPECT_FALSE(hasDeletedObject(asVector, gone));
   EXPECT_FALSE(hasDeletedObject(Notification{}, gone));
 }
@@ -93,7 +94,8 @@ TEST(DictionaryTransformerTest, EveryValueKindRoundTripsAndOtherInputGivesNothin
             ValueDictionary{});
 
   EXPECT_EQ(NSDictionaryValueTransformer::transformedValue(std::string("text")), std::nullopt);
-  EXPECT_EQ(NSDictionaryValueTransformer::reverseTransformedValue(std::string("text")), std::nullopt);
+  EXPECT_EQ(NSDictionaryValueTransformer::reverseTransformedValue(std::string("text")),
+            std::nullopt);
   for (const Blob& junk : {Blob{}, Blob{0xFF}, Blob{0x83, 1, 2, 3}, Blob{0xA1, 0x61, 0x61}}) {
     EXPECT_EQ(NSDictionaryValueTransformer::decode(junk), std::nullopt) << junk.size() << " bytes";
   }

@@ -41,11 +41,11 @@ TEST(ChronelleModelTest, EntitiesKeepTheirTablesAndDeclarationOrder) {
             (std::vector<std::string>{"identifier", "archived", "colorId", "confirmedDuration",
                                       "lastSessionBegin", "name", "order", "isBillableSet",
                                       "isBillable", "hourlyRateIsSet", "hourlyRate", "notes"}));
-  EXPECT_EQ(attributeNames(*model->entity("Session")),
-            (std::vector<std::string>{"identifier", "autotracked", "begin", "confirmedDuration",
-                                      "confirmedRevenue", "end", "notes", "originalEnd",
-                                      "roundingMethod", "roundingTo", "hourlyRate",
-                                      "billingStatusValue", "isBillable"}));
+  EXPECT_EQ(
+      attributeNames(*model->entity("Session")),
+      (std::vector<std::string>{"identifier", "autotracked", "begin", "confirmedDuration",
+                                "confirmedRevenue", "end", "notes", "originalEnd", "roundingMethod",
+                                "roundingTo", "hourlyRate", "billingStatusValue", "isBillable"}));
   // One table per root: folders and tasks share Node's, rules RuleBase's, entries ALEntry's.
   EXPECT_EQ(model->entity("Task")->rootEntity().name(), "Node");
   EXPECT_EQ(model->entity("Folder")->rootEntity().name(), "Node");
@@ -105,7 +105,8 @@ TEST(ModelRoundTripTest, EveryAttributeAndRelationshipReadsBackAfterReopening) {
   rule->setText("budget");
   rule->setRelationValue(3);
   rule->setIsInActiveWindow(true);
-  rule->setUserInfo(ValueDictionary{{"depth", 2}, {"since", at(7)}, {"tags", Value::List{"a", 1.5}}});
+  rule->setUserInfo(
+      ValueDictionary{{"depth", 2}, {"since", at(7)}, {"tags", Value::List{"a", 1.5}}});
   auto entry = store.context->insert<BrowserALEntry>(BrowserALEntry::kEntityName);
   entry->setBegin(at(8));
   entry->setEnd(at(8, 5));
@@ -116,11 +117,12 @@ TEST(ModelRoundTripTest, EveryAttributeAndRelationshipReadsBackAfterReopening) {
   document->setDocumentUrl(Url::fileUrl("/tmp/report.odt"));
   store.context->save();
 
-  const std::vector<ObjectID> ids{folder->objectID(), task->objectID(), session->objectID(),
-                                  set->objectID(),    rule->objectID(), combination->objectID(),
+  const std::vector<ObjectID> ids{folder->objectID(), task->objectID(),    session->objectID(),
+                                  set->objectID(),    rule->objectID(),    combination->objectID(),
                                   entry->objectID(),  document->objectID()};
-  const auto identifiers = std::vector{folder->identifier(), task->identifier(), session->identifier(),
-                                       set->identifier(), rule->identifier()};
+  const auto identifiers =
+      std::vector{folder->identifier(), task->identifier(), session->identifier(),
+                  set->identifier(), rule->identifier()};
   folder.reset(), task.reset(), session.reset(), set.reset(), rule.reset(), combination.reset();
   entry.reset(), document.reset();
   store.reopen();
@@ -273,7 +275,8 @@ TEST(ModelRoundTripTest, InsertedObjectsGetAFreshUpperCaseUUIDUnlessOneIsSet) {
     for (std::size_t i = 0; i < id->size(); ++i) {
       const char c = (*id)[i];
       const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-      EXPECT_TRUE(dash ? c == '-' : (std::isdigit(static_cast<unsigned char>(c)) || (c >= 'A' && c <= 'F')))
+      EXPECT_TRUE(dash ? c == '-'
+                       : (std::isdigit(static_cast<unsigned char>(c)) || (c >= 'A' && c <= 'F')))
           << *id;
     }
     EXPECT_EQ((*id)[14], '4') << *id;

@@ -29,19 +29,22 @@ ModelStore::~ModelStore() {
 void ModelStore::reopen() {
   context.reset();
   coordinator.reset();
-  coordinator = std::make_shared<PersistentStoreCoordinator>(ModelRegistry::find(ChronelleModel::kName));
+  coordinator =
+      std::make_shared<PersistentStoreCoordinator>(ModelRegistry::find(ChronelleModel::kName));
   coordinator->addPersistentStore(directory.file("Chronelle.sqlite"));
   context = ObjectContext::create(ConcurrencyType::mainQueue, coordinator);
 }
 
-std::shared_ptr<Folder> ModelStore::folder(const std::string& name, const std::shared_ptr<Node>& parent) {
+std::shared_ptr<Folder> ModelStore::folder(const std::string& name,
+                                           const std::shared_ptr<Node>& parent) {
   auto folder = context->insert<Folder>(Folder::kEntityName);
   folder->setName(name);
   if (parent) folder->setParent(parent);
   return folder;
 }
 
-std::shared_ptr<Task> ModelStore::task(const std::string& name, const std::shared_ptr<Node>& parent) {
+std::shared_ptr<Task> ModelStore::task(const std::string& name,
+                                       const std::shared_ptr<Node>& parent) {
   auto task = context->insert<Task>(Task::kEntityName);
   task->setName(name);
   if (parent) task->setParent(parent);
@@ -68,8 +71,10 @@ ScopedTimeZone::ScopedTimeZone(const char* zone) {
 }
 
 ScopedTimeZone::~ScopedTimeZone() {
-  if (previous_) ::setenv("TZ", previous_->c_str(), 1);
-  else ::unsetenv("TZ");
+  if (previous_)
+    ::setenv("TZ", previous_->c_str(), 1);
+  else
+    ::unsetenv("TZ");
   ::tzset();
 }
 

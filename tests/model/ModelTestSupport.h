@@ -42,8 +42,10 @@ struct ModelStore {
   // Saves nothing; drops the context and coordinator and opens the file again.
   void reopen();
 
-  std::shared_ptr<Folder> folder(const std::string& name, const std::shared_ptr<Node>& parent = nullptr);
-  std::shared_ptr<Task> task(const std::string& name, const std::shared_ptr<Node>& parent = nullptr);
+  std::shared_ptr<Folder> folder(const std::string& name,
+                                 const std::shared_ptr<Node>& parent = nullptr);
+  std::shared_ptr<Task> task(const std::string& name,
+                             const std::shared_ptr<Node>& parent = nullptr);
   std::shared_ptr<Session> session(const std::shared_ptr<Task>& task, Date begin,
                                    std::optional<Date> end = std::nullopt);
   std::size_t count(const std::string& entity) const;

@@ -36,10 +36,21 @@ TEST(NodeTest, BillingSettingsInheritDownTheChain) {
   } cases[] = {
       {"only the top has a rate", {true, 80}, {}, {}, 80, true, "Billable (inherited)"},
       {"no rate anywhere", {}, {}, {}, 0, false, "Non-Billable (inherited)"},
-      {"middle overrides the top", {true, 80}, {false, 40}, {}, 40, false, "Non-Billable (inherited)"},
+      {"middle overrides the top",
+       {true, 80},
+       {false, 40},
+       {},
+       40,
+       false,
+       "Non-Billable (inherited)"},
       {"task's own setting wins", {false, 80}, {}, {true, 120}, 120, true, "Billable"},
       {"task's own non-billable", {true}, {true}, {false}, 0, false, "Non-Billable"},
-      {"raw flag of an unset top is ignored", {std::nullopt, std::nullopt, true}, {}, {}, 0, false,
+      {"raw flag of an unset top is ignored",
+       {std::nullopt, std::nullopt, true},
+       {},
+       {},
+       0,
+       false,
        "Non-Billable (inherited)"},
   };
   ModelStore store;
@@ -98,12 +109,14 @@ TEST(NodeTest, RunningEntryCountsInEveryAncestorWhileMarked) {
   auto middle = store.folder("middle", top);
   auto task = store.task("task", middle);
   auto other = store.task("other", top);
-  for (const auto& n : std::vector<std::shared_ptr<Node>>{top, middle, task, other}) n->setConfirmedDuration(100);
+  for (const auto& n : std::vector<std::shared_ptr<Node>>{top, middle, task, other})
+    n->setConfirmedDuration(100);
   auto running = store.session(task, store.time.now() - 90);
   store.timer->entry = running;
 
   int topAnnouncements = 0;
-  auto token = top->observe("effectiveDuration", [&](const ObservedChange&) { ++topAnnouncements; });
+  auto token =
+      top->observe("effectiveDuration", [&](const ObservedChange&) { ++topAnnouncements; });
   EXPECT_EQ(top->effectiveDuration(), 100);  // not marked yet
   task->setHasRunningTimeEntry(true);
   EXPECT_GT(topAnnouncements, 0);
@@ -189,7 +202,8 @@ TEST(NodeTest, ChildListsAreOrderedStablyAndSkipEmptyFolders) {
   EXPECT_EQ(root->isArchivedString(), "true");
 
   int told = 0;
-  auto token = root->observe("childrenWithSameArchivedState", [&](const ObservedChange&) { ++told; });
+  auto token =
+      root->observe("childrenWithSameArchivedState", [&](const ObservedChange&) { ++told; });
   store.task("late", root);
   EXPECT_GT(told, 0);
 }
@@ -227,10 +241,14 @@ TEST(NodeTest, BlankNamesFailValidationWithTheMandatoryPropertyError) {
     Value name;
     bool valid;
   } cases[] = {
-      {"single letter", "a", true},      {"padded", "  a \n", true},
-      {"three spaces", "   ", false},    {"empty", "", false},
-      {"tabs and newlines", "\t\n\r", false}, {"no-break space", "\u00A0\u3000", false},
-      {"absent", Value(), false},         {"not a string", 42, false},
+      {"single letter", "a", true},
+      {"padded", "  a \n", true},
+      {"three spaces", "   ", false},
+      {"empty", "", false},
+      {"tabs and newlines", "\t\n\r", false},
+      {"no-break space", "\u00A0\u3000", false},
+      {"absent", Value(), false},
+      {"not a string", 42, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -246,8 +264,9 @@ TEST(NodeTest, BlankNamesFailValidationWithTheMandatoryPropertyError) {
       EXPECT_EQ(error.domain(), "NSCocoaErrorDomain");
       const auto& info = error.userInfo();
       EXPECT_EQ(std::any_cast<std::string>(info.at(StoreError::kValidationKeyKey)), "name");
-      EXPECT_EQ(std::any_cast<std::shared_ptr<ManagedObject>>(info.at(StoreError::kValidationObjectKey)),
-                task);
+      EXPECT_EQ(
+          std::any_cast<std::shared_ptr<ManagedObject>>(info.at(StoreError::kValidationObjectKey)),
+          task);
     }
   }
   EXPECT_NO_THROW(task->validateValue("order", Value()));  // other keys are not checked here
@@ -259,7 +278,8 @@ TEST(NodeTest, BlankNamesFailValidationWithTheMandatoryPropertyError) {
     ADD_FAILURE() << "a blank name was saved";
   } catch (const StoreError& error) {
     EXPECT_EQ(error.code(), 1570);
-    EXPECT_EQ(std::any_cast<std::string>(error.userInfo().at(StoreError::kValidationKeyKey)), "name");
+    EXPECT_EQ(std::any_cast<std::string>(error.userInfo().at(StoreError::kValidationKeyKey)),
+              "name");
   }
   EXPECT_EQ(task->name(), "  ");  // the object keeps the value
 }

@@ -97,7 +97,8 @@ TEST(RuleTest, DelaysListTheirCasesInTableOrderWithLocalisedLabels) {
   EXPECT_EQ(pause, "for 10 seconds, for 30 seconds, for 1 minute, for 3 minutes, for 5 minutes, ");
 
   Localizer::setTable({{"for %i seconds", "%i Sekunden lang"}, {"for %i minutes", "%i min"}});
-  EXPECT_EQ(RuleSet::PauseDelay(RuleSet::PauseDelay::for30sec).localizedLabel(), "30 Sekunden lang");
+  EXPECT_EQ(RuleSet::PauseDelay(RuleSet::PauseDelay::for30sec).localizedLabel(),
+            "30 Sekunden lang");
   EXPECT_EQ(RuleSet::StartDelay(RuleSet::StartDelay::for5min).localizedLabel(), "5 min");
   Localizer::reset();
 }
@@ -156,9 +157,12 @@ TEST(RuleTest, BundleIdentifiersComeFromToolboxNamesOrTheBundlesInfoPlist) {
   } toolbox[] = {
       {"/Users/me/Applications/JetBrains Toolbox/IntelliJ IDEA Community Edition.app",
        "com.jetbrains.intellij.ce"},
-      {"/Users/me/Applications/JetBrains Toolbox/IntelliJ IDEA Ultimate.app", "com.jetbrains.intellij"},
-      {"/Users/me/Applications/JetBrains Toolbox/PyCharm Professional.app", "com.jetbrains.pycharm"},
-      {"/Users/me/Applications/JetBrains Toolbox/PyCharm Community Edition.app/", "com.jetbrains.pycharm.ce"},
+      {"/Users/me/Applications/JetBrains Toolbox/IntelliJ IDEA Ultimate.app",
+       "com.jetbrains.intellij"},
+      {"/Users/me/Applications/JetBrains Toolbox/PyCharm Professional.app",
+       "com.jetbrains.pycharm"},
+      {"/Users/me/Applications/JetBrains Toolbox/PyCharm Community Edition.app/",
+       "com.jetbrains.pycharm.ce"},
       {"/Users/me/Applications/JetBrains Toolbox/Rider.app", "com.jetbrains.rider"},
       {"/Users/me/Applications/JetBrains Toolbox/Projector.app", "com.electron.projector"},
       {"/Users/me/Applications/JetBrains Toolbox/Toolbox.app", std::nullopt},
@@ -179,7 +183,8 @@ TEST(RuleTest, BundleIdentifiersComeFromToolboxNamesOrTheBundlesInfoPlist) {
   std::ofstream(bundle / "Contents" / "Info.plist")
       << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>\n"
          "  <key>CFBundleName</key><string>Editor</string>\n"
-         "  <key>CFBundleIdentifier</key>\n  <!-- the id -->\n  <string>org.example.edit&amp;go</string>\n"
+         "  <key>CFBundleIdentifier</key>\n  <!-- the id -->\n  "
+         "<string>org.example.edit&amp;go</string>\n"
          "</dict></plist>\n";
   EXPECT_EQ(rule->bundleId(), "org.example.edit&go");
   rule->setApplicationPath("/Users/me/Applications/JetBrains Toolbox/GoLand.app");

@@ -29,19 +29,20 @@ TEST(SessionTest, RevenueRoundsToCentsWithHalvesAwayFromZero) {
   const struct {
     double rate, seconds, cents;
   } cases[] = {
-      {18, 1, 1},       // half a cent rounds up
-      {90, 1, 3},       // 2.5 cents
-      {54, 1, 2},       // 1.5 cents
-      {17.99, 1, 0},    // just under half a cent
-      {36, 1, 1},       // exactly one cent
-      {90, 3601, 9003}, // 90.025
-      {-18, 1, -1},     // away from zero also below it
+      {18, 1, 1},        // half a cent rounds up
+      {90, 1, 3},        // 2.5 cents
+      {54, 1, 2},        // 1.5 cents
+      {17.99, 1, 0},     // just under half a cent
+      {36, 1, 1},        // exactly one cent
+      {90, 3601, 9003},  // 90.025
+      {-18, 1, -1},      // away from zero also below it
   };
   for (const auto& c : cases) {
     auto entry = store.session(nullptr, store.time.now() - c.seconds);
     entry->setIsBillable(true);
     entry->setHourlyRate(c.rate);
-    EXPECT_DOUBLE_EQ(entry->effectiveRevenue(), c.cents / 100) << c.rate << "/h for " << c.seconds << " s";
+    EXPECT_DOUBLE_EQ(entry->effectiveRevenue(), c.cents / 100)
+        << c.rate << "/h for " << c.seconds << " s";
     EXPECT_DOUBLE_EQ(entry->effectiveRevenue(std::nullopt, std::nullopt), c.cents / 100)
         << "clipped form, " << c.rate << "/h for " << c.seconds << " s";
   }
@@ -96,15 +97,19 @@ TEST(SessionTest, BillingStatusReadsOutOfRangeValuesAsUnbilled) {
   const struct {
     int raw;
     BillingStatus status;
-  } readings[] = {{0, BillingStatus::unbilled}, {1, BillingStatus::billed}, {2, BillingStatus::paid},
-                  {7, BillingStatus::unbilled}, {-1, BillingStatus::unbilled}};
+  } readings[] = {{0, BillingStatus::unbilled},
+                  {1, BillingStatus::billed},
+                  {2, BillingStatus::paid},
+                  {7, BillingStatus::unbilled},
+                  {-1, BillingStatus::unbilled}};
   for (const auto& r : readings) {
     entry->setBillingStatusValue(static_cast<std::int16_t>(r.raw));
     EXPECT_EQ(entry->billingStatus(), r.status) << r.raw;
     EXPECT_EQ(BillingStatus::fromRaw(r.raw).has_value(), r.raw >= 0 && r.raw <= 2) << r.raw;
   }
   std::string names;
-  for (BillingStatus s : BillingStatus::allCases()) names += s.enDescription() + "=" + s.description() + " ";
+  for (BillingStatus s : BillingStatus::allCases())
+    names += s.enDescription() + "=" + s.description() + " ";
   EXPECT_EQ(names, "unbilled=Unbilled billed=Billed paid=Paid ");
   Localizer::setTable({{"Paid", "Bezahlt"}});
   EXPECT_EQ(BillingStatus(BillingStatus::paid).description(), "Bezahlt");
@@ -203,7 +208,8 @@ TEST(SessionTest, ObserversHearOfTheValuesTheyDependOn) {
   };
   EXPECT_EQ(record("begin", [&] { entry->setBegin(at(8)); }),
             "begin: effectiveDuration effectiveRevenue ");
-  EXPECT_EQ(record("end", [&] { entry->setEnd(at(11)); }), "end: effectiveDuration effectiveRevenue ");
+  EXPECT_EQ(record("end", [&] { entry->setEnd(at(11)); }),
+            "end: effectiveDuration effectiveRevenue ");
   EXPECT_EQ(record("confirmed", [&] { entry->setConfirmedDuration(5); }),
             "confirmed: effectiveDuration effectiveRevenue ");
   EXPECT_EQ(record("task", [&] { entry->setTask(task); }), "task: isBillable ");
@@ -211,7 +217,8 @@ TEST(SessionTest, ObserversHearOfTheValuesTheyDependOn) {
   EXPECT_EQ(record("notes", [&] { entry->setNotes("n"); }), "notes: ");
 
   int folderHeard = 0;
-  auto folderToken = folder->observe("effectiveDuration", [&](const ObservedChange&) { ++folderHeard; });
+  auto folderToken =
+      folder->observe("effectiveDuration", [&](const ObservedChange&) { ++folderHeard; });
   EXPECT_EQ(record("tick", [&] { entry->updateEffectiveDuration(); }),
             "tick: effectiveDuration effectiveRevenue ");
   EXPECT_EQ(folderHeard, 1);

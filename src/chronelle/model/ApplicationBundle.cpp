@@ -22,16 +22,21 @@ std::string unescapeXml(std::string_view text) {
       break;
     }
     const std::string_view entity = text.substr(i + 1, semicolon - i - 1);
-    if (entity == "amp") out += '&';
-    else if (entity == "lt") out += '<';
-    else if (entity == "gt") out += '>';
-    else if (entity == "quot") out += '"';
-    else if (entity == "apos") out += '\'';
+    if (entity == "amp")
+      out += '&';
+    else if (entity == "lt")
+      out += '<';
+    else if (entity == "gt")
+      out += '>';
+    else if (entity == "quot")
+      out += '"';
+    else if (entity == "apos")
+      out += '\'';
     else if (entity.size() > 1 && entity[0] == '#') {
       int code = 0;
       const bool hex = entity[1] == 'x';
       for (char c : entity.substr(hex ? 2 : 1)) {
-        int digit = c >= '0' && c <= '9' ? c - '0'
+        int digit = c >= '0' && c <= '9'          ? c - '0'
                     : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
                     : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
                                                   : -1;
@@ -41,8 +46,10 @@ std::string unescapeXml(std::string_view text) {
         }
         code = code * (hex ? 16 : 10) + digit;
       }
-      if (code >= 0 && code < 128) out += static_cast<char>(code);
-      else out += text.substr(i, semicolon - i + 1);
+      if (code >= 0 && code < 128)
+        out += static_cast<char>(code);
+      else
+        out += text.substr(i, semicolon - i + 1);
     } else {
       out += text.substr(i, semicolon - i + 1);
     }
@@ -73,7 +80,8 @@ std::optional<std::string> ApplicationBundle::bundleIdentifier(
     const std::filesystem::path& bundlePath) {
   std::ifstream file(bundlePath / "Contents" / "Info.plist", std::ios::binary);
   if (!file) return std::nullopt;
-  const std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const std::string content((std::istreambuf_iterator<char>(file)),
+                            std::istreambuf_iterator<char>());
   const std::string_view xml(content);
   if (xml.find("<plist") == std::string_view::npos) return std::nullopt;
 

@@ -27,20 +27,21 @@ AttributeDescription required(std::string name, AttributeType type, Value defaul
 }
 
 RelationshipDescription toOne(std::string name, std::string destination, std::string inverse) {
-  return RelationshipDescription{std::move(name), std::move(destination), std::move(inverse),
-                                 false, true, DeleteRule::nullify};
+  return RelationshipDescription{
+      std::move(name),    std::move(destination), std::move(inverse), false, true,
+      DeleteRule::nullify};
 }
 
-RelationshipDescription toOneOwned(std::string name, std::string destination,
-                                   std::string inverse) {
-  return RelationshipDescription{std::move(name), std::move(destination), std::move(inverse),
-                                 false, true, DeleteRule::cascade};
+RelationshipDescription toOneOwned(std::string name, std::string destination, std::string inverse) {
+  return RelationshipDescription{
+      std::move(name),    std::move(destination), std::move(inverse), false, true,
+      DeleteRule::cascade};
 }
 
 RelationshipDescription toManyOwned(std::string name, std::string destination,
                                     std::string inverse) {
-  return RelationshipDescription{std::move(name), std::move(destination), std::move(inverse),
-                                 true, true, DeleteRule::cascade};
+  return RelationshipDescription{
+      std::move(name), std::move(destination), std::move(inverse), true, true, DeleteRule::cascade};
 }
 
 template <class T>
@@ -68,7 +69,8 @@ EntityDescription nodeEntity() {
       .add(required("isBillableSet", AttributeType::boolean, false))
       .add(required("isBillable", AttributeType::boolean, false))
       .add(required("hourlyRateIsSet", AttributeType::boolean, false))
-      .add(required("hourlyRate", AttributeType::doubleType, 0.0));
+      .add(required("hourlyRate", AttributeType::doubleType, 0.0))
+      .addIndex("lastSessionBegin");  // the recent-tasks read filters and sorts on it
   return node;
 }
 

@@ -9,7 +9,8 @@ TaskSet Folder::allTasks() const {
   for (const auto& child : children()) {
     if (auto task = std::dynamic_pointer_cast<Task>(child)) {
       tasks.insert(std::move(task));
-    } else if (auto folder = std::dynamic_pointer_cast<Folder>(child); folder && folder.get() != this) {
+    } else if (auto folder = std::dynamic_pointer_cast<Folder>(child);
+               folder && folder.get() != this) {
       tasks.merge(folder->allTasks());
     }
   }

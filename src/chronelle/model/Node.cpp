@@ -97,13 +97,17 @@ std::string Node::description() const {
 }
 
 ColorSetManager& Node::colorSetManager() const {
-  if (!colorSetManager_) colorSetManager_ = Injector::sharedSyncedContainer().resolve<ColorSetManager>();
+  if (!colorSetManager_) {
+    colorSetManager_ = Injector::sharedSyncedContainer().resolve<ColorSetManager>();
+  }
   return *colorSetManager_;
 }
 
 std::shared_ptr<CurrentTimeEntrySource> Node::timer() const {
-  if (!timer_) timer_ = Injector::sharedSyncedContainer().tryResolve<CurrentTimeEntrySource>();
-  return timer_;
+  if (auto source = timer_.lock()) return source;
+  auto source = Injector::sharedSyncedContainer().tryResolve<CurrentTimeEntrySource>();
+  timer_ = source;
+  return source;
 }
 
 ColorSet Node::colorSet() const {

@@ -169,8 +169,9 @@ class Node : public NSManagedObjectWithIdentifier {
  protected:
   // The palette, resolved from the shared container on first use and kept.
   ColorSetManager& colorSetManager() const;
-  // The running-entry source, resolved from the shared container on first use and kept;
-  // null while none is registered (asked again next time).
+  // The running-entry source, resolved from the shared container on first use and then
+  // followed weakly (the timer holds entries that lead back to nodes); null while none is
+  // registered, in which case the container is asked again next time.
   std::shared_ptr<CurrentTimeEntrySource> timer() const;
 
  private:
@@ -180,7 +181,7 @@ class Node : public NSManagedObjectWithIdentifier {
   bool hasRunningSession_ = false;
   mutable std::optional<std::string> hierarchyKeyCache_;
   mutable std::shared_ptr<ColorSetManager> colorSetManager_;
-  mutable std::shared_ptr<CurrentTimeEntrySource> timer_;
+  mutable std::weak_ptr<CurrentTimeEntrySource> timer_;
 };
 
 }  // namespace chronelle

@@ -58,15 +58,15 @@ Node::BillingOption Node::billingOption() const {
 
 std::vector<Node::BillingOption> Node::billingCases() const {
   auto p = inheritanceParent(*this);
-  return {BillingOption::inherited(p ? p->effectiveIsBillable() : false),
-          BillingOption::billable(), BillingOption::nonBillable()};
+  return {BillingOption::inherited(p ? p->effectiveIsBillable() : false), BillingOption::billable(),
+          BillingOption::nonBillable()};
 }
 
 std::string Node::hierarchyKey() const {
   if (!hierarchyKeyCache_) {
     auto p = inheritanceParent(*this);
-    hierarchyKeyCache_ = (p ? p->hierarchyKey() : std::string()) + ":" +
-                         objectID().uriRepresentation();
+    hierarchyKeyCache_ =
+        (p ? p->hierarchyKey() : std::string()) + ":" + objectID().uriRepresentation();
   }
   return *hierarchyKeyCache_;
 }
@@ -108,9 +108,8 @@ std::vector<std::shared_ptr<Node>> Node::allParents() const {
     if (!p || p->objectID() == current->objectID()) break;
     // A chain that comes back to this node or to one already listed is a cycle: stop there.
     const bool seen = p->objectID() == ownID ||
-                      std::any_of(parents.begin(), parents.end(), [&](const auto& n) {
-                        return n->objectID() == p->objectID();
-                      });
+                      std::any_of(parents.begin(), parents.end(),
+                                  [&](const auto& n) { return n->objectID() == p->objectID(); });
     if (seen) break;
     parents.push_back(p);
     holder = std::move(p);
@@ -134,8 +133,10 @@ bool Node::isParent(const Node& of) const {
 }
 
 void Node::countKind(const Node* node, std::size_t& tasks, std::size_t& folders) {
-  if (dynamic_cast<const Task*>(node)) ++tasks;
-  else if (dynamic_cast<const Folder*>(node)) ++folders;
+  if (dynamic_cast<const Task*>(node))
+    ++tasks;
+  else if (dynamic_cast<const Folder*>(node))
+    ++folders;
 }
 
 Node::CollectionType Node::classify(std::size_t tasks, std::size_t folders) {

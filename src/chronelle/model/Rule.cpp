@@ -56,16 +56,13 @@ std::int16_t Rule::relationValue() const {
 void Rule::setRelationValue(std::int16_t rawValue) { setValue(kRelationValue, rawValue); }
 
 bool Rule::isInActiveWindow() const { return value(kIsInActiveWindow).asBool().value_or(false); }
-void Rule::setIsInActiveWindow(bool inActiveWindow) {
-  setValue(kIsInActiveWindow, inActiveWindow);
-}
+void Rule::setIsInActiveWindow(bool inActiveWindow) { setValue(kIsInActiveWindow, inActiveWindow); }
 
 std::optional<ValueDictionary> Rule::userInfo() const {
   return NSDictionaryValueTransformer::reverseTransformedValue(value(kUserInfo));
 }
 void Rule::setUserInfo(const std::optional<ValueDictionary>& userInfo) {
-  setValue(kUserInfo,
-           userInfo ? Value(NSDictionaryValueTransformer::encode(*userInfo)) : Value());
+  setValue(kUserInfo, userInfo ? Value(NSDictionaryValueTransformer::encode(*userInfo)) : Value());
 }
 
 RuleType Rule::type() const { return RuleType::fromStored(typeValue()); }

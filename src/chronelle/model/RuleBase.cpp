@@ -36,7 +36,9 @@ std::vector<std::shared_ptr<RuleBase>> RuleBase::children() const {
   }
   return result;
 }
-void RuleBase::addToChildren(const std::shared_ptr<RuleBase>& child) { addObject(kChildren, child); }
+void RuleBase::addToChildren(const std::shared_ptr<RuleBase>& child) {
+  addObject(kChildren, child);
+}
 void RuleBase::removeFromChildren(const std::shared_ptr<RuleBase>& child) {
   removeObject(kChildren, child);
 }

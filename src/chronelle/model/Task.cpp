@@ -15,7 +15,8 @@ constexpr const char* kRuleSet = "ruleSet";
 std::vector<std::shared_ptr<Session>> Task::sessions() const {
   std::vector<std::shared_ptr<Session>> result;
   for (const auto& object : objects(kSessions)) {
-    if (auto session = std::dynamic_pointer_cast<Session>(object)) result.push_back(std::move(session));
+    if (auto session = std::dynamic_pointer_cast<Session>(object))
+      result.push_back(std::move(session));
   }
   return result;
 }
