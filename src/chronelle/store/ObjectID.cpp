@@ -15,7 +15,8 @@ constexpr std::string_view kScheme = "x-chronelle://";
 std::string randomUUID() {
   thread_local std::mt19937_64 engine = [] {
     std::random_device device;
-    std::seed_seq seed{device(), device(), device(), device(), device(), device(), device(), device()};
+    std::seed_seq seed{device(), device(), device(), device(),
+                       device(), device(), device(), device()};
     return std::mt19937_64(seed);
   }();
   std::uint8_t bytes[16];
@@ -86,7 +87,8 @@ ObjectID ObjectID::temporary(std::string entityName) {
   return id;
 }
 
-ObjectID ObjectID::permanent(std::string entityName, std::int64_t primaryKey, std::string storeIdentifier) {
+ObjectID ObjectID::permanent(std::string entityName, std::int64_t primaryKey,
+                             std::string storeIdentifier) {
   if (entityName.empty()) throw std::invalid_argument("ObjectID: empty entity name");
   if (primaryKey <= 0) throw std::invalid_argument("ObjectID: primary keys start at 1");
   ObjectID id;

@@ -40,23 +40,38 @@ struct SqlFragment {
 };
 
 // A predicate in the platform's predicate format language, the subset the library uses:
-// comparisons `= == != <> < <= > >=`, `IN`, `AND OR NOT && || !`, parentheses, the
-// literals `YES NO TRUE FALSE nil NULL`, numbers, quoted strings, `%@` arguments (values,
-// dates, objects, object IDs, lists), key paths with at most one hop. AND binds tighter
-// than OR; keywords are case-insensitive.
+// comparisons `= == != <> < <= > >=` (also `=<`, `=>`), `IN`, `AND OR NOT && || !`,
+// parentheses, the literals `YES NO TRUE FALSE nil NULL`, numbers, quoted strings (with
+// \ escapes), `%@` arguments (values, dates, objects, object IDs, lists), key paths with
+// at most one hop; also `TRUEPREDICATE`, `FALSEPREDICATE`, list literals `{1, 'a'}` and
+// date literals `CAST(<seconds since 2001-01-01>, "NSDate")` as canonical texts write
+// them. AND binds tighter than OR; keywords are case-insensitive. A comparison may set a
+// key path against a value (either side) or against another key path. `IN` takes a list
+// on its right; a single value there is a list of one, nil the empty list.
 //
 // Semantics, identical in memory and in SQL:
 //  - `x = nil` is true only for an absent value, `x != nil` only for a present one;
 //  - `<, <=, >, >=` with an absent operand are false; `x != v` is true when x is absent;
+//    two absent key paths are equal;
 //  - a key path through an absent relationship is absent;
 //  - NOT negates a two-valued result;
-//  - booleans compare as 0/1 with numbers and with YES/NO/TRUE/FALSE.
+//  - booleans compare as 0/1 with numbers and with YES/NO/TRUE/FALSE;
+//  - integers and doubles compare numerically (exactly), strings bytewise (case matters),
+//    dates by microseconds; dates and object IDs take part as the integers the store
+//    holds for them (microseconds, primary keys);
+//  - values of different kinds (numbers, text, blobs) are never equal nor ordered:
+//    `= < <= > >=` are false and `!=` is true (SQL checks typeof, so column affinity
+//    never converts '5' into 5);
+//  - `x IN list` is false for an absent x and for an empty list; nil elements match
+//    nothing;
+//  - a NaN argument is nil, as SQLite stores it.
 // An immutable value; thread-safe.
 class Predicate {
  public:
   // Parses `format`, taking one argument per `%@` in order. Throws StoreError
-  // (kInvalidPredicate) naming the position for a syntax error or an argument count
-  // mismatch.
+  // (kInvalidPredicate) naming the position for a syntax error, an argument count
+  // mismatch, a key path of more than two components, a list outside `IN`, or an
+  // object ID compared with `< <= > >=`.
   static Predicate parse(std::string_view format, std::vector<Value> arguments = {});
   static Predicate constant(bool value);
   static Predicate allOf(std::vector<Predicate> predicates);  // AND; empty → true
@@ -67,8 +82,11 @@ class Predicate {
   SqlFragment toSql(PredicateSqlMapper& mapper) const;
   // Every key path the predicate reads, each as its components.
   std::vector<std::vector<std::string>> keyPaths() const;
-  // The platform's canonical text, with arguments written in (e.g.
-  // `begin >= CAST(...)`); for descriptions and tests.
+  // The canonical text, with arguments written in: `==`, `!=`, booleans as YES/NO,
+  // strings double-quoted, dates as `CAST(<seconds since 2001>, "NSDate")`, lists in
+  // braces, object IDs as their URIs; parentheses only around nested AND/OR groups. It
+  // parses back to the same predicate unless it holds object IDs or blobs. For
+  // descriptions and tests.
   std::string predicateFormat() const;
 
   struct Node;

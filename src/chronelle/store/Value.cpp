@@ -61,45 +61,46 @@ std::optional<ObjectID> Value::asObjectID() const {
 }
 
 std::string Value::description() const {
-  return std::visit(
-      Overloaded{
-          [](std::monostate) -> std::string { return "nil"; },
-          [](bool b) -> std::string { return b ? "YES" : "NO"; },
-          [](std::int64_t i) -> std::string { return std::to_string(i); },
-          [](double d) -> std::string {
-            char buffer[64];
-            const auto result = std::to_chars(buffer, buffer + sizeof buffer, d);
-            return std::string(buffer, result.ptr);
-          },
-          [](const std::string& s) -> std::string {
-            std::string text = "\"";
-            for (const char c : s) {
-              if (c == '"' || c == '\\') text += '\\';
-              text += c;
-            }
-            return text + "\"";
-          },
-          [](const Date& d) -> std::string { return d.isoString(); },
-          [](const Blob& b) -> std::string {
-            static constexpr char kHex[] = "0123456789abcdef";
-            std::string text = "<";
-            for (const auto byte : b) {
-              text += kHex[byte >> 4];
-              text += kHex[byte & 0xF];
-            }
-            return text + ">";
-          },
-          [](const ObjectID& id) -> std::string { return id.isValid() ? id.uriRepresentation() : "<invalid ID>"; },
-          [](const List& list) -> std::string {
-            std::string text = "(";
-            for (std::size_t i = 0; i < list.size(); ++i) {
-              if (i > 0) text += ", ";
-              text += list[i].description();
-            }
-            return text + ")";
-          },
-      },
-      v_);
+  return std::visit(Overloaded{
+                        [](std::monostate) -> std::string { return "nil"; },
+                        [](bool b) -> std::string { return b ? "YES" : "NO"; },
+                        [](std::int64_t i) -> std::string { return std::to_string(i); },
+                        [](double d) -> std::string {
+                          char buffer[64];
+                          const auto result = std::to_chars(buffer, buffer + sizeof buffer, d);
+                          return std::string(buffer, result.ptr);
+                        },
+                        [](const std::string& s) -> std::string {
+                          std::string text = "\"";
+                          for (const char c : s) {
+                            if (c == '"' || c == '\\') text += '\\';
+                            text += c;
+                          }
+                          return text + "\"";
+                        },
+                        [](const Date& d) -> std::string { return d.isoString(); },
+                        [](const Blob& b) -> std::string {
+                          static constexpr char kHex[] = "0123456789abcdef";
+                          std::string text = "<";
+                          for (const auto byte : b) {
+                            text += kHex[byte >> 4];
+                            text += kHex[byte & 0xF];
+                          }
+                          return text + ">";
+                        },
+                        [](const ObjectID& id) -> std::string {
+                          return id.isValid() ? id.uriRepresentation() : "<invalid ID>";
+                        },
+                        [](const List& list) -> std::string {
+                          std::string text = "(";
+                          for (std::size_t i = 0; i < list.size(); ++i) {
+                            if (i > 0) text += ", ";
+                            text += list[i].description();
+                          }
+                          return text + ")";
+                        },
+                    },
+                    v_);
 }
 
 }  // namespace chronelle

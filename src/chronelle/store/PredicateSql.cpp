@@ -1,0 +1,193 @@
+// Compilation to SQL. Every comparison is guarded by the storage class of its column
+// (typeof), because SQLite's column affinity would otherwise convert text to numbers and
+// back and make `5 = '5'` true; the guard gives the rule memory applies: values of
+// different classes are never equal and never ordered. The guard sits beside the plain
+// comparison, so an index on the column still serves it.
+
+#include <span>
+#include <string>
+
+#include "chronelle/store/PredicateNode.h"
+#include "chronelle/store/StoredValueOrder.h"
+
+namespace chronelle {
+
+namespace {
+
+using Node = Predicate::Node;
+
+std::string classGuard(const std::string& column, StorageClass cls) {
+  switch (cls) {
+    case StorageClass::text:
+      return "typeof(" + column + ") = 'text'";
+    case StorageClass::blob:
+      return "typeof(" + column + ") = 'blob'";
+    default:
+      return "typeof(" + column + ") IN ('integer','real')";
+  }
+}
+
+// The storage class of a column as a number, NULL for NULL (numbers 1, text 2, blob 3).
+std::string classNumber(const std::string& column) {
+  return "(CASE typeof(" + column +
+         ") WHEN 'integer' THEN 1 WHEN 'real' THEN 1 WHEN 'text' THEN 2 WHEN 'blob' THEN 3 END)";
+}
+
+const char* sqlOperator(PredicateOperator op) {
+  switch (op) {
+    case PredicateOperator::equal:
+      return "=";
+    case PredicateOperator::notEqual:
+      return "<>";
+    case PredicateOperator::less:
+      return "<";
+    case PredicateOperator::lessOrEqual:
+      return "<=";
+    case PredicateOperator::greater:
+      return ">";
+    case PredicateOperator::greaterOrEqual:
+      return ">=";
+    case PredicateOperator::in:
+      return "IN";
+  }
+  return "";
+}
+
+// `a op b` read from the other side: `b flipped(op) a`.
+PredicateOperator flipped(PredicateOperator op) {
+  switch (op) {
+    case PredicateOperator::less:
+      return PredicateOperator::greater;
+    case PredicateOperator::lessOrEqual:
+      return PredicateOperator::greaterOrEqual;
+    case PredicateOperator::greater:
+      return PredicateOperator::less;
+    case PredicateOperator::greaterOrEqual:
+      return PredicateOperator::lessOrEqual;
+    default:
+      return op;
+  }
+}
+
+class Compiler {
+ public:
+  explicit Compiler(PredicateSqlMapper& mapper) : mapper_(mapper) {}
+
+  std::string compile(const Node& node) {
+    switch (node.kind) {
+      case Node::Kind::constant:
+        return node.constantValue ? "1" : "0";
+      case Node::Kind::negation:
+        // NOT on a NULL stays NULL; memory's two-valued NOT needs NULL read as false first.
+        return "NOT IFNULL((" + compile(*node.children.front()) + "), 0)";
+      case Node::Kind::conjunction:
+      case Node::Kind::disjunction: {
+        // AND and OR treat NULL as false consistently with memory, so no IFNULL here.
+        const char* separator = node.kind == Node::Kind::conjunction ? " AND " : " OR ";
+        std::string sql = "(";
+        for (std::size_t i = 0; i < node.children.size(); ++i) {
+          if (i > 0) sql += separator;
+          sql += compile(*node.children[i]);
+        }
+        return sql + ")";
+      }
+      case Node::Kind::comparison:
+        return comparison(node);
+    }
+    return "0";
+  }
+
+  std::vector<Value> parameters;
+
+ private:
+  std::string column(const PredicateOperand& operand) {
+    return mapper_.columnForKeyPath(std::span<const std::string>(operand.keyPath));
+  }
+
+  std::string parameter(const Value& value) {
+    parameters.push_back(value);
+    return "?";
+  }
+
+  std::string comparison(const Node& node) {
+    const bool lhsColumn = node.lhs.isKeyPath();
+    const bool rhsColumn = node.rhs.isKeyPath();
+    if (!lhsColumn && !rhsColumn) {
+      // Nothing to read from a row: the answer is known now.
+      return compareValues(node.lhs.value, node.op, node.rhs.value) ? "1" : "0";
+    }
+    if (node.op == PredicateOperator::in) return membership(column(node.lhs), node.rhs.value);
+    if (lhsColumn && rhsColumn)
+      return columnWithColumn(column(node.lhs), node.op, column(node.rhs));
+    if (lhsColumn) return columnWithConstant(column(node.lhs), node.op, node.rhs.value);
+    return columnWithConstant(column(node.rhs), flipped(node.op), node.lhs.value);
+  }
+
+  std::string columnWithConstant(const std::string& x, PredicateOperator op, const Value& value) {
+    const StorageClass cls = storageClassOf(value);
+    if (cls == StorageClass::absent) {
+      if (op == PredicateOperator::equal) return "(" + x + " IS NULL)";
+      if (op == PredicateOperator::notEqual) return "(" + x + " IS NOT NULL)";
+      return "0";
+    }
+    if (op == PredicateOperator::notEqual) {
+      // True for an absent value and for one of another class, as in memory.
+      return "(" + x + " IS NULL OR NOT " + classGuard(x, cls) + " OR " + x + " <> " +
+             parameter(value) + ")";
+    }
+    return "(" + x + " " + sqlOperator(op) + " " + parameter(value) + " AND " + classGuard(x, cls) +
+           ")";
+  }
+
+  std::string columnWithColumn(const std::string& a, PredicateOperator op, const std::string& b) {
+    const std::string sameClass = classNumber(a) + " = " + classNumber(b);
+    if (op == PredicateOperator::equal || op == PredicateOperator::notEqual) {
+      // nil equals nil here, unlike in SQL's `=`; IFNULL makes the result two-valued so
+      // that NOT of it is the memory answer.
+      const std::string equal = "((" + a + " IS NULL AND " + b + " IS NULL) OR IFNULL((" + a +
+                                " = " + b + " AND " + sameClass + "), 0))";
+      return op == PredicateOperator::equal ? equal : "(NOT " + equal + ")";
+    }
+    return "(" + a + " " + sqlOperator(op) + " " + b + " AND " + sameClass + ")";
+  }
+
+  std::string membership(const std::string& x, const Value& listValue) {
+    const auto* list = listValue.getIf<Value::List>();
+    if (!list) return "0";  // the parser makes every right side of IN a list
+    // Numbers, text and blobs are each tested under their own class guard.
+    std::vector<const Value*> groups[3];
+    for (const Value& element : *list) {
+      const StorageClass cls = storageClassOf(element);
+      if (cls != StorageClass::absent)
+        groups[static_cast<int>(cls) - 1].push_back(&element);  // nil is in no list
+    }
+    std::string sql;
+    int parts = 0;
+    for (int i = 0; i < 3; ++i) {
+      if (groups[i].empty()) continue;
+      if (parts++ > 0) sql += " OR ";
+      sql += "(" + classGuard(x, static_cast<StorageClass>(i + 1)) + " AND " + x + " IN (";
+      for (std::size_t j = 0; j < groups[i].size(); ++j) {
+        if (j > 0) sql += ",";
+        sql += parameter(*groups[i][j]);
+      }
+      sql += "))";
+    }
+    if (parts == 0) return "0";
+    return parts == 1 ? sql : "(" + sql + ")";
+  }
+
+  PredicateSqlMapper& mapper_;
+};
+
+}  // namespace
+
+SqlFragment Predicate::toSql(PredicateSqlMapper& mapper) const {
+  Compiler compiler(mapper);
+  SqlFragment fragment;
+  fragment.sql = compiler.compile(*root_);
+  fragment.parameters = std::move(compiler.parameters);
+  return fragment;
+}
+
+}  // namespace chronelle

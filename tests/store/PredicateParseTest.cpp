@@ -1,0 +1,227 @@
+#include <gtest/gtest.h>
+
+#include "chronelle/store/Predicate.h"
+#include "chronelle/store/StoreError.h"
+
+namespace chronelle {
+namespace {
+
+constexpr const char* kStore = "0F6B1C2A-7D3E-4B5F-8A9C-0123456789AB";
+
+// 2026-05-07 + a little, and one hour later; CAST texts count seconds from 2001-01-01.
+const Date F = Date::fromSecondsSince1970(978307200.0 + 800000000.0);
+const Date T = Date::fromSecondsSince1970(978307200.0 + 800003600.0);
+const std::string kF = "CAST(800000000.000000, \"NSDate\")";
+const std::string kT = "CAST(800003600.000000, \"NSDate\")";
+const ObjectID kTask1 = ObjectID::permanent("Task", 1, kStore);
+const ObjectID kTask2 = ObjectID::permanent("Task", 2, kStore);
+const ObjectID kFolder = ObjectID::permanent("Folder", 7, kStore);
+
+struct ParseCase {
+  std::string format;
+  std::vector<Value> arguments;
+  std::string canonical;
+};
+
+void expectCanonical(const std::vector<ParseCase>& cases) {
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const auto& c = cases[i];
+    try {
+      const Predicate predicate = Predicate::parse(c.format, c.arguments);
+      EXPECT_EQ(predicate.predicateFormat(), c.canonical) << "case " << i << ": " << c.format;
+      // Canonical text without object IDs parses back to itself.
+      if (c.canonical.find("x-chronelle") == std::string::npos) {
+        EXPECT_EQ(Predicate::parse(predicate.predicateFormat()).predicateFormat(), c.canonical)
+            << "case " << i << ": " << c.format;
+      }
+    } catch (const StoreError& error) {
+      ADD_FAILURE() << "case " << i << ": " << c.format << " threw " << error.what();
+    }
+  }
+}
+
+TEST(PredicateParseTest, TheLibrarysQueriesParse) {
+  const std::string edges = "(begin >= " + kF + " AND begin < " + kT + ") OR (end > " + kF +
+                            " AND end <= " + kT + ") OR (begin <= " + kF + " AND end >= " + kT +
+                            ")";
+  const Value tasks = Value::List{kTask1, kTask2};
+  const std::string taskList =
+      "{" + kTask1.uriRepresentation() + ", " + kTask2.uriRepresentation() + "}";
+  expectCanonical({
+      {"archived = NO OR archived = nil", {}, "archived == NO OR archived == nil"},
+      {"identifier = %@", {"3F2A"}, "identifier == \"3F2A\""},
+      {"lastSessionBegin != nil AND archived == false",
+       {},
+       "lastSessionBegin != nil AND archived == NO"},
+      {"task IN %@", {tasks}, "task IN " + taskList},
+      {"end = nil", {}, "end == nil"},
+      {"active == true AND task.archived == false", {}, "active == YES AND task.archived == NO"},
+      {"parent = %@", {kFolder}, "parent == " + kFolder.uriRepresentation()},
+      {"parent = nil AND archived = false", {}, "parent == nil AND archived == NO"},
+      {"parent = nil AND archived = true", {}, "parent == nil AND archived == YES"},
+      {"parent = nil", {}, "parent == nil"},
+      {"task = %@", {kTask1}, "task == " + kTask1.uriRepresentation()},
+      {"((begin >= %@ AND begin <= %@) OR (end >= %@ AND end <= %@) OR (begin <= %@ AND end >= "
+       "%@))",
+       {F, T, F, T, F, T},
+       "(begin >= " + kF + " AND begin <= " + kT + ") OR (end >= " + kF + " AND end <= " + kT +
+           ") OR (begin <= " + kF + " AND end >= " + kT + ")"},
+      {"end >= %@", {F}, "end >= " + kF},
+      {"begin <= %@", {T}, "begin <= " + kT},
+      {"(begin >= %@ AND begin < %@) OR (end > %@ AND end <= %@) OR (begin <= %@ AND end >= %@) OR "
+       "(end = nil)",
+       {F, T, F, T, F, T},
+       edges + " OR end == nil"},
+      {"(begin >= %@ AND begin < %@) OR (end > %@ AND end <= %@) OR (begin <= %@ AND end >= %@) OR "
+       "(end = nil AND begin < %@)",
+       {F, T, F, T, F, T, T},
+       edges + " OR (end == nil AND begin < " + kT + ")"},
+      {"(begin >= %@ AND begin < %@) AND (end > %@ AND end <= %@) OR (end = nil AND begin >= %@ "
+       "AND begin < %@)",
+       {F, T, F, T, F, T},
+       "(begin >= " + kF + " AND begin < " + kT + " AND end > " + kF + " AND end <= " + kT +
+           ") OR (end == nil AND begin >= " + kF + " AND begin < " + kT + ")"},
+      {"(begin < %@ AND end > %@) OR (begin < %@ AND end > %@) OR (end = nil AND begin < %@)",
+       {F, F, T, T, F},
+       "(begin < " + kF + " AND end > " + kF + ") OR (begin < " + kT + " AND end > " + kT +
+           ") OR (end == nil AND begin < " + kF + ")"},
+      {"(begin >= %@) OR (begin <= %@ AND end >= %@) OR (begin <= %@ AND end = nil)",
+       {F, F, F, F},
+       "begin >= " + kF + " OR (begin <= " + kF + " AND end >= " + kF + ") OR (begin <= " + kF +
+           " AND end == nil)"},
+      {"(end <= %@) OR (begin <= %@ AND end >= %@) OR (end = nil)",
+       {T, T, T},
+       "end <= " + kT + " OR (begin <= " + kT + " AND end >= " + kT + ") OR end == nil"},
+      {"end == nil && end != nil", {}, "end == nil AND end != nil"},
+      {"(end != nil)", {}, "end != nil"},
+      {"((begin >= %@ AND begin < %@) OR (end > %@ AND end <= %@) OR (begin <= %@ AND end >= %@) "
+       "OR (end = nil)) AND "
+       "task IN %@ AND task.archived == false AND ((isBillable == true AND billingStatusValue IN "
+       "%@) OR "
+       "isBillable == false)",
+       {F, T, F, T, F, T, Value::List{kTask1}, Value::List{2}},
+       "(" + edges + " OR end == nil) AND task IN {" + kTask1.uriRepresentation() +
+           "} AND task.archived == NO AND ((isBillable == YES AND billingStatusValue IN {2}) OR "
+           "isBillable == NO)"},
+      {"(isBillable == false)", {}, "isBillable == NO"},
+      {"((isBillable == true AND billingStatusValue IN %@))",
+       {Value::List{1}},
+       "isBillable == YES AND billingStatusValue IN {1}"},
+      {"isBillable == true AND (end != nil)", {}, "isBillable == YES AND end != nil"},
+  });
+}
+
+TEST(PredicateParseTest, SpellingsPrecedenceAndLiterals) {
+  expectCanonical({
+      {"a = 1", {}, "a == 1"},
+      {"a <> 1 AND b != 1", {}, "a != 1 AND b != 1"},
+      {"a =< 1 AND b <= 1 AND c => 1 AND d >= 1 AND e < 1 AND f > 1",
+       {},
+       "a <= 1 AND b <= 1 AND c >= 1 AND d >= 1 AND e < 1 AND f > 1"},
+      {"a = 1 && b = 2 || !c = 3", {}, "(a == 1 AND b == 2) OR NOT c == 3"},
+      {"a = 1 OR b = 2 AND c = 3", {}, "a == 1 OR (b == 2 AND c == 3)"},
+      {"(a = 1 OR b = 2) AND c = 3", {}, "(a == 1 OR b == 2) AND c == 3"},
+      {"NOT a = 1 AND b = 2", {}, "NOT a == 1 AND b == 2"},
+      {"not (a = 1 or b = 2)", {}, "NOT (a == 1 OR b == 2)"},
+      {"a = yes aNd b = Nil oR c = TRUE or d = null AND e = False",
+       {},
+       "(a == YES AND b == nil) OR c == YES OR (d == nil AND e == NO)"},
+      {"((a = 1))", {}, "a == 1"},
+      {"%@ < begin", {F}, kF + " < begin"},
+      {"a.b = c.d", {}, "a.b == c.d"},
+      {"name = 'say \"hi\"'", {}, "name == \"say \\\"hi\\\"\""},
+      {"name = \"tab\\tx\\n\\\\\"", {}, "name == \"tab\\tx\\n\\\\\""},
+      {"name = '\\u00e9'", {}, "name == \"\xC3\xA9\""},
+      {"name = ''", {}, "name == \"\""},
+      {"n = -2 AND m = 2.50 AND o = 1e3 AND p = 99999999999999999999 AND q = -0.25",
+       {},
+       "n == -2 AND m == 2.5 AND o == 1000 AND p == 1e+20 AND q == -0.25"},
+      {"x IN %@", {5}, "x IN {5}"},
+      {"x IN %@", {Value()}, "x IN {}"},
+      {"x in {1, 'a', nil}", {}, "x IN {1, \"a\", nil}"},
+      {"x IN {}", {}, "x IN {}"},
+      {"begin >= CAST(800000000.5, \"NSDate\")", {}, "begin >= CAST(800000000.500000, \"NSDate\")"},
+      {"begin >= CAST(-1.25, 'NSDate')", {}, "begin >= CAST(-1.250000, \"NSDate\")"},
+      {"TRUEPREDICATE", {}, "TRUEPREDICATE"},
+      {"falsepredicate OR a = 1", {}, "FALSEPREDICATE OR a == 1"},
+      {"NOT NOT a = 1", {}, "NOT NOT a == 1"},
+  });
+}
+
+TEST(PredicateParseTest, ComposedPredicatesAndKeyPaths) {
+  const Predicate a = Predicate::parse("a = 1");
+  const Predicate bc = Predicate::parse("b = 2 AND c.d = 3");
+  EXPECT_EQ(Predicate::allOf({}).predicateFormat(), "TRUEPREDICATE");
+  EXPECT_EQ(Predicate::anyOf({}).predicateFormat(), "FALSEPREDICATE");
+  EXPECT_EQ(Predicate::allOf({a}).predicateFormat(), "a == 1");
+  EXPECT_EQ(Predicate::allOf({a, bc}).predicateFormat(), "a == 1 AND b == 2 AND c.d == 3");
+  EXPECT_EQ(Predicate::anyOf({a, bc}).predicateFormat(), "a == 1 OR (b == 2 AND c.d == 3)");
+  EXPECT_EQ(Predicate::negation(bc).predicateFormat(), "NOT (b == 2 AND c.d == 3)");
+  EXPECT_EQ(Predicate::constant(false).predicateFormat(), "FALSEPREDICATE");
+
+  using Paths = std::vector<std::vector<std::string>>;
+  EXPECT_EQ(Predicate::parse("b = 1 OR task.archived = NO OR b < c OR 1 = 1").keyPaths(),
+            (Paths{{"b"}, {"task", "archived"}, {"c"}}));
+  EXPECT_EQ(Predicate::parse("TRUEPREDICATE").keyPaths(), Paths{});
+}
+
+TEST(PredicateParseTest, SyntaxErrorsNameTheirPosition) {
+  const struct {
+    std::string format;
+    std::vector<Value> arguments;
+    std::size_t position;
+  } cases[] = {
+      {"", {}, 0},
+      {"archived ==", {}, 11},
+      {"archived = NO OR", {}, 16},
+      {"(end = nil", {}, 10},
+      {"end = nil)", {}, 9},
+      {"archived", {}, 8},
+      {"NOT", {}, 3},
+      {"x = 1 y = 2", {}, 6},
+      {"name = 'abc", {}, 7},
+      {"name = \"a\\qb\"", {}, 9},
+      {"name = '\\u00g1'", {}, 8},
+      {"a.b.c = 1", {}, 0},
+      {"a. = 1", {}, 2},
+      {"name CONTAINS 'x'", {}, 5},
+      {"name BETWEEN {1, 2}", {}, 5},
+      {"name = %K", {}, 7},
+      {"x = 1 & y = 2", {}, 6},
+      {"x = 1 | y = 2", {}, 6},
+      {"x = --1", {}, 4},
+      {"x = 1.e5", {}, 6},
+      {"x = 12abc", {}, 6},
+      {"x = @", {}, 4},
+      {"x == {1, 2}", {}, 5},
+      {"{1} IN x", {}, 0},
+      {"x IN y", {}, 5},
+      {"x IN {y}", {}, 6},
+      {"x IN {1, {2}}", {}, 9},
+      {"x IN {1 2}", {}, 8},
+      {"x = CAST(1, \"NSString\")", {}, 12},
+      {"x = CAST('1', \"NSDate\")", {}, 9},
+      {"TRUEPREDICATE AND", {}, 17},
+      {"x = %@", {}, 4},
+      {"x = %@ AND y = %@", {1}, 15},
+      {"x = %@", {1, 2}, 6},
+      {"x == %@", {Value::List{1}}, 5},
+      {"x IN %@", {Value::List{Value::List{1}}}, 5},
+      {"task < %@", {ObjectID::permanent("Task", 1, kStore)}, 5},
+      {"%@ >= task", {ObjectID::permanent("Task", 1, kStore)}, 3},
+  };
+  for (const auto& c : cases) {
+    try {
+      Predicate::parse(c.format, c.arguments);
+      ADD_FAILURE() << "parsed: " << c.format;
+    } catch (const StoreError& error) {
+      EXPECT_EQ(error.code(), StoreError::kInvalidPredicate) << c.format;
+      const std::string message = error.what();
+      EXPECT_NE(message.find("at position " + std::to_string(c.position) + ":"), std::string::npos)
+          << c.format << " -> " << message;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace chronelle
