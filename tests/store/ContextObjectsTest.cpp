@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "StoreTestModel.h"
+#include "chronelle/platform/MainQueue.h"
 #include "chronelle/platform/NotificationCenter.h"
 #include "chronelle/store/Predicate.h"
 #include "chronelle/store/StoreError.h"
@@ -132,6 +133,33 @@ TEST(ContextObjectsTest, RelationshipsKeepBothSidesInStep) {
   EXPECT_EQ(fetched[0]->object("keeper"), nullptr);
   EXPECT_EQ(fetched[1]->object("keeper"), k2);
   EXPECT_THROW(a->setObject("area", store.context->insertNewObject("Keeper")), std::exception);
+}
+
+TEST(ContextObjectsTest, AToOneToAnEntityWithSubentitiesKeepsTheConcreteEntity) {
+  TestStore store;
+  auto spot = store.spot("spot");
+  auto area = store.area("area");
+  auto onSpot = store.context->insertNewObject("Badge");
+  auto onArea = store.context->insertNewObject("Badge");
+  onSpot->setObject("place", spot);
+  onArea->setObject("place", area);
+  store.context->save();
+  const ObjectID spotID = spot->objectID();
+  store.reopen();
+
+  FetchRequest badges("Badge");
+  badges.predicate = Predicate::parse("place == %@", {spotID});
+  const auto found = store.context->fetch(badges);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0]->value("place"), Value(spotID));
+  EXPECT_EQ(found[0]->object("place")->entity().name(), "Spot");
+  badges.predicate = Predicate::parse("place.name == %@", {"area"});
+  badges.propertiesToFetch = {std::string("place")};
+  const auto rows = store.context->fetchDictionaries(badges);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].at("place").asObjectID()->entityName(), "Area");
+  EXPECT_EQ(store.context->existingObject(spotID)->objects("badges").size(), 1u);
+  EXPECT_EQ(store.context->existingObject(*rows[0].at("place").asObjectID())->objects("badges").size(), 1u);
 }
 
 TEST(ContextObjectsTest, DeleteRulesCascadeNullifyAndDeny) {
@@ -279,6 +307,43 @@ TEST(ContextObjectsTest, ObjectsDidChangeIsPostedWhenPendingChangesAreProcessed)
   EXPECT_EQ(sizes, (std::vector<std::size_t>{1, 1, 1}));
   store.context->processPendingChanges();  // nothing new: nothing posted
   EXPECT_EQ(sizes.size(), 3u);
+}
+
+TEST(ContextObjectsTest, AMainQueueContextProcessesItsChangesAtTheEndOfTheTask) {
+  TestStore store;
+  auto a = store.spot("a");
+  store.context->save();
+  MainQueue::shared().runPending();  // whatever earlier work queued
+  int posted = 0;
+  auto token = NotificationCenter::defaultCenter().addObserver(
+      ObjectContext::kObjectsDidChangeNotification, store.context.get(), [&](const Notification&) { ++posted; });
+  bool sawItInsideTheTask = true;
+  MainQueue::shared().post([&] {
+    a->setValue("rank", 1);
+    a->setValue("rank", 2);
+    store.spot("b");
+    sawItInsideTheTask = posted > 0;
+  });
+  MainQueue::shared().runPending();
+  EXPECT_FALSE(sawItInsideTheTask);
+  EXPECT_EQ(posted, 1);  // once, after the task, for all three edits
+}
+
+TEST(ContextObjectsTest, ResetForgetsEveryObject) {
+  TestStore store;
+  auto a = store.spot("a");
+  store.context->save();
+  auto unsaved = store.spot("unsaved");
+  a->setValue("name", "edited");
+  const ObjectID id = a->objectID();
+  store.context->reset();
+  EXPECT_FALSE(store.context->hasChanges());
+  EXPECT_EQ(a->managedObjectContext(), nullptr);
+  EXPECT_EQ(store.context->registeredObject(id), nullptr);
+  auto again = store.context->existingObject(id);
+  EXPECT_NE(again, a);
+  EXPECT_EQ(again->value("name"), Value("a"));
+  EXPECT_EQ(store.context->count(FetchRequest("Spot")), 1u);
 }
 
 }  // namespace

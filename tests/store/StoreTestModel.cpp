@@ -34,11 +34,12 @@ std::shared_ptr<const ObjectModel> makeTestModel(bool extraAttribute) {
   place.add(attribute("name", AttributeType::string, false))
       .add(attribute("rank", AttributeType::integer32, true, Value(0)))
       .add(attribute("identifier", AttributeType::string))
-      .add(RelationshipDescription{"area", "Area", "places", false, true, DeleteRule::nullify});
+      .add(RelationshipDescription{"area", "Area", "places", false, true, DeleteRule::nullify})
+      .add(RelationshipDescription{"badges", "Badge", "place", true, true, DeleteRule::nullify})
+      .addIndex("rank");
   EntityDescription area("Area", "Place");
   area.add(RelationshipDescription{"places", "Place", "area", true, true, DeleteRule::cascade})
       .add(RelationshipDescription{"keeper", "Keeper", "area", false, true, DeleteRule::nullify});
-  place.addIndex("rank");
   EntityDescription spot("Spot", "Place");
   spot.add(attribute("open", AttributeType::boolean, true, Value(false)))
       .add(RelationshipDescription{"visits", "Visit", "spot", true, true, DeleteRule::cascade});
@@ -59,7 +60,8 @@ std::shared_ptr<const ObjectModel> makeTestModel(bool extraAttribute) {
       .add(RelationshipDescription{"badges", "Badge", "keeper", true, true, DeleteRule::deny});
   EntityDescription badge("Badge");
   badge.add(attribute("label", AttributeType::string))
-      .add(RelationshipDescription{"keeper", "Keeper", "badges", false, true, DeleteRule::nullify});
+      .add(RelationshipDescription{"keeper", "Keeper", "badges", false, true, DeleteRule::nullify})
+      .add(RelationshipDescription{"place", "Place", "badges", false, true, DeleteRule::nullify});
   model->addEntity(std::move(place))
       .addEntity(std::move(area))
       .addEntity(std::move(spot), [] { return std::make_shared<SpotObject>(); })

@@ -1,11 +1,12 @@
 #pragma once
 // A small model for the store's tests, unrelated to the application's entities:
-//   Place (abstract root: name mandatory, rank, identifier; area → Area, nullify)
+//   Place (abstract root: name mandatory, rank, identifier; area → Area, nullify;
+//          badges → Badge, nullify)
 //     Area  (places → Place, cascade; keeper ↔ Keeper one-to-one, nullify)
 //     Spot  (open; visits → Visit, cascade)
 //   Visit  (every attribute type; spot → Spot, nullify)
 //   Keeper (title; area ↔ Area; badges → Badge, deny)
-//   Badge  (label; keeper → Keeper, nullify)
+//   Badge  (label; keeper → Keeper, nullify; place → Place, nullify)
 
 #include <filesystem>
 #include <memory>

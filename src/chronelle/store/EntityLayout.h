@@ -61,6 +61,8 @@ struct EntityDescription::Layout {
   std::map<std::string, int, std::less<>> slotByName;
   std::vector<ToManySlot> toMany;
   std::map<std::string, int, std::less<>> toManyByName;
+  // The class factory registered for the entity (null: plain ManagedObject).
+  const ClassFactory* factory = nullptr;
   // The entity and every descendant, the entity first.
   std::vector<const EntityDescription*> selfAndDescendants;
 

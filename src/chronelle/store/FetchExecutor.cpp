@@ -111,8 +111,9 @@ ObjectSet ObjectContext::Impl::fetchObjects(const FetchRequest& request) {
   SqlMapper mapper(entity, *store);
   const Query query = buildQuery(request, entity, *store, mapper);
   const TableLayout& table = *entity.layout().table;
-  std::string sql = selectRows(table).substr(0, selectRows(table).find(" FROM ")) + query.from + " WHERE " +
-                    query.where + " ORDER BY " + query.order;
+  std::string sql = selectRows(table);
+  sql.resize(sql.find(" FROM "));
+  sql += query.from + " WHERE " + query.where + " ORDER BY " + query.order;
   // Each unsaved change can push at most one saved row out of the result, so that many
   // extra rows are enough for the limit to hold after the merge.
   if (request.fetchLimit > 0) sql += " LIMIT " + std::to_string(request.fetchLimit + pending.saved);

@@ -211,6 +211,7 @@ void ObjectModel::finalize() {
     auto layout = std::make_shared<EntityDescription::Layout>();
     layout->model = this;
     layout->index = static_cast<int>(i);
+    if (auto f = factories_.find(entities_[i]->name_); f != factories_.end()) layout->factory = &f->second;
     preorder(entities_[i].get(), layout->selfAndDescendants);
     layoutOf[entities_[i].get()] = layout.get();
     layouts.push_back(std::move(layout));
@@ -300,9 +301,8 @@ std::string ObjectModel::schemaHash() const {
 std::shared_ptr<ManagedObject> ObjectModel::instantiate(const EntityDescription& entity) const {
   if (!finalized_) throw std::logic_error("ObjectModel " + name_ + ": finalize() the model before use");
   std::shared_ptr<ManagedObject> object;
-  auto it = factories_.find(entity.name());
-  if (it != factories_.end()) {
-    object = it->second();
+  if (const ClassFactory* factory = entity.layout().factory) {
+    object = (*factory)();
     if (!object) throw std::logic_error("ObjectModel " + name_ + ": the factory of " + entity.name() + " returned null");
   } else {
     object = std::make_shared<ManagedObject>();

@@ -82,8 +82,12 @@ void validateDeletion(ObjectContext::Impl& context, ManagedObject& object, std::
 
 void validateChanges(ObjectContext::Impl& context) {
   std::vector<StoreError> errors;
-  auto objects = context.changes;  // validation hooks may read relationships
-  for (auto& [seq, object] : objects) {
+  // A list of the changed objects, not the map: validation hooks may read relationships,
+  // which can register more objects while we iterate.
+  std::vector<std::shared_ptr<ManagedObject>> objects;
+  objects.reserve(context.changes.size());
+  for (const auto& entry : context.changes) objects.push_back(entry.second);
+  for (auto& object : objects) {
     const auto& state = object->state();
     if (state.deleted) {
       validateDeletion(context, *object, errors);
@@ -150,13 +154,17 @@ class RowWriter {
       }
       sql = "INSERT INTO \"" + layout.table->name + "\" (" + columns + ") VALUES (" + marks + ")";
     }
-    auto statement = db_.cached(sql);
-    statement->bindInt64(1, primaryKey(state.id));
-    statement->bindInt64(2, context_.store->code(*state.entity));
-    statement->bindInt64(3, 1);
+    // One statement per entity for the whole save: rows of a bulk insert only rebind.
+    auto found = insertStatements_.find(&layout);
+    if (found == insertStatements_.end()) found = insertStatements_.emplace(&layout, db_.cached(sql)).first;
+    Statement& statement = *found->second;
+    statement.reset();
+    statement.bindInt64(1, primaryKey(state.id));
+    statement.bindInt64(2, context_.store->code(*state.entity));
+    statement.bindInt64(3, 1);
     int index = 4;
-    for (std::size_t i = 0; i < layout.slots.size(); ++i) bindSlot(*statement, index, layout.slots[i], state.values[i]);
-    statement->run();
+    for (std::size_t i = 0; i < layout.slots.size(); ++i) bindSlot(statement, index, layout.slots[i], state.values[i]);
+    statement.run();
     plan_.versions.emplace_back(&object, 1);
   }
 
@@ -217,8 +225,12 @@ class RowWriter {
       statement.bind(index++, raw);
       return;
     }
-    const Value value = context_.canonical(raw);
-    const auto* id = value.getIf<ObjectID>();
+    const auto* id = raw.getIf<ObjectID>();
+    ObjectID resolved;
+    if (id != nullptr && id->isTemporaryID()) {
+      resolved = context_.canonical(*id);
+      id = &resolved;
+    }
     if (id == nullptr) {
       statement.bindNull(index++);
       if (slot.entityColumn >= 0) statement.bindNull(index++);
@@ -290,6 +302,7 @@ class RowWriter {
   SavePlan& plan_;
   Connection& db_;
   std::map<const EntityDescription::Layout*, std::string> insertSql_;
+  std::map<const EntityDescription::Layout*, CachedStatement> insertStatements_;
 };
 
 }  // namespace

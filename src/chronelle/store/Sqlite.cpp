@@ -167,6 +167,11 @@ CachedStatement Connection::cached(const std::string& sql) {
     it->second.pop_back();
     return CachedStatement(*this, std::move(statement));
   }
+  // Predicates with lists (`IN %@`) produce a new text per list length; a long-lived
+  // connection must not collect them forever.
+  // Borrowed statements are not in the cache, so clearing it never pulls one away from
+  // a caller.
+  if (cache_.size() >= kMaxCachedTexts) cache_.clear();
   ++prepared_;
   return CachedStatement(*this, std::make_unique<Statement>(*this, sql));
 }

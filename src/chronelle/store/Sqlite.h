@@ -103,6 +103,7 @@ class Connection {
   struct Closer {
     void operator()(sqlite3* db) const;
   };
+  static constexpr std::size_t kMaxCachedTexts = 256;
   std::unique_ptr<sqlite3, Closer> db_;
   std::unordered_map<std::string, std::vector<std::unique_ptr<Statement>>> cache_;
   std::size_t prepared_ = 0;

@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include "StoreTestModel.h"
+#include "chronelle/store/EntityLayout.h"
+
+namespace chronelle::testing {
+namespace {
+
+AttributeDescription text(std::string name) { return AttributeDescription{std::move(name), AttributeType::string, true, Value(), ""}; }
+RelationshipDescription link(std::string name, std::string to, std::string inverse, bool toMany) {
+  return RelationshipDescription{std::move(name), std::move(to), std::move(inverse), toMany, true, DeleteRule::nullify};
+}
+
+TEST(ModelTest, FinalizeRefusesInconsistentModelsNamingTheFault) {
+  struct Case {
+    const char* label;
+    std::vector<EntityDescription> entities;
+    const char* mentions;
+  };
+  const std::vector<Case> cases = {
+      {"unknown parent", {EntityDescription("A", "Missing")}, "Missing"},
+      {"inheritance cycle", {EntityDescription("A", "B"), EntityDescription("B", "A")}, "inherits from itself"},
+      {"repeated property", {EntityDescription("A").add(text("x")), EntityDescription("B", "A").add(text("x"))}, "x"},
+      {"unknown destination", {EntityDescription("A").add(link("b", "B", "a", false))}, "B"},
+      {"missing inverse", {EntityDescription("A").add(link("b", "B", "a", false)), EntityDescription("B")}, "inverse"},
+      {"inverse pointing elsewhere",
+       {EntityDescription("A").add(link("b", "B", "a", false)), EntityDescription("B").add(link("a", "A", "c", true))},
+       "point at each other"},
+      {"many-to-many",
+       {EntityDescription("A").add(link("b", "B", "a", true)), EntityDescription("B").add(link("a", "A", "b", true))},
+       "many-to-many"},
+      {"transformable without transformer",
+       {EntityDescription("A").add(AttributeDescription{"info", AttributeType::transformable, true, Value(), ""})},
+       "transformer"},
+      {"index of an unknown attribute", {EntityDescription("A").addIndex("nothing")}, "nothing"},
+      {"bad name", {EntityDescription("A b")}, "identifier"},
+  };
+  for (const auto& c : cases) {
+    ObjectModel model("Broken", 1);
+    for (const auto& entity : c.entities) model.addEntity(entity);
+    try {
+      model.finalize();
+      ADD_FAILURE() << c.label << ": accepted";
+    } catch (const std::logic_error& e) {
+      EXPECT_NE(std::string(e.what()).find(c.mentions), std::string::npos) << c.label << ": " << e.what();
+    }
+  }
+  ObjectModel twice("Twice", 1);
+  twice.addEntity(EntityDescription("A"));
+  EXPECT_THROW(twice.addEntity(EntityDescription("A")), std::logic_error);
+}
+
+TEST(ModelTest, InheritanceSharesOneTablePerRoot) {
+  auto model = makeTestModel();
+  const auto& spot = *model->entity("Spot");
+  const auto& area = *model->entity("Area");
+  const auto& place = *model->entity("Place");
+  EXPECT_EQ(&spot.rootEntity(), &place);
+  EXPECT_TRUE(spot.isKindOf(place));
+  EXPECT_FALSE(place.isKindOf(spot));
+  EXPECT_EQ(spot.layout().table, area.layout().table);
+  EXPECT_NE(spot.layout().table, model->entity("Visit")->layout().table);
+  EXPECT_EQ(spot.layout().selfAndDescendants.size(), 1u);
+  EXPECT_EQ(place.layout().selfAndDescendants.size(), 3u);
+  // Attributes (inherited first), then to-one relationships; to-many ones are derived.
+  std::vector<std::string> slots;
+  for (const auto& slot : spot.layout().slots) slots.push_back(slot.name);
+  EXPECT_EQ(slots, (std::vector<std::string>{"name", "rank", "identifier", "open", "area"}));
+  EXPECT_EQ(spot.layout().toManyIndex("badges"), 0);
+  EXPECT_EQ(spot.layout().toManyIndex("visits"), 1);
+  EXPECT_EQ(spot.layout().toManyIndex("places"), -1);
+  // The shared table has the union of the columns, foreign keys and declared attributes
+  // indexed; a to-one to the Place tree carries the related entity's code beside its key.
+  auto columns = [](const EntityDescription& entity) {
+    std::vector<std::string> names;
+    for (const auto& column : entity.layout().table->columns) names.push_back(column.name + (column.indexed ? "*" : ""));
+    return names;
+  };
+  EXPECT_EQ(columns(place), (std::vector<std::string>{"ZNAME", "ZRANK*", "ZIDENTIFIER*", "ZAREA*", "ZKEEPER*", "ZOPEN"}));
+  EXPECT_EQ(columns(*model->entity("Badge")), (std::vector<std::string>{"ZLABEL", "ZKEEPER*", "ZPLACE*", "ZPLACE_ENT"}));
+}
+
+TEST(ModelTest, SchemaHashFollowsTheStoredShapeAndTheRegistryFindsVersions) {
+  const auto v1 = makeTestModel();
+  const auto v2 = makeTestModel(true);
+  EXPECT_EQ(v1->schemaHash(), makeTestModel()->schemaHash());
+  EXPECT_NE(v1->schemaHash(), v2->schemaHash());
+  EXPECT_EQ(v1->schemaHash().size(), 16u);
+
+  ModelRegistry::registerModel(v2);
+  ModelRegistry::registerModel(v1);
+  EXPECT_EQ(ModelRegistry::find("StoreTest"), v2);
+  EXPECT_EQ(ModelRegistry::find("StoreTest", 1), v1);
+  EXPECT_EQ(ModelRegistry::find("StoreTest", 3), nullptr);
+  EXPECT_EQ(ModelRegistry::find("Nothing"), nullptr);
+  EXPECT_THROW(ModelRegistry::registerModel(std::make_shared<ObjectModel>("Unfinished", 1)), std::logic_error);
+}
+
+}  // namespace
+}  // namespace chronelle::testing
