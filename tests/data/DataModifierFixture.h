@@ -1,0 +1,64 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <any>
+#include <cmath>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "StackFixture.h"
+#include "chronelle/data/DataModifier.h"
+#include "chronelle/model/Folder.h"
+#include "chronelle/model/Session.h"
+#include "chronelle/model/Task.h"
+
+namespace chronelle::testing {
+
+// A stack on a fresh store and a DataModifier working in its view context.
+class DataModifierFixture : public StackFixture {
+ protected:
+  DataModifier modifier{stack->viewContext()};
+
+  // A finished or running entry booked through the modifier, as the write side does.
+  std::shared_ptr<Session> entry(const std::shared_ptr<Task>& task, Date begin, std::optional<Date> end) {
+    auto session = modifier.newTimeEntry();
+    TimeEntryChanges changes{{TimeEntryChangeKey::begin, begin}, {TimeEntryChangeKey::taskId, task->objectID()}};
+    if (end) changes[TimeEntryChangeKey::end] = *end;
+    modifier.updateTimeEntry(*session, changes);
+    return session;
+  }
+
+  // The save of a write followed by the recount and its own save, as after every write.
+  void saveAndRecount() {
+    save();
+    if (modifier.updateNodesConfirmedDurationsIfNeeded()) save();
+  }
+
+  // Whole seconds between two instants computed without the library: microseconds floored
+  // to seconds on each side.
+  static double wholeSeconds(Date from, Date to) {
+    const auto floorSec = [](Date d) {
+      const auto us = d.microsecondsSince1970();
+      return (us >= 0 ? us : us - 999'999) / 1'000'000;
+    };
+    return static_cast<double>(floorSec(to) - floorSec(from));
+  }
+
+  // Names of `nodes` in order, joined with spaces, for readable comparisons.
+  static std::string names(const std::vector<std::shared_ptr<Node>>& nodes) {
+    std::string out;
+    for (const auto& node : nodes) out += (out.empty() ? "" : " ") + node->name();
+    return out;
+  }
+  // The `order` values of `nodes`, joined with spaces.
+  static std::string orders(const std::vector<std::shared_ptr<Node>>& nodes) {
+    std::string out;
+    for (const auto& node : nodes) out += (out.empty() ? "" : " ") + std::to_string(node->order());
+    return out;
+  }
+};
+
+}  // namespace chronelle::testing

@@ -1,0 +1,236 @@
+#include <string>
+
+#include "DataModifierFixture.h"
+#include "chronelle/data/BaseDataProvider.h"
+#include "chronelle/model/NodeFilter.h"
+#include "chronelle/platform/NotificationCenter.h"
+
+namespace chronelle::testing {
+namespace {
+
+using Key = NodeChangeKey;
+
+class DataModifierNodesTest : public DataModifierFixture {
+ protected:
+  std::vector<std::shared_ptr<Node>> topLevel(bool archived) {
+    return BaseDataProvider(stack->viewContext())
+        .getChildren(nullptr, NodeFilter(NodeFilter::NodeTypeOption::all, archived ? NodeFilter::ArchivedStateOption::archived
+                                                                                  : NodeFilter::ArchivedStateOption::active));
+  }
+  void makeBillable(Node& node, bool billable, std::optional<double> rate) {
+    node.setIsBillableSet(true);
+    node.setIsBillable(billable);
+    node.setHourlyRateIsSet(rate.has_value());
+    node.setHourlyRate(rate.value_or(0));
+  }
+};
+
+TEST_F(DataModifierNodesTest, MovesWithinOneFolder) {
+  struct Case {
+    std::vector<int> orders;  // stored orders of A B C D
+    char node;
+    OrderOption order;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {{0, 1, 2, 3}, 'A', OrderOption::order(2), "B A C D"},
+      {{0, 1, 2, 3}, 'A', OrderOption::last, "B C D A"},
+      {{0, 1, 2, 3}, 'C', OrderOption::order(0), "C A B D"},
+      {{0, 1, 2, 3}, 'B', OrderOption::order(3), "A C B D"},
+      {{0, 1, 2, 3}, 'D', OrderOption::last, "A B C D"},
+      {{0, 2, 5, 9}, 'D', OrderOption::last, "A B C D"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string("move ") + c.node + " to " +
+                 (c.order.isLast() ? "last" : std::to_string(*c.order.index())) + " from orders " +
+                 std::to_string(c.orders[1]) + "," + std::to_string(c.orders[3]));
+    auto folder = makeFolder("F");
+    std::vector<std::shared_ptr<Task>> tasks;
+    for (int i = 0; i < 4; ++i) tasks.push_back(makeTask(std::string(1, char('A' + i)), folder, c.orders[i]));
+    modifier.updateNode(*tasks[c.node - 'A'], folder->objectID(), c.order);
+    EXPECT_EQ(names(folder->childrenArray()), c.expected);
+    EXPECT_EQ(orders(folder->childrenArray()), "0 1 2 3");
+  }
+
+  // Already in place: nothing is written at all.
+  auto folder = makeFolder("G");
+  auto a = makeTask("A", folder, 0), b = makeTask("B", folder, 1);
+  save();
+  modifier.updateNode(*b, folder->objectID(), OrderOption::order(1));
+  modifier.recalculateOrderValues({a, b});
+  EXPECT_FALSE(context().hasChanges());
+}
+
+TEST_F(DataModifierNodesTest, MovingToAnotherFolderRenumbersRecordsAndRecolours) {
+  auto from = makeFolder("From"), to = makeFolder("To", nullptr, 1);
+  from->setColorId(3);
+  to->setColorId(7);
+  auto x = makeTask("X", from, 0), y = makeTask("Y", from, 1), z = makeTask("Z", from, 2);
+  auto u = makeTask("U", to, 4), v = makeTask("V", to, 8);
+  x->setColorId(3);
+  entry(y, utc(9), std::nullopt);
+  save();
+  ASSERT_TRUE(from->hasRunningSession());
+  modifier.nodesWantUpdateConfirmedDuration().clear();
+  const auto oldKey = y->hierarchyKey();
+
+  modifier.updateNode(*y, {{Key::parentId, to->objectID()}});  // parentId alone: appended
+  EXPECT_EQ(names(from->childrenArray()), "X Z");
+  EXPECT_EQ(orders(from->childrenArray()), "0 1");
+  EXPECT_EQ(names(to->childrenArray()), "U V Y");
+  EXPECT_EQ(orders(to->childrenArray()), "0 1 2");
+  EXPECT_EQ(y->colorId(), 7);
+  EXPECT_EQ(modifier.nodesWantUpdateConfirmedDuration(), (NodeSet{from, to}));
+  EXPECT_NE(y->hierarchyKey(), oldKey);
+  EXPECT_FALSE(from->hasRunningSession());
+  EXPECT_TRUE(to->hasRunningSession());
+
+  modifier.updateNode(*y, {{Key::order, OrderOption::order(0)}});  // order alone: same folder
+  EXPECT_EQ(names(to->childrenArray()), "Y U V");
+
+  // A parent that is not a folder sends the node to the top level, where a task keeps its
+  // colour.
+  modifier.updateNode(*x, u->objectID(), OrderOption::order(0));
+  EXPECT_EQ(x->parent(), nullptr);
+  EXPECT_EQ(x->colorId(), 3);
+  EXPECT_EQ(names(topLevel(false)), "X From To");
+  EXPECT_EQ(orders(topLevel(false)), "0 1 2");
+
+  // An empty parentId never means "to the top": it keeps the current folder.
+  modifier.updateNode(*z, {{Key::parentId, std::any()}, {Key::order, OrderOption::last}});
+  EXPECT_EQ(z->parent(), from);
+}
+
+TEST_F(DataModifierNodesTest, ArchivingMarksTheSubtreeAndMovesItAmongTheArchived) {
+  auto old = makeFolder("Old");
+  auto folder = makeFolder("F", nullptr, 1), inner = makeFolder("Inner", folder);
+  auto task = makeTask("T", inner);
+  modifier.updateNode(*old, {{Key::archived, true}, {Key::moveToRoot, true}});
+  makeFolder("Active", nullptr, 2);
+
+  modifier.updateNode(*folder, {{Key::archived, true}, {Key::moveToRoot, true}});
+  EXPECT_TRUE(folder->archived());
+  EXPECT_TRUE(inner->archived());
+  EXPECT_TRUE(task->archived());
+  EXPECT_EQ(names(topLevel(true)), "Old F");
+  EXPECT_EQ(orders(topLevel(true)), "0 1");
+  EXPECT_EQ(names(topLevel(false)), "Active");
+
+  // Already archived: no move even with moveToRoot.
+  modifier.archive(*old, true);
+  modifier.updateNode(*old, {{Key::archived, true}, {Key::moveToRoot, true}});
+  EXPECT_EQ(names(topLevel(true)), "Old F");
+
+  modifier.unarchive(*inner, true);
+  EXPECT_FALSE(inner->archived());
+  EXPECT_FALSE(task->archived());
+  EXPECT_EQ(inner->parent(), nullptr);
+  EXPECT_EQ(names(topLevel(false)), "Active Inner");
+}
+
+TEST_F(DataModifierNodesTest, TurningBillingOffPropagatesToChildrenAndUnbilledEntries) {
+  auto folder = makeFolder("F"), sub = makeFolder("S", folder);
+  makeBillable(*folder, true, 50);
+  sub->setHourlyRateIsSet(true);
+  sub->setHourlyRate(70);
+  auto inherits = makeTask("Inherits", sub);
+  inherits->setHourlyRateIsSet(true);
+  inherits->setHourlyRate(80);
+  auto own = makeTask("Own", folder, 1);
+  makeBillable(*own, true, std::nullopt);  // billable by itself, rate from the folder
+
+  auto unbilled = entry(inherits, utc(9), utc(10));
+  auto billed = entry(inherits, utc(10), utc(11));
+  auto paid = entry(inherits, utc(11), utc(12));
+  modifier.updateTimeEntry(*billed, BillingStatus::billed);
+  modifier.updateTimeEntry(*paid, BillingStatus::paid);
+  auto ownEntry = entry(own, utc(9), utc(10));
+  ASSERT_EQ(unbilled->hourlyRate(), 80);
+  ASSERT_EQ(ownEntry->hourlyRate(), 50);
+
+  modifier.updateNode(*folder, {{Key::isBillableSet, true}, {Key::isBillable, false}});
+  EXPECT_FALSE(folder->hourlyRateIsSet());
+  EXPECT_EQ(folder->hourlyRate(), 0);
+  EXPECT_FALSE(sub->hourlyRateIsSet());
+  EXPECT_FALSE(inherits->hourlyRateIsSet());
+  EXPECT_EQ(inherits->hourlyRate(), 0);
+  EXPECT_FALSE(unbilled->isBillable());
+  EXPECT_EQ(unbilled->hourlyRate(), 0);
+  EXPECT_EQ(unbilled->confirmedRevenue(), 0);
+  for (const auto& kept : {billed, paid}) {
+    EXPECT_TRUE(kept->isBillable());
+    EXPECT_EQ(kept->hourlyRate(), 80);
+    EXPECT_DOUBLE_EQ(kept->confirmedRevenue(), 80);
+  }
+  // The effectively billable task keeps its settings; its rate now comes from nowhere.
+  EXPECT_TRUE(own->isBillable());
+  EXPECT_TRUE(ownEntry->isBillable());
+  EXPECT_EQ(ownEntry->hourlyRate(), 0);
+
+  // A rate alone reprices unbilled entries below.
+  modifier.updateNode(*own, {{Key::hourlyRateIsSet, true}, {Key::hourlyRate, 30.0}});
+  EXPECT_EQ(ownEntry->hourlyRate(), 30);
+  EXPECT_DOUBLE_EQ(ownEntry->confirmedRevenue(), 30);
+}
+
+TEST_F(DataModifierNodesTest, SortByNameUsesScalarOrderOfComposedNamesAndIsStable) {
+  makeTask("b", nullptr, 0);
+  makeFolder("A", nullptr, 1);
+  makeTask("a", nullptr, 2);
+  auto archived = makeTask("0", nullptr, 5);
+  archived->setArchived(true);
+  modifier.sortNodesByName(nullptr, false);
+  EXPECT_EQ(names(topLevel(false)), "A a b");
+  EXPECT_EQ(orders(topLevel(false)), "0 1 2");
+  EXPECT_EQ(archived->order(), 5) << "the archived list is numbered on its own";
+
+  auto folder = makeFolder("F", nullptr, 3);
+  // "e" + combining acute composes to U+00E9, which sorts after "f"; equal names keep order.
+  auto decomposed = makeTask("e\u0301", folder, 0);
+  auto f1 = makeTask("f", folder, 1);
+  auto zed = makeTask("Z", folder, 2);
+  zed->setArchived(true);
+  auto f2 = makeTask("f", folder, 3);
+  modifier.sortNodesByName(folder, false);
+  const auto sorted = folder->childrenArray();
+  EXPECT_EQ(names(sorted), "Z f f e\u0301");
+  EXPECT_EQ(sorted[1], f1);
+  EXPECT_EQ(sorted[2], f2);
+}
+
+TEST_F(DataModifierNodesTest, ColoursReachDirectTasksOnly) {
+  auto folder = makeFolder("F"), sub = makeFolder("S", folder);
+  auto direct = makeTask("T", folder), deep = makeTask("D", sub);
+  const auto untouched = sub->colorId();
+  modifier.updateNode(*folder, {{Key::colorId, ColorSet::ID::orange}});
+  EXPECT_EQ(folder->colorId(), 1);
+  EXPECT_EQ(direct->colorId(), 1);
+  EXPECT_EQ(sub->colorId(), untouched);
+  EXPECT_EQ(deep->colorId(), untouched);
+  modifier.updateNode(*folder, {{Key::colorId, 5}, {Key::name, std::string("Renamed")}, {Key::notes, std::string("n")}});
+  EXPECT_EQ(direct->colorId(), 5);
+  EXPECT_EQ(folder->name(), "Renamed");
+  modifier.updateNode(*direct, {{Key::notes, std::string("n")}});
+  EXPECT_EQ(direct->notes(), "n");
+  modifier.updateNode(*direct, {{Key::notes, std::any()}});
+  EXPECT_FALSE(direct->notes());
+}
+
+TEST_F(DataModifierNodesTest, DeleteAllNodesAnnouncesFirstAndLeavesNothing) {
+  auto folder = makeFolder("F");
+  entry(makeTask("T", folder), utc(9), utc(10));
+  makeTask("Top", nullptr, 1);
+  save();
+  std::size_t nodesWhenAnnounced = 0;
+  auto token = NotificationCenter::defaultCenter().addObserver(
+      "Data.willDeleteAllNodes", nullptr,
+      [&](const Notification&) { nodesWhenAnnounced = context().count(Node::fetchRequest()); });
+  modifier.deleteAllNodes();
+  save();
+  EXPECT_EQ(nodesWhenAnnounced, 3u);
+  EXPECT_EQ(context().count(Node::fetchRequest()), 0u);
+  EXPECT_EQ(context().count(Session::fetchRequest()), 0u);
+}
+
+}  // namespace
+}  // namespace chronelle::testing

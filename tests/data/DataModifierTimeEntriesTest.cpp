@@ -1,0 +1,172 @@
+#include <string>
+
+#include "DataModifierFixture.h"
+
+namespace chronelle::testing {
+namespace {
+
+using Key = TimeEntryChangeKey;
+
+class DataModifierTimeEntriesTest : public DataModifierFixture {};
+
+TEST_F(DataModifierTimeEntriesTest, BeginAndEndAreFlooredAndKeptInOrder) {
+  const Date ten = utc(10), eleven = utc(11), nine = utc(9), noon = utc(12);
+  struct Case {
+    std::string name;
+    TimeEntryChanges changes;
+    Date expectedBegin;
+    std::optional<Date> expectedEnd;
+  };
+  const std::vector<Case> cases = {
+      {"begin after the end moves the end", {{Key::begin, noon}}, noon, noon},
+      {"end before the begin moves the begin", {{Key::end, nine}}, nine, nine},
+      {"begin fraction is dropped", {{Key::begin, ten + 0.7}}, ten, eleven},
+      {"end fraction is dropped", {{Key::end, eleven + 30.9}}, ten, eleven + 30},
+      {"both, end before begin", {{Key::begin, eleven}, {Key::end, ten}}, eleven, eleven},
+      {"both floored", {{Key::begin, nine + 0.5}, {Key::end, noon + 0.99}}, nine, noon},
+      {"end without a value keeps the end", {{Key::begin, nine}, {Key::end, std::any()}}, nine, eleven},
+      {"empty optional end keeps the end", {{Key::end, std::optional<Date>()}}, ten, eleven},
+      {"wrongly typed begin is ignored", {{Key::begin, std::string("09:00")}}, ten, eleven},
+  };
+  auto task = makeTask("T");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto session = makeSession(task, ten, std::nullopt);
+    modifier.updateTimeEntryBeginEnd(*session, ten, eleven);
+    modifier.updateTimeEntry(*session, c.changes);
+    EXPECT_EQ(session->begin(), c.expectedBegin);
+    EXPECT_EQ(session->end(), c.expectedEnd);
+    EXPECT_EQ(session->confirmedDuration(), c.expectedEnd ? wholeSeconds(c.expectedBegin, *c.expectedEnd) : 0.0);
+  }
+
+  auto running = makeSession(task, ten, std::nullopt);
+  modifier.updateTimeEntryBeginEnd(*running, ten, eleven);
+  modifier.updateTimeEntryBeginEnd(*running, nine, std::nullopt);
+  EXPECT_FALSE(running->end());
+  EXPECT_EQ(running->confirmedDuration(), 0);
+}
+
+TEST_F(DataModifierTimeEntriesTest, ChangeSetValuesOfTheWrongTypeAreIgnoredKeyByKey) {
+  auto task = makeTask("T");
+  auto session = makeSession(task, utc(10), utc(11));
+  session->setNotes("keep");
+  session->setRoundingTo(60);
+
+  modifier.updateTimeEntry(*session, {{Key::roundingTo, std::string("300")},
+                                      {Key::roundingMethod, 2},
+                                      {Key::hourlyRate, std::string("12")},
+                                      {Key::autotracked, 1},
+                                      {Key::billingStatus, 2}});
+  EXPECT_EQ(session->roundingTo(), 60);
+  EXPECT_EQ(session->roundingMethod(), 2);
+  EXPECT_EQ(session->hourlyRate(), 0);
+  EXPECT_FALSE(session->autotracked());
+  EXPECT_EQ(session->billingStatusValue(), 0);
+  EXPECT_EQ(session->notes(), "keep") << "a change set without notes keeps them";
+
+  modifier.updateTimeEntry(*session, {{Key::notes, 42}});
+  EXPECT_FALSE(session->notes()) << "notes present with a non-text value clear them";
+  modifier.updateTimeEntry(*session, {{Key::notes, std::string("again")}, {Key::autotracked, true}});
+  EXPECT_EQ(session->notes(), "again");
+  EXPECT_TRUE(session->autotracked());
+  modifier.updateTimeEntry(*session, {{Key::notes, std::any()}});
+  EXPECT_FALSE(session->notes());
+}
+
+TEST_F(DataModifierTimeEntriesTest, RevenueIsKeptInHundredthsFromRateAndDuration) {
+  auto task = makeTask("T");
+  auto session = makeSession(task, utc(10), std::nullopt);
+  modifier.updateTimeEntryEnd(*session, utc(11) + 1);
+  modifier.updateTimeEntryHourlyRate(*session, 100);
+  EXPECT_DOUBLE_EQ(session->confirmedRevenue(), 100.03);
+
+  modifier.updateTimeEntryBegin(*session, utc(10, 30));  // 1801 s
+  EXPECT_DOUBLE_EQ(session->confirmedRevenue(), std::round(100.0 / 3600 * 1801 * 100) / 100);
+  modifier.updateTimeEntryHourlyRate(*session, 0);
+  EXPECT_EQ(session->confirmedRevenue(), 0);
+}
+
+TEST_F(DataModifierTimeEntriesTest, MovingARunningEntryMovesTheRunningMarks) {
+  auto oldFolder = makeFolder("Old"), newFolder = makeFolder("New", nullptr, 1);
+  auto oldTask = makeTask("A", oldFolder), newTask = makeTask("B", newFolder);
+  auto running = entry(oldTask, utc(10), std::nullopt);
+  ASSERT_TRUE(oldTask->hasRunningSession());
+  ASSERT_TRUE(oldFolder->hasRunningSession());
+  EXPECT_EQ(oldTask->lastSessionBegin(), utc(10) + 1);
+
+  modifier.updateTimeEntry(*running, {{Key::taskId, newTask->objectID()}});
+  EXPECT_EQ(running->task(), newTask);
+  EXPECT_FALSE(oldTask->hasRunningSession());
+  EXPECT_FALSE(oldFolder->hasRunningSession());
+  EXPECT_TRUE(newTask->hasRunningSession());
+  EXPECT_TRUE(newFolder->hasRunningSession());
+  EXPECT_EQ(newTask->lastSessionBegin(), utc(10) + 1);
+
+  // Identifiers that name no task leave the entry where it is.
+  modifier.updateTimeEntry(*running, {{Key::taskId, newFolder->objectID()}});
+  modifier.updateTimeEntry(*running, {{Key::taskId, ObjectID::temporary("Task")}});
+  modifier.updateTimeEntry(*running, {{Key::taskId, std::string("not an id")}});
+  EXPECT_EQ(running->task(), newTask);
+}
+
+TEST_F(DataModifierTimeEntriesTest, OnlyUnbilledEntriesTakeTheBillingSettingsOfTheirNewTask) {
+  auto cheap = makeTask("Cheap"), dear = makeTask("Dear", nullptr, 1);
+  for (auto& [task, rate] : {std::pair{cheap, 20.0}, std::pair{dear, 90.0}}) {
+    task->setIsBillableSet(true);
+    task->setIsBillable(true);
+    task->setHourlyRateIsSet(true);
+    task->setHourlyRate(rate);
+  }
+  auto unbilled = entry(cheap, utc(9), utc(10));
+  auto billed = entry(cheap, utc(10), utc(11));
+  modifier.updateTimeEntry(*billed, BillingStatus::billed);
+  ASSERT_EQ(billed->hourlyRate(), 20);
+  ASSERT_DOUBLE_EQ(billed->confirmedRevenue(), 20);
+
+  for (const auto& session : {unbilled, billed}) modifier.updateTimeEntry(*session, *dear);
+  EXPECT_TRUE(unbilled->isBillable());
+  EXPECT_EQ(unbilled->hourlyRate(), 90);
+  EXPECT_DOUBLE_EQ(unbilled->confirmedRevenue(), 90);
+  EXPECT_EQ(billed->hourlyRate(), 20);
+  EXPECT_DOUBLE_EQ(billed->confirmedRevenue(), 20);
+
+  // Task first, status second: the entry is priced while still unbilled, then marked paid.
+  auto later = entry(cheap, utc(12), utc(13));
+  modifier.updateTimeEntry(*later, {{Key::billingStatus, BillingStatus::paid}, {Key::taskId, dear->objectID()}});
+  EXPECT_EQ(later->hourlyRate(), 90);
+  EXPECT_EQ(later->billingStatus(), BillingStatus::paid);
+}
+
+TEST_F(DataModifierTimeEntriesTest, DuplicateCopiesTimesTaskAndStatusButNotTheRest) {
+  auto task = makeTask("T");
+  task->setIsBillableSet(true);
+  task->setIsBillable(true);
+  task->setHourlyRateIsSet(true);
+  task->setHourlyRate(60);
+  auto source = entry(task, utc(9), utc(10, 30));
+  source->setNotes("notes");
+  source->setOriginalEnd(utc(10, 29));
+  source->setRoundingTo(300);
+  source->setAutotracked(true);
+  modifier.updateTimeEntryHourlyRate(*source, 10);
+  modifier.updateTimeEntry(*source, BillingStatus::billed);
+
+  for (bool withNotes : {false, true}) {
+    SCOPED_TRACE(withNotes ? "with notes" : "without notes");
+    auto copy = modifier.duplicateTimeEntry(*source, withNotes);
+    EXPECT_NE(copy->objectID(), source->objectID());
+    EXPECT_EQ(copy->begin(), source->begin());
+    EXPECT_EQ(copy->end(), source->end());
+    EXPECT_EQ(copy->task(), task);
+    EXPECT_EQ(copy->billingStatus(), BillingStatus::billed);
+    EXPECT_EQ(copy->hourlyRate(), 60) << "the copy is priced by the task, not the source";
+    EXPECT_EQ(copy->confirmedDuration(), 5400);
+    EXPECT_EQ(copy->notes(), withNotes ? std::optional<std::string>("notes") : std::nullopt);
+    EXPECT_FALSE(copy->originalEnd());
+    EXPECT_EQ(copy->roundingTo(), 0);
+    EXPECT_FALSE(copy->autotracked());
+  }
+}
+
+}  // namespace
+}  // namespace chronelle::testing
