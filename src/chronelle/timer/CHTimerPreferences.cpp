@@ -1,0 +1,28 @@
+#include "chronelle/timer/CHTimerPreferences.h"
+
+#include <cmath>
+#include <stdexcept>
+
+namespace chronelle {
+
+bool CHTimerPreferences::isRoundingEnabled() const { return values().isRoundingEnabled; }
+double CHTimerPreferences::roundingStep() const { return values().roundingStep; }
+RoundingMethodOption CHTimerPreferences::roundingMethodOption() const { return values().roundingMethodOption; }
+double CHTimerPreferences::minimumTimeEntryDuration() const { return values().minimumTimeEntryDuration; }
+
+CHTimerPreferences::Values CHTimerPreferences::values() const {
+  std::lock_guard lock(mutex_);
+  return values_;
+}
+
+void CHTimerPreferences::setValues(Values values) {
+  // A zero or negative step would make every rounding divide by it.
+  if (!(values.roundingStep > 0) || !std::isfinite(values.roundingStep))
+    throw std::invalid_argument("rounding step must be a positive number of seconds");
+  if (!(values.minimumTimeEntryDuration >= 0))
+    throw std::invalid_argument("minimum entry duration must not be negative");
+  std::lock_guard lock(mutex_);
+  values_ = values;
+}
+
+}  // namespace chronelle

@@ -1,0 +1,145 @@
+#include "chronelle/timer/SystemTimeUpdateNotificator.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "chronelle/platform/MainQueue.h"
+#include "chronelle/support/Logging.h"
+#include "testsupport/CapturedLogs.h"
+#include "testsupport/ManualTime.h"
+
+namespace chronelle::testing {
+namespace {
+
+using Notificator = SystemTimeUpdateNotificator;
+
+// 2026-03-10 in the test's zone (UTC) at the given time.
+Date utcAt(int hour, int minute, double seconds) {
+  return Date::fromSecondsSince1970(1'773'100'800.0 + hour * 3600.0 + minute * 60.0 + seconds);
+}
+
+class SystemTimeUpdateNotificatorTest : public ::testing::Test {
+ protected:
+  SystemTimeUpdateNotificatorTest() {
+    setZone("UTC");
+    for (const char* name : {Notificator::CHHourChanged, Notificator::CHMinuteChanged}) {
+      tokens.push_back(NotificationCenter::defaultCenter().addObserver(
+          name, nullptr, [this](const Notification& n) { posted += (posted.empty() ? "" : " ") + n.name; }));
+    }
+  }
+  ~SystemTimeUpdateNotificatorTest() override {
+    MainQueue::shared().runPending();
+    setZone("UTC");
+  }
+  static void setZone(const char* zone) {
+    setenv("TZ", zone, 1);
+    tzset();
+  }
+  // Moves virtual time (firing due timers), then runs the checks they queued.
+  void advance(double seconds) {
+    time.advance(seconds);
+    MainQueue::shared().runPending();
+  }
+  std::string take() { return std::exchange(posted, std::string()); }
+  std::string lastDelayLog() const {
+    std::string text;
+    for (const auto& r : logs.records(LogLabel::timeUpdate))
+      if (r.message.rfind("Next update in ", 0) == 0) text = r.message;
+    return text;
+  }
+
+  ManualTime time{utcAt(10, 59, 42.5)};
+  CapturedLogs logs;
+  std::string posted;
+  std::vector<ObserverToken> tokens;
+};
+
+TEST_F(SystemTimeUpdateNotificatorTest, AlignsToTheNextMinuteThenTicksEveryMinute) {
+  Notificator notificator;
+  EXPECT_EQ(time.scheduler().pendingCount(), 0u);  // nothing before start
+  notificator.start();
+  EXPECT_NEAR(time.scheduler().secondsUntilNextFire(), 17.6, 1e-6);
+  EXPECT_EQ(lastDelayLog(), "Next update in 17.6 sec");
+  EXPECT_EQ(notificator.lastHour(), 10);
+  EXPECT_EQ(notificator.lastMinute(), 59);
+
+  advance(17.5);
+  EXPECT_EQ(take(), "");
+  advance(0.1);  // 11:00:00.1 — a new hour, announced first
+  EXPECT_EQ(take(), "CHHourChanged CHMinuteChanged");
+  EXPECT_NEAR(time.scheduler().secondsUntilNextFire(), 60, 1e-6);
+  advance(60);
+  EXPECT_EQ(take(), "CHMinuteChanged");
+  advance(59.9);
+  EXPECT_EQ(take(), "");
+  advance(0.1);
+  EXPECT_EQ(take(), "CHMinuteChanged");
+  EXPECT_EQ(notificator.lastHour(), 11);
+  EXPECT_EQ(notificator.lastMinute(), 2);
+
+  notificator.stop();
+  EXPECT_EQ(time.scheduler().pendingCount(), 0u);
+  advance(600);
+  EXPECT_EQ(take(), "");
+}
+
+TEST_F(SystemTimeUpdateNotificatorTest, DelayFromAWholeMinuteAndFromOtherSeconds) {
+  const struct {
+    double second;
+    double delay;
+  } cases[] = {{0, 60.1}, {42.5, 17.6}, {59.95, 0.15}, {0.05, 60.05}, {30, 30.1}};
+  for (const auto& c : cases) {
+    time.set(utcAt(8, 15, c.second));
+    Notificator notificator;
+    notificator.start();
+    EXPECT_NEAR(time.scheduler().secondsUntilNextFire(), c.delay, 1e-6) << "second " << c.second;
+  }
+  time.set(utcAt(8, 15, 0));
+  Notificator notificator;
+  notificator.start();
+  EXPECT_EQ(lastDelayLog(), "Next update in 60.1 sec");
+}
+
+TEST_F(SystemTimeUpdateNotificatorTest, SystemEventsCheckAtOnceAndRealign) {
+  time.set(utcAt(14, 20, 10));
+  Notificator notificator;
+  notificator.start();
+  auto& center = NotificationCenter::defaultCenter();
+
+  // Same minute: nothing to announce, but the alignment starts again from now.
+  time.set(utcAt(14, 20, 30));
+  center.post(Notificator::kCalendarDayChangedNotification);
+  EXPECT_EQ(take(), "");
+  EXPECT_NEAR(time.scheduler().secondsUntilNextFire(), 30.1, 1e-6);
+  EXPECT_EQ(time.scheduler().pendingCount(), 1u);
+
+  // Clock set back one hour: the hour changes, the minute does not.
+  time.set(utcAt(13, 20, 45));
+  center.post(Notificator::kSystemClockDidChangeNotification);
+  EXPECT_EQ(take(), "CHHourChanged");
+  EXPECT_NEAR(time.scheduler().secondsUntilNextFire(), 15.1, 1e-6);
+  EXPECT_EQ(time.scheduler().pendingCount(), 1u);
+  advance(15.1);
+  EXPECT_EQ(take(), "CHMinuteChanged");
+
+  // A zone half an hour off changes both.
+  setZone("Asia/Kolkata");
+  center.post(Notificator::kSystemTimeZoneDidChangeNotification);
+  EXPECT_EQ(take(), "CHHourChanged CHMinuteChanged");
+  EXPECT_EQ(notificator.lastHour(), 18);
+  EXPECT_EQ(notificator.lastMinute(), 51);
+
+  // Stopped: the events are no longer heard.
+  notificator.stop();
+  time.set(utcAt(16, 0, 0));
+  center.post(Notificator::kSystemClockDidChangeNotification);
+  EXPECT_EQ(take(), "");
+  EXPECT_EQ(time.scheduler().pendingCount(), 0u);
+}
+
+}  // namespace
+}  // namespace chronelle::testing

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <asio/awaitable.hpp>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "chronelle/data/CoreDataStack.h"
+#include "chronelle/data/MainDataProvider.h"
+#include "chronelle/model/Folder.h"
+#include "chronelle/model/Session.h"
+#include "chronelle/model/Task.h"
+#include "chronelle/platform/MainQueue.h"
+#include "chronelle/platform/NotificationCenter.h"
+#include "chronelle/platform/UserDefaults.h"
+#include "chronelle/support/ColorSetManager.h"
+#include "chronelle/timer/CHTimer.h"
+#include "chronelle/timer/CHTimerPreferences.h"
+#include "testsupport/CapturedLogs.h"
+#include "testsupport/ManualTime.h"
+#include "testsupport/RunOnMain.h"
+#include "testsupport/TempDirectory.h"
+
+namespace chronelle::testing {
+
+// The application's start-up on a store and a user-defaults file in a temporary directory:
+// stack, provider, palette and timer registered in the container, the manual clock (UTC
+// zone), and a record of the timer's notifications. `tearDownApplication` and
+// `startApplication` destroy and rebuild all of it on the same files (a relaunch).
+class TimerFixture : public ::testing::Test {
+ protected:
+  TimerFixture();
+  ~TimerFixture() override;
+
+  void startApplication();
+  void tearDownApplication();
+
+  // Runs `op` on the main queue until it returns, then everything it left queued.
+  template <class T>
+  T run(asio::awaitable<T> op) {
+    if constexpr (std::is_void_v<T>) {
+      runOnMain(std::move(op));
+      MainQueue::shared().runPending();
+    } else {
+      T result = runOnMain(std::move(op));
+      MainQueue::shared().runPending();
+      return result;
+    }
+  }
+  void drain() { MainQueue::shared().runPending(); }
+
+  // A saved task (under `parent` when given), through the write side.
+  std::shared_ptr<Task> makeTask(const std::string& name, const std::shared_ptr<Folder>& parent = nullptr);
+  std::shared_ptr<Folder> makeFolder(const std::string& name, const std::shared_ptr<Folder>& parent = nullptr);
+  void setPrefs(bool rounding, double step, RoundingMethodOption method, double minimum);
+
+  // The names of the timer's notifications since the last call, space-separated;
+  // "DurationChanged" is counted apart (see `durationChanges`) unless `withDuration`.
+  std::string takeEvents(bool withDuration = false);
+  // The last notification posted with `name` (empty name when none).
+  Notification last(const std::string& name) const;
+  int durationChanges() const { return durationChanges_; }
+
+  TempDirectory directory;
+  ManualTime time;
+  CapturedLogs logs;
+  std::shared_ptr<CoreDataStack> stack;
+  std::shared_ptr<MainDataProvider> provider;
+  std::shared_ptr<CHTimerPreferences> prefs;
+  std::shared_ptr<CHTimer> timer;
+
+ private:
+  std::vector<Notification> events_;
+  std::map<std::string, Notification> lastByName_;
+  int durationChanges_ = 0;
+  std::vector<ObserverToken> recorders_;
+};
+
+// 2026-03-10 in UTC at the given wall time, plus `seconds`.
+Date at(int hour, int minute = 0, double seconds = 0);
+
+}  // namespace chronelle::testing

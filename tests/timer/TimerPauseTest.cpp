@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include "TimerFixture.h"
+#include "chronelle/support/ChronelleDateUtils.h"
+#include "chronelle/support/Logging.h"
+
+namespace chronelle::testing {
+namespace {
+
+using State = CHTimer::State;
+using Name = CHTimer::NotificationName;
+using Method = RoundingMethodOption;
+
+class TimerPauseTest : public TimerFixture {};
+
+// One entry per case: started at 09:00 on a fresh task, paused `after` seconds later.
+TEST_F(TimerPauseTest, RoundingAndMinimumLength) {
+  const struct Case {
+    const char* name;
+    bool rounding;
+    Method method;
+    double minimum;
+    double after;        // pause date minus begin
+    std::string events;  // of the pause
+    double storedDuration;
+    bool rounded;        // rounding keys written
+    bool dropped;
+  } cases[] = {
+      {"nearest 449", true, Method::nearest, 0, 449, "WillRoundSession StateChanged Paused", 300, true, false},
+      {"up 449", true, Method::up, 0, 449, "WillRoundSession StateChanged Paused", 600, true, false},
+      {"down 449", true, Method::down, 0, 449, "WillRoundSession StateChanged Paused", 300, true, false},
+      {"nearest 450 (half up)", true, Method::nearest, 0, 450, "WillRoundSession StateChanged Paused", 600, true,
+       false},
+      {"multiple of the step", true, Method::up, 0, 600, "StateChanged Paused", 600, false, false},
+      {"rounding off", false, Method::up, 0, 449, "StateChanged Paused", 449, false, false},
+      {"down below one step is kept", true, Method::down, 60, 200, "WillRoundSession StateChanged Paused", 0, true,
+       false},
+      {"exactly the minimum", false, Method::nearest, 60, 60, "StateChanged Paused", 60, false, false},
+      {"just below the minimum", false, Method::nearest, 60, 59.9,
+       "WillDropSession WillSetCurrentSession DidSetCurrentSession StateChanged Paused", 0, false, true},
+      {"pause before begin, minimum 1", false, Method::nearest, 1, -30,
+       "WillDropSession WillSetCurrentSession DidSetCurrentSession StateChanged Paused", 0, false, true},
+      {"pause before begin, minimum 0", false, Method::nearest, 0, -30, "StateChanged Paused", 0, false, false},
+  };
+  int index = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "case " << index << ": " << c.name);
+    auto task = makeTask("Task " + std::to_string(index++));
+    setPrefs(c.rounding, 300, c.method, c.minimum);
+    time.set(at(9));
+    auto session = run(timer->start(task, time.now(), false));
+    ASSERT_TRUE(session);
+    const std::string identifier = *session->identifier();
+    takeEvents();
+
+    run(timer->pause(at(9) + c.after, false));
+    EXPECT_EQ(takeEvents(), c.events);
+    const Notification paused = last(Name::paused);
+    ASSERT_TRUE(paused.value<bool>(Name::byAutotrackingKey));
+    EXPECT_FALSE(paused.value<bool>(Name::byAutotrackingKey) == nullptr);
+    EXPECT_FALSE(task->hasRunningSession());
+
+    auto stored = provider->getSession(identifier);
+    if (c.dropped) {
+      EXPECT_EQ(stored, nullptr);
+      EXPECT_EQ(timer->state(), State::idleWithTask);
+      EXPECT_EQ(timer->currentTask(), task);
+      EXPECT_EQ(paused.value<std::shared_ptr<Session>>(Name::sessionKey), nullptr);
+      continue;
+    }
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(timer->state(), State::paused);
+    EXPECT_EQ(timer->currentSession(), stored);
+    ASSERT_TRUE(paused.value<std::shared_ptr<Session>>(Name::sessionKey));
+    const Date unroundedEnd = c.after < 0 ? at(9) : at(9) + c.after;
+    EXPECT_EQ(stored->end(), at(9) + c.storedDuration);
+    EXPECT_EQ(stored->originalEnd(), unroundedEnd);
+    EXPECT_DOUBLE_EQ(stored->confirmedDuration(), c.storedDuration);
+    EXPECT_FALSE(stored->isRunning());
+    if (c.rounded) {
+      EXPECT_EQ(stored->roundingTo(), 300);
+      EXPECT_EQ(stored->roundingMethod(), Method(c.method).rawValue());
+      const Notification round = last(Name::willRoundSession);
+      ASSERT_TRUE(round.value<double>(Name::fromKey) && round.value<double>(Name::toKey));
+      EXPECT_DOUBLE_EQ(*round.value<double>(Name::fromKey), ChronelleDateUtils::effectiveDuration(at(9), unroundedEnd));
+      EXPECT_DOUBLE_EQ(*round.value<double>(Name::toKey), c.storedDuration);
+    } else {
+      EXPECT_EQ(stored->roundingTo(), 0);
+    }
+  }
+}
+
+TEST_F(TimerPauseTest, PauseWithoutEntryAndPauseOfAPausedEntry) {
+  // Nothing to pause: "Paused" alone, with only the flag.
+  run(timer->pause(time.now(), true));
+  EXPECT_EQ(takeEvents(), "Paused");
+  const Notification empty = last(Name::paused);
+  EXPECT_EQ(empty.userInfo.size(), 1u);
+  ASSERT_TRUE(empty.value<bool>(Name::byAutotrackingKey));
+  EXPECT_TRUE(*empty.value<bool>(Name::byAutotrackingKey));
+
+  // A paused entry is ended anew, with the rules applied again.
+  auto task = makeTask("Task");
+  auto session = run(timer->start(task, at(9), false));
+  run(timer->pause(at(9, 10), false));
+  takeEvents();
+  setPrefs(true, 300, Method::up, 0);
+  run(timer->pause(at(9, 12), false));
+  EXPECT_EQ(takeEvents(), "WillRoundSession Paused");
+  EXPECT_EQ(session->end(), at(9, 15));
+  EXPECT_EQ(session->originalEnd(), at(9, 12));
+  EXPECT_EQ(timer->state(), State::paused);
+
+  setPrefs(false, 300, Method::up, 3600);
+  run(timer->pause(at(9, 20), false));
+  EXPECT_EQ(takeEvents(), "WillDropSession WillSetCurrentSession DidSetCurrentSession StateChanged Paused");
+  EXPECT_EQ(provider->getSession(*session->identifier()), nullptr);
+  EXPECT_EQ(timer->state(), State::idleWithTask);
+}
+
+TEST_F(TimerPauseTest, PauseStopsTheTickAndIsNotTakenForAnOutsideEdit) {
+  auto task = makeTask("Task");
+  run(timer->start(task, time.now(), false));
+  time.advance(3);
+  EXPECT_EQ(durationChanges(), 3);
+  takeEvents();
+  run(timer->pause(time.now(), false));
+  // The entry's own end change shows as a duration change, never as a second state change.
+  EXPECT_EQ(takeEvents(), "StateChanged Paused");
+  const int before = durationChanges();
+  time.advance(10);
+  EXPECT_EQ(durationChanges(), before);
+  EXPECT_EQ(time.scheduler().pendingCount(), 0u);
+}
+
+TEST_F(TimerPauseTest, FailedWriteStillPauses) {
+  auto task = makeTask("Task");
+  auto session = run(timer->start(task, at(9), false));
+  // The row disappears behind the store's back, so the pause's save finds nothing to update.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((directory.path() / "store" / "Chronelle.sqlite").c_str(), &db), SQLITE_OK);
+  const int rc = sqlite3_exec(db, "DELETE FROM \"Session\"", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  ASSERT_EQ(rc, SQLITE_OK);
+  takeEvents();
+
+  run(timer->pause(at(9, 30), false));
+  EXPECT_EQ(takeEvents(), "StateChanged Paused");
+  EXPECT_EQ(timer->state(), State::paused);
+  EXPECT_EQ(timer->currentSession(), session);
+  EXPECT_FALSE(task->hasRunningSession());
+  bool logged = false;
+  for (const auto& record : logs.records(LogLabel::timer)) logged |= record.message == "Error on pausing time entry";
+  EXPECT_TRUE(logged);
+}
+
+}  // namespace
+}  // namespace chronelle::testing
