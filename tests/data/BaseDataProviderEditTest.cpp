@@ -42,11 +42,15 @@ TEST_F(BaseDataProviderEdit, SaveRestoresABlankNodeNameAndPassesOtherErrorsOn) {
   EXPECT_TRUE(context().hasChanges());
   context().deleteObject(fresh);
 
-  // A session without its mandatory begin is not a name problem: logged and passed on.
+  // A missing value of another object is passed on as it is, without a log record...
+  auto noBegin = context().insert<Session>(Session::kEntityName);
+  EXPECT_EQ(saveThroughProvider(), StoreError::kValidationMissingMandatoryProperty);
+  EXPECT_TRUE(logs.records("Data").empty()) << logs.transcript();
+  // ...and any other error is logged too.
   context().insert<Session>(Session::kEntityName);
-  EXPECT_NE(saveThroughProvider(), 0);
-  EXPECT_FALSE(logs.records("Data").empty());
-  EXPECT_EQ(logs.records("Data").back().message, "Unable to handle error on saving context");
+  EXPECT_EQ(saveThroughProvider(), StoreError::kMultipleValidationErrors);
+  ASSERT_EQ(logs.records("Data").size(), 1u) << logs.transcript();
+  EXPECT_EQ(logs.records("Data").front().message, "Unable to handle error on saving context");
 }
 
 class BaseDataProviderRules : public BaseDataProviderEdit {

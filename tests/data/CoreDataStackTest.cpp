@@ -7,6 +7,7 @@
 
 #include "StackFixture.h"
 #include "chronelle/model/ChronelleModel.h"
+#include "chronelle/model/NSDictionaryValueTransformer.h"
 #include "chronelle/platform/MainQueue.h"
 #include "chronelle/platform/NotificationCenter.h"
 #include "chronelle/store/StoreError.h"
@@ -45,6 +46,7 @@ std::string setUpFailure(const std::string& model, const std::filesystem::path& 
 TEST(CoreDataStackSetUp, FatalFailuresAreLoggedAndCarryTheirMessage) {
   TempDirectory dir;
   CapturedLogs logs;
+  NSDictionaryValueTransformer::registerTransformer();
   ChronelleModel::registerModel();
   auto empty = std::make_shared<ObjectModel>("EmptyTestModel", 1);
   empty->finalize();
@@ -103,6 +105,7 @@ TEST(CoreDataStackSetUp, FatalFailuresAreLoggedAndCarryTheirMessage) {
 
 TEST(CoreDataStackSetUp, MissingDirectoryIsCreatedWithItsParentsAndContextsAreConfigured) {
   TempDirectory dir;
+  NSDictionaryValueTransformer::registerTransformer();
   ChronelleModel::registerModel();
   const auto storeDirectory = dir.file("one") / "two" / "three";
   CoreDataStack stack(ChronelleModel::kName, storeDirectory, "Chronelle.sqlite");

@@ -1,6 +1,7 @@
 #include "StackFixture.h"
 
 #include "chronelle/model/ChronelleModel.h"
+#include "chronelle/model/NSDictionaryValueTransformer.h"
 #include "chronelle/platform/MainQueue.h"
 #include "chronelle/platform/UserDefaults.h"
 #include "chronelle/support/Injector.h"
@@ -12,6 +13,7 @@ Date utc(int hour, int minute, int dayOffset) {
 }
 
 StackFixture::StackFixture() : time(utc(12)) {
+  NSDictionaryValueTransformer::registerTransformer();
   ChronelleModel::registerModel();
   UserDefaults::setStandard(std::make_shared<UserDefaults>(directory.file("defaults.json")));
   stack = std::make_shared<CoreDataStack>(ChronelleModel::kName, directory.path() / "store", "Chronelle.sqlite");

@@ -152,21 +152,24 @@ CoreDataStack::executeWriteOperation(F block, bool shouldDisableUndoRegistration
     }
   };
 
+  // Every object with a destructor lives in a named local, not in the co_await expression:
+  // g++ 12 destroys captures of temporaries there twice.
   auto context = viewContext_;
-  std::any result = co_await asio::async_initiate<const asio::use_awaitable_t<>&, void(std::exception_ptr, std::any)>(
-      [context, &erased, shouldDisableUndoRegistration](auto handler) {
-        auto shared = std::make_shared<decltype(handler)>(std::move(handler));
-        executeWriteOperation(context, std::move(erased), shouldDisableUndoRegistration,
-                              [shared](std::exception_ptr error, std::any value) {
-                                // Resume the caller as a task of its own executor, after the
-                                // write task has ended.
-                                auto executor = asio::get_associated_executor(*shared);
-                                asio::post(executor, [shared, error, value = std::move(value)]() mutable {
-                                  std::move (*shared)(error, std::move(value));
-                                });
-                              });
-      },
-      asio::use_awaitable);
+  auto initiation = [context, &erased, shouldDisableUndoRegistration](auto handler) {
+    auto shared = std::make_shared<decltype(handler)>(std::move(handler));
+    executeWriteOperation(context, std::move(erased), shouldDisableUndoRegistration,
+                          [shared](std::exception_ptr error, std::any value) {
+                            // Resume the caller as a task of its own executor, after the write
+                            // task has ended.
+                            auto executor = asio::get_associated_executor(*shared);
+                            asio::post(executor, [shared, error, value = std::move(value)]() mutable {
+                              std::move (*shared)(error, std::move(value));
+                            });
+                          });
+  };
+  auto operation = asio::async_initiate<const asio::use_awaitable_t<>&, void(std::exception_ptr, std::any)>(
+      std::move(initiation), asio::use_awaitable);
+  std::any result = co_await std::move(operation);
 
   if (!result.has_value()) throw std::system_error(make_error_code(WriteOperationError::unexpectedNilAsResult));
   if constexpr (!std::is_void_v<T>) co_return std::any_cast<T>(std::move(result));
