@@ -119,6 +119,7 @@ TEST_F(BaseDataProviderRules, MovesKeepOrderAndFollowTheTarget) {
   const std::vector<Case> cases = {
       {"one rule to the front", {"r2"}, false, 0, "r2=0* r0=1* r1=2* c=3* | c0=0* c1=1*"},
       {"index beyond the siblings", {"r0"}, false, 5, "r2=0* r0=1* r1=2* c=3* | c0=0* c1=1*"},
+      {"onto its own place", {"r0"}, false, 1, "r2=0* r0=1* r1=2* c=3* | c0=0* c1=1*"},
       {"two rules down, order kept", {"r2", "r0"}, false, 4, "r1=0* c=1* r2=2* r0=3* | c0=0* c1=1*"},
       // Only the destination is renumbered; the rules left behind keep their orders.
       {"into the combination", {"r1"}, true, 1, "c=1* r2=2* r0=3* | c0=0* r1=1* c1=2*"},
