@@ -1,13 +1,16 @@
 // The reads of BaseDataProvider on a real store, unsaved changes included.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "StackFixture.h"
 #include "chronelle/data/BaseDataProvider.h"
 #include "chronelle/model/ALEntry.h"
 #include "chronelle/model/RuleSet.h"
+#include "chronelle/platform/MainQueue.h"
 
 namespace chronelle::testing {
 namespace {
@@ -185,6 +188,28 @@ TEST_F(BaseDataProviderRead, RuleSetsActivityLogsAndObjects) {
 
   EXPECT_EQ(provider.getObject(wanted->objectID()), wanted);
   EXPECT_EQ(provider.getObject(ObjectID::permanent("Task", 424242, "00000000-0000-0000-0000-000000000000")), nullptr);
+}
+
+TEST_F(BaseDataProviderRead, ReadFromAnotherThreadRunsOnTheMainQueue) {
+  makeTask("One");
+  makeTask("Two");
+  save();
+  std::atomic<bool> done = false;
+  std::size_t count = 0;
+  std::vector<std::shared_ptr<Task>> tasks;
+  std::thread reader([&] {
+    count = provider.getTotalTasksCount();
+    tasks = provider.getAllTasks(true);  // the objects themselves are read back on this thread
+    done = true;
+  });
+  // The reads wait for the main queue, which this thread drives.
+  while (!done) MainQueue::shared().runPending();
+  reader.join();
+  EXPECT_EQ(count, 2u);
+  std::vector<std::string> names;
+  for (const auto& task : tasks) names.push_back(task->name());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"One", "Two"}));
 }
 
 }  // namespace
