@@ -1,0 +1,21 @@
+#pragma once
+
+#include "chronelle/platform/Date.h"
+
+namespace chronelle {
+
+// Two instants offered to the application for its own period bookkeeping; the library does
+// not use it. A value type.
+struct DateRange {
+  Date from;
+  Date to;
+
+  DateRange(Date from, Date to) : from(from), to(to) {}
+
+  // `to` minus `from` in seconds; negative when `to` lies before `from`.
+  double timeInterval() const { return to.timeIntervalSince(from); }
+
+  friend bool operator==(const DateRange&, const DateRange&) = default;
+};
+
+}  // namespace chronelle

@@ -1,0 +1,110 @@
+// Report scopes narrowed to nodes: the tasks they select, node set edits, node equality.
+
+#include <gtest/gtest.h>
+
+#include "ReportsFixture.h"
+#include "chronelle/model/NodeSetHelpers.h"
+#include "chronelle/reports/NodeReportScope.h"
+#include "chronelle/reports/ReportScope3.h"
+
+namespace chronelle::testing {
+namespace {
+
+class ScopeNodesTest : public ReportsFixture {
+ protected:
+  // work/{design, dev/{backend, frontend}}, admin (archived), errands/ (empty), top.
+  ScopeNodesTest() {
+    work = makeFolder("work");
+    design = makeTask("design", work);
+    dev = makeFolder("dev", work);
+    backend = makeTask("backend", dev);
+    frontend = makeTask("frontend", dev);
+    admin = makeTask("admin");
+    admin->setArchived(true);
+    errands = makeFolder("errands");
+    top = makeTask("top");
+    save();
+  }
+
+  static std::set<ObjectID> ids(std::initializer_list<std::shared_ptr<Task>> tasks) {
+    std::set<ObjectID> result;
+    for (const auto& task : tasks) result.insert(task->objectID());
+    return result;
+  }
+
+  std::shared_ptr<Folder> work, dev, errands;
+  std::shared_ptr<Task> design, backend, frontend, admin, top;
+};
+
+TEST_F(ScopeNodesTest, ReportScopeSelectsTasksOfItsNodes) {
+  const ReportScope3 all(berlin());
+  EXPECT_FALSE(all.toSessionQuery().taskIds.has_value());
+
+  const auto devAndTop = all.scopeByAdusting(NodeSet{dev, top});
+  EXPECT_EQ(devAndTop.toSessionQuery().taskIds, ids({backend, frontend, top}));
+  // A folder together with one of its own tasks: the task once.
+  EXPECT_EQ(all.scopeByAdusting(NodeSet{work, backend}).toSessionQuery().taskIds, ids({design, backend, frontend}));
+
+  EXPECT_FALSE(devAndTop.scopeByAdusting(NodeSet{}).nodes.has_value()) << "empty set: all tasks";
+  EXPECT_FALSE(devAndTop.scopeWithAllNodes().nodes.has_value());
+  EXPECT_EQ(devAndTop.scopeByAdding(NodeSet{admin, top}).nodes->size(), 3u);
+  EXPECT_EQ(all.scopeByAdding(NodeSet{admin}).nodes, NodeSet{admin});
+
+  // Removing down to nothing selects no task: an empty, present task set.
+  const auto nothing = devAndTop.scopeByRemoving(NodeSet{dev, top});
+  ASSERT_TRUE(nothing.nodes.has_value());
+  EXPECT_TRUE(nothing.nodes->empty());
+  EXPECT_EQ(nothing.toSessionQuery().taskIds, std::set<ObjectID>{});
+
+  // Nodes compare by identifier; the description lists them.
+  EXPECT_TRUE(devAndTop == all.scopeByAdding(NodeSet{top}).scopeByAdding(NodeSet{dev}));
+  EXPECT_FALSE(devAndTop == all.scopeByAdusting(NodeSet{dev}));
+  const std::string text = all.scopeByAdusting(NodeSet{top}).description();
+  EXPECT_NE(text.find(",\n        nodes = [" + *top->identifier() + ")],"), std::string::npos) << text;
+}
+
+TEST_F(ScopeNodesTest, NodeScopeSelectsChildrenMinusExclusions) {
+  struct Case {
+    const char* name;
+    NodeReportScope scope;
+    std::set<ObjectID> expected;
+  };
+  const NodeReportScope root(berlin());
+  const NodeReportScope ofWork(work, berlin());
+  const Case cases[] = {
+      {"folder, no exclusions: every task below", ofWork, ids({design, backend, frontend})},
+      {"folder minus a child folder", ofWork.scopeByTogglingExcludedNode(dev), ids({design})},
+      {"exclusion toggled back", ofWork.scopeByTogglingExcludedNode(dev).scopeByTogglingExcludedNode(dev),
+       ids({design, backend, frontend})},
+      {"only direct children are matched", ofWork.scopeByTogglingExcludedNode(backend),
+       ids({design, backend, frontend})},
+      {"top level, archived included", root, ids({design, backend, frontend, admin, top})},
+      {"top level minus work", root.scopeByTogglingExcludedNode(work), ids({admin, top})},
+      {"task parent", NodeReportScope(backend, berlin()), ids({backend})},
+      {"task parent excluding itself", NodeReportScope(backend, berlin()).scopeByTogglingExcludedNode(backend), {}},
+      {"empty folder", NodeReportScope(errands, berlin()), {}},
+      {"exclusions dropped", root.scopeByTogglingExcludedNode(work).scopeWithoutExcludedNodes(),
+       ids({design, backend, frontend, admin, top})},
+      {"parent moved, exclusions kept",
+       ofWork.scopeByTogglingExcludedNode(design).scopeByAdjustingParentNode(dev), ids({backend, frontend})},
+  };
+  for (const auto& c : cases) {
+    const auto query = c.scope.toSessionQuery(*provider);
+    ASSERT_TRUE(query.taskIds.has_value()) << c.name;
+    EXPECT_EQ(*query.taskIds, c.expected) << c.name;
+  }
+
+  EXPECT_TRUE(ofWork == NodeReportScope(work, berlin()));
+  EXPECT_FALSE(ofWork == root);
+  EXPECT_FALSE(ofWork == ofWork.scopeByTogglingExcludedNode(dev));
+  EXPECT_TRUE(ofWork.scopeByTogglingExcludedNode(dev) == ofWork.scopeByTogglingExcludedNode(dev));
+  const std::string text = ofWork.scopeByTogglingExcludedNode(dev).description();
+  EXPECT_EQ(text.rfind("    <NodeReportScope:\n        type = daily,", 0), 0u) << text;
+  EXPECT_NE(text.find(",\n        parentNode = " + work->description() + ",\n        excludedNodes = [" +
+                      *dev->identifier() + ")],\n        archiveFilter = nil"),
+            std::string::npos)
+      << text;
+}
+
+}  // namespace
+}  // namespace chronelle::testing
