@@ -1,0 +1,87 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "chronelle/data/SessionQuery3.h"
+#include "chronelle/reports/BreakdownReportCalculation.h"
+#include "chronelle/reports/ReportOperation.h"
+#include "chronelle/reports/TotalValueTypeOptionSet.h"
+#include "chronelle/reports/TotalValues.h"
+
+namespace chronelle {
+
+// Computes a BreakdownReportCalculation for one query in the background: on a private store
+// context of its own over the registered CoreDataStack (so it never touches the main
+// context), with a ReportCalculator seeded from the given totals cache, and hands the record
+// and the cache as it stands after the run (seed plus every total computed, sub-queries
+// included) to its completion, once, on the thread that runs it. Store errors are logged by
+// the calculator and give zero or partial totals; the operation reports no error.
+//
+// Precondition: a CoreDataStack is registered in the Injector's container. Thread-safe to
+// enqueue from any thread; inputs are immutable.
+class BreakdownReportCalculationOperation : public ReportOperation {
+ public:
+  // Which parts of the record to compute: nodeBreakdown 1 (with trackedNodeIds),
+  // billingBreakdown 2, summary 4, all 7.
+  struct CalculationOptions {
+    std::int64_t rawValue = 0;
+    constexpr CalculationOptions() = default;
+    constexpr explicit CalculationOptions(std::int64_t raw) : rawValue(raw) {}
+    static const CalculationOptions nodeBreakdown;
+    static const CalculationOptions billingBreakdown;
+    static const CalculationOptions summary;
+    static const CalculationOptions all;
+    constexpr bool contains(CalculationOptions other) const { return (rawValue & other.rawValue) == other.rawValue; }
+    constexpr CalculationOptions operator|(CalculationOptions other) const {
+      return CalculationOptions(rawValue | other.rawValue);
+    }
+    friend constexpr bool operator==(CalculationOptions, CalculationOptions) = default;
+  };
+  using Cache = std::map<std::string, TotalValues>;
+  // Called once with the operation, the record and the totals cache after the run (copies
+  // the caller may keep), on the operation's thread: move to the main thread before
+  // touching interface state or calling ReportCacheProvider::apply.
+  using Completion =
+      std::function<void(BreakdownReportCalculationOperation&, const BreakdownReportCalculation&, const Cache&)>;
+
+  BreakdownReportCalculationOperation(SessionQuery3 sessionQuery, CalculationOptions options,
+                                      TotalValueTypeOptionSet valueTypes, std::optional<Cache> cache,
+                                      Completion completion);
+
+  const SessionQuery3& sessionQuery() const { return sessionQuery_; }
+  CalculationOptions options() const { return options_; }
+  TotalValueTypeOptionSet valueTypes() const { return valueTypes_; }
+  const std::optional<Cache>& cache() const { return cache_; }
+  // SQL queries the operation's context ran, known once the completion is called (0
+  // before); shows whether the seed cache answered everything.
+  std::size_t storeFetchCount() const { return storeFetchCount_.load(); }
+
+ protected:
+  void main() override;
+
+ private:
+  const SessionQuery3 sessionQuery_;
+  const CalculationOptions options_;
+  const TotalValueTypeOptionSet valueTypes_;
+  const std::optional<Cache> cache_;
+  const Completion completion_;
+  std::atomic<std::size_t> storeFetchCount_{0};
+};
+
+inline constexpr BreakdownReportCalculationOperation::CalculationOptions
+    BreakdownReportCalculationOperation::CalculationOptions::nodeBreakdown{1};
+inline constexpr BreakdownReportCalculationOperation::CalculationOptions
+    BreakdownReportCalculationOperation::CalculationOptions::billingBreakdown{2};
+inline constexpr BreakdownReportCalculationOperation::CalculationOptions
+    BreakdownReportCalculationOperation::CalculationOptions::summary{4};
+inline constexpr BreakdownReportCalculationOperation::CalculationOptions
+    BreakdownReportCalculationOperation::CalculationOptions::all{7};
+
+}  // namespace chronelle

@@ -1,0 +1,120 @@
+#include "chronelle/reports/TimeEntriesChartDataCalculator.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+
+#include "chronelle/data/BaseDataProvider.h"
+#include "chronelle/model/Session.h"
+#include "chronelle/model/Task.h"
+#include "chronelle/platform/Calendar.h"
+#include "chronelle/platform/Clock.h"
+#include "chronelle/reports/ReportMoney.h"
+#include "chronelle/support/ChronelleDateUtils.h"
+#include "chronelle/support/DateHelper.h"
+#include "chronelle/support/Logging.h"
+
+namespace chronelle {
+namespace {
+
+// The start of the day or month after the one holding `start`. The date helper's end of a
+// period is its last whole second, so one second later is the next period's start: columns
+// tile the period without losing the last second of each day, and the walk always advances.
+Date nextColumnStart(Date start, ReportChartGranularity granularity, const Calendar& calendar) {
+  const DateForType end = granularity == ReportChartGranularity::daily ? DateForType::endOfDay : DateForType::endOfMonth;
+  const Date next = DateHelper::dateFor(end, start, calendar) + 1.0;
+  return next > start ? next : start + 1.0;
+}
+
+}  // namespace
+
+TimeEntriesChartDataCalculator::TimeEntriesChartDataCalculator(std::shared_ptr<BaseDataProvider> dataProvider,
+                                                               std::optional<ChartDataCache> chartDataCache)
+    : dataProvider_(std::move(dataProvider)),
+      reportCalculator_(dataProvider_),
+      log_(LogLabel::timeEntriesChartDataCalculator),
+      chartDataCache_(std::move(chartDataCache).value_or(ChartDataCache{})) {}
+
+std::vector<SessionColumnData> TimeEntriesChartDataCalculator::calculateValuesForBarChart(
+    const SessionQuery3& query, ReportChartGranularity granularity, bool filterOutSmallGroups,
+    const std::shared_ptr<Session>& includeCurrentSession) {
+  std::vector<SessionColumnData> columns;
+  if (!query.from || !query.to || !(*query.from < *query.to)) return columns;
+  // Columns follow the days and months the user lives in, not a scope's calendar.
+  const Calendar calendar = Calendar::current();
+  Date start = *query.from;
+  while (start < *query.to) {
+    const Date end = std::min(nextColumnStart(start, granularity, calendar), *query.to);
+    SessionQuery3 columnQuery = query;
+    columnQuery.from = start;
+    columnQuery.to = end;
+    columns.push_back(calculateColumnData(columnQuery, filterOutSmallGroups, includeCurrentSession));
+    start = end;
+  }
+  return columns;
+}
+
+SessionColumnData TimeEntriesChartDataCalculator::calculateColumnData(
+    const SessionQuery3& query, bool filterOutSmallGroups, const std::shared_ptr<Session>& includeCurrentSession) {
+  if (!query.dateInteval()) return SessionColumnData(Clock::now());
+  RunningShare share;
+  dataProvider_->context()->performAndWait([&] { share = runningShare(query, includeCurrentSession.get()); });
+
+  const std::string key = query.hashKey() + "-" + (filterOutSmallGroups ? "true" : "false");
+  SessionColumnData column(*query.from);
+  if (auto cached = chartDataCache_.find(key); cached != chartDataCache_.end()) {
+    column = cached->second;
+  } else {
+    fillColumn(column, query, filterOutSmallGroups);
+    chartDataCache_.insert_or_assign(key, column);
+  }
+  dataProvider_->context()->performAndWait(
+      [&] { addRunningShare(column, includeCurrentSession.get(), share, filterOutSmallGroups); });
+  return column;
+}
+
+TimeEntriesChartDataCalculator::RunningShare TimeEntriesChartDataCalculator::runningShare(
+    const SessionQuery3& query, const Session* session) const {
+  RunningShare share;
+  if (session == nullptr || session->end() || !query.includes(*session)) return share;
+  const auto period = query.dateInteval();
+  if (!period) return share;
+  const auto overlap = session->effectiveDateIterval().intersection(*period);
+  if (!overlap) return share;
+  share.duration = ChronelleDateUtils::effectiveDuration(overlap->start(), overlap->end());
+  share.revenue = session->isBillable() ? revenueOf(share.duration, session->hourlyRate()) : 0.0;
+  share.included = true;
+  return share;
+}
+
+void TimeEntriesChartDataCalculator::addRunningShare(SessionColumnData& column, const Session* session,
+                                                     const RunningShare& share, bool filterOutSmallGroups) const {
+  if (session == nullptr || !share.included) return;
+  const auto task = session->task();
+  if (!task) return;
+  if (filterOutSmallGroups && session->effectiveDuration() < 60) return;
+  const Url taskId = Url::parse(task->objectID().uriRepresentation()).value_or(Url{});
+  auto segment = std::find_if(column.segments.begin(), column.segments.end(),
+                              [&](const SessionColumnSegment& s) { return s.taskId == taskId; });
+  if (segment == column.segments.end()) {
+    column.segments.emplace_back(*task);
+    segment = std::prev(column.segments.end());
+  }
+  segment->duration += share.duration;
+  segment->revenue += share.revenue;
+  segment->sessionCount += 1;
+  column.calculateSessionCount();
+}
+
+double TimeEntriesChartDataCalculator::avgDurationInSessionColumns(const std::vector<SessionColumnData>& columns) {
+  double total = 0;
+  std::size_t counted = 0;
+  for (const auto& column : columns) {
+    if (column.sessionCount <= 0) continue;
+    total += column.totalDuration();
+    ++counted;
+  }
+  return counted == 0 ? 0.0 : total / static_cast<double>(counted);
+}
+
+}  // namespace chronelle

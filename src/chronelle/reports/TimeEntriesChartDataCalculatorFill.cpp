@@ -1,0 +1,113 @@
+// Filling one chart column from the store.
+
+#include <algorithm>
+#include <map>
+
+#include "chronelle/data/BaseDataProvider.h"
+#include "chronelle/model/Session.h"
+#include "chronelle/model/Task.h"
+#include "chronelle/reports/TimeEntriesChartDataCalculator.h"
+#include "chronelle/support/Logging.h"
+
+namespace chronelle {
+namespace {
+
+constexpr const char* kTask = "task";
+constexpr const char* kIsBillable = "isBillable";
+constexpr const char* kDuration = "totalConfirmedDuration";
+constexpr const char* kRevenue = "totalConfirmedRevenue";
+constexpr const char* kCount = "count";
+
+// One task's segment while the column is being filled, in the order tasks were met.
+struct TaskSegment {
+  std::shared_ptr<Task> task;
+  SessionColumnSegment segment;
+};
+
+}  // namespace
+
+void TimeEntriesChartDataCalculator::fillColumn(SessionColumnData& column, const SessionQuery3& query,
+                                                bool filterOutSmallGroups) const {
+  ObjectContext& context = *dataProvider_->context();
+  context.performAndWait([&] {
+    std::vector<TaskSegment> segments;
+    std::map<ObjectID, std::size_t> segmentIndex;
+    std::map<ObjectID, std::shared_ptr<Task>> tasks;  // tasks looked up during this column
+    const auto segmentFor = [&](const std::shared_ptr<Task>& task) -> SessionColumnSegment& {
+      auto [it, inserted] = segmentIndex.emplace(task->objectID(), segments.size());
+      if (inserted) segments.push_back(TaskSegment{task, SessionColumnSegment(*task)});
+      return segments[it->second].segment;
+    };
+    try {
+      // Finished entries wholly inside the column, summed per task by the store. Grouping by
+      // the billable flag too keeps the money of non-billable entries out, as in totals.
+      FetchRequest grouped(Session::kEntityName);
+      grouped.resultType = FetchResultType::dictionary;
+      grouped.predicate = query.predicate(EdgeSessionPredicateOption::withoutEdgeSessions, false);
+      grouped.propertiesToFetch = {std::string(kTask), std::string(kIsBillable),
+                                   ExpressionDescription{kDuration, "sum:", "confirmedDuration", AttributeType::doubleType},
+                                   ExpressionDescription{kRevenue, "sum:", "confirmedRevenue", AttributeType::doubleType},
+                                   ExpressionDescription{kCount, "count:", "begin", AttributeType::integer64}};
+      grouped.propertiesToGroupBy = {kTask, kIsBillable};
+      for (const auto& row : context.fetchDictionaries(grouped)) {
+        const auto value = [&](const char* key) -> const Value* {
+          auto it = row.find(key);
+          return it == row.end() ? nullptr : &it->second;
+        };
+        const ObjectID* taskId = value(kTask) ? value(kTask)->getIf<ObjectID>() : nullptr;
+        const double* duration = value(kDuration) ? value(kDuration)->getIf<double>() : nullptr;
+        const double* revenue = value(kRevenue) ? value(kRevenue)->getIf<double>() : nullptr;
+        const std::int64_t* count = value(kCount) ? value(kCount)->getIf<std::int64_t>() : nullptr;
+        if (!taskId || !duration || !revenue || !count) continue;
+        const bool billable = value(kIsBillable) && value(kIsBillable)->asBool().value_or(false);
+        auto known = tasks.find(*taskId);
+        if (known == tasks.end()) {
+          auto task = std::dynamic_pointer_cast<Task>(dataProvider_->getObject(*taskId));
+          if (!task) continue;
+          known = tasks.emplace(*taskId, std::move(task)).first;
+        }
+        SessionColumnSegment& segment = segmentFor(known->second);
+        segment.duration += *duration;
+        if (billable) segment.revenue += *revenue;
+        segment.sessionCount += *count;
+      }
+
+      // Entries crossing a bound of the column count with their part inside it.
+      FetchRequest edges(Session::kEntityName);
+      edges.predicate = query.predicate(EdgeSessionPredicateOption::edgeSessionsOnly, false);
+      std::vector<std::pair<std::shared_ptr<Task>, std::vector<std::shared_ptr<Session>>>> byTask;
+      for (const auto& object : context.fetch(edges)) {
+        auto session = std::dynamic_pointer_cast<Session>(object);
+        auto task = session ? session->task() : nullptr;
+        if (!task) continue;
+        auto group = std::find_if(byTask.begin(), byTask.end(),
+                                  [&](const auto& entry) { return isSameObject(entry.first.get(), task.get()); });
+        if (group == byTask.end()) group = byTask.insert(byTask.end(), {task, {}});
+        group->second.push_back(std::move(session));
+      }
+      for (const auto& [task, sessions] : byTask) {
+        SessionColumnSegment& segment = segmentFor(task);
+        segment.duration += ReportCalculator::totalConfirmedDuration(sessions, query.from, query.to);
+        segment.revenue += ReportCalculator::totalConfirmedRevenue(sessions, query.from, query.to);
+        segment.sessionCount += static_cast<std::int64_t>(sessions.size());
+      }
+    } catch (const std::exception& error) {
+      logError(log_, "Error on fetching sum duration and revenue", error);
+      return;
+    }
+
+    // Tree order: a folder's tasks stay together.
+    std::vector<std::pair<std::string, std::size_t>> order;
+    order.reserve(segments.size());
+    for (std::size_t i = 0; i < segments.size(); ++i) order.emplace_back(segments[i].task->hierarchyKey(), i);
+    std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [key, index] : order) {
+      const SessionColumnSegment& segment = segments[index].segment;
+      if (filterOutSmallGroups && segment.duration <= 60) continue;
+      column.segments.push_back(segment);
+    }
+    column.calculateSessionCount();
+  });
+}
+
+}  // namespace chronelle

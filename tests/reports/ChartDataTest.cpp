@@ -1,0 +1,192 @@
+// Chart columns on small stores: column bounds, the small-group filter, the running entry,
+// the column cache, and the encoded form.
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "ReportsFixture.h"
+#include "chronelle/reports/CachedSessionColumnData.h"
+#include "chronelle/reports/TimeEntriesChartDataCalculator.h"
+
+namespace chronelle::testing {
+namespace {
+
+class ChartDataTest : public ReportsFixture {
+ protected:
+  ChartDataTest() {
+    work = makeFolder("work");
+    design = makeTask("design", work);
+    top = makeTask("top");
+  }
+
+  SessionQuery3 days(int firstDay, int lastDay) const {
+    SessionQuery3 query;
+    query.from = berlinTime(2026, 3, firstDay);
+    query.to = berlinTime(2026, 3, lastDay, 23, 59, 59);
+    return query;
+  }
+
+  const SessionColumnSegment* segmentOf(const SessionColumnData& column, const Task& task) const {
+    for (const auto& segment : column.segments) {
+      if (segment.taskId.absoluteString() == task.objectID().uriRepresentation()) return &segment;
+    }
+    return nullptr;
+  }
+
+  std::shared_ptr<Folder> work;
+  std::shared_ptr<Task> design, top;
+};
+
+TEST_F(ChartDataTest, MidnightCrossingAndSmallGroups) {
+  makeEntry(design, berlinTime(2026, 3, 10, 23, 30), berlinTime(2026, 3, 11, 0, 30), true, 60);
+  makeEntry(top, berlinTime(2026, 3, 10, 9), berlinTime(2026, 3, 10, 9, 1));         // 60 s
+  makeEntry(design, berlinTime(2026, 3, 11, 9), berlinTime(2026, 3, 11, 9, 1, 1));   // 61 s
+  makeEntry(top, berlinTime(2026, 3, 11, 12), berlinTime(2026, 3, 11, 12, 0, 30));  // 30 s
+  save();
+  TimeEntriesChartDataCalculator calculator(provider);
+
+  const auto all = calculator.calculateValuesForBarChart(days(10, 11), ReportChartGranularity::daily, false, nullptr);
+  ASSERT_EQ(all.size(), 2u);
+  ASSERT_NE(segmentOf(all[0], *design), nullptr);
+  EXPECT_EQ(segmentOf(all[0], *design)->duration, 1800);
+  EXPECT_EQ(segmentOf(all[0], *design)->revenue, 30);
+  EXPECT_EQ(segmentOf(all[1], *design)->duration, 1800 + 61);
+  EXPECT_EQ(segmentOf(all[1], *design)->sessionCount, 2);
+  EXPECT_EQ(all[0].sessionCount, 2);
+  EXPECT_EQ(all[1].sessionCount, 3);
+
+  // 60 s is a small group; its entries leave the column's count too.
+  const auto big = calculator.calculateValuesForBarChart(days(10, 11), ReportChartGranularity::daily, true, nullptr);
+  EXPECT_EQ(segmentOf(big[0], *top), nullptr);
+  EXPECT_EQ(big[0].sessionCount, 1);
+  ASSERT_NE(segmentOf(big[1], *design), nullptr);
+  EXPECT_EQ(segmentOf(big[1], *top), nullptr);
+  EXPECT_EQ(big[1].sessionCount, 2);
+
+  // A last column that ends in the middle of a day ends there.
+  SessionQuery3 partial = days(10, 10);
+  partial.to = berlinTime(2026, 3, 11, 0, 15);
+  const auto cut = calculator.calculateValuesForBarChart(partial, ReportChartGranularity::daily, false, nullptr);
+  ASSERT_EQ(cut.size(), 2u);
+  EXPECT_EQ(cut[1].date, berlinTime(2026, 3, 11));
+  EXPECT_EQ(segmentOf(cut[1], *design)->duration, 900);
+}
+
+TEST_F(ChartDataTest, RunningEntryIsAddedAfreshToCachedColumns) {
+  makeEntry(design, berlinTime(2026, 3, 29, 9), berlinTime(2026, 3, 29, 10), true, 90);
+  makeEntry(top, berlinTime(2026, 3, 28, 9), berlinTime(2026, 3, 28, 10), true, 90);
+  auto running = makeEntry(top, berlinTime(2026, 3, 29, 14, 59, 30), std::nullopt, false, 90);
+  save();
+  TimeEntriesChartDataCalculator calculator(provider);
+  const SessionQuery3 week = days(28, 29);
+
+  // 30 s of running time: too small to show while small groups are filtered out.
+  auto columns = calculator.calculateValuesForBarChart(week, ReportChartGranularity::daily, true, running);
+  EXPECT_EQ(segmentOf(columns[1], *top), nullptr);
+  columns = calculator.calculateValuesForBarChart(week, ReportChartGranularity::daily, false, running);
+  ASSERT_NE(segmentOf(columns[1], *top), nullptr);
+  EXPECT_EQ(segmentOf(columns[1], *top)->duration, 30);
+
+  // Later: the cached column gains the running entry's current length, without a fetch.
+  // Its task had no segment in that column: it is appended last. Non-billable: no money.
+  time.advance(600);
+  const std::size_t fetchesBefore = context().storeFetchCount();
+  columns = calculator.calculateValuesForBarChart(week, ReportChartGranularity::daily, true, running);
+  EXPECT_EQ(context().storeFetchCount(), fetchesBefore);
+  ASSERT_EQ(columns[1].segments.size(), 2u);
+  EXPECT_EQ(columns[1].segments.back().taskName, "top");
+  EXPECT_EQ(columns[1].segments.back().duration, 630);
+  EXPECT_EQ(columns[1].segments.back().revenue, 0);
+  EXPECT_EQ(columns[1].sessionCount, 2);
+  EXPECT_EQ(columns[0].segments.size(), 1u) << "the day before holds no running time";
+  // The cache holds the columns without it.
+  for (const auto& [key, column] : calculator.chartDataCache()) {
+    EXPECT_EQ(column.totalDuration(), 3600) << key;
+  }
+
+  // A billable running entry of a task with a segment adds to that segment in place.
+  running->setTask(design);
+  running->setIsBillable(true);
+  columns = calculator.calculateValuesForBarChart(week, ReportChartGranularity::daily, true, running);
+  ASSERT_EQ(columns[1].segments.size(), 1u);
+  EXPECT_EQ(columns[1].segments[0].duration, 3600 + 630);
+  EXPECT_EQ(columns[1].segments[0].revenue, 90 + 15.75);
+  EXPECT_EQ(columns[1].segments[0].sessionCount, 2);
+}
+
+TEST_F(ChartDataTest, AverageOfColumnsWithEntries) {
+  std::vector<SessionColumnData> columns(3);
+  columns[0].segments.resize(2);
+  columns[0].segments[0].duration = 3600;
+  columns[0].segments[1].duration = 3600;
+  columns[0].sessionCount = 2;
+  columns[2].segments.resize(1);
+  columns[2].segments[0].duration = 4 * 3600;
+  columns[2].sessionCount = 1;
+  EXPECT_EQ(TimeEntriesChartDataCalculator::avgDurationInSessionColumns(columns), 3 * 3600);
+  EXPECT_EQ(TimeEntriesChartDataCalculator::avgDurationInSessionColumns({SessionColumnData()}), 0);
+  EXPECT_EQ(TimeEntriesChartDataCalculator::avgDurationInSessionColumns({}), 0);
+}
+
+TEST_F(ChartDataTest, EncodedFormRoundTripsAndRejectsGaps) {
+  save();
+  SessionColumnSegment nested(*design);
+  nested.duration = 5400.5;
+  nested.revenue = 12.25;
+  nested.sessionCount = 3;
+  SessionColumnSegment plain(*top);
+  EXPECT_EQ(nested.taskParentName, "work");
+  EXPECT_FALSE(plain.taskParentName.has_value());
+  EXPECT_EQ(plain.color, top->color().resolved(Appearance::light));
+
+  SessionColumnData column(berlinTime(2026, 3, 29) + 0.25);
+  column.segments = {nested, plain};
+  column.calculateSessionCount();
+  nlohmann::ordered_json json = column;
+
+  // Keys in their order; no parent name key without a parent.
+  std::vector<std::string> keys;
+  for (const auto& item : json["segments"][0].items()) keys.push_back(item.key());
+  EXPECT_EQ(keys, (std::vector<std::string>{"taskId", "taskName", "taskParentNameIsSet", "taskParentName", "color",
+                                            "taskIsArchived", "taskIsBillable", "duration", "revenue",
+                                            "sessionCount"}));
+  EXPECT_FALSE(json["segments"][1]["taskParentNameIsSet"].get<bool>());
+  EXPECT_FALSE(json["segments"][1].contains("taskParentName"));
+
+  const auto decoded = nlohmann::json::parse(json.dump()).get<SessionColumnData>();
+  SessionColumnData expected = column;
+  for (auto& segment : expected.segments) segment.color.colorSpace = ColorSpace::sRGB;  // read back as sRGB
+  EXPECT_EQ(decoded, expected);
+  EXPECT_EQ(CachedSessionColumnData(decoded).data.sessionCount, 3);
+
+  // Any missing key or value of another kind fails the whole record.
+  struct Case {
+    const char* name;
+    std::function<void(nlohmann::json&)> damage;
+  };
+  const Case cases[] = {
+      {"no date", [](nlohmann::json& j) { j.erase("date"); }},
+      {"no segments", [](nlohmann::json& j) { j.erase("segments"); }},
+      {"count as text", [](nlohmann::json& j) { j["sessionCount"] = "3"; }},
+      {"fractional count", [](nlohmann::json& j) { j["segments"][0]["sessionCount"] = 1.5; }},
+      {"no parent name though set", [](nlohmann::json& j) { j["segments"][0].erase("taskParentName"); }},
+      {"no colour alpha", [](nlohmann::json& j) { j["segments"][0]["color"].erase("alpha"); }},
+      {"billable as number", [](nlohmann::json& j) { j["segments"][1]["taskIsBillable"] = 1; }},
+      {"duration as boolean", [](nlohmann::json& j) { j["segments"][1]["duration"] = true; }},
+      {"no task id", [](nlohmann::json& j) { j["segments"][1].erase("taskId"); }},
+      {"task id not a URL", [](nlohmann::json& j) { j["segments"][1]["taskId"] = "not a url"; }},
+  };
+  for (const auto& c : cases) {
+    nlohmann::json damaged = nlohmann::json::parse(json.dump());
+    c.damage(damaged);
+    EXPECT_THROW(damaged.get<SessionColumnData>(), nlohmann::json::exception) << c.name;
+  }
+  // A parent name that is present but not marked set is ignored.
+  nlohmann::json extra = nlohmann::json::parse(json.dump());
+  extra["segments"][1]["taskParentName"] = "ignored";
+  EXPECT_FALSE(extra.get<SessionColumnData>().segments[1].taskParentName.has_value());
+}
+
+}  // namespace
+}  // namespace chronelle::testing

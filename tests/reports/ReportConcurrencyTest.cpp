@@ -1,0 +1,88 @@
+// Breakdown and chart operations on pool threads while the main thread saves entries and
+// the caches are emptied from it. Run under ThreadSanitizer to look for races.
+
+#include <gtest/gtest.h>
+
+#include <asio/thread_pool.hpp>
+#include <atomic>
+#include <future>
+
+#include "ReportsFixture.h"
+#include "chronelle/model/ContextChanges.h"
+#include "chronelle/model/ContextChangesNotification.h"
+#include "chronelle/platform/MainQueue.h"
+#include "chronelle/platform/NotificationCenter.h"
+#include "chronelle/reports/BreakdownReportCalculationOperation.h"
+#include "chronelle/reports/ReportCacheProvider.h"
+#include "chronelle/reports/ReportScope3.h"
+#include "chronelle/reports/TimeEntriesChartDataCalculationOperation.h"
+
+namespace chronelle::testing {
+namespace {
+
+using Options = BreakdownReportCalculationOperation::CalculationOptions;
+
+class ReportConcurrencyTest : public ReportsFixture {};
+
+TEST_F(ReportConcurrencyTest, OperationsRunWhileTheMainThreadWrites) {
+  auto task = makeTask("design");
+  auto other = makeTask("other");
+  const Date monday = berlinTime(2026, 3, 23);
+  for (int i = 0; i < 10; ++i) makeEntry(i % 2 ? task : other, monday + i * 7200.0, monday + i * 7200.0 + 3600, true, 60);
+  save();
+  ReportScope3 week(berlin());
+  week.type = ReportScopeType::weekly;
+  week.referenceDate = monday;
+  const SessionQuery3 query = week.toSessionQuery();
+
+  ReportCacheProvider appCaches;  // the application's, on this (main) thread
+  asio::thread_pool pool(2);
+  constexpr int kRuns = 8;
+  std::vector<std::future<double>> results;
+  std::atomic<int> completions{0};
+  for (int i = 0; i < kRuns; ++i) {
+    auto breakdownDone = std::make_shared<std::promise<double>>();
+    results.push_back(breakdownDone->get_future());
+    ReportOperation::enqueue(
+        std::make_shared<BreakdownReportCalculationOperation>(
+            query, Options::all, TotalValueTypeOptionSet::all, appCaches.breakdownCache(),
+            [breakdownDone, &completions](auto&, const BreakdownReportCalculation& record, const auto&) {
+              ++completions;
+              breakdownDone->set_value(record.summary.duration);
+            }),
+        pool);
+    auto chartDone = std::make_shared<std::promise<double>>();
+    results.push_back(chartDone->get_future());
+    ReportOperation::enqueue(std::make_shared<TimeEntriesChartDataCalculationOperation>(
+                                 query, ReportChartGranularity::daily, std::nullopt,
+                                 appCaches.trackedSessionsChartDataCache(),
+                                 [chartDone, &completions](auto&, const std::vector<SessionColumnData>& columns,
+                                                           const auto&) {
+                                   ++completions;
+                                   double total = 0;
+                                   for (const auto& column : columns) total += column.totalDuration();
+                                   chartDone->set_value(total);
+                                 }),
+                             pool);
+
+    // Meanwhile: an entry saved on the main thread, and the change announced from it.
+    makeEntry(task, monday + 86400.0 + i * 600.0, monday + 86400.0 + i * 600.0 + 300, false, 0);
+    save();
+    UserInfo info;
+    info[kContextChangesKey] = ContextChanges{ContextChanges::Entity::session, {}, {}};
+    NotificationCenter::defaultCenter().post("mainContextDidChange", nullptr, info);
+    MainQueue::shared().runPending();
+  }
+
+  // Every run saw the first ten entries and at most all eighteen.
+  for (auto& result : results) {
+    const double duration = result.get();
+    EXPECT_GE(duration, 10 * 3600.0);
+    EXPECT_LE(duration, 10 * 3600.0 + kRuns * 300.0);
+  }
+  pool.join();
+  EXPECT_EQ(completions.load(), 2 * kRuns) << "each operation completes once";
+}
+
+}  // namespace
+}  // namespace chronelle::testing
