@@ -300,13 +300,23 @@ TEST(ContextObjectsTest, ObjectsDidChangeIsPostedWhenPendingChangesAreProcessed)
           sizes.push_back(n.value<ObjectSet>(key)->size());
         }
       });
-  store.spot("c");
+  auto c = store.spot("c");
   a->setValue("rank", 5);
   store.context->deleteObject(b);
   store.context->processPendingChanges();
   EXPECT_EQ(sizes, (std::vector<std::size_t>{1, 1, 1}));
   store.context->processPendingChanges();  // nothing new: nothing posted
   EXPECT_EQ(sizes.size(), 3u);
+
+  // An announced insert that changes again is an update; deleted before any save, it is
+  // announced as deleted. One inserted and deleted in between is never announced.
+  sizes.clear();
+  c->setValue("rank", 1);
+  store.context->processPendingChanges();
+  store.context->deleteObject(c);
+  store.context->deleteObject(store.spot("fleeting"));
+  store.context->processPendingChanges();
+  EXPECT_EQ(sizes, (std::vector<std::size_t>{0, 1, 0, 0, 0, 1}));
 }
 
 TEST(ContextObjectsTest, AMainQueueContextProcessesItsChangesAtTheEndOfTheTask) {

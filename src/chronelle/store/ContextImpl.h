@@ -1,13 +1,16 @@
 #pragma once
 // Store-internal state of an ObjectContext: identity map, change tracking, relationship
 // resolution, and the fetch and save machinery (split over ObjectContext.cpp,
-// ContextObjects.cpp, ContextRelationships.cpp, FetchExecutor.cpp, SaveExecutor.cpp).
+// ContextObjects.cpp, ContextRelationships.cpp, ChildContext.cpp, FetchExecutor.cpp,
+// DictionaryFetch.cpp, SaveExecutor.cpp and SaveSupport.cpp).
 
 #include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -20,6 +23,7 @@
 namespace chronelle {
 
 class SerialQueue;
+struct SavePlan;
 
 struct ObjectContext::Impl {
   ObjectContext* self = nullptr;
@@ -95,6 +99,25 @@ struct ObjectContext::Impl {
   // Sets one to-one slot without touching the inverse (the caller does that).
   void assignSlot(ManagedObject& object, int slot, Value value);
 
+  // --- Child contexts (ChildContext.cpp) --------------------------------------------------
+  // A child context sees its parent's unsaved state as its store: objects the parent
+  // changed are read from the parent, and saving pushes the changes into the parent.
+  //
+  // This context's object for the parent's object, with the parent's current values as
+  // snapshot (kept as they are when this context changed it); null when deleted there.
+  std::shared_ptr<ManagedObject> importFromParent(const ManagedObject& inParent, const Impl& parentImpl);
+  // The parent's registered object for `id` with unsaved changes, imported (null inside
+  // when the parent deleted it); absent when the parent has no changes for it.
+  std::optional<std::shared_ptr<ManagedObject>> changedInParent(const ObjectID& id);
+  struct ParentPending {
+    std::vector<std::shared_ptr<ManagedObject>> objects;  // imported, not deleted
+    std::set<ObjectID> hidden;                            // saved rows the parent changed
+  };
+  ParentPending parentPending(const FetchRequest& request, const EntityDescription& entity);
+  void pushToParent();
+  // Registers a new inserted object under an ID chosen elsewhere (by a child context).
+  std::shared_ptr<ManagedObject> insertWithID(const EntityDescription& entity, const ObjectID& id);
+
   // --- Fetching (FetchExecutor.cpp) -------------------------------------------------------
   ObjectSet fetchObjects(const FetchRequest& request);
   std::vector<ObjectID> fetchIDs(const FetchRequest& request);
@@ -104,6 +127,8 @@ struct ObjectContext::Impl {
 
   // --- Saving (SaveExecutor.cpp) ----------------------------------------------------------
   void save();
+  // The in-memory half of a save: permanent IDs, merged values, snapshots, "did save".
+  void finishSave(SavePlan& plan);
   void obtainPermanentIDs(const ObjectSet& objects);
   // After permanent IDs were given: re-keys the identity map and rewrites references.
   void adoptPermanentIDs(const std::vector<std::pair<ManagedObject*, ObjectID>>& assigned);

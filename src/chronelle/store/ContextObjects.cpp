@@ -133,6 +133,9 @@ std::shared_ptr<ManagedObject> ObjectContext::Impl::objectForRow(const Statement
 std::shared_ptr<ManagedObject> ObjectContext::Impl::objectWithID(const ObjectID& raw) {
   if (auto object = registered(raw)) return object;
   const ObjectID id = canonical(raw);
+  if (parent) {
+    if (auto inParent = changedInParent(id)) return *inParent;
+  }
   if (!id.isValid() || id.isTemporaryID() || id.storeIdentifier() != store->storeUUID) return nullptr;
   const EntityDescription* entity = model->entity(id.entityName());
   if (entity == nullptr) return nullptr;
@@ -261,14 +264,20 @@ void ObjectContext::Impl::processPendingChanges() {
   for (auto& [seq, object] : changes) {
     auto& state = object->state();
     if (state.inserted && state.deleted) {
-      discarded.push_back(object);  // never saved: it simply goes away
+      // Never saved: it simply goes away. Observers that were told about its insertion
+      // are told about its deletion; one inserted and deleted since the last
+      // processing was never announced at all.
+      if (!state.pendingInsert) deleted.push_back(object);
+      state.pendingInsert = state.pendingUpdate = state.pendingDelete = false;
+      discarded.push_back(object);
       continue;
     }
     if (state.deleted && state.pendingDelete) {
       deleted.push_back(object);
     } else if (state.inserted && state.pendingInsert) {
       inserted.push_back(object);
-    } else if (!state.inserted && !state.deleted && (state.pendingUpdate || state.pendingInsert)) {
+    } else if (!state.deleted && state.pendingUpdate) {
+      // Includes an inserted object edited after its insertion was announced.
       updated.push_back(object);
     }
     state.pendingInsert = state.pendingUpdate = state.pendingDelete = false;

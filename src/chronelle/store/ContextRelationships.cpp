@@ -27,6 +27,14 @@ std::vector<std::shared_ptr<ManagedObject>> ObjectContext::Impl::relatedObjects(
 
   std::vector<std::shared_ptr<ManagedObject>> result;
   std::set<const ManagedObject*> seen;
+  // A child context first takes the parent's unsaved state of the destination objects.
+  ParentPending fromParent;
+  if (parent) fromParent = parentPending(FetchRequest(toMany.destination->name()), *toMany.destination);
+  std::set<const ManagedObject*> imported;
+  for (const auto& object : fromParent.objects) imported.insert(object.get());
+  auto deletedInParent = [&](const ManagedObject& candidate) {
+    return fromParent.hidden.count(candidate.state().id) > 0 && imported.count(&candidate) == 0;
+  };
   auto belongs = [&](const ManagedObject& candidate) {
     const auto& s = candidate.state();
     if (s.deleted || s.context != this->self || !candidate.entity().isKindOf(*toMany.destination)) return false;
@@ -43,7 +51,9 @@ std::vector<std::shared_ptr<ManagedObject>> ObjectContext::Impl::relatedObjects(
     if (cache.generation == generation) {
       for (const auto& id : cache.ids) {
         auto candidate = objectWithID(id);
-        if (candidate && belongs(*candidate) && seen.insert(candidate.get()).second) result.push_back(candidate);
+        if (candidate && !deletedInParent(*candidate) && belongs(*candidate) && seen.insert(candidate.get()).second) {
+          result.push_back(candidate);
+        }
       }
     } else {
       std::vector<ObjectID> ids;
@@ -55,7 +65,9 @@ std::vector<std::shared_ptr<ManagedObject>> ObjectContext::Impl::relatedObjects(
       while (statement->step()) {
         auto candidate = objectForRow(*statement, table);
         ids.push_back(candidate->objectID());
-        if (belongs(*candidate) && seen.insert(candidate.get()).second) result.push_back(candidate);
+        if (!deletedInParent(*candidate) && belongs(*candidate) && seen.insert(candidate.get()).second) {
+          result.push_back(candidate);
+        }
       }
       cache.ids = std::move(ids);
       cache.generation = generation;
@@ -65,6 +77,11 @@ std::vector<std::shared_ptr<ManagedObject>> ObjectContext::Impl::relatedObjects(
   std::vector<std::shared_ptr<ManagedObject>> pending;
   for (const auto& [seq, candidate] : changes) {
     if (!seen.count(candidate.get()) && belongs(*candidate)) pending.push_back(candidate);
+  }
+  for (const auto& candidate : fromParent.objects) {
+    if (!seen.count(candidate.get()) && belongs(*candidate) && seen.insert(candidate.get()).second) {
+      pending.push_back(candidate);
+    }
   }
   if (!pending.empty()) {
     result.insert(result.end(), pending.begin(), pending.end());

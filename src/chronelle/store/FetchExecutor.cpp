@@ -7,6 +7,7 @@
 #include "chronelle/store/ContextImpl.h"
 #include "chronelle/store/SqlMapper.h"
 #include "chronelle/store/StoreError.h"
+#include "chronelle/store/StoredValueOrder.h"
 
 namespace chronelle {
 
@@ -88,7 +89,7 @@ void sortInMemory(ObjectContext::Impl& context, const FetchRequest& request, Obj
   }
   std::stable_sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
     for (std::size_t i = 0; i < paths.size(); ++i) {
-      const int c = compareAsSql(a.keys[i], b.keys[i]);
+      const int c = compareStoredValues(a.keys[i], b.keys[i]);
       if (c != 0) return request.sortDescriptors[i].ascending ? c < 0 : c > 0;
     }
     // As the SQL tie-break: saved rows by key, unsaved objects after them (their keys
@@ -115,8 +116,9 @@ ObjectSet ObjectContext::Impl::fetchObjects(const FetchRequest& request) {
   sql.resize(sql.find(" FROM "));
   sql += query.from + " WHERE " + query.where + " ORDER BY " + query.order;
   // Each unsaved change can push at most one saved row out of the result, so that many
-  // extra rows are enough for the limit to hold after the merge.
-  if (request.fetchLimit > 0) sql += " LIMIT " + std::to_string(request.fetchLimit + pending.saved);
+  // extra rows are enough for the limit to hold after the merge. (A child context does
+  // not know its parent's changes before the rows are read, so it reads them all.)
+  if (request.fetchLimit > 0 && !parent) sql += " LIMIT " + std::to_string(request.fetchLimit + pending.saved);
 
   ObjectSet result;
   {
@@ -128,8 +130,14 @@ ObjectSet ObjectContext::Impl::fetchObjects(const FetchRequest& request) {
       if (object->state().changeSeq == 0) result.push_back(std::move(object));  // changed ones are re-tested below
     }
   }
-  if (pending.objects.empty()) return result;
-  for (const auto& object : pending.objects) {
+  std::vector<std::shared_ptr<ManagedObject>> candidates = pending.objects;
+  if (parent) {
+    ParentPending fromParent = parentPending(request, entity);
+    std::erase_if(result, [&](const auto& object) { return fromParent.hidden.count(object->state().id) > 0; });
+    candidates.insert(candidates.end(), fromParent.objects.begin(), fromParent.objects.end());
+  }
+  if (candidates.empty()) return result;
+  for (const auto& object : candidates) {
     if (object->state().deleted || object->state().context != self) continue;
     if (!request.predicate || request.predicate->evaluate(ObjectSubject(*this, *object))) result.push_back(object);
   }
@@ -142,7 +150,7 @@ std::vector<ObjectID> ObjectContext::Impl::fetchIDs(const FetchRequest& request)
   const EntityDescription& entity = fetchedEntity(request);
   processPendingChanges();
   std::vector<ObjectID> ids;
-  if (!pendingFor(*this, request, entity).objects.empty()) {
+  if (parent || !pendingFor(*this, request, entity).objects.empty()) {
     for (const auto& object : fetchObjects(request)) ids.push_back(object->objectID());
     return ids;
   }
@@ -163,6 +171,7 @@ std::vector<ObjectID> ObjectContext::Impl::fetchIDs(const FetchRequest& request)
 std::size_t ObjectContext::Impl::count(const FetchRequest& request) {
   const EntityDescription& entity = fetchedEntity(request);
   processPendingChanges();
+  if (parent) return fetchObjects(request).size();
   const Pending pending = pendingFor(*this, request, entity);
   SqlMapper mapper(entity, *store);
   const Query query = buildQuery(request, entity, *store, mapper);

@@ -54,23 +54,28 @@ void ObjectContext::Impl::obtainPermanentIDs(const ObjectSet& objects) {
 }
 
 void ObjectContext::Impl::save() {
-  if (parent) {
-    throw std::logic_error("saving a child context into its parent is not supported by this store yet");
-  }
   processPendingChanges();
   if (changes.empty()) return;
-  store->requireStore();
+  if (!parent) store->requireStore();
   validateChanges(*this);
 
-  SavePlan plan = classifyChanges(*this);
-  {
-    std::lock_guard lock(store->writeMutex);
-    Transaction transaction(db());
-    writeChanges(*this, plan);
-    transaction.commit();
+  SavePlan plan;
+  if (parent) {
+    pushToParent();
+  } else {
+    plan = classifyChanges(*this);
+    {
+      std::lock_guard lock(store->writeMutex);
+      Transaction transaction(db());
+      writeChanges(*this, plan);
+      transaction.commit();
+    }
+    store->generation.fetch_add(1);
   }
-  store->generation.fetch_add(1);
+  finishSave(plan);
+}
 
+void ObjectContext::Impl::finishSave(SavePlan& plan) {
   // Nothing below touches the store: the in-memory commit cannot half-fail.
   adoptPermanentIDs(plan.assigned);
   for (auto& update : plan.merged) {

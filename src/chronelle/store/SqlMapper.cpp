@@ -1,8 +1,5 @@
 #include "chronelle/store/SqlMapper.h"
 
-#include <algorithm>
-#include <cstring>
-
 #include "chronelle/store/ContextImpl.h"
 #include "chronelle/store/StoreError.h"
 
@@ -68,47 +65,6 @@ SqlMapper::Column SqlMapper::resolve(std::span<const std::string> path) {
   result.sql = column(alias, table, slot->column);
   if (slot->entityColumn >= 0) result.entitySql = column(alias, table, slot->entityColumn);
   return result;
-}
-
-int compareAsSql(const Value& a, const Value& b) {
-  auto rank = [](const Value& v) {
-    switch (v.storage().index()) {
-      case 0: return 0;
-      case 4: return 2;
-      case 6: return 3;
-      case 8: return 4;
-      default: return 1;
-    }
-  };
-  const int ra = rank(a), rb = rank(b);
-  if (ra != rb) return ra < rb ? -1 : 1;
-  if (ra == 1) {
-    auto integer = [](const Value& v, std::int64_t& out) {
-      if (const auto* d = v.getIf<Date>()) return out = d->microsecondsSince1970(), true;
-      if (const auto* id = v.getIf<ObjectID>()) return out = id->isTemporaryID() ? -1 : id->primaryKey(), true;
-      if (const auto* b = v.getIf<bool>()) return out = *b ? 1 : 0, true;
-      if (const auto* i = v.getIf<std::int64_t>()) return out = *i, true;
-      return false;
-    };
-    std::int64_t ia = 0, ib = 0;
-    const bool aInt = integer(a, ia), bInt = integer(b, ib);
-    if (aInt && bInt) return ia < ib ? -1 : (ia > ib ? 1 : 0);
-    const double da = aInt ? static_cast<double>(ia) : *a.getIf<double>();
-    const double db = bInt ? static_cast<double>(ib) : *b.getIf<double>();
-    return da < db ? -1 : (da > db ? 1 : 0);
-  }
-  if (ra == 2) {
-    const int c = a.getIf<std::string>()->compare(*b.getIf<std::string>());
-    return c < 0 ? -1 : (c > 0 ? 1 : 0);
-  }
-  if (ra == 3) {
-    const auto& ba = *a.getIf<Blob>();
-    const auto& bb = *b.getIf<Blob>();
-    const int c = std::memcmp(ba.data(), bb.data(), std::min(ba.size(), bb.size()));
-    if (c != 0) return c < 0 ? -1 : 1;
-    return ba.size() < bb.size() ? -1 : (ba.size() > bb.size() ? 1 : 0);
-  }
-  return 0;
 }
 
 Value ObjectSubject::valueForKeyPath(std::span<const std::string> path) const {

@@ -40,8 +40,4 @@ class SqlMapper final : public PredicateSqlMapper {
   std::map<std::string, std::string> aliases_;
 };
 
-// Orders values as SQLite does: NULL first, then numbers (booleans, integers, reals,
-// dates and object IDs by their stored integer), then text (bytewise), then blobs.
-int compareAsSql(const Value& a, const Value& b);
-
 }  // namespace chronelle
