@@ -1,0 +1,273 @@
+#include "Baseline.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <string>
+
+namespace chronelle::bench {
+namespace {
+
+// Entries wholly inside [?1, ?2] and entries crossing ?1 or ?2, as the library selects them.
+constexpr const char* kInside = "ZBEGIN >= ?1 AND ZBEGIN < ?2 AND ZEND > ?1 AND ZEND <= ?2";
+constexpr const char* kEdges = "((ZBEGIN < ?1 AND ZEND > ?1) OR (ZBEGIN < ?2 AND ZEND > ?2))";
+constexpr const char* kBillableRevenue = "TOTAL(CASE WHEN ZISBILLABLE THEN ZCONFIRMEDREVENUE ELSE 0.0 END)";
+
+std::string billingClause(BillingFilter filter) {
+  switch (filter) {
+    case BillingFilter::any: return "";
+    case BillingFilter::nonBillable: return " AND ZISBILLABLE = 0";
+    case BillingFilter::unbilled: return " AND ZISBILLABLE = 1 AND ZBILLINGSTATUSVALUE = 0";
+    case BillingFilter::billed: return " AND ZISBILLABLE = 1 AND ZBILLINGSTATUSVALUE = 1";
+    case BillingFilter::paid: return " AND ZISBILLABLE = 1 AND ZBILLINGSTATUSVALUE = 2";
+  }
+  return "";
+}
+
+constexpr double kMicroseconds = 1e6;
+
+}  // namespace
+
+struct Baseline::Statements {
+  explicit Statements(sqlite3* db)
+      : groupedByTask(db, std::string("SELECT ZTASK, TOTAL(ZCONFIRMEDDURATION), COUNT(*), ") + kBillableRevenue +
+                              " FROM ZSESSION WHERE " + kInside + " GROUP BY ZTASK"),
+        edgesWithTask(db, std::string("SELECT ZTASK, ZBEGIN, ZEND, ZISBILLABLE, ZHOURLYRATE FROM ZSESSION WHERE ") +
+                              kEdges),
+        parents(db, "SELECT Z_PK, ZPARENT FROM ZNODE"),
+        range(db,
+              "SELECT ZTASK, ZBEGIN, ZEND, ZISBILLABLE, ZHOURLYRATE, ZCONFIRMEDDURATION, ZCONFIRMEDREVENUE "
+              "FROM ZSESSION WHERE ZEND > ?1 AND ZBEGIN < ?2"),
+        entry(db, "SELECT ZBEGIN, ZHOURLYRATE, ZTASK FROM ZSESSION WHERE Z_PK = ?1"),
+        updateEntry(db,
+                    "UPDATE ZSESSION SET ZEND = ?2, ZCONFIRMEDDURATION = ?3, ZCONFIRMEDREVENUE = ?4, "
+                    "Z_OPT = Z_OPT + 1 WHERE Z_PK = ?1"),
+        sumOfTask(db, "SELECT TOTAL(ZCONFIRMEDDURATION) FROM ZSESSION WHERE ZTASK = ?1"),
+        sumOfFolder(db, "SELECT TOTAL(ZCONFIRMEDDURATION) FROM ZNODE WHERE ZPARENT = ?1"),
+        parentOf(db, "SELECT ZPARENT FROM ZNODE WHERE Z_PK = ?1"),
+        updateNode(db, "UPDATE ZNODE SET ZCONFIRMEDDURATION = ?2, Z_OPT = Z_OPT + 1 WHERE Z_PK = ?1") {
+    for (BillingFilter filter : {BillingFilter::any, BillingFilter::nonBillable, BillingFilter::unbilled,
+                                 BillingFilter::billed, BillingFilter::paid}) {
+      const std::string billing = billingClause(filter);
+      totalsInside.emplace(filter, std::make_unique<SqliteStatement>(
+                                       db, std::string("SELECT TOTAL(ZCONFIRMEDDURATION), COUNT(*), ") +
+                                               kBillableRevenue + " FROM ZSESSION WHERE " + kInside + billing));
+      totalsEdges.emplace(filter, std::make_unique<SqliteStatement>(
+                                      db, std::string("SELECT ZBEGIN, ZEND, ZISBILLABLE, ZHOURLYRATE FROM ZSESSION "
+                                                      "WHERE ") +
+                                              kEdges + billing));
+    }
+  }
+  std::map<BillingFilter, std::unique_ptr<SqliteStatement>> totalsInside;
+  std::map<BillingFilter, std::unique_ptr<SqliteStatement>> totalsEdges;
+  SqliteStatement groupedByTask;
+  SqliteStatement edgesWithTask;
+  SqliteStatement parents;
+  SqliteStatement range;
+  SqliteStatement entry;
+  SqliteStatement updateEntry;
+  SqliteStatement sumOfTask;
+  SqliteStatement sumOfFolder;
+  SqliteStatement parentOf;
+  SqliteStatement updateNode;
+};
+
+Baseline::Baseline(const std::filesystem::path& storeFile)
+    : db_(storeFile), statements_(std::make_unique<Statements>(db_.handle())) {}
+
+Baseline::~Baseline() = default;
+
+void Baseline::addClipped(Totals& totals, std::int64_t begin, std::int64_t end, bool billable, double rate,
+                          std::int64_t from, std::int64_t to) {
+  const std::int64_t b = std::max(begin, from);
+  const std::int64_t e = std::min(end, to);
+  if (e <= b) return;
+  // Whole seconds, and money rounded to cents per entry, in the library's order of operations.
+  const double seconds = std::floor(static_cast<double>(e - b) / kMicroseconds);
+  totals.duration += seconds;
+  if (billable) totals.revenue += std::round(seconds * (rate / 3600.0) * 100.0) / 100.0;
+  totals.count += 1;
+}
+
+Totals Baseline::totals(std::int64_t from, std::int64_t to, BillingFilter filter) {
+  Totals result;
+  SqliteStatement& inside = *statements_->totalsInside.at(filter);
+  inside.bind(1, from).bind(2, to);
+  if (inside.step()) {
+    result.duration = inside.real(0);
+    result.count = inside.integer(1);
+    result.revenue = inside.real(2);
+  }
+  inside.reset();
+  SqliteStatement& edges = *statements_->totalsEdges.at(filter);
+  edges.bind(1, from).bind(2, to);
+  while (edges.step()) {
+    addClipped(result, edges.integer(0), edges.integer(1), edges.integer(2) != 0, edges.real(3), from, to);
+  }
+  edges.reset();
+  return result;
+}
+
+void Baseline::columnByTask(std::int64_t from, std::int64_t to, TotalsByNode& out) {
+  SqliteStatement& grouped = statements_->groupedByTask;
+  grouped.bind(1, from).bind(2, to);
+  while (grouped.step()) {
+    if (grouped.isNull(0)) continue;
+    Totals& totals = out[grouped.integer(0)];
+    totals.duration += grouped.real(1);
+    totals.count += grouped.integer(2);
+    totals.revenue += grouped.real(3);
+  }
+  grouped.reset();
+  SqliteStatement& edges = statements_->edgesWithTask;
+  edges.bind(1, from).bind(2, to);
+  while (edges.step()) {
+    if (edges.isNull(0)) continue;
+    addClipped(out[edges.integer(0)], edges.integer(1), edges.integer(2), edges.integer(3) != 0, edges.real(4), from,
+               to);
+  }
+  edges.reset();
+}
+
+TotalsByNode Baseline::nodeBreakdown(std::int64_t from, std::int64_t to) {
+  TotalsByNode tasks;
+  columnByTask(from, to, tasks);
+  std::map<std::int64_t, std::int64_t> parentOf;
+  SqliteStatement& parents = statements_->parents;
+  while (parents.step()) {
+    if (!parents.isNull(1)) parentOf.emplace(parents.integer(0), parents.integer(1));
+  }
+  parents.reset();
+  TotalsByNode result = tasks;
+  for (const auto& [task, totals] : tasks) {
+    for (auto it = parentOf.find(task); it != parentOf.end(); it = parentOf.find(it->second)) {
+      result[it->second] += totals;
+    }
+  }
+  return result;
+}
+
+std::vector<TotalsByNode> Baseline::chartPerColumn(const std::vector<std::int64_t>& bounds) {
+  std::vector<TotalsByNode> columns(bounds.size() - 1);
+  for (std::size_t i = 0; i + 1 < bounds.size(); ++i) columnByTask(bounds[i], bounds[i + 1], columns[i]);
+  return columns;
+}
+
+std::vector<TotalsByNode> Baseline::chartSingleQuery(const std::vector<std::int64_t>& bounds) {
+  std::vector<TotalsByNode> columns(bounds.size() - 1);
+  SqliteStatement& range = statements_->range;
+  range.bind(1, bounds.front()).bind(2, bounds.back());
+  while (range.step()) {
+    if (range.isNull(0)) continue;
+    const std::int64_t task = range.integer(0);
+    const std::int64_t begin = range.integer(1);
+    const std::int64_t end = range.integer(2);
+    const bool billable = range.integer(3) != 0;
+    // The column the entry begins in (-1 before the first).
+    const auto first = std::upper_bound(bounds.begin(), bounds.end(), begin) - bounds.begin() - 1;
+    if (first >= 0 && static_cast<std::size_t>(first) + 1 < bounds.size() &&
+        end <= bounds[static_cast<std::size_t>(first) + 1]) {
+      Totals& totals = columns[static_cast<std::size_t>(first)][task];
+      totals.duration += range.real(5);
+      if (billable) totals.revenue += range.real(6);
+      totals.count += 1;
+      continue;
+    }
+    for (std::size_t i = static_cast<std::size_t>(std::max<std::ptrdiff_t>(first, 0)); i + 1 < bounds.size(); ++i) {
+      if (bounds[i] >= end) break;
+      addClipped(columns[i][task], begin, end, billable, range.real(4), bounds[i], bounds[i + 1]);
+    }
+  }
+  range.reset();
+  return columns;
+}
+
+double Baseline::editEntryEnd(std::int64_t entryPk, std::int64_t end) {
+  Statements& s = *statements_;
+  db_.exec("BEGIN IMMEDIATE");
+  try {
+    s.entry.bind(1, entryPk);
+    if (!s.entry.step()) throw std::runtime_error("no entry " + std::to_string(entryPk));
+    const std::int64_t begin = s.entry.integer(0);
+    const double rate = s.entry.real(1);
+    const std::int64_t task = s.entry.integer(2);
+    s.entry.reset();
+    const double seconds = std::floor(static_cast<double>(end - begin) / kMicroseconds);
+    const double revenue = rate == 0 ? 0.0 : std::round(rate / 3600.0 * seconds * 100.0) / 100.0;
+    s.updateEntry.bind(1, entryPk).bind(2, end).bind(3, seconds).bind(4, revenue);
+    s.updateEntry.step();
+    s.updateEntry.reset();
+
+    s.sumOfTask.bind(1, task);
+    s.sumOfTask.step();
+    const double taskDuration = s.sumOfTask.real(0);
+    s.sumOfTask.reset();
+    s.updateNode.bind(1, task).bind(2, taskDuration);
+    s.updateNode.step();
+    s.updateNode.reset();
+
+    // The folders above, each the sum of its children.
+    std::int64_t node = task;
+    for (;;) {
+      s.parentOf.bind(1, node);
+      const bool hasParent = s.parentOf.step() && !s.parentOf.isNull(0);
+      const std::int64_t parent = hasParent ? s.parentOf.integer(0) : 0;
+      s.parentOf.reset();
+      if (!hasParent) break;
+      s.sumOfFolder.bind(1, parent);
+      s.sumOfFolder.step();
+      const double sum = s.sumOfFolder.real(0);
+      s.sumOfFolder.reset();
+      s.updateNode.bind(1, parent).bind(2, sum);
+      s.updateNode.step();
+      s.updateNode.reset();
+      node = parent;
+    }
+    db_.exec("COMMIT");
+    return taskDuration;
+  } catch (...) {
+    db_.exec("ROLLBACK");
+    throw;
+  }
+}
+
+std::vector<Baseline::TreeRow> Baseline::openAndListTree(const std::filesystem::path& storeFile) {
+  SqliteDb db(storeFile);
+  struct Node {
+    std::int64_t pk;
+    std::int64_t order;
+    bool folder;
+  };
+  std::int64_t folderEntity = -1;
+  {
+    SqliteStatement entity(db.handle(), "SELECT Z_ENT FROM Z_ENTITIES WHERE Z_NAME = 'Folder'");
+    if (entity.step()) folderEntity = entity.integer(0);
+  }
+  std::map<std::int64_t, std::vector<Node>> children;  // by parent pk, 0 for the top level
+  {
+    SqliteStatement nodes(db.handle(), "SELECT Z_PK, ZPARENT, ZORDER, Z_ENT FROM ZNODE");
+    while (nodes.step()) {
+      children[nodes.isNull(1) ? 0 : nodes.integer(1)].push_back(
+          Node{nodes.integer(0), nodes.integer(2), nodes.integer(3) == folderEntity});
+    }
+  }
+  for (auto& [parent, list] : children) {
+    std::stable_sort(list.begin(), list.end(), [](const Node& a, const Node& b) { return a.order < b.order; });
+  }
+  std::vector<TreeRow> rows;
+  std::function<void(std::int64_t, int)> visit = [&](std::int64_t parent, int level) {
+    auto it = children.find(parent);
+    if (it == children.end()) return;
+    for (const Node& node : it->second) {
+      rows.push_back(TreeRow{node.pk, level, false});
+      if (!node.folder) continue;
+      const std::size_t at = rows.size() - 1;
+      visit(node.pk, level + 1);
+      rows[at].hasChildren = rows.size() > at + 1;
+    }
+  };
+  visit(0, 0);
+  return rows;
+}
+
+}  // namespace chronelle::bench
