@@ -1,5 +1,3 @@
-#include "chronelle/timer/SystemTimeUpdateNotificator.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,6 +7,7 @@
 
 #include "chronelle/platform/MainQueue.h"
 #include "chronelle/support/Logging.h"
+#include "chronelle/timer/SystemTimeUpdateNotificator.h"
 #include "testsupport/CapturedLogs.h"
 #include "testsupport/ManualTime.h"
 
@@ -28,7 +27,8 @@ class SystemTimeUpdateNotificatorTest : public ::testing::Test {
     setZone("UTC");
     for (const char* name : {Notificator::CHHourChanged, Notificator::CHMinuteChanged}) {
       tokens.push_back(NotificationCenter::defaultCenter().addObserver(
-          name, nullptr, [this](const Notification& n) { posted += (posted.empty() ? "" : " ") + n.name; }));
+          name, nullptr,
+          [this](const Notification& n) { posted += (posted.empty() ? "" : " ") + n.name; }));
     }
   }
   ~SystemTimeUpdateNotificatorTest() override {

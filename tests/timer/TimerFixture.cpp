@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <sstream>
 
 #include "chronelle/model/ChronelleModel.h"
 #include "chronelle/model/NSDictionaryValueTransformer.h"
@@ -13,10 +14,14 @@ namespace chronelle::testing {
 namespace {
 
 constexpr const char* kTimerNotifications[] = {
-    CHTimer::NotificationName::willSetCurrentSession, CHTimer::NotificationName::didSetCurrentSession,
-    CHTimer::NotificationName::durationChanged,       CHTimer::NotificationName::stateChanged,
-    CHTimer::NotificationName::started,               CHTimer::NotificationName::paused,
-    CHTimer::NotificationName::cleared,               CHTimer::NotificationName::willDropSession,
+    CHTimer::NotificationName::willSetCurrentSession,
+    CHTimer::NotificationName::didSetCurrentSession,
+    CHTimer::NotificationName::durationChanged,
+    CHTimer::NotificationName::stateChanged,
+    CHTimer::NotificationName::started,
+    CHTimer::NotificationName::paused,
+    CHTimer::NotificationName::cleared,
+    CHTimer::NotificationName::willDropSession,
     CHTimer::NotificationName::willRoundSession,
 };
 
@@ -33,11 +38,12 @@ TimerFixture::TimerFixture() : time(at(9)) {
   ChronelleModel::registerModel();
   Localizer::reset();
   for (const char* name : kTimerNotifications) {
-    recorders_.push_back(NotificationCenter::defaultCenter().addObserver(name, nullptr, [this](const Notification& n) {
-      if (n.name == CHTimer::NotificationName::durationChanged) ++durationChanges_;
-      events_.push_back(n);
-      lastByName_[n.name] = n;
-    }));
+    recorders_.push_back(NotificationCenter::defaultCenter().addObserver(
+        name, nullptr, [this](const Notification& n) {
+          if (n.name == CHTimer::NotificationName::durationChanged) ++durationChanges_;
+          events_.push_back(n);
+          lastByName_[n.name] = n;
+        }));
   }
   startApplication();
 }
@@ -52,7 +58,8 @@ void TimerFixture::startApplication() {
   auto& container = Injector::sharedSyncedContainer();
   auto defaults = std::make_shared<UserDefaults>(directory.file("defaults.json"));
   UserDefaults::setStandard(defaults);
-  stack = std::make_shared<CoreDataStack>(ChronelleModel::kName, directory.path() / "store", "Chronelle.sqlite");
+  stack = std::make_shared<CoreDataStack>(ChronelleModel::kName, directory.path() / "store",
+                                          "Chronelle.sqlite");
   container.registerInstance<CoreDataStack>(stack);
   provider = std::make_shared<MainDataProvider>();
   container.registerInstance<MainDataProvider>(provider);
@@ -62,7 +69,7 @@ void TimerFixture::startApplication() {
   timer->setDataProvider(provider);
   timer->setPrefs(prefs);
   container.registerInstance<CHTimer>(timer);
-  container.registerInstance<CurrentTimeEntrySource>(CHTimer::makeCurrentTimeEntrySource(timer));
+  container.registerInstance<CurrentTimeEntrySource>(timer);
 }
 
 void TimerFixture::tearDownApplication() {
@@ -76,19 +83,106 @@ void TimerFixture::tearDownApplication() {
   UserDefaults::setStandard(nullptr);
 }
 
-std::shared_ptr<Task> TimerFixture::makeTask(const std::string& name, const std::shared_ptr<Folder>& parent) {
+std::shared_ptr<Task> TimerFixture::makeTask(const std::string& name,
+                                             const std::shared_ptr<Folder>& parent) {
   NodeChanges data{{NodeChangeKey::name, name}};
   if (parent) data[NodeChangeKey::parentId] = parent->objectID();
   return run(provider->createTask(std::move(data)));
 }
 
-std::shared_ptr<Folder> TimerFixture::makeFolder(const std::string& name, const std::shared_ptr<Folder>& parent) {
+std::shared_ptr<Folder> TimerFixture::makeFolder(const std::string& name,
+                                                 const std::shared_ptr<Folder>& parent) {
   NodeChanges data{{NodeChangeKey::name, name}};
   if (parent) data[NodeChangeKey::parentId] = parent->objectID();
   return run(provider->createFolder(std::move(data)));
 }
 
-void TimerFixture::setPrefs(bool rounding, double step, RoundingMethodOption method, double minimum) {
+std::shared_ptr<Task> TimerFixture::taskNamed(const std::string& name) {
+  for (const auto& task : provider->getAllTasks(true))
+    if (task->name() == name) return task;
+  ADD_FAILURE() << "no task " << name;
+  return nullptr;
+}
+
+void TimerFixture::runScript(const std::string& script) {
+  std::istringstream steps(script);
+  std::string step;
+  while (std::getline(steps, step, ';')) {
+    std::istringstream in(step);
+    std::string command, arg, extra;
+    in >> command >> arg;
+    const auto number = [](const std::string& text) {
+      return text.empty() ? 0.0 : std::stod(text);
+    };
+    if (command == "task") {
+      std::string folderName;
+      in >> extra >> folderName;
+      std::shared_ptr<Folder> folder;
+      if (!folderName.empty()) {
+        for (const auto& node : provider->getChildren(nullptr, NodeFilter::allNodes))
+          if (node->name() == folderName) folder = std::dynamic_pointer_cast<Folder>(node);
+        if (!folder) folder = makeFolder(folderName);
+      }
+      makeTask(arg, folder);
+    } else if (command == "start") {
+      std::string offset;
+      in >> offset >> extra;
+      if (offset == "auto") std::swap(offset, extra);
+      auto task = arg == "-" ? nullptr : taskNamed(arg);
+      run(timer->start(task, time.now() + number(offset), extra == "auto"));
+    } else if (command == "pause") {
+      run(timer->pause(time.now() + number(arg), false));
+    } else if (command == "advance") {
+      time.advance(number(arg));
+    } else if (command == "prefs") {
+      std::string step, minimum;
+      in >> step >> minimum;
+      const auto method = arg == "up"     ? RoundingMethodOption::up
+                          : arg == "down" ? RoundingMethodOption::down
+                                          : RoundingMethodOption::nearest;
+      setPrefs(arg != "off", number(step) > 0 ? number(step) : 300, method, number(minimum));
+    } else if (command == "toggle") {
+      run(timer->toggle());
+    } else if (command == "clear") {
+      timer->clear();
+    } else if (command == "clearTask") {
+      timer->clearCurrentTask();
+    } else if (command == "wakeup") {
+      timer->wakeup();
+    } else if (command == "relaunch") {
+      tearDownApplication();
+      startApplication();
+    } else if (command == "setTask") {
+      timer->setCurrentTask(taskNamed(arg));
+    } else if (command == "archive") {
+      run(provider->archiveNodes({taskNamed(arg)->objectID()}, false));
+    } else if (command == "delete") {
+      run(provider->deleteNodes({taskNamed(arg)->objectID()}));
+    } else if (command == "deleteEntry") {
+      run(provider->deleteTimeEntries({timer->currentSession()}));
+    } else if (command == "deleteAll") {
+      run(provider->executeWriteOperation(
+          [](ObjectContext&, DataModifier& modifier, const ManagedObjectFetcher&) {
+            modifier.deleteAllNodes();
+          }));
+    } else if (command == "endOutside") {
+      const auto session = timer->currentSession();
+      run(provider->updateTimeEntry(session->objectID(),
+                                    {{TimeEntryChangeKey::end, *session->begin() + number(arg)}}));
+    } else if (command == "moveEntry") {
+      run(provider->updateTimeEntry(timer->currentSession()->objectID(),
+                                    {{TimeEntryChangeKey::taskId, taskNamed(arg)->objectID()}}));
+    } else if (command == "mark") {
+      takeEvents();
+    } else if (!command.empty()) {
+      ADD_FAILURE() << "unknown step " << step;
+    }
+    drain();
+  }
+}
+
+void TimerFixture::setPrefs(bool rounding, double step, RoundingMethodOption method,
+                            double minimum) {
   prefs->setValues({rounding, step, method, minimum});
 }
 

@@ -53,9 +53,23 @@ class TimerFixture : public ::testing::Test {
   void drain() { MainQueue::shared().runPending(); }
 
   // A saved task (under `parent` when given), through the write side.
-  std::shared_ptr<Task> makeTask(const std::string& name, const std::shared_ptr<Folder>& parent = nullptr);
-  std::shared_ptr<Folder> makeFolder(const std::string& name, const std::shared_ptr<Folder>& parent = nullptr);
+  std::shared_ptr<Task> makeTask(const std::string& name,
+                                 const std::shared_ptr<Folder>& parent = nullptr);
+  std::shared_ptr<Folder> makeFolder(const std::string& name,
+                                     const std::shared_ptr<Folder>& parent = nullptr);
   void setPrefs(bool rounding, double step, RoundingMethodOption method, double minimum);
+  // The task named `name` in the current store (created first by `task` in a script).
+  std::shared_ptr<Task> taskNamed(const std::string& name);
+
+  // Runs a script of `;`-separated steps, each driven to its end:
+  //   task T [in F]        a task (and folder F when new)    start T|- [OFFSET] [auto]
+  //   pause OFFSET         pause at now + OFFSET             advance SECONDS
+  //   prefs off|nearest|up|down STEP MINIMUM                 toggle | clear | clearTask
+  //   wakeup | relaunch    setTask T                         archive T | delete T
+  //   deleteEntry | deleteAll   endOutside SECONDS (the entry's end set elsewhere, begin + s)
+  //   moveEntry T          the current entry booked on T elsewhere
+  //   mark                 forgets the notifications so far
+  void runScript(const std::string& script);
 
   // The names of the timer's notifications since the last call, space-separated;
   // "DurationChanged" is counted apart (see `durationChanges`) unless `withDuration`.

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <sqlite3.h>
 
 #include "TimerFixture.h"
@@ -25,24 +24,31 @@ TEST_F(TimerPauseTest, RoundingAndMinimumLength) {
     double after;        // pause date minus begin
     std::string events;  // of the pause
     double storedDuration;
-    bool rounded;        // rounding keys written
+    bool rounded;  // rounding keys written
     bool dropped;
   } cases[] = {
-      {"nearest 449", true, Method::nearest, 0, 449, "WillRoundSession StateChanged Paused", 300, true, false},
-      {"up 449", true, Method::up, 0, 449, "WillRoundSession StateChanged Paused", 600, true, false},
-      {"down 449", true, Method::down, 0, 449, "WillRoundSession StateChanged Paused", 300, true, false},
-      {"nearest 450 (half up)", true, Method::nearest, 0, 450, "WillRoundSession StateChanged Paused", 600, true,
+      {"nearest 449", true, Method::nearest, 0, 449, "WillRoundSession StateChanged Paused", 300,
+       true, false},
+      {"up 449", true, Method::up, 0, 449, "WillRoundSession StateChanged Paused", 600, true,
        false},
+      {"down 449", true, Method::down, 0, 449, "WillRoundSession StateChanged Paused", 300, true,
+       false},
+      {"nearest 450 (half up)", true, Method::nearest, 0, 450,
+       "WillRoundSession StateChanged Paused", 600, true, false},
       {"multiple of the step", true, Method::up, 0, 600, "StateChanged Paused", 600, false, false},
       {"rounding off", false, Method::up, 0, 449, "StateChanged Paused", 449, false, false},
-      {"down below one step is kept", true, Method::down, 60, 200, "WillRoundSession StateChanged Paused", 0, true,
+      {"down below one step is kept", true, Method::down, 60, 200,
+       "WillRoundSession StateChanged Paused", 0, true, false},
+      {"exactly the minimum", false, Method::nearest, 60, 60, "StateChanged Paused", 60, false,
        false},
-      {"exactly the minimum", false, Method::nearest, 60, 60, "StateChanged Paused", 60, false, false},
       {"just below the minimum", false, Method::nearest, 60, 59.9,
-       "WillDropSession WillSetCurrentSession DidSetCurrentSession StateChanged Paused", 0, false, true},
+       "WillDropSession WillSetCurrentSession DidSetCurrentSession StateChanged Paused", 0, false,
+       true},
       {"pause before begin, minimum 1", false, Method::nearest, 1, -30,
-       "WillDropSession WillSetCurrentSession DidSetCurrentSession StateChanged Paused", 0, false, true},
-      {"pause before begin, minimum 0", false, Method::nearest, 0, -30, "StateChanged Paused", 0, false, false},
+       "WillDropSession WillSetCurrentSession DidSetCurrentSession StateChanged Paused", 0, false,
+       true},
+      {"pause before begin, minimum 0", false, Method::nearest, 0, -30, "StateChanged Paused", 0,
+       false, false},
   };
   int index = 0;
   for (const auto& c : cases) {
@@ -84,7 +90,8 @@ TEST_F(TimerPauseTest, RoundingAndMinimumLength) {
       EXPECT_EQ(stored->roundingMethod(), Method(c.method).rawValue());
       const Notification round = last(Name::willRoundSession);
       ASSERT_TRUE(round.value<double>(Name::fromKey) && round.value<double>(Name::toKey));
-      EXPECT_DOUBLE_EQ(*round.value<double>(Name::fromKey), ChronelleDateUtils::effectiveDuration(at(9), unroundedEnd));
+      EXPECT_DOUBLE_EQ(*round.value<double>(Name::fromKey),
+                       ChronelleDateUtils::effectiveDuration(at(9), unroundedEnd));
       EXPECT_DOUBLE_EQ(*round.value<double>(Name::toKey), c.storedDuration);
     } else {
       EXPECT_EQ(stored->roundingTo(), 0);
@@ -104,6 +111,7 @@ TEST_F(TimerPauseTest, PauseWithoutEntryAndPauseOfAPausedEntry) {
   // A paused entry is ended anew, with the rules applied again.
   auto task = makeTask("Task");
   auto session = run(timer->start(task, at(9), false));
+  const std::string identifier = *session->identifier();
   run(timer->pause(at(9, 10), false));
   takeEvents();
   setPrefs(true, 300, Method::up, 0);
@@ -115,8 +123,9 @@ TEST_F(TimerPauseTest, PauseWithoutEntryAndPauseOfAPausedEntry) {
 
   setPrefs(false, 300, Method::up, 3600);
   run(timer->pause(at(9, 20), false));
-  EXPECT_EQ(takeEvents(), "WillDropSession WillSetCurrentSession DidSetCurrentSession StateChanged Paused");
-  EXPECT_EQ(provider->getSession(*session->identifier()), nullptr);
+  EXPECT_EQ(takeEvents(),
+            "WillDropSession WillSetCurrentSession DidSetCurrentSession StateChanged Paused");
+  EXPECT_EQ(provider->getSession(identifier), nullptr);
   EXPECT_EQ(timer->state(), State::idleWithTask);
 }
 
@@ -140,8 +149,9 @@ TEST_F(TimerPauseTest, FailedWriteStillPauses) {
   auto session = run(timer->start(task, at(9), false));
   // The row disappears behind the store's back, so the pause's save finds nothing to update.
   sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open((directory.path() / "store" / "Chronelle.sqlite").c_str(), &db), SQLITE_OK);
-  const int rc = sqlite3_exec(db, "DELETE FROM \"Session\"", nullptr, nullptr, nullptr);
+  ASSERT_EQ(sqlite3_open((directory.path() / "store" / "Chronelle.sqlite").c_str(), &db),
+            SQLITE_OK);
+  const int rc = sqlite3_exec(db, "DELETE FROM ZSESSION", nullptr, nullptr, nullptr);
   sqlite3_close(db);
   ASSERT_EQ(rc, SQLITE_OK);
   takeEvents();
@@ -152,7 +162,8 @@ TEST_F(TimerPauseTest, FailedWriteStillPauses) {
   EXPECT_EQ(timer->currentSession(), session);
   EXPECT_FALSE(task->hasRunningSession());
   bool logged = false;
-  for (const auto& record : logs.records(LogLabel::timer)) logged |= record.message == "Error on pausing time entry";
+  for (const auto& record : logs.records(LogLabel::timer))
+    logged |= record.message == "Error on pausing time entry";
   EXPECT_TRUE(logged);
 }
 

@@ -23,37 +23,22 @@ void post(const char* name, UserInfo userInfo = {}) {
   NotificationCenter::defaultCenter().post(name, nullptr, std::move(userInfo));
 }
 
-// Forwards to a timer it does not own (see makeCurrentTimeEntrySource).
-class WeakTimerEntrySource final : public CurrentTimeEntrySource {
- public:
-  explicit WeakTimerEntrySource(std::weak_ptr<CHTimer> timer) : timer_(std::move(timer)) {}
-  std::shared_ptr<Session> currentTimeEntry() const override {
-    auto timer = timer_.lock();
-    return timer ? timer->currentTimeEntry() : nullptr;
-  }
-
- private:
-  std::weak_ptr<CHTimer> timer_;
-};
-
 }  // namespace
 
 CHTimer::CHTimer() : log_(LogLabel::timer) {
   auto& center = NotificationCenter::defaultCenter();
-  contextDidChangeObserver_ = center.addObserver(DataNotifications::mainContextDidChange, nullptr,
-                                                 [this](const Notification& n) { onContextDidChange(n); });
-  willDeleteAllNodesObserver_ = center.addObserver(DataNotifications::willDeleteAllNodes, nullptr,
-                                                   [this](const Notification& n) { onWillDeleteAllNodes(n); });
+  contextDidChangeObserver_ =
+      center.addObserver(DataNotifications::mainContextDidChange, nullptr,
+                         [this](const Notification& n) { onContextDidChange(n); });
+  willDeleteAllNodesObserver_ =
+      center.addObserver(DataNotifications::willDeleteAllNodes, nullptr,
+                         [this](const Notification& n) { onWillDeleteAllNodes(n); });
 }
 
 CHTimer::~CHTimer() {
   contextDidChangeObserver_.reset();
   willDeleteAllNodesObserver_.reset();
   if (timer_) timer_->cancel();
-}
-
-std::shared_ptr<CurrentTimeEntrySource> CHTimer::makeCurrentTimeEntrySource(const std::shared_ptr<CHTimer>& timer) {
-  return std::make_shared<WeakTimerEntrySource>(timer);
 }
 
 // --- Properties ---------------------------------------------------------------------------
@@ -76,7 +61,8 @@ void CHTimer::assignCurrentSession(std::shared_ptr<Session> session) {
   currentSession_ = std::move(session);
   if (currentSession_) {
     observeSession(currentSession_);
-    if (dataProvider_) dataProvider_->setManagedObjectInUserDefaults(currentSession_, kCurrentSessionKey);
+    if (dataProvider_)
+      dataProvider_->setManagedObjectInUserDefaults(currentSession_, kCurrentSessionKey);
   } else if (dataProvider_) {
     dataProvider_->removeManagedObjectFromUserDefaults(kCurrentSessionKey);
   }
@@ -92,7 +78,9 @@ void CHTimer::setState(State state) {
 
 bool CHTimer::isRunning() const { return currentSession_ && currentSession_->isRunning(); }
 
-std::shared_ptr<Session> CHTimer::runningSession() const { return isRunning() ? currentSession_ : nullptr; }
+std::shared_ptr<Session> CHTimer::runningSession() const {
+  return isRunning() ? currentSession_ : nullptr;
+}
 
 ObservationToken CHTimer::observe(std::string key, std::function<void()> callback) {
   const std::uint64_t id = nextObserverId_++;
@@ -115,7 +103,8 @@ void CHTimer::notifyPropertyObservers(const std::string& key) {
 }
 
 ColorSetManager& CHTimer::colorSetManager() {
-  if (!colorSetManager_) colorSetManager_ = Injector::sharedSyncedContainer().resolve<ColorSetManager>();
+  if (!colorSetManager_)
+    colorSetManager_ = Injector::sharedSyncedContainer().resolve<ColorSetManager>();
   return *colorSetManager_;
 }
 
@@ -132,7 +121,8 @@ void CHTimer::setRunningState(std::shared_ptr<Session> session) {
   assignCurrentSession(session);
   assignCurrentTask(session->task());
   if (currentTask_) currentTask_->setHasRunningTimeEntry(true);
-  updateState(session->isStartedByLocalATMonitor() ? State::runningAutotracked : State::runningManually);
+  updateState(session->isStartedByLocalATMonitor() ? State::runningAutotracked
+                                                   : State::runningManually);
 }
 
 void CHTimer::setPausedState(std::shared_ptr<Session> session) {
@@ -188,10 +178,13 @@ void CHTimer::tickTimer() {
 
 void CHTimer::wakeup() {
   if (state_ != State::idle || !dataProvider_) return;
-  auto session = std::dynamic_pointer_cast<Session>(dataProvider_->managedObjectFromUserDefaults(kCurrentSessionKey));
-  auto task = std::dynamic_pointer_cast<Task>(dataProvider_->managedObjectFromUserDefaults(kCurrentTaskKey));
-  logDebug(log_, "Waking up", {{"session", session ? session->description() : std::string("nil")},
-                               {"task", task ? task->nameOrId() : std::string("nil")}});
+  auto session = std::dynamic_pointer_cast<Session>(
+      dataProvider_->managedObjectFromUserDefaults(kCurrentSessionKey));
+  auto task = std::dynamic_pointer_cast<Task>(
+      dataProvider_->managedObjectFromUserDefaults(kCurrentTaskKey));
+  logDebug(log_, "Waking up",
+           {{"session", session ? session->description() : std::string("nil")},
+            {"task", task ? task->nameOrId() : std::string("nil")}});
   if (session && session->task()) {
     if (session->end()) {
       setPausedState(session);

@@ -35,10 +35,10 @@ class Task;
 // change is announced through the notifications of `NotificationName`.
 //
 // Set-up (main thread): create one with std::make_shared, set `dataProvider` and `prefs`,
-// register it in the container (as CHTimer, and through `makeCurrentTimeEntrySource` as the
-// model's CurrentTimeEntrySource so node durations include the running time), then call
-// `wakeup()`. Asynchronous operations are coroutines to run on MainQueue::shared(); the timer
-// must outlive them. Everything else is main-thread only; not thread-safe.
+// register it in the container (as CHTimer, and as the model's CurrentTimeEntrySource so node
+// durations include the running time), then call `wakeup()`. Asynchronous operations are coroutines
+// to run on MainQueue::shared(); the timer must outlive them. Everything else is main-thread only;
+// not thread-safe.
 class CHTimer final : public CurrentTimeEntrySource, public std::enable_shared_from_this<CHTimer> {
  public:
   using State = CHTimerState;
@@ -81,7 +81,9 @@ class CHTimer final : public CurrentTimeEntrySource, public std::enable_shared_f
   // The write side used for every start, pause and drop and for persistence; required before
   // `wakeup()` and before anything is made current. Shared with the application.
   const std::shared_ptr<MainDataProvider>& dataProvider() const { return dataProvider_; }
-  void setDataProvider(std::shared_ptr<MainDataProvider> provider) { dataProvider_ = std::move(provider); }
+  void setDataProvider(std::shared_ptr<MainDataProvider> provider) {
+    dataProvider_ = std::move(provider);
+  }
   // Rounding and minimum length; required before the first pause of a running entry (without
   // any, nothing is rounded and nothing dropped). Shared with the application.
   const std::shared_ptr<CHTimerPreferencesProtocol>& prefs() const { return prefs_; }
@@ -92,11 +94,8 @@ class CHTimer final : public CurrentTimeEntrySource, public std::enable_shared_f
   [[nodiscard]] ObservationToken observe(std::string key, std::function<void()> callback);
 
   // The current entry (running or paused), for the nodes' running totals; null when none.
+  // Only nodes with `hasRunningSession` add it, and the timer clears that mark on pause.
   std::shared_ptr<Session> currentTimeEntry() const override { return currentSession_; }
-  // A CurrentTimeEntrySource that forwards to `timer` without owning it, to register in the
-  // container: registering the timer itself would make nodes (which keep what they resolved)
-  // and the timer (which keeps its task) own each other.
-  static std::shared_ptr<CurrentTimeEntrySource> makeCurrentTimeEntrySource(const std::shared_ptr<CHTimer>& timer);
 
   // --- Operations (main thread) --------------------------------------------------------------
   // In state `idle` only: restores the persisted entry (paused, or running and ticking again
@@ -108,7 +107,8 @@ class CHTimer final : public CurrentTimeEntrySource, public std::enable_shared_f
   // new entry, or null when `forTask` is archived (nothing happens), or when creating the
   // default task or the entry fails (logged; a running entry has been paused by then).
   // Does not throw.
-  asio::awaitable<std::shared_ptr<Session>> start(std::shared_ptr<Task> forTask, Date begin, bool byAutotracking);
+  asio::awaitable<std::shared_ptr<Session>> start(std::shared_ptr<Task> forTask, Date begin,
+                                                  bool byAutotracking);
   // Ends the current entry, running or paused, at `at` (its begin when earlier), rounding it or
   // dropping it by the preferences, then posts "Paused". Paused also when the write fails
   // (logged). Does not throw.
@@ -171,7 +171,8 @@ class CHTimer final : public CurrentTimeEntrySource, public std::enable_shared_f
   bool isPausingTimer_ = false;
   Logger log_;
   // Observers of the timer's own properties, by key.
-  std::map<std::string, std::vector<std::pair<std::uint64_t, std::function<void()>>>> propertyObservers_;
+  std::map<std::string, std::vector<std::pair<std::uint64_t, std::function<void()>>>>
+      propertyObservers_;
   std::uint64_t nextObserverId_ = 1;
   // Expires with the timer: queued work and timer callbacks check it before touching `this`.
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);

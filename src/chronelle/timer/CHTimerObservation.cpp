@@ -20,14 +20,16 @@ namespace {
 
 bool containsObject(const ObjectSet& objects, const ManagedObject& object) {
   const ObjectID id = object.objectID();
-  return std::any_of(objects.begin(), objects.end(), [&](const auto& o) { return o && o->objectID() == id; });
+  return std::any_of(objects.begin(), objects.end(),
+                     [&](const auto& o) { return o && o->objectID() == id; });
 }
 
 }  // namespace
 
 void CHTimer::observeSession(const std::shared_ptr<Session>& session) {
   std::weak_ptr<Session> weak = session;
-  sessionObservations_.push_back(session->observe("end", [this](const ObservedChange& c) { sessionEndChanged(c); }));
+  sessionObservations_.push_back(
+      session->observe("end", [this](const ObservedChange& c) { sessionEndChanged(c); }));
   sessionObservations_.push_back(session->observe("effectiveDuration", [](const ObservedChange&) {
     NotificationCenter::defaultCenter().post(NotificationName::durationChanged);
   }));
@@ -49,7 +51,8 @@ void CHTimer::onSessionEndWasSetOutside() {
   setPausedState(session);
 }
 
-void CHTimer::sessionTaskChanged(const std::shared_ptr<Session>& session, const ObservedChange& change) {
+void CHTimer::sessionTaskChanged(const std::shared_ptr<Session>& session,
+                                 const ObservedChange& change) {
   if (session != currentSession_) return;
   if (const ObjectID* oldId = change.oldValue.getIf<ObjectID>()) {
     ObjectContext* context = session->managedObjectContext();
@@ -73,9 +76,10 @@ void CHTimer::onContextDidChange(const Notification& notification) {
   ObjectSet deleted = deletedSet ? *deletedSet : ObjectSet();
   ObjectSet updated = updatedSet ? *updatedSet : ObjectSet();
   std::weak_ptr<int> alive = alive_;
-  MainQueue::shared().post([this, alive, deleted = std::move(deleted), updated = std::move(updated)] {
-    if (!alive.expired()) reactToStoreChange(deleted, updated);
-  });
+  MainQueue::shared().post(
+      [this, alive, deleted = std::move(deleted), updated = std::move(updated)] {
+        if (!alive.expired()) reactToStoreChange(deleted, updated);
+      });
 }
 
 void CHTimer::reactToStoreChange(const ObjectSet& deleted, const ObjectSet& updated) {

@@ -7,8 +7,12 @@ namespace chronelle {
 
 bool CHTimerPreferences::isRoundingEnabled() const { return values().isRoundingEnabled; }
 double CHTimerPreferences::roundingStep() const { return values().roundingStep; }
-RoundingMethodOption CHTimerPreferences::roundingMethodOption() const { return values().roundingMethodOption; }
-double CHTimerPreferences::minimumTimeEntryDuration() const { return values().minimumTimeEntryDuration; }
+RoundingMethodOption CHTimerPreferences::roundingMethodOption() const {
+  return values().roundingMethodOption;
+}
+double CHTimerPreferences::minimumTimeEntryDuration() const {
+  return values().minimumTimeEntryDuration;
+}
 
 CHTimerPreferences::Values CHTimerPreferences::values() const {
   std::lock_guard lock(mutex_);

@@ -100,12 +100,14 @@ asio::awaitable<std::shared_ptr<Session>> CHTimer::start(std::shared_ptr<Task> f
   std::shared_ptr<Session> session;
   std::exception_ptr failure;
   try {
-    session = co_await provider->createTimeEntry(begin, std::nullopt, task->objectID(), byAutotracking, std::nullopt);
+    session = co_await provider->createTimeEntry(begin, std::nullopt, task->objectID(),
+                                                 byAutotracking, std::nullopt);
   } catch (...) {
     failure = std::current_exception();
   }
   if (failure || !session) {
-    if (!failure) failure = std::make_exception_ptr(std::runtime_error("the new time entry was not found"));
+    if (!failure)
+      failure = std::make_exception_ptr(std::runtime_error("the new time entry was not found"));
     logError(log_, "Error on start timer", failure);
     co_return nullptr;
   }
@@ -113,8 +115,8 @@ asio::awaitable<std::shared_ptr<Session>> CHTimer::start(std::shared_ptr<Task> f
   session->setIsStartedByLocalATMonitor(byAutotracking);
   setRunningState(session);
   startTimer();
-  post(NotificationName::started,
-       {{NotificationName::byAutotrackingKey, byAutotracking}, {NotificationName::sessionKey, session}});
+  post(NotificationName::started, {{NotificationName::byAutotrackingKey, byAutotracking},
+                                   {NotificationName::sessionKey, session}});
   co_return session;
 }
 
@@ -170,7 +172,8 @@ asio::awaitable<void> CHTimer::pauseCurrentSession(Date at) {
                                               {NotificationName::fromKey, duration},
                                               {NotificationName::toKey, rounded}});
     // Stored as whole numbers: the step in whole seconds, the method as its raw value.
-    changes[TimeEntryChangeKey::roundingTo] = static_cast<std::int16_t>(std::llround(prefs_->roundingStep()));
+    changes[TimeEntryChangeKey::roundingTo] =
+        static_cast<std::int16_t>(std::llround(prefs_->roundingStep()));
     changes[TimeEntryChangeKey::roundingMethod] =
         static_cast<std::int16_t>(prefs_->roundingMethodOption().rawValue());
   }
@@ -208,7 +211,8 @@ asio::awaitable<std::shared_ptr<Task>> CHTimer::createDefaultTask() {
   logInfo(log_, "Creating new default task");
   auto provider = dataProvider_;
   if (!provider) throw std::logic_error("the timer has no data provider");
-  const std::string name = Localizer::localizedString(provider->getTotalTasksCount() == 0 ? "First task" : "New task");
+  const std::string name =
+      Localizer::localizedString(provider->getTotalTasksCount() == 0 ? "First task" : "New task");
   NodeChanges data;
   data[NodeChangeKey::name] = name;
   data[NodeChangeKey::colorId] = ColorSet::rawValue(colorSetManager().nextColorSet().id());

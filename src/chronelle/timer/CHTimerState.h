@@ -35,7 +35,9 @@ class CHTimerState {
 
   constexpr int rawValue() const { return case_; }
   // True for both running states.
-  constexpr bool isRunning() const { return case_ == runningManually || case_ == runningAutotracked; }
+  constexpr bool isRunning() const {
+    return case_ == runningManually || case_ == runningAutotracked;
+  }
   // The case name, e.g. "idleWithTask"; for logs and tests.
   std::string description() const;
 
@@ -47,5 +49,7 @@ class CHTimerState {
 
 template <>
 struct std::hash<chronelle::CHTimerState> {
-  std::size_t operator()(chronelle::CHTimerState s) const noexcept { return std::hash<int>()(s.rawValue()); }
+  std::size_t operator()(chronelle::CHTimerState s) const noexcept {
+    return std::hash<int>()(s.rawValue());
+  }
 };

@@ -29,8 +29,10 @@ class SystemTimeUpdateNotificator {
   // The system events the application forwards (calendar day changed, time zone changed,
   // system clock changed).
   static constexpr const char* kCalendarDayChangedNotification = "NSCalendarDayChangedNotification";
-  static constexpr const char* kSystemTimeZoneDidChangeNotification = "NSSystemTimeZoneDidChangeNotification";
-  static constexpr const char* kSystemClockDidChangeNotification = "NSSystemClockDidChangeNotification";
+  static constexpr const char* kSystemTimeZoneDidChangeNotification =
+      "NSSystemTimeZoneDidChangeNotification";
+  static constexpr const char* kSystemClockDidChangeNotification =
+      "NSSystemClockDidChangeNotification";
 
   // Stopped; hour and minute 0; nothing scheduled.
   SystemTimeUpdateNotificator();
