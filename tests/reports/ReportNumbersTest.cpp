@@ -6,6 +6,7 @@
 #include "ReportNumbersFixture.h"
 #include "chronelle/reports/ReportCalculator.h"
 #include "chronelle/support/Injector.h"
+#include "chronelle/timer/CHTimer.h"
 
 namespace chronelle::testing {
 namespace {
@@ -38,9 +39,10 @@ class ReportNumbersTest : public ReportNumbersFixture {
 };
 
 TEST_F(ReportNumbersTest, TotalsAndBreakdownsMatchHandSums) {
-  auto timer = std::make_shared<FixedCurrentEntry>();
-  timer->entry = running;
-  Injector::sharedSyncedContainer().registerInstance<CurrentTimeEntrySource>(timer);
+  // The application's timer, showing the running entry.
+  auto timer = std::make_shared<CHTimer>();
+  Injector::sharedSyncedContainer().registerInstance<CHTimer>(timer);
+  timer->assignCurrentSession(running);
   ReportCalculator calculator(provider);
   const Session& runningEntry = *running;
 
@@ -102,6 +104,15 @@ TEST_F(ReportNumbersTest, TotalsAndBreakdownsMatchHandSums) {
     EXPECT_EQ(trackedIds, expectedIds);
   }
   EXPECT_GE(casesWithTime, 30) << "the cases must mostly see time";
+
+  // Not added once confirmed, nor when the timer has no entry.
+  const SessionQuery3 today = cases().front().scope.toSessionQuery();
+  EXPECT_NE(TotalValues::zero.byAddingUnconfirmedCurrentSession(today), TotalValues::zero);
+  running->setConfirmedDuration(1);
+  EXPECT_EQ(TotalValues::zero.byAddingUnconfirmedCurrentSession(today), TotalValues::zero);
+  running->setConfirmedDuration(0);
+  timer->assignCurrentSession(nullptr);
+  EXPECT_EQ(TotalValues::zero.byAddingUnconfirmedCurrentSession(today), TotalValues::zero);
 }
 
 TEST_F(ReportNumbersTest, FlatBreakdownReplacesTheTaskFilter) {

@@ -8,7 +8,6 @@
 
 #include "chronelle/data/BaseDataProvider.h"
 #include "chronelle/data/CoreDataStack.h"
-#include "chronelle/model/CurrentTimeEntrySource.h"
 #include "chronelle/model/Folder.h"
 #include "chronelle/model/Session.h"
 #include "chronelle/model/Task.h"
@@ -29,14 +28,6 @@ class ScopedTimeZone {
 
  private:
   std::optional<std::string> previous_;
-};
-
-// A running entry for TotalValues::byAddingUnconfirmedCurrentSession, registered in the
-// container the way the application registers its timer.
-class FixedCurrentEntry : public CurrentTimeEntrySource {
- public:
-  std::shared_ptr<Session> currentTimeEntry() const override { return entry; }
-  std::shared_ptr<Session> entry;
 };
 
 // A stack with the application's model on a fresh store in a temporary directory, in

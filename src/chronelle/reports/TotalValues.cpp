@@ -3,18 +3,17 @@
 #include <cmath>
 #include <sstream>
 
-#include "chronelle/model/CurrentTimeEntrySource.h"
 #include "chronelle/model/Session.h"
 #include "chronelle/reports/ReportMoney.h"
 #include "chronelle/support/Injector.h"
+#include "chronelle/timer/CHTimer.h"
 
 namespace chronelle {
 
 TotalValues TotalValues::byAddingUnconfirmedCurrentSession(const SessionQuery3& query) const {
-  auto timer = Injector::sharedSyncedContainer().tryResolve<CurrentTimeEntrySource>();
+  auto timer = Injector::sharedSyncedContainer().tryResolve<CHTimer>();
   if (!timer) return *this;
-  const auto current = timer->currentTimeEntry();
-  return byAddingUnconfirmedSession(current.get(), query);
+  return byAddingUnconfirmedSession(timer->currentSession().get(), query);
 }
 
 TotalValues TotalValues::byAddingUnconfirmedSession(const Session* session, const SessionQuery3& query) const {
