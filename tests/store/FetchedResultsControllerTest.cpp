@@ -1,0 +1,254 @@
+// The fetched-results controller on a real store: the exact batch it reports for each kind
+// of change, and, on random batches, that its results always equal a fresh fetch and that
+// its reported changes turn the old results into the new ones.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "StoreTestModel.h"
+#include "chronelle/platform/MainQueue.h"
+#include "chronelle/store/FetchedResultsController.h"
+
+namespace chronelle::testing {
+namespace {
+
+// Records every call as text ("insert e ->[0, 1]") and every change as data.
+class RecordingDelegate final : public FetchedResultsControllerDelegate {
+ public:
+  struct Change {
+    std::shared_ptr<ManagedObject> object;
+    std::optional<IndexPath> from;
+    FetchedResultsChangeType type;
+    std::optional<IndexPath> to;
+  };
+
+  void controllerWillChangeContent(FetchedResultsController& controller) override {
+    calls.push_back("will");
+    before = controller.fetchedObjects();
+    changes.clear();
+  }
+  void controllerDidChange(FetchedResultsController&, const std::shared_ptr<ManagedObject>& object,
+                           std::optional<IndexPath> from, FetchedResultsChangeType type,
+                           std::optional<IndexPath> to) override {
+    const Value name = object->value("name");
+    calls.push_back(std::string(toString(type)) + " " + name.asString().value_or("?") + " " +
+                    (from ? from->description() : "") + "->" + (to ? to->description() : ""));
+    changes.push_back({object, from, type, to});
+  }
+  void controllerDidChangeContent(FetchedResultsController&) override { calls.push_back("did"); }
+
+  std::string take() {
+    std::string text;
+    for (const auto& call : calls) text += (text.empty() ? "" : " | ") + call;
+    calls.clear();
+    return text;
+  }
+
+  std::vector<std::string> calls;
+  ObjectSet before;
+  std::vector<Change> changes;
+};
+
+// Open spots sorted by rank, over the store's main context.
+struct Fixture {
+  Fixture() {
+    for (auto [name, rank] : std::vector<std::pair<std::string, int>>{{"a", 10}, {"b", 20}, {"c", 30}, {"d", 40}}) {
+      spots[name] = makeSpot(name, rank, true);
+    }
+    spots["x"] = makeSpot("x", 25, false);
+    store.context->save();
+    controller.setDelegate(&delegate);
+    controller.performFetch();
+  }
+
+  std::shared_ptr<ManagedObject> makeSpot(const std::string& name, int rank, bool open) {
+    auto spot = store.spot(name);
+    spot->setValue("rank", rank);
+    spot->setValue("open", open);
+    return spot;
+  }
+
+  static FetchRequest request() {
+    FetchRequest request("Spot");
+    request.predicate = Predicate::parse("open == YES");
+    request.sortDescriptors = {{"rank", true}};
+    return request;
+  }
+
+  // Runs `change` as one main-queue task; its end processes the context's changes.
+  void inTask(const std::function<void()>& change) {
+    MainQueue::shared().post(change);
+    MainQueue::shared().runPending();
+  }
+
+  TestStore store;
+  std::map<std::string, std::shared_ptr<ManagedObject>> spots;
+  RecordingDelegate delegate;
+  FetchedResultsController controller{store.context, request()};
+};
+
+TEST(FetchedResultsController, ReportsExactlyTheChangesOfOneBatch) {
+  struct Case {
+    const char* name;
+    std::function<void(Fixture&)> change;
+    const char* calls;
+    std::vector<std::string> results;
+  };
+  const std::vector<Case> cases = {
+      {"insert of a matching object", [](Fixture& f) { f.makeSpot("e", 15, true); },
+       "will | insert e ->[0, 1] | did", {"a", "e", "b", "c", "d"}},
+      {"insert of an object that does not match", [](Fixture& f) { f.makeSpot("e", 15, false); }, "",
+       {"a", "b", "c", "d"}},
+      {"delete", [](Fixture& f) { f.store.context->deleteObject(f.spots["b"]); }, "will | remove b [0, 1]-> | did",
+       {"a", "c", "d"}},
+      {"edit that moves in sort order", [](Fixture& f) { f.spots["a"]->setValue("rank", 35); },
+       "will | move a [0, 0]->[0, 2] | did", {"b", "c", "a", "d"}},
+      {"edit that keeps the place", [](Fixture& f) { f.spots["b"]->setValue("name", "b2"); },
+       "will | update b2 [0, 1]->[0, 1] | did", {"a", "b2", "c", "d"}},
+      {"edit of the sort key that keeps the place", [](Fixture& f) { f.spots["b"]->setValue("rank", 21); },
+       "will | update b [0, 1]->[0, 1] | did", {"a", "b", "c", "d"}},
+      {"edit that stops matching", [](Fixture& f) { f.spots["c"]->setValue("open", false); },
+       "will | remove c [0, 2]-> | did", {"a", "b", "d"}},
+      {"edit that starts matching", [](Fixture& f) { f.spots["x"]->setValue("open", true); },
+       "will | insert x ->[0, 2] | did", {"a", "b", "x", "c", "d"}},
+      {"edit of an object outside the results", [](Fixture& f) { f.spots["x"]->setValue("rank", 5); }, "",
+       {"a", "b", "c", "d"}},
+      {"edit of another entity", [](Fixture& f) { f.store.visit(nullptr, 3); }, "", {"a", "b", "c", "d"}},
+      {"several changes in one batch",
+       [](Fixture& f) {
+         f.store.context->deleteObject(f.spots["a"]);
+         f.makeSpot("e", 5, true);
+         f.spots["d"]->setValue("rank", 1);
+       },
+       "will | remove a [0, 0]-> | insert e ->[0, 1] | move d [0, 3]->[0, 0] | did", {"d", "e", "b", "c"}},
+      {"an update shifted by an insert before it",
+       [](Fixture& f) {
+         f.spots["c"]->setValue("name", "c2");
+         f.makeSpot("e", 5, true);
+       },
+       "will | insert e ->[0, 0] | update c2 [0, 2]->[0, 3] | did", {"e", "a", "b", "c2", "d"}},
+      {"an object inserted and deleted before processing", [](Fixture& f) {
+         auto e = f.makeSpot("e", 5, true);
+         f.store.context->deleteObject(e);
+       },
+       "", {"a", "b", "c", "d"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f;
+    f.inTask([&] { c.change(f); });
+    EXPECT_EQ(f.delegate.take(), c.calls);
+    EXPECT_EQ(TestStore::names(f.controller.fetchedObjects()), c.results);
+    // A save afterwards changes nothing the controller shows.
+    f.store.context->save();
+    EXPECT_EQ(f.delegate.take(), "");
+    EXPECT_EQ(TestStore::names(f.controller.fetchedObjects()), c.results);
+  }
+}
+
+TEST(FetchedResultsController, FollowsMergedSavesOfAnotherContext) {
+  Fixture f;
+  const ObjectID aId = f.spots["a"]->objectID();
+  const ObjectID bId = f.spots["b"]->objectID();
+  auto other = f.store.newContext();
+  ObjectID newId;
+  other->performAndWait([&] {
+    other->existingObject(aId)->setValue("rank", 50);
+    other->deleteObject(other->existingObject(bId));
+    auto e = other->insertNewObject("Spot");
+    e->setValue("name", "e");
+    e->setValue("rank", 12);
+    e->setValue("open", true);
+    other->save();
+    newId = e->objectID();
+  });
+  // What a merge into the main context does: refresh what it holds, then announce the IDs.
+  f.store.context->refresh(f.spots["a"], true);
+  f.store.context->refresh(f.spots["b"], true);
+  UserInfo info;
+  info[ObjectContext::kInsertedObjectIDsKey] = ObjectIDSet{newId};
+  info[ObjectContext::kUpdatedObjectIDsKey] = ObjectIDSet{aId};
+  info[ObjectContext::kDeletedObjectIDsKey] = ObjectIDSet{bId};
+  NotificationCenter::defaultCenter().post(ObjectContext::kDidMergeChangesObjectIDsNotification,
+                                           f.store.context.get(), std::move(info));
+  EXPECT_EQ(f.delegate.take(), "will | remove ? [0, 1]-> | insert e ->[0, 0] | move a [0, 0]->[0, 3] | did");
+  EXPECT_EQ(TestStore::names(f.controller.fetchedObjects()), (std::vector<std::string>{"e", "c", "d", "a"}));
+  EXPECT_EQ(f.controller.fetchedObjects(), f.store.context->fetch(Fixture::request()));
+}
+
+TEST(FetchedResultsController, RandomBatchesKeepTheResultsAndTheReportedChangesConsistent) {
+  Fixture f;
+  std::mt19937 random(20261205);
+  auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+  std::vector<std::shared_ptr<ManagedObject>> all;
+  for (auto& [name, spot] : f.spots) all.push_back(spot);
+  int created = 0;
+  for (int batch = 0; batch < 150; ++batch) {
+    SCOPED_TRACE("batch " + std::to_string(batch));
+    const ObjectSet before = f.controller.fetchedObjects();
+    f.delegate.changes.clear();
+    f.inTask([&] {
+      for (int step = pick(4) + 1; step > 0; --step) {
+        std::vector<std::shared_ptr<ManagedObject>> live;
+        for (const auto& spot : all) {
+          if (!spot->isDeleted() && spot->managedObjectContext() != nullptr) live.push_back(spot);
+        }
+        const int operation = pick(6);
+        if (operation == 0 || live.empty()) {
+          all.push_back(f.makeSpot("n" + std::to_string(++created), pick(60), pick(3) > 0));
+          continue;
+        }
+        const auto& spot = live[static_cast<std::size_t>(pick(static_cast<int>(live.size())))];
+        switch (operation) {
+          case 1: f.store.context->deleteObject(spot); break;
+          case 2: spot->setValue("open", pick(3) > 0); break;
+          case 3: spot->setValue("name", "r" + std::to_string(pick(1000))); break;
+          default: spot->setValue("rank", pick(60)); break;
+        }
+      }
+    });
+    if (pick(3) == 0) f.store.context->save();
+    std::erase_if(all, [](const auto& spot) { return spot->managedObjectContext() == nullptr; });
+
+    const ObjectSet after = f.controller.fetchedObjects();
+    ASSERT_EQ(after, f.store.context->fetch(Fixture::request()));
+    if (f.delegate.take().empty()) {
+      EXPECT_EQ(before, after);
+      continue;
+    }
+    EXPECT_EQ(f.delegate.before, before);
+    // Removes and the old places of moves come out (greatest first), then inserts and the
+    // new places of moves go in (smallest first); updates must already be in place.
+    ObjectSet replay = before;
+    std::vector<std::size_t> out;
+    std::vector<std::pair<std::size_t, std::shared_ptr<ManagedObject>>> in;
+    for (const auto& change : f.delegate.changes) {
+      const bool leaves = change.type == FetchedResultsChangeType::remove || change.type == FetchedResultsChangeType::move;
+      const bool enters = change.type == FetchedResultsChangeType::insert || change.type == FetchedResultsChangeType::move;
+      ASSERT_EQ(leaves || change.type == FetchedResultsChangeType::update, change.from.has_value());
+      ASSERT_EQ(enters || change.type == FetchedResultsChangeType::update, change.to.has_value());
+      if (change.from) {
+        ASSERT_EQ(before.at(change.from->item), change.object);
+      }
+      if (change.to) {
+        ASSERT_EQ(after.at(change.to->item), change.object);
+      }
+      if (leaves) out.push_back(change.from->item);
+      if (enters) in.emplace_back(change.to->item, change.object);
+    }
+    std::sort(out.rbegin(), out.rend());
+    for (std::size_t index : out) replay.erase(replay.begin() + static_cast<std::ptrdiff_t>(index));
+    std::sort(in.begin(), in.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& [index, object] : in) replay.insert(replay.begin() + static_cast<std::ptrdiff_t>(index), object);
+    EXPECT_EQ(replay, after);
+  }
+}
+
+}  // namespace
+}  // namespace chronelle::testing
