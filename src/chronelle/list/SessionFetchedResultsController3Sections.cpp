@@ -1,0 +1,120 @@
+// Building the day sections: adding one entry day by day, removing entries, and finding
+// an entry's fragments.
+
+#include <algorithm>
+
+#include "chronelle/list/SessionFetchedResultsController3.h"
+#include "chronelle/model/Session.h"
+#include "chronelle/platform/Clock.h"
+#include "chronelle/support/DateExtensions.h"
+#include "chronelle/support/DateHelper.h"
+
+namespace chronelle {
+
+std::vector<SessionFragmentLocation> SessionFetchedResultsController3::insertSession(
+    const std::shared_ptr<Session>& session) {
+  const std::optional<Date> begin = session->begin();
+  if (!begin) return {};  // an entry that was never given a begin has no day
+  const Date b = *begin;
+  // A running entry is cut here, at the moment it is added.
+  const Date e = session->end().value_or(Clock::now());
+
+  Date rangeStart = DateHelper::dateFor(DateForType::startOfDay, b, calendar_);
+  if (query_.from && *query_.from > rangeStart) rangeStart = *query_.from;
+  Date rangeEnd = e;
+  if (query_.to && *query_.to < rangeEnd) rangeEnd = *query_.to;
+  const DateInterval range(rangeStart, std::max(rangeStart, rangeEnd));
+
+  Date dayStart = DateHelper::dateFor(DateForType::startOfDay, rangeStart, calendar_);
+  Date dayEnd = DateHelper::dateFor(DateForType::endOfDay, rangeStart, calendar_);
+  do {
+    const std::string name = DateHelper::toString(DateFormatType::isoDate, dayStart, DateTimeZoneChoice::local);
+    const bool beginsToday = DateHelper::isSameDay(b, dayStart, calendar_);
+    const bool endsToday = DateHelper::isSameDay(e, dayStart, calendar_);
+    const SessionEdge edge = beginsToday ? (endsToday ? SessionEdge::none : SessionEdge::after)
+                                         : (endsToday ? SessionEdge::before : SessionEdge::beforeAndAfter);
+    auto fragment = std::make_shared<SessionFragment>(session, beginsToday ? b : dayStart, endsToday ? e : dayEnd, edge);
+    if (intersectsStrict(fragment->interval(), range)) place(name, std::move(fragment));
+    // The next day begins one second after this day's last second.
+    const Date next = dayEnd + 1.0;
+    dayStart = DateHelper::dateFor(DateForType::startOfDay, next, calendar_);
+    dayEnd = DateHelper::dateFor(DateForType::endOfDay, next, calendar_);
+  } while (dayStart < range.end());
+  return locations(*session);
+}
+
+void SessionFetchedResultsController3::place(const std::string& name, std::shared_ptr<SessionFragment> fragment) {
+  auto section = std::find_if(sections_.begin(), sections_.end(),
+                              [&](const SessionsSectionInfo& s) { return s.name == name; });
+  if (section != sections_.end()) {
+    auto& objects = section->objects;
+    if (!objects) objects.emplace();
+    objects->push_back(std::move(fragment));
+    std::stable_sort(objects->begin(), objects->end(),
+                     [](const auto& a, const auto& b) { return a->from() > b->from(); });
+    return;
+  }
+  sections_.emplace_back(name, std::nullopt, std::vector<std::shared_ptr<SessionFragment>>{std::move(fragment)});
+  std::stable_sort(sections_.begin(), sections_.end(),
+                   [](const SessionsSectionInfo& a, const SessionsSectionInfo& b) { return a.name > b.name; });
+}
+
+std::vector<SessionFragmentLocation> SessionFetchedResultsController3::insertSessions(
+    const std::vector<std::shared_ptr<Session>>& sessions) {
+  std::vector<std::shared_ptr<Session>> ordered = sessions;
+  std::stable_sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) {
+    return a->begin().value_or(Date::distantPast()) > b->begin().value_or(Date::distantPast());
+  });
+  std::vector<SessionFragmentLocation> result;
+  for (const auto& session : ordered) {
+    auto added = insertSession(session);
+    result.insert(result.end(), added.begin(), added.end());
+  }
+  return result;
+}
+
+std::vector<SessionFragmentLocation> SessionFetchedResultsController3::deleteSessions(
+    const std::vector<std::shared_ptr<Session>>& sessions) {
+  std::vector<SessionFragmentLocation> found;
+  for (const auto& session : sessions) {
+    for (std::size_t s = 0; s < sections_.size(); ++s) {
+      const auto& objects = sections_[s].objects;
+      if (!objects) continue;
+      for (std::size_t i = 0; i < objects->size(); ++i) {
+        if ((*objects)[i]->session() == session) found.push_back({IndexPath{s, i}, (*objects)[i]});
+      }
+    }
+  }
+  std::sort(found.begin(), found.end(), [](const SessionFragmentLocation& a, const SessionFragmentLocation& b) {
+    return a.indexPath > b.indexPath;
+  });
+  for (const auto& location : found) {
+    const auto [s, i] = location.indexPath;
+    if (s >= sections_.size()) continue;
+    auto& objects = sections_[s].objects;
+    if (!objects || i >= objects->size()) continue;
+    objects->erase(objects->begin() + static_cast<std::ptrdiff_t>(i));
+    if (objects->empty()) sections_.erase(sections_.begin() + static_cast<std::ptrdiff_t>(s));
+  }
+  return found;
+}
+
+std::vector<SessionFragmentLocation> SessionFetchedResultsController3::locations(const Session& session) const {
+  std::vector<SessionFragmentLocation> result;
+  bool seen = false;
+  for (std::size_t s = 0; s < sections_.size(); ++s) {
+    bool here = false;
+    if (const auto& objects = sections_[s].objects) {
+      for (std::size_t i = 0; i < objects->size(); ++i) {
+        if ((*objects)[i]->session().get() != &session) continue;
+        result.push_back({IndexPath{s, i}, (*objects)[i]});
+        here = true;
+      }
+    }
+    if (seen && !here) break;
+    seen = seen || here;
+  }
+  return result;
+}
+
+}  // namespace chronelle

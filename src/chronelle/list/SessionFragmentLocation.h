@@ -1,0 +1,17 @@
+#pragma once
+
+#include <memory>
+
+#include "chronelle/list/SessionFragment.h"
+#include "chronelle/store/IndexPath.h"
+
+namespace chronelle {
+
+// Where a fragment is, or was, in the session list's sections (section = day, item =
+// position in the day), with the fragment itself. A value type.
+struct SessionFragmentLocation {
+  IndexPath indexPath;
+  std::shared_ptr<SessionFragment> object;
+};
+
+}  // namespace chronelle
