@@ -82,10 +82,12 @@ void Baseline::addClipped(Totals& totals, std::int64_t begin, std::int64_t end, 
   const std::int64_t b = std::max(begin, from);
   const std::int64_t e = std::min(end, to);
   if (e <= b) return;
-  // Whole seconds, and money rounded to cents per entry, in the library's order of operations.
+  // Whole seconds, and money rounded to cents per entry: seconds × rate / 36 is the amount in
+  // cents, exact for whole seconds and rates in cents, so a half cent rounds the same way
+  // whatever the rate.
   const double seconds = std::floor(static_cast<double>(e - b) / kMicroseconds);
   totals.duration += seconds;
-  if (billable) totals.revenue += std::round(seconds * (rate / 3600.0) * 100.0) / 100.0;
+  if (billable) totals.revenue += std::round(seconds * rate / 36.0) / 100.0;
   totals.count += 1;
 }
 
