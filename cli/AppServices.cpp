@@ -1,0 +1,132 @@
+#include "AppServices.h"
+
+#include <cstdlib>
+#include <ctime>
+#include <system_error>
+
+#include "CliError.h"
+#include "chronelle/data/CoreDataStack.h"
+#include "chronelle/data/MainDataProvider.h"
+#include "chronelle/model/ChronelleModel.h"
+#include "chronelle/model/CurrentTimeEntrySource.h"
+#include "chronelle/model/NSDictionaryValueTransformer.h"
+#include "chronelle/platform/Clock.h"
+#include "chronelle/platform/TimerScheduler.h"
+#include "chronelle/platform/UserDefaults.h"
+#include "chronelle/support/ColorSetManager.h"
+#include "chronelle/support/Injector.h"
+#include "chronelle/timer/CHTimer.h"
+#include "chronelle/timer/CHTimerPreferences.h"
+
+namespace chronelle::cli {
+namespace {
+
+// The CLI's own keys in the user-defaults file.
+constexpr const char* kRoundingKey = "chronelle.cli.rounding";
+constexpr const char* kStepKey = "chronelle.cli.roundingStep";
+constexpr const char* kMethodKey = "chronelle.cli.roundingMethod";
+constexpr const char* kMinimumKey = "chronelle.cli.minimumDuration";
+
+Calendar setUpCalendar(const GlobalOptions& options) {
+  if (options.timeZone) {
+    try {
+      (void)Calendar(*options.timeZone);
+    } catch (const std::invalid_argument&) {
+      throw CliError::usage("unknown time zone '" + *options.timeZone + "'");
+    }
+    ::setenv("TZ", options.timeZone->c_str(), 1);
+    ::tzset();
+  }
+  Calendar calendar = Calendar::current();
+  if (options.firstWeekday != 0) calendar = calendar.withFirstWeekday(options.firstWeekday);
+  return calendar;
+}
+
+Date setUpClock(const GlobalOptions& options, const Calendar& calendar) {
+  auto clock = std::make_shared<ManualClock>(Clock::now());
+  if (options.now) {
+    clock->set(TimeParser(calendar, Clock::now()).parseTime(*options.now));
+    Clock::install(clock);
+  }
+  TimerScheduler::install(std::make_shared<ManualTimerScheduler>(clock));
+  return Clock::now();
+}
+
+}  // namespace
+
+TimeSetup::TimeSetup(const GlobalOptions& options)
+    : parser_([&] {
+        Calendar calendar = setUpCalendar(options);
+        const Date now = setUpClock(options, calendar);
+        return TimeParser(calendar, now);
+      }()) {}
+
+AppServices::AppServices(const std::filesystem::path& storeDirectory) : storeDirectory_(storeDirectory) {
+  std::error_code error;
+  if (std::filesystem::exists(storeDirectory, error) && !std::filesystem::is_directory(storeDirectory, error)) {
+    throw CliError::failure("store directory '" + storeDirectory.string() + "' is not a directory");
+  }
+
+  defaults_ = std::make_shared<UserDefaults>(storeDirectory / "defaults.json");
+  UserDefaults::setStandard(defaults_);
+
+  ChronelleModel::registerModel();
+  NSDictionaryValueTransformer::registerTransformer();
+  auto container = Injector::shared();
+  try {
+    stack_ = std::make_shared<CoreDataStack>(ChronelleModel::kName, storeDirectory, "chronelle.sqlite");
+  } catch (const std::exception& e) {
+    throw CliError::failure("cannot open the store in '" + storeDirectory.string() + "': " + e.what());
+  }
+  container->registerInstance<CoreDataStack>(stack_);
+  provider_ = std::make_shared<MainDataProvider>();
+  container->registerInstance<MainDataProvider>(provider_);
+  colors_ = std::make_shared<ColorSetManager>(defaults_);
+  container->registerInstance<ColorSetManager>(colors_);
+
+  CHTimerPreferences::Values values;
+  values.isRoundingEnabled = defaults_->boolValue(kRoundingKey);
+  if (defaults_->contains(kStepKey)) values.roundingStep = defaults_->doubleValue(kStepKey);
+  values.roundingMethodOption = RoundingMethodOption::fromRaw(static_cast<int>(defaults_->integer(kMethodKey)))
+                                    .value_or(RoundingMethodOption::nearest);
+  values.minimumTimeEntryDuration = defaults_->doubleValue(kMinimumKey);
+  prefs_ = std::make_shared<CHTimerPreferences>();
+  try {
+    prefs_->setValues(values);
+  } catch (const std::invalid_argument&) {
+    // An edited file with a step of 0: keep the defaults rather than refuse to start.
+  }
+
+  timer_ = std::make_shared<CHTimer>();
+  timer_->setDataProvider(provider_);
+  timer_->setPrefs(prefs_);
+  container->registerInstance<CHTimer>(timer_);
+  container->registerInstance<CurrentTimeEntrySource>(timer_);
+  timer_->wakeup();
+  settle();
+}
+
+AppServices::~AppServices() {
+  settle();
+  defaults_->synchronize();
+  Injector::shared()->removeAll();
+  timer_.reset();
+  provider_.reset();
+  settle();
+}
+
+void AppServices::savePrefs() {
+  const auto values = prefs_->values();
+  defaults_->setBool(kRoundingKey, values.isRoundingEnabled);
+  defaults_->setDouble(kStepKey, values.roundingStep);
+  defaults_->setInteger(kMethodKey, values.roundingMethodOption.rawValue());
+  defaults_->setDouble(kMinimumKey, values.minimumTimeEntryDuration);
+  if (!defaults_->synchronize()) throw CliError::failure("cannot write " + defaults_->path().string());
+}
+
+void AppServices::settle() {
+  while (MainQueue::shared().runPending() > 0) {
+  }
+}
+
+}  // namespace chronelle::cli

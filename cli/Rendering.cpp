@@ -1,0 +1,76 @@
+#include "Rendering.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "NodeDirectory.h"
+#include "chronelle/model/Session.h"
+#include "chronelle/model/Task.h"
+#include "chronelle/support/ChronelleDateUtils.h"
+#include "chronelle/support/DateHelper.h"
+
+namespace chronelle::cli {
+
+std::string formatDuration(double seconds) {
+  return ChronelleDateUtils::toString(seconds, DurationFormat::hoursMinutesSeconds);
+}
+
+std::string formatMoney(double amount) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.2f", amount == 0 ? 0.0 : amount);
+  return buffer;
+}
+
+std::string isoTime(Date date, const Calendar& calendar) {
+  return DateHelper::toString(DateFormatType::isoDateTime, date, calendar);
+}
+
+std::string localTime(Date date, const Calendar& calendar) { return calendar.format(date, "yyyy-MM-dd HH:mm:ss"); }
+
+std::string shortId(const std::optional<std::string>& identifier) {
+  return identifier ? identifier->substr(0, 8) : std::string("--------");
+}
+
+Json entryJson(const Session& entry, const Calendar& calendar) {
+  Json json;
+  json["id"] = entry.identifier().value_or("");
+  const auto task = entry.task();
+  json["task"] = task ? Json(NodeDirectory::pathOf(*task)) : Json(nullptr);
+  json["begin"] = entry.begin() ? Json(isoTime(*entry.begin(), calendar)) : Json(nullptr);
+  json["end"] = entry.end() ? Json(isoTime(*entry.end(), calendar)) : Json(nullptr);
+  json["duration"] = entry.effectiveDuration();
+  json["billable"] = entry.isBillable();
+  json["rate"] = entry.hourlyRate();
+  json["revenue"] = entry.effectiveRevenue();
+  json["status"] = entry.billingStatus().enDescription();
+  json["notes"] = entry.notes() ? Json(*entry.notes()) : Json(nullptr);
+  json["autotracked"] = entry.autotracked();
+  return json;
+}
+
+std::string entryLine(const Session& entry, const Calendar& calendar) {
+  const auto task = entry.task();
+  std::string line = shortId(entry.identifier()) + "  ";
+  line += entry.begin() ? localTime(*entry.begin(), calendar) : std::string(19, '-');
+  line += " – ";
+  line += entry.end() ? localTime(*entry.end(), calendar) : std::string("running            ");
+  char numbers[96];
+  std::snprintf(numbers, sizeof numbers, "  %10s  %10s  %-8s  ", formatDuration(entry.effectiveDuration()).c_str(),
+                entry.isBillable() ? formatMoney(entry.effectiveRevenue()).c_str() : "-",
+                entry.billingStatus().enDescription().c_str());
+  line += numbers;
+  line += task ? NodeDirectory::pathOf(*task) : std::string("(no task)");
+  if (entry.notes() && !entry.notes()->empty()) line += "  — " + *entry.notes();
+  return line;
+}
+
+std::string ansiBackground(const Color& color) {
+  const auto channel = [](double v) { return static_cast<int>(std::lround(std::clamp(v, 0.0, 1.0) * 255)); };
+  char buffer[48];
+  std::snprintf(buffer, sizeof buffer, "\x1b[48;2;%d;%d;%dm", channel(color.red), channel(color.green),
+                channel(color.blue));
+  return buffer;
+}
+
+}  // namespace chronelle::cli

@@ -1,0 +1,135 @@
+// start, pause, toggle, clear, status, prefs.
+
+#include "Arguments.h"
+#include "CliError.h"
+#include "Commands.h"
+#include "NodeDirectory.h"
+#include "chronelle/data/MainDataProvider.h"
+#include "chronelle/model/Session.h"
+#include "chronelle/model/Task.h"
+#include "chronelle/timer/CHTimer.h"
+#include "chronelle/timer/CHTimerPreferences.h"
+
+namespace chronelle::cli {
+namespace {
+
+void printStatus(CommandContext& ctx) {
+  AppServices& app = ctx.app();
+  const CHTimer& timer = app.timer();
+  const auto& task = timer.currentTask();
+  const auto& entry = timer.currentSession();
+  if (ctx.json()) {
+    Json json;
+    json["state"] = timer.state().description();
+    json["task"] = task ? Json(NodeDirectory::pathOf(*task)) : Json(nullptr);
+    json["entry"] = entry ? entryJson(*entry, ctx.calendar()) : Json(nullptr);
+    ctx.print(json);
+    return;
+  }
+  ctx.out() << "state: " << timer.state().description() << '\n';
+  ctx.out() << "task:  " << (task ? NodeDirectory::pathOf(*task) : std::string("-")) << '\n';
+  if (entry) ctx.out() << "entry: " << entryLine(*entry, ctx.calendar()) << '\n';
+}
+
+}  // namespace
+
+void statusCommand(CommandContext& ctx, const Args& rawArgs) {
+  const Arguments args(rawArgs, {});
+  args.expectPositionals(0, 0, "chronelle status");
+  printStatus(ctx);
+}
+
+void startCommand(CommandContext& ctx, const Args& rawArgs) {
+  const Arguments args(rawArgs, {{"at"}, {"auto"}, {}});
+  args.expectPositionals(0, 1, "chronelle start [TASK] [--at TIME] [--auto]");
+  const Date begin = args.value("at") ? ctx.time().parseTime(*args.value("at")) : ctx.time().now();
+  AppServices& app = ctx.app();
+  std::shared_ptr<Task> task;
+  if (!args.positionals().empty()) {
+    task = NodeDirectory(app.provider()).resolveTask(args.positionals().front());
+    if (task->archived()) throw CliError::usage("task '" + args.positionals().front() + "' is archived");
+  }
+  const auto entry = app.run(app.timer().start(task, begin, args.has("auto")));
+  if (!entry) throw CliError::failure("the timer could not start an entry");
+  printStatus(ctx);
+}
+
+void pauseCommand(CommandContext& ctx, const Args& rawArgs) {
+  const Arguments args(rawArgs, {{"at"}, {}, {}});
+  args.expectPositionals(0, 0, "chronelle pause [--at TIME]");
+  const Date at = args.value("at") ? ctx.time().parseTime(*args.value("at")) : ctx.time().now();
+  AppServices& app = ctx.app();
+  if (!app.timer().isRunning()) throw CliError::failure("the timer is not running");
+  app.run(app.timer().pause(at, false));
+  printStatus(ctx);
+}
+
+void toggleCommand(CommandContext& ctx, const Args& rawArgs) {
+  const Arguments args(rawArgs, {});
+  args.expectPositionals(0, 0, "chronelle toggle");
+  AppServices& app = ctx.app();
+  app.run(app.timer().toggle());
+  printStatus(ctx);
+}
+
+void clearCommand(CommandContext& ctx, const Args& rawArgs) {
+  const Arguments args(rawArgs, {});
+  args.expectPositionals(0, 0, "chronelle clear");
+  AppServices& app = ctx.app();
+  app.timer().clear();
+  AppServices::settle();
+  printStatus(ctx);
+}
+
+void prefsCommand(CommandContext& ctx, const Args& rawArgs) {
+  const Arguments args(rawArgs, {{"rounding", "step", "method", "min"}, {}, {}});
+  args.expectPositionals(0, 0, "chronelle prefs [--rounding on|off] [--step D] [--method nearest|up|down] [--min D]");
+  AppServices& app = ctx.app();
+  auto values = app.prefs().values();
+  bool changed = false;
+  if (const auto rounding = args.value("rounding")) {
+    if (*rounding != "on" && *rounding != "off") throw CliError::usage("--rounding takes on or off");
+    values.isRoundingEnabled = *rounding == "on";
+    changed = true;
+  }
+  if (const auto step = args.value("step")) {
+    values.roundingStep = TimeParser::parseDuration(*step);
+    if (values.roundingStep < 1 || values.roundingStep > 32767) {
+      throw CliError::usage("the rounding step must lie between 1 s and 9 h");
+    }
+    changed = true;
+  }
+  if (const auto method = args.value("method")) {
+    if (*method == "nearest") {
+      values.roundingMethodOption = RoundingMethodOption::nearest;
+    } else if (*method == "up") {
+      values.roundingMethodOption = RoundingMethodOption::up;
+    } else if (*method == "down") {
+      values.roundingMethodOption = RoundingMethodOption::down;
+    } else {
+      throw CliError::usage("--method takes nearest, up or down");
+    }
+    changed = true;
+  }
+  if (const auto minimum = args.value("min")) {
+    values.minimumTimeEntryDuration = TimeParser::parseDuration(*minimum);
+    changed = true;
+  }
+  if (changed) {
+    app.prefs().setValues(values);
+    app.savePrefs();
+  }
+  if (ctx.json()) {
+    ctx.print(Json{{"rounding", values.isRoundingEnabled},
+                   {"step", values.roundingStep},
+                   {"method", values.roundingMethodOption.description()},
+                   {"min", values.minimumTimeEntryDuration}});
+    return;
+  }
+  ctx.out() << "rounding: " << (values.isRoundingEnabled ? "on" : "off") << '\n'
+            << "step:     " << formatDuration(values.roundingStep) << '\n'
+            << "method:   " << values.roundingMethodOption.description() << '\n'
+            << "minimum:  " << formatDuration(values.minimumTimeEntryDuration) << '\n';
+}
+
+}  // namespace chronelle::cli

@@ -1,0 +1,99 @@
+// Bad input is answered with one line on stderr, the right exit status, and a store left as
+// it was.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "CliRunner.h"
+
+namespace chronelle::testing {
+namespace {
+
+TEST(CliBadInput, UsageErrorsAndFailuresChangeNothing) {
+  CliStore store;
+  store.ok({"folder", "add", "Client"});
+  store.ok({"task", "add", "Client/Work"});
+  store.ok({"entry", "add", "Client/Work", "--from", "09:00", "--to", "10:00"});
+  store.ok({"start", "Client/Work", "--at", "11:00"});
+  const std::string before = store.snapshot();
+
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    const char* message;
+    std::string input = "";
+  };
+  const std::vector<Case> cases = {
+      {{"entry", "add", "Client/Nope", "--from", "09:00", "--to", "10:00"}, 2, "candidates: Client/Work"},
+      {{"entry", "add", "Client/Work", "--from", "9am", "--to", "10:00"}, 2, "bad time '9am'"},
+      {{"entry", "add", "Client/Work", "--from", "10:00", "--to", "09:00"}, 2, "ends before it begins"},
+      {{"entry", "add", "Client", "--from", "09:00", "--to", "10:00"}, 2, "no task 'Client'"},
+      {{"entry", "edit", "nosuchentry", "--notes", "x"}, 2, "no entry"},
+      {{"start", "Nope"}, 2, "no task 'Nope'"},
+      {{"frobnicate"}, 2, "unknown command"},
+      {{"tree", "--bogus"}, 2, "unknown option '--bogus'"},
+      {{"parse", "soon"}, 2, "bad duration"},
+      {{"node", "move", "Client", "--to", "Client"}, 2, "into itself"},
+      {{"task", "add", "Client/Work"}, 2, "already exists"},
+      {{"report", "--by", "colour"}, 2, "--by"},
+      {{"report", "--from", "2026-12-05"}, 2, "--to"},
+      {{"--tz", "Mars/Olympus", "tree"}, 2, "unknown time zone"},
+      {{"--now", "noon", "status"}, 2, "bad time 'noon'"},
+      {{"import", "timewarrior", "-"}, 1, "element 2", R"([{"start": "20261201T080000Z", "end": "20261201T090000Z"},
+                                                         {"start": "bad"}])"},
+  };
+  for (const auto& c : cases) {
+    std::string command;
+    for (const auto& a : c.args) command += a + " ";
+    SCOPED_TRACE(command);
+    const CliResult result = store.run(c.args, c.input);
+    EXPECT_EQ(result.status, c.status) << result.err;
+    EXPECT_EQ(result.err.rfind("chronelle: ", 0), 0u) << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+  }
+  EXPECT_EQ(store.snapshot(), before);
+}
+
+TEST(CliBadInput, AmbiguousPathsNameEveryCandidate) {
+  CliStore store;
+  store.ok({"folder", "add", "A"});
+  const auto first = store.okJson({"task", "add", "A/T"});
+  const auto second = store.okJson({"task", "add", "A/U"});
+  store.ok({"node", "edit", "A/U", "--name", "T"});
+  const CliResult result = store.run({"start", "A/T"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.err.find("ambiguous"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find(first["id"].get<std::string>()), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find(second["id"].get<std::string>()), std::string::npos) << result.err;
+  EXPECT_EQ(store.okJson({"start", "@" + second["id"].get<std::string>()})["state"], "runningManually");
+}
+
+TEST(CliBadInput, StoreDirectoryThatIsAFileAndHelp) {
+  TempDirectory dir;
+  const auto file = dir.file("not-a-directory");
+  std::ofstream(file) << "keep me";
+  const CliResult result = CliStore::runRaw({"--store", file.string(), "--now", "2026-12-05T12:00", "tree"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("not a directory"), std::string::npos) << result.err;
+  std::ifstream in(file);
+  std::string content;
+  std::getline(in, content);
+  EXPECT_EQ(content, "keep me");
+
+  for (const char* command : {"tree", "start", "entry", "report", "import", "demo", "node", "prefs"}) {
+    SCOPED_TRACE(command);
+    const CliResult help = CliStore::runRaw({"--store", file.string(), command, "--help"});
+    EXPECT_EQ(help.status, 0) << help.err;
+    EXPECT_EQ(help.out.rfind("usage:", 0), 0u) << help.out;
+    EXPECT_NE(help.out.find(std::string("chronelle ") + command), std::string::npos) << help.out;
+  }
+  EXPECT_EQ(CliStore::runRaw({}).status, 2);
+  const CliResult parsed = CliStore::runRaw({"--json", "parse", "1h 30m"});
+  EXPECT_EQ(parsed.status, 0);
+  EXPECT_EQ(parsed.json()["seconds"], 5400);
+}
+
+}  // namespace
+}  // namespace chronelle::testing

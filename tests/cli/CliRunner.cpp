@@ -1,0 +1,101 @@
+#include "CliRunner.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+extern char** environ;
+
+namespace chronelle::testing {
+namespace {
+
+std::string readFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+}  // namespace
+
+nlohmann::json CliResult::json() const {
+  try {
+    return nlohmann::json::parse(out);
+  } catch (const nlohmann::json::exception& e) {
+    ADD_FAILURE() << "not JSON: " << e.what() << "\n" << out;
+    return nullptr;
+  }
+}
+
+CliStore::CliStore(std::string timeZone, std::string now) : timeZone_(std::move(timeZone)), now_(std::move(now)) {}
+
+CliResult CliStore::runRaw(const std::vector<std::string>& args, const std::string& input) {
+  TempDirectory io;
+  const auto inPath = io.file("stdin");
+  const auto outPath = io.file("stdout");
+  const auto errPath = io.file("stderr");
+  std::ofstream(inPath, std::ios::binary) << input;
+
+  std::vector<std::string> argv = {CHRONELLE_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<char*> cargs;
+  for (auto& a : argv) cargs.push_back(a.data());
+  cargs.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  pid_t pid = 0;
+  CliResult result;
+  if (posix_spawn(&pid, CHRONELLE_BINARY, &actions, nullptr, cargs.data(), environ) == 0) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  result.out = readFile(outPath);
+  result.err = readFile(errPath);
+  return result;
+}
+
+CliResult CliStore::run(const std::vector<std::string>& args, const std::string& input) const {
+  std::vector<std::string> full = {"--store", dir_.path().string(), "--tz", timeZone_, "--now", now_};
+  full.insert(full.end(), args.begin(), args.end());
+  return runRaw(full, input);
+}
+
+CliResult CliStore::runAt(const std::string& now, const std::vector<std::string>& args) const {
+  std::vector<std::string> full = {"--store", dir_.path().string(), "--tz", timeZone_, "--now", now};
+  full.insert(full.end(), args.begin(), args.end());
+  return runRaw(full);
+}
+
+std::string CliStore::ok(const std::vector<std::string>& args) const {
+  const CliResult result = run(args);
+  std::string command;
+  for (const auto& a : args) command += a + " ";
+  EXPECT_EQ(result.status, 0) << command << "\nstderr: " << result.err;
+  return result.out;
+}
+
+nlohmann::json CliStore::okJson(const std::vector<std::string>& args) const {
+  std::vector<std::string> withJson = {"--json"};
+  withJson.insert(withJson.end(), args.begin(), args.end());
+  const CliResult result = run(withJson);
+  EXPECT_EQ(result.status, 0) << "stderr: " << result.err;
+  return result.json();
+}
+
+std::string CliStore::snapshot() const {
+  return okJson({"tree", "--all"}).dump() + "\n" +
+         okJson({"export", "--from", "1970-01-02", "--to", "2100-01-01", "--format", "json"}).dump();
+}
+
+}  // namespace chronelle::testing

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "testsupport/TempDirectory.h"
+
+namespace chronelle::testing {
+
+// What one run of the built `chronelle` binary printed and returned.
+struct CliResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+  // `out` parsed as JSON; fails the test (and returns null) when it is not.
+  nlohmann::json json() const;
+};
+
+// Runs the built binary in a fresh store directory, with a fixed time zone and "now" that
+// each call may override. Every run is a new process, as when a user types the commands.
+class CliStore {
+ public:
+  CliStore(std::string timeZone = "Europe/Berlin", std::string now = "2026-12-05T12:00");
+
+  // Runs `chronelle --store DIR --tz ZONE --now NOW args…` with `input` on standard input.
+  CliResult run(const std::vector<std::string>& args, const std::string& input = "") const;
+  // The same with another "now".
+  CliResult runAt(const std::string& now, const std::vector<std::string>& args) const;
+  // Runs and expects exit status 0, failing the test with stderr otherwise; returns stdout.
+  std::string ok(const std::vector<std::string>& args) const;
+  // `ok` with --json, parsed.
+  nlohmann::json okJson(const std::vector<std::string>& args) const;
+  // A dump of everything stored (the whole tree and every entry) to compare before and after.
+  std::string snapshot() const;
+
+  const std::filesystem::path& directory() const { return dir_.path(); }
+  const std::string& timeZone() const { return timeZone_; }
+  void setNow(std::string now) { now_ = std::move(now); }
+
+  // Runs the binary with exactly `args` (no store, zone or time added).
+  static CliResult runRaw(const std::vector<std::string>& args, const std::string& input = "");
+
+ private:
+  TempDirectory dir_;
+  std::string timeZone_;
+  std::string now_;
+};
+
+}  // namespace chronelle::testing

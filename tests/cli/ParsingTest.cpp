@@ -1,0 +1,177 @@
+// The command line's own parsers: times in a zone, global options, arguments, timewarrior
+// documents.
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "Arguments.h"
+#include "CliError.h"
+#include "GlobalOptions.h"
+#include "TimeParser.h"
+#include "TimewarriorImport.h"
+
+namespace chronelle::cli {
+namespace {
+
+Date utc(const char* iso) {
+  const auto d = TimeParser(Calendar("UTC"), Date()).parseTime(iso);
+  return d;
+}
+
+TEST(CliTimeParser, ReadsEveryFormInTheCalendarsZone) {
+  // Now is 2026-03-29 12:00 in Berlin, the day the clocks jump from 02:00 to 03:00.
+  const Calendar berlin("Europe/Berlin");
+  const TimeParser parser(berlin, Date::fromSecondsSince1970(1774778400));  // 2026-03-29T10:00:00Z
+  struct Case {
+    const char* text;
+    const char* expectedUtc;
+  };
+  const Case cases[] = {
+      {"2026-12-05T09:30", "2026-12-05T08:30:00Z"},
+      {"2026-12-05 09:30", "2026-12-05T08:30:00Z"},
+      {"2026-12-05 09:30:15", "2026-12-05T08:30:15Z"},
+      {"2026-07-01T09:30", "2026-07-01T07:30:00Z"},
+      {"2026-12-05T09:30Z", "2026-12-05T09:30:00Z"},
+      {"2026-12-05T09:30+05:30", "2026-12-05T04:00:00Z"},
+      {"2026-12-05T09:30-02:00", "2026-12-05T11:30:00Z"},
+      {"2026-12-05", "2026-12-04T23:00:00Z"},
+      {"09:30", "2026-03-29T07:30:00Z"},
+      {"01:30", "2026-03-29T00:30:00Z"},
+      {"02:30", "2026-03-29T01:00:00Z"},  // inside the gap: moved past it to 03:00 CEST
+      {"now", "2026-03-29T10:00:00Z"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    try {
+      EXPECT_EQ(parser.parseTime(c.text).isoString(), c.expectedUtc);
+    } catch (const CliError& e) {
+      ADD_FAILURE() << e.what();
+    }
+  }
+}
+
+TEST(CliTimeParser, RefusesMalformedAndOutOfRangeTimesAsUsageErrors) {
+  const TimeParser parser(Calendar("Europe/Berlin"), utc("2026-12-05T12:00"));
+  for (const char* text : {"", "tomorrow", "2026-13-01", "2026-02-30", "2026-02-29 10:00", "2026-12-05T24:00",
+                           "2026-12-05T09:60", "9:30", "2026-12-05T09:30+1", "2026-12-05Z", "2026-12-05T09:30:00.5",
+                           "2026-12-05 09:30 ", "12/05/2026"}) {
+    SCOPED_TRACE(text);
+    try {
+      parser.parseTime(text);
+      ADD_FAILURE() << "accepted";
+    } catch (const CliError& e) {
+      EXPECT_EQ(e.exitStatus(), 2);
+      EXPECT_NE(std::string(e.what()).find(text), std::string::npos) << e.what();
+    }
+  }
+}
+
+TEST(CliTimeParser, DurationsAndAmounts) {
+  EXPECT_EQ(TimeParser::parseDuration("1h30m"), 5400);
+  EXPECT_EQ(TimeParser::parseDuration("90"), 5400);
+  EXPECT_EQ(TimeParser::parseDuration("0:15"), 900);
+  EXPECT_EQ(TimeParser::parseAmount("72,5"), 72.5);
+  for (const char* bad : {"", "abc", "-5"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_THROW(TimeParser::parseDuration(bad), CliError);
+    EXPECT_THROW(TimeParser::parseAmount(bad), CliError);
+  }
+  EXPECT_THROW(TimeParser::parseAmount("inf"), CliError);
+}
+
+TEST(CliGlobalOptions, TakesOptionsAnywhereAndFallsBackToTheEnvironment) {
+  std::map<std::string, std::string> env = {{"HOME", "/home/u"}, {"TZ", ":Europe/Paris"}, {"CHRONELLE_NOW", "09:00"}};
+  const auto lookup = [&](const char* name) -> std::optional<std::string> {
+    const auto found = env.find(name);
+    return found == env.end() ? std::nullopt : std::optional<std::string>(found->second);
+  };
+  auto options = GlobalOptions::parse({"report", "--json", "--month", "--week-start=Mon"}, lookup);
+  EXPECT_EQ(options.storeDirectory, "/home/u/.local/share/chronelle");
+  EXPECT_FALSE(options.storeGiven);
+  EXPECT_TRUE(options.json);
+  EXPECT_EQ(options.timeZone, "Europe/Paris");
+  EXPECT_EQ(options.now, "09:00");
+  EXPECT_EQ(options.firstWeekday, 2);
+  EXPECT_EQ(options.command, (std::vector<std::string>{"report", "--month"}));
+
+  env["CHRONELLE_HOME"] = "/data/ch";
+  options = GlobalOptions::parse({"--store", "/s", "--tz", "UTC", "--now", "2026-01-01", "tree"}, lookup);
+  EXPECT_EQ(options.storeDirectory, "/s");
+  EXPECT_TRUE(options.storeGiven);
+  EXPECT_EQ(options.timeZone, "UTC");
+  EXPECT_EQ(options.now, "2026-01-01");
+  options = GlobalOptions::parse({"tree", "--", "--json"}, lookup);
+  EXPECT_EQ(options.storeDirectory, "/data/ch");
+  EXPECT_FALSE(options.json) << "options end at --";
+
+  EXPECT_THROW(GlobalOptions::parse({"tree", "--store"}, lookup), CliError);
+  EXPECT_THROW(GlobalOptions::parse({"--week-start", "someday", "tree"}, lookup), CliError);
+  EXPECT_EQ(GlobalOptions::weekdayNumber("SUNDAY"), 1);
+  EXPECT_EQ(GlobalOptions::weekdayNumber("sat"), 7);
+  EXPECT_EQ(GlobalOptions::weekdayNumber("su"), std::nullopt);
+}
+
+TEST(CliArguments, SplitsOptionsFlagsAndPositionals) {
+  const Arguments::Spec spec{{"from", "node"}, {"all"}, {"day"}};
+  const Arguments args({"a", "--from", "09:00", "--node=X/Y", "--node", "Z", "--all", "--day", "--", "--b", "-"},
+                       spec);
+  EXPECT_EQ(args.value("from"), "09:00");
+  EXPECT_EQ(args.values("node"), (std::vector<std::string>{"X/Y", "Z"}));
+  EXPECT_TRUE(args.has("all"));
+  EXPECT_EQ(args.value("day"), "");
+  EXPECT_EQ(args.positionals(), (std::vector<std::string>{"a", "--b", "-"}));
+  EXPECT_EQ(Arguments({"--day", "2026-12-01"}, spec).value("day"), "2026-12-01");
+
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {"--unknown"}, {"--from"}, {"--all=1"}, {"-x"}}) {
+    SCOPED_TRACE(bad.front());
+    EXPECT_THROW(Arguments(bad, spec), CliError);
+  }
+  EXPECT_THROW(Arguments({"a", "b"}, spec).expectPositionals(1, 1, "x"), CliError);
+}
+
+TEST(CliTimewarrior, ReadsIntervalsAndNamesTheFirstBadElement) {
+  const auto intervals = parseTimewarriorExport(R"([
+    {"id": 2, "start": "20240301T080600Z", "end": "20240301T093000Z", "tags": ["Writing", "book", "draft"],
+     "annotation": "chapter 3"},
+    {"id": 1, "start": "20240301T100000Z"}
+  ])");
+  ASSERT_EQ(intervals.size(), 2u);
+  EXPECT_EQ(intervals[0].start.isoString(), "2024-03-01T08:06:00Z");
+  EXPECT_EQ(intervals[0].end->isoString(), "2024-03-01T09:30:00Z");
+  EXPECT_EQ(intervals[0].taskName, "Writing");
+  EXPECT_EQ(intervals[0].notes, "chapter 3 #book #draft");
+  EXPECT_EQ(intervals[1].taskName, "Untagged");
+  EXPECT_FALSE(intervals[1].end);
+  EXPECT_FALSE(intervals[1].notes);
+
+  struct Case {
+    const char* document;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"{}", "array"},
+      {"[1", "not JSON"},
+      {R"([{"start": "20240301T080600Z", "end": "20240301T090000Z"}, 5])", "element 2: not an object"},
+      {R"([{"end": "20240301T090000Z"}])", "element 1: missing \"start\""},
+      {R"([{"start": "2024-03-01T08:06:00Z"}])", "element 1: bad \"start\""},
+      {R"([{"start": "20240230T080600Z"}])", "element 1: bad \"start\""},
+      {R"([{"start": "20240301T080600Z", "end": "20240301T070000Z"}])", "element 1: ends before it starts"},
+      {R"([{"start": "20240301T080600Z"}, {"start": "20240301T090000Z"}])", "element 1: an open interval"},
+      {R"([{"start": "20240301T080600Z", "tags": [1]}])", "element 1: a tag is not a string"},
+      {R"([{"start": "20240301T080600Z", "tags": ["a/b"]}])", "element 1: the first tag"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.document);
+    try {
+      parseTimewarriorExport(c.document);
+      ADD_FAILURE() << "accepted";
+    } catch (const CliError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.expected), std::string::npos) << e.what();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace chronelle::cli
