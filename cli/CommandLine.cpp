@@ -39,7 +39,7 @@ const std::map<std::string, Handler>& commandTable() {
       {"folder", folderCommand}, {"task", taskCommand},     {"node", nodeCommand},     {"tree", treeCommand},
       {"start", startCommand},   {"pause", pauseCommand},   {"toggle", toggleCommand}, {"clear", clearCommand},
       {"status", statusCommand}, {"prefs", prefsCommand},   {"entry", entryCommand},   {"export", exportCommand},
-      {"import", importCommand}, {"report", reportCommand}, {"parse", parseCommand},   {"demo", demoCommand},
+      {"import", importCommand}, {"report", reportCommand}, {"list", listCommand}, {"parse", parseCommand},   {"demo", demoCommand},
   };
   return table;
 }

@@ -29,6 +29,7 @@ void entryCommand(CommandContext& ctx, const Args& args);
 void exportCommand(CommandContext& ctx, const Args& args);
 void importCommand(CommandContext& ctx, const Args& args);
 void reportCommand(CommandContext& ctx, const Args& args);
+void listCommand(CommandContext& ctx, const Args& args);
 void parseCommand(CommandContext& ctx, const Args& args);
 void demoCommand(CommandContext& ctx, const Args& args);
 

@@ -196,6 +196,8 @@ void demoCommand(CommandContext& ctx, const Args& rawArgs) {
 
   demo.out() << "\n== Tree ==\n";
   treeCommand(demo, {});
+  demo.out() << "\n== This week ==\n";
+  listCommand(demo, {"--week"});
   const std::string lastMonth = isoTime(calendar.adding(CalendarUnit::month, -1, now), calendar);
   demo.out() << "\n== Last month by node ==\n";
   reportCommand(demo, {"--month", lastMonth, "--by", "node"});

@@ -32,6 +32,7 @@ const std::map<std::string, std::string>& texts() {
        "  prefs [--rounding on|off] [--step D] [--method nearest|up|down] [--min D]\n"
        "  entry add|edit|delete|duplicate|merge …\n"
        "  report [PERIOD] [--by summary|billing|node|flat] [--chart day|month] …\n"
+       "  list [PERIOD]                        entries by day, newest first\n"
        "  export [PERIOD] --format csv|json\n"
        "  import timewarrior FILE|-\n"
        "  parse DURATION                       the seconds of a duration\n"
@@ -78,6 +79,7 @@ const std::map<std::string, std::string>& texts() {
        std::string("usage: chronelle report [PERIOD] [--node PATH]… [--status nonbillable|unbilled|billed|paid]…\n"
                    "        [--archived active|archived] [--by summary|billing|node|flat] [--chart day|month]\n") +
            kPeriod},
+      {"list", std::string("usage: chronelle list [PERIOD]\n  Entries by day, newest day first.\n") + kPeriod},
       {"export", std::string("usage: chronelle export [PERIOD] --format csv|json\n") + kPeriod},
       {"import",
        "usage: chronelle import timewarrior FILE|-\n"

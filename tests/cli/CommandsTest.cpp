@@ -80,6 +80,17 @@ TEST(CliEntries, AddEditDuplicateMergeDeleteAndAcrossMidnight) {
   EXPECT_EQ(store.okJson({"report", "--day", "2026-12-04"})["summary"]["duration"], 3599);
   EXPECT_EQ(store.okJson({"report", "--day", "2026-12-05"})["summary"]["duration"], 5400);
 
+  // The day list shows it once per day, newest day first, with its edges.
+  const auto sections = store.okJson({"list", "--week"})["sections"];
+  ASSERT_EQ(sections.size(), 2u) << sections.dump();
+  EXPECT_EQ(sections[0]["name"], "2026-12-05");
+  EXPECT_EQ(sections[0]["fragments"][0]["from"], "2026-12-05T00:00:00+01:00");
+  EXPECT_EQ(sections[0]["fragments"][0]["edge"], "before");
+  EXPECT_EQ(sections[0]["fragments"][0]["duration"], 5400);
+  EXPECT_EQ(sections[1]["name"], "2026-12-04");
+  EXPECT_EQ(sections[1]["fragments"][0]["edge"], "after");
+  EXPECT_EQ(sections[1]["fragments"][0]["entry"], entry["id"]);
+
   const std::string id = entry["id"];
   entry = store.okJson({"entry", "edit", id.substr(0, 8), "--to", "2026-12-05 00:30", "--status", "billed",
                         "--no-notes"});
