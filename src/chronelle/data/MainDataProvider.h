@@ -1,0 +1,226 @@
+#pragma once
+
+#include <asio/awaitable.hpp>
+#include <concepts>
+#include <memory>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <type_traits>
+#include <vector>
+
+#include "chronelle/data/BaseDataProvider.h"
+#include "chronelle/data/CoreDataStack.h"
+#include "chronelle/data/DataModifier.h"
+#include "chronelle/data/DataNotifications.h"
+#include "chronelle/data/MoveNodeOption.h"
+#include "chronelle/data/NodeChangeKey.h"
+#include "chronelle/data/TimeEntryChangeKey.h"
+#include "chronelle/model/BillingStatus.h"
+#include "chronelle/model/ContextChanges.h"
+#include "chronelle/platform/Date.h"
+#include "chronelle/platform/NotificationCenter.h"
+#include "chronelle/store/ObjectID.h"
+
+namespace chronelle {
+
+// The one object through which the application changes stored data; it also answers every
+// read (BaseDataProvider). Each write operation is one write of the stack's serial write path
+// on the view context: the block edits through `modifier()`, the context is saved, and on any
+// error the view context is rolled back and the awaiting caller gets the error.
+//
+// After every save of the view context the provider recomputes the confirmed durations the
+// save made stale (in a further write whose own save is not announced), then posts
+// DataNotifications::mainContextDidChange on the main queue. Merges of changes saved
+// elsewhere are announced at once.
+//
+// Create one on the main thread after the CoreDataStack is registered in the Injector's
+// container; it always works on that stack's view context. Call everything on the main queue
+// and await the operations from coroutines running on MainQueue::shared(). Not thread-safe.
+class MainDataProvider : public BaseDataProvider {
+ public:
+  // How mergeSessions forms the length of the new entry.
+  enum class SessionMergeType {
+    // From the earliest begin, lasting the sum of the merged entries' durations.
+    byPushingSessionsTogether,
+    // From the earliest begin to the latest end; the gaps become part of it.
+    byFillingTimeBetweenSessions,
+  };
+  // Errors of mergeSessions, thrown as std::system_error (compare `e.code()` with the case).
+  enum class MergeSessionsErrors {
+    // No task has the given identifier; nothing was changed.
+    selectedTaskDoesNotExist = 1,
+  };
+  using MoveNodeOption = chronelle::MoveNodeOption;
+
+  // Resolves the CoreDataStack from the Injector's container (it must be registered: the
+  // container aborts otherwise) and works on its view context. `context` is
+  // accepted for symmetry with BaseDataProvider and not used. Starts observing the view
+  // context's did-save and did-merge notifications until destruction.
+  explicit MainDataProvider(std::shared_ptr<ObjectContext> context = nullptr);
+  ~MainDataProvider() override;
+
+  // The mutation worker every write uses. Use it only inside write blocks.
+  DataModifier& modifier() const { return *modifier_; }
+  // True only while the recomputed confirmed durations are being saved.
+  bool ignoreContextDidChangeNotifications() const;
+
+  // --- Generic write ----------------------------------------------------------------------
+  // Runs `block(viewContext, modifier, objectFetcher)` as one write operation (saved when it
+  // left changes) and returns its value. A block returning std::optional<T> yields T and an
+  // empty optional throws CoreDataStack::WriteOperationError::unexpectedNilAsResult. Errors of
+  // the block or the save are thrown after the view context was rolled back. For callers
+  // that need several edits in one write (one undo step, one notification).
+  template <class F>
+    requires std::invocable<F&, ObjectContext&, DataModifier&, const ManagedObjectFetcher&>
+  asio::awaitable<typename CoreDataStack::WriteResult<
+      std::invoke_result_t<F&, ObjectContext&, DataModifier&, const ManagedObjectFetcher&>>::type>
+  executeWriteOperation(F block, bool shouldDisableUndoRegistration = false);
+
+  // --- Time entries -----------------------------------------------------------------------
+  // A new entry on the task `taskId` from `begin` to `end` (running without one), floored to
+  // whole seconds, with the task's billing settings, `autotracked` = the flag and the notes.
+  // A running entry marks its task and folders as running. Returns the saved entry as the view
+  // context holds it. Throws when the save or the lookup afterwards fails; a `taskId` that is
+  // not a task leaves the entry without a task (the save then still succeeds).
+  asio::awaitable<std::shared_ptr<Session>> createTimeEntry(Date begin, std::optional<Date> end, ObjectID taskId,
+                                                            bool isStartedByAutoTracking,
+                                                            std::optional<std::string> notes);
+  // Applies `changes` (see DataModifier::updateTimeEntry) to the entry `id`. Throws the
+  // lookup's error (StoreError kObjectNotFound, ManagedObjectFetcherError) or the save's.
+  asio::awaitable<void> updateTimeEntry(ObjectID id, TimeEntryChanges changes);
+  // Applies the same change set to each entry in order and saves once. The first failing
+  // lookup ends the write before anything is changed.
+  asio::awaitable<void> updateTimeEntries(std::vector<ObjectID> ids, TimeEntryChanges changes);
+  // Deletes the entries (objects of the view context) and records their tasks for the
+  // duration recomputation. Throws the save's error.
+  asio::awaitable<void> deleteTimeEntries(std::vector<std::shared_ptr<Session>> timeEntries);
+  // A copy of `timeEntry` (see DataModifier::duplicateTimeEntry), saved; the copy.
+  asio::awaitable<std::shared_ptr<Session>> duplicateTimeEntry(std::shared_ptr<Session> timeEntry, bool withNotes);
+
+  // --- Folders and tasks -----------------------------------------------------------------
+  // A new task (folder) with `data` applied (see DataModifier::updateNode), saved and looked
+  // up again. A blank or missing name fails the save (StoreError 1570): nothing is kept.
+  asio::awaitable<std::shared_ptr<Task>> createTask(NodeChanges data);
+  asio::awaitable<std::shared_ptr<Folder>> createFolder(NodeChanges data);
+  // Applies `changes` to the node `id`. Throws the lookup's or the save's error.
+  asio::awaitable<void> updateNode(ObjectID id, NodeChanges changes);
+  // Deletes the nodes with their subtrees and entries. Siblings are not renumbered.
+  asio::awaitable<void> deleteNodes(std::vector<ObjectID> ids);
+  // Archives (unarchives) the nodes that are not (are) archived, with their subtrees, and with
+  // `moveToRoot` places each last among the archived (active) top-level nodes. After the
+  // write, posts DataNotifications::didArchiveNodes (didUnarchiveNodes) with this provider as
+  // object and `ids`, exactly as given, under "nodeIds"; nothing is posted when it throws.
+  asio::awaitable<void> archiveNodes(std::vector<ObjectID> ids, bool moveToRoot);
+  asio::awaitable<void> unarchiveNodes(std::vector<ObjectID> ids, bool moveToRoot);
+  // Moves each node in order (see DataModifier::updateNode with a parent and an order).
+  // Throws StoreError when a node is not found and ManagedObjectFetcherError::
+  // wrongExpectedReturnObjectType when it is not a node; nothing is saved then.
+  asio::awaitable<void> moveNodes(std::vector<MoveNodeOption> options);
+  // Sorts the children of the folder `in` (the active top-level nodes without one) by name and
+  // renumbers them. Throws the folder lookup's error.
+  asio::awaitable<void> sortNodesByName(std::optional<ObjectID> in);
+
+  // --- Rules and the activity log ---------------------------------------------------------
+  // Adds a copy of `rule` (a template, not changed or inserted; read in the write, on the main
+  // thread) to the rule set of the task `taskId`, creating the set (start type index 1, pause
+  // type index 2) when the task has none. Throws the task lookup's error.
+  asio::awaitable<void> createRule(std::shared_ptr<Rule> rule, ObjectID taskId);
+  // Deletes the activity-log entries among `ids`; IDs that are not found or not entries are
+  // skipped. Saves only when something was deleted.
+  asio::awaitable<void> deleteActivityLogs(std::vector<ObjectID> ids);
+  // Deletes every activity-log entry of every kind.
+  asio::awaitable<void> deleteAllActivityLogs();
+
+  // --- Merging time entries -----------------------------------------------------------------
+  // Replaces the finished entries among `sessionIds` (`identifier` strings; unknown ones and
+  // running entries are left out) by one new entry on the task with identifier `taskId`,
+  // formed by `mergeType`, with the united notes and the common billing status (when they
+  // share one). Throws std::system_error(selectedTaskDoesNotExist) before writing when there
+  // is no such task; does nothing when no finished entry is left; throws the save's error.
+  asio::awaitable<void> mergeSessions(std::vector<std::string> sessionIds, std::string taskId,
+                                      SessionMergeType mergeType);
+
+  // Helpers of the merge over entries (objects of the view context). The earliest `begin`;
+  // absent for an empty list.
+  static std::optional<Date> getEarliestBegin(const std::vector<std::shared_ptr<Session>>& entries);
+  // The latest `end`, a running entry counting as now; absent for an empty list.
+  static std::optional<Date> getLatestEnd(const std::vector<std::shared_ptr<Session>>& entries);
+  // The notes of the entries that have any (an empty text counts), in list order, joined by
+  // "\n"; absent when none has notes.
+  static std::optional<std::string> getUnitedNotes(const std::vector<std::shared_ptr<Session>>& entries);
+  // The billing status shared by every entry; absent for an empty list or when two differ.
+  static std::optional<BillingStatus> getUnifiedBillingStatus(const std::vector<std::shared_ptr<Session>>& entries);
+
+  // --- Undo (main thread) -------------------------------------------------------------------
+  // Forwarded to the view context's undo manager; nothing happens while it has none. The
+  // stack saves every undo and redo at once.
+  void undo();
+  void redo();
+  void disableUndoRegistration();
+  void enableUndoRegistration();
+
+  // --- Notification handlers (called by the notification centre) ---------------------------
+  // A save of the view context: unless the notification has no user info or saves are being
+  // ignored, queues the recomputation of the stale confirmed durations as a further write
+  // (its failure is logged as "Error on contextDidSave") and then posts mainContextDidChange
+  // on the main queue with the save's ContextChanges and its three object sets.
+  void contextDidSave(const Notification& notification);
+  // A merge into the view context: posts mainContextDidChange at once, on the calling
+  // thread, with only the ContextChanges.
+  void contextDidMergeFromParent(const Notification& notification);
+
+  // The kinds of objects in a did-save notification's inserted, updated and deleted object
+  // sets (tasks, folders, entries, rule sets, rules and combinations, activity-log entries of
+  // every kind); absent when it has no user info. Missing or mistyped keys add nothing.
+  static std::optional<ContextChanges> getChangesFromContextDidSaveNotification(const Notification& notification);
+  // The same over a merge notification's object-ID sets, classified by the ID's URI text:
+  // the first of "/Task", "/Folder", "/Session", "/RuleSet", "/RuleBase", "ALEntry" that it
+  // contains decides (so IDs of rules and combinations add nothing).
+  static std::optional<ContextChanges> getChangesFromMergeNotification(const Notification& notification);
+
+ private:
+  // What the save handler's deferred work needs; shared so that work stays safe when the
+  // provider goes away before it has run.
+  struct Shared;
+
+  // The save handler's deferred work: the recomputation as a further write, then the
+  // announcement of the save on the main queue.
+  static asio::awaitable<void> recomputeAndAnnounce(std::shared_ptr<Shared> shared,
+                                                    std::shared_ptr<DataModifier> modifier,
+                                                    std::shared_ptr<CoreDataStack> stack, Notification notification);
+
+  // Shared with the save handler's deferred work and with queued write blocks.
+  std::shared_ptr<DataModifier> modifier_;
+  std::shared_ptr<Shared> shared_;
+  // Declared last: unregistered first on destruction.
+  ObserverToken didSaveObserver_;
+  ObserverToken didMergeObserver_;
+};
+
+// The category "MainDataProvider.MergeSessionsErrors". Thread-safe singleton.
+const std::error_category& mergeSessionsErrorsCategory();
+std::error_code make_error_code(MainDataProvider::MergeSessionsErrors error);
+
+template <class F>
+  requires std::invocable<F&, ObjectContext&, DataModifier&, const ManagedObjectFetcher&>
+asio::awaitable<typename CoreDataStack::WriteResult<
+    std::invoke_result_t<F&, ObjectContext&, DataModifier&, const ManagedObjectFetcher&>>::type>
+MainDataProvider::executeWriteOperation(F block, bool shouldDisableUndoRegistration) {
+  // Everything the block needs is captured by value, so the write stays valid if it is
+  // still queued when the caller gives up on it.
+  auto stack = coreDataStack();
+  std::shared_ptr<DataModifier> modifier = modifier_;
+  ManagedObjectFetcher fetcher = objectFetcher();
+  // Named rather than a temporary inside the co_await expression: g++ 12 may destroy such
+  // temporaries twice.
+  auto write = [block = std::move(block), modifier, fetcher](ObjectContext& context) mutable {
+    return block(context, *modifier, std::as_const(fetcher));
+  };
+  co_return co_await stack->executeWriteOperation(std::move(write), shouldDisableUndoRegistration);
+}
+
+}  // namespace chronelle
+
+template <>
+struct std::is_error_code_enum<chronelle::MainDataProvider::MergeSessionsErrors> : std::true_type {};

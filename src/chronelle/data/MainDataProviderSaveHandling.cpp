@@ -1,0 +1,139 @@
+// The change notification: every save of the view context is followed by the recomputation
+// of the confirmed durations it made stale and then by one "mainContextDidChange".
+
+#include <asio/co_spawn.hpp>
+#include <asio/detached.hpp>
+#include <string>
+#include <utility>
+
+#include "chronelle/data/ErrorDescription.h"
+#include "chronelle/data/MainDataProvider.h"
+#include "chronelle/model/ALEntry.h"
+#include "chronelle/model/Folder.h"
+#include "chronelle/model/RuleBase.h"
+#include "chronelle/model/RuleSet.h"
+#include "chronelle/model/Session.h"
+#include "chronelle/model/Task.h"
+#include "chronelle/platform/MainQueue.h"
+#include "chronelle/support/Logging.h"
+#include "MainDataProviderShared.h"
+
+namespace chronelle {
+namespace {
+
+// The kind bit of a stored object; none for objects of other entities.
+ContextChanges::Entity kindOf(const ManagedObject* object) {
+  if (dynamic_cast<const Task*>(object)) return ContextChanges::Entity::task;
+  if (dynamic_cast<const Folder*>(object)) return ContextChanges::Entity::folder;
+  if (dynamic_cast<const Session*>(object)) return ContextChanges::Entity::session;
+  if (dynamic_cast<const RuleSet*>(object)) return ContextChanges::Entity::ruleSet;
+  if (dynamic_cast<const RuleBase*>(object)) return ContextChanges::Entity::rule;
+  if (dynamic_cast<const ALEntry*>(object)) return ContextChanges::Entity::alEntry;
+  return {};
+}
+
+// The kind bit of an object ID, read from its URI text: the first fragment found decides.
+// "ALEntry" has no slash so the browser and document entries count too; rules and
+// combinations match nothing (their URIs name "Rule" and "RuleCombination").
+ContextChanges::Entity kindOf(const ObjectID& id) {
+  static const std::pair<const char*, ContextChanges::Entity> fragments[] = {
+      {"/Task", ContextChanges::Entity::task},       {"/Folder", ContextChanges::Entity::folder},
+      {"/Session", ContextChanges::Entity::session}, {"/RuleSet", ContextChanges::Entity::ruleSet},
+      {"/RuleBase", ContextChanges::Entity::rule},   {"ALEntry", ContextChanges::Entity::alEntry},
+  };
+  const std::string uri = id.uriRepresentation();
+  for (const auto& [fragment, kind] : fragments) {
+    if (uri.find(fragment) != std::string::npos) return kind;
+  }
+  return {};
+}
+
+template <class Set>
+ContextChanges::Entity kindsIn(const Notification& notification, const char* key) {
+  ContextChanges::Entity kinds;
+  if (const auto* set = notification.value<Set>(key)) {
+    for (const auto& element : *set) {
+      if constexpr (std::is_same_v<Set, ObjectSet>) {
+        kinds |= kindOf(element.get());
+      } else {
+        kinds |= kindOf(element);
+      }
+    }
+  }
+  return kinds;
+}
+
+}  // namespace
+
+// The further write that follows a save: recompute what the save made stale, save that
+// unannounced, then announce the original save on the main queue.
+asio::awaitable<void> MainDataProvider::recomputeAndAnnounce(std::shared_ptr<Shared> shared,
+                                                             std::shared_ptr<DataModifier> modifier,
+                                                             std::shared_ptr<CoreDataStack> stack,
+                                                             Notification notification) {
+  try {
+    // Named: never a temporary inside a co_await expression (g++ 12 may destroy it twice).
+    auto recompute = [shared, modifier](ObjectContext& context) {
+      if (!modifier->updateNodesConfirmedDurationsIfNeeded()) return;
+      // The flag goes back whether the save succeeds or throws.
+      struct IgnoreSaves {
+        bool& flag;
+        explicit IgnoreSaves(bool& f) : flag(f) { flag = true; }
+        ~IgnoreSaves() { flag = false; }
+      } ignore(shared->ignoreContextDidChangeNotifications);
+      context.save();
+    };
+    co_await stack->executeWriteOperation(std::move(recompute));
+  } catch (const std::exception& error) {
+    chronelle::logError(shared->log, "Error on contextDidSave", MetadataValue::stringConvertible(describeError(error)));
+  }
+
+  const auto changes = MainDataProvider::getChangesFromContextDidSaveNotification(notification);
+  chronelle::logDebug(shared->log, "posting mainContextDidChange notification", LogData{{"changes", changes}});
+  UserInfo info;
+  if (changes) info[DataNotifications::contextChangesKey] = *changes;
+  for (const char* key : {DataNotifications::insertedObjectsKey, DataNotifications::updatedObjectsKey,
+                          DataNotifications::deletedObjectsKey}) {
+    if (auto it = notification.userInfo.find(key); it != notification.userInfo.end()) info[key] = it->second;
+  }
+  MainQueue::shared().post([info = std::move(info)] {
+    NotificationCenter::defaultCenter().post(DataNotifications::mainContextDidChange, nullptr, info);
+  });
+}
+
+void MainDataProvider::contextDidSave(const Notification& notification) {
+  if (notification.userInfo.empty()) return;
+  if (shared_->ignoreContextDidChangeNotifications) return;
+  // Runs after the save has returned: its write queues behind the write that saved.
+  asio::co_spawn(MainQueue::shared().executor(),
+                 recomputeAndAnnounce(shared_, modifier_, coreDataStack(), notification), asio::detached);
+}
+
+void MainDataProvider::contextDidMergeFromParent(const Notification& notification) {
+  const auto changes = getChangesFromMergeNotification(notification);
+  logDebug(shared_->log, "posting mainContextDidChange notification", LogData{{"changes", changes}});
+  UserInfo info;
+  if (changes) info[DataNotifications::contextChangesKey] = *changes;
+  NotificationCenter::defaultCenter().post(DataNotifications::mainContextDidChange, nullptr, std::move(info));
+}
+
+std::optional<ContextChanges> MainDataProvider::getChangesFromContextDidSaveNotification(
+    const Notification& notification) {
+  if (notification.userInfo.empty()) return std::nullopt;
+  ContextChanges changes;
+  changes.inserts = kindsIn<ObjectSet>(notification, ObjectContext::kInsertedObjectsKey);
+  changes.updates = kindsIn<ObjectSet>(notification, ObjectContext::kUpdatedObjectsKey);
+  changes.deletes = kindsIn<ObjectSet>(notification, ObjectContext::kDeletedObjectsKey);
+  return changes;
+}
+
+std::optional<ContextChanges> MainDataProvider::getChangesFromMergeNotification(const Notification& notification) {
+  if (notification.userInfo.empty()) return std::nullopt;
+  ContextChanges changes;
+  changes.inserts = kindsIn<ObjectIDSet>(notification, ObjectContext::kInsertedObjectIDsKey);
+  changes.updates = kindsIn<ObjectIDSet>(notification, ObjectContext::kUpdatedObjectIDsKey);
+  changes.deletes = kindsIn<ObjectIDSet>(notification, ObjectContext::kDeletedObjectIDsKey);
+  return changes;
+}
+
+}  // namespace chronelle

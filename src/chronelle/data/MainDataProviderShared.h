@@ -1,0 +1,22 @@
+#pragma once
+
+// Internal to MainDataProvider's sources.
+
+#include "chronelle/data/MainDataProvider.h"
+#include "chronelle/platform/Logger.h"
+#include "chronelle/support/Logging.h"
+
+namespace chronelle {
+
+// The part of the provider that the save handler's deferred work uses after the handler has
+// returned: held by shared_ptr so that work never touches a destroyed provider. Main thread
+// only, like the provider.
+struct MainDataProvider::Shared {
+  // Label "Data".
+  Logger log{LogLabel::data};
+  // True only while the recomputed confirmed durations are saved, so that save is not
+  // announced as a change of its own.
+  bool ignoreContextDidChangeNotifications = false;
+};
+
+}  // namespace chronelle
