@@ -62,8 +62,10 @@ class ReportCalculator {
   // Totals per billing state, each with the query's own billing filter replaced by that one
   // state. Non-billable revenue is always 0.
   BillingBreakdown calculateBillingBreakdown(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes) const;
-  // Totals of every tracked task (fetched per task) and of every folder above one (the sum
-  // of its tracked tasks below), by object ID. Empty when nothing was tracked.
+  // Totals of every tracked task and of every folder above one (the sum of its tracked tasks
+  // below), by object ID. Empty when nothing was tracked. Each task's totals are those of the
+  // query narrowed to that task, cached under that query's key; the tasks not in the cache
+  // are summed together in one grouped aggregate and one edge fetch, not one fetch each.
   NodeBreakdown calculateNodeBreakdown(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes) const;
   // Totals of each direct child of `parentFolder` (of the top level when null), archived
   // ones included, with the query's task set replaced by the child's tasks; children
@@ -105,6 +107,9 @@ class ReportCalculator {
   // The first and last instants covering every entry of `tasks`, or nothing.
   std::optional<DateInterval> customPeriod(const TaskSet& tasks, const Calendar& calendar) const;
   TotalValues computeTotals(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes) const;
+  // The totals of `query` per task, as computeTotals would give for each task alone. Runs on
+  // the provider's context.
+  NodeBreakdown computeTotalsByTask(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes) const;
 
   std::shared_ptr<BaseDataProvider> dataProvider_;
   std::shared_ptr<ReportCacheProvider> cacheProvider_;
