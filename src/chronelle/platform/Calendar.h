@@ -1,5 +1,4 @@
 #pragma once
-// Working in this checkout: read CONTRIBUTING.md at the repository root first.
 
 #include <memory>
 #include <optional>
