@@ -25,9 +25,10 @@ struct DataNotifications {
 
   // User-info keys.
   static constexpr const char* contextChangesKey = kContextChangesKey;  // ContextChanges
-  static constexpr const char* insertedObjectsKey = ObjectContext::kInsertedObjectsKey;  // ObjectSet
-  static constexpr const char* updatedObjectsKey = ObjectContext::kUpdatedObjectsKey;    // ObjectSet
-  static constexpr const char* deletedObjectsKey = ObjectContext::kDeletedObjectsKey;    // ObjectSet
+  static constexpr const char* insertedObjectsKey =
+      ObjectContext::kInsertedObjectsKey;                                              // ObjectSet
+  static constexpr const char* updatedObjectsKey = ObjectContext::kUpdatedObjectsKey;  // ObjectSet
+  static constexpr const char* deletedObjectsKey = ObjectContext::kDeletedObjectsKey;  // ObjectSet
   static constexpr const char* nodeIdsKey = "nodeIds";  // std::vector<ObjectID>
 };
 

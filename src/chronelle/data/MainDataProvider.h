@@ -1,5 +1,6 @@
 #pragma once
 
+#include <any>
 #include <asio/awaitable.hpp>
 #include <concepts>
 #include <memory>
@@ -23,6 +24,12 @@
 #include "chronelle/store/ObjectID.h"
 
 namespace chronelle {
+
+// A write block of MainDataProvider: called with the view context, the provider's modifier
+// and its object fetcher, inside one write operation.
+template <class F>
+concept ProviderWriteBlock =
+    std::invocable<F&, ObjectContext&, DataModifier&, const ManagedObjectFetcher&>;
 
 // The one object through which the application changes stored data; it also answers every
 // read (BaseDataProvider). Each write operation is one write of the stack's serial write path
@@ -52,6 +59,10 @@ class MainDataProvider : public BaseDataProvider {
     selectedTaskDoesNotExist = 1,
   };
   using MoveNodeOption = chronelle::MoveNodeOption;
+  // What awaiting a write of block F yields: its result with one std::optional removed.
+  template <class F>
+  using WriteResultOf = typename CoreDataStack::WriteResult<
+      std::invoke_result_t<F&, ObjectContext&, DataModifier&, const ManagedObjectFetcher&>>::type;
 
   // Resolves the CoreDataStack from the Injector's container (it must be registered: the
   // container aborts otherwise) and works on its view context. `context` is
@@ -71,11 +82,9 @@ class MainDataProvider : public BaseDataProvider {
   // empty optional throws CoreDataStack::WriteOperationError::unexpectedNilAsResult. Errors of
   // the block or the save are thrown after the view context was rolled back. For callers
   // that need several edits in one write (one undo step, one notification).
-  template <class F>
-    requires std::invocable<F&, ObjectContext&, DataModifier&, const ManagedObjectFetcher&>
-  asio::awaitable<typename CoreDataStack::WriteResult<
-      std::invoke_result_t<F&, ObjectContext&, DataModifier&, const ManagedObjectFetcher&>>::type>
-  executeWriteOperation(F block, bool shouldDisableUndoRegistration = false);
+  template <ProviderWriteBlock F>
+  asio::awaitable<WriteResultOf<F>> executeWriteOperation(F block,
+                                                          bool shouldDisableUndoRegistration = false);
 
   // --- Time entries -----------------------------------------------------------------------
   // A new entry on the task `taskId` from `begin` to `end` (running without one), floored to
@@ -83,7 +92,8 @@ class MainDataProvider : public BaseDataProvider {
   // A running entry marks its task and folders as running. Returns the saved entry as the view
   // context holds it. Throws when the save or the lookup afterwards fails; a `taskId` that is
   // not a task leaves the entry without a task (the save then still succeeds).
-  asio::awaitable<std::shared_ptr<Session>> createTimeEntry(Date begin, std::optional<Date> end, ObjectID taskId,
+  asio::awaitable<std::shared_ptr<Session>> createTimeEntry(Date begin, std::optional<Date> end,
+                                                            ObjectID taskId,
                                                             bool isStartedByAutoTracking,
                                                             std::optional<std::string> notes);
   // Applies `changes` (see DataModifier::updateTimeEntry) to the entry `id`. Throws the
@@ -96,7 +106,8 @@ class MainDataProvider : public BaseDataProvider {
   // duration recomputation. Throws the save's error.
   asio::awaitable<void> deleteTimeEntries(std::vector<std::shared_ptr<Session>> timeEntries);
   // A copy of `timeEntry` (see DataModifier::duplicateTimeEntry), saved; the copy.
-  asio::awaitable<std::shared_ptr<Session>> duplicateTimeEntry(std::shared_ptr<Session> timeEntry, bool withNotes);
+  asio::awaitable<std::shared_ptr<Session>> duplicateTimeEntry(std::shared_ptr<Session> timeEntry,
+                                                               bool withNotes);
 
   // --- Folders and tasks -----------------------------------------------------------------
   // A new task (folder) with `data` applied (see DataModifier::updateNode), saved and looked
@@ -148,9 +159,11 @@ class MainDataProvider : public BaseDataProvider {
   static std::optional<Date> getLatestEnd(const std::vector<std::shared_ptr<Session>>& entries);
   // The notes of the entries that have any (an empty text counts), in list order, joined by
   // "\n"; absent when none has notes.
-  static std::optional<std::string> getUnitedNotes(const std::vector<std::shared_ptr<Session>>& entries);
+  static std::optional<std::string> getUnitedNotes(
+      const std::vector<std::shared_ptr<Session>>& entries);
   // The billing status shared by every entry; absent for an empty list or when two differ.
-  static std::optional<BillingStatus> getUnifiedBillingStatus(const std::vector<std::shared_ptr<Session>>& entries);
+  static std::optional<BillingStatus> getUnifiedBillingStatus(
+      const std::vector<std::shared_ptr<Session>>& entries);
 
   // --- Undo (main thread) -------------------------------------------------------------------
   // Forwarded to the view context's undo manager; nothing happens while it has none. The
@@ -173,22 +186,37 @@ class MainDataProvider : public BaseDataProvider {
   // The kinds of objects in a did-save notification's inserted, updated and deleted object
   // sets (tasks, folders, entries, rule sets, rules and combinations, activity-log entries of
   // every kind); absent when it has no user info. Missing or mistyped keys add nothing.
-  static std::optional<ContextChanges> getChangesFromContextDidSaveNotification(const Notification& notification);
+  static std::optional<ContextChanges> getChangesFromContextDidSaveNotification(
+      const Notification& notification);
   // The same over a merge notification's object-ID sets, classified by the ID's URI text:
   // the first of "/Task", "/Folder", "/Session", "/RuleSet", "/RuleBase", "ALEntry" that it
   // contains decides (so IDs of rules and combinations add nothing).
-  static std::optional<ContextChanges> getChangesFromMergeNotification(const Notification& notification);
+  static std::optional<ContextChanges> getChangesFromMergeNotification(
+      const Notification& notification);
 
  private:
   // What the save handler's deferred work needs; shared so that work stays safe when the
   // provider goes away before it has run.
   struct Shared;
+  // The result of a write block that returns nothing.
+  struct WriteDone {};
+
+  // Runs `block` through the stack's serial write path and resumes the caller on its own
+  // executor with the block's result (empty for "no value") or rethrows the error. `stack`
+  // and `block` must live until the returned awaitable completes (the caller co_awaits it at
+  // once). Unlike CoreDataStack's awaitable form it keeps no temporary with a destructor in a
+  // co_await expression: g++ 12 may destroy such a temporary twice, which releases the view
+  // context once too often.
+  static asio::awaitable<std::any> awaitWrite(CoreDataStack& stack,
+                                              CoreDataStack::WriteBlock& block,
+                                              bool shouldDisableUndoRegistration);
 
   // The save handler's deferred work: the recomputation as a further write, then the
   // announcement of the save on the main queue.
   static asio::awaitable<void> recomputeAndAnnounce(std::shared_ptr<Shared> shared,
                                                     std::shared_ptr<DataModifier> modifier,
-                                                    std::shared_ptr<CoreDataStack> stack, Notification notification);
+                                                    std::shared_ptr<CoreDataStack> stack,
+                                                    Notification notification);
 
   // Shared with the save handler's deferred work and with queued write blocks.
   std::shared_ptr<DataModifier> modifier_;
@@ -202,25 +230,42 @@ class MainDataProvider : public BaseDataProvider {
 const std::error_category& mergeSessionsErrorsCategory();
 std::error_code make_error_code(MainDataProvider::MergeSessionsErrors error);
 
-template <class F>
-  requires std::invocable<F&, ObjectContext&, DataModifier&, const ManagedObjectFetcher&>
-asio::awaitable<typename CoreDataStack::WriteResult<
-    std::invoke_result_t<F&, ObjectContext&, DataModifier&, const ManagedObjectFetcher&>>::type>
-MainDataProvider::executeWriteOperation(F block, bool shouldDisableUndoRegistration) {
+template <ProviderWriteBlock F>
+asio::awaitable<MainDataProvider::WriteResultOf<F>> MainDataProvider::executeWriteOperation(
+    F block, bool shouldDisableUndoRegistration) {
+  using R = std::invoke_result_t<F&, ObjectContext&, DataModifier&, const ManagedObjectFetcher&>;
+  using T = WriteResultOf<F>;
+  static_assert(std::is_void_v<T> || std::is_copy_constructible_v<T>,
+                "write results travel in std::any");
+
   // Everything the block needs is captured by value, so the write stays valid if it is
   // still queued when the caller gives up on it.
   auto stack = coreDataStack();
-  std::shared_ptr<DataModifier> modifier = modifier_;
-  ManagedObjectFetcher fetcher = objectFetcher();
-  // Named rather than a temporary inside the co_await expression: g++ 12 may destroy such
-  // temporaries twice.
-  auto write = [block = std::move(block), modifier, fetcher](ObjectContext& context) mutable {
-    return block(context, *modifier, std::as_const(fetcher));
+  CoreDataStack::WriteBlock erased =
+      [block = std::move(block), modifier = modifier_,
+       fetcher = objectFetcher()](ObjectContext& context) mutable -> std::any {
+    if constexpr (std::is_void_v<R>) {
+      block(context, *modifier, std::as_const(fetcher));
+      return WriteDone{};
+    } else if constexpr (!std::is_same_v<R, T>) {  // std::optional<T>
+      auto result = block(context, *modifier, std::as_const(fetcher));
+      if (!result) return {};
+      return std::any(std::move(*result));
+    } else {
+      return std::any(block(context, *modifier, std::as_const(fetcher)));
+    }
   };
-  co_return co_await stack->executeWriteOperation(std::move(write), shouldDisableUndoRegistration);
+  auto write = awaitWrite(*stack, erased, shouldDisableUndoRegistration);
+  std::any result = co_await std::move(write);
+  if (!result.has_value()) {
+    throw std::system_error(
+        make_error_code(CoreDataStack::WriteOperationError::unexpectedNilAsResult));
+  }
+  if constexpr (!std::is_void_v<T>) co_return std::any_cast<T>(std::move(result));
 }
 
 }  // namespace chronelle
 
 template <>
-struct std::is_error_code_enum<chronelle::MainDataProvider::MergeSessionsErrors> : std::true_type {};
+struct std::is_error_code_enum<chronelle::MainDataProvider::MergeSessionsErrors> : std::true_type {
+};

@@ -10,7 +10,8 @@
 
 namespace chronelle {
 
-std::optional<Date> MainDataProvider::getEarliestBegin(const std::vector<std::shared_ptr<Session>>& entries) {
+std::optional<Date> MainDataProvider::getEarliestBegin(
+    const std::vector<std::shared_ptr<Session>>& entries) {
   std::optional<Date> earliest;
   for (const auto& entry : entries) {
     const auto begin = entry->begin();
@@ -19,7 +20,8 @@ std::optional<Date> MainDataProvider::getEarliestBegin(const std::vector<std::sh
   return earliest;
 }
 
-std::optional<Date> MainDataProvider::getLatestEnd(const std::vector<std::shared_ptr<Session>>& entries) {
+std::optional<Date> MainDataProvider::getLatestEnd(
+    const std::vector<std::shared_ptr<Session>>& entries) {
   std::optional<Date> latest;
   for (const auto& entry : entries) {
     const Date end = entry->end().value_or(Clock::now());
@@ -28,7 +30,8 @@ std::optional<Date> MainDataProvider::getLatestEnd(const std::vector<std::shared
   return latest;
 }
 
-std::optional<std::string> MainDataProvider::getUnitedNotes(const std::vector<std::shared_ptr<Session>>& entries) {
+std::optional<std::string> MainDataProvider::getUnitedNotes(
+    const std::vector<std::shared_ptr<Session>>& entries) {
   std::optional<std::string> united;
   for (const auto& entry : entries) {
     const auto notes = entry->notes();
@@ -48,7 +51,8 @@ std::optional<BillingStatus> MainDataProvider::getUnifiedBillingStatus(
   return first;
 }
 
-asio::awaitable<void> MainDataProvider::mergeSessions(std::vector<std::string> sessionIds, std::string taskId,
+asio::awaitable<void> MainDataProvider::mergeSessions(std::vector<std::string> sessionIds,
+                                                      std::string taskId,
                                                       SessionMergeType mergeType) {
   // Everything is decided here, on the main thread, before the write.
   auto task = getTask(taskId);
@@ -81,9 +85,8 @@ asio::awaitable<void> MainDataProvider::mergeSessions(std::vector<std::string> s
       {TimeEntryChangeKey::billingStatus, getUnifiedBillingStatus(entries)},
   };
 
-  // Named: never a temporary inside a co_await expression (see MainDataProviderTimeEntries.cpp).
-  auto block = [changes, entries = std::move(entries)](ObjectContext& context, DataModifier& modifier,
-                                                        const ManagedObjectFetcher&) {
+  auto block = [changes, entries = std::move(entries)](
+                   ObjectContext& context, DataModifier& modifier, const ManagedObjectFetcher&) {
     auto merged = modifier.newTimeEntry();
     modifier.updateTimeEntry(*merged, changes);
     for (const auto& entry : entries) {
@@ -92,7 +95,8 @@ asio::awaitable<void> MainDataProvider::mergeSessions(std::vector<std::string> s
     }
     context.save();
   };
-  co_await executeWriteOperation(std::move(block));
+  auto write = executeWriteOperation(std::move(block));
+  co_await std::move(write);
 }
 
 }  // namespace chronelle

@@ -1,4 +1,4 @@
-// Writes of folders and tasks. (Write blocks are never temporaries inside a co_await
+// Writes of folders and tasks. (No temporary with a destructor inside a co_await
 // expression; see MainDataProviderTimeEntries.cpp.)
 
 #include <utility>
@@ -14,7 +14,8 @@ namespace {
 // node's ID.
 template <class Entity>
 auto insertNode(NodeChanges data) {
-  return [data = std::move(data)](ObjectContext& context, DataModifier& modifier, const ManagedObjectFetcher&) {
+  return [data = std::move(data)](ObjectContext& context, DataModifier& modifier,
+                                  const ManagedObjectFetcher&) {
     auto node = context.insert<Entity>(Entity::kEntityName);
     modifier.updateNode(*node, data);
     context.save();
@@ -26,8 +27,8 @@ auto insertNode(NodeChanges data) {
 // their subtrees, and with `moveToRoot` moves each last among the top-level nodes of that
 // state.
 auto setArchived(std::vector<ObjectID> ids, bool archived, bool moveToRoot) {
-  return [ids = std::move(ids), archived, moveToRoot](ObjectContext& context, DataModifier& modifier,
-                                                      const ManagedObjectFetcher& fetcher) {
+  return [ids = std::move(ids), archived, moveToRoot](
+             ObjectContext& context, DataModifier& modifier, const ManagedObjectFetcher& fetcher) {
     for (const auto& node : fetcher.fetchObjects<Node>(ids)) {
       if (node->archived() == archived) continue;
       modifier.setArchivedState(*node, archived);
@@ -41,49 +42,56 @@ auto setArchived(std::vector<ObjectID> ids, bool archived, bool moveToRoot) {
 
 asio::awaitable<std::shared_ptr<Task>> MainDataProvider::createTask(NodeChanges data) {
   auto block = insertNode<Task>(std::move(data));
-  const ObjectID id = co_await executeWriteOperation(std::move(block));
+  auto write = executeWriteOperation(std::move(block));
+  const ObjectID id = co_await std::move(write);
   co_return objectFetcher().fetchObject<Task>(id);
 }
 
 asio::awaitable<std::shared_ptr<Folder>> MainDataProvider::createFolder(NodeChanges data) {
   auto block = insertNode<Folder>(std::move(data));
-  const ObjectID id = co_await executeWriteOperation(std::move(block));
+  auto write = executeWriteOperation(std::move(block));
+  const ObjectID id = co_await std::move(write);
   co_return objectFetcher().fetchObject<Folder>(id);
 }
 
 asio::awaitable<void> MainDataProvider::updateNode(ObjectID id, NodeChanges changes) {
-  return executeWriteOperation([id, changes = std::move(changes)](ObjectContext& context, DataModifier& modifier,
-                                                                   const ManagedObjectFetcher& fetcher) {
-    modifier.updateNode(*fetcher.fetchObject<Node>(id), changes);
-    context.save();
-  });
-}
-
-asio::awaitable<void> MainDataProvider::deleteNodes(std::vector<ObjectID> ids) {
   return executeWriteOperation(
-      [ids = std::move(ids)](ObjectContext& context, DataModifier& modifier, const ManagedObjectFetcher& fetcher) {
-        modifier.deleteNodes(fetcher.fetchObjects<Node>(ids));
+      [id, changes = std::move(changes)](ObjectContext& context, DataModifier& modifier,
+                                         const ManagedObjectFetcher& fetcher) {
+        modifier.updateNode(*fetcher.fetchObject<Node>(id), changes);
         context.save();
       });
 }
 
+asio::awaitable<void> MainDataProvider::deleteNodes(std::vector<ObjectID> ids) {
+  return executeWriteOperation([ids = std::move(ids)](ObjectContext& context,
+                                                      DataModifier& modifier,
+                                                      const ManagedObjectFetcher& fetcher) {
+    modifier.deleteNodes(fetcher.fetchObjects<Node>(ids));
+    context.save();
+  });
+}
+
 asio::awaitable<void> MainDataProvider::archiveNodes(std::vector<ObjectID> ids, bool moveToRoot) {
   auto block = setArchived(ids, true, moveToRoot);
-  co_await executeWriteOperation(std::move(block));
+  auto write = executeWriteOperation(std::move(block));
+  co_await std::move(write);
   NotificationCenter::defaultCenter().post(DataNotifications::didArchiveNodes, this,
                                            {{DataNotifications::nodeIdsKey, std::move(ids)}});
 }
 
 asio::awaitable<void> MainDataProvider::unarchiveNodes(std::vector<ObjectID> ids, bool moveToRoot) {
   auto block = setArchived(ids, false, moveToRoot);
-  co_await executeWriteOperation(std::move(block));
+  auto write = executeWriteOperation(std::move(block));
+  co_await std::move(write);
   NotificationCenter::defaultCenter().post(DataNotifications::didUnarchiveNodes, this,
                                            {{DataNotifications::nodeIdsKey, std::move(ids)}});
 }
 
 asio::awaitable<void> MainDataProvider::moveNodes(std::vector<MoveNodeOption> options) {
-  return executeWriteOperation([options = std::move(options)](ObjectContext& context, DataModifier& modifier,
-                                                               const ManagedObjectFetcher& fetcher) {
+  return executeWriteOperation([options = std::move(options)](ObjectContext& context,
+                                                              DataModifier& modifier,
+                                                              const ManagedObjectFetcher& fetcher) {
     for (const auto& option : options) {
       auto node = std::dynamic_pointer_cast<Node>(fetcher.context()->existingObject(option.nodeId));
       if (!node) throw std::system_error(ManagedObjectFetcherError::wrongExpectedReturnObjectType);
@@ -94,13 +102,13 @@ asio::awaitable<void> MainDataProvider::moveNodes(std::vector<MoveNodeOption> op
 }
 
 asio::awaitable<void> MainDataProvider::sortNodesByName(std::optional<ObjectID> in) {
-  return executeWriteOperation([in](ObjectContext& context, DataModifier& modifier,
-                                    const ManagedObjectFetcher& fetcher) {
-    std::shared_ptr<Folder> folder;
-    if (in) folder = fetcher.fetchObject<Folder>(*in);
-    modifier.sortNodesByName(folder, false);
-    context.save();
-  });
+  return executeWriteOperation(
+      [in](ObjectContext& context, DataModifier& modifier, const ManagedObjectFetcher& fetcher) {
+        std::shared_ptr<Folder> folder;
+        if (in) folder = fetcher.fetchObject<Folder>(*in);
+        modifier.sortNodesByName(folder, false);
+        context.save();
+      });
 }
 
 }  // namespace chronelle

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "MainDataProviderShared.h"
 #include "chronelle/data/ErrorDescription.h"
 #include "chronelle/data/MainDataProvider.h"
 #include "chronelle/model/ALEntry.h"
@@ -16,7 +17,6 @@
 #include "chronelle/model/Task.h"
 #include "chronelle/platform/MainQueue.h"
 #include "chronelle/support/Logging.h"
-#include "MainDataProviderShared.h"
 
 namespace chronelle {
 namespace {
@@ -72,9 +72,8 @@ asio::awaitable<void> MainDataProvider::recomputeAndAnnounce(std::shared_ptr<Sha
                                                              std::shared_ptr<CoreDataStack> stack,
                                                              Notification notification) {
   try {
-    // Named: never a temporary inside a co_await expression (g++ 12 may destroy it twice).
-    auto recompute = [shared, modifier](ObjectContext& context) {
-      if (!modifier->updateNodesConfirmedDurationsIfNeeded()) return;
+    CoreDataStack::WriteBlock recompute = [shared, modifier](ObjectContext& context) -> std::any {
+      if (!modifier->updateNodesConfirmedDurationsIfNeeded()) return WriteDone{};
       // The flag goes back whether the save succeeds or throws.
       struct IgnoreSaves {
         bool& flag;
@@ -82,22 +81,29 @@ asio::awaitable<void> MainDataProvider::recomputeAndAnnounce(std::shared_ptr<Sha
         ~IgnoreSaves() { flag = false; }
       } ignore(shared->ignoreContextDidChangeNotifications);
       context.save();
+      return WriteDone{};
     };
-    co_await stack->executeWriteOperation(std::move(recompute));
+    auto write = awaitWrite(*stack, recompute, false);
+    co_await std::move(write);
   } catch (const std::exception& error) {
-    chronelle::logError(shared->log, "Error on contextDidSave", MetadataValue::stringConvertible(describeError(error)));
+    chronelle::logError(shared->log, "Error on contextDidSave",
+                        MetadataValue::stringConvertible(describeError(error)));
   }
 
   const auto changes = MainDataProvider::getChangesFromContextDidSaveNotification(notification);
-  chronelle::logDebug(shared->log, "posting mainContextDidChange notification", LogData{{"changes", changes}});
+  chronelle::logDebug(shared->log, "posting mainContextDidChange notification",
+                      LogData{{"changes", changes}});
   UserInfo info;
   if (changes) info[DataNotifications::contextChangesKey] = *changes;
-  for (const char* key : {DataNotifications::insertedObjectsKey, DataNotifications::updatedObjectsKey,
-                          DataNotifications::deletedObjectsKey}) {
-    if (auto it = notification.userInfo.find(key); it != notification.userInfo.end()) info[key] = it->second;
+  for (const char* key :
+       {DataNotifications::insertedObjectsKey, DataNotifications::updatedObjectsKey,
+        DataNotifications::deletedObjectsKey}) {
+    if (auto it = notification.userInfo.find(key); it != notification.userInfo.end())
+      info[key] = it->second;
   }
   MainQueue::shared().post([info = std::move(info)] {
-    NotificationCenter::defaultCenter().post(DataNotifications::mainContextDidChange, nullptr, info);
+    NotificationCenter::defaultCenter().post(DataNotifications::mainContextDidChange, nullptr,
+                                             info);
   });
 }
 
@@ -106,15 +112,18 @@ void MainDataProvider::contextDidSave(const Notification& notification) {
   if (shared_->ignoreContextDidChangeNotifications) return;
   // Runs after the save has returned: its write queues behind the write that saved.
   asio::co_spawn(MainQueue::shared().executor(),
-                 recomputeAndAnnounce(shared_, modifier_, coreDataStack(), notification), asio::detached);
+                 recomputeAndAnnounce(shared_, modifier_, coreDataStack(), notification),
+                 asio::detached);
 }
 
 void MainDataProvider::contextDidMergeFromParent(const Notification& notification) {
   const auto changes = getChangesFromMergeNotification(notification);
-  logDebug(shared_->log, "posting mainContextDidChange notification", LogData{{"changes", changes}});
+  logDebug(shared_->log, "posting mainContextDidChange notification",
+           LogData{{"changes", changes}});
   UserInfo info;
   if (changes) info[DataNotifications::contextChangesKey] = *changes;
-  NotificationCenter::defaultCenter().post(DataNotifications::mainContextDidChange, nullptr, std::move(info));
+  NotificationCenter::defaultCenter().post(DataNotifications::mainContextDidChange, nullptr,
+                                           std::move(info));
 }
 
 std::optional<ContextChanges> MainDataProvider::getChangesFromContextDidSaveNotification(
@@ -127,7 +136,8 @@ std::optional<ContextChanges> MainDataProvider::getChangesFromContextDidSaveNoti
   return changes;
 }
 
-std::optional<ContextChanges> MainDataProvider::getChangesFromMergeNotification(const Notification& notification) {
+std::optional<ContextChanges> MainDataProvider::getChangesFromMergeNotification(
+    const Notification& notification) {
   if (notification.userInfo.empty()) return std::nullopt;
   ContextChanges changes;
   changes.inserts = kindsIn<ObjectIDSet>(notification, ObjectContext::kInsertedObjectIDsKey);

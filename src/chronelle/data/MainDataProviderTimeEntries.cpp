@@ -1,8 +1,9 @@
 // Writes of time entries.
 //
-// Write blocks are never temporaries inside a co_await expression (g++ 12 may destroy
-// those twice): operations without work after the write return the write's awaitable
-// directly, the others name their block first.
+// No temporary with a destructor ever sits inside a co_await expression, because g++ 12
+// may destroy such a temporary twice: operations without work after the write return the
+// write's awaitable directly, the others start it in a statement of its own and await the
+// named awaitable.
 
 #include <utility>
 
@@ -14,12 +15,11 @@
 
 namespace chronelle {
 
-asio::awaitable<std::shared_ptr<Session>> MainDataProvider::createTimeEntry(Date begin, std::optional<Date> end,
-                                                                            ObjectID taskId,
-                                                                            bool isStartedByAutoTracking,
-                                                                            std::optional<std::string> notes) {
-  auto block = [begin, end, taskId, isStartedByAutoTracking, notes](ObjectContext& context, DataModifier& modifier,
-                                                                    const ManagedObjectFetcher&) {
+asio::awaitable<std::shared_ptr<Session>> MainDataProvider::createTimeEntry(
+    Date begin, std::optional<Date> end, ObjectID taskId, bool isStartedByAutoTracking,
+    std::optional<std::string> notes) {
+  auto block = [begin, end, taskId, isStartedByAutoTracking, notes](
+                   ObjectContext& context, DataModifier& modifier, const ManagedObjectFetcher&) {
     auto entry = modifier.newTimeEntry();
     // The modifier floors the instants, books the entry on the task (marking it running when
     // there is no end) and takes the task's billing settings.
@@ -34,28 +34,35 @@ asio::awaitable<std::shared_ptr<Session>> MainDataProvider::createTimeEntry(Date
     context.save();
     return entry->objectID();
   };
-  const ObjectID id = co_await executeWriteOperation(std::move(block));
+  auto write = executeWriteOperation(std::move(block));
+  const ObjectID id = co_await std::move(write);
   co_return objectFetcher().fetchObject<Session>(id);
 }
 
 asio::awaitable<void> MainDataProvider::updateTimeEntry(ObjectID id, TimeEntryChanges changes) {
-  return executeWriteOperation([id, changes = std::move(changes)](ObjectContext& context, DataModifier& modifier,
-                                                                   const ManagedObjectFetcher& fetcher) {
-    modifier.updateTimeEntry(*fetcher.fetchObject<Session>(id), changes);
-    context.save();
-  });
+  return executeWriteOperation(
+      [id, changes = std::move(changes)](ObjectContext& context, DataModifier& modifier,
+                                         const ManagedObjectFetcher& fetcher) {
+        modifier.updateTimeEntry(*fetcher.fetchObject<Session>(id), changes);
+        context.save();
+      });
 }
 
-asio::awaitable<void> MainDataProvider::updateTimeEntries(std::vector<ObjectID> ids, TimeEntryChanges changes) {
-  return executeWriteOperation([ids = std::move(ids), changes = std::move(changes)](
-                                   ObjectContext& context, DataModifier& modifier, const ManagedObjectFetcher& fetcher) {
-    for (const auto& entry : fetcher.fetchObjects<Session>(ids)) modifier.updateTimeEntry(*entry, changes);
-    context.save();
-  });
+asio::awaitable<void> MainDataProvider::updateTimeEntries(std::vector<ObjectID> ids,
+                                                          TimeEntryChanges changes) {
+  return executeWriteOperation(
+      [ids = std::move(ids), changes = std::move(changes)](
+          ObjectContext& context, DataModifier& modifier, const ManagedObjectFetcher& fetcher) {
+        for (const auto& entry : fetcher.fetchObjects<Session>(ids))
+          modifier.updateTimeEntry(*entry, changes);
+        context.save();
+      });
 }
 
-asio::awaitable<void> MainDataProvider::deleteTimeEntries(std::vector<std::shared_ptr<Session>> timeEntries) {
-  return executeWriteOperation([timeEntries = std::move(timeEntries)](ObjectContext& context, DataModifier& modifier,
+asio::awaitable<void> MainDataProvider::deleteTimeEntries(
+    std::vector<std::shared_ptr<Session>> timeEntries) {
+  return executeWriteOperation([timeEntries = std::move(timeEntries)](ObjectContext& context,
+                                                                      DataModifier& modifier,
                                                                       const ManagedObjectFetcher&) {
     for (const auto& entry : timeEntries) {
       if (entry) modifier.deleteTimeEntry(*entry);
@@ -71,14 +78,15 @@ asio::awaitable<void> MainDataProvider::deleteTimeEntries(std::vector<std::share
   });
 }
 
-asio::awaitable<std::shared_ptr<Session>> MainDataProvider::duplicateTimeEntry(std::shared_ptr<Session> timeEntry,
-                                                                               bool withNotes) {
-  return executeWriteOperation([timeEntry = std::move(timeEntry), withNotes](
-                                   ObjectContext& context, DataModifier& modifier, const ManagedObjectFetcher&) {
-    auto copy = modifier.duplicateTimeEntry(*timeEntry, withNotes);
-    context.save();
-    return copy;
-  });
+asio::awaitable<std::shared_ptr<Session>> MainDataProvider::duplicateTimeEntry(
+    std::shared_ptr<Session> timeEntry, bool withNotes) {
+  return executeWriteOperation(
+      [timeEntry = std::move(timeEntry), withNotes](ObjectContext& context, DataModifier& modifier,
+                                                    const ManagedObjectFetcher&) {
+        auto copy = modifier.duplicateTimeEntry(*timeEntry, withNotes);
+        context.save();
+        return copy;
+      });
 }
 
 }  // namespace chronelle

@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "ProviderFixture.h"
+#include "chronelle/data/ManagedObjectFetcherError.h"
+#include "chronelle/model/ALEntry.h"
+#include "chronelle/model/BrowserALEntry.h"
+#include "chronelle/model/Rule.h"
+#include "chronelle/model/RuleSet.h"
+#include "chronelle/store/StoreError.h"
+
+namespace chronelle::testing {
+namespace {
+
+class MainDataProviderWriteTest : public ProviderFixture {
+ protected:
+  MainDataProviderWriteTest() {
+    f = makeFolder("F");
+    a = makeTask("A", f, 0);
+    b = makeTask("B", f, 1);
+    top = makeTask("Top", nullptr, 1);
+    entry = makeSession(a, utc(9), utc(10));
+    gone = makeSession(a, utc(10), utc(11));
+    save();
+    goneId = gone->objectID();
+    context().deleteObject(gone);
+    save();
+    MainQueue::shared().runPending();
+    events.clear();
+  }
+
+  std::shared_ptr<Folder> f;
+  std::shared_ptr<Task> a, b, top;
+  std::shared_ptr<Session> entry, gone;
+  ObjectID goneId;
+};
+
+TEST_F(MainDataProviderWriteTest, RunningEntryIsFlooredMarksItsTaskAndIsTheViewContextsObject) {
+  auto created = write(provider->createTimeEntry(utc(11) + 0.75, std::nullopt, b->objectID(), true,
+                                                 std::string("n")));
+  EXPECT_EQ(created, context().registeredObject(created->objectID()));
+  EXPECT_FALSE(created->objectID().isTemporaryID());
+  EXPECT_EQ(created->begin(), utc(11));
+  EXPECT_FALSE(created->end().has_value());
+  EXPECT_TRUE(created->autotracked());
+  EXPECT_EQ(created->notes(), "n");
+  EXPECT_TRUE(b->hasRunningSession());
+  EXPECT_TRUE(f->hasRunningSession());
+  EXPECT_FALSE(a->hasRunningSession());
+}
+
+TEST_F(MainDataProviderWriteTest, FailingWriteRollsBackEverythingAndThrowsToTheCaller) {
+  auto isStoreError = [](int code) {
+    return [code](const std::exception& e) {
+      const auto* error = dynamic_cast<const StoreError*>(&e);
+      return error && error->code() == code;
+    };
+  };
+  auto isSystemError = [](std::error_code code) {
+    return [code](const std::exception& e) {
+      const auto* error = dynamic_cast<const std::system_error*>(&e);
+      return error && error->code() == code;
+    };
+  };
+  struct Case {
+    const char* name;
+    std::function<asio::awaitable<void>()> run;
+    std::function<bool(const std::exception&)> expected;
+  };
+  const Case cases[] = {
+      {"move, then a time entry as node",
+       [&] {
+         return provider->moveNodes(
+             {MoveNodeOption(top->objectID(), f->objectID(), OrderOption::order(0)),
+              MoveNodeOption(entry->objectID(), std::nullopt, OrderOption::last)});
+       },
+       isSystemError(ManagedObjectFetcherError::wrongExpectedReturnObjectType)},
+      {"move, then a missing node",
+       [&] {
+         return provider->moveNodes(
+             {MoveNodeOption(top->objectID(), f->objectID(), OrderOption::order(0)),
+              MoveNodeOption(goneId, std::nullopt, OrderOption::last)});
+       },
+       isStoreError(StoreError::kObjectNotFound)},
+      {"update a missing entry among others",
+       [&] {
+         return provider->updateTimeEntries({entry->objectID(), goneId},
+                                            {{TimeEntryChangeKey::end, utc(12)}});
+       },
+       isStoreError(StoreError::kObjectNotFound)},
+      {"blank name with other changes",
+       [&] {
+         return provider->updateNode(a->objectID(),
+                                     {{NodeChangeKey::name, std::string("  ")},
+                                      {NodeChangeKey::colorId, 5},
+                                      {NodeChangeKey::parentId, std::optional<ObjectID>()},
+                                      {NodeChangeKey::order, OrderOption::last}});
+       },
+       isStoreError(StoreError::kValidationMissingMandatoryProperty)},
+      {"new task with a blank name inside a folder",
+       [&] {
+         return discardResult(provider->createTask(
+             {{NodeChangeKey::name, std::string("")}, {NodeChangeKey::parentId, f->objectID()}}));
+       },
+       isStoreError(StoreError::kValidationMissingMandatoryProperty)},
+      {"archive with a missing node",
+       [&] {
+         return provider->archiveNodes({f->objectID(), goneId}, true);
+       },
+       isStoreError(StoreError::kObjectNotFound)},
+  };
+  std::vector<std::string> archiveNotices;
+  auto archiveObserver = NotificationCenter::defaultCenter().addObserver(
+      DataNotifications::didArchiveNodes, nullptr,
+      [&](const Notification& n) { archiveNotices.push_back(n.name); });
+  for (const auto& c : cases) {
+    try {
+      write(c.run());
+      ADD_FAILURE() << "case " << c.name << ": no error";
+    } catch (const std::exception& error) {
+      EXPECT_TRUE(c.expected(error)) << "case " << c.name << ": " << error.what();
+    }
+    EXPECT_EQ(takeEvents(), "") << "case " << c.name;
+    EXPECT_FALSE(context().hasChanges()) << "case " << c.name;
+    EXPECT_EQ(top->parent(), nullptr) << "case " << c.name;
+    EXPECT_EQ(entry->end(), utc(10)) << "case " << c.name;
+    EXPECT_EQ(a->name(), "A") << "case " << c.name;
+    EXPECT_EQ(a->colorId(), 0) << "case " << c.name;
+    EXPECT_EQ(a->parent(), f) << "case " << c.name;
+    EXPECT_FALSE(f->archived()) << "case " << c.name;
+    EXPECT_EQ(f->children().size(), 2u) << "case " << c.name;
+    EXPECT_EQ(provider->getAllTasks(true).size(), 3u) << "case " << c.name;
+  }
+  EXPECT_TRUE(archiveNotices.empty());
+}
+
+TEST_F(MainDataProviderWriteTest, ArchivingAnnouncesTheGivenIdsAfterTheWrite) {
+  top->setArchived(true);
+  save();
+  MainQueue::shared().runPending();
+  events.clear();
+  std::vector<Notification> notices;
+  auto observer = NotificationCenter::defaultCenter().addObserver(
+      DataNotifications::didArchiveNodes, nullptr, [&](const Notification& n) {
+        notices.push_back(n);
+        events.push_back("archived");
+      });
+
+  const std::vector<ObjectID> ids = {top->objectID(), f->objectID(), top->objectID()};
+  write(provider->archiveNodes(ids, true));
+  EXPECT_EQ(takeEvents(), "archived | returned | " + changed("[]", R"(["task", "folder"])", "[]"));
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].object, provider.get());
+  ASSERT_NE(notices[0].value<std::vector<ObjectID>>(DataNotifications::nodeIdsKey), nullptr);
+  EXPECT_EQ(*notices[0].value<std::vector<ObjectID>>(DataNotifications::nodeIdsKey), ids);
+  EXPECT_TRUE(f->archived() && a->archived() && b->archived());
+  // The folder goes last among the archived top-level nodes; the archived task was not moved.
+  EXPECT_EQ(top->order(), 0);
+  EXPECT_EQ(f->order(), 1);
+
+  // Nothing left to archive: nothing is saved, the notice still comes.
+  write(provider->archiveNodes({f->objectID()}, true));
+  EXPECT_EQ(takeEvents(), "archived | returned");
+}
+
+TEST_F(MainDataProviderWriteTest, RuleIsCopiedIntoANewRuleSetFromATemplate) {
+  auto scratch = stack->childContext();
+  auto rule = scratch->insert<Rule>(Rule::kEntityName);
+  rule->setApplicationPath("/Applications/Editor.app");
+  rule->setFilePath("/tmp/x");
+  rule->setTypeValue(3);
+  rule->setWebsiteUrl("example.org");
+  rule->setText("text");
+  rule->setRelationValue(2);
+  rule->setIsInActiveWindow(true);
+  rule->setUserInfo(ValueDictionary{{"k", Value("v")}});
+
+  write(provider->createRule(rule, a->objectID()));
+  write(provider->createRule(rule, a->objectID()));
+  EXPECT_EQ(takeEvents(), "returned | " + changed(R"(["ruleSet", "rule"])", R"(["task"])", "[]") +
+                              " | returned | " + changed(R"(["rule"])", R"(["ruleSet"])", "[]"));
+  auto set = a->ruleSet();
+  ASSERT_NE(set, nullptr);
+  EXPECT_EQ(set->startTypeIndex(), 1);
+  EXPECT_EQ(set->pauseTypeIndex(), 2);
+  ASSERT_EQ(set->rules().size(), 2u);
+  auto copy = std::dynamic_pointer_cast<Rule>(set->rules().front());
+  ASSERT_NE(copy, nullptr);
+  EXPECT_NE(copy, rule);
+  EXPECT_EQ(copy->applicationPath(), rule->applicationPath());
+  EXPECT_EQ(copy->filePath(), rule->filePath());
+  EXPECT_EQ(copy->typeValue(), 3);
+  EXPECT_EQ(copy->websiteUrl(), rule->websiteUrl());
+  EXPECT_EQ(copy->text(), rule->text());
+  EXPECT_EQ(copy->relationValue(), 2);
+  EXPECT_TRUE(copy->isInActiveWindow());
+  EXPECT_EQ(copy->userInfo(), rule->userInfo());
+  EXPECT_TRUE(rule->isInserted());
+  EXPECT_EQ(rule->managedObjectContext(), scratch.get());
+}
+
+TEST_F(MainDataProviderWriteTest, ActivityLogDeletionSkipsWhatIsNotThere) {
+  std::vector<std::shared_ptr<ALEntry>> logs;
+  for (const char* entity :
+       {ALEntry::kEntityName, BrowserALEntry::kEntityName, ALEntry::kEntityName}) {
+    logs.push_back(context().insert<ALEntry>(entity));
+    logs.back()->setBegin(utc(8));
+  }
+  save();
+  const ObjectID deletedLog = logs[2]->objectID();
+  context().deleteObject(logs[2]);
+  save();
+  MainQueue::shared().runPending();
+  events.clear();
+
+  write(provider->deleteActivityLogs({deletedLog, a->objectID(), logs[0]->objectID()}));
+  EXPECT_EQ(takeEvents(), "returned | " + changed("[]", "[]", R"(["alEntry"])"));
+  EXPECT_EQ(provider->getActivityLogs(std::nullopt, std::nullopt).size(), 1u);
+  EXPECT_NE(provider->getTask(*a->identifier()), nullptr);
+
+  write(provider->deleteAllActivityLogs());
+  EXPECT_TRUE(provider->getActivityLogs(std::nullopt, std::nullopt).empty());
+  write(provider->deleteAllActivityLogs());
+  EXPECT_EQ(takeEvents(), "returned | " + changed("[]", "[]", R"(["alEntry"])") + " | returned");
+}
+
+}  // namespace
+}  // namespace chronelle::testing

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <asio/awaitable.hpp>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "StackFixture.h"
+#include "chronelle/data/MainDataProvider.h"
+#include "chronelle/platform/MainQueue.h"
+#include "chronelle/platform/NotificationCenter.h"
+#include "testsupport/RunOnMain.h"
+
+namespace chronelle::testing {
+
+// A StackFixture with a MainDataProvider and a record of what happened, in order:
+// "returned" when an awaited write resumed its caller, and "changed <ContextChanges>" for
+// each mainContextDidChange. Writes run through `write`, which drives the main queue until
+// the write has returned and then until nothing is left (the deferred recomputation and
+// the notification included).
+class ProviderFixture : public StackFixture {
+ protected:
+  ProviderFixture() { startProvider(); }
+
+  // (Re)creates the provider; observers registered before this see saves first.
+  void startProvider() {
+    provider.reset();
+    provider = std::make_unique<MainDataProvider>();
+    changeObserver = NotificationCenter::defaultCenter().addObserver(
+        DataNotifications::mainContextDidChange, nullptr, [this](const Notification& notification) {
+          const auto changes = contextChanges(notification);
+          events.push_back("changed " + (changes ? changes->description() : std::string("none")));
+          lastChange = notification;
+        });
+  }
+
+  template <class T>
+  T write(asio::awaitable<T> op) {
+    if constexpr (std::is_void_v<T>) {
+      runOnMain(recordReturn(std::move(op), events));
+      MainQueue::shared().runPending();
+    } else {
+      T result = runOnMain(recordReturn(std::move(op), events));
+      MainQueue::shared().runPending();
+      return result;
+    }
+  }
+
+  // The recorded events joined by " | "; clears the record.
+  std::string takeEvents() {
+    std::string text;
+    for (const auto& event : events) text += (text.empty() ? "" : " | ") + event;
+    events.clear();
+    return text;
+  }
+
+  std::unique_ptr<MainDataProvider> provider;
+  std::vector<std::string> events;
+  Notification lastChange;
+  ObserverToken changeObserver;
+
+ private:
+  template <class T>
+  static asio::awaitable<T> recordReturn(asio::awaitable<T> op, std::vector<std::string>& events) {
+    if constexpr (std::is_void_v<T>) {
+      co_await std::move(op);
+      events.push_back("returned");
+    } else {
+      T result = co_await std::move(op);
+      events.push_back("returned");
+      co_return result;
+    }
+  }
+};
+
+// `op` with its result dropped, for tables of writes.
+template <class T>
+asio::awaitable<void> discardResult(asio::awaitable<T> op) {
+  co_await std::move(op);
+}
+
+// The event of a mainContextDidChange with these kinds, e.g. changed(R"(["task"])", "[]", "[]").
+inline std::string changed(const std::string& inserts, const std::string& updates,
+                           const std::string& deletes) {
+  return "changed ContextChanges(inserts: " + inserts + ", updates: " + updates +
+         ", deletes: " + deletes + ")";
+}
+
+}  // namespace chronelle::testing

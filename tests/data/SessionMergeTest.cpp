@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+
+#include "ProviderFixture.h"
+
+namespace chronelle::testing {
+namespace {
+
+using MergeType = MainDataProvider::SessionMergeType;
+
+class SessionMergeTest : public ProviderFixture {
+ protected:
+  SessionMergeTest() {
+    target = makeTask("Target");
+    target->setIsBillableSet(true);
+    target->setIsBillable(true);
+    target->setHourlyRateIsSet(true);
+    target->setHourlyRate(60);
+    source = makeTask("Source", nullptr, 1);
+    save();
+    MainQueue::shared().runPending();
+    events.clear();
+  }
+
+  struct Entry {
+    Date begin;
+    std::optional<Date> end;
+    std::optional<std::string> notes = std::nullopt;
+    BillingStatus status = BillingStatus::unbilled;
+  };
+
+  std::shared_ptr<Session> add(const Entry& e) {
+    auto session = makeSession(source, e.begin, e.end);
+    session->setNotes(e.notes);
+    session->setBillingStatusValue(e.status.rawValue());
+    session->setHourlyRate(100);
+    return session;
+  }
+
+  std::set<std::string> targetEntryIds() {
+    std::set<std::string> ids;
+    for (const auto& s : target->sessions()) ids.insert(*s->identifier());
+    return ids;
+  }
+
+  std::shared_ptr<Task> target, source;
+};
+
+TEST_F(SessionMergeTest, MergedEntryReplacesTheFinishedEntriesOfTheSelection) {
+  struct Case {
+    const char* name;
+    std::vector<Entry> entries;  // passed in this order
+    MergeType type;
+    Date begin, end;
+    std::optional<std::string> notes = std::nullopt;
+    BillingStatus status;
+  };
+  const auto push = MergeType::byPushingSessionsTogether;
+  const auto fill = MergeType::byFillingTimeBetweenSessions;
+  const std::vector<Case> cases = {
+      {"push",
+       {{utc(9), utc(10)}, {utc(11), utc(11, 30)}},
+       push,
+       utc(9),
+       utc(10, 30),
+       {},
+       BillingStatus::unbilled},
+      {"fill",
+       {{utc(11), utc(11, 30)}, {utc(9), utc(10)}},
+       fill,
+       utc(9),
+       utc(11, 30),
+       {},
+       BillingStatus::unbilled},
+      {"notes in begin order",
+       {{utc(13), utc(13, 10), "b"}, {utc(12), utc(12, 10)}, {utc(11), utc(11, 10), "a"}},
+       fill,
+       utc(11),
+       utc(13, 10),
+       "a\nb",
+       BillingStatus::unbilled},
+      {"empty notes count",
+       {{utc(9), utc(10), ""}, {utc(10), utc(11), "x"}},
+       push,
+       utc(9),
+       utc(11),
+       "\nx",
+       BillingStatus::unbilled},
+      {"equal begins keep selection order",
+       {{utc(9), utc(9, 10), "first"}, {utc(9), utc(9, 20), "second"}},
+       push,
+       utc(9),
+       utc(9, 30),
+       "first\nsecond",
+       BillingStatus::unbilled},
+      {"billed and unbilled",
+       {{utc(9), utc(10), {}, BillingStatus::billed}, {utc(10), utc(11)}},
+       fill,
+       utc(9),
+       utc(11),
+       {},
+       BillingStatus::unbilled},
+      {"both billed",
+       {{utc(9), utc(10), {}, BillingStatus::billed},
+        {utc(10), utc(11), {}, BillingStatus::billed}},
+       fill,
+       utc(9),
+       utc(11),
+       {},
+       BillingStatus::billed},
+      {"running entry stays",
+       {{utc(9), utc(10), "kept"}, {utc(11), std::nullopt, "running"}},
+       fill,
+       utc(9),
+       utc(10),
+       "kept",
+       BillingStatus::unbilled},
+      {"single entry",
+       {{utc(9) + 0.5, utc(10) + 0.9, "n", BillingStatus::paid}},
+       push,
+       utc(9),
+       utc(10),
+       "n",
+       BillingStatus::paid},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::shared_ptr<Session>> selected;
+    std::vector<std::string> ids;
+    for (const auto& e : c.entries) {
+      selected.push_back(add(e));
+      ids.push_back(*selected.back()->identifier());
+    }
+    ids.push_back("no-such-entry");
+    save();
+    MainQueue::shared().runPending();
+    events.clear();
+    const auto before = targetEntryIds();
+
+    write(provider->mergeSessions(ids, *target->identifier(), c.type));
+
+    EXPECT_EQ(takeEvents(),
+              "returned | " + changed(R"(["session"])", R"(["task"])", R"(["session"])"))
+        << "case " << c.name;
+    std::vector<std::shared_ptr<Session>> created;
+    for (const auto& s : target->sessions()) {
+      if (!before.count(*s->identifier())) created.push_back(s);
+    }
+    ASSERT_EQ(created.size(), 1u) << "case " << c.name;
+    const auto& merged = created.front();
+    EXPECT_EQ(merged->begin(), c.begin) << "case " << c.name;
+    EXPECT_EQ(merged->end(), c.end) << "case " << c.name;
+    EXPECT_EQ(merged->notes(), c.notes) << "case " << c.name;
+    EXPECT_EQ(merged->billingStatus(), c.status) << "case " << c.name;
+    const double seconds = c.end.timeIntervalSince(c.begin);
+    EXPECT_DOUBLE_EQ(merged->hourlyRate(), 60) << "case " << c.name;
+    EXPECT_DOUBLE_EQ(merged->confirmedRevenue(), std::round(60 / 3600.0 * seconds * 100) / 100)
+        << "case " << c.name;
+    EXPECT_FALSE(merged->autotracked()) << "case " << c.name;
+    for (std::size_t i = 0; i < selected.size(); ++i) {
+      const bool running = !c.entries[i].end.has_value();
+      auto found = provider->getSession(ids[i]);
+      EXPECT_EQ(found != nullptr, running) << "case " << c.name << ", entry " << i;
+      if (running && found) {
+        EXPECT_EQ(found->task(), source) << "case " << c.name;
+      }
+    }
+    EXPECT_DOUBLE_EQ(target->confirmedDuration(),
+                     [&] {
+                       double sum = 0;
+                       for (const auto& s : target->sessions()) sum += s->confirmedDuration();
+                       return sum;
+                     }())
+        << "case " << c.name;
+  }
+}
+
+TEST_F(SessionMergeTest, UnknownTaskThrowsAndNothingFinishedIsANoOp) {
+  auto finished = add({utc(9), utc(10), "n"});
+  auto running = add({utc(11), std::nullopt});
+  save();
+  MainQueue::shared().runPending();
+  events.clear();
+
+  try {
+    write(provider->mergeSessions({*finished->identifier()}, "no-such-task",
+                                  MergeType::byPushingSessionsTogether));
+    ADD_FAILURE() << "expected selectedTaskDoesNotExist";
+  } catch (const std::system_error& error) {
+    EXPECT_EQ(error.code(), MainDataProvider::MergeSessionsErrors::selectedTaskDoesNotExist);
+    EXPECT_STREQ(error.code().category().name(), "MainDataProvider.MergeSessionsErrors");
+  }
+  write(provider->mergeSessions({*running->identifier(), "gone"}, *target->identifier(),
+                                MergeType::byFillingTimeBetweenSessions));
+  EXPECT_EQ(takeEvents(), "returned");
+  EXPECT_EQ(finished->task(), source);
+  EXPECT_EQ(finished->notes(), "n");
+  EXPECT_FALSE(running->end().has_value());
+  EXPECT_TRUE(target->sessions().empty());
+}
+
+TEST_F(SessionMergeTest, LatestEndCountsARunningEntryAsNow) {
+  const std::vector<std::shared_ptr<Session>> entries = {add({utc(9), utc(10)}),
+                                                         add({utc(11), std::nullopt})};
+  EXPECT_EQ(MainDataProvider::getLatestEnd(entries), time.now());
+  EXPECT_EQ(MainDataProvider::getEarliestBegin(entries), utc(9));
+  EXPECT_FALSE(MainDataProvider::getLatestEnd({}).has_value());
+  EXPECT_FALSE(MainDataProvider::getUnifiedBillingStatus({}).has_value());
+  context().rollback();
+}
+
+}  // namespace
+}  // namespace chronelle::testing
