@@ -10,6 +10,7 @@
 #include "chronelle/model/NodeSetHelpers.h"
 #include "chronelle/model/Session.h"
 #include "chronelle/model/Task.h"
+#include "chronelle/reports/EntryLengthBound.h"
 #include "chronelle/reports/ReportCacheProvider.h"
 #include "chronelle/reports/ReportCalculator.h"
 #include "chronelle/support/Logging.h"
@@ -31,10 +32,12 @@ bool isZero(const TotalValues& values) {
 BillingBreakdown ReportCalculator::calculateBillingBreakdown(const SessionQuery3& query,
                                                              TotalValueTypeOptionSet valueTypes) const {
   BillingBreakdown breakdown;
+  // The four totals share the period, so one bound narrows all their edge fetches.
+  EntryLengthBound bound(*dataProvider_->context());
   for (const Billing status : {Billing::nonBillable, Billing::unbilled, Billing::billed, Billing::paid}) {
     SessionQuery3 single = query;
     single.billingStatus = std::set<Billing>{status};
-    breakdown.totalValues(status) = totalValuesForSessions(single, valueTypes);
+    breakdown.totalValues(status) = cachedTotals(single, valueTypes, &bound);
   }
   // Non-billable entries may still carry a stored revenue from an earlier rate; it is not
   // money the user earned.
@@ -46,7 +49,8 @@ ReportCalculator::NodeBreakdown ReportCalculator::calculateNodeBreakdown(const S
                                                                          TotalValueTypeOptionSet valueTypes) const {
   NodeBreakdown result;
   dataProvider_->context()->performAndWait([&] {
-    const TaskSet tasks = trackedTasks(query);
+    EntryLengthBound bound(*dataProvider_->context());
+    const TaskSet tasks = trackedTasksIn(query, &bound);
     const auto keyFor = [&](const Task& task) {
       SessionQuery3 single = query;
       single.taskIds = std::set<ObjectID>{task.objectID()};
@@ -58,7 +62,7 @@ ReportCalculator::NodeBreakdown ReportCalculator::calculateNodeBreakdown(const S
       std::optional<TotalValues> values;
       if (cacheProvider_) values = cacheProvider_->breakdownCacheValue(key);
       if (!values) {
-        if (!grouped) grouped = computeTotalsByTask(query, valueTypes);
+        if (!grouped) grouped = computeTotalsByTask(query, valueTypes, &bound);
         auto it = grouped->find(task->objectID());
         values = it == grouped->end() ? TotalValues::zero : it->second;
         if (cacheProvider_) cacheProvider_->setValueToBreakdownCache(*values, key);
@@ -78,7 +82,8 @@ ReportCalculator::NodeBreakdown ReportCalculator::calculateNodeBreakdown(const S
 }
 
 ReportCalculator::NodeBreakdown ReportCalculator::computeTotalsByTask(const SessionQuery3& query,
-                                                                      TotalValueTypeOptionSet valueTypes) const {
+                                                                      TotalValueTypeOptionSet valueTypes,
+                                                                      EntryLengthBound* bound) const {
   ObjectContext& context = *dataProvider_->context();
   const bool wantsDuration = valueTypes.contains(TotalValueTypeOptionSet::duration);
   const bool wantsRevenue = valueTypes.contains(TotalValueTypeOptionSet::revenue);
@@ -116,6 +121,7 @@ ReportCalculator::NodeBreakdown ReportCalculator::computeTotalsByTask(const Sess
   try {
     FetchRequest request(Session::kEntityName);
     request.predicate = query.predicate(EdgeSessionPredicateOption::edgeSessionsOnly, false);
+    if (bound) request.predicate = bound->narrowEdges(std::move(request.predicate), query);
     for (auto& object : context.fetch(request)) {
       auto session = std::dynamic_pointer_cast<Session>(object);
       auto task = session ? session->task() : nullptr;
@@ -158,7 +164,9 @@ ReportCalculator::NodeBreakdown ReportCalculator::calculateFlatNodeBreakdown(con
   return result;
 }
 
-TaskSet ReportCalculator::trackedTasks(const SessionQuery3& query) const {
+TaskSet ReportCalculator::trackedTasks(const SessionQuery3& query) const { return trackedTasksIn(query, nullptr); }
+
+TaskSet ReportCalculator::trackedTasksIn(const SessionQuery3& query, EntryLengthBound* bound) const {
   TaskSet tasks;
   ObjectContext& context = *dataProvider_->context();
   context.performAndWait([&] {
@@ -166,6 +174,7 @@ TaskSet ReportCalculator::trackedTasks(const SessionQuery3& query) const {
       FetchRequest request(Session::kEntityName);
       request.resultType = FetchResultType::dictionary;
       request.predicate = query.predicate(EdgeSessionPredicateOption::withEdgeSessions, true);
+      if (bound) request.predicate = bound->narrowTouching(std::move(request.predicate), query);
       request.propertiesToFetch.emplace_back(std::string("task"));
       request.returnsDistinctResults = true;
       std::vector<ObjectID> ids;

@@ -42,13 +42,14 @@ std::vector<SessionColumnData> TimeEntriesChartDataCalculator::calculateValuesFo
   if (!query.from || !query.to || !(*query.from < *query.to)) return columns;
   // Columns follow the days and months the user lives in, not a scope's calendar.
   const Calendar calendar = Calendar::current();
+  lengthBound_.reset();
   Date start = *query.from;
   while (start < *query.to) {
     const Date end = std::min(nextColumnStart(start, granularity, calendar), *query.to);
     SessionQuery3 columnQuery = query;
     columnQuery.from = start;
     columnQuery.to = end;
-    columns.push_back(calculateColumnData(columnQuery, filterOutSmallGroups, includeCurrentSession));
+    columns.push_back(columnData(columnQuery, filterOutSmallGroups, includeCurrentSession));
     start = end;
   }
   return columns;
@@ -56,6 +57,12 @@ std::vector<SessionColumnData> TimeEntriesChartDataCalculator::calculateValuesFo
 
 SessionColumnData TimeEntriesChartDataCalculator::calculateColumnData(
     const SessionQuery3& query, bool filterOutSmallGroups, const std::shared_ptr<Session>& includeCurrentSession) {
+  lengthBound_.reset();
+  return columnData(query, filterOutSmallGroups, includeCurrentSession);
+}
+
+SessionColumnData TimeEntriesChartDataCalculator::columnData(const SessionQuery3& query, bool filterOutSmallGroups,
+                                                             const std::shared_ptr<Session>& includeCurrentSession) {
   if (!query.dateInteval()) return SessionColumnData(Clock::now());
   RunningShare share;
   dataProvider_->context()->performAndWait([&] { share = runningShare(query, includeCurrentSession.get()); });

@@ -8,6 +8,7 @@
 
 #include "chronelle/data/SessionQuery3.h"
 #include "chronelle/platform/Logger.h"
+#include "chronelle/reports/EntryLengthBound.h"
 #include "chronelle/reports/ReportCalculator.h"
 #include "chronelle/reports/ReportChartGranularity.h"
 #include "chronelle/reports/SessionColumnData.h"
@@ -67,11 +68,17 @@ class TimeEntriesChartDataCalculator {
     double revenue = 0;
     bool included = false;
   };
+  SessionColumnData columnData(const SessionQuery3& query, bool filterOutSmallGroups,
+                               const std::shared_ptr<Session>& includeCurrentSession);
   RunningShare runningShare(const SessionQuery3& query, const Session* session) const;
   void addRunningShare(SessionColumnData& column, const Session* session, const RunningShare& share,
                        bool filterOutSmallGroups) const;
   // Fills `column` from the store, on the provider's context.
-  void fillColumn(SessionColumnData& column, const SessionQuery3& query, bool filterOutSmallGroups) const;
+  void fillColumn(SessionColumnData& column, const SessionQuery3& query, bool filterOutSmallGroups);
+
+  // Narrows the edge fetches of one chart; its one read of the store happens on the first
+  // column that is not cached. Made anew for every chart.
+  std::optional<EntryLengthBound> lengthBound_;
 
   std::shared_ptr<BaseDataProvider> dataProvider_;
   ReportCalculator reportCalculator_;

@@ -27,7 +27,7 @@ struct TaskSegment {
 }  // namespace
 
 void TimeEntriesChartDataCalculator::fillColumn(SessionColumnData& column, const SessionQuery3& query,
-                                                bool filterOutSmallGroups) const {
+                                                bool filterOutSmallGroups) {
   ObjectContext& context = *dataProvider_->context();
   context.performAndWait([&] {
     std::vector<TaskSegment> segments;
@@ -74,7 +74,9 @@ void TimeEntriesChartDataCalculator::fillColumn(SessionColumnData& column, const
 
       // Entries crossing a bound of the column count with their part inside it.
       FetchRequest edges(Session::kEntityName);
-      edges.predicate = query.predicate(EdgeSessionPredicateOption::edgeSessionsOnly, false);
+      if (!lengthBound_) lengthBound_.emplace(context);
+      edges.predicate = lengthBound_->narrowEdges(
+          query.predicate(EdgeSessionPredicateOption::edgeSessionsOnly, false), query);
       std::vector<std::pair<std::shared_ptr<Task>, std::vector<std::shared_ptr<Session>>>> byTask;
       for (const auto& object : context.fetch(edges)) {
         auto session = std::dynamic_pointer_cast<Session>(object);
