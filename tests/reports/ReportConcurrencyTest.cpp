@@ -1,5 +1,5 @@
-// Breakdown and chart operations on pool threads while the main thread saves entries and
-// the caches are emptied from it. Run under ThreadSanitizer to look for races.
+// Breakdown and chart operations on pool threads while the main queue writes entries, each
+// save emptying the caches from there. Run under ThreadSanitizer to look for races.
 
 #include <gtest/gtest.h>
 
@@ -8,14 +8,13 @@
 #include <future>
 
 #include "ReportsFixture.h"
-#include "chronelle/model/ContextChanges.h"
-#include "chronelle/model/ContextChangesNotification.h"
+#include "chronelle/data/MainDataProvider.h"
 #include "chronelle/platform/MainQueue.h"
-#include "chronelle/platform/NotificationCenter.h"
 #include "chronelle/reports/BreakdownReportCalculationOperation.h"
 #include "chronelle/reports/ReportCacheProvider.h"
 #include "chronelle/reports/ReportScope3.h"
 #include "chronelle/reports/TimeEntriesChartDataCalculationOperation.h"
+#include "testsupport/RunOnMain.h"
 
 namespace chronelle::testing {
 namespace {
@@ -35,6 +34,7 @@ TEST_F(ReportConcurrencyTest, OperationsRunWhileTheMainThreadWrites) {
   week.referenceDate = monday;
   const SessionQuery3 query = week.toSessionQuery();
 
+  auto writer = std::make_shared<MainDataProvider>();
   ReportCacheProvider appCaches;  // the application's, on this (main) thread
   asio::thread_pool pool(2);
   constexpr int kRuns = 8;
@@ -65,12 +65,9 @@ TEST_F(ReportConcurrencyTest, OperationsRunWhileTheMainThreadWrites) {
                                  }),
                              pool);
 
-    // Meanwhile: an entry saved on the main thread, and the change announced from it.
-    makeEntry(task, monday + 86400.0 + i * 600.0, monday + 86400.0 + i * 600.0 + 300, false, 0);
-    save();
-    UserInfo info;
-    info[kContextChangesKey] = ContextChanges{ContextChanges::Entity::session, {}, {}};
-    NotificationCenter::defaultCenter().post("mainContextDidChange", nullptr, info);
+    // Meanwhile: an entry written on the main queue, whose save announces the change there.
+    const Date begin = monday + 86400.0 + i * 600.0;
+    runOnMain(writer->createTimeEntry(begin, begin + 300.0, task->objectID(), false, std::nullopt));
     MainQueue::shared().runPending();
   }
 
