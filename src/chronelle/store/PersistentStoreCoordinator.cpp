@@ -6,15 +6,18 @@
 
 #include "chronelle/store/CoordinatorImpl.h"
 #include "chronelle/store/StoreError.h"
+#include "chronelle/store/StoreFile.h"
+#include "chronelle/store/StoreFileLock.h"
+#include "chronelle/store/StoreMigration.h"
 
 namespace chronelle {
 
 namespace {
 
-constexpr const char* kUUIDKey = "NSStoreUUID";
-constexpr const char* kModelNameKey = "NSStoreModelName";
-constexpr const char* kModelVersionKey = "NSStoreModelVersion";
-constexpr const char* kSchemaHashKey = "NSStoreSchemaHash";
+constexpr const char* kUUIDKey = kStoreUUIDKey;
+constexpr const char* kModelNameKey = kStoreModelNameKey;
+constexpr const char* kModelVersionKey = kStoreModelVersionKey;
+constexpr const char* kSchemaHashKey = kStoreSchemaHashKey;
 
 std::map<std::string, std::string> readMetadata(Connection& connection) {
   std::map<std::string, std::string> values;
@@ -30,18 +33,38 @@ void writeMetadata(Connection& connection, const std::string& key, const std::st
   statement->run();
 }
 
-// Everything but the bookkeeping tables SQLite keeps for itself.
-std::vector<std::string> userTables(Connection& connection) {
-  std::vector<std::string> names;
-  auto statement =
-      connection.cached("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%'");
-  while (statement->step()) names.push_back(statement->columnText(0));
-  return names;
-}
-
 StoreError openError(int code, const std::filesystem::path& file, const std::string& reason) {
   return StoreError(code, "cannot open the store " + file.string() + ": " + reason,
                     {{"NSFilePath", file.string()}});
+}
+
+// The same failure, about the file; an SQLite failure while reading it means the file is
+// not a usable store.
+StoreError openError(const StoreError& error, const std::filesystem::path& file) {
+  return openError(error.code() == StoreError::kSQLite ? StoreError::kPersistentStoreOpen : error.code(), file,
+                   error.what());
+}
+
+// Decides whether the existing file at `file` can be opened, without writing to it (see
+// StoreFile.h). Throws the failure as an open error.
+void inspectWithoutWriting(const std::filesystem::path& file, const ObjectModel& model, const StoreOptions& options) {
+  try {
+    if (inspectStoreFile(file) != StoreFileKind::sqlite) return;
+  } catch (const StoreError& e) {
+    throw openError(e, file);
+  }
+  // The first look may read the file as immutable, which a process that starts using the
+  // store at that very moment could change under it; an SQLite failure is confirmed by a
+  // second look through SQLite's locks before the file is called broken.
+  for (const bool immutable : {true, false}) {
+    try {
+      auto reader = StoreFileReader::openReadOnly(file, immutable);
+      if (!reader->tables().empty()) StoreMigration::prepare(*reader, model, options);
+      return;
+    } catch (const StoreError& e) {
+      if (e.code() != StoreError::kSQLite || !immutable) throw openError(e, file);
+    }
+  }
 }
 
 }  // namespace
@@ -137,40 +160,24 @@ void PersistentStoreCoordinator::addPersistentStore(const std::filesystem::path&
     }
   }
 
-  Connection connection(file, true, options.busyTimeoutMilliseconds);
-  std::vector<std::string> tables;
-  std::map<std::string, std::string> metadata;
-  try {
-    tables = userTables(connection);
-    if (std::find(tables.begin(), tables.end(), "Z_METADATA") != tables.end()) metadata = readMetadata(connection);
-  } catch (const StoreError& e) {
-    throw openError(StoreError::kPersistentStoreOpen, file, e.what());
-  }
-  const bool fresh = tables.empty();
-  if (!fresh) {
-    if (metadata.count(kUUIDKey) == 0) throw openError(StoreError::kPersistentStoreOpen, file, "not a store file");
-    if (metadata[kModelNameKey] != model.name()) {
-      throw openError(StoreError::kPersistentStoreIncompatibleVersion, file,
-                      "written for model " + metadata[kModelNameKey] + ", not " + model.name());
-    }
-    if (metadata[kSchemaHashKey] != model.schemaHash()) {
-      // Stores of another version of the model need a migration, which this engine does
-      // not perform yet; refusing leaves the file as it was.
-      throw openError(StoreError::kPersistentStoreIncompatibleVersion, file,
-                      "written by version " + metadata[kModelVersionKey] + " of model " + model.name() +
-                          ", which differs from version " + std::to_string(model.version()));
-    }
-  }
+  inspectWithoutWriting(file, model, options);
 
+  // The file is new, empty, current, or can be migrated: open it for writing. Another
+  // process may have set it up or migrated it since the look above, so the decision is
+  // taken again inside the write transaction.
   try {
+    Connection connection(file, true, options.busyTimeoutMilliseconds);
     connection.exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; PRAGMA foreign_keys = OFF");
     Transaction transaction(connection);
-    if (fresh) {
+    StoreFileReader reader(connection.handle());
+    if (reader.tables().empty()) {
       createSchema(connection, model);
       writeMetadata(connection, kUUIDKey, ObjectID::temporary("Store").storeIdentifier());
       writeMetadata(connection, kModelNameKey, model.name());
       writeMetadata(connection, kModelVersionKey, std::to_string(model.version()));
       writeMetadata(connection, kSchemaHashKey, model.schemaHash());
+    } else if (auto migration = StoreMigration::prepare(reader, model, options)) {
+      migration->run(connection);
     }
     // Entity codes: names already recorded keep their code; new ones are appended.
     std::map<std::string, int> codes;
@@ -200,12 +207,16 @@ void PersistentStoreCoordinator::addPersistentStore(const std::filesystem::path&
     d.storeUUID = readMetadata(connection)[kUUIDKey];
     transaction.commit();
   } catch (const StoreError& e) {
-    throw openError(StoreError::kPersistentStoreOpen, file, e.what());
+    throw openError(e, file);
   }
   d.file = file;
   d.options = options;
+  lock_ = StoreFileLock::acquire(file);
+  openedAfterUncleanShutdown_ = lock_ && lock_->previousUserDidNotClose();
   d.open.store(true);
 }
+
+bool PersistentStoreCoordinator::openedAfterUncleanShutdown() const { return openedAfterUncleanShutdown_; }
 
 bool PersistentStoreCoordinator::hasStore() const { return impl_->open.load(); }
 const ObjectModel& PersistentStoreCoordinator::model() const { return *impl_->model; }

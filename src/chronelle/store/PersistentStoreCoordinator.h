@@ -11,6 +11,8 @@
 
 namespace chronelle {
 
+class StoreFileLock;
+
 struct StoreOptions {
   // Migrate a store written by an older version of the model on opening.
   bool migratePersistentStoresAutomatically = true;
@@ -28,11 +30,25 @@ class PersistentStoreCoordinator : public std::enable_shared_from_this<Persisten
   explicit PersistentStoreCoordinator(std::shared_ptr<const ObjectModel> model);
   ~PersistentStoreCoordinator();
 
-  // Opens (creating when missing, migrating when older) the SQLite store at `file`.
-  // Throws StoreError (kPersistentStoreOpen, kPersistentStoreIncompatibleVersion,
-  // kMigration) and leaves an existing file unmodified on failure.
+  // Opens the SQLite store at `file`: creates it when missing or empty, migrates it in one
+  // transaction when an older version of the model wrote it (see StoreMigration.h).
+  // Throws StoreError with a one-line reason and leaves an existing file unmodified:
+  // - kPersistentStoreOpen: not a store (a directory, not SQLite, only zero bytes,
+  //   truncated, an SQLite database of something else), or SQLite cannot open it;
+  // - kPersistentStoreIncompatibleVersion: written for another model or by a newer
+  //   version, or a migration that cannot be inferred (the reasons are listed);
+  // - kMigration: the migration failed while running and was rolled back.
+  // Takes the store's lock file (`<file>-lock`) once the store is open.
   void addPersistentStore(const std::filesystem::path& file, const StoreOptions& options = {});
   bool hasStore() const;
+
+  // True when the previous user of the store file ended without closing it (a crash or a
+  // kill) and this coordinator is the only one that has it open now: derived values that
+  // the data layer keeps up to date on every save may then be stale and worth repairing.
+  // False before a store is added, for a new store, after a clean close, and when other
+  // coordinators (in this or another process) had the store open when this one opened it.
+  // A coordinator marks the store closed when it is destroyed as its last user.
+  bool openedAfterUncleanShutdown() const;
 
   const ObjectModel& model() const;
   std::shared_ptr<const ObjectModel> sharedModel() const;
@@ -52,6 +68,9 @@ class PersistentStoreCoordinator : public std::enable_shared_from_this<Persisten
   Impl& impl() const { return *impl_; }
 
  private:
+  // Declared first so that it is released last, after every connection is closed.
+  std::unique_ptr<StoreFileLock> lock_;
+  bool openedAfterUncleanShutdown_ = false;
   std::unique_ptr<Impl> impl_;
 };
 

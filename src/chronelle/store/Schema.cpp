@@ -1,4 +1,5 @@
 #include "chronelle/store/CoordinatorImpl.h"
+#include "chronelle/store/StoreMigration.h"
 
 namespace chronelle {
 
@@ -17,6 +18,33 @@ const char* sqlType(AttributeType type) {
   return "BLOB";
 }
 
+std::string indexName(const std::string& table, const std::string& column) {
+  return table + "_" + column + "_INDEX";
+}
+
+std::map<std::string, std::string> tableIndexes(const TableLayout& table) {
+  std::map<std::string, std::string> indexes;
+  for (const auto& column : table.columns) {
+    if (column.indexed) indexes.emplace(indexName(table.name, column.name), column.name);
+  }
+  // Fetches of one subentity filter its table on the entity code.
+  if (table.root->layout().selfAndDescendants.size() > 1) indexes.emplace(indexName(table.name, "Z_ENT"), "Z_ENT");
+  return indexes;
+}
+
+std::vector<std::string> createTableStatements(const TableLayout& table) {
+  std::string sql = "CREATE TABLE \"" + table.name + "\" (Z_PK INTEGER PRIMARY KEY, Z_ENT INTEGER NOT NULL, " +
+                    "Z_OPT INTEGER NOT NULL";
+  for (const auto& column : table.columns) sql += ", \"" + column.name + "\" " + sqlType(column.type);
+  sql += ")";
+  std::vector<std::string> statements{std::move(sql)};
+  for (const auto& [name, column] : tableIndexes(table)) {
+    statements.push_back("CREATE INDEX \"" + name + "\" ON \"" + table.name + "\" (\"" + column + "\")");
+  }
+  statements.push_back("INSERT INTO Z_PRIMARYKEY (Z_NAME, Z_MAX) VALUES ('" + table.name + "', 0)");
+  return statements;
+}
+
 void createSchema(Connection& connection, const ObjectModel& model) {
   connection.exec(
       "CREATE TABLE Z_METADATA (Z_KEY TEXT PRIMARY KEY, Z_VALUE TEXT);"
@@ -24,21 +52,7 @@ void createSchema(Connection& connection, const ObjectModel& model) {
       "CREATE TABLE Z_ENTITIES (Z_ENT INTEGER PRIMARY KEY, Z_NAME TEXT NOT NULL UNIQUE, Z_SUPER TEXT);");
   for (const auto& entity : model.entities()) {
     if (entity->superentity() != nullptr) continue;
-    const TableLayout& table = *entity->layout().table;
-    std::string sql = "CREATE TABLE \"" + table.name + "\" (Z_PK INTEGER PRIMARY KEY, Z_ENT INTEGER NOT NULL, " +
-                      "Z_OPT INTEGER NOT NULL";
-    for (const auto& column : table.columns) sql += ", \"" + column.name + "\" " + sqlType(column.type);
-    sql += ");";
-    for (const auto& column : table.columns) {
-      if (!column.indexed) continue;
-      sql += "CREATE INDEX \"" + table.name + "_" + column.name + "_INDEX\" ON \"" + table.name + "\" (\"" +
-             column.name + "\");";
-    }
-    if (entity->layout().selfAndDescendants.size() > 1) {
-      sql += "CREATE INDEX \"" + table.name + "_Z_ENT_INDEX\" ON \"" + table.name + "\" (Z_ENT);";
-    }
-    sql += "INSERT INTO Z_PRIMARYKEY (Z_NAME, Z_MAX) VALUES ('" + table.name + "', 0);";
-    connection.exec(sql);
+    for (const auto& statement : createTableStatements(*entity->layout().table)) connection.exec(statement);
   }
 }
 

@@ -1,0 +1,82 @@
+#include "chronelle/store/StoreFileLock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string_view>
+
+namespace chronelle {
+
+namespace {
+
+constexpr std::string_view kOpen = "open";
+constexpr std::string_view kClosed = "closed";
+
+enum class LockType { shared, exclusive };
+
+// Takes (or converts to) the lock; without `wait`, false when another holder conflicts.
+bool tryLock(int fd, LockType type, bool wait = false) {
+#ifdef F_OFD_SETLK
+  struct flock lock {};
+  lock.l_type = type == LockType::exclusive ? F_WRLCK : F_RDLCK;
+  lock.l_whence = SEEK_SET;  // l_start 0, l_len 0: the whole file
+  int rc;
+  do {
+    rc = fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock);
+  } while (rc == -1 && errno == EINTR);
+  return rc == 0;
+#else
+  // flock converts by unlocking first; a racing opener may then misjudge a live user.
+  int rc;
+  do {
+    rc = flock(fd, (type == LockType::exclusive ? LOCK_EX : LOCK_SH) | (wait ? 0 : LOCK_NB));
+  } while (rc == -1 && errno == EINTR);
+  return rc == 0;
+#endif
+}
+
+bool writeMarker(int fd, std::string_view marker) {
+  if (ftruncate(fd, 0) != 0) return false;
+  const auto written = pwrite(fd, marker.data(), marker.size(), 0);
+  // Synced: after a power cut the marker must still say "open" for a store in use.
+  return written == static_cast<ssize_t>(marker.size()) && fdatasync(fd) == 0;
+}
+
+bool markerSaysOpen(int fd) {
+  char buffer[16] = {};
+  const auto got = pread(fd, buffer, sizeof buffer, 0);
+  return got >= static_cast<ssize_t>(kOpen.size()) && std::string_view(buffer, kOpen.size()) == kOpen;
+}
+
+}  // namespace
+
+std::filesystem::path StoreFileLock::lockFile(const std::filesystem::path& storeFile) {
+  return storeFile.string() + "-lock";
+}
+
+std::unique_ptr<StoreFileLock> StoreFileLock::acquire(const std::filesystem::path& storeFile) {
+  const int fd = ::open(lockFile(storeFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return nullptr;
+  std::unique_ptr<StoreFileLock> lock(new StoreFileLock(fd));
+  if (tryLock(fd, LockType::exclusive)) {
+    lock->previousUserDidNotClose_ = markerSaysOpen(fd);
+    writeMarker(fd, kOpen);
+    tryLock(fd, LockType::shared);  // a conversion of our own lock cannot conflict
+    return lock;
+  }
+  // Others use the store. One of them may hold the lock exclusively for the moment of its
+  // own open or close: wait for that, so that our shared lock marks us as a user and the
+  // last of them to close sees us.
+  tryLock(fd, LockType::shared, true);
+  return lock;
+}
+
+StoreFileLock::~StoreFileLock() {
+  if (tryLock(fd_, LockType::exclusive)) writeMarker(fd_, kClosed);
+  ::close(fd_);  // releases the lock
+}
+
+}  // namespace chronelle

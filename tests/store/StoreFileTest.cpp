@@ -1,0 +1,118 @@
+// Files that are not a store this model can use are refused without being touched.
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include <functional>
+
+#include "MigrationTestSupport.h"
+#include "StoreTestModel.h"
+#include "chronelle/store/StoreError.h"
+
+namespace chronelle::testing {
+namespace {
+
+std::string readBytes(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeBytes(const std::filesystem::path& file, const std::string& bytes) {
+  std::ofstream(file, std::ios::binary) << bytes;
+}
+
+// A closed store of the test model (version 1, or 2 with `newer`) of several pages.
+std::string storeBytes(bool newer) {
+  TempDirectory directory;
+  const auto file = directory.file("source.sqlite");
+  {
+    auto coordinator = std::make_shared<PersistentStoreCoordinator>(makeTestModel(newer));
+    coordinator->addPersistentStore(file);
+    auto context = ObjectContext::create(ConcurrencyType::privateQueue, coordinator);
+    for (int i = 0; i < 200; ++i) {
+      auto visit = context->insertNewObject("Visit");
+      visit->setValue("start", Date::fromSecondsSince1970(1'700'000'000.0 + i));
+      visit->setValue("payload", Blob(100, static_cast<std::uint8_t>(i)));
+    }
+    context->save();
+  }
+  return readBytes(file);
+}
+
+TEST(StoreFileTest, FilesThatAreNotAUsableStoreFailSetUpAndStayAsTheyWere) {
+  const std::string store = storeBytes(false);
+  const std::size_t pageSize = 4096;
+  ASSERT_GT(store.size(), 4 * pageSize) << "the cuts below need a store of several pages";
+  auto other = std::make_shared<ObjectModel>("Other", 1);
+  other->addEntity(EntityDescription("Thing").add(AttributeDescription{"name", AttributeType::string, true, {}, ""}));
+  other->finalize();
+
+  struct Case {
+    const char* name;
+    std::function<void(const std::filesystem::path&)> make;
+    int code;
+    std::string reason;
+    std::shared_ptr<const ObjectModel> model = makeTestModel();
+  };
+  const std::vector<Case> cases = {
+      {"cut inside a page", [&](auto& f) { writeBytes(f, store.substr(0, store.size() - 1000)); },
+       StoreError::kPersistentStoreOpen, "the file is truncated: "},
+      {"cut at a page boundary", [&](auto& f) { writeBytes(f, store.substr(0, 2 * pageSize)); },
+       StoreError::kPersistentStoreOpen, "the file is truncated: its header describes"},
+      {"cut inside the header", [&](auto& f) { writeBytes(f, store.substr(0, 60)); }, StoreError::kPersistentStoreOpen,
+       "less than the SQLite header"},
+      {"zero-filled", [&](auto& f) { writeBytes(f, std::string(store.size(), '\0')); },
+       StoreError::kPersistentStoreOpen, "only zero bytes"},
+      {"text", [&](auto& f) { writeBytes(f, "name,begin,end\nwork,9:00,17:00\n"); }, StoreError::kPersistentStoreOpen,
+       "not an SQLite database"},
+      {"SQLite database of something else",
+       [](auto& f) {
+         sqlite3* db = nullptr;
+         sqlite3_open(f.c_str(), &db);
+         sqlite3_exec(db, "CREATE TABLE notes (text); INSERT INTO notes VALUES ('hi')", nullptr, nullptr, nullptr);
+         sqlite3_close(db);
+       },
+       StoreError::kPersistentStoreOpen, "an SQLite database but not a store"},
+      {"store of a newer version", [&](auto& f) { writeBytes(f, storeBytes(true)); },
+       StoreError::kPersistentStoreIncompatibleVersion, "written by version 2 of model StoreTest, newer than version 1"},
+      {"store of another model", [&](auto& f) { writeBytes(f, store); }, StoreError::kPersistentStoreIncompatibleVersion,
+       "written for model StoreTest, not Other", other},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDirectory directory;
+    const auto file = directory.file("store.sqlite");
+    c.make(file);
+    const FileSnapshot before(file);
+    auto coordinator = std::make_shared<PersistentStoreCoordinator>(c.model);
+    try {
+      coordinator->addPersistentStore(file);
+      ADD_FAILURE() << "opened";
+    } catch (const StoreError& e) {
+      EXPECT_EQ(e.code(), c.code);
+      const std::string message = e.what();
+      EXPECT_EQ(message.rfind("cannot open the store " + file.string() + ": ", 0), 0u) << message;
+      EXPECT_NE(message.find(c.reason), std::string::npos) << message;
+      EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+    }
+    EXPECT_FALSE(coordinator->hasStore());
+    const FileSnapshot after(file);
+    EXPECT_TRUE(after.bytes == before.bytes && after.mtime == before.mtime);
+    EXPECT_EQ(after.names, before.names) << "no -wal, -shm or lock file is left";
+  }
+}
+
+TEST(StoreFileTest, AnEmptyFileBecomesANewStore) {
+  TempDirectory directory;
+  const auto file = directory.file("store.sqlite");
+  writeBytes(file, "");
+  auto coordinator = std::make_shared<PersistentStoreCoordinator>(makeTestModel());
+  coordinator->addPersistentStore(file);
+  auto context = ObjectContext::create(ConcurrencyType::privateQueue, coordinator);
+  context->insertNewObject("Keeper")->setValue("title", "kept");
+  context->save();
+  EXPECT_EQ(context->count(FetchRequest("Keeper")), 1u);
+}
+
+}  // namespace
+}  // namespace chronelle::testing
