@@ -324,7 +324,6 @@ TEST(NodeTest, DescriptionsAndFlatItemsUseTheIdentity) {
   auto task = store.task("t");
   auto folder = store.folder("f");
   EXPECT_EQ(task->description(), *task->identifier());
-  EXPECT_EQ(task->entityName(), "Task");
   task->setIdentifier(std::nullopt);
   folder->setIdentifier(std::nullopt);
   EXPECT_EQ(task->description(), "<Task (no identifier)>");
