@@ -26,20 +26,16 @@ TEST(ColorSetID, RawValuesCoverMinusTwoToSeventeenExactly) {
   for (const int raw : {-3, 18, 100, -32768}) {
     EXPECT_EQ(ColorSet::idFromRaw(raw), std::nullopt) << "raw " << raw;
   }
+  // Stored colour ids: spot checks that the cases are not shuffled.
   EXPECT_EQ(ColorSet::rawValue(ID::lightIndigo), 17);
   EXPECT_EQ(ColorSet::rawValue(ID::brown), 10);
-  EXPECT_EQ(ColorSet::idName(ID::lightViolett), "lightViolett");
 }
 
 TEST(ColorSet, ColoursFollowTheAppearance) {
-  const ColorSet& gray = ColorSet::defaultSet();
-  EXPECT_EQ(gray.id(), ID::gray);
-  EXPECT_EQ(gray.baseColor().name(), "#BBBBBB#6B6B6B");
-  EXPECT_EQ(gray.displayP3HexString(false), "#BBBBBB");
-  EXPECT_EQ(gray.displayP3HexString(true), "#6B6B6B");
+  EXPECT_EQ(ColorSet::defaultSet().baseColor().name(), "#BBBBBB#6B6B6B");
   EXPECT_EQ(ColorSet::white().id(), ID::white);
-
   const ColorSet red(ID::red);
+  EXPECT_EQ(red.displayP3HexString(false), "#EB1753");
   EXPECT_EQ(red.displayP3HexString(true), "#FF0048");
   EXPECT_EQ(red.displayP3HexBackgroundColorOptimizedForLightContent(false), "#EB1753");
   const Color dark = red.baseColor().resolved(Appearance::dark);
@@ -111,12 +107,9 @@ TEST_F(ColorSetManagerTest, PaletteLookupsFallBackToGray) {
   EXPECT_EQ(manager.colorSet(ID::white).id(), ID::gray);
   EXPECT_EQ(manager.colorSet(ID::gray).id(), ID::gray);
   EXPECT_EQ(manager.index(ID::gray), 0u);
-  EXPECT_EQ(manager.index(ID::violett), 0u);
   EXPECT_EQ(manager.index(ID::lightIndigo), 17u);
   EXPECT_EQ(manager.colorSet(std::ptrdiff_t{18}).id(), ID::gray);
   EXPECT_EQ(manager.colorSet(std::ptrdiff_t{-1}).id(), ID::gray);
-  EXPECT_EQ(ColorSetManager::defaultColorSet(), ColorSet::defaultSet());
-
   const auto baseColors = manager.allBaseColors();
   ASSERT_EQ(baseColors.size(), 18u);
   EXPECT_EQ(baseColors[2], ColorSet(ID::red).baseColor());

@@ -29,8 +29,6 @@ struct BoundCase {
 TEST(DateHelper, BoundsOfPeriodsInTheCalendarsZone) {
   using T = DateForType;
   const std::vector<BoundCase> cases = {
-      {"UTC", kMonday, "2018-06-13T12:34:56Z", T::startOfDay, "2018-06-13T00:00:00Z"},
-      {"UTC", kMonday, "2018-06-13T12:34:56Z", T::endOfDay, "2018-06-13T23:59:59Z"},
       // Berlin, spring forward on 2018-03-25 (a 23-hour day) and fall back on 2018-10-28 (25).
       {"Europe/Berlin", kMonday, "2018-03-25T12:00:00+02:00", T::startOfDay,
        "2018-03-25T00:00:00+01:00"},
@@ -59,17 +57,9 @@ TEST(DateHelper, BoundsOfPeriodsInTheCalendarsZone) {
        "2018-12-31T00:00:00+01:00"},
       {"Europe/Berlin", kMonday, "2018-12-31T08:00:00+01:00", T::endOfWeek,
        "2019-01-06T23:59:59+01:00"},
-      // Months and years, including a leap day and a month that changes offset.
-      {"Europe/Berlin", kMonday, "2018-02-15T12:00:00+01:00", T::startOfMonth,
-       "2018-02-01T00:00:00+01:00"},
-      {"Europe/Berlin", kMonday, "2018-02-15T12:00:00+01:00", T::endOfMonth,
-       "2018-02-28T23:59:59+01:00"},
+      // A leap day and the last second of a year (the walk below covers 2018's months).
       {"Europe/Berlin", kMonday, "2020-02-10T12:00:00+01:00", T::endOfMonth,
        "2020-02-29T23:59:59+01:00"},
-      {"Europe/Berlin", kMonday, "2018-03-01T00:00:00+01:00", T::endOfMonth,
-       "2018-03-31T23:59:59+02:00"},
-      {"Europe/Berlin", kMonday, "2018-06-01T12:00:00+02:00", T::startOfYear,
-       "2018-01-01T00:00:00+01:00"},
       {"Europe/Berlin", kMonday, "2018-12-31T23:59:59+01:00", T::endOfYear,
        "2018-12-31T23:59:59+01:00"},
       // Sao Paulo: on 2018-11-04 midnight does not exist, the day starts at 01:00.
@@ -96,8 +86,6 @@ TEST(DateHelper, BoundsOfPeriodsInTheCalendarsZone) {
        "2018-02-17T00:00:00-02:00"},
       {"America/Sao_Paulo", kSunday, "2018-02-17T23:30:00-02:00", T::endOfDay,
        "2018-02-17T23:59:59-03:00"},
-      {"America/Sao_Paulo", kSunday, "2018-07-01T12:00:00-03:00", T::startOfYear,
-       "2018-01-01T00:00:00-02:00"},
       {"America/Sao_Paulo", kSunday, "2018-07-01T12:00:00-03:00", T::endOfYear,
        "2018-12-31T23:59:59-02:00"},
   };
@@ -112,7 +100,7 @@ TEST(DateHelper, BoundsOfPeriodsInTheCalendarsZone) {
 
 // Walks every day, week and month of a year in several zones: each period must hold its
 // instants, its end plus one second must be the next period's start, and the walk must end
-// after the expected number of columns.
+// after the expected number of columns. The year's start anchors the walk in time.
 TEST(DateHelper, PeriodsTileTheTimeLineWithoutGapsOrOverlaps) {
   struct Zone {
     const char* name;

@@ -95,33 +95,29 @@ TEST(DateExtensions, RoundsToMinuteStepsInAbsoluteTime) {
 }
 
 TEST(DateExtensions, CountsCalendarDaysInTheGivenZone) {
-  const Calendar berlin("Europe/Berlin");
-  EXPECT_EQ(numberOfDaysSince(isoDate("2018-06-02T00:10:00+02:00"),
-                              isoDate("2018-06-01T23:50:00+02:00"), berlin),
-            1);
-  EXPECT_EQ(numberOfDaysSince(isoDate("2018-06-01T23:50:00+02:00"),
-                              isoDate("2018-06-02T00:10:00+02:00"), berlin),
-            -1);
-  EXPECT_EQ(numberOfDaysSince(isoDate("2018-06-01T23:50:00+02:00"),
-                              isoDate("2018-06-01T00:00:00+02:00"), berlin),
-            0);
-  // The same two instants are one day apart in Berlin and none in New York.
-  EXPECT_EQ(numberOfDaysSince(isoDate("2018-06-01T22:10:00Z"), isoDate("2018-06-01T21:50:00Z"),
-                              berlin),
-            1);
-  EXPECT_EQ(numberOfDaysSince(isoDate("2018-06-01T22:10:00Z"), isoDate("2018-06-01T21:50:00Z"),
-                              Calendar("America/New_York")),
-            0);
-  // Short and long days count as one.
-  EXPECT_EQ(numberOfDaysSince(isoDate("2018-03-26T00:30:00+02:00"),
-                              isoDate("2018-03-25T00:30:00+01:00"), berlin),
-            1);
-  EXPECT_EQ(numberOfDaysSince(isoDate("2018-11-05T00:00:00-02:00"),
-                              isoDate("2018-11-03T23:59:59-03:00"), Calendar("America/Sao_Paulo")),
-            2);
-  EXPECT_EQ(numberOfDaysSince(isoDate("2019-01-01T00:00:00+01:00"),
-                              isoDate("2018-01-01T00:00:00+01:00"), berlin),
-            365);
+  struct Case {
+    const char* zone;
+    const char* date;
+    const char* other;
+    std::int64_t days;
+  };
+  const std::vector<Case> cases = {
+      {"Europe/Berlin", "2018-06-02T00:10:00+02:00", "2018-06-01T23:50:00+02:00", 1},
+      {"Europe/Berlin", "2018-06-01T23:50:00+02:00", "2018-06-02T00:10:00+02:00", -1},
+      {"Europe/Berlin", "2018-06-01T23:50:00+02:00", "2018-06-01T00:00:00+02:00", 0},
+      // The same two instants are one day apart in Berlin and none in New York.
+      {"Europe/Berlin", "2018-06-01T22:10:00Z", "2018-06-01T21:50:00Z", 1},
+      {"America/New_York", "2018-06-01T22:10:00Z", "2018-06-01T21:50:00Z", 0},
+      // Short and long days count as one.
+      {"Europe/Berlin", "2018-03-26T00:30:00+02:00", "2018-03-25T00:30:00+01:00", 1},
+      {"America/Sao_Paulo", "2018-11-05T00:00:00-02:00", "2018-11-03T23:59:59-03:00", 2},
+      {"Europe/Berlin", "2019-01-01T00:00:00+01:00", "2018-01-01T00:00:00+01:00", 365},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    EXPECT_EQ(numberOfDaysSince(isoDate(c.date), isoDate(c.other), Calendar(c.zone)), c.days)
+        << "case " << i;
+  }
 }
 
 TEST(DateExtensions, StrictIntersectionExcludesTouchingIntervals) {

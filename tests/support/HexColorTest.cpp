@@ -79,7 +79,6 @@ TEST(InterfaceColors, EachRoleIsOneLightAndDarkPair) {
   EXPECT_GT(background.light.red - label.light.red, 0.5);
   EXPECT_GT(label.dark.red - background.dark.red, 0.5);
   EXPECT_LT(InterfaceColors::secondaryLabel().light.alpha, label.light.alpha);
-  EXPECT_EQ(&InterfaceColors::separator(), &InterfaceColors::separator());
   EXPECT_NE(InterfaceColors::secondarySystemBackground(), InterfaceColors::tertiarySystemBackground());
 }
 
