@@ -65,7 +65,6 @@ TEST_F(TimerPauseTest, RoundingAndMinimumLength) {
     EXPECT_EQ(takeEvents(), c.events);
     const Notification paused = last(Name::paused);
     ASSERT_TRUE(paused.value<bool>(Name::byAutotrackingKey));
-    EXPECT_FALSE(paused.value<bool>(Name::byAutotrackingKey) == nullptr);
     EXPECT_FALSE(task->hasRunningSession());
 
     auto stored = provider->getSession(identifier);
@@ -99,6 +98,7 @@ TEST_F(TimerPauseTest, RoundingAndMinimumLength) {
   }
 }
 
+// Dropping a paused entry that became too short is a case of the transition table.
 TEST_F(TimerPauseTest, PauseWithoutEntryAndPauseOfAPausedEntry) {
   // Nothing to pause: "Paused" alone, with only the flag.
   run(timer->pause(time.now(), true));
@@ -111,7 +111,6 @@ TEST_F(TimerPauseTest, PauseWithoutEntryAndPauseOfAPausedEntry) {
   // A paused entry is ended anew, with the rules applied again.
   auto task = makeTask("Task");
   auto session = run(timer->start(task, at(9), false));
-  const std::string identifier = *session->identifier();
   run(timer->pause(at(9, 10), false));
   takeEvents();
   setPrefs(true, 300, Method::up, 0);
@@ -120,13 +119,6 @@ TEST_F(TimerPauseTest, PauseWithoutEntryAndPauseOfAPausedEntry) {
   EXPECT_EQ(session->end(), at(9, 15));
   EXPECT_EQ(session->originalEnd(), at(9, 12));
   EXPECT_EQ(timer->state(), State::paused);
-
-  setPrefs(false, 300, Method::up, 3600);
-  run(timer->pause(at(9, 20), false));
-  EXPECT_EQ(takeEvents(),
-            "WillDropSession WillSetCurrentSession DidSetCurrentSession StateChanged Paused");
-  EXPECT_EQ(provider->getSession(identifier), nullptr);
-  EXPECT_EQ(timer->state(), State::idleWithTask);
 }
 
 TEST_F(TimerPauseTest, PauseStopsTheTickAndIsNotTakenForAnOutsideEdit) {
