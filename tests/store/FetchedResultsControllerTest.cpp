@@ -14,6 +14,7 @@
 #include "StoreTestModel.h"
 #include "chronelle/platform/MainQueue.h"
 #include "chronelle/store/FetchedResultsController.h"
+#include "chronelle/store/StoreError.h"
 
 namespace chronelle::testing {
 namespace {
@@ -154,10 +155,10 @@ TEST(FetchedResultsController, ReportsExactlyTheChangesOfOneBatch) {
 
 TEST(FetchedResultsController, FollowsMergedSavesOfAnotherContext) {
   Fixture f;
+  f.store.context->setAutomaticallyMergesChangesFromParent(true);
   const ObjectID aId = f.spots["a"]->objectID();
   const ObjectID bId = f.spots["b"]->objectID();
   auto other = f.store.newContext();
-  ObjectID newId;
   other->performAndWait([&] {
     other->existingObject(aId)->setValue("rank", 50);
     other->deleteObject(other->existingObject(bId));
@@ -166,19 +167,33 @@ TEST(FetchedResultsController, FollowsMergedSavesOfAnotherContext) {
     e->setValue("rank", 12);
     e->setValue("open", true);
     other->save();
-    newId = e->objectID();
   });
-  // What a merge into the main context does: refresh what it holds, then announce the IDs.
-  f.store.context->refresh(f.spots["a"], true);
-  f.store.context->refresh(f.spots["b"], true);
-  UserInfo info;
-  info[ObjectContext::kInsertedObjectIDsKey] = ObjectIDSet{newId};
-  info[ObjectContext::kUpdatedObjectIDsKey] = ObjectIDSet{aId};
-  info[ObjectContext::kDeletedObjectIDsKey] = ObjectIDSet{bId};
-  NotificationCenter::defaultCenter().post(ObjectContext::kDidMergeChangesObjectIDsNotification,
-                                           f.store.context.get(), std::move(info));
+  EXPECT_EQ(f.delegate.take(), "") << "merged as a task of the main queue";
+  MainQueue::shared().runPending();
   EXPECT_EQ(f.delegate.take(), "will | remove ? [0, 1]-> | insert e ->[0, 0] | move a [0, 0]->[0, 3] | did");
   EXPECT_EQ(TestStore::names(f.controller.fetchedObjects()), (std::vector<std::string>{"e", "c", "d", "a"}));
+  EXPECT_EQ(f.controller.fetchedObjects(), f.store.context->fetch(Fixture::request()));
+}
+
+TEST(FetchedResultsController, RollbackTakesBackWhatWasAnnounced) {
+  Fixture f;
+  f.inTask([&] {
+    f.makeSpot("e", 15, true);
+    f.store.context->deleteObject(f.spots["c"]);
+    f.spots["a"]->setValue("rank", 35);
+  });
+  ASSERT_EQ(TestStore::names(f.controller.fetchedObjects()), (std::vector<std::string>{"e", "b", "a", "d"}));
+  f.delegate.take();
+  f.store.context->rollback();
+  EXPECT_EQ(f.delegate.take(), "will | remove e [0, 0]-> | insert c ->[0, 2] | move a [0, 2]->[0, 0] | did");
+  EXPECT_EQ(TestStore::names(f.controller.fetchedObjects()), (std::vector<std::string>{"a", "b", "c", "d"}));
+
+  // A failed save has announced its insert; the rollback after it takes it back.
+  f.makeSpot("forbidden", 5, true);
+  EXPECT_THROW(f.store.context->save(), StoreError);
+  EXPECT_EQ(f.delegate.take(), "will | insert forbidden ->[0, 0] | did");
+  f.store.context->rollback();
+  EXPECT_EQ(f.delegate.take(), "will | remove forbidden [0, 0]-> | did");
   EXPECT_EQ(f.controller.fetchedObjects(), f.store.context->fetch(Fixture::request()));
 }
 

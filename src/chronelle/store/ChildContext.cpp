@@ -77,6 +77,7 @@ std::shared_ptr<ManagedObject> ObjectContext::Impl::insertWithID(const EntityDes
   state.inserted = true;
   registerObject(object);
   noteChange(*object, ChangeKind::insert);
+  registerUndoOfInsert(*object);
   return object;
 }
 

@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "chronelle/platform/NotificationCenter.h"
 #include "chronelle/store/CoordinatorImpl.h"
 #include "chronelle/store/ObjectContext.h"
 #include "chronelle/store/ObjectState.h"
@@ -49,7 +50,8 @@ struct ObjectContext::Impl {
   bool processScheduled = false;
 
   MergePolicy mergePolicy = MergePolicy::error;
-  bool automaticallyMerges = false;
+  // Read by saving contexts on other queues when they pick the contexts to merge into.
+  std::atomic<bool> automaticallyMerges{false};
   std::shared_ptr<UndoManager> undoManager;
   std::atomic<std::size_t> fetchCount{0};
 
@@ -90,6 +92,30 @@ struct ObjectContext::Impl {
   void refresh(ManagedObject& object, bool mergeChanges);
   void reset();
   void detachAll();
+
+  // --- Undo (ContextUndo.cpp) -------------------------------------------------------------
+  // Each registers the inverse of a change just made with the undo manager, when there is
+  // one and registration is on.
+  void registerUndoOfSlot(ManagedObject& object, std::size_t slot, Value old);
+  void registerUndoOfInsert(ManagedObject& object);
+  void registerUndoOfDelete(ManagedObject& object);
+  // The inverses: sets a slot back (keeping to-many sides in step), and takes back a
+  // deletion (also one that was saved: the object is inserted again under its ID).
+  void restoreSlot(ManagedObject& object, std::size_t slot, const Value& value);
+  void undelete(ManagedObject& object);
+  void clearUndo();
+
+  // --- Merging saves of other contexts (ContextMerge.cpp) ---------------------------------
+  // Hands a root context's saved changes to the other contexts of the coordinator that
+  // merge automatically (and to this context's children that do), each on its own queue.
+  void dispatchMerge(const ObjectIDSet& inserted, const ObjectIDSet& updated, const ObjectIDSet& deleted);
+  // On this context's queue: refreshes registered objects (its own unsaved changes stay as
+  // the merge policy says), turns deleted ones into faults, posts "did merge changes".
+  void mergeChanges(const UserInfo& info);
+  // Brings one registered object up to date with its saved row under the merge policy.
+  void mergeObject(ManagedObject& object);
+  // Forgets a registered object whose row is gone; it becomes a fault.
+  void turnIntoFault(ManagedObject& object);
 
   // --- Relationships (ContextRelationships.cpp) ------------------------------------------
   std::shared_ptr<ManagedObject> relatedObject(const ManagedObject& object, int slot);

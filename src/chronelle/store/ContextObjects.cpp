@@ -160,6 +160,7 @@ std::shared_ptr<ManagedObject> ObjectContext::Impl::insert(const EntityDescripti
   state.inserted = true;
   registerObject(object);
   noteChange(*object, ChangeKind::insert);
+  registerUndoOfInsert(*object);
   object->awakeFromInsert();
   return object;
 }
@@ -202,6 +203,7 @@ void ObjectContext::Impl::deleteObject(ManagedObject& object) {
   state.deleted = true;
   state.deletionProcessed = false;
   noteChange(object, ChangeKind::remove);
+  registerUndoOfDelete(object);
 }
 
 void ObjectContext::Impl::applyDeleteRules(ManagedObject& object) {
@@ -274,7 +276,8 @@ void ObjectContext::Impl::processPendingChanges() {
     }
     if (state.deleted && state.pendingDelete) {
       deleted.push_back(object);
-    } else if (state.inserted && state.pendingInsert) {
+    } else if (!state.deleted && state.pendingInsert) {
+      // Also a saved object whose announced deletion was undone.
       inserted.push_back(object);
     } else if (!state.deleted && state.pendingUpdate) {
       // Includes an inserted object edited after its insertion was announced.
@@ -299,8 +302,14 @@ void ObjectContext::Impl::rollback() {
   auto objects = changes;  // keeps every object alive while it is reset
   changes.clear();
   processScheduled = false;
+  clearUndo();
+  // What observers were told about is announced back: inserts as deletions, deletions as
+  // insertions, edits as updates. Changes never announced were never seen.
+  ObjectSet inserted, updated, deleted;
   for (auto& [seq, object] : objects) {
     auto& state = object->state();
+    const bool insertAnnounced = state.inserted && !state.pendingInsert;
+    const bool deletionAnnounced = state.deleted && !state.inserted && !state.pendingDelete;
     state.changeSeq = 0;
     state.pendingInsert = state.pendingUpdate = state.pendingDelete = false;
     state.deleted = false;
@@ -309,6 +318,7 @@ void ObjectContext::Impl::rollback() {
       if (state.context == self) unregister(*object);
       state.inserted = false;
       state.clearChanges();
+      if (insertAnnounced) deleted.push_back(object);
       continue;
     }
     std::vector<std::pair<std::size_t, Value>> changedKeys;
@@ -316,11 +326,23 @@ void ObjectContext::Impl::rollback() {
       if (!(state.values[i] == state.committed[i])) changedKeys.emplace_back(i, state.values[i]);
       state.values[i] = state.committed[i];
     }
+    const bool wasUpdated = state.changedCount > 0 || state.toManyChanged;
     state.clearChanges();
     for (auto& [slot, old] : changedKeys) {
       notifyObservers(*object, state.layout->slots[slot].name, old, state.values[slot]);
     }
+    if (deletionAnnounced) {
+      inserted.push_back(object);
+    } else if (wasUpdated) {
+      updated.push_back(object);
+    }
   }
+  if (inserted.empty() && updated.empty() && deleted.empty()) return;
+  UserInfo info;
+  info[kInsertedObjectsKey] = std::move(inserted);
+  info[kUpdatedObjectsKey] = std::move(updated);
+  info[kDeletedObjectsKey] = std::move(deleted);
+  NotificationCenter::defaultCenter().post(kObjectsDidChangeNotification, self, std::move(info));
 }
 
 void ObjectContext::Impl::refresh(ManagedObject& object, bool mergeChanges) {
@@ -332,10 +354,7 @@ void ObjectContext::Impl::refresh(ManagedObject& object, bool mergeChanges) {
   ++fetchCount;
   if (!statement->step()) {
     // The row is gone: another context deleted it. The object turns into a fault.
-    dropFromChanges(object);
-    unregister(object);
-    state.fault = true;
-    object.didTurnIntoFault();
+    turnIntoFault(object);
     return;
   }
   applyRow(object, *statement, mergeChanges);
@@ -360,6 +379,7 @@ void ObjectContext::Impl::detachAll() {
 }
 
 void ObjectContext::Impl::reset() {
+  clearUndo();
   detachAll();
   processScheduled = false;
 }

@@ -104,6 +104,7 @@ void ObjectContext::Impl::assignSlot(ManagedObject& object, int slot, Value valu
   state.values[index] = std::move(value);
   state.markChanged(index);
   noteChange(object, ChangeKind::update);
+  registerUndoOfSlot(object, index, old);
   notifyObservers(object, state.layout->slots[index].name, old, state.values[index]);
 }
 

@@ -17,6 +17,7 @@
 namespace chronelle {
 
 class ConnectionLease;
+class ObjectContext;
 
 struct PersistentStoreCoordinator::Impl {
   std::shared_ptr<const ObjectModel> model;
@@ -34,6 +35,11 @@ struct PersistentStoreCoordinator::Impl {
 
   // One writer at a time in this process; SQLite's own lock guards against others.
   std::mutex writeMutex;
+
+  // Every context created on this coordinator (expired ones are pruned as it goes), so a
+  // save can be merged into the others. Guarded by contextsMutex.
+  std::mutex contextsMutex;
+  std::vector<std::weak_ptr<ObjectContext>> contexts;
 
   // Idle connections, reused so their prepared statements stay warm.
   std::mutex poolMutex;

@@ -108,8 +108,9 @@ void ManagedObject::setValue(std::string_view key, Value value) {
   state.values[static_cast<std::size_t>(slot)] = value;
   if (state.context != nullptr) {
     state.markChanged(static_cast<std::size_t>(slot));
-    // The one place every attribute edit passes: change tracking (and, later, undo).
+    // The one place every attribute edit passes: change tracking and undo.
     state.context->impl().noteChange(*this, ObjectContext::Impl::ChangeKind::update);
+    state.context->impl().registerUndoOfSlot(*this, static_cast<std::size_t>(slot), old);
   }
   notifyObservers(*this, key, old, value);
 }

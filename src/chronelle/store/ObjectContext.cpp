@@ -33,6 +33,12 @@ std::shared_ptr<ObjectContext> ObjectContext::create(ConcurrencyType type,
   std::size_t tables = 0;
   for (const auto& entity : d.model->entities()) tables += entity->superentity() == nullptr ? 1 : 0;
   d.byPk.resize(tables);
+  {
+    std::lock_guard lock(d.store->contextsMutex);
+    auto& all = d.store->contexts;
+    std::erase_if(all, [](const auto& weak) { return weak.expired(); });
+    all.push_back(context);
+  }
   return context;
 }
 

@@ -29,6 +29,16 @@ using ObjectIDSet = std::set<ObjectID>;
 // A scratchpad of managed objects over a coordinator (or a parent context): an identity
 // map (one object per ObjectID), pending inserts, updates and deletes, save, rollback.
 //
+// Saving to the store reaches every other context of the coordinator that merges
+// automatically (and the saver's children that do): each merges the saved changes on its
+// own queue — registered objects are refreshed, keeping their unsaved changes as its merge
+// policy says, deleted ones turn into faults — and posts "did merge changes (object IDs)"
+// with the inserted, updated and deleted ID sets.
+//
+// With an undo manager, every attribute, relationship, insert and delete change registers
+// its inverse while registration is on (see UndoManager for the grouping). Saving is not an
+// undo step and keeps the steps; rollback() and reset() clear them.
+//
 // Threading: a main-queue context is used on the main queue only; a private-queue context
 // only inside its performAndWait/perform. Contexts are shared (shared_ptr) because
 // objects, fetched-results controllers and notifications refer back to them.
@@ -96,18 +106,24 @@ class ObjectContext : public std::enable_shared_from_this<ObjectContext> {
   // child context), then posts "did save". Throws StoreError; on failure nothing is
   // written and the context is as it was before the call.
   void save();
-  // Discards every unsaved change (and clears the undo stack).
+  // Discards every unsaved change and clears the undo steps. What "objects did change"
+  // had announced is announced back: rolled-back inserts as deleted, deletions as
+  // inserted, edits as updated.
   void rollback();
   // Re-reads the object from the store; with `mergeChanges`, unsaved changes are kept on
   // top, otherwise dropped.
   void refresh(const std::shared_ptr<ManagedObject>& object, bool mergeChanges);
+  // Forgets every registered object and unsaved change (nothing is announced) and clears
+  // the undo steps.
   void reset();
 
   MergePolicy mergePolicy() const;
   void setMergePolicy(MergePolicy policy);
+  // Whether saves of the other contexts of the coordinator (for a child: of its parent) are
+  // merged into this one. Off by default.
   bool automaticallyMergesChangesFromParent() const;
   void setAutomaticallyMergesChangesFromParent(bool on);
-  // Null when the context has none.
+  // Null when the context has none. The context shares ownership of the manager.
   UndoManager* undoManager() const;
   void setUndoManager(std::shared_ptr<UndoManager> undoManager);
 

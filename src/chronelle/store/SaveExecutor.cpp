@@ -117,6 +117,9 @@ void ObjectContext::Impl::finishSave(SavePlan& plan) {
     state.clearChanges();
   }
   for (const auto& [object, version] : plan.versions) object->state().version = version;
+  // Written to the store: the other contexts that merge automatically take it up. A child's
+  // save landed in its parent's unsaved state instead.
+  if (!parent) dispatchMerge(insertedIDs, updatedIDs, deletedIDs);
 
   UserInfo info;
   info[kInsertedObjectsKey] = std::move(inserted);

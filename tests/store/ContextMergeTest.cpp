@@ -1,0 +1,136 @@
+// Two contexts on one store: a save reaching the other contexts that merge automatically,
+// and the property-by-property outcome of both merge policies when both edited one row,
+// whether the conflict is met by the automatic merge or by the save's version check.
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <string>
+#include <vector>
+
+#include "StoreTestModel.h"
+#include "chronelle/platform/MainQueue.h"
+#include "chronelle/platform/NotificationCenter.h"
+#include "chronelle/store/StoreError.h"
+
+namespace chronelle::testing {
+namespace {
+
+std::string describe(const ManagedObject& spot) {
+  return spot.value("name").asString().value_or("?") + " " + std::to_string(spot.value("rank").asInteger().value_or(-1)) +
+         (spot.value("open").asBool().value_or(false) ? " open" : " closed");
+}
+
+TEST(ContextMerge, BothPoliciesResolveTheSameRowPropertyByProperty) {
+  struct Case {
+    MergePolicy policy;
+    bool automaticMerge;  // met by the merge before the save, or by the save's version check
+    const char* stored;
+  };
+  // Both edit rank; only "mine" edits the name, only "theirs" opens it.
+  const std::vector<Case> cases = {
+      {MergePolicy::mergeByPropertyObjectTrump, false, "mine 2 open"},
+      {MergePolicy::mergeByPropertyObjectTrump, true, "mine 2 open"},
+      {MergePolicy::mergeByPropertyStoreTrump, false, "mine 3 open"},
+      {MergePolicy::mergeByPropertyStoreTrump, true, "mine 3 open"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE("policy " + std::to_string(static_cast<int>(c.policy)) + (c.automaticMerge ? " merged" : " at save"));
+    TestStore store;
+    auto spot = store.spot("spot");
+    store.context->save();
+    auto mine = store.newContext(ConcurrencyType::mainQueue);
+    mine->setMergePolicy(c.policy);
+    mine->setAutomaticallyMergesChangesFromParent(c.automaticMerge);
+    auto object = mine->existingObject(spot->objectID());
+    object->setValue("name", "mine");
+    object->setValue("rank", 2);
+
+    auto theirs = store.newContext();
+    theirs->performAndWait([&] {
+      auto other = theirs->existingObject(spot->objectID());
+      other->setValue("rank", 3);
+      other->setValue("open", true);
+      theirs->save();
+    });
+    MainQueue::shared().runPending();
+    if (c.automaticMerge) {
+      // Merged before saving: the other side's property is in, both-sided ones per policy.
+      EXPECT_EQ(describe(*object), c.stored);
+    }
+    mine->save();
+    EXPECT_EQ(describe(*object), c.stored);
+    auto reader = store.newContext(ConcurrencyType::mainQueue);
+    EXPECT_EQ(describe(*reader->existingObject(spot->objectID())), c.stored);
+  }
+
+  // Without a policy the save fails and nothing is written.
+  TestStore store;
+  auto spot = store.spot("spot");
+  store.context->save();
+  auto mine = store.newContext(ConcurrencyType::mainQueue);
+  mine->existingObject(spot->objectID())->setValue("rank", 2);
+  auto theirs = store.newContext();
+  theirs->performAndWait([&] {
+    theirs->existingObject(spot->objectID())->setValue("rank", 3);
+    theirs->save();
+  });
+  EXPECT_THROW(mine->save(), StoreError);
+  EXPECT_TRUE(mine->hasChanges());
+}
+
+TEST(ContextMerge, OtherContextsTakeASaveOnTheirOwnQueue) {
+  TestStore store;
+  store.context->setAutomaticallyMergesChangesFromParent(true);
+  auto home = store.area("home");
+  auto desk = store.spot("desk", home);
+  auto lamp = store.spot("lamp", home);
+  store.context->save();
+  auto bystander = store.newContext(ConcurrencyType::mainQueue);  // merging off: untouched
+  auto bystanderDesk = bystander->existingObject(desk->objectID());
+
+  std::vector<std::string> merges;
+  auto observer = NotificationCenter::defaultCenter().addObserver(
+      ObjectContext::kDidMergeChangesObjectIDsNotification, nullptr, [&](const Notification& n) {
+        auto size = [&](const char* key) { return std::to_string(n.value<ObjectIDSet>(key)->size()); };
+        merges.push_back((n.object == store.context.get() ? "main " : "other ") + size(ObjectContext::kInsertedObjectIDsKey) +
+                         size(ObjectContext::kUpdatedObjectIDsKey) + size(ObjectContext::kDeletedObjectIDsKey));
+      });
+
+  auto worker = store.newContext();
+  ObjectID insertedId;
+  worker->performAndWait([&] {
+    worker->existingObject(desk->objectID())->setValue("name", "table");
+    worker->deleteObject(worker->existingObject(lamp->objectID()));
+    auto chair = worker->insertNewObject("Spot");
+    chair->setValue("name", "chair");
+    worker->save();
+    insertedId = chair->objectID();
+  });
+  EXPECT_TRUE(merges.empty()) << "the main context merges as a task of its own queue";
+  MainQueue::shared().runPending();
+  // Updated: the desk, and home, which lost the lamp.
+  EXPECT_EQ(merges, std::vector<std::string>{"main 121"});
+  EXPECT_EQ(desk->value("name").asString(), "table");
+  EXPECT_TRUE(lamp->isFault());
+  EXPECT_EQ(store.context->registeredObject(lamp->objectID()), nullptr);
+  EXPECT_EQ(TestStore::names(home->objects("places")), (std::vector<std::string>{"table"}));
+  EXPECT_EQ(bystanderDesk->value("name").asString(), "desk");
+
+  // The other way round: a private context that merges takes the main context's save on
+  // its own queue, keeping its own unsaved edit of another property.
+  worker->setAutomaticallyMergesChangesFromParent(true);
+  worker->setMergePolicy(MergePolicy::mergeByPropertyObjectTrump);
+  worker->performAndWait([&] { worker->existingObject(desk->objectID())->setValue("rank", 9); });
+  merges.clear();
+  desk->setValue("open", true);
+  store.context->save();
+  // The merge was queued on the worker's queue by the save; a task queued now runs after it.
+  std::promise<std::string> seen;
+  worker->perform([&] { seen.set_value(describe(*worker->existingObject(desk->objectID()))); });
+  EXPECT_EQ(seen.get_future().get(), "table 9 open");
+  EXPECT_EQ(merges, std::vector<std::string>{"other 010"});
+}
+
+}  // namespace
+}  // namespace chronelle::testing

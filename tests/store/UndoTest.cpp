@@ -1,0 +1,205 @@
+// Undo on a real store: the manager's grouping and switches, and a context registering the
+// inverse of its changes (attributes, relationships, inserts, deletes with their cascades),
+// with saves between the steps and rollback clearing them.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "StoreTestModel.h"
+#include "chronelle/platform/MainQueue.h"
+#include "chronelle/platform/NotificationCenter.h"
+#include "chronelle/store/UndoManager.h"
+
+namespace chronelle::testing {
+namespace {
+
+void inTask(const std::function<void()>& fn) {
+  MainQueue::shared().post(fn);
+  MainQueue::shared().runPending();
+}
+
+TEST(UndoManager, GroupsStepsAndSwitches) {
+  UndoManager undo;
+  std::string log;
+  // Each action logs its name and registers itself again as its own inverse.
+  std::function<std::function<void()>(std::string)> action = [&](std::string text) {
+    return std::function<void()>([&, text] {
+      log += text;
+      undo.registerUndo(action(text));
+    });
+  };
+  std::vector<std::string> posted;
+  auto observe = [&](const char* name) {
+    return NotificationCenter::defaultCenter().addObserver(
+        name, &undo, [&posted, name](const Notification&) { posted.push_back(name); });
+  };
+  auto undone = observe(UndoManager::kDidUndoChangeNotification);
+  auto redone = observe(UndoManager::kDidRedoChangeNotification);
+
+  undo.beginUndoGrouping();
+  undo.registerUndo(action("a"));
+  undo.beginUndoGrouping();  // nested: folds into the outer step
+  undo.registerUndo(action("b"));
+  undo.endUndoGrouping();
+  undo.endUndoGrouping();
+  undo.beginUndoGrouping();  // empty: not a step
+  undo.endUndoGrouping();
+  undo.disableUndoRegistration();
+  undo.disableUndoRegistration();
+  undo.beginUndoGrouping();
+  undo.registerUndo(action("ignored"));
+  undo.endUndoGrouping();
+  undo.enableUndoRegistration();
+  undo.enableUndoRegistration();
+  EXPECT_THROW(undo.enableUndoRegistration(), std::logic_error);
+  EXPECT_THROW(undo.endUndoGrouping(), std::logic_error);
+
+  ASSERT_TRUE(undo.canUndo());
+  undo.undo();  // newest action first
+  EXPECT_EQ(log, "ba");
+  EXPECT_FALSE(undo.canUndo());
+  ASSERT_TRUE(undo.canRedo());
+  undo.redo();
+  EXPECT_EQ(log, "baab");
+  undo.undo();
+  EXPECT_EQ(log, "baabba");
+  EXPECT_TRUE(undo.canRedo());
+  // A fresh registration outside undo and redo drops the redo step.
+  undo.beginUndoGrouping();
+  undo.registerUndo([] {});
+  undo.endUndoGrouping();
+  EXPECT_FALSE(undo.canRedo());
+  EXPECT_EQ(posted, (std::vector<std::string>{UndoManager::kDidUndoChangeNotification,
+                                              UndoManager::kDidRedoChangeNotification,
+                                              UndoManager::kDidUndoChangeNotification}));
+
+  undo.beginUndoGrouping();
+  EXPECT_THROW(undo.undo(), std::logic_error);
+  undo.endUndoGrouping();
+  undo.removeAllActions();
+  EXPECT_FALSE(undo.canUndo());
+  undo.undo();  // nothing to undo: no notification
+  EXPECT_EQ(posted.size(), 3u);
+}
+
+// The store's main context with an undo manager; every change runs as one main-queue task.
+struct UndoStore {
+  UndoStore() {
+    store.context->setUndoManager(std::make_shared<UndoManager>());
+    inTask([&] {
+      home = store.area("home");
+      desk = store.spot("desk", home);
+      store.visit(desk, 1);
+      store.context->save();
+    });
+    undo().removeAllActions();  // the set-up is not a step
+  }
+  UndoManager& undo() { return *store.context->undoManager(); }
+  // Undo (or redo) one step and save it, as the application's stack does.
+  void step(bool redo = false) {
+    inTask([&] {
+      redo ? undo().redo() : undo().undo();
+      undo().disableUndoRegistration();
+      store.context->save();
+      undo().enableUndoRegistration();
+    });
+  }
+  // What the store holds, read by a fresh context: "area: places; spot(tally...)".
+  std::string stored() {
+    auto reader = store.newContext(ConcurrencyType::mainQueue);
+    std::string text;
+    FetchRequest areas("Area");
+    areas.sortDescriptors = {{"name", true}};
+    for (const auto& area : reader->fetch(areas)) {
+      text += (text.empty() ? "" : " ") + area->value("name").asString().value_or("?") + ":";
+      for (const auto& place : area->objects("places")) {
+        text += " " + place->value("name").asString().value_or("?");
+        for (const auto& visit : place->entity().name() == "Spot" ? place->objects("visits") : ObjectSet{}) {
+          text += "(" + std::to_string(visit->value("tally").asInteger().value_or(-1)) + ")";
+        }
+      }
+      text += ";";
+    }
+    return text;
+  }
+
+  TestStore store;
+  std::shared_ptr<ManagedObject> home, desk;
+};
+
+TEST(ContextUndo, UndoesAndRedoesEveryKindOfChangeAcrossSaves) {
+  UndoStore s;
+  // Four steps, each saved: an insert with a relationship, an attribute edit, a move to
+  // another area, and a delete that cascades to the spot's visits.
+  std::shared_ptr<ManagedObject> work;
+  inTask([&] { work = s.store.area("work"); });
+  inTask([&] { s.desk->setValue("name", "table"); });
+  inTask([&] { s.desk->setObject("area", work); });
+  s.store.context->save();
+  inTask([&] { s.store.context->deleteObject(s.home); });
+  inTask([&] { s.store.context->deleteObject(s.desk); });
+  s.store.context->save();
+  ASSERT_EQ(s.stored(), "work:;");
+
+  const std::vector<std::string> undone = {
+      "work: table(1);",          // the desk and its visit are back, in the area it was in
+      "home:; work: table(1);",   // ...then home
+      "home: table(1); work:;",   // ...the move
+      "home: desk(1); work:;",    // ...the rename
+      "home: desk(1);",           // ...the insert of work
+  };
+  for (std::size_t i = 0; i < undone.size(); ++i) {
+    ASSERT_TRUE(s.undo().canUndo()) << "step " << i;
+    s.step();
+    EXPECT_EQ(s.stored(), undone[i]) << "undo " << i;
+    EXPECT_FALSE(s.store.context->hasChanges());
+  }
+  EXPECT_FALSE(s.undo().canUndo());
+  for (std::size_t i = undone.size() - 1; i > 0; --i) {
+    s.step(true);
+    EXPECT_EQ(s.stored(), undone[i - 1]) << "redo " << i;
+  }
+  s.step(true);
+  EXPECT_EQ(s.stored(), "work:;");
+  EXPECT_FALSE(s.undo().canRedo());
+
+  // Reopened, the store holds the last state; the undone rows came back under their IDs.
+  const ObjectID deskId = s.desk->objectID();
+  s.step();
+  s.store.reopen();
+  EXPECT_EQ(s.store.context->existingObject(deskId)->value("name").asString(), "table");
+}
+
+TEST(ContextUndo, ChangesOfOneTaskAreOneStepAndRollbackClearsTheSteps) {
+  UndoStore s;
+  inTask([&] {
+    s.desk->setValue("name", "a");
+    s.desk->setValue("rank", 7);
+    s.store.spot("lamp", s.home);
+  });
+  inTask([&] { s.desk->setValue("name", "b"); });
+  s.undo().disableUndoRegistration();
+  inTask([&] { s.home->setValue("name", "house"); });  // not registered
+  s.undo().enableUndoRegistration();
+  s.store.context->save();
+
+  s.step();
+  EXPECT_EQ(s.stored(), "house: a(1) lamp;") << "only the second task's rename is undone";
+  s.step();
+  EXPECT_EQ(s.stored(), "house: desk(1);");
+  EXPECT_EQ(s.desk->value("rank").asInteger(), 0);
+  EXPECT_FALSE(s.undo().canUndo());
+
+  inTask([&] { s.desk->setValue("name", "c"); });
+  ASSERT_TRUE(s.undo().canUndo());
+  s.store.context->rollback();
+  EXPECT_FALSE(s.undo().canUndo());
+  EXPECT_FALSE(s.undo().canRedo());
+}
+
+}  // namespace
+}  // namespace chronelle::testing
