@@ -2,7 +2,7 @@
 # configures its CMake preset under build/<preset>/ and builds with two jobs.
 JOBS ?= 2
 
-.PHONY: deps demo test bench bench-quick asan tsan configure-% build-% clean
+.PHONY: deps demo test bench bench-quick asan tsan fuzz configure-% build-% clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -24,6 +24,16 @@ asan: build-asan
 
 tsan: build-tsan
 	@TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --test-dir build/tsan --output-on-failure -j$(JOBS)
+
+# libFuzzer targets (clang), each run for FUZZ_SECONDS on its seed corpus under fuzz/corpus/;
+# the grown corpora and any crashing inputs are kept under build/fuzz/.
+FUZZ_SECONDS ?= 60
+
+fuzz:
+	@bash scripts/install-deps.sh --with-fuzz
+	@cmake --preset fuzz >/dev/null
+	@cmake --build build/fuzz --target chronelle_fuzzers -j$(JOBS)
+	@bash fuzz/run.sh build/fuzz $(FUZZ_SECONDS)
 
 bench: build-release
 	@if [ -x build/release/bench/chronelle_bench ]; then build/release/bench/chronelle_bench; \

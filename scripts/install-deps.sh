@@ -11,6 +11,10 @@ packages=(
 if [ "${1:-}" = "--with-clang" ]; then
   packages+=(clang)
 fi
+# `make fuzz` only: clang and its libFuzzer runtime (libclang_rt.fuzzer).
+if [ "${1:-}" = "--with-fuzz" ]; then
+  packages+=(clang libclang-rt-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
