@@ -93,11 +93,13 @@ TEST(MigrationTest, AnOlderStoreKeepsEveryRowGainsTheNewSchemaAndIsMigratedOnce)
       auto reader = StoreFileReader::openReadOnly(file);
       const auto columns = strings(*reader, "SELECT name FROM pragma_table_info('ZITEM')");
       EXPECT_EQ(std::set<std::string>(columns.begin(), columns.end()),
-                (std::set<std::string>{"Z_PK", "Z_ENT", "Z_OPT", "ZNAME", "ZCOUNT", "ZBOX", "ZPAGES", "ZCOLOR",
+                (std::set<std::string>{"Z_PK", "Z_ENT", "Z_OPT", "ZNAME", "ZCOUNT", "ZBOX", "ZBOX_ENT", "ZPAGES", "ZCOLOR",
                                        "ZRATING", "ZOWNER", "ZREAD", "ZISSUE"}));
       const auto indexes = strings(*reader, "SELECT name FROM pragma_index_list('ZITEM')");
       EXPECT_EQ(std::set<std::string>(indexes.begin(), indexes.end()),
                 (std::set<std::string>{"ZITEM_ZBOX_INDEX", "ZITEM_ZOWNER_INDEX", "ZITEM_Z_ENT_INDEX"}));
+      EXPECT_EQ(reader->integer("SELECT count(*) FROM ZITEM WHERE ZBOX IS NOT NULL AND ZBOX_ENT IS NULL"), 0)
+          << "a destination that gained subentities: its codes are stored as a save would";
       EXPECT_EQ(strings(*reader, "SELECT name FROM sqlite_master WHERE name = 'ZTAG'"), std::vector<std::string>{});
       EXPECT_EQ(strings(*reader, "SELECT Z_NAME FROM Z_ENTITIES WHERE Z_NAME = 'Tag'"), std::vector<std::string>{});
       EXPECT_EQ(strings(*reader, "SELECT Z_VALUE FROM Z_METADATA WHERE Z_KEY = 'NSStoreModelVersion'"),

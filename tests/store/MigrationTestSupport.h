@@ -21,7 +21,8 @@ namespace chronelle::testing {
 //             Box (label, items → Item)   Tag (word; never stored)
 // Version 2:  Item drops legacy, gains color = "grey", rating, owner → Owner
 //               Book gains read (mandatory, = NO); new Magazine : Item (issue)
-//             Box as before; new Owner (title, items → Item); Tag removed
+//             Box as before, with a new subentity Crate; new Owner (title, items → Item);
+//             Tag removed
 // Version 3:  version 2 plus Box.sealed.
 // The flags turn version 2 into one that cannot be inferred.
 struct ShelfVersion {
@@ -71,6 +72,7 @@ inline std::shared_ptr<const ObjectModel> makeShelfModel(const std::string& name
     owner.add(attribute("title", AttributeType::string))
         .add(RelationshipDescription{"items", "Item", "owner", true, true, DeleteRule::nullify});
     model->addEntity(std::move(magazine)).addEntity(std::move(owner));
+    if (!v.withoutBox) model->addEntity(EntityDescription("Crate", "Box"));
   }
   model->finalize();
   return model;
