@@ -47,6 +47,12 @@ std::string fileURI(const std::filesystem::path& file, const std::string& query)
                    {{"NSSQLiteErrorDomain", sqlite3_errcode(db)}});
 }
 
+bool inUse(const std::filesystem::path& file) {
+  std::error_code error;
+  return std::filesystem::exists(file.string() + "-wal", error) ||
+         std::filesystem::exists(file.string() + "-shm", error);
+}
+
 }  // namespace
 
 StoreFileKind inspectStoreFile(const std::filesystem::path& file) {
@@ -83,6 +89,10 @@ StoreFileKind inspectStoreFile(const std::filesystem::path& file) {
       bytes[22] != 32 || bytes[23] != 32 || bytes[19] > 2) {
     throw badFile("the file has a damaged SQLite header");
   }
+  // A process using the store (it has -wal and -shm files) may be checkpointing into the
+  // file right now, which writes page 1 with the new page count before the pages that
+  // grow the file; sizes are only judged on a file at rest, and SQLite judges the rest.
+  if (inUse(file)) return StoreFileKind::sqlite;
   if (size % pageSize != 0 || size < pageSize) {
     throw badFile("the file is truncated: " + std::to_string(size) + " bytes are not a whole number of " +
                   std::to_string(pageSize) + "-byte pages");
@@ -105,10 +115,8 @@ std::unique_ptr<StoreFileReader> StoreFileReader::openReadOnly(const std::filesy
   // Without -wal and -shm files no connection has the store open and all its content is
   // in the main file; `immutable` then keeps SQLite from creating those files (a plain
   // read-only connection would, and leave them behind). Otherwise read through them.
-  std::error_code error;
-  const bool inUse = !allowImmutable || std::filesystem::exists(file.string() + "-wal", error) ||
-                     std::filesystem::exists(file.string() + "-shm", error);
-  const std::string uri = fileURI(file, inUse ? "mode=ro" : "mode=ro&immutable=1");
+  const bool immutable = allowImmutable && !inUse(file);
+  const std::string uri = fileURI(file, immutable ? "mode=ro&immutable=1" : "mode=ro");
   sqlite3* db = nullptr;
   const int rc = sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX,
                                  nullptr);

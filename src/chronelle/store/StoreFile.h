@@ -26,8 +26,8 @@ enum class StoreFileKind {
 };
 
 // Checks the file at `file` without opening it with SQLite: it must be missing, empty, or
-// a regular file with a valid SQLite header whose size matches the pages the header
-// describes. Throws StoreError kPersistentStoreOpen with a one-line reason ("not an SQLite
+// a regular file with a valid SQLite header whose size (unless another process is using
+// the store) matches the pages the header describes. Throws StoreError kPersistentStoreOpen with a one-line reason ("not an SQLite
 // database", "only zero bytes", "truncated", "a directory") otherwise. Never writes.
 StoreFileKind inspectStoreFile(const std::filesystem::path& file);
 
