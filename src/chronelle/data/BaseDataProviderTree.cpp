@@ -1,5 +1,8 @@
 // The node-tree reads of BaseDataProvider: children of a folder, the flat listing, and the
 // tasks below a set of nodes.
+#include <iterator>
+#include <map>
+
 #include "chronelle/data/BaseDataProvider.h"
 #include "chronelle/data/FetchCasting.h"
 #include "chronelle/model/Folder.h"
@@ -52,23 +55,44 @@ std::vector<std::shared_ptr<Node>> BaseDataProvider::getChildren(const std::shar
 std::vector<FlatNodeStuctureItem> BaseDataProvider::getFlatNodeStructure(const std::shared_ptr<Folder>& insideFolder,
                                                                          bool includeTasks,
                                                                          bool includeArchived) const {
+  // One fetch of every node, sorted as getChildren sorts siblings (by order, ties by key), split
+  // by parent in memory: the listing is what a fetch of each folder's children would give,
+  // without a query per folder.
+  std::map<const ManagedObject*, std::vector<std::shared_ptr<Node>>> childrenOf;  // null: top level
+  bool fetched = false;
+  performRead(
+      [&] {
+        FetchRequest request(Node::kEntityName);
+        request.sortDescriptors = {{"order", true}};
+        for (auto& node : objectsOfClass<Node>(context_->fetch(request))) {
+          const auto parent = node->parent();
+          childrenOf[parent.get()].push_back(std::move(node));
+        }
+        fetched = true;
+      },
+      [&](const std::exception& e) { handleContextError(e, "Error on getting children of folder"); });
   std::vector<FlatNodeStuctureItem> items;
-  const NodeFilter filter(NodeFilter::NodeTypeOption::all, includeArchived ? NodeFilter::ArchivedStateOption::all
-                                                                           : NodeFilter::ArchivedStateOption::active);
-  std::function<void(const std::shared_ptr<Folder>&, int, std::vector<FlatNodeStuctureItem>&)> list =
-      [&](const std::shared_ptr<Folder>& folder, int level, std::vector<FlatNodeStuctureItem>& out) {
-        for (const auto& child : getChildren(folder, filter)) {
+  if (!fetched) return items;
+
+  std::function<void(const Folder*, int, std::vector<FlatNodeStuctureItem>&)> list =
+      [&](const Folder* folder, int level, std::vector<FlatNodeStuctureItem>& out) {
+        auto children = childrenOf.find(folder);
+        if (children == childrenOf.end()) return;
+        for (const auto& child : children->second) {
+          // Only the top level hides archived nodes: an archived folder's contents are shown
+          // as they are.
+          if (folder == nullptr && !includeArchived && child->archived()) continue;
           if (auto subfolder = std::dynamic_pointer_cast<Folder>(child)) {
             std::vector<FlatNodeStuctureItem> contents;
-            list(subfolder, level + 1, contents);
+            list(subfolder.get(), level + 1, contents);
             out.push_back({level, child, !contents.empty()});
-            out.insert(out.end(), contents.begin(), contents.end());
+            out.insert(out.end(), std::make_move_iterator(contents.begin()), std::make_move_iterator(contents.end()));
           } else if (includeTasks) {
             out.push_back({level, child, false});
           }
         }
       };
-  list(insideFolder, 0, items);
+  list(insideFolder.get(), 0, items);
   return items;
 }
 

@@ -103,10 +103,16 @@ void TimeEntriesChartDataCalculator::fillColumn(SessionColumnData& column, const
     order.reserve(segments.size());
     for (std::size_t i = 0; i < segments.size(); ++i) order.emplace_back(segments[i].task->hierarchyKey(), i);
     std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    // A year of daily columns over a few hundred tasks is tens of thousands of segments,
+    // kept twice (the cache and the result): sized exactly, not by doubling.
+    const auto shown = [&](const SessionColumnSegment& segment) {
+      return !(filterOutSmallGroups && segment.duration <= 60);
+    };
+    column.segments.reserve(column.segments.size() +
+                            static_cast<std::size_t>(std::count_if(segments.begin(), segments.end(),
+                                                                   [&](const auto& s) { return shown(s.segment); })));
     for (const auto& [key, index] : order) {
-      const SessionColumnSegment& segment = segments[index].segment;
-      if (filterOutSmallGroups && segment.duration <= 60) continue;
-      column.segments.push_back(segment);
+      if (shown(segments[index].segment)) column.segments.push_back(std::move(segments[index].segment));
     }
     column.calculateSessionCount();
   });
