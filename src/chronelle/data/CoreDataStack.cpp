@@ -7,20 +7,11 @@
 #include "chronelle/data/ErrorDescription.h"
 #include "chronelle/platform/MainQueue.h"
 #include "chronelle/store/StoreError.h"
-#include "chronelle/support/Logging.h"
-
-#if __has_include("chronelle/store/UndoManager.h")
 #include "chronelle/store/UndoManager.h"
-#define CHRONELLE_HAS_UNDO_MANAGER 1
-#else
-#define CHRONELLE_HAS_UNDO_MANAGER 0
-#endif
+#include "chronelle/support/Logging.h"
 
 namespace chronelle {
 namespace {
-
-constexpr const char* kDidUndoNotification = "NSUndoManagerDidUndoChangeNotification";
-constexpr const char* kDidRedoNotification = "NSUndoManagerDidRedoChangeNotification";
 
 class WriteOperationErrorCategory final : public std::error_category {
  public:
@@ -33,14 +24,8 @@ class WriteOperationErrorCategory final : public std::error_category {
   }
 };
 
-// A new undo manager for a main-queue context, or null while the store offers none.
-std::shared_ptr<UndoManager> makeUndoManager() {
-#if CHRONELLE_HAS_UNDO_MANAGER
-  return std::make_shared<UndoManager>();
-#else
-  return nullptr;
-#endif
-}
+// A new undo manager for a main-queue context.
+std::shared_ptr<UndoManager> makeUndoManager() { return std::make_shared<UndoManager>(); }
 
 // The user info of a store error as "[key: value, ...]" (values that are not text are
 // named by their type).
@@ -86,8 +71,10 @@ CoreDataStack::CoreDataStack(std::string modelName, std::filesystem::path storeD
 
   if (UndoManager* undo = viewContext_->undoManager()) {
     auto handler = [this](const Notification& notification) { contextDidUndoOrRedo(notification); };
-    undoObserver_ = NotificationCenter::defaultCenter().addObserver(kDidUndoNotification, undo, handler);
-    redoObserver_ = NotificationCenter::defaultCenter().addObserver(kDidRedoNotification, undo, handler);
+    undoObserver_ =
+        NotificationCenter::defaultCenter().addObserver(UndoManager::kDidUndoChangeNotification, undo, handler);
+    redoObserver_ =
+        NotificationCenter::defaultCenter().addObserver(UndoManager::kDidRedoChangeNotification, undo, handler);
   }
 }
 
@@ -172,17 +159,19 @@ std::shared_ptr<ObjectContext> CoreDataStack::privateContext() const {
 }
 
 void CoreDataStack::executeWriteOperation(std::shared_ptr<ObjectContext> context, WriteBlock block,
-                                          bool /*shouldDisableUndoRegistration*/, WriteCompletion completion) {
-  MainQueue::shared().post([context = std::move(context), block = std::move(block),
+                                          bool shouldDisableUndoRegistration, WriteCompletion completion) {
+  MainQueue::shared().post([context = std::move(context), block = std::move(block), shouldDisableUndoRegistration,
                             completion = std::move(completion)]() mutable {
     std::exception_ptr error;
     std::any result;
     context->performAndWait([&] {
-#if CHRONELLE_HAS_UNDO_MANAGER
-      // One write is one undo step, even when two writes run back to back.
+      // One write is one undo step, even when two writes run back to back; a write that
+      // asks for it registers nothing, so it is no step at all.
       UndoManager* undo = context->undoManager();
-      if (undo) undo->beginUndoGrouping();
-#endif
+      if (undo) {
+        undo->beginUndoGrouping();
+        if (shouldDisableUndoRegistration) undo->disableUndoRegistration();
+      }
       try {
         result = block(*context);
         if (context->hasChanges()) context->save();
@@ -190,9 +179,10 @@ void CoreDataStack::executeWriteOperation(std::shared_ptr<ObjectContext> context
         error = std::current_exception();
         result.reset();
       }
-#if CHRONELLE_HAS_UNDO_MANAGER
-      if (undo) undo->endUndoGrouping();
-#endif
+      if (undo) {
+        if (shouldDisableUndoRegistration) undo->enableUndoRegistration();
+        undo->endUndoGrouping();
+      }
       if (error) {
         logError(Logger(LogLabel::data), "Error on executing write operation",
                  MetadataValue::stringConvertible(describeError(error)));
@@ -204,7 +194,6 @@ void CoreDataStack::executeWriteOperation(std::shared_ptr<ObjectContext> context
 }
 
 void CoreDataStack::contextDidUndoOrRedo(const Notification& /*notification*/) {
-#if CHRONELLE_HAS_UNDO_MANAGER
   UndoManager* undo = viewContext_->undoManager();
   if (!undo) return;
   undo->disableUndoRegistration();
@@ -214,7 +203,6 @@ void CoreDataStack::contextDidUndoOrRedo(const Notification& /*notification*/) {
     // Ignored on purpose: the change stays in the context and the next save writes it.
   }
   undo->enableUndoRegistration();
-#endif
 }
 
 }  // namespace chronelle

@@ -76,8 +76,9 @@ class CoreDataStack {
   // at once. The task runs `block` inside the view context's performAndWait, as one undo
   // group, saves when the context has changes, and on any error logs "Error on executing
   // write operation", rolls the view context back and reports the error. `completion` runs
-  // afterwards on the main queue. `shouldDisableUndoRegistration` is accepted for callers
-  // but, as on the platform, the block runs with registration unchanged.
+  // afterwards on the main queue. With `shouldDisableUndoRegistration` the block and its
+  // save run with undo registration switched off, so the write is no undo step (for
+  // bookkeeping writes that follow a user's step).
   static void executeWriteOperation(std::shared_ptr<ObjectContext> context, WriteBlock block,
                                     bool shouldDisableUndoRegistration, WriteCompletion completion);
   void executeWriteOperation(WriteBlock block, bool shouldDisableUndoRegistration, WriteCompletion completion) const {
@@ -152,10 +153,12 @@ CoreDataStack::executeWriteOperation(F block, bool shouldDisableUndoRegistration
     }
   };
 
-  // Every object with a destructor lives in a named local, not in the co_await expression:
-  // g++ 12 destroys captures of temporaries there twice.
+  // The initiation is a named local holding only references, and the operation is built
+  // before the co_await: g++ 12 destroys a temporary initiation (and its captures) inside a
+  // co_await expression twice. Both references stay valid: this frame is suspended until the
+  // completion has run.
   auto context = viewContext_;
-  auto initiation = [context, &erased, shouldDisableUndoRegistration](auto handler) {
+  auto initiation = [&context, &erased, shouldDisableUndoRegistration](auto handler) {
     auto shared = std::make_shared<decltype(handler)>(std::move(handler));
     executeWriteOperation(context, std::move(erased), shouldDisableUndoRegistration,
                           [shared](std::exception_ptr error, std::any value) {
@@ -168,7 +171,7 @@ CoreDataStack::executeWriteOperation(F block, bool shouldDisableUndoRegistration
                           });
   };
   auto operation = asio::async_initiate<const asio::use_awaitable_t<>&, void(std::exception_ptr, std::any)>(
-      std::move(initiation), asio::use_awaitable);
+      initiation, asio::use_awaitable);
   std::any result = co_await std::move(operation);
 
   if (!result.has_value()) throw std::system_error(make_error_code(WriteOperationError::unexpectedNilAsResult));
