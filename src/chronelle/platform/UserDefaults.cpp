@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -58,11 +59,16 @@ struct UserDefaults::Impl {
   // Serialises `synchronize()` so an older snapshot never replaces a newer file.
   std::mutex writeMutex;
 
-  // The entry under `key` when present and tagged `type`, else null.
+  // The entry under `key` when present and tagged `type`, else null. The file may hold
+  // anything, so a tag that is not a string is no tag (json::value() would throw on it).
   const nlohmann::json* find(const std::string& key, const char* type) const {
     auto it = values.find(key);
     if (it == values.end() || !it->is_object()) return nullptr;
-    if (type && it->value("type", "") != type) return nullptr;
+    if (type) {
+      const auto tag = it->find("type");
+      if (tag == it->end() || !tag->is_string() || tag->get_ref<const std::string&>() != type)
+        return nullptr;
+    }
     auto v = it->find("value");
     return v == it->end() ? nullptr : &*v;
   }
@@ -208,7 +214,12 @@ std::int64_t UserDefaults::integer(const std::string& key) const {
   if (!v) return 0;
   if (v->is_number_integer()) return v->get<std::int64_t>();
   auto d = numberOf(*v);
-  return d && std::isfinite(*d) ? static_cast<std::int64_t>(*d) : 0;
+  if (!d || !std::isfinite(*d)) return 0;
+  // Saturate: converting a double beyond the integer range is undefined behaviour.
+  constexpr double kLimit = 9223372036854775808.0;  // 2^63
+  if (*d >= kLimit) return std::numeric_limits<std::int64_t>::max();
+  if (*d <= -kLimit) return std::numeric_limits<std::int64_t>::min();
+  return static_cast<std::int64_t>(*d);
 }
 
 double UserDefaults::doubleValue(const std::string& key) const {

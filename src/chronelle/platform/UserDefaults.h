@@ -47,7 +47,8 @@ class UserDefaults {
   std::optional<std::string> string(const std::string& key) const;
   std::optional<Data> data(const std::string& key) const;
   std::optional<nlohmann::json> value(const std::string& key) const;
-  // 0 / 0.0 / false when missing (numbers convert between integer and double).
+  // 0 / 0.0 / false when missing (numbers convert between integer and double; a double
+  // beyond the integer range saturates). Never throw, whatever the file held.
   std::int64_t integer(const std::string& key) const;
   double doubleValue(const std::string& key) const;
   bool boolValue(const std::string& key) const;
