@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -38,6 +39,10 @@ struct Baseline::Statements {
         range(db,
               "SELECT ZTASK, ZBEGIN, ZEND, ZISBILLABLE, ZHOURLYRATE, ZCONFIRMEDDURATION, ZCONFIRMEDREVENUE "
               "FROM ZSESSION WHERE ZEND > ?1 AND ZBEGIN < ?2"),
+        dayList(db,
+                "SELECT s.Z_PK, s.ZBEGIN, s.ZEND, n.ZNAME FROM ZSESSION s LEFT JOIN ZNODE n ON n.Z_PK = s.ZTASK "
+                "WHERE (s.ZBEGIN >= ?1 AND s.ZBEGIN < ?2) OR (s.ZEND > ?1 AND s.ZEND <= ?2) OR "
+                "(s.ZBEGIN <= ?1 AND s.ZEND >= ?2) ORDER BY s.ZBEGIN DESC, s.Z_PK"),
         entry(db, "SELECT ZBEGIN, ZHOURLYRATE, ZTASK FROM ZSESSION WHERE Z_PK = ?1"),
         updateEntry(db,
                     "UPDATE ZSESSION SET ZEND = ?2, ZCONFIRMEDDURATION = ?3, ZCONFIRMEDREVENUE = ?4, "
@@ -64,6 +69,7 @@ struct Baseline::Statements {
   SqliteStatement edgesWithTask;
   SqliteStatement parents;
   SqliteStatement range;
+  SqliteStatement dayList;
   SqliteStatement entry;
   SqliteStatement updateEntry;
   SqliteStatement sumOfTask;
@@ -184,6 +190,54 @@ std::vector<TotalsByNode> Baseline::chartSingleQuery(const std::vector<std::int6
   return columns;
 }
 
+std::vector<Baseline::DaySection> Baseline::dayList(std::int64_t from, std::int64_t to) {
+  constexpr std::int64_t kDay = 86'400'000'000LL;
+  const auto dayOf = [](std::int64_t t) { return t >= 0 ? t / kDay : (t - kDay + 1) / kDay; };
+  // Sections by day number; the rows come latest begin first, so each section's fragments
+  // are appended in order except where an entry from an earlier day reaches into it.
+  std::map<std::int64_t, std::vector<DayFragment>, std::greater<>> days;
+  SqliteStatement& rows = statements_->dayList;
+  rows.bind(1, from).bind(2, to);
+  while (rows.step()) {
+    const std::int64_t pk = rows.integer(0);
+    const std::int64_t begin = rows.integer(1);
+    const std::int64_t end = rows.integer(2);
+    const std::string task = rows.text(3);
+    const std::int64_t last = dayOf(std::max(std::min(end, to), std::max(begin, from)));
+    for (std::int64_t day = dayOf(std::max(begin, from)); day <= last; ++day) {
+      const std::int64_t dayStart = day * kDay;
+      // A fragment ending at midnight belongs to the day before only.
+      if (day > dayOf(begin) && dayStart >= std::min(end, to)) break;
+      // The list cuts a day at its last whole second.
+      const std::int64_t a = std::max(begin, dayStart);
+      const std::int64_t b = end < dayStart + kDay ? end : dayStart + kDay - 1'000'000;
+      days[day].push_back(DayFragment{pk, a, b, task});
+    }
+  }
+  rows.reset();
+  std::vector<DaySection> sections;
+  sections.reserve(days.size());
+  for (auto& [day, fragments] : days) {
+    std::stable_sort(fragments.begin(), fragments.end(),
+                     [](const DayFragment& a, const DayFragment& b) { return a.from > b.from; });
+    // Days since 1970 to a civil date (H. Hinnant's algorithm).
+    const std::int64_t z = day + 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
+    const std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
+    const std::int64_t y = yoe + era * 400 + (m <= 2);
+    char name[64];
+    std::snprintf(name, sizeof name, "%04lld-%02lld-%02lld", static_cast<long long>(y), static_cast<long long>(m),
+                  static_cast<long long>(d));
+    sections.push_back(DaySection{name, std::move(fragments)});
+  }
+  return sections;
+}
+
 double Baseline::editEntryEnd(std::int64_t entryPk, std::int64_t end) {
   Statements& s = *statements_;
   db_.exec("BEGIN IMMEDIATE");
@@ -235,6 +289,10 @@ double Baseline::editEntryEnd(std::int64_t entryPk, std::int64_t end) {
 
 std::vector<Baseline::TreeRow> Baseline::openAndListTree(const std::filesystem::path& storeFile) {
   SqliteDb db(storeFile);
+  return listTree(db);
+}
+
+std::vector<Baseline::TreeRow> Baseline::listTree(SqliteDb& db) {
   struct Node {
     std::int64_t pk;
     std::int64_t order;

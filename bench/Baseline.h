@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "SqliteDb.h"
@@ -54,6 +55,22 @@ class Baseline {
   // duration.
   double editEntryEnd(std::int64_t entryPk, std::int64_t end);
 
+  // One fragment of the day list: the entry and the part of it on one day.
+  struct DayFragment {
+    std::int64_t entryPk = 0;
+    std::int64_t from = 0;
+    std::int64_t to = 0;
+    std::string taskName;
+  };
+  // One day of the list: its date ("yyyy-MM-dd", UTC) and its fragments, latest first.
+  struct DaySection {
+    std::string day;
+    std::vector<DayFragment> fragments;
+  };
+  // The entries overlapping [from, to) with their task's name in one SELECT, latest begin
+  // first, cut at UTC midnights into one section per day, newest day first.
+  std::vector<DaySection> dayList(std::int64_t from, std::int64_t to);
+
   // One row of the flat tree listing.
   struct TreeRow {
     std::int64_t pk = 0;
@@ -63,12 +80,15 @@ class Baseline {
   // Opens the file on a new connection and lists the whole tree depth first, each folder
   // before its contents, children by their order.
   static std::vector<TreeRow> openAndListTree(const std::filesystem::path& storeFile);
+  // The same listing on this connection, already open.
+  std::vector<TreeRow> listTree() { return listTree(db_); }
 
  private:
   struct Statements;
   // Adds the clipped part of one edge row to `totals`.
   static void addClipped(Totals& totals, std::int64_t begin, std::int64_t end, bool billable, double rate,
                          std::int64_t from, std::int64_t to);
+  static std::vector<TreeRow> listTree(SqliteDb& db);
   void columnByTask(std::int64_t from, std::int64_t to, TotalsByNode& out);
 
   SqliteDb db_;

@@ -30,6 +30,8 @@ struct Mismatch : std::runtime_error {
 void runReportCases(const CaseContext& context, ResultTable& table);
 // One edit of an entry's end through the write provider, on a copy of the store.
 void runEditCase(const CaseContext& context, ResultTable& table);
+// The day-sectioned list of a month's entries.
+void runListCase(const CaseContext& context, ResultTable& table);
 // Opening the store and listing the whole tree.
 void runOpenCase(const CaseContext& context, ResultTable& table);
 

@@ -102,31 +102,47 @@ void runEditCase(const CaseContext& context, ResultTable& table) {
 
 void runOpenCase(const CaseContext& context, ResultTable& table) {
   if (!selected(context, "open store and list the tree")) return;
-  auto listWithLibrary = [&] {
-    LibraryFixture library(context.storeDirectory);
+  const auto rowsOf = [](const std::vector<FlatNodeStuctureItem>& items) {
     std::vector<Baseline::TreeRow> rows;
-    for (const auto& item : library.provider->getFlatNodeStructure(nullptr, true, true)) {
-      rows.push_back({item.node->objectID().primaryKey(), item.level, item.hasChildren});
-    }
+    for (const auto& item : items) rows.push_back({item.node->objectID().primaryKey(), item.level, item.hasChildren});
     return rows;
   };
-  const auto libraryRows = listWithLibrary();
-  const auto baselineRows = Baseline::openAndListTree(context.storeDirectory / kStoreFileName);
-  if (libraryRows.size() != baselineRows.size()) {
-    throw Mismatch("tree: library lists " + std::to_string(libraryRows.size()) + " nodes, baseline " +
-                   std::to_string(baselineRows.size()));
-  }
-  for (std::size_t i = 0; i < libraryRows.size(); ++i) {
-    const auto& a = libraryRows[i];
-    const auto& b = baselineRows[i];
-    if (a.pk != b.pk || a.level != b.level || a.hasChildren != b.hasChildren) {
-      throw Mismatch("tree: row " + std::to_string(i) + " differs (node " + std::to_string(a.pk) + " vs " +
-                     std::to_string(b.pk) + ")");
+  auto listWithLibrary = [&] {
+    LibraryFixture library(context.storeDirectory);
+    return rowsOf(library.provider->getFlatNodeStructure(nullptr, true, true));
+  };
+  const auto expectEqual = [](const std::vector<Baseline::TreeRow>& libraryRows,
+                              const std::vector<Baseline::TreeRow>& baselineRows) {
+    if (libraryRows.size() != baselineRows.size()) {
+      throw Mismatch("tree: library lists " + std::to_string(libraryRows.size()) + " nodes, baseline " +
+                     std::to_string(baselineRows.size()));
     }
-  }
+    for (std::size_t i = 0; i < libraryRows.size(); ++i) {
+      const auto& a = libraryRows[i];
+      const auto& b = baselineRows[i];
+      if (a.pk != b.pk || a.level != b.level || a.hasChildren != b.hasChildren) {
+        throw Mismatch("tree: row " + std::to_string(i) + " differs (node " + std::to_string(a.pk) + " vs " +
+                       std::to_string(b.pk) + ")");
+      }
+    }
+  };
+  const std::filesystem::path file = context.storeDirectory / kStoreFileName;
+  expectEqual(listWithLibrary(), Baseline::openAndListTree(file));
   table.add({"open store and list the tree", context.entries, measure(listWithLibrary, context.budget),
-             measure([&] { Baseline::openAndListTree(context.storeDirectory / kStoreFileName); }, context.budget),
-             2.0, ""});
+             measure([&] { Baseline::openAndListTree(file); }, context.budget), 2.0, ""});
+
+  // The listing alone, on an open store: a new context each time, so no node is registered
+  // yet, as after opening.
+  LibraryFixture library(context.storeDirectory);
+  Baseline baseline(file);
+  auto listOnOpenStore = [&] {
+    BaseDataProvider provider(ObjectContext::create(ConcurrencyType::mainQueue,
+                                                    library.stack->persistentStoreCoordinator()));
+    return rowsOf(provider.getFlatNodeStructure(nullptr, true, true));
+  };
+  expectEqual(listOnOpenStore(), baseline.listTree());
+  table.add({"list the tree (store open)", context.entries, measure(listOnOpenStore, context.budget),
+             measure([&] { baseline.listTree(); }, context.budget), 0, "the listing part of the row above"});
 }
 
 }  // namespace chronelle::bench

@@ -113,6 +113,7 @@ int main(int argc, char** argv) {
     context.budget = options.quick ? TimingBudget{0.2, 3, 500, 5} : TimingBudget{0.5, 5, 2000, 10};
     std::fprintf(stderr, "running N=%lld\n", static_cast<long long>(entries));
     ok &= attempt("report cases", entries, [&] { runReportCases(context, table); });
+    ok &= attempt("list case", entries, [&] { runListCase(context, table); });
     ok &= attempt("edit case", entries, [&] { runEditCase(context, table); });
     ok &= attempt("open case", entries, [&] { runOpenCase(context, table); });
   }

@@ -44,7 +44,9 @@ void SessionFetchedResultsController3::performFetch() {
     logError(log(), "Error on fetching sessions", error);
     return;
   }
-  for (const auto& session : fetchedSessions()) insertSession(session);
+  lastDayName_.reset();
+  // The places are not reported here, so they are not collected either.
+  for (const auto& session : fetchedSessions()) addFragments(session);
 }
 
 std::vector<std::shared_ptr<Session>> SessionFetchedResultsController3::fetchedSessions() const {
@@ -86,6 +88,7 @@ void addOnce(std::vector<std::shared_ptr<Session>>& sessions, const std::shared_
 void SessionFetchedResultsController3::controllerWillChangeContent(FetchedResultsController& /*controller*/) {
   pendingDeletedSessions_.clear();
   pendingInsertedSessions_.clear();
+  lastDayName_.reset();
 }
 
 void SessionFetchedResultsController3::controllerDidChange(FetchedResultsController& /*controller*/,

@@ -93,6 +93,8 @@ class SessionFetchedResultsController3 final : public FetchedResultsControllerDe
  private:
   // Adds the fragments of one entry day by day; returns their places right after.
   std::vector<SessionFragmentLocation> insertSession(const std::shared_ptr<Session>& session);
+  // The same without collecting the places; false when the entry has no begin.
+  bool addFragments(const std::shared_ptr<Session>& session);
   // Adds the entries latest begin first; their places joined in that order.
   std::vector<SessionFragmentLocation> insertSessions(const std::vector<std::shared_ptr<Session>>& sessions);
   // Removes every fragment of the entries (and sections left empty); the places they had,
@@ -104,6 +106,11 @@ class SessionFetchedResultsController3 final : public FetchedResultsControllerDe
   // without one that follows a section with one.
   std::vector<SessionFragmentLocation> locations(const Session& session) const;
   const Logger& log();
+  // The section name of the day starting at `dayStart`. Formatting builds a calendar and a
+  // formatter each time, so the last name is kept: entries arrive latest first and most
+  // share the previous entry's day. Forgotten at the start of every fetch and batch, so a
+  // change of the local zone shows in the next one.
+  const std::string& dayName(Date dayStart);
 
   std::shared_ptr<MainDataProvider> dataProvider_;
   std::weak_ptr<SessionFetchedResultsControllerDelegate3> delegate_;
@@ -114,6 +121,7 @@ class SessionFetchedResultsController3 final : public FetchedResultsControllerDe
   std::vector<std::shared_ptr<Session>> pendingDeletedSessions_;
   std::vector<std::shared_ptr<Session>> pendingInsertedSessions_;
   std::unique_ptr<FetchedResultsController> fetchedResultController_;
+  std::optional<std::pair<Date, std::string>> lastDayName_;
 };
 
 }  // namespace chronelle

@@ -13,8 +13,13 @@ namespace chronelle {
 
 std::vector<SessionFragmentLocation> SessionFetchedResultsController3::insertSession(
     const std::shared_ptr<Session>& session) {
+  if (!addFragments(session)) return {};
+  return locations(*session);
+}
+
+bool SessionFetchedResultsController3::addFragments(const std::shared_ptr<Session>& session) {
   const std::optional<Date> begin = session->begin();
-  if (!begin) return {};  // an entry that was never given a begin has no day
+  if (!begin) return false;  // an entry that was never given a begin has no day
   const Date b = *begin;
   // A running entry is cut here, at the moment it is added.
   const Date e = session->end().value_or(Clock::now());
@@ -28,7 +33,7 @@ std::vector<SessionFragmentLocation> SessionFetchedResultsController3::insertSes
   Date dayStart = DateHelper::dateFor(DateForType::startOfDay, rangeStart, calendar_);
   Date dayEnd = DateHelper::dateFor(DateForType::endOfDay, rangeStart, calendar_);
   do {
-    const std::string name = DateHelper::toString(DateFormatType::isoDate, dayStart, DateTimeZoneChoice::local);
+    const std::string& name = dayName(dayStart);
     const bool beginsToday = DateHelper::isSameDay(b, dayStart, calendar_);
     const bool endsToday = DateHelper::isSameDay(e, dayStart, calendar_);
     const SessionEdge edge = beginsToday ? (endsToday ? SessionEdge::none : SessionEdge::after)
@@ -40,23 +45,31 @@ std::vector<SessionFragmentLocation> SessionFetchedResultsController3::insertSes
     dayStart = DateHelper::dateFor(DateForType::startOfDay, next, calendar_);
     dayEnd = DateHelper::dateFor(DateForType::endOfDay, next, calendar_);
   } while (dayStart < range.end());
-  return locations(*session);
+  return true;
+}
+
+const std::string& SessionFetchedResultsController3::dayName(Date dayStart) {
+  if (!lastDayName_ || lastDayName_->first != dayStart) {
+    lastDayName_.emplace(dayStart, DateHelper::toString(DateFormatType::isoDate, dayStart, DateTimeZoneChoice::local));
+  }
+  return lastDayName_->second;
 }
 
 void SessionFetchedResultsController3::place(const std::string& name, std::shared_ptr<SessionFragment> fragment) {
-  auto section = std::find_if(sections_.begin(), sections_.end(),
-                              [&](const SessionsSectionInfo& s) { return s.name == name; });
-  if (section != sections_.end()) {
+  // Both lists are kept sorted, so the new fragment (or section) goes where a stable sort
+  // after appending it would put it: after every element that sorts before it or equal to
+  // it. A month's list is thousands of fragments; sorting it again on every insert is not.
+  auto section = std::partition_point(sections_.begin(), sections_.end(),
+                                      [&](const SessionsSectionInfo& s) { return s.name > name; });
+  if (section != sections_.end() && section->name == name) {
     auto& objects = section->objects;
     if (!objects) objects.emplace();
-    objects->push_back(std::move(fragment));
-    std::stable_sort(objects->begin(), objects->end(),
-                     [](const auto& a, const auto& b) { return a->from() > b->from(); });
+    const Date from = fragment->from();
+    auto at = std::partition_point(objects->begin(), objects->end(), [&](const auto& f) { return f->from() >= from; });
+    objects->insert(at, std::move(fragment));
     return;
   }
-  sections_.emplace_back(name, std::nullopt, std::vector<std::shared_ptr<SessionFragment>>{std::move(fragment)});
-  std::stable_sort(sections_.begin(), sections_.end(),
-                   [](const SessionsSectionInfo& a, const SessionsSectionInfo& b) { return a.name > b.name; });
+  sections_.emplace(section, name, std::nullopt, std::vector<std::shared_ptr<SessionFragment>>{std::move(fragment)});
 }
 
 std::vector<SessionFragmentLocation> SessionFetchedResultsController3::insertSessions(
