@@ -70,8 +70,8 @@ class Predicate {
  public:
   // Parses `format`, taking one argument per `%@` in order. Throws StoreError
   // (kInvalidPredicate) naming the position for a syntax error, an argument count
-  // mismatch, a key path of more than two components, a list outside `IN`, or an
-  // object ID compared with `< <= > >=`.
+  // mismatch, a key path of more than two components, a list outside `IN`, an object
+  // ID compared with `< <= > >=`, or a CAST date more than 10^12 seconds from 2001.
   static Predicate parse(std::string_view format, std::vector<Value> arguments = {});
   static Predicate constant(bool value);
   static Predicate allOf(std::vector<Predicate> predicates);  // AND; empty → true

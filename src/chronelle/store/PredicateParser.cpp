@@ -1,5 +1,6 @@
 #include "chronelle/store/PredicateParser.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -19,9 +20,13 @@ using NodePtr = std::shared_ptr<const Predicate::Node>;
 constexpr std::int64_t kReferenceDateSeconds = 978307200;
 // Deeper nesting than this is certainly not a real query and would only risk the stack.
 constexpr int kMaxDepth = 200;
+// CAST literals further than this from the reference date (about 31,700 years) are refused:
+// no stored instant is that far, and beyond it microseconds since 1970 would overflow.
+constexpr std::int64_t kMaxReferenceSeconds = 1'000'000'000'000;
 
 // The exact instant of a decimal number of seconds since the reference date; up to six
 // fraction digits are exact, anything longer (or an exponent) is rounded through double.
+// Absent when the number is out of range.
 std::optional<Date> dateFromReferenceSeconds(const std::string& text) {
   std::size_t i = 0;
   const bool negative = !text.empty() && text[0] == '-';
@@ -31,9 +36,10 @@ std::optional<Date> dateFromReferenceSeconds(const std::string& text) {
   int fractionDigits = 0;
   bool exact = true;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    if (seconds > 1'000'000'000'000) return std::nullopt;  // far beyond any stored instant
+    if (seconds > kMaxReferenceSeconds) return std::nullopt;  // and no overflow below
     seconds = seconds * 10 + (text[i] - '0');
   }
+  if (seconds > kMaxReferenceSeconds) return std::nullopt;
   if (i < text.size() && text[i] == '.') {
     for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
       if (++fractionDigits > 6)
@@ -44,7 +50,14 @@ std::optional<Date> dateFromReferenceSeconds(const std::string& text) {
   }
   if (i != text.size()) exact = false;
   if (!exact) {
-    const double value = std::stod(text);
+    // from_chars, unlike stod, neither throws on a subnormal nor depends on the locale.
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), end, value);
+    if (result.ec != std::errc() || result.ptr != end ||
+        !(std::fabs(value) <= static_cast<double>(kMaxReferenceSeconds))) {
+      return std::nullopt;
+    }
     return Date::fromSecondsSince1970(value + static_cast<double>(kReferenceDateSeconds));
   }
   for (; fractionDigits < 6; ++fractionDigits) micros *= 10;
