@@ -4,6 +4,7 @@
 #include <typeinfo>
 #include <utility>
 
+#include "chronelle/data/ConfirmedDurationRepair.h"
 #include "chronelle/data/ErrorDescription.h"
 #include "chronelle/platform/MainQueue.h"
 #include "chronelle/store/StoreError.h"
@@ -68,6 +69,8 @@ CoreDataStack::CoreDataStack(std::string modelName, std::filesystem::path storeD
   viewContext_->setUndoManager(makeUndoManager());
 
   setupCoreDataStack();
+  // A previous user killed between an entry's save and its task's recount left stale totals.
+  repairConfirmedDurationsAfterUncleanShutdown(*coordinator_);
 
   if (UndoManager* undo = viewContext_->undoManager()) {
     auto handler = [this](const Notification& notification) { contextDidUndoOrRedo(notification); };

@@ -8,6 +8,7 @@
 
 #include "chronelle/data/NodeChangeKey.h"
 #include "chronelle/data/OrderOption.h"
+#include "chronelle/data/StaleConfirmedDuration.h"
 #include "chronelle/data/TimeEntryChangeKey.h"
 #include "chronelle/model/BillingStatus.h"
 #include "chronelle/model/NodeSet.h"
@@ -42,9 +43,6 @@ class Task;
 // Nothing throws unless said so; wrong-typed change-set values are ignored key by key.
 class DataModifier {
  public:
-  // Posted by deleteAllNodes() before anything is deleted, with no object.
-  static constexpr const char* kWillDeleteAllNodesNotification = "Data.willDeleteAllNodes";
-
   // Works in `context`, which must not be null and outlives nothing: the modifier shares it.
   explicit DataModifier(std::shared_ptr<ObjectContext> context);
   // The same, for a context the caller holds by reference (it must be owned by a shared_ptr,
@@ -135,6 +133,17 @@ class DataModifier {
   // recorded, otherwise whether the context has unsaved changes. Does not throw in practice
   // (fetch failures are logged), but callers treat it as throwing.
   bool updateNodesConfirmedDurationsIfNeeded();
+
+  // Every task and folder of the context (deleted ones aside) whose confirmed duration
+  // differs from the recomputation from the saved entries (see StaleConfirmedDuration),
+  // exactly, in tree order (a folder before its children). Empty when all agree. Reads
+  // saved entries only: call it with no unsaved entry changes. Throws the store's error.
+  std::vector<StaleConfirmedDuration> verifyConfirmedDurations();
+  // Sets every stale confirmed duration found by verifyConfirmedDurations() to its
+  // recomputed value (leaving the others untouched, so an agreeing store gets no changes)
+  // and returns what it changed. Does not save. Throws the store's error; nothing is
+  // changed then.
+  std::vector<StaleConfirmedDuration> repairConfirmedDurations();
 
   // ==== Folders and tasks ====================================================================
 

@@ -7,6 +7,7 @@
 
 #include "chronelle/data/DataModifier.h"
 #include "chronelle/data/DataModifierChangeValue.h"
+#include "chronelle/data/DataNotifications.h"
 #include "chronelle/model/Folder.h"
 #include "chronelle/model/Session.h"
 #include "chronelle/model/Task.h"
@@ -189,7 +190,7 @@ void DataModifier::deleteNodes(const std::vector<std::shared_ptr<Node>>& nodes) 
 void DataModifier::deleteAllNodes() {
   logInfo(log_, "Deleting all nodes...");
   // Announced first, so the timer lets go of its entry before anything disappears.
-  NotificationCenter::defaultCenter().post(kWillDeleteAllNodesNotification);
+  NotificationCenter::defaultCenter().post(DataNotifications::willDeleteAllNodes);
 
   FetchRequest request(Node::kEntityName);
   request.predicate = Predicate::parse("parent = nil");

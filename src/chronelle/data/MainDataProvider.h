@@ -15,6 +15,7 @@
 #include "chronelle/data/DataModifier.h"
 #include "chronelle/data/DataNotifications.h"
 #include "chronelle/data/MoveNodeOption.h"
+#include "chronelle/data/StaleConfirmedDuration.h"
 #include "chronelle/data/NodeChangeKey.h"
 #include "chronelle/data/TimeEntryChangeKey.h"
 #include "chronelle/model/BillingStatus.h"
@@ -164,6 +165,17 @@ class MainDataProvider : public BaseDataProvider {
   // The billing status shared by every entry; absent for an empty list or when two differ.
   static std::optional<BillingStatus> getUnifiedBillingStatus(
       const std::vector<std::shared_ptr<Session>>& entries);
+
+  // --- Stored totals --------------------------------------------------------------------------
+  // The tasks and folders whose stored confirmed duration disagrees with their saved entries
+  // (see DataModifier::verifyConfirmedDurations), objects of the view context, in tree order;
+  // empty when all agree. Synchronous, main thread; throws the store's error, so a failed
+  // check is never taken for a clean one.
+  std::vector<StaleConfirmedDuration> verifyConfirmedDurations() const;
+  // Recomputes every task from its saved entries and every folder from its children, as one
+  // write that saves once (nothing is saved when all agree), and returns what it repaired.
+  // Throws the store's error after rolling back.
+  asio::awaitable<std::vector<StaleConfirmedDuration>> repairConfirmedDurations();
 
   // --- Undo (main thread) -------------------------------------------------------------------
   // Forwarded to the view context's undo manager; nothing happens while it has none. The
