@@ -40,6 +40,7 @@ const std::map<std::string, Handler>& commandTable() {
       {"start", startCommand},   {"pause", pauseCommand},   {"toggle", toggleCommand}, {"clear", clearCommand},
       {"status", statusCommand}, {"prefs", prefsCommand},   {"entry", entryCommand},   {"export", exportCommand},
       {"import", importCommand}, {"report", reportCommand}, {"list", listCommand}, {"parse", parseCommand},   {"demo", demoCommand},
+      {"check", checkCommand},
   };
   return table;
 }

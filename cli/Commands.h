@@ -32,6 +32,8 @@ void reportCommand(CommandContext& ctx, const Args& args);
 void listCommand(CommandContext& ctx, const Args& args);
 void parseCommand(CommandContext& ctx, const Args& args);
 void demoCommand(CommandContext& ctx, const Args& args);
+// Exit status 1 when totals are stale and not repaired.
+void checkCommand(CommandContext& ctx, const Args& args);
 
 // The help text of `command` (empty name: the overview); empty when there is no such command.
 std::string helpText(const std::string& command);

@@ -35,6 +35,7 @@ const std::map<std::string, std::string>& texts() {
        "  list [PERIOD]                        entries by day, newest first\n"
        "  export [PERIOD] --format csv|json\n"
        "  import timewarrior FILE|-\n"
+       "  check [--repair]                     compare the totals of tasks and folders with their entries\n"
        "  parse DURATION                       the seconds of a duration\n"
        "  demo                                 build a sample store and show it\n\n"
        "Times: 2026-12-05T09:30, '2026-12-05 09:30[:ss]', optional Z or ±hh:mm; 09:30 is today.\n"
@@ -84,6 +85,10 @@ const std::map<std::string, std::string>& texts() {
       {"import",
        "usage: chronelle import timewarrior FILE|-\n"
        "  Imports the JSON that 'timew export' prints, in one write.\n"},
+      {"check",
+       "usage: chronelle check [--repair]\n"
+       "  Lists the tasks and folders whose stored total differs from the sum of their entries\n"
+       "  (exit status 1 when any does); --repair recomputes them all and saves once.\n"},
       {"parse", "usage: chronelle parse DURATION\n  Prints the seconds of a duration such as 1h30m, 90 or 1:30.\n"},
       {"demo",
        "usage: chronelle demo\n"
