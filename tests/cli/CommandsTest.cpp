@@ -75,9 +75,8 @@ TEST(CliEntries, AddEditDuplicateMergeDeleteAndAcrossMidnight) {
   EXPECT_EQ(entry["duration"], 9000);
   EXPECT_EQ(entry["revenue"], 250.0);
   EXPECT_EQ(entry["status"], "unbilled");
-  // The entry across midnight counts in each day for its part; a day's period ends at its last
-  // whole second (23:59:59), so the first day gets 3599 s.
-  EXPECT_EQ(store.okJson({"report", "--day", "2026-12-04"})["summary"]["duration"], 3599);
+  // The entry across midnight counts in each day for its part, and the two parts add up to it.
+  EXPECT_EQ(store.okJson({"report", "--day", "2026-12-04"})["summary"]["duration"], 3600);
   EXPECT_EQ(store.okJson({"report", "--day", "2026-12-05"})["summary"]["duration"], 5400);
 
   // The day list shows it once per day, newest day first, with its edges.

@@ -86,13 +86,13 @@ TEST_F(SessionListSections, FragmentValuesAndLookups) {
   context().save();
   auto list = makeList();
 
-  // Each fragment earns for its own part only: 22:00 to 23:59:59 and 00:00 to 02:00.
+  // Each fragment earns for its own part only: 22:00 to the end of the day and 00:00 to 02:00.
   const auto splitFragments = list->fragments(*split);
   ASSERT_EQ(splitFragments.size(), 2u);
   EXPECT_EQ(describe(*splitFragments[0]), "09 00:00:00-09 02:00:00 before");
   EXPECT_DOUBLE_EQ(splitFragments[0]->revenue(), 120.0);
-  EXPECT_DOUBLE_EQ(splitFragments[1]->revenue(), 119.98);
-  EXPECT_DOUBLE_EQ(splitFragments[1]->duration(), 7199.0);
+  EXPECT_DOUBLE_EQ(splitFragments[1]->revenue(), 120.0);
+  EXPECT_DOUBLE_EQ(splitFragments[1]->duration(), 7200.0);
   ASSERT_EQ(list->fragments(*billable).size(), 1u);
   EXPECT_DOUBLE_EQ(list->fragments(*billable)[0]->revenue(), 50.83);
   EXPECT_DOUBLE_EQ(list->fragments(*billable)[0]->duration(), 3660.0);

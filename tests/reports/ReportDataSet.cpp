@@ -1,12 +1,18 @@
 #include "ReportDataSet.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <random>
 
 namespace chronelle::testing {
 
-std::int64_t seconds(Date date) { return static_cast<std::int64_t>(std::floor(date.timeIntervalSince1970())); }
+// A period ends in the last microsecond before the next one starts; that end counts as the
+// next period's first second, so an entry running past midnight keeps every second of its day.
+std::int64_t seconds(Date date) {
+  const auto micros = date.timePoint().time_since_epoch() + std::chrono::microseconds(1);
+  return std::chrono::floor<std::chrono::seconds>(micros).count();
+}
 
 namespace {
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "ReportsFixture.h"
 #include "chronelle/reports/DateRange.h"
 #include "chronelle/reports/ReportChartGranularity.h"
@@ -28,6 +30,9 @@ class ReportScopeTest : public ::testing::Test {
     return s;
   }
 };
+
+// A period ends in the last microsecond of the last second given here.
+Date lastInstantOf(Date lastSecond) { return Date(lastSecond.timePoint() + std::chrono::microseconds(999'999)); }
 
 TEST_F(ReportScopeTest, PeriodBoundsFollowTheCalendar) {
   struct Case {
@@ -57,8 +62,8 @@ TEST_F(ReportScopeTest, PeriodBoundsFollowTheCalendar) {
   for (const auto& c : cases) {
     const auto s = scope(c.type, c.reference, c.mondayFirst ? monday : sunday);
     EXPECT_EQ(s.fromDate(), c.from) << c.name << ": " << s.fromDate().isoString();
-    EXPECT_EQ(s.toDate(), c.to) << c.name << ": " << s.toDate().isoString();
-    EXPECT_EQ(s.timeInterval(), c.to.timeIntervalSince(c.from)) << c.name;
+    EXPECT_EQ(s.toDate(), lastInstantOf(c.to)) << c.name << ": " << s.toDate().isoString();
+    EXPECT_EQ(s.timeInterval(), lastInstantOf(c.to).timeIntervalSince(c.from)) << c.name;
   }
 
   // Without a reference date the period follows the clock.
@@ -74,7 +79,7 @@ TEST_F(ReportScopeTest, PeriodBoundsFollowTheCalendar) {
   const Date oddStart = berlinTime(2026, 3, 2, 13, 17, 42) + 0.25;
   custom.customFromDate = oddStart;
   EXPECT_EQ(custom.fromDate(), oddStart);
-  EXPECT_EQ(custom.toDate(), berlinTime(2026, 3, 30, 23, 59, 59));
+  EXPECT_EQ(custom.toDate(), lastInstantOf(berlinTime(2026, 3, 30, 23, 59, 59)));
   custom.customToDate = oddStart - 10.0;  // reversed: the interval never is
   EXPECT_EQ(custom.timeInterval(), -10.0);
   EXPECT_EQ(custom.dateInteval().duration(), 0.0);
@@ -83,7 +88,7 @@ TEST_F(ReportScopeTest, PeriodBoundsFollowTheCalendar) {
 TEST_F(ReportScopeTest, StepsToTheAdjacentPeriod) {
   const auto january = scope(ReportScopeType::monthly, berlinTime(2026, 1, 20), monday);
   EXPECT_EQ(january.nextScope().fromDate(), berlinTime(2026, 2, 1));
-  EXPECT_EQ(january.nextScope().toDate(), berlinTime(2026, 2, 28, 23, 59, 59));
+  EXPECT_EQ(january.nextScope().toDate(), lastInstantOf(berlinTime(2026, 2, 28, 23, 59, 59)));
   EXPECT_EQ(january.previousScope().fromDate(), berlinTime(2025, 12, 1));
   EXPECT_EQ(january.nextScope().previousScope().fromDate(), january.fromDate());
   EXPECT_EQ(january.referenceDate, berlinTime(2026, 1, 20)) << "the original is unchanged";

@@ -29,7 +29,11 @@ TEST(ChronelleDateUtils, EffectiveDurationCountsWholeSecondsBetweenFlooredInstan
       {100'000, 900'000, 0},      // within one second
       {-500'000, 500'000, 1},     // before 1970 the floor goes to the past: -1 → 0
       {5'000'000, 3'000'000, -2}, // reversed instants give a negative count
-      {1'700'000'000'999'999, 1'700'000'360'000'000, 360},
+      {1'700'000'000'999'998, 1'700'000'360'000'000, 360},
+      // A second's last microsecond, where the end of a day lies, counts as the next second:
+      // 23:00 to the end of the day is an hour, as 23:00 to midnight.
+      {0, 1'999'999, 2},
+      {-1, 3'600'000'000, 3600},
   };
   for (std::size_t i = 0; i < cases.size(); ++i) {
     EXPECT_EQ(ChronelleDateUtils::effectiveDuration(micros(cases[i].from), micros(cases[i].to)),

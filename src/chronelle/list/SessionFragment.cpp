@@ -4,6 +4,7 @@
 
 #include "chronelle/model/Session.h"
 #include "chronelle/platform/Clock.h"
+#include "chronelle/support/ChronelleDateUtils.h"
 #include "chronelle/support/Rounding.h"
 
 namespace chronelle {
@@ -17,7 +18,12 @@ DateInterval SessionFragment::interval() const {
   return DateInterval(from_, std::max(from_, end));
 }
 
-double SessionFragment::duration() const { return interval().duration(); }
+// Measured like every other duration, so a fragment that ends at the end of its day (its last
+// microsecond) is as long as the part of the entry up to midnight.
+double SessionFragment::duration() const {
+  const DateInterval span = interval();
+  return ChronelleDateUtils::effectiveDuration(span.start(), span.end());
+}
 
 double SessionFragment::revenue() const {
   if (!session_ || !session_->isBillable()) return 0;

@@ -32,7 +32,7 @@ class SessionFragment {
   // From `from` to the later of `from` and `to` (now, from Clock::now(), when `to` is
   // absent): never negative.
   DateInterval interval() const;
-  // The length of `interval()` in seconds.
+  // The length of `interval()` in whole seconds, measured as every duration of the library is.
   double duration() const;
   // 0 when the entry is not billable (or absent); otherwise the entry's effective duration
   // between `from` and `to` times its hourly rate, rounded to cents with halves away from

@@ -18,11 +18,11 @@ namespace chronelle {
 namespace {
 
 // The start of the day or month after the one holding `start`. The date helper's end of a
-// period is its last whole second, so one second later is the next period's start: columns
-// tile the period without losing the last second of each day, and the walk always advances.
+// period is its last microsecond, so one microsecond later is the next period's start: columns
+// tile the period without a gap, and the walk always advances.
 Date nextColumnStart(Date start, ReportChartGranularity granularity, const Calendar& calendar) {
   const DateForType end = granularity == ReportChartGranularity::daily ? DateForType::endOfDay : DateForType::endOfMonth;
-  const Date next = DateHelper::dateFor(end, start, calendar) + 1.0;
+  const Date next(DateHelper::dateFor(end, start, calendar).timePoint() + Date::Micros(1));
   return next > start ? next : start + 1.0;
 }
 

@@ -8,8 +8,11 @@
 namespace chronelle {
 
 double ChronelleDateUtils::effectiveDuration(Date from, Date to) {
-  const auto start = std::chrono::floor<std::chrono::seconds>(from.timePoint());
-  const auto end = std::chrono::floor<std::chrono::seconds>(to.timePoint());
+  const auto wholeSecond = [](Date date) {
+    return std::chrono::floor<std::chrono::seconds>(date.timePoint() + Date::Micros(1));
+  };
+  const auto start = wholeSecond(from);
+  const auto end = wholeSecond(to);
   return static_cast<double>((end - start).count());
 }
 

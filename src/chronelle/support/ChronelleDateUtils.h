@@ -16,8 +16,11 @@ class ChronelleDateUtils {
 
   // The seconds from `from` to `to`, counting whole seconds only: both instants are floored to
   // whole seconds first, so the result is an integer (negative when `to` is earlier), and the
-  // same two instants give the same value everywhere. Every duration of the library goes
-  // through this function.
+  // same two instants give the same value everywhere. One exception to the flooring: an
+  // instant in the last microsecond of a second counts as the next second, because that is
+  // where the end of a day, week, month or year lies, and the part of an entry up to the end
+  // of a day must be as long as the part up to the next midnight (23:00 to the end of the day
+  // is one hour). Every duration of the library goes through this function.
   static double effectiveDuration(Date from, Date to);
 
   // `date` with its fraction of a second removed, rounding toward the past (so an instant

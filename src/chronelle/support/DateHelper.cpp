@@ -91,7 +91,7 @@ Date DateHelper::dateFor(DateForType type, Date date, const Calendar& calendar) 
   const Period period = periodOf(type);
   if (!isEnd(type)) return startOf(period, date, calendar, 0).value_or(date);
   const auto next = startOf(period, date, calendar, 1);
-  return next ? *next - 1.0 : date;
+  return next ? Date(next->timePoint() - Date::Micros(1)) : date;
 }
 
 bool DateHelper::compare(DateComparisonType type, Date a, Date b, const Calendar& calendar) {

@@ -37,16 +37,15 @@ enum class DateTimeZoneChoice { local, utc };
 // list. Every bound is computed in the calendar passed: its time zone and, for weeks, its
 // first weekday. A start is the first instant of its period (where midnight does not exist
 // because the clocks jump forward, the first instant after the jump); an end is the period's
-// last whole second, one second before the next period's start, so 23:59:59 on ordinary
-// days, and `dateFor(end…) + 1 s` is always the next period's start. Static functions only;
-// thread-safe; none throws.
+// last representable instant, one microsecond before the next period's start (23:59:59.999999
+// on ordinary days), so every instant of a period lies between its start and its end, and a
+// duration measured up to an end equals the one up to the next start (see
+// ChronelleDateUtils::effectiveDuration). Static functions only; thread-safe; none throws.
 class DateHelper {
  public:
   DateHelper() = delete;
 
-  // The bound of `type` of the period that holds `date`. For whole-second instants
-  // start ≤ date ≤ end; an instant with a fraction inside the last second lies after the end.
-  // Far outside the calendar's range, where no bound can be computed, returns `date`.
+  // The bound of `type` of the period that holds `date`: start ≤ date ≤ end. Far outside the calendar's range, where no bound can be computed, returns `date`.
   static Date dateFor(DateForType type, Date date, const Calendar& calendar);
 
   // Whether `a` and `b` fall in the same period of `type` in `calendar`.
