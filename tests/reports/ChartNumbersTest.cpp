@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ReportNumbersFixture.h"
+#include "chronelle/model/Task.h"
 #include "chronelle/reports/TimeEntriesChartDataCalculator.h"
 
 namespace chronelle::testing {
@@ -116,6 +117,15 @@ TEST_F(ChartNumbersTest, ColumnsMatchHandSums) {
     compare(plain, expectedColumns(c.scope.fromDate(), c.scope.toDate(), granularity, c.filter, false, false));
     expectTreeOrder(plain);
     columnsChecked += static_cast<int>(plain.size());
+
+    // With anything unsaved in the context, entries crossing a bound are read as objects
+    // (which would show unsaved edits) instead of rows: the numbers must be the same.
+    auto unsaved = context().insert<Task>(Task::kEntityName);
+    ASSERT_TRUE(context().hasChanges());
+    TimeEntriesChartDataCalculator withChanges(provider);
+    compare(withChanges.calculateValuesForBarChart(query, granularity, false, nullptr),
+            expectedColumns(c.scope.fromDate(), c.scope.toDate(), granularity, c.filter, false, false));
+    context().deleteObject(unsaved);
 
     // Small groups out, the running entry in.
     const auto filtered = calculator.calculateValuesForBarChart(query, granularity, true, running);
