@@ -208,9 +208,9 @@ std::vector<Baseline::DaySection> Baseline::dayList(std::int64_t from, std::int6
       const std::int64_t dayStart = day * kDay;
       // A fragment ending at midnight belongs to the day before only.
       if (day > dayOf(begin) && dayStart >= std::min(end, to)) break;
-      // The list cuts a day at its last whole second.
+      // The list cuts a day at its last microsecond.
       const std::int64_t a = std::max(begin, dayStart);
-      const std::int64_t b = end < dayStart + kDay ? end : dayStart + kDay - 1'000'000;
+      const std::int64_t b = end < dayStart + kDay ? end : dayStart + kDay - 1;
       days[day].push_back(DayFragment{pk, a, b, task});
     }
   }
