@@ -58,7 +58,7 @@ void inspectWithoutWriting(const std::filesystem::path& file, const ObjectModel&
   // second look through SQLite's locks before the file is called broken.
   for (const bool immutable : {true, false}) {
     try {
-      auto reader = StoreFileReader::openReadOnly(file, immutable);
+      auto reader = StoreFileReader::openReadOnly(file, immutable, options.busyTimeoutMilliseconds);
       if (!reader->tables().empty()) StoreMigration::prepare(*reader, model, options);
       return;
     } catch (const StoreError& e) {

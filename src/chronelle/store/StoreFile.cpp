@@ -111,7 +111,7 @@ StoreFileKind inspectStoreFile(const std::filesystem::path& file) {
 // --- StoreFileReader -----------------------------------------------------------------
 
 std::unique_ptr<StoreFileReader> StoreFileReader::openReadOnly(const std::filesystem::path& file,
-                                                               bool allowImmutable) {
+                                                               bool allowImmutable, int busyTimeoutMilliseconds) {
   // Without -wal and -shm files no connection has the store open and all its content is
   // in the main file; `immutable` then keeps SQLite from creating those files (a plain
   // read-only connection would, and leave them behind). Otherwise read through them.
@@ -126,6 +126,9 @@ std::unique_ptr<StoreFileReader> StoreFileReader::openReadOnly(const std::filesy
                      std::string("SQLite cannot open it read-only: ") + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)),
                      {{"NSSQLiteErrorDomain", rc}});
   }
+  // Another process writing or checkpointing holds the lock only briefly: wait for it, as
+  // the store's own connections do, rather than fail the open.
+  sqlite3_busy_timeout(db, busyTimeoutMilliseconds);
   return reader;
 }
 

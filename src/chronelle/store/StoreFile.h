@@ -38,8 +38,11 @@ class StoreFileReader {
  public:
   // Opens `file` read-only. With `allowImmutable`, when no -wal/-shm files exist (nobody
   // has the store open) the file is read as immutable, so not even those files are
-  // created. Throws StoreError kPersistentStoreOpen when SQLite cannot open it.
-  static std::unique_ptr<StoreFileReader> openReadOnly(const std::filesystem::path& file, bool allowImmutable = true);
+  // created. While another connection holds a lock, a read waits up to
+  // `busyTimeoutMilliseconds` before it fails. Throws StoreError kPersistentStoreOpen when
+  // SQLite cannot open it.
+  static std::unique_ptr<StoreFileReader> openReadOnly(const std::filesystem::path& file, bool allowImmutable = true,
+                                                       int busyTimeoutMilliseconds = 5000);
   // Reads through `db`, which the caller keeps open for the reader's lifetime.
   explicit StoreFileReader(sqlite3* borrowed) : db_(borrowed) {}
   ~StoreFileReader();
