@@ -9,6 +9,7 @@
 
 #include "ProviderFixture.h"
 #include "chronelle/data/NodeChangeKey.h"
+#include "chronelle/data/TimeEntryChangeKey.h"
 #include "chronelle/store/UndoManager.h"
 
 namespace chronelle::testing {
@@ -66,6 +67,29 @@ TEST_F(MainDataProviderUndoTest, EachWriteIsOneStepAndUndoIsSavedAtOnce) {
   EXPECT_EQ(reopened(), "A() B2(n)");
   EXPECT_TRUE(stack->undoManager()->canRedo());  // the deletion
   EXPECT_TRUE(stack->undoManager()->canUndo());  // the edit and the creation
+}
+
+// The recount of confirmed durations that follows an entry write is not a step of its own:
+// one undo takes back the write and its totals, as a relaunch sees them.
+TEST_F(MainDataProviderUndoTest, UndoingAnEntryWriteTakesItsTotalsAlong) {
+  auto storedTotal = [this] {
+    CoreDataStack fresh(stack->modelName(), stack->storeDirectoryURL(), stack->storeName());
+    FetchRequest request(Task::kEntityName);
+    request.predicate = Predicate::parse("name == %@", {Value(std::string("A"))});
+    return std::dynamic_pointer_cast<Task>(fresh.viewContext()->fetch(request).at(0))->confirmedDuration();
+  };
+  const Date nine = Date::fromSecondsSince1970(1'780'000'000);
+  auto entry = write(provider->createTimeEntry(nine, nine + 3600.0, kept->objectID(), false, std::nullopt));
+  write(provider->updateTimeEntry(entry->objectID(), {{TimeEntryChangeKey::end, nine + 5400.0}}));
+  ASSERT_EQ(storedTotal(), 5400);
+
+  undo();  // the re-timing
+  EXPECT_EQ(storedTotal(), 3600);
+  undo();  // the creation
+  EXPECT_EQ(storedTotal(), 0);
+  EXPECT_FALSE(stack->undoManager()->canUndo());
+  redo();
+  EXPECT_EQ(storedTotal(), 3600);
 }
 
 TEST_F(MainDataProviderUndoTest, ChangesMadeWithRegistrationOffAreLeftOut) {

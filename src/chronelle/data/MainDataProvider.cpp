@@ -10,14 +10,8 @@
 #include "chronelle/support/Injector.h"
 #include "chronelle/support/Logging.h"
 
-#if __has_include("chronelle/store/UndoManager.h")
-#include "chronelle/store/UndoManager.h"
-#define CHRONELLE_PROVIDER_HAS_UNDO_MANAGER 1
-#else
-#define CHRONELLE_PROVIDER_HAS_UNDO_MANAGER 0
-#endif
-
 #include "MainDataProviderShared.h"
+#include "chronelle/store/UndoManager.h"
 
 namespace chronelle {
 namespace {
@@ -61,11 +55,20 @@ MainDataProvider::MainDataProvider(std::shared_ptr<ObjectContext> /*context*/)
   didMergeObserver_ = center.addObserver(
       ObjectContext::kDidMergeChangesObjectIDsNotification, context().get(),
       [this](const Notification& notification) { contextDidMergeFromParent(notification); });
+  // An undo or redo changes entries behind the modifier's back, so it cannot name the tasks
+  // to recount: the recount after the undo's save checks every task instead.
+  if (UndoManager* manager = context()->undoManager()) {
+    auto recountAll = [shared = shared_](const Notification&) { shared->recountAllAfterNextSave = true; };
+    didUndoObserver_ = center.addObserver(UndoManager::kDidUndoChangeNotification, manager, recountAll);
+    didRedoObserver_ = center.addObserver(UndoManager::kDidRedoChangeNotification, manager, recountAll);
+  }
 }
 
 MainDataProvider::~MainDataProvider() {
   didSaveObserver_.reset();
   didMergeObserver_.reset();
+  didUndoObserver_.reset();
+  didRedoObserver_.reset();
 }
 
 asio::awaitable<std::any> MainDataProvider::awaitWrite(CoreDataStack& stack,
@@ -97,31 +100,21 @@ bool MainDataProvider::ignoreContextDidChangeNotifications() const {
 }
 
 // --- Undo ----------------------------------------------------------------------------------
-// Compiled against the store's undo manager once the store offers one; until then the view
-// context has none and these do nothing.
 
 void MainDataProvider::undo() {
-#if CHRONELLE_PROVIDER_HAS_UNDO_MANAGER
   if (UndoManager* manager = context()->undoManager()) manager->undo();
-#endif
 }
 
 void MainDataProvider::redo() {
-#if CHRONELLE_PROVIDER_HAS_UNDO_MANAGER
   if (UndoManager* manager = context()->undoManager()) manager->redo();
-#endif
 }
 
 void MainDataProvider::disableUndoRegistration() {
-#if CHRONELLE_PROVIDER_HAS_UNDO_MANAGER
   if (UndoManager* manager = context()->undoManager()) manager->disableUndoRegistration();
-#endif
 }
 
 void MainDataProvider::enableUndoRegistration() {
-#if CHRONELLE_PROVIDER_HAS_UNDO_MANAGER
   if (UndoManager* manager = context()->undoManager()) manager->enableUndoRegistration();
-#endif
 }
 
 }  // namespace chronelle

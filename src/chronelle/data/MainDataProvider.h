@@ -236,6 +236,8 @@ class MainDataProvider : public BaseDataProvider {
   // Declared last: unregistered first on destruction.
   ObserverToken didSaveObserver_;
   ObserverToken didMergeObserver_;
+  ObserverToken didUndoObserver_;
+  ObserverToken didRedoObserver_;
 };
 
 // The category "MainDataProvider.MergeSessionsErrors". Thread-safe singleton.

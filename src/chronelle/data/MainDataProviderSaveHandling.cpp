@@ -73,7 +73,11 @@ asio::awaitable<void> MainDataProvider::recomputeAndAnnounce(std::shared_ptr<Sha
                                                              Notification notification) {
   try {
     CoreDataStack::WriteBlock recompute = [shared, modifier](ObjectContext& context) -> std::any {
-      if (!modifier->updateNodesConfirmedDurationsIfNeeded()) return WriteDone{};
+      bool recounted = modifier->updateNodesConfirmedDurationsIfNeeded();
+      if (std::exchange(shared->recountAllAfterNextSave, false)) {
+        recounted = !modifier->repairConfirmedDurations().empty() || recounted;
+      }
+      if (!recounted || !context.hasChanges()) return WriteDone{};
       // The flag goes back whether the save succeeds or throws.
       struct IgnoreSaves {
         bool& flag;
@@ -83,7 +87,9 @@ asio::awaitable<void> MainDataProvider::recomputeAndAnnounce(std::shared_ptr<Sha
       context.save();
       return WriteDone{};
     };
-    auto write = awaitWrite(*stack, recompute, false);
+    // Not an undo step of its own: undoing a write must take back the write, and the recount
+    // that follows the undo's save puts the totals right again.
+    auto write = awaitWrite(*stack, recompute, true);
     co_await std::move(write);
   } catch (const std::exception& error) {
     chronelle::logError(shared->log, "Error on contextDidSave",

@@ -17,6 +17,9 @@ struct MainDataProvider::Shared {
   // True only while the recomputed confirmed durations are saved, so that save is not
   // announced as a change of its own.
   bool ignoreContextDidChangeNotifications = false;
+  // Set by an undo or redo of the view context: the next recount checks every task and
+  // folder, not only those the modifier recorded.
+  bool recountAllAfterNextSave = false;
 };
 
 }  // namespace chronelle

@@ -14,12 +14,7 @@
 #include "chronelle/support/Logging.h"
 #include "chronelle/timer/CHTimer.h"
 
-#if __has_include("chronelle/store/UndoManager.h")
 #include "chronelle/store/UndoManager.h"
-#define CHRONELLE_TIMER_HAS_UNDO_MANAGER 1
-#else
-#define CHRONELLE_TIMER_HAS_UNDO_MANAGER 0
-#endif
 
 namespace chronelle {
 
@@ -47,23 +42,17 @@ class PausingFlag {
 class UndoRegistrationOff {
  public:
   explicit UndoRegistrationOff(ObjectContext* context) {
-#if CHRONELLE_TIMER_HAS_UNDO_MANAGER
     manager_ = context ? context->undoManager() : nullptr;
     if (manager_) manager_->disableUndoRegistration();
-#else
-    (void)context;
-#endif
   }
   ~UndoRegistrationOff() {
-#if CHRONELLE_TIMER_HAS_UNDO_MANAGER
     if (manager_) manager_->enableUndoRegistration();
-#endif
   }
   UndoRegistrationOff(const UndoRegistrationOff&) = delete;
   UndoRegistrationOff& operator=(const UndoRegistrationOff&) = delete;
 
  private:
-  [[maybe_unused]] UndoManager* manager_ = nullptr;
+  UndoManager* manager_ = nullptr;
 };
 
 }  // namespace
