@@ -73,17 +73,33 @@ TEST_F(DataModifierTimeEntriesTest, ChangeSetValuesOfTheWrongTypeAreIgnoredKeyBy
   EXPECT_FALSE(session->notes());
 }
 
-TEST_F(DataModifierTimeEntriesTest, RevenueIsKeptInHundredthsFromRateAndDuration) {
+TEST_F(DataModifierTimeEntriesTest, StoredRevenueIsTheDecimalAmountInWholeCents) {
+  struct Case {
+    double rate, seconds, revenue;
+  };
+  const std::vector<Case> cases = {
+      {100, 3601, 100.03}, {100, 1801, 50.03},   {19.99, 1800, 10.00},  // 9.995, not 9.99499…
+      {18, 29, 0.15},      {30, 123, 1.03},      {-19.99, 1800, -10.00}, {0, 3600, 0},
+  };
   auto task = makeTask("T");
-  auto session = makeSession(task, utc(10), std::nullopt);
-  modifier.updateTimeEntryEnd(*session, utc(11) + 1);
-  modifier.updateTimeEntryHourlyRate(*session, 100);
-  EXPECT_DOUBLE_EQ(session->confirmedRevenue(), 100.03);
-
-  modifier.updateTimeEntryBegin(*session, utc(10, 30));  // 1801 s
-  EXPECT_DOUBLE_EQ(session->confirmedRevenue(), std::round(100.0 / 3600 * 1801 * 100) / 100);
-  modifier.updateTimeEntryHourlyRate(*session, 0);
-  EXPECT_EQ(session->confirmedRevenue(), 0);
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE("case " + std::to_string(i));
+    // Every setter that changes the duration or the rate stores the revenue anew.
+    auto session = makeSession(task, utc(10), std::nullopt);
+    modifier.updateTimeEntryHourlyRate(*session, c.rate);
+    modifier.updateTimeEntryBeginEnd(*session, utc(10), utc(10) + c.seconds);
+    EXPECT_EQ(session->confirmedRevenue(), c.revenue) << "begin and end";
+    modifier.updateTimeEntryEnd(*session, utc(12));
+    modifier.updateTimeEntryBegin(*session, utc(12) - c.seconds);
+    EXPECT_EQ(session->confirmedRevenue(), c.revenue) << "begin";
+    modifier.updateTimeEntryBegin(*session, utc(9));
+    modifier.updateTimeEntryEnd(*session, utc(9) + c.seconds);
+    EXPECT_EQ(session->confirmedRevenue(), c.revenue) << "end";
+    modifier.updateTimeEntryHourlyRate(*session, 1);
+    modifier.updateTimeEntryHourlyRate(*session, c.rate);
+    EXPECT_EQ(session->confirmedRevenue(), c.revenue) << "rate";
+  }
 }
 
 TEST_F(DataModifierTimeEntriesTest, MovingARunningEntryMovesTheRunningMarks) {

@@ -34,14 +34,18 @@ TEST(SessionTest, RevenueRoundsToCentsWithHalvesAwayFromZero) {
       {36, 1, 1},        // exactly one cent
       {90, 3601, 9003},  // 90.025
       {-18, 1, -1},      // away from zero also below it
+      {19.99, 1800, 1000},   // 9.995 in decimal, 9.99499… as doubles
+      {18, 29, 15},          // 0.145
+      {30, 123, 103},        // 1.025
+      {-19.99, 1800, -1000},
   };
   for (const auto& c : cases) {
     auto entry = store.session(nullptr, store.time.now() - c.seconds);
     entry->setIsBillable(true);
     entry->setHourlyRate(c.rate);
-    EXPECT_DOUBLE_EQ(entry->effectiveRevenue(), c.cents / 100)
+    EXPECT_EQ(entry->effectiveRevenue(), c.cents / 100)
         << c.rate << "/h for " << c.seconds << " s";
-    EXPECT_DOUBLE_EQ(entry->effectiveRevenue(std::nullopt, std::nullopt), c.cents / 100)
+    EXPECT_EQ(entry->effectiveRevenue(std::nullopt, std::nullopt), c.cents / 100)
         << "clipped form, " << c.rate << "/h for " << c.seconds << " s";
   }
 }

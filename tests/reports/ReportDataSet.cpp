@@ -35,18 +35,20 @@ ReportDataSet ReportDataSet::make(std::int64_t now) {
   const auto uniform = [&](std::int64_t low, std::int64_t high) {
     return std::uniform_int_distribution<std::int64_t>(low, high)(random);
   };
-  const double rates[] = {0, 18, 50, 90, 120.5};
+  // 19.99 and 0.07 are no binary fractions; 18 and 120.5 meet half cents.
+  const double rates[] = {0, 18, 19.99, 50, 90, 120.5, 0.07};
   const auto add = [&](int task, std::int64_t begin, std::int64_t end) {
     Entry entry;
     entry.task = task;
     entry.begin = begin;
     entry.end = end;
     entry.billable = uniform(0, 2) != 0;
-    entry.rate = rates[uniform(0, 4)];
+    entry.rate = rates[uniform(0, 6)];
     entry.status = static_cast<int>(uniform(0, 2));
-    // As the write side computes it.
-    const double seconds = static_cast<double>(end - begin);
-    entry.storedRevenue = entry.rate == 0 ? 0.0 : std::round(entry.rate / 3600.0 * seconds * 100.0) / 100.0;
+    // What the write side stores, billable or not: the exact amount of the whole entry.
+    Entry billable = entry;
+    billable.billable = true;
+    entry.storedRevenue = money(billable, end - begin);
     set.entries.push_back(entry);
   };
 
@@ -86,7 +88,7 @@ ReportDataSet ReportDataSet::make(std::int64_t now) {
   running.task = 0;
   running.begin = at(2026, 3, 29, 11, 30);
   running.billable = true;
-  running.rate = 90;
+  running.rate = 19.99;
   set.runningIndex = static_cast<int>(set.entries.size());
   set.entries.push_back(running);
   return set;
@@ -113,23 +115,34 @@ std::int64_t ReportDataSet::clipped(const Entry& entry, std::int64_t from, std::
   return std::max<std::int64_t>(0, std::min(end, to) - std::max(entry.begin, from));
 }
 
-double ReportDataSet::money(const Entry& entry, std::int64_t seconds) {
+std::int64_t ReportDataSet::moneyCents(const Entry& entry, std::int64_t seconds) {
   if (!entry.billable) return 0;
-  // Rates are whole or half units: in half units the amount is an exact fraction of 7200.
-  const auto halfUnits = static_cast<std::int64_t>(entry.rate * 2);
-  const std::int64_t cents = (seconds * halfUnits * 100 + 3600) / 7200;
-  return static_cast<double>(cents) / 100.0;
+  // Rates have at most two decimals: in hundredths the amount is an exact fraction of 3600,
+  // and with non-negative rates integer division after adding half of it rounds halves up.
+  const std::int64_t rateCents = std::llround(entry.rate * 100);
+  return (seconds * rateCents * 2 + 3600) / 7200;
+}
+
+double ReportDataSet::money(const Entry& entry, std::int64_t seconds) {
+  return static_cast<double>(moneyCents(entry, seconds)) / 100.0;
 }
 
 TotalValues ReportDataSet::totals(std::int64_t from, std::int64_t to, const Filter& filter) const {
   TotalValues sum;
-  for (const auto& [task, values] : totalsByTask(from, to, filter)) sum += values;
+  std::int64_t cents = 0;
+  for (const auto& [task, values] : totalsByTask(from, to, filter)) {
+    sum.duration += values.duration;
+    sum.sessionCount += values.sessionCount;
+    cents += std::llround(values.revenue * 100);
+  }
+  sum.revenue = static_cast<double>(cents) / 100.0;
   return sum;
 }
 
 std::map<int, TotalValues> ReportDataSet::totalsByTask(std::int64_t from, std::int64_t to,
                                                        const Filter& filter) const {
   std::map<int, TotalValues> result;
+  std::map<int, std::int64_t> cents;
   for (const auto& entry : entries) {
     if (!entry.end || !matches(entry, filter)) continue;
     const std::int64_t part = clipped(entry, from, to);
@@ -137,9 +150,10 @@ std::map<int, TotalValues> ReportDataSet::totalsByTask(std::int64_t from, std::i
     TotalValues& values = result[entry.task];
     values.duration += static_cast<double>(part);
     const bool inside = entry.begin >= from && *entry.end <= to;
-    values.revenue += inside ? (entry.billable ? entry.storedRevenue : 0.0) : money(entry, part);
+    cents[entry.task] += inside ? (entry.billable ? std::llround(entry.storedRevenue * 100) : 0) : moneyCents(entry, part);
     values.sessionCount += 1;
   }
+  for (auto& [task, values] : result) values.revenue = static_cast<double>(cents[task]) / 100.0;
   return result;
 }
 

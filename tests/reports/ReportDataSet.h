@@ -56,11 +56,13 @@ struct ReportDataSet {
   // The part of the finished entry inside [from, to), in seconds (0 when none).
   static std::int64_t clipped(const Entry& entry, std::int64_t from, std::int64_t to);
   // Money of `seconds` of the entry in exact decimal: whole cents, a half cent rounded up;
-  // 0 when not billable.
+  // 0 when not billable. The amount as a double, and the number of cents.
   static double money(const Entry& entry, std::int64_t seconds);
+  static std::int64_t moneyCents(const Entry& entry, std::int64_t seconds);
   // Totals of the finished entries the filter selects, clipped to [from, to]; only entries
   // sharing some time with the period count. An entry wholly inside counts its stored
-  // revenue, a clipped one the money of its part.
+  // revenue, a clipped one the money of its part. Money is summed in whole cents, so the
+  // expected revenue is the double nearest to the exact decimal total.
   TotalValues totals(std::int64_t from, std::int64_t to, const Filter& filter) const;
   // The same per task index.
   std::map<int, TotalValues> totalsByTask(std::int64_t from, std::int64_t to, const Filter& filter) const;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "ReportNumbersFixture.h"
 #include "chronelle/reports/ReportCalculator.h"
 #include "chronelle/support/Injector.h"
@@ -16,7 +18,8 @@ using Types = TotalValueTypeOptionSet;
 
 void expectTotals(const TotalValues& actual, const TotalValues& expected, const std::string& what) {
   EXPECT_EQ(actual.duration, expected.duration) << what;
-  EXPECT_NEAR(actual.revenue, expected.revenue, 1e-6) << what;
+  // Exactly: a sum of whole cents is a whole number of cents.
+  EXPECT_EQ(actual.revenue, expected.revenue) << what;
   EXPECT_EQ(actual.sessionCount, expected.sessionCount) << what;
 }
 
@@ -60,7 +63,7 @@ TEST_F(ReportNumbersTest, TotalsAndBreakdownsMatchHandSums) {
     const TotalValues durationOnly = calculator.totalValuesForSessions(query, Types::duration);
     EXPECT_EQ(durationOnly, (TotalValues{expected.duration, 0, 0}));
     const TotalValues moneyAndCount = calculator.totalValuesForSessions(query, Types::revenue | Types::sessionCount);
-    EXPECT_NEAR(moneyAndCount.revenue, expected.revenue, 1e-6);
+    EXPECT_EQ(moneyAndCount.revenue, expected.revenue);
     EXPECT_EQ(moneyAndCount.sessionCount, expected.sessionCount);
     EXPECT_EQ(moneyAndCount.duration, 0);
 
@@ -70,7 +73,8 @@ TEST_F(ReportNumbersTest, TotalsAndBreakdownsMatchHandSums) {
       const auto& entry = data.entries[static_cast<std::size_t>(data.runningIndex)];
       const std::int64_t part = std::min(data.now, to) - std::max(entry.begin, from);
       withRunning.duration += static_cast<double>(part);
-      withRunning.revenue += ReportDataSet::money(entry, part);
+      withRunning.revenue =
+          static_cast<double>(std::llround(expected.revenue * 100) + ReportDataSet::moneyCents(entry, part)) / 100.0;
       withRunning.sessionCount += 1;
     }
     expectTotals(expected.byAddingUnconfirmedCurrentSession(query), withRunning, "with the running entry");

@@ -1,6 +1,5 @@
 #include "ReportsFixture.h"
 
-#include <cmath>
 #include <cstdlib>
 #include <ctime>
 
@@ -11,6 +10,7 @@
 #include "chronelle/support/ChronelleDateUtils.h"
 #include "chronelle/support/ColorSetManager.h"
 #include "chronelle/support/Injector.h"
+#include "chronelle/support/Money.h"
 
 namespace chronelle::testing {
 
@@ -83,7 +83,7 @@ std::shared_ptr<Session> ReportsFixture::makeEntry(const std::shared_ptr<Task>& 
   if (end) {
     const double seconds = ChronelleDateUtils::effectiveDuration(begin, *end);
     entry->setConfirmedDuration(seconds);
-    entry->setConfirmedRevenue(rate == 0 ? 0.0 : std::round(rate / 3600.0 * seconds * 100.0) / 100.0);
+    entry->setConfirmedRevenue(revenueAmount(seconds, rate));
   }
   return entry;
 }

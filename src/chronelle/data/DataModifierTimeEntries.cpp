@@ -1,6 +1,5 @@
 // DataModifier: time entries — setters, change sets, moving between tasks, billing data,
 // duplication and deletion.
-#include <cmath>
 
 #include "chronelle/data/DataModifier.h"
 #include "chronelle/data/DataModifierChangeValue.h"
@@ -9,6 +8,7 @@
 #include "chronelle/model/Task.h"
 #include "chronelle/platform/Clock.h"
 #include "chronelle/support/ChronelleDateUtils.h"
+#include "chronelle/support/Money.h"
 
 namespace chronelle {
 
@@ -36,9 +36,9 @@ void DataModifier::recalculateRevenue(Session& timeEntry) {
     timeEntry.setConfirmedRevenue(0);
     return;
   }
-  // Kept in hundredths, halves away from zero, in this order of operations so every
-  // entry rounds the same way whatever path set it.
-  timeEntry.setConfirmedRevenue(std::round(rate / 3600.0 * timeEntry.effectiveDuration() * 100.0) / 100.0);
+  // Whole cents by the one revenue rule, so the stored value is what a report or the list
+  // computes for the same time.
+  timeEntry.setConfirmedRevenue(revenueAmount(timeEntry.effectiveDuration(), rate));
 }
 
 void DataModifier::updateTimeEntryBegin(Session& timeEntry, Date begin) {

@@ -5,7 +5,7 @@
 #include "chronelle/model/Session.h"
 #include "chronelle/platform/Clock.h"
 #include "chronelle/support/ChronelleDateUtils.h"
-#include "chronelle/support/Rounding.h"
+#include "chronelle/support/Money.h"
 
 namespace chronelle {
 
@@ -28,7 +28,7 @@ double SessionFragment::duration() const {
 double SessionFragment::revenue() const {
   if (!session_ || !session_->isBillable()) return 0;
   const double seconds = session_->effectiveDuration(from_, to_);
-  return roundedToPlaces(seconds * (session_->hourlyRate() / 3600.0), 2);
+  return revenueAmount(seconds, session_->hourlyRate());
 }
 
 std::string SessionFragment::description() const {

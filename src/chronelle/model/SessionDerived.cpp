@@ -1,19 +1,11 @@
 // A time entry's measured values: durations, revenue, its interval and its day.
-#include <cmath>
-
 #include "chronelle/model/Session.h"
 #include "chronelle/platform/Clock.h"
 #include "chronelle/support/ChronelleDateUtils.h"
 #include "chronelle/support/DateHelper.h"
+#include "chronelle/support/Money.h"
 
 namespace chronelle {
-namespace {
-
-// Hundredths of the currency unit, halves away from zero (std::round's rule).
-double roundedToCents(double amount) { return std::round(amount * 100) / 100; }
-
-}  // namespace
-
 Date Session::effectiveEnd() const { return end().value_or(Clock::now()); }
 
 double Session::effectiveDuration() const {
@@ -42,13 +34,12 @@ double Session::effectiveDuration(std::optional<Date> from, std::optional<Date> 
 double Session::effectiveRevenue() const {
   if (!isBillable()) return 0;
   if (end()) return confirmedRevenue();
-  // The factors in this order: a one-second entry at 18/h is 0.5 cent and must round up.
-  return roundedToCents(hourlyRate() / 3600 * effectiveDuration());
+  return revenueAmount(effectiveDuration(), hourlyRate());
 }
 
 double Session::effectiveRevenue(std::optional<Date> from, std::optional<Date> to) const {
   if (!isBillable()) return 0;
-  return roundedToCents(effectiveDuration(from, to) * (hourlyRate() / 3600));
+  return revenueAmount(effectiveDuration(from, to), hourlyRate());
 }
 
 DateInterval Session::effectiveDateIterval() const {

@@ -1,6 +1,5 @@
 #include "chronelle/reports/ReportCalculator.h"
 
-#include <cmath>
 #include <string>
 
 #include "chronelle/data/BaseDataProvider.h"
@@ -8,7 +7,7 @@
 #include "chronelle/platform/Clock.h"
 #include "chronelle/reports/EntryLengthBound.h"
 #include "chronelle/reports/ReportCacheProvider.h"
-#include "chronelle/reports/ReportMoney.h"
+#include "chronelle/support/Money.h"
 #include "chronelle/support/ChronelleDateUtils.h"
 #include "chronelle/support/Logging.h"
 #include "chronelle/store/StoreError.h"
@@ -97,10 +96,11 @@ TotalValues ReportCalculator::computeTotals(const SessionQuery3& query, TotalVal
       request.resultType = FetchResultType::dictionary;
       const Predicate billable = Predicate::parse("isBillable == true");
       request.predicate = inside ? Predicate::allOf({billable, *inside}) : billable;
+      // Summed in whole cents by the store: a sum of doubles would drift off the cent.
       request.propertiesToFetch.emplace_back(
-          ExpressionDescription{kSumRevenue, "sum:", "confirmedRevenue", AttributeType::doubleType});
+          ExpressionDescription{kSumRevenue, "sumOfHundredths:", "confirmedRevenue", AttributeType::integer64});
       const auto rows = context.fetchDictionaries(request);
-      if (!rows.empty()) result.revenue = numberOrZero(rows.front(), kSumRevenue);
+      if (!rows.empty()) result.revenue = amountOfCents(integerOrZero(rows.front(), kSumRevenue));
     } catch (const std::exception& error) {
       logError(log_, "Error on fetching sum duration", error);
     }
@@ -120,7 +120,9 @@ TotalValues ReportCalculator::computeTotals(const SessionQuery3& query, TotalVal
     edges.clear();
   }
   if (wantsDuration) result.duration += totalDuration(edges, query.from, query.to, CalculationType::confirmed);
-  if (wantsRevenue) result.revenue += totalRevenue(edges, query.from, query.to, CalculationType::confirmed);
+  if (wantsRevenue) {
+    result.revenue = sumOfAmounts(result.revenue, totalRevenue(edges, query.from, query.to, CalculationType::confirmed));
+  }
   if (wantsCount) result.sessionCount += static_cast<std::int64_t>(edges.size());
   return result;
 }
@@ -153,15 +155,14 @@ double ReportCalculator::totalDuration(const std::vector<std::shared_ptr<Session
 double ReportCalculator::totalRevenue(const std::vector<std::shared_ptr<Session>>& sessions,
                                       std::optional<Date> from, std::optional<Date> to,
                                       CalculationType calculationType) {
-  double total = 0;
+  std::int64_t cents = 0;
   for (const auto& session : sessions) {
     if (!session) continue;
     if (calculationType == CalculationType::confirmed && !session->end()) continue;
     if (!session->isBillable()) continue;
-    const double seconds = session->effectiveDuration(from, to);
-    total += revenueOf(seconds, session->hourlyRate());
+    cents += revenueCents(session->effectiveDuration(from, to), session->hourlyRate());
   }
-  return total;
+  return amountOfCents(cents);
 }
 
 double ReportCalculator::totalEffectiveDuration(const std::vector<std::shared_ptr<Session>>& sessions,

@@ -14,6 +14,7 @@
 #include "chronelle/reports/ReportCacheProvider.h"
 #include "chronelle/reports/ReportCalculator.h"
 #include "chronelle/support/Logging.h"
+#include "chronelle/support/Money.h"
 
 namespace chronelle {
 namespace {
@@ -97,7 +98,8 @@ ReportCalculator::NodeBreakdown ReportCalculator::computeTotalsByTask(const Sess
     request.predicate = query.predicate(EdgeSessionPredicateOption::withoutEdgeSessions, false);
     request.propertiesToFetch = {std::string("task"), std::string("isBillable"),
                                  ExpressionDescription{"SumDuration", "sum:", "confirmedDuration", AttributeType::doubleType},
-                                 ExpressionDescription{"SumRevenue", "sum:", "confirmedRevenue", AttributeType::doubleType},
+                                 ExpressionDescription{"SumRevenue", "sumOfHundredths:", "confirmedRevenue",
+                                                       AttributeType::integer64},
                                  ExpressionDescription{"Count", "count:", "begin", AttributeType::integer64}};
     request.propertiesToGroupBy = {"task", "isBillable"};
     for (const auto& row : context.fetchDictionaries(request)) {
@@ -111,7 +113,9 @@ ReportCalculator::NodeBreakdown ReportCalculator::computeTotalsByTask(const Sess
       if (wantsDuration && read("SumDuration")) values.duration += read("SumDuration")->asDouble().value_or(0);
       if (wantsCount && read("Count")) values.sessionCount += read("Count")->asInteger().value_or(0);
       const bool billable = read("isBillable") && read("isBillable")->asBool().value_or(false);
-      if (wantsRevenue && billable && read("SumRevenue")) values.revenue += read("SumRevenue")->asDouble().value_or(0);
+      if (wantsRevenue && billable && read("SumRevenue")) {
+        values.revenue = amountOfCents(centsOf(values.revenue) + read("SumRevenue")->asInteger().value_or(0));
+      }
     }
   } catch (const std::exception& error) {
     logError(log_, "Error on fetching sum duration", error);
@@ -134,7 +138,9 @@ ReportCalculator::NodeBreakdown ReportCalculator::computeTotalsByTask(const Sess
   for (const auto& [task, sessions] : edges) {
     TotalValues& values = result[task];
     if (wantsDuration) values.duration += totalDuration(sessions, query.from, query.to, CalculationType::confirmed);
-    if (wantsRevenue) values.revenue += totalRevenue(sessions, query.from, query.to, CalculationType::confirmed);
+    if (wantsRevenue) {
+      values.revenue = sumOfAmounts(values.revenue, totalRevenue(sessions, query.from, query.to, CalculationType::confirmed));
+    }
     if (wantsCount) values.sessionCount += static_cast<std::int64_t>(sessions.size());
   }
   return result;

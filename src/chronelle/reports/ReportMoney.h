@@ -1,16 +1,12 @@
 #pragma once
 
-#include <cmath>
+#include "chronelle/support/Money.h"
 
 namespace chronelle {
 
-// The money earned by `seconds` at `hourlyRate`, rounded to hundredths with halves away from
-// zero: round(seconds × rate ÷ 3600 × 100) ÷ 100. Taken as one product and one division
-// (seconds × rate ÷ 36), both exact or correctly rounded, so an amount that is exactly half a
-// cent is seen as such and rounds up; dividing the rate by 3600 first would blur it. Never
-// throws; thread-safe.
-inline double revenueOf(double seconds, double hourlyRate) {
-  return std::round(seconds * hourlyRate / 36.0) / 100.0;
-}
+// The money earned by `seconds` at `hourlyRate`: seconds × rate ÷ 3600 rounded to hundredths
+// with exact halves away from zero. The one revenue rule of the library (revenueAmount), under
+// the name the report and chart calculators use. Never throws; thread-safe.
+inline double revenueOf(double seconds, double hourlyRate) { return revenueAmount(seconds, hourlyRate); }
 
 }  // namespace chronelle

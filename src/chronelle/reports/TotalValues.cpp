@@ -1,10 +1,8 @@
 #include "chronelle/reports/TotalValues.h"
 
-#include <cmath>
 #include <sstream>
 
 #include "chronelle/model/Session.h"
-#include "chronelle/reports/ReportMoney.h"
 #include "chronelle/support/Injector.h"
 #include "chronelle/timer/CHTimer.h"
 
@@ -28,7 +26,7 @@ TotalValues TotalValues::byAddingUnconfirmedSession(const Session* session, cons
   result.duration += seconds;
   result.sessionCount += 1;
   if (session->isBillable()) {
-    result.revenue += revenueOf(seconds, session->hourlyRate());
+    result.revenue = amountOfCents(centsOf(revenue) + revenueCents(seconds, session->hourlyRate()));
   }
   return result;
 }

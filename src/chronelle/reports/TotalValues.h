@@ -4,6 +4,7 @@
 #include <string>
 
 #include "chronelle/data/SessionQuery3.h"
+#include "chronelle/support/Money.h"
 
 namespace chronelle {
 
@@ -13,7 +14,8 @@ class Session;
 struct TotalValues {
   // Seconds.
   double duration = 0;
-  // Money, summed from per-entry amounts rounded to hundredths.
+  // Money: a whole number of cents (the double nearest to it), summed in cents from per-entry
+  // amounts rounded to hundredths.
   double revenue = 0;
   // Number of time entries.
   std::int64_t sessionCount = 0;
@@ -33,9 +35,10 @@ struct TotalValues {
   // "duration: …, revenue: …, sessionCount: …", for logs and test output.
   std::string description() const;
 
+  // Sums field by field; money in whole cents, so totals do not drift as doubles would.
   TotalValues& operator+=(const TotalValues& other) {
     duration += other.duration;
-    revenue += other.revenue;
+    revenue = sumOfAmounts(revenue, other.revenue);
     sessionCount += other.sessionCount;
     return *this;
   }

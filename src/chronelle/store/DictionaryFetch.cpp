@@ -20,13 +20,21 @@ struct OutputColumn {
   int entityIndex = -1; // to-one with subentities: its entity column
 };
 
-const char* sqlFunction(const std::string& function) {
-  if (function == "sum:") return "SUM";
-  if (function == "count:") return "COUNT";
-  if (function == "min:") return "MIN";
-  if (function == "max:") return "MAX";
-  if (function == "average:") return "AVG";
-  return nullptr;
+constexpr const char* kSumOfHundredths = "sumOfHundredths:";
+
+bool isSum(const std::string& function) { return function == "sum:" || function == kSumOfHundredths; }
+
+// The SQL of an aggregate over `column`, or empty for an unknown function.
+std::string sqlAggregate(const std::string& function, const std::string& column) {
+  // Integers sum exactly in SQLite; ROUND goes half away from zero like the library.
+  if (function == kSumOfHundredths) return "SUM(CAST(ROUND(" + column + " * 100) AS INTEGER))";
+  const char* name = nullptr;
+  if (function == "sum:") name = "SUM";
+  if (function == "count:") name = "COUNT";
+  if (function == "min:") name = "MIN";
+  if (function == "max:") name = "MAX";
+  if (function == "average:") name = "AVG";
+  return name == nullptr ? std::string() : std::string(name) + "(" + column + ")";
 }
 
 Value toResultType(const Value& raw, AttributeType type) {
@@ -89,24 +97,26 @@ std::vector<ResultDictionary> ObjectContext::Impl::fetchDictionaries(const Fetch
       continue;
     }
     const auto& expression = std::get<ExpressionDescription>(property);
-    const char* function = sqlFunction(expression.function);
-    if (function == nullptr) {
+    const SqlMapper::Column column = mapper.resolve(expression.keyPath);
+    std::string aggregate = sqlAggregate(expression.function, column.sql);
+    if (aggregate.empty()) {
       throw StoreError(StoreError::kInvalidPredicate, "unsupported expression function " + expression.function);
     }
-    const SqlMapper::Column column = mapper.resolve(expression.keyPath);
     OutputColumn out;
     out.key = expression.name;
     out.slot = column.slot;
     out.function = expression.function;
     out.resultType = expression.resultType;
     // Minimum, maximum and average of instants are instants, whatever type was asked.
-    if (column.slot->attribute && column.slot->attribute->type == AttributeType::date && expression.function != "sum:" &&
+    if (column.slot->attribute && column.slot->attribute->type == AttributeType::date && !isSum(expression.function) &&
         expression.function != "count:") {
       out.resultType = AttributeType::date;
     }
-    if (expression.function == "count:") out.resultType = AttributeType::integer64;
+    if (expression.function == "count:" || expression.function == kSumOfHundredths) {
+      out.resultType = AttributeType::integer64;
+    }
     out.index = static_cast<int>(selectList.size());
-    selectList.push_back(std::string(function) + "(" + column.sql + ")");
+    selectList.push_back(std::move(aggregate));
     outputs.push_back(std::move(out));
   }
   std::string groupBy;
@@ -145,7 +155,7 @@ std::vector<ResultDictionary> ObjectContext::Impl::fetchDictionaries(const Fetch
         value = statement->columnValue(out.index);
         // A sum over no rows is zero, as the platform reports it; other aggregates of
         // nothing are absent.
-        value = value.isNull() ? (out.function == "sum:" ? zeroOf(out.resultType) : Value())
+        value = value.isNull() ? (isSum(out.function) ? zeroOf(out.resultType) : Value())
                                : toResultType(value, out.resultType);
       } else if (out.slot->isRelationship()) {
         if (!statement->isNull(out.index)) {

@@ -19,6 +19,9 @@ struct SortDescriptor {
 
 // A computed column of a dictionary fetch: `function` is "sum:", "count:", "min:", "max:"
 // or "average:" over `keyPath`; the result appears under `name`, converted to `resultType`.
+// "sumOfHundredths:" sums each value times 100 rounded to a whole number (halves away from
+// zero), as a 64-bit integer: amounts kept in hundredths add up exactly, where a sum of
+// doubles drifts (0.1 + 0.2 is not 0.3).
 struct ExpressionDescription {
   std::string name;
   std::string function;

@@ -1,6 +1,5 @@
 #include "chronelle/support/Money.h"
 
-#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -43,7 +42,7 @@ Decimal decimalOf(double value) {
   return d;
 }
 
-constexpr int kMaxPower = 36;  // 10^36 < 2^127
+constexpr int kMaxPower = 36;  // 10^36 × 36 < 2^127
 
 Wide powerOfTen(int n) {
   Wide result = 1;
@@ -57,24 +56,27 @@ std::int64_t roundedQuotient(Wide numerator, Wide denominator) {
   const Wide magnitude = negative ? -numerator : numerator;
   Wide quotient = magnitude / denominator;
   if ((magnitude % denominator) * 2 >= denominator) ++quotient;
+  // The caller has gauged the value below 2^63; only the last rounding step can reach it.
   constexpr Wide kLimit = std::numeric_limits<std::int64_t>::max();
   if (quotient > kLimit) quotient = kLimit;
   return static_cast<std::int64_t>(negative ? -quotient : quotient);
 }
 
-// round(digits × 10^exponent ÷ divisor) in exact integer arithmetic; values too large or too
-// small for 128 bits fall back to long double, where the half-cent question no longer arises.
+// round(digits × 10^exponent ÷ divisor) in exact integer arithmetic. A result beyond the
+// range of cents is clamped to it; it is gauged in long double first, so that the exact
+// product below never overflows 128 bits.
 std::int64_t roundedScaled(Wide digits, int exponent, Wide divisor) {
   if (digits == 0) return 0;
-  if (exponent >= 0) {
-    if (exponent > 18) {
-      const long double value = static_cast<long double>(digits) * std::pow(10.0L, exponent) / divisor;
-      return static_cast<std::int64_t>(std::clamp<long double>(
-          std::round(value), std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max()));
-    }
-    return roundedQuotient(digits * powerOfTen(exponent), divisor);
-  }
-  if (-exponent > kMaxPower - 2) return 0;  // below 10^-34 of a cent
+  constexpr auto kMin = std::numeric_limits<std::int64_t>::min();
+  constexpr auto kMax = std::numeric_limits<std::int64_t>::max();
+  const long double estimate = static_cast<long double>(digits) * std::pow(10.0L, exponent) /
+                               static_cast<long double>(divisor);
+  if (estimate >= 0x1p63L) return kMax;
+  if (estimate <= -0x1p63L) return kMin;
+  // |value| < 2^63 here, so digits × 10^exponent < 2^63 × divisor, far inside 128 bits.
+  if (exponent >= 0) return roundedQuotient(digits * powerOfTen(exponent), divisor);
+  // digits < 10^34, so with an exponent below -35 the value is under a hundredth of a unit.
+  if (-exponent > kMaxPower - 1) return 0;
   return roundedQuotient(digits, divisor * powerOfTen(-exponent));
 }
 
@@ -102,5 +104,7 @@ double amountOfCents(std::int64_t cents) {
   // Dividing the exact integer by 100 gives the double nearest to the decimal amount.
   return static_cast<double>(cents) / 100.0;
 }
+
+double sumOfAmounts(double a, double b) { return amountOfCents(centsOf(a) + centsOf(b)); }
 
 }  // namespace chronelle

@@ -25,4 +25,7 @@ std::int64_t centsOf(double amount);
 // The amount of `cents` (cents ÷ 100), the nearest double to the decimal amount.
 double amountOfCents(std::int64_t cents);
 
+// a + b summed in whole cents: 0.10 + 0.20 is 0.30, not 0.30000000000000004.
+double sumOfAmounts(double a, double b);
+
 }  // namespace chronelle

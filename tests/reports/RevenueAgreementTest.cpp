@@ -1,0 +1,97 @@
+// One stretch of work priced by every path that shows money: the entry itself, the day list,
+// the stored value, the day report and the chart, while the entry runs and after its pause.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ReportsFixture.h"
+#include "chronelle/data/DataModifier.h"
+#include "chronelle/data/MainDataProvider.h"
+#include "chronelle/list/SessionFetchedResultsController3.h"
+#include "chronelle/reports/ReportCalculator.h"
+#include "chronelle/reports/ReportScope3.h"
+#include "chronelle/reports/TimeEntriesChartDataCalculator.h"
+#include "chronelle/support/Injector.h"
+#include "chronelle/timer/CHTimer.h"
+
+namespace chronelle::testing {
+namespace {
+
+class RevenueAgreementTest : public ReportsFixture {
+ protected:
+  // Each path's revenue for `entry` on the day `query` covers, by name.
+  std::vector<std::pair<std::string, double>> prices(const std::shared_ptr<Session>& entry,
+                                                     const SessionQuery3& query, bool running) {
+    std::vector<std::pair<std::string, double>> result;
+    result.emplace_back("entry", entry->effectiveRevenue());
+    if (!running) result.emplace_back("stored", entry->confirmedRevenue());
+
+    SessionFetchedResultsController3 list(query, berlin());
+    list.performFetch();
+    const auto fragments = list.fragments(*entry);
+    result.emplace_back("list", fragments.size() == 1 ? fragments.front()->revenue() : -1);
+
+    const TotalValues totals = ReportCalculator(provider).totalValuesForSessions(query, TotalValueTypeOptionSet::all);
+    result.emplace_back("day report", totals.byAddingUnconfirmedCurrentSession(query).revenue);
+
+    const auto columns = TimeEntriesChartDataCalculator(provider).calculateValuesForBarChart(
+        query, ReportChartGranularity::daily, false, running ? entry : nullptr);
+    double chart = -1;
+    if (columns.size() == 1 && columns.front().segments.size() == 1) chart = columns.front().segments.front().revenue;
+    result.emplace_back("chart", chart);
+    return result;
+  }
+};
+
+TEST_F(RevenueAgreementTest, EveryPathShowsTheSameMoneyRunningAndPaused) {
+  Injector::sharedSyncedContainer().registerInstance<MainDataProvider>(std::make_shared<MainDataProvider>());
+  auto timer = std::make_shared<CHTimer>();
+  Injector::sharedSyncedContainer().registerInstance<CHTimer>(timer);
+  DataModifier modifier(stack->viewContext());
+  struct Case {
+    double rate;
+    int seconds;
+    double revenue;
+  };
+  const std::vector<Case> cases = {
+      {19.99, 1800, 10.00},  // 9.995
+      {18, 29, 0.15},        // 0.145
+      {30, 123, 1.03},       // 1.025
+      {50, 1200, 16.67},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    // A day of its own for each case, so each report holds this entry alone.
+    const Date begin = berlinTime(2026, 3, 2 + static_cast<int>(i), 10);
+    auto task = makeTask("task " + std::to_string(i));
+    task->setIsBillableSet(true);
+    task->setIsBillable(true);
+    task->setHourlyRateIsSet(true);
+    task->setHourlyRate(c.rate);
+    time.set(begin);
+    auto entry = modifier.newTimeEntry();
+    modifier.updateTimeEntry(*entry, *task);
+    save();
+    timer->assignCurrentSession(entry);
+    ReportScope3 day(berlin());
+    day.type = ReportScopeType::daily;
+    day.referenceDate = begin;
+    const SessionQuery3 query = day.toSessionQuery();
+
+    time.set(begin + c.seconds);
+    for (const auto& [path, revenue] : prices(entry, query, true)) {
+      EXPECT_EQ(revenue, c.revenue) << "case " << i << ", running, " << path;
+    }
+    modifier.updateTimeEntryEnd(*entry, time.now());
+    save();
+    for (const auto& [path, revenue] : prices(entry, query, false)) {
+      EXPECT_EQ(revenue, c.revenue) << "case " << i << ", paused, " << path;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace chronelle::testing
