@@ -150,7 +150,8 @@ std::map<int, TotalValues> ReportDataSet::totalsByTask(std::int64_t from, std::i
     TotalValues& values = result[entry.task];
     values.duration += static_cast<double>(part);
     const bool inside = entry.begin >= from && *entry.end <= to;
-    cents[entry.task] += inside ? (entry.billable ? std::llround(entry.storedRevenue * 100) : 0) : moneyCents(entry, part);
+    const std::int64_t stored = entry.billable ? std::llround(entry.storedRevenue * 100) : 0;
+    cents[entry.task] += inside ? stored : moneyCents(entry, part);
     values.sessionCount += 1;
   }
   for (auto& [task, values] : result) values.revenue = static_cast<double>(cents[task]) / 100.0;

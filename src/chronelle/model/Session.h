@@ -89,11 +89,11 @@ class Session : public NSManagedObjectWithIdentifier {
   // The part of the entry inside [from, to) (either bound optional); 0 for a fault, and when
   // the entry ends at or before `from` or begins at or after `to`.
   double effectiveDuration(std::optional<Date> from, std::optional<Date> to) const;
-  // 0 when not billable; `confirmedRevenue` once ended; while running, the rate times the
-  // running duration rounded to cents (halves away from zero). Observable under
-  // "effectiveRevenue".
+  // 0 when not billable; `confirmedRevenue` once ended; while running, the revenue of the
+  // running duration at the rate (revenueAmount: whole cents, halves away from zero).
+  // Observable under "effectiveRevenue".
   double effectiveRevenue() const;
-  // 0 when not billable; otherwise the clipped duration times the rate, rounded to cents.
+  // 0 when not billable; otherwise the revenue of the clipped duration (revenueAmount).
   // Always recomputed from the rate, never `confirmedRevenue`.
   double effectiveRevenue(std::optional<Date> from, std::optional<Date> to) const;
   // From `begin` to `end` (now while running), zero-length at `begin` when the end lies

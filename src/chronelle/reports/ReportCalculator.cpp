@@ -121,7 +121,8 @@ TotalValues ReportCalculator::computeTotals(const SessionQuery3& query, TotalVal
   }
   if (wantsDuration) result.duration += totalDuration(edges, query.from, query.to, CalculationType::confirmed);
   if (wantsRevenue) {
-    result.revenue = sumOfAmounts(result.revenue, totalRevenue(edges, query.from, query.to, CalculationType::confirmed));
+    const double edgeRevenue = totalRevenue(edges, query.from, query.to, CalculationType::confirmed);
+    result.revenue = sumOfAmounts(result.revenue, edgeRevenue);
   }
   if (wantsCount) result.sessionCount += static_cast<std::int64_t>(edges.size());
   return result;

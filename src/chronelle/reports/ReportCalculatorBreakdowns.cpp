@@ -139,7 +139,8 @@ ReportCalculator::NodeBreakdown ReportCalculator::computeTotalsByTask(const Sess
     TotalValues& values = result[task];
     if (wantsDuration) values.duration += totalDuration(sessions, query.from, query.to, CalculationType::confirmed);
     if (wantsRevenue) {
-      values.revenue = sumOfAmounts(values.revenue, totalRevenue(sessions, query.from, query.to, CalculationType::confirmed));
+      const double edgeRevenue = totalRevenue(sessions, query.from, query.to, CalculationType::confirmed);
+      values.revenue = sumOfAmounts(values.revenue, edgeRevenue);
     }
     if (wantsCount) values.sessionCount += static_cast<std::int64_t>(sessions.size());
   }
