@@ -1,10 +1,10 @@
-// One stretch of work priced by every path that shows money: the entry itself, the day list,
-// the stored value, the day report and the chart, while the entry runs and after its pause.
+// One stretch of work priced by every path that shows money: the entry, the day list, the
+// stored value, the day report and the chart, while the entry runs and after its pause.
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "ReportsFixture.h"
@@ -22,26 +22,21 @@ namespace {
 
 class RevenueAgreementTest : public ReportsFixture {
  protected:
-  // Each path's revenue for `entry` on the day `query` covers, by name.
-  std::vector<std::pair<std::string, double>> prices(const std::shared_ptr<Session>& entry,
-                                                     const SessionQuery3& query, bool running) {
-    std::vector<std::pair<std::string, double>> result;
-    result.emplace_back("entry", entry->effectiveRevenue());
-    if (!running) result.emplace_back("stored", entry->confirmedRevenue());
-
+  // Each path's revenue for `entry` on the day of `query`; -1 where the path shows no single value.
+  std::map<std::string, double> prices(const std::shared_ptr<Session>& entry, const SessionQuery3& query) {
+    const bool running = !entry->end();
+    std::map<std::string, double> result{{"entry", entry->effectiveRevenue()}};
+    if (!running) result["stored"] = entry->confirmedRevenue();
     SessionFetchedResultsController3 list(query, berlin());
     list.performFetch();
     const auto fragments = list.fragments(*entry);
-    result.emplace_back("list", fragments.size() == 1 ? fragments.front()->revenue() : -1);
-
+    result["list"] = fragments.size() == 1 ? fragments.front()->revenue() : -1;
     const TotalValues totals = ReportCalculator(provider).totalValuesForSessions(query, TotalValueTypeOptionSet::all);
-    result.emplace_back("day report", totals.byAddingUnconfirmedCurrentSession(query).revenue);
-
+    result["day report"] = totals.byAddingUnconfirmedCurrentSession(query).revenue;
     const auto columns = TimeEntriesChartDataCalculator(provider).calculateValuesForBarChart(
         query, ReportChartGranularity::daily, false, running ? entry : nullptr);
-    double chart = -1;
-    if (columns.size() == 1 && columns.front().segments.size() == 1) chart = columns.front().segments.front().revenue;
-    result.emplace_back("chart", chart);
+    const bool one = columns.size() == 1 && columns.front().segments.size() == 1;
+    result["chart"] = one ? columns.front().segments.front().revenue : -1;
     return result;
   }
 };
@@ -51,21 +46,15 @@ TEST_F(RevenueAgreementTest, EveryPathShowsTheSameMoneyRunningAndPaused) {
   auto timer = std::make_shared<CHTimer>();
   Injector::sharedSyncedContainer().registerInstance<CHTimer>(timer);
   DataModifier modifier(stack->viewContext());
-  struct Case {
+  const struct {
     double rate;
     int seconds;
     double revenue;
-  };
-  const std::vector<Case> cases = {
-      {19.99, 1800, 10.00},  // 9.995
-      {18, 29, 0.15},        // 0.145
-      {30, 123, 1.03},       // 1.025
-      {50, 1200, 16.67},
-  };
-  for (std::size_t i = 0; i < cases.size(); ++i) {
-    const Case& c = cases[i];
+  } cases[] = {{19.99, 1800, 10.00}, {18, 29, 0.15}, {30, 123, 1.03}, {50, 1200, 16.67}};
+  for (int i = 0; i < 4; ++i) {
+    const auto& c = cases[i];
     // A day of its own for each case, so each report holds this entry alone.
-    const Date begin = berlinTime(2026, 3, 2 + static_cast<int>(i), 10);
+    const Date begin = berlinTime(2026, 3, 2 + i, 10);
     auto task = makeTask("task " + std::to_string(i));
     task->setIsBillableSet(true);
     task->setIsBillable(true);
@@ -77,19 +66,14 @@ TEST_F(RevenueAgreementTest, EveryPathShowsTheSameMoneyRunningAndPaused) {
     save();
     timer->assignCurrentSession(entry);
     ReportScope3 day(berlin());
-    day.type = ReportScopeType::daily;
     day.referenceDate = begin;
     const SessionQuery3 query = day.toSessionQuery();
 
     time.set(begin + c.seconds);
-    for (const auto& [path, revenue] : prices(entry, query, true)) {
-      EXPECT_EQ(revenue, c.revenue) << "case " << i << ", running, " << path;
-    }
+    for (const auto& [path, revenue] : prices(entry, query)) EXPECT_EQ(revenue, c.revenue) << i << " running " << path;
     modifier.updateTimeEntryEnd(*entry, time.now());
     save();
-    for (const auto& [path, revenue] : prices(entry, query, false)) {
-      EXPECT_EQ(revenue, c.revenue) << "case " << i << ", paused, " << path;
-    }
+    for (const auto& [path, revenue] : prices(entry, query)) EXPECT_EQ(revenue, c.revenue) << i << " paused " << path;
   }
 }
 
