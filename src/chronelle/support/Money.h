@@ -22,7 +22,8 @@ double revenueAmount(double seconds, double hourlyRate);
 // 0.145 is 15 cents). Use it to sum stored revenues: a total is a sum of whole cents.
 std::int64_t centsOf(double amount);
 
-// The amount of `cents` (cents ÷ 100), the nearest double to the decimal amount.
+// The amount of `cents` (cents ÷ 100): the nearest double to the decimal amount for any
+// total below 2^53 cents (90 trillion units), which is every sum of money people track.
 double amountOfCents(std::int64_t cents);
 
 // a + b summed in whole cents: 0.10 + 0.20 is 0.30, not 0.30000000000000004.
