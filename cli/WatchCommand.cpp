@@ -53,7 +53,6 @@ class WatchView {
   // Runs until SIGINT or SIGTERM; leaves the cursor shown and the last frame on screen.
   void run() {
     reload();
-    monitor_ = std::make_unique<StoreChangeMonitor>(ctx_.app().stack());
     ctx_.out() << kHideCursor << "\x1b[2J";
     draw();
 
@@ -95,10 +94,18 @@ class WatchView {
   // services (the view context keeps the objects it has loaded).
   // Starting and stopping services runs what the main queue holds, so the view's own timers
   // may fire inside; they wait until the new services are in place.
+  //
+  // The monitor's connection is made anew with each opening of the store: one kept across
+  // the store's close and reopening in this process stopped seeing other processes' commits
+  // (likely because opening the store reads the file through a descriptor of its own, and
+  // closing a descriptor drops the POSIX locks the process holds on the file). It is made
+  // before anything is read, so a commit after the reading is always seen by the next poll.
   void reload() {
     reloading_ = true;
     list_.reset();
+    monitor_.reset();
     ctx_.openStore(ctx_.options().storeDirectory);
+    monitor_ = std::make_unique<StoreChangeMonitor>(ctx_.app().stack());
     defaults_ = fileContents(ctx_.app().defaults().path());
     fetchToday();
     readAt_ = Clock::now();
