@@ -8,6 +8,7 @@
 #include "CliError.h"
 #include "Commands.h"
 #include "NodeDirectory.h"
+#include "RuleFields.h"
 #include "RuleRendering.h"
 #include "chronelle/data/MainDataProvider.h"
 #include "chronelle/model/Rule.h"
@@ -17,11 +18,6 @@
 
 namespace chronelle::cli {
 namespace {
-
-const std::set<std::string> kRuleValueOptions = {"type", "app",  "file", "url",  "text",
-                                                 "text-match", "file-match", "set", "unset"};
-const std::set<std::string> kRuleClearFlags = {"no-app", "no-file", "no-url", "no-text", "active-window",
-                                               "any-window"};
 
 // A rule or combination named by its identifier or a unique prefix of it.
 std::shared_ptr<RuleBase> resolveRule(AppServices& app, const std::string& typed) {
@@ -87,67 +83,6 @@ std::shared_ptr<RuleCombination> readGroup(AppServices& app, const Arguments& ar
   return group;
 }
 
-// The edits of a leaf rule, read and checked before anything is written.
-struct RuleFields {
-  std::optional<std::int16_t> type;
-  std::map<std::string, std::optional<std::string>> texts;  // "app", "file", "url", "text"
-  std::optional<std::int16_t> relation;
-  std::optional<bool> activeWindow;
-  std::vector<std::pair<std::string, std::optional<std::string>>> userInfo;
-
-  bool empty() const { return !type && texts.empty() && !relation && !activeWindow && userInfo.empty(); }
-
-  void applyTo(Rule& rule) const {
-    if (type) rule.setTypeValue(*type);
-    for (const auto& [name, value] : texts) {
-      if (name == "app") rule.setApplicationPath(value);
-      if (name == "file") rule.setFilePath(value);
-      if (name == "url") rule.setWebsiteUrl(value);
-      if (name == "text") rule.setText(value);
-    }
-    if (relation) rule.setRelationValue(*relation);
-    if (activeWindow) rule.setIsInActiveWindow(*activeWindow);
-    for (const auto& [key, value] : userInfo) rule.setUserInfo(value ? Value(*value) : Value(), key);
-  }
-};
-
-RuleFields readRuleFields(const Arguments& args) {
-  RuleFields fields;
-  if (const auto type = args.value("type")) {
-    const auto parsed = type->size() == 1 && (*type)[0] >= '0' && (*type)[0] <= '8'
-                            ? std::optional<int>((*type)[0] - '0')
-                            : std::nullopt;
-    if (!parsed) throw CliError::usage("--type takes a rule type 0 … 8");
-    fields.type = static_cast<std::int16_t>(*parsed);
-  }
-  for (const std::string name : {"app", "file", "url", "text"}) {
-    if (args.has(name) && args.has("no-" + name)) throw CliError::usage("give --" + name + " or --no-" + name);
-    if (const auto value = args.value(name)) fields.texts[name] = *value;
-    if (args.has("no-" + name)) fields.texts[name] = std::nullopt;
-  }
-  if (args.has("text-match") && args.has("file-match")) throw CliError::usage("give --text-match or --file-match");
-  if (const auto match = args.value("text-match")) {
-    const auto raw = textMatchNamed(*match);
-    if (!raw) throw CliError::usage("--text-match takes exact, contains, starts-with or ends-with");
-    fields.relation = static_cast<std::int16_t>(*raw);
-  }
-  if (const auto match = args.value("file-match")) {
-    const auto raw = fileMatchNamed(*match);
-    if (!raw) throw CliError::usage("--file-match takes path-is, name-contains, path-contains, name-regex or path-regex");
-    fields.relation = static_cast<std::int16_t>(*raw);
-  }
-  if (args.has("active-window") && args.has("any-window")) throw CliError::usage("give --active-window or --any-window");
-  if (args.has("active-window")) fields.activeWindow = true;
-  if (args.has("any-window")) fields.activeWindow = false;
-  for (const auto& pair : args.values("set")) {
-    const auto eq = pair.find('=');
-    if (eq == std::string::npos || eq == 0) throw CliError::usage("--set takes KEY=VALUE, not '" + pair + "'");
-    fields.userInfo.emplace_back(pair.substr(0, eq), pair.substr(eq + 1));
-  }
-  for (const auto& key : args.values("unset")) fields.userInfo.emplace_back(key, std::nullopt);
-  return fields;
-}
-
 template <class Block>
 void write(AppServices& app, Block block) {
   app.run(app.provider().executeWriteOperation(
@@ -170,7 +105,7 @@ void addRule(CommandContext& ctx, AppServices& app, const Args& rawArgs) {
   const Arguments args(rawArgs, {values, flags, {}});
   args.expectPositionals(1, 1, "chronelle rule add TASK (--type N [rule options] | --group) [--in GROUP] [--at N]");
   const auto task = NodeDirectory(app.provider()).resolveTask(args.positionals().front());
-  const RuleFields fields = readRuleFields(args);
+  const RuleFields fields = RuleFields::read(args);
   const bool group = args.has("group");
   if (group && !fields.empty()) throw CliError::usage("a group has no rule options");
   if (!group && !fields.type) throw CliError::usage("a rule needs --type N (0 … 8), or --group for a group");
@@ -207,7 +142,7 @@ void editRule(CommandContext& ctx, AppServices& app, const Args& rawArgs) {
   args.expectPositionals(1, 1, "chronelle rule edit RULE [rule options]");
   auto rule = std::dynamic_pointer_cast<Rule>(resolveRule(app, args.positionals().front()));
   if (!rule) throw CliError::usage("a group has nothing to edit; use 'rule move', 'activate' or 'delete'");
-  const RuleFields fields = readRuleFields(args);
+  const RuleFields fields = RuleFields::read(args);
   if (fields.empty()) throw CliError::usage("nothing to change (see 'chronelle rule --help')");
   const auto task = taskOf(*rule);
   write(app, [&](DataModifier&) { fields.applyTo(*rule); });
