@@ -103,6 +103,7 @@ void chart(std::ostringstream& out, const HtmlReport& report, Palette& palette) 
   const double slot = report.columns.empty() ? plotWidth : plotWidth / static_cast<double>(report.columns.size());
   const double barWidth = slot * 0.72;
   const double baseline = kTop + kPlotHeight;
+  const std::size_t labelEvery = std::max<std::size_t>(1, (report.columns.size() + 30) / 31);
 
   out << "<h2>" << escapeHtml(report.chartTitle) << " chart</h2>\n";
   out << "<svg id=\"chart\" viewBox=\"0 0 " << number(kWidth) << " " << number(baseline + kBottom)
@@ -130,8 +131,13 @@ void chart(std::ostringstream& out, const HtmlReport& report, Palette& palette) 
           << formatDuration(segment.duration) << " · " << formatMoney(segment.revenue) << " · " << segment.count
           << (segment.count == 1 ? " entry" : " entries") << "</title></rect>\n";
     }
-    out << "</g><text x=\"" << number(x + barWidth / 2) << "\" y=\"" << number(baseline + 16)
-        << "\" text-anchor=\"middle\">" << escapeHtml(column.label) << "</text>\n";
+    out << "</g>";
+    // Labels for at most about 31 bars, so a year of days stays readable.
+    if (i % labelEvery == 0) {
+      out << "<text x=\"" << number(x + barWidth / 2) << "\" y=\"" << number(baseline + 16)
+          << "\" text-anchor=\"middle\">" << escapeHtml(column.label) << "</text>";
+    }
+    out << '\n';
   }
   out << "</svg>\n";
 
