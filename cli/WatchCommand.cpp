@@ -3,6 +3,8 @@
 // another process changes the store or the timer's state, and Ctrl-C ends the view.
 
 #include <asio/signal_set.hpp>
+#include <sys/ioctl.h>
+#include <unistd.h>
 #include <csignal>
 #include <fstream>
 #include <sstream>
@@ -39,6 +41,13 @@ constexpr const char* kShowCursor = "\x1b[?25h";
 // How often the store and the timer's saved state are checked for another process's changes.
 constexpr double kPollSeconds = 0.2;
 
+// The terminal's height; a large number when standard output is no terminal.
+std::size_t terminalRows() {
+  winsize size{};
+  if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0) return 1000;
+  return size.ws_row;
+}
+
 std::string fileContents(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
@@ -52,6 +61,9 @@ class WatchView {
 
   // Runs until SIGINT or SIGTERM; leaves the cursor shown and the last frame on screen.
   void run() {
+    // Ctrl-C from the first moment on ends the view through the queue, never half-way.
+    asio::signal_set signals(MainQueue::shared().ioContext(), SIGINT, SIGTERM);
+    signals.async_wait([](const std::error_code&, int) { MainQueue::shared().stop(); });
     reload();
     ctx_.out() << kHideCursor << "\x1b[2J";
     draw();
@@ -77,8 +89,6 @@ class WatchView {
       }
     });
 
-    asio::signal_set signals(MainQueue::shared().ioContext(), SIGINT, SIGTERM);
-    signals.async_wait([](const std::error_code&, int) { MainQueue::shared().stop(); });
     MainQueue::shared().run();
 
     tick->cancel();
@@ -170,7 +180,10 @@ class WatchView {
                        shortId(entry ? entry->identifier() : std::nullopt) + ")");
       }
       line(frame, section.name + "  total " + formatDuration(total));
-      for (const auto& row : rows) line(frame, row);
+      // A frame taller than the terminal would scroll and break the redrawing in place.
+      const std::size_t room = terminalRows() > 8 ? terminalRows() - 8 : 1;
+      for (std::size_t i = 0; i < rows.size() && i < room; ++i) line(frame, rows[i]);
+      if (rows.size() > room) line(frame, "  … " + std::to_string(rows.size() - room) + " more");
     }
     if (list_->sections().empty()) line(frame, "no entries today");
     line(frame, "");
