@@ -144,13 +144,6 @@ class WallClockWatch final : public ScheduledTimer,
   std::atomic<bool> valid_{true};
 };
 
-// A handle for a watch that could not be set up: never valid, nothing to cancel.
-class NoWatch final : public ScheduledTimer {
- public:
-  void cancel() override {}
-  bool isValid() const override { return false; }
-};
-
 // Timers shorter than this repeat at this interval, so a zero interval cannot spin.
 constexpr double kMinimumRepeatInterval = 0.0001;
 
@@ -177,7 +170,7 @@ std::shared_ptr<ScheduledTimer> AsioTimerScheduler::scheduleRepeating(double int
 
 std::shared_ptr<ScheduledTimer> AsioTimerScheduler::observeWallClockJumps(std::function<void()> fn) {
   const int fd = ::timerfd_create(CLOCK_REALTIME, TFD_NONBLOCK | TFD_CLOEXEC);
-  if (fd < 0) return std::make_shared<NoWatch>();
+  if (fd < 0) return TimerScheduler::observeWallClockJumps(nullptr);  // cannot hear jumps
   auto watch = std::make_shared<WallClockWatch>(queue_.ioContext(), fd, std::move(fn));
   watch->start();
   return watch;

@@ -36,8 +36,8 @@ class TimerScheduler {
   // asleep). Timers keep their remaining time across a jump, so whatever is aligned to the
   // wall clock must align again. Runs where timer callbacks run. Cancelling the returned
   // handle stops the calls; a handle that is not valid from the start means jumps cannot be
-  // detected here.
-  virtual std::shared_ptr<ScheduledTimer> observeWallClockJumps(std::function<void()> fn) = 0;
+  // detected here (what this base class returns).
+  virtual std::shared_ptr<ScheduledTimer> observeWallClockJumps(std::function<void()> fn);
 
   // The process-wide scheduler (Asio timers on MainQueue::shared() unless one is installed).
   // The reference stays valid until the next `install`/`reset`; hold `currentShared()`
