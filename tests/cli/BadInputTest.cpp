@@ -40,6 +40,7 @@ TEST(CliBadInput, UsageErrorsAndFailuresChangeNothing) {
       {{"report", "--from", "2026-12-05"}, 2, "--to"},
       {{"--tz", "Mars/Olympus", "tree"}, 2, "unknown time zone"},
       {{"--now", "noon", "status"}, 2, "bad time 'noon'"},
+      {{"--json", "demo"}, 2, "without --json"},
       {{"import", "timewarrior", "-"}, 2, "element 2", R"([{"start": "20261201T080000Z", "end": "20261201T090000Z"},
                                                          {"start": "bad"}])"},
   };
