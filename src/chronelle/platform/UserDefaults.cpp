@@ -264,6 +264,12 @@ bool UserDefaults::contains(const std::string& key) const {
 
 bool UserDefaults::synchronize() {
   std::lock_guard writeLock(impl_->writeMutex);
+  {
+    // Nothing of this instance's to write: the file stays as it is, and a process that only
+    // read its preferences neither waits for the lock nor rewrites the file.
+    std::lock_guard lock(impl_->mutex);
+    if (impl_->changes.empty()) return true;
+  }
   // Between reading the file and renaming the new one over it no other writer may write,
   // or its keys would be lost: the file lock makes read-merge-write one step across
   // processes.

@@ -59,6 +59,7 @@ class UserDefaults {
 
   // Writes this instance's changes to the file (creating its directory when missing),
   // keeping every other key the file holds then; waits for another process's write to end.
+  // With no change to write it returns true at once.
   // Returns false (and logs) when the write fails, keeping the changes in memory for the
   // next call. Setters only change memory: call this to persist (the destructor also does).
   bool synchronize();
