@@ -1,6 +1,11 @@
+#include <limits>
+#include <sstream>
 #include <string>
+#include <system_error>
 
 #include "DataModifierFixture.h"
+#include "chronelle/data/ChangeSetError.h"
+#include "chronelle/store/Value.h"
 
 namespace chronelle::testing {
 namespace {
@@ -26,7 +31,7 @@ TEST_F(DataModifierTimeEntriesTest, BeginAndEndAreFlooredAndKeptInOrder) {
       {"both floored", {{Key::begin, nine + 0.5}, {Key::end, noon + 0.99}}, nine, noon},
       {"end without a value keeps the end", {{Key::begin, nine}, {Key::end, std::any()}}, nine, eleven},
       {"empty optional end keeps the end", {{Key::end, std::optional<Date>()}}, ten, eleven},
-      {"wrongly typed begin is ignored", {{Key::begin, std::string("09:00")}}, ten, eleven},
+      {"null store value keeps the end", {{Key::end, Value()}}, ten, eleven},
   };
   auto task = makeTask("T");
   for (const auto& c : cases) {
@@ -46,31 +51,79 @@ TEST_F(DataModifierTimeEntriesTest, BeginAndEndAreFlooredAndKeptInOrder) {
   EXPECT_EQ(running->confirmedDuration(), 0);
 }
 
-TEST_F(DataModifierTimeEntriesTest, ChangeSetValuesOfTheWrongTypeAreIgnoredKeyByKey) {
+// Everything a change set can change on an entry, as one line.
+std::string snapshot(const Session& s) {
+  std::ostringstream out;
+  out << s.begin()->isoString() << " " << (s.end() ? s.end()->isoString() : "-") << " notes=" << s.notes().value_or("-")
+      << " roundingTo=" << s.roundingTo() << " method=" << s.roundingMethod() << " rate=" << s.hourlyRate()
+      << " status=" << s.billingStatusValue() << " auto=" << s.autotracked() << " task=" << s.task()->name();
+  return out.str();
+}
+
+TEST_F(DataModifierTimeEntriesTest, ChangeSetWithAWrongTypeOrAnUnstorableValueIsRefusedWhole) {
   auto task = makeTask("T");
-  auto session = makeSession(task, utc(10), utc(11));
+  auto session = entry(task, utc(10), utc(11));
   session->setNotes("keep");
   session->setRoundingTo(60);
+  const std::string before = snapshot(*session);
 
-  modifier.updateTimeEntry(*session, {{Key::roundingTo, std::string("300")},
-                                      {Key::roundingMethod, 2},
-                                      {Key::hourlyRate, std::string("12")},
-                                      {Key::autotracked, 1},
-                                      {Key::billingStatus, 2}});
-  EXPECT_EQ(session->roundingTo(), 60);
-  EXPECT_EQ(session->roundingMethod(), 2);
+  struct Case {
+    const char* name;
+    Key key;
+    std::any value;
+    ChangeSetError error;
+  };
+  const Case cases[] = {
+      {"integer rate", Key::hourlyRate, 12, ChangeSetError::wrongType},
+      {"rate as text", Key::hourlyRate, std::string("12"), ChangeSetError::wrongType},
+      {"rate as a store integer", Key::hourlyRate, Value(12), ChangeSetError::wrongType},
+      {"rate that is not a number", Key::hourlyRate, std::nan(""), ChangeSetError::valueOutOfRange},
+      {"empty optional of another type", Key::hourlyRate, std::optional<int>(), ChangeSetError::wrongType},
+      {"ten-hour rounding step", Key::roundingTo, 36000, ChangeSetError::valueOutOfRange},
+      {"one past 16 bits", Key::roundingTo, 32768L, ChangeSetError::valueOutOfRange},
+      {"one below 16 bits", Key::roundingMethod, -32769, ChangeSetError::valueOutOfRange},
+      {"largest unsigned", Key::roundingTo, ~0ULL, ChangeSetError::valueOutOfRange},
+      {"store integer past 16 bits", Key::roundingTo, Value(70000), ChangeSetError::valueOutOfRange},
+      {"rounding step as text", Key::roundingTo, std::string("300"), ChangeSetError::wrongType},
+      {"rounding step as a fraction", Key::roundingTo, 300.0, ChangeSetError::wrongType},
+      {"flag as integer", Key::autotracked, 1, ChangeSetError::wrongType},
+      {"status as integer", Key::billingStatus, 2, ChangeSetError::wrongType},
+      {"status outside its cases", Key::billingStatus, BillingStatus::Case(7), ChangeSetError::valueOutOfRange},
+      {"end as text", Key::end, std::string("12:00"), ChangeSetError::wrongType},
+      {"task as text", Key::taskId, std::string("not an id"), ChangeSetError::wrongType},
+      {"notes as number", Key::notes, 42, ChangeSetError::wrongType},
+  };
+  for (const auto& c : cases) {
+    // Valid keys that come before the bad one in the order of application must not be
+    // applied either.
+    TimeEntryChanges changes{{Key::begin, utc(9)}, {Key::notes, std::string("changed")}};
+    changes[c.key] = c.value;
+    try {
+      modifier.updateTimeEntry(*session, changes);
+      ADD_FAILURE() << c.name << ": accepted";
+    } catch (const std::system_error& e) {
+      EXPECT_EQ(e.code(), c.error) << c.name << ": " << e.what();
+      EXPECT_NE(std::string(e.what()).find("\"" + std::string(Key(c.key).rawValue()) + "\""), std::string::npos)
+          << c.name << ": " << e.what();
+    }
+    EXPECT_EQ(snapshot(*session), before) << c.name;
+  }
+
+  // The bounds of 16 bits fit; "no value" of the expected type is no change.
+  modifier.updateTimeEntry(*session, {{Key::roundingTo, std::int16_t{32767}},
+                                      {Key::roundingMethod, Value(-32768)},
+                                      {Key::hourlyRate, std::optional<double>()},
+                                      {Key::billingStatus, std::optional<BillingStatus>()}});
+  EXPECT_EQ(session->roundingTo(), 32767);
+  EXPECT_EQ(session->roundingMethod(), -32768);
   EXPECT_EQ(session->hourlyRate(), 0);
-  EXPECT_FALSE(session->autotracked());
-  EXPECT_EQ(session->billingStatusValue(), 0);
   EXPECT_EQ(session->notes(), "keep") << "a change set without notes keeps them";
 
-  modifier.updateTimeEntry(*session, {{Key::notes, 42}});
-  EXPECT_FALSE(session->notes()) << "notes present with a non-text value clear them";
   modifier.updateTimeEntry(*session, {{Key::notes, std::string("again")}, {Key::autotracked, true}});
   EXPECT_EQ(session->notes(), "again");
   EXPECT_TRUE(session->autotracked());
   modifier.updateTimeEntry(*session, {{Key::notes, std::any()}});
-  EXPECT_FALSE(session->notes());
+  EXPECT_FALSE(session->notes()) << "notes present without a value clear them";
 }
 
 TEST_F(DataModifierTimeEntriesTest, RevenueIsKeptInHundredthsFromRateAndDuration) {
@@ -105,7 +158,6 @@ TEST_F(DataModifierTimeEntriesTest, MovingARunningEntryMovesTheRunningMarks) {
   // Identifiers that name no task leave the entry where it is.
   modifier.updateTimeEntry(*running, {{Key::taskId, newFolder->objectID()}});
   modifier.updateTimeEntry(*running, {{Key::taskId, ObjectID::temporary("Task")}});
-  modifier.updateTimeEntry(*running, {{Key::taskId, std::string("not an id")}});
   EXPECT_EQ(running->task(), newTask);
 }
 

@@ -5,6 +5,7 @@
 #include "ReportsFixture.h"
 #include "chronelle/model/NodeSetHelpers.h"
 #include "chronelle/reports/NodeReportScope.h"
+#include "chronelle/reports/ReportCalculator.h"
 #include "chronelle/reports/ReportScope3.h"
 
 namespace chronelle::testing {
@@ -61,6 +62,42 @@ TEST_F(ScopeNodesTest, ReportScopeSelectsTasksOfItsNodes) {
   EXPECT_FALSE(devAndTop == all.scopeByAdusting(NodeSet{dev}));
   const std::string text = all.scopeByAdusting(NodeSet{top}).description();
   EXPECT_NE(text.find(",\n        nodes = [" + *top->identifier() + ")],"), std::string::npos) << text;
+}
+
+TEST_F(ScopeNodesTest, EmptiedNodeOrBillingSetsReportNothing) {
+  using Billing = SessionQuery3::BillingStatusOption;
+  const Date day = berlinTime(2026, 3, 10);
+  makeEntry(design, day + 9 * 3600.0, day + 10 * 3600.0, true, 30);
+  makeEntry(top, day + 11 * 3600.0, day + 11.5 * 3600.0);
+  save();
+  ReportCalculator calculator(provider);
+  ReportScope3 all(berlin());
+  all.referenceDate = day + 12 * 3600.0;
+  NodeReportScope ofErrands(errands, berlin());
+  ofErrands.referenceDate = all.referenceDate;
+
+  struct Case {
+    const char* name;
+    SessionQuery3 query;
+    std::int64_t entries;
+    double seconds;
+  };
+  const Case cases[] = {
+      {"no filter", all.toSessionQuery(), 2, 5400},
+      {"a folder without tasks", all.scopeByAdusting(NodeSet{errands}).toSessionQuery(), 0, 0},
+      {"last node removed", all.scopeByAdding(NodeSet{top}).scopeByRemoving(NodeSet{top}).toSessionQuery(), 0, 0},
+      {"last billing status removed", all.scopeByAdding(Billing::paid).scopeByRemoving(Billing::paid).toSessionQuery(),
+       0, 0},
+      {"billing set adjusted to empty: every status", all.scopeByAdjusting(std::set<Billing>{}).toSessionQuery(), 2,
+       5400},
+      {"drill-down into a folder without tasks", ofErrands.toSessionQuery(*provider), 0, 0},
+  };
+  for (const auto& c : cases) {
+    const TotalValues totals = calculator.totalValuesForSessions(c.query, TotalValueTypeOptionSet::all);
+    EXPECT_EQ(totals.sessionCount, c.entries) << c.name;
+    EXPECT_EQ(totals.duration, c.seconds) << c.name;
+    EXPECT_EQ(calculator.trackedTasks(c.query).size(), static_cast<std::size_t>(c.entries)) << c.name;
+  }
 }
 
 TEST_F(ScopeNodesTest, NodeScopeSelectsChildrenMinusExclusions) {

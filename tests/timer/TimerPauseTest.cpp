@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <cmath>
+#include <stdexcept>
+
 #include "TimerFixture.h"
 #include "chronelle/support/ChronelleDateUtils.h"
 #include "chronelle/support/Logging.h"
@@ -95,6 +98,22 @@ TEST_F(TimerPauseTest, RoundingAndMinimumLength) {
     } else {
       EXPECT_EQ(stored->roundingTo(), 0);
     }
+  }
+}
+
+// A rounded entry records its step in whole seconds in 16 bits: a step it could not record
+// is refused and the preferences stay as they were.
+TEST_F(TimerPauseTest, PreferencesRefuseAStepAnEntryCannotRecord) {
+  CHTimerPreferences preferences({true, 900, Method::up, 0});
+  const double refused[] = {0, -60, 0.5, 299.5, 32768, 36000, std::nan(""), HUGE_VAL};
+  for (double step : refused) {
+    EXPECT_THROW(preferences.setValues({true, step, Method::down, 5}), std::invalid_argument) << "step " << step;
+    EXPECT_EQ(preferences.roundingStep(), 900) << "step " << step;
+    EXPECT_EQ(preferences.roundingMethodOption(), Method::up) << "step " << step;
+  }
+  for (double step : {1.0, 32767.0}) {
+    preferences.setValues({true, step, Method::down, 5});
+    EXPECT_EQ(preferences.roundingStep(), step);
   }
 }
 

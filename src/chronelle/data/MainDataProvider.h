@@ -213,6 +213,17 @@ class MainDataProvider : public BaseDataProvider {
   // The result of a write block that returns nothing.
   struct WriteDone {};
 
+  // The object `id` as a T of the view context, looked up on the main queue: a caller may
+  // await a write from another executor and resume there. Throws the fetcher's errors.
+  template <class T>
+  std::shared_ptr<T> lookUpAfterWrite(const ObjectID& id) const {
+    std::shared_ptr<T> found;
+    context()->performAndWait([&] { found = objectFetcher().fetchObject<T>(id); });
+    return found;
+  }
+  // Posts the archive notification `name` with `ids` under "nodeIds", on the main queue.
+  void postOnMainQueue(const char* name, std::vector<ObjectID> ids);
+
   // Runs `block` through the stack's serial write path and resumes the caller on its own
   // executor with the block's result (empty for "no value") or rethrows the error. `stack`
   // and `block` must live until the returned awaitable completes (the caller co_awaits it at
