@@ -43,8 +43,11 @@ concept ProviderWriteBlock =
 // elsewhere are announced at once.
 //
 // Create one on the main thread after the CoreDataStack is registered in the Injector's
-// container; it always works on that stack's view context. Call everything on the main queue
-// and await the operations from coroutines running on MainQueue::shared(). Not thread-safe.
+// container; it always works on that stack's view context. The public write operations may
+// be awaited from a coroutine of any executor: their blocks, the look-ups after a write, the
+// merge's preparation and the archive notices run on the main queue (the caller resumes on
+// its own executor, and the objects returned belong to the view context: read them on the
+// main queue). Everything else is main-queue only. Not thread-safe otherwise.
 class MainDataProvider : public BaseDataProvider {
  public:
   // How mergeSessions forms the length of the new entry.
