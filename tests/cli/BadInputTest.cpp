@@ -83,6 +83,10 @@ TEST(CliBadInput, HostileTextIsRefusedWithOneShortLine) {
       {{"entry", "add", "Client/Work", "--from", "09:00", "--to", "10:00", "--notes", huge}, "longer than"},
       {{"start", huge}, "no task 'xxxxx"},
       {{"parse", "\x1b]0;owned\x07"}, "bad duration '\\x1b]0;owned\\x07'"},
+      {{"rule", "add", "Client/Work", "--type", "0", "--app", "x\xff\x1b"}, "bad --app"},
+      {{"rule", "add", "Client/Work", "--type", "0", "--set", "k=\x1b[2J"}, "bad --set"},
+      {{"activity", "add", "--from", "09:00", "--title", "\xc3"}, "bad --title"},
+      {{"activity", "add", "--from", "09:00", "--url", huge}, "bad --url 'xxxxx"},
       {{"import", "timewarrior", "-"}, "longer than",
        R"([{"start": "20261201T080000Z", "end": "20261201T090000Z", "annotation": ")" + hugeAnnotation + "\"}]"},
   };
