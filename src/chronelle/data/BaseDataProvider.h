@@ -52,7 +52,9 @@ class BaseDataProvider {
   BaseDataProvider(const BaseDataProvider&) = delete;
   BaseDataProvider& operator=(const BaseDataProvider&) = delete;
 
+  // The context every read runs in (the view context for the main provider). Never null.
   const std::shared_ptr<ObjectContext>& context() const { return context_; }
+  // Looks objects up by identifier or object ID in `context()`.
   const ManagedObjectFetcher& objectFetcher() const { return objectFetcher_; }
   // The stack, resolved from the Injector's container on first use (it must be registered
   // by then) and kept. Thread-safe.
@@ -151,6 +153,7 @@ class BaseDataProvider {
   void removeManagedObjectFromUserDefaults(const std::string& key);
 
  protected:
+  // The provider's logger, for the operations built on it.
   const Logger& log() const { return log_; }
 
  private:

@@ -52,8 +52,11 @@ class CoreDataStack {
   CoreDataStack(const CoreDataStack&) = delete;
   CoreDataStack& operator=(const CoreDataStack&) = delete;
 
+  // The name the model was registered under, as given.
   const std::string& modelName() const { return modelName_; }
+  // The directory that holds the store file, as given.
   const std::filesystem::path& storeDirectoryURL() const { return storeDirectoryURL_; }
+  // The store file's name inside `storeDirectoryURL()`.
   const std::string& storeName() const { return storeName_; }
 
   // The main-queue context: object-trump merge policy, merges saves of other contexts
@@ -61,7 +64,9 @@ class CoreDataStack {
   const std::shared_ptr<ObjectContext>& viewContext() const { return viewContext_; }
   // The undo manager of the view context; null when the store offers none.
   UndoManager* undoManager() const;
+  // The loaded model. Never null.
   const std::shared_ptr<const ObjectModel>& managedObjectModel() const { return model_; }
+  // The coordinator of the opened store, shared by every context of the stack. Never null.
   const std::shared_ptr<PersistentStoreCoordinator>& persistentStoreCoordinator() const { return coordinator_; }
 
   // A new main-queue context whose parent is the view context: merges from the parent,
@@ -89,10 +94,13 @@ class CoreDataStack {
   // std::optional<T> makes an awaitable of T, one returning T (or void) of T (or void).
   template <class R>
   struct WriteResult {
+    // The result type as it is.
     using type = R;
   };
+  // An optional result: the awaitable yields the value inside.
   template <class U>
   struct WriteResult<std::optional<U>> {
+    // The value type inside the optional.
     using type = U;
   };
 

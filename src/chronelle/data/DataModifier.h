@@ -53,6 +53,7 @@ class DataModifier {
 
   // The context every operation works in.
   ObjectContext& context() const { return *context_; }
+  // The context the modifier edits, shared. Never null.
   const std::shared_ptr<ObjectContext>& sharedContext() const { return context_; }
   // Tasks and folders waiting for the recomputation of their confirmed duration. Callers
   // that delete entries themselves add the entries' tasks here.

@@ -59,6 +59,7 @@ class MainDataProvider : public BaseDataProvider {
     // No task has the given identifier; nothing was changed.
     selectedTaskDoesNotExist = 1,
   };
+  // One step of `moveNodes` (see MoveNodeOption.h).
   using MoveNodeOption = chronelle::MoveNodeOption;
   // What awaiting a write of block F yields: its result with one std::optional removed.
   template <class F>

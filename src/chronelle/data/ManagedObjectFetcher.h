@@ -20,8 +20,10 @@ namespace chronelle {
 // Use on the context's queue only.
 class ManagedObjectFetcher {
  public:
+  // Looks objects up in `context`, which must not be null.
   explicit ManagedObjectFetcher(std::shared_ptr<ObjectContext> context) : context_(std::move(context)) {}
 
+  // The context lookups run in.
   const std::shared_ptr<ObjectContext>& context() const { return context_; }
 
   // The same object as this context sees it, with the argument's class. An object with a

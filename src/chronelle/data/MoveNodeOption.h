@@ -10,6 +10,7 @@ namespace chronelle {
 
 // One step of MainDataProvider::moveNodes: which node goes where. A value type.
 struct MoveNodeOption {
+  // Moves `nodeId` into `destinationId` (the top level when absent) at `order`.
   MoveNodeOption(ObjectID nodeId, std::optional<ObjectID> destinationId, OrderOption order)
       : nodeId(std::move(nodeId)), destinationId(std::move(destinationId)), order(order) {}
 
@@ -20,6 +21,7 @@ struct MoveNodeOption {
   // The position among the new siblings.
   OrderOption order;
 
+  // Equal when every field is.
   friend bool operator==(const MoveNodeOption&, const MoveNodeOption&) = default;
 };
 

@@ -22,6 +22,7 @@ namespace chronelle {
 // chronelle::Value holding the expected kind is accepted too.
 class NodeChangeKey {
  public:
+  // The keys; each one's raw value is its name.
   enum Case : std::uint8_t {
     name,
     colorId,
@@ -36,7 +37,9 @@ class NodeChangeKey {
     hourlyRate,
   };
 
+  // The value of `value`; implicit, so a case converts like a plain enumerator.
   constexpr NodeChangeKey(Case value) : case_(value) {}  // NOLINT: implicit like an enum
+  // The case, for `switch` and comparisons.
   constexpr operator Case() const { return case_; }
 
   // Every key in declaration order.

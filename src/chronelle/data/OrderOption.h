@@ -16,6 +16,7 @@ class OrderOption {
   // Place after all siblings.
   static const OrderOption last;
 
+  // True for `last`.
   constexpr bool isLast() const { return last_; }
   // The index of `order(n)`; absent for `last`.
   constexpr std::optional<int> index() const { return last_ ? std::nullopt : std::optional<int>(index_); }
@@ -23,6 +24,7 @@ class OrderOption {
   // index, or -1 for `last`.
   constexpr int wantedPosition() const { return last_ ? -1 : index_; }
 
+  // Equal when every field is.
   friend constexpr bool operator==(const OrderOption&, const OrderOption&) = default;
 
  private:

@@ -25,6 +25,7 @@ class Session;
 // A value type; immutable by convention (change a copy). Usable on any thread, except
 // `includes`, which reads the entry and so runs on the entry's context queue.
 struct SessionQuery3 {
+  // Entries of active tasks only, or of archived tasks only.
   enum class ArchiveFilterOption { activeOnly, archivedOnly };
 
   // Billing states a report can select. The billing cases share BillingStatus's raw

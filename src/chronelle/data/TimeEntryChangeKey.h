@@ -22,6 +22,7 @@ namespace chronelle {
 // the expected kind is accepted too.
 class TimeEntryChangeKey {
  public:
+  // The keys; each one's raw value is its name.
   enum Case : std::uint8_t {
     begin,
     end,
@@ -35,7 +36,9 @@ class TimeEntryChangeKey {
     autotracked,
   };
 
+  // The value of `value`; implicit, so a case converts like a plain enumerator.
   constexpr TimeEntryChangeKey(Case value) : case_(value) {}  // NOLINT: implicit like an enum
+  // The case, for `switch` and comparisons.
   constexpr operator Case() const { return case_; }
 
   // Every key in declaration order.

@@ -62,7 +62,9 @@ class SessionFetchedResultsController3 final : public FetchedResultsControllerDe
   // Every fragment of `session` (the same object), in section order and item order.
   std::vector<std::shared_ptr<SessionFragment>> fragments(const Session& session) const;
 
+  // The query that selects the listed entries, as given.
   const SessionQuery3& query() const { return query_; }
+  // The calendar whose days make the sections, as given.
   const Calendar& calendar() const { return calendar_; }
 
   // The receiver of change batches; held weakly, null when none (or gone).

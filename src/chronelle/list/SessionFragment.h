@@ -27,6 +27,7 @@ class SessionFragment {
   Date from() const { return from_; }
   // Where it ends; absent means "still running" (the list always sets it).
   std::optional<Date> to() const { return to_; }
+  // Whether the entry goes on beyond this fragment's day: before it, after it, both or neither.
   SessionEdge edge() const { return edge_; }
 
   // From `from` to the later of `from` and `to` (now, from Clock::now(), when `to` is

@@ -21,6 +21,7 @@ struct SessionsSectionInfo {
   // The day's fragments; absent counts as none.
   std::optional<std::vector<std::shared_ptr<SessionFragment>>> objects;
 
+  // A section with its name, index title and fragments.
   SessionsSectionInfo(std::string name, std::optional<std::string> indexTitle,
                       std::optional<std::vector<std::shared_ptr<SessionFragment>>> objects)
       : name(std::move(name)), indexTitle(std::move(indexTitle)), objects(std::move(objects)) {}

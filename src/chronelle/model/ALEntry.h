@@ -18,6 +18,7 @@ namespace chronelle {
 // have no string identity. Used on its context's queue only.
 class ALEntry : public ManagedObject {
  public:
+  // The entity's name in the object model.
   static constexpr const char* kEntityName = "ALEntry";
   // A fetch request for every entry, browser and document entries included.
   static FetchRequest fetchRequest() { return FetchRequest(kEntityName); }

@@ -15,9 +15,12 @@ namespace chronelle {
 // (`BillingStatus::paid`, `switch (status)`); a value type, thread-safe as any value.
 class BillingStatus {
  public:
+  // The cases, with their stored raw values.
   enum Case : std::int16_t { unbilled = 0, billed = 1, paid = 2 };
 
+  // The value of `value`; implicit, so a case converts like a plain enumerator.
   constexpr BillingStatus(Case value) : case_(value) {}  // NOLINT: implicit like a plain enum
+  // The case, for `switch` and comparisons.
   constexpr operator Case() const { return case_; }
 
   // The status of `raw`, or nothing for a value outside 0…2.
@@ -28,6 +31,7 @@ class BillingStatus {
   // unbilled, billed, paid.
   static const std::array<BillingStatus, 3>& allCases();
 
+  // The stored raw value.
   constexpr std::int16_t rawValue() const { return case_; }
   // The localised name, looked up through the Localizer under "Unbilled", "Billed", "Paid".
   std::string description() const;

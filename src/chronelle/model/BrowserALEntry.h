@@ -11,10 +11,13 @@ namespace chronelle {
 // only.
 class BrowserALEntry : public ALEntry {
  public:
+  // The entity's name in the object model.
   static constexpr const char* kEntityName = "BrowserALEntry";
+  // The "type" of this kind of entry in its dictionary form.
   static constexpr const char* kDictionaryType = "browser";
   // A fetch request for browser entries.
   static FetchRequest fetchRequest() { return FetchRequest(kEntityName); }
+  // The entity's name, `kEntityName`.
   std::string entityName() const { return kEntityName; }
 
   // The page; stored as its absolute string. Absent when none (or the stored text no longer

@@ -12,9 +12,11 @@ namespace chronelle {
 struct ContextChanges {
   // An option set of entity kinds over a signed integer.
   struct Entity {
+    // The bits of the set kinds.
     std::int64_t rawValue = 0;
 
     constexpr Entity() = default;
+    // The set with the bits of `raw`.
     constexpr explicit Entity(std::int64_t raw) : rawValue(raw) {}
 
     static const Entity session;  // 1
@@ -28,13 +30,18 @@ struct ContextChanges {
     constexpr bool contains(Entity other) const {
       return (rawValue & other.rawValue) == other.rawValue;
     }
+    // True when no kind is set.
     constexpr bool isEmpty() const { return rawValue == 0; }
+    // The kinds of both sets.
     constexpr Entity operator|(Entity other) const { return Entity(rawValue | other.rawValue); }
+    // The kinds in both sets.
     constexpr Entity operator&(Entity other) const { return Entity(rawValue & other.rawValue); }
+    // Adds the kinds of `other`.
     constexpr Entity& operator|=(Entity other) {
       rawValue |= other.rawValue;
       return *this;
     }
+    // Equal when every field is.
     friend constexpr bool operator==(Entity, Entity) = default;
 
     // The names of the members it holds, as a quoted list: ["session", "folder"]; "[]" when
@@ -42,8 +49,11 @@ struct ContextChanges {
     std::string description() const;
   };
 
+  // Kinds with at least one inserted object.
   Entity inserts;
+  // Kinds with at least one updated object.
   Entity updates;
+  // Kinds with at least one deleted object.
   Entity deletes;
 
   // True when `inserts`, `updates` or `deletes` alone holds every bit of `entity`.
@@ -64,6 +74,7 @@ struct ContextChanges {
   // "ContextChanges(inserts: [...], updates: [...], deletes: [...])".
   std::string description() const;
 
+  // Equal when every field is.
   friend bool operator==(const ContextChanges&, const ContextChanges&) = default;
 };
 

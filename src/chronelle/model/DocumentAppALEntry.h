@@ -11,10 +11,13 @@ namespace chronelle {
 // context's queue only.
 class DocumentAppALEntry : public ALEntry {
  public:
+  // The entity's name in the object model.
   static constexpr const char* kEntityName = "DocumentAppALEntry";
+  // The "type" of this kind of entry in its dictionary form.
   static constexpr const char* kDictionaryType = "doc";
   // A fetch request for document entries.
   static FetchRequest fetchRequest() { return FetchRequest(kEntityName); }
+  // The entity's name, `kEntityName`.
   std::string entityName() const { return kEntityName; }
 
   // The open document; stored as its absolute string. Absent when none (or the stored text no

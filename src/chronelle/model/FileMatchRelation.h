@@ -9,6 +9,7 @@ namespace chronelle {
 // `Rule.relationValue` for file rules. Used like an enumeration; a value type.
 class FileMatchRelation {
  public:
+  // The cases, with their stored raw values.
   enum Case : std::int16_t {
     pathIs = 0,
     nameContains = 1,
@@ -17,7 +18,9 @@ class FileMatchRelation {
     pathMatchesRegex = 4,
   };
 
+  // The value of `value`; implicit, so a case converts like a plain enumerator.
   constexpr FileMatchRelation(Case value) : case_(value) {}  // NOLINT: implicit like an enum
+  // The case, for `switch` and comparisons.
   constexpr operator Case() const { return case_; }
 
   // The relation of `raw`, or nothing outside 0…4.
@@ -26,6 +29,7 @@ class FileMatchRelation {
     return FileMatchRelation(static_cast<Case>(raw));
   }
 
+  // The stored raw value.
   constexpr std::int16_t rawValue() const { return case_; }
 
  private:

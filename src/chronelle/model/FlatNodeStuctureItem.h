@@ -12,10 +12,14 @@ namespace chronelle {
 // equal ObjectIDs; depth and children take no part, so a node is one row wherever it is
 // listed. A value type; the node is shared with its context.
 struct FlatNodeStuctureItem {
+  // Depth in the tree: 0 for a top-level node.
   int level = 0;
+  // The folder or task.
   std::shared_ptr<Node> node;
+  // True for a folder with at least one listed child.
   bool hasChildren = false;
 
+  // Equal when level and children flag agree and the nodes are the same object.
   friend bool operator==(const FlatNodeStuctureItem& a, const FlatNodeStuctureItem& b) {
     if (!a.node || !b.node) return a.node == b.node;
     return a.node->objectID() == b.node->objectID();

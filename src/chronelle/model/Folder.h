@@ -9,6 +9,7 @@ namespace chronelle {
 // context's queue only.
 class Folder : public Node {
  public:
+  // The entity's name in the object model.
   static constexpr const char* kEntityName = "Folder";
   // A fetch request for folders.
   static FetchRequest fetchRequest() { return FetchRequest(kEntityName); }

@@ -27,6 +27,7 @@ class NSDictionaryValueTransformer {
 
   // The typed forms of the two conversions.
   static Blob encode(const ValueDictionary& dictionary);
+  // Data → dictionary; nothing when the data does not decode to one.
   static std::optional<ValueDictionary> decode(const Blob& data);
 
   // The type a forward transformation produces from: ValueDictionary.

@@ -14,6 +14,7 @@ namespace chronelle {
 // ChronelleModel). Not thread-safe: use an object on its context's queue only.
 class NSManagedObjectWithIdentifier : public ManagedObject {
  public:
+  // The attribute that holds the identifier.
   static constexpr const char* kIdentifierKey = "identifier";
 
   // The stored identifier; absent only for an object whose identifier was cleared or that is

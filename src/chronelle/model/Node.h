@@ -31,9 +31,12 @@ class CurrentTimeEntrySource;
 // context, the main thread); the walks up and down the tree run synchronously there.
 class Node : public NSManagedObjectWithIdentifier {
  public:
+  // Billable, not billable or inherited (see NodeBillingOption.h).
   using BillingOption = NodeBillingOption;
+  // Which nodes a tree listing takes (see NodeCollectionType.h).
   using CollectionType = NodeCollectionType;
 
+  // The entity's name in the object model.
   static constexpr const char* kEntityName = "Node";
   // A fetch request for every node, folders and tasks.
   static FetchRequest fetchRequest() { return FetchRequest(kEntityName); }

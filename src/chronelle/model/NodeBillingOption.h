@@ -9,6 +9,7 @@ namespace chronelle {
 // A value type.
 class NodeBillingOption {
  public:
+  // Where the billable flag comes from: the parent folder, or set on the node.
   enum class Kind { inherited, billable, nonBillable };
 
   // The node follows its parent, whose effective setting is `isBillable`.
@@ -16,6 +17,7 @@ class NodeBillingOption {
   static NodeBillingOption billable() { return {Kind::billable, true}; }
   static NodeBillingOption nonBillable() { return {Kind::nonBillable, false}; }
 
+  // Which of the three options this is.
   Kind kind() const { return kind_; }
   // For `inherited`, the parent's effective setting; for the others, whether the option bills.
   bool isBillable() const { return isBillable_; }

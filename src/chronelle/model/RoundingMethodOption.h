@@ -12,9 +12,12 @@ namespace chronelle {
 // enumeration (`RoundingMethodOption::up`); equatable and hashable; a value type.
 class RoundingMethodOption {
  public:
+  // The cases, with their stored raw values.
   enum Case : std::int16_t { nearest = 0, up = 1, down = 2 };
 
+  // The value of `value`; implicit, so a case converts like a plain enumerator.
   constexpr RoundingMethodOption(Case value) : case_(value) {}  // NOLINT: implicit like an enum
+  // The case, for `switch` and comparisons.
   constexpr operator Case() const { return case_; }
 
   // The option of `raw`, or nothing for a value outside 0…2.
@@ -23,6 +26,7 @@ class RoundingMethodOption {
     return RoundingMethodOption(static_cast<Case>(raw));
   }
 
+  // The stored raw value.
   constexpr std::int16_t rawValue() const { return case_; }
   // "nearest", "up" or "down".
   std::string description() const {

@@ -17,9 +17,11 @@ namespace chronelle {
 // NSDictionaryValueTransformer. Used on its context's queue only.
 class Rule : public RuleBase {
  public:
+  // The entity's name in the object model.
   static constexpr const char* kEntityName = "Rule";
   // A fetch request for leaf rules.
   static FetchRequest fetchRequest() { return FetchRequest(kEntityName); }
+  // The entity's name, `kEntityName`.
   std::string entityName() const { return kEntityName; }
 
   // --- Stored attributes ------------------------------------------------------------------

@@ -18,6 +18,7 @@ class RuleSet;
 // queue only.
 class RuleBase : public NSManagedObjectWithIdentifier {
  public:
+  // The entity's name in the object model.
   static constexpr const char* kEntityName = "RuleBase";
   // A fetch request for rules and combinations.
   static FetchRequest fetchRequest() { return FetchRequest(kEntityName); }
@@ -33,7 +34,9 @@ class RuleBase : public NSManagedObjectWithIdentifier {
   void setSet(const std::shared_ptr<RuleSet>& set);
   // The rules grouped under this one (combinations only), in store order.
   std::vector<std::shared_ptr<RuleBase>> children() const;
+  // Adds `child` to this combination's children (its `parent` becomes this one).
   void addToChildren(const std::shared_ptr<RuleBase>& child);
+  // Removes `child` from the children (its `parent` is cleared).
   void removeFromChildren(const std::shared_ptr<RuleBase>& child);
   // The combination this rule is grouped under; null when none.
   std::shared_ptr<RuleBase> parent() const;

@@ -10,6 +10,7 @@ namespace chronelle {
 // A group of rules inside a rule set. Adds no attributes. Used on its context's queue only.
 class RuleCombination : public RuleBase {
  public:
+  // The entity's name in the object model.
   static constexpr const char* kEntityName = "RuleCombination";
   // A fetch request for combinations.
   static FetchRequest fetchRequest() { return FetchRequest(kEntityName); }

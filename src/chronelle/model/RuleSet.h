@@ -21,14 +21,20 @@ class Task;
 // Deleting a set deletes its rules. Used on its context's queue only.
 class RuleSet : public NSManagedObjectWithIdentifier {
  public:
+  // What automatic tracking does when the rule set starts to match (see RuleSetStartType.h).
   using StartType = RuleSetStartType;
+  // What automatic tracking does when the rule set stops matching (see RuleSetPauseType.h).
   using PauseType = RuleSetPauseType;
+  // How long the rule set must match before tracking starts (see RuleSetStartDelay.h).
   using StartDelay = RuleSetStartDelay;
+  // How long the rule set must stop matching before tracking pauses (see RuleSetPauseDelay.h).
   using PauseDelay = RuleSetPauseDelay;
 
+  // The entity's name in the object model.
   static constexpr const char* kEntityName = "RuleSet";
   // A fetch request for rule sets.
   static FetchRequest fetchRequest() { return FetchRequest(kEntityName); }
+  // The entity's name, `kEntityName`.
   std::string entityName() const { return kEntityName; }
 
   // --- Stored attributes and relationships ---------------------------------------------

@@ -12,6 +12,7 @@ namespace chronelle {
 // there is no immediate pause, and 4 is no case at all. A value type.
 class RuleSetPauseDelay {
  public:
+  // The cases, with their stored raw values.
   enum Case : std::int16_t {
     for10sec = 5,
     for30sec = 0,
@@ -20,7 +21,9 @@ class RuleSetPauseDelay {
     for5min = 3,
   };
 
+  // The value of `value`; implicit, so a case converts like a plain enumerator.
   constexpr RuleSetPauseDelay(Case value) : case_(value) {}  // NOLINT: implicit like an enum
+  // The case, for `switch` and comparisons.
   constexpr operator Case() const { return case_; }
 
   // The delay stored as `raw`, or nothing when no case has that raw value (4, and anything
@@ -32,6 +35,7 @@ class RuleSetPauseDelay {
   // for10sec, for30sec, for1min, for3min, for5min.
   static const std::array<RuleSetPauseDelay, 5>& allCases();
 
+  // The stored raw value.
   constexpr std::int16_t rawValue() const { return case_; }
   // The delay in seconds: 10, 30, 60, 180, 300.
   double interval() const;

@@ -10,9 +10,12 @@ namespace chronelle {
 // type.
 class RuleSetPauseType {
  public:
+  // The cases, with their stored raw values.
   enum Case : std::int16_t { none = 0, notify = 1, active = 2 };
 
+  // The value of `value`; implicit, so a case converts like a plain enumerator.
   constexpr RuleSetPauseType(Case value) : case_(value) {}  // NOLINT: implicit like an enum
+  // The case, for `switch` and comparisons.
   constexpr operator Case() const { return case_; }
 
   // The type of `raw`, or nothing outside 0…2.
@@ -21,6 +24,7 @@ class RuleSetPauseType {
     return RuleSetPauseType(static_cast<Case>(raw));
   }
 
+  // The stored raw value.
   constexpr std::int16_t rawValue() const { return case_; }
 
  private:

@@ -12,6 +12,7 @@ namespace chronelle {
 // order (0…3 are 30 s to 5 min, 4 is immediately, 5 is 10 s). A value type.
 class RuleSetStartDelay {
  public:
+  // The cases, with their stored raw values.
   enum Case : std::int16_t {
     immediately = 4,
     for10sec = 5,
@@ -21,7 +22,9 @@ class RuleSetStartDelay {
     for5min = 3,
   };
 
+  // The value of `value`; implicit, so a case converts like a plain enumerator.
   constexpr RuleSetStartDelay(Case value) : case_(value) {}  // NOLINT: implicit like an enum
+  // The case, for `switch` and comparisons.
   constexpr operator Case() const { return case_; }
 
   // The delay stored as `raw`, or nothing when no case has that raw value.
@@ -32,6 +35,7 @@ class RuleSetStartDelay {
   // immediately, for10sec, for30sec, for1min, for3min, for5min.
   static const std::array<RuleSetStartDelay, 6>& allCases();
 
+  // The stored raw value.
   constexpr std::int16_t rawValue() const { return case_; }
   // The delay in seconds: 0, 10, 30, 60, 180, 300.
   double interval() const;

@@ -28,6 +28,7 @@ class Task;
 // the view context).
 class Session : public NSManagedObjectWithIdentifier {
  public:
+  // The entity's name in the object model.
   static constexpr const char* kEntityName = "Session";
   // A fetch request for time entries.
   static FetchRequest fetchRequest() { return FetchRequest(kEntityName); }

@@ -10,9 +10,12 @@ namespace chronelle {
 // a value type.
 class SkypeTarget {
  public:
+  // The cases, with their stored raw values.
   enum Case : std::int16_t { callName = 0, chatName = 1 };
 
+  // The value of `value`; implicit, so a case converts like a plain enumerator.
   constexpr SkypeTarget(Case value) : case_(value) {}  // NOLINT: implicit like an enum
+  // The case, for `switch` and comparisons.
   constexpr operator Case() const { return case_; }
 
   // The target of `raw`, or nothing outside 0…1.
@@ -21,6 +24,7 @@ class SkypeTarget {
     return SkypeTarget(static_cast<Case>(raw));
   }
 
+  // The stored raw value.
   constexpr std::int16_t rawValue() const { return case_; }
 
  private:

@@ -10,9 +10,12 @@ namespace chronelle {
 // enumeration; a value type.
 class SlackTarget {
  public:
+  // The cases, with their stored raw values.
   enum Case : std::int16_t { workspace = 0, channel = 1 };
 
+  // The value of `value`; implicit, so a case converts like a plain enumerator.
   constexpr SlackTarget(Case value) : case_(value) {}  // NOLINT: implicit like an enum
+  // The case, for `switch` and comparisons.
   constexpr operator Case() const { return case_; }
 
   // The target of `raw`, or nothing outside 0…1.
@@ -21,6 +24,7 @@ class SlackTarget {
     return SlackTarget(static_cast<Case>(raw));
   }
 
+  // The stored raw value.
   constexpr std::int16_t rawValue() const { return case_; }
 
  private:

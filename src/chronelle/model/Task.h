@@ -16,13 +16,16 @@ class Session;
 // its context's queue only.
 class Task : public Node {
  public:
+  // The entity's name in the object model.
   static constexpr const char* kEntityName = "Task";
   // A fetch request for tasks.
   static FetchRequest fetchRequest() { return FetchRequest(kEntityName); }
 
   // The time entries booked on the task, in store order. Deleting the task deletes them.
   std::vector<std::shared_ptr<Session>> sessions() const;
+  // Books `session` on this task (its `task` becomes this one).
   void addToSessions(const std::shared_ptr<Session>& session);
+  // Takes `session` off this task (its `task` is cleared).
   void removeFromSessions(const std::shared_ptr<Session>& session);
   // Free text; absent when none.
   std::optional<std::string> notes() const;

@@ -11,6 +11,7 @@ namespace chronelle {
 class ClockSource {
  public:
   virtual ~ClockSource() = default;
+  // The current instant. Thread-safe.
   virtual Date now() const = 0;
 };
 
@@ -24,9 +25,12 @@ class SystemClockSource final : public ClockSource {
 // Thread-safe.
 class ManualClock final : public ClockSource {
  public:
+  // A clock standing at `start` until it is set or advanced.
   explicit ManualClock(Date start = Date()) : micros_(start.microsecondsSince1970()) {}
   Date now() const override { return Date::fromMicroseconds(micros_.load()); }
+  // Moves the clock to `date` (backwards too).
   void set(Date date) { micros_.store(date.microsecondsSince1970()); }
+  // Moves the clock forward by `seconds`.
   void advance(double seconds) { set(now().addingTimeInterval(seconds)); }
 
  private:
@@ -37,9 +41,13 @@ class ManualClock final : public ClockSource {
 // install a ManualClock and restore the system clock with `reset()`. Thread-safe.
 class Clock {
  public:
+  // The installed source's current instant.
   static Date now();
+  // Makes `source` the process-wide clock (null restores the system clock).
   static void install(std::shared_ptr<ClockSource> source);
+  // Restores the system clock.
   static void reset();
+  // The installed source. Never null.
   static std::shared_ptr<ClockSource> source();
 };
 

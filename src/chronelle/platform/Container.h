@@ -45,12 +45,14 @@ class Container {
     return std::static_pointer_cast<T>(resolveErased(std::type_index(typeid(T))));
   }
 
+  // True when an instance of T is registered.
   template <class T>
   bool isRegistered() const {
     std::lock_guard lock(mutex_);
     return entries_.count(std::type_index(typeid(T))) != 0;
   }
 
+  // Forgets every registration (the container's shares of the instances are released).
   void removeAll();
 
  private:

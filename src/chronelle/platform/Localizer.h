@@ -11,6 +11,7 @@ namespace chronelle {
 // shows the keys. Process-wide; thread-safe.
 class Localizer {
  public:
+  // Key → localised text.
   using Table = std::map<std::string, std::string, std::less<>>;
 
   // The text for `key`, or `key` itself when the table has no entry. Does not throw

@@ -16,21 +16,31 @@ enum class LogLevel { trace = 0, debug, info, notice, warning, error, critical }
 // dictionary. A value type.
 class MetadataValue {
  public:
+  // What the value holds.
   enum class Kind { string, stringConvertible, array, dictionary };
+  // The elements of a list value.
   using Array = std::vector<MetadataValue>;
+  // The entries of a dictionary value.
   using Dictionary = std::map<std::string, MetadataValue>;
 
   // An empty string value.
   MetadataValue() = default;
+  // A string value.
   static MetadataValue string(std::string text);
+  // A value described by `description` (a number, an error).
   static MetadataValue stringConvertible(std::string description);
+  // A list value.
   static MetadataValue array(Array elements);
+  // A dictionary value.
   static MetadataValue dictionary(Dictionary entries);
 
+  // What the value holds.
   Kind kind() const { return kind_; }
   // The text of a string or string-convertible value; empty for the other kinds.
   const std::string& text() const { return text_; }
+  // The elements of a list; empty for the other kinds.
   const Array& elements() const { return array_; }
+  // The entries of a dictionary; empty for the other kinds.
   const Dictionary& entries() const { return dictionary_; }
 
   // The value as text: a string or string-convertible value as it is; a dictionary as
@@ -42,6 +52,7 @@ class MetadataValue {
   // for the other kinds.
   std::map<std::string, std::string> toDictionary() const;
 
+  // Equal when every field is.
   friend bool operator==(const MetadataValue&, const MetadataValue&) = default;
 
  private:
@@ -58,13 +69,21 @@ std::string_view logLevelName(LogLevel level);
 
 // One emitted record, as a handler receives it.
 struct LogRecord {
+  // The logger's label.
   std::string label;
+  // The record's severity.
   LogLevel level = LogLevel::info;
+  // The message text.
   std::string message;
+  // Values attached to the record (an error under "error").
   LogMetadata metadata;
+  // The module that logged (the label unless given).
   std::string source;
+  // Source file of the call, when known.
   std::string file;
+  // Function of the call, when known.
   std::string function;
+  // Source line of the call; 0 when unknown.
   std::uint32_t line = 0;
 };
 
@@ -72,6 +91,7 @@ struct LogRecord {
 class LogHandler {
  public:
   virtual ~LogHandler() = default;
+  // Writes one record. Called from any thread; must not throw.
   virtual void log(const LogRecord& record) noexcept = 0;
 };
 
@@ -79,14 +99,17 @@ class LogHandler {
 // Thread-safe. Logging never throws.
 class Logger {
  public:
+  // A logger labelled `label`, writing to the process-wide handler.
   explicit Logger(std::string label);
 
+  // The label given.
   const std::string& label() const { return label_; }
   // The level set with `setLogLevel`, else the process default (`defaultLogLevel()`), so
   // a component logger created early follows a later change of the default.
   LogLevel logLevel() const;
   // Fixes this logger's level. Not to be called while another thread logs through it.
   void setLogLevel(LogLevel level) { level_ = static_cast<int>(level); }
+  // True when a record of `level` would be written.
   bool isEnabled(LogLevel level) const { return level >= logLevel(); }
 
   // Emits the record when `level` is enabled; swallows every failure of the handler.
@@ -97,6 +120,7 @@ class Logger {
   // Installs the process-wide handler (null restores the default spdlog handler on
   // stderr). Loggers created before and after see the new handler.
   static void bootstrap(std::shared_ptr<LogHandler> handler);
+  // The process-wide handler. Never null.
   static std::shared_ptr<LogHandler> handler();
   // Level of every logger whose own level was not set (default: info).
   static void setDefaultLogLevel(LogLevel level);
@@ -111,6 +135,8 @@ class Logger {
 class SpdlogHandler final : public LogHandler {
  public:
   SpdlogHandler();
+  // Writes to the file at `filePath` (appending). Throws spdlog::spdlog_ex when it cannot be
+  // opened.
   explicit SpdlogHandler(const std::string& filePath);
   ~SpdlogHandler() override;
   void log(const LogRecord& record) noexcept override;
@@ -124,7 +150,9 @@ class SpdlogHandler final : public LogHandler {
 class CapturingLogHandler final : public LogHandler {
  public:
   void log(const LogRecord& record) noexcept override;
+  // The records so far, oldest first.
   std::vector<LogRecord> records() const;
+  // Forgets the records so far.
   void clear();
 
  private:

@@ -13,10 +13,13 @@ class MainQueue;
 // User info of a notification: values of any type under string keys.
 using UserInfo = std::map<std::string, std::any>;
 
+// A posted notification: its name, the posting object and its user info.
 struct Notification {
+  // The name observers register for.
   std::string name;
   // The posting object, compared by address only; may be null.
   const void* object = nullptr;
+  // Values under string keys; read them with `value<T>(key)`.
   UserInfo userInfo;
 
   // The value under `key` when present and of type T, else null. The pointer is valid for
@@ -35,13 +38,18 @@ struct Notification {
 class ObserverToken {
  public:
   ObserverToken() = default;
+  // Takes over `other`'s registration.
   ObserverToken(ObserverToken&&) noexcept;
+  // Unregisters this token's observer, then takes over `other`'s registration.
   ObserverToken& operator=(ObserverToken&&) noexcept;
   ~ObserverToken();
+  // Unregisters now (see the class comment); nothing when already empty.
   void reset();
+  // True while the token holds a registration.
   explicit operator bool() const { return static_cast<bool>(impl_); }
 
   struct Impl;
+  // Made by NotificationCenter::addObserver.
   explicit ObserverToken(std::shared_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
  private:
@@ -59,6 +67,7 @@ class NotificationCenter {
   NotificationCenter(const NotificationCenter&) = delete;
   NotificationCenter& operator=(const NotificationCenter&) = delete;
 
+  // The process-wide centre the library posts to.
   static NotificationCenter& defaultCenter();
 
   // `sender` null observes every sender. `queue` null delivers on the posting thread.

@@ -15,7 +15,9 @@ class MainQueue;
 class ScheduledTimer {
  public:
   virtual ~ScheduledTimer() = default;
+  // Stops the timer; its callback does not run afterwards.
   virtual void cancel() = 0;
+  // False once cancelled, or once a one-shot timer has fired.
   virtual bool isValid() const = 0;
 };
 
@@ -46,6 +48,7 @@ class TimerScheduler {
 // Real timers: Asio steady timers on a main queue.
 class AsioTimerScheduler final : public TimerScheduler {
  public:
+  // Timers on `queue`, which must outlive the scheduler.
   explicit AsioTimerScheduler(MainQueue& queue);
   std::shared_ptr<ScheduledTimer> scheduleOnce(double seconds, std::function<void()> fn) override;
   std::shared_ptr<ScheduledTimer> scheduleRepeating(double interval, std::function<void()> fn) override;
@@ -59,11 +62,13 @@ class AsioTimerScheduler final : public TimerScheduler {
 // clock ends at start + seconds. Callbacks run synchronously on the advancing thread.
 class ManualTimerScheduler final : public TimerScheduler {
  public:
+  // Timers on the virtual time of `clock`, which `advance` moves.
   explicit ManualTimerScheduler(std::shared_ptr<ManualClock> clock);
   ~ManualTimerScheduler() override;
   std::shared_ptr<ScheduledTimer> scheduleOnce(double seconds, std::function<void()> fn) override;
   std::shared_ptr<ScheduledTimer> scheduleRepeating(double interval, std::function<void()> fn) override;
 
+  // Moves the clock forward by `seconds`, firing each timer that falls due on the way.
   void advance(double seconds);
   // Timers still scheduled (not cancelled, not fired one-shots).
   std::size_t pendingCount() const;

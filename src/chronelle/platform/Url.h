@@ -29,7 +29,9 @@ class Url {
   std::optional<int> port() const { return port_; }
   // The percent-decoded path ("/Task/p12"); empty when there is none.
   std::string path() const;
+  // The text after '?', without it; absent when there is none.
   std::optional<std::string> query() const { return query_; }
+  // The text after '#', without it; absent when there is none.
   std::optional<std::string> fragment() const { return fragment_; }
   // The last segment of the decoded path, ignoring a trailing '/'; "/" for the root path
   // and empty for an empty path.
@@ -46,6 +48,7 @@ class Url {
   // The filesystem path of a file URL; nothing for other schemes.
   std::optional<std::filesystem::path> filePath() const;
 
+  // Equal when the full texts are.
   friend bool operator==(const Url& a, const Url& b) {
     return a.absoluteString() == b.absoluteString();
   }

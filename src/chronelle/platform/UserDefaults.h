@@ -18,6 +18,7 @@ namespace chronelle {
 // logged and treated as empty. Thread-safe.
 class UserDefaults {
  public:
+  // Raw bytes (stored as base64 text).
   using Data = std::vector<std::uint8_t>;
 
   // Reads `file` when it exists. Does not throw for a missing, unreadable or corrupt file.
@@ -33,8 +34,11 @@ class UserDefaults {
   static std::shared_ptr<UserDefaults> standard();
   static void setStandard(std::shared_ptr<UserDefaults> defaults);
 
+  // The file the values are read from and written to.
   const std::filesystem::path& path() const { return path_; }
 
+  // Set `key` to `value`, replacing a value of any type, or remove it. In memory only:
+  // `synchronize()` writes the file.
   void setString(const std::string& key, const std::string& value);
   void setInteger(const std::string& key, std::int64_t value);
   void setDouble(const std::string& key, double value);
@@ -50,8 +54,11 @@ class UserDefaults {
   // 0 / 0.0 / false when missing (numbers convert between integer and double; a double
   // beyond the integer range saturates). Never throw, whatever the file held.
   std::int64_t integer(const std::string& key) const;
+  // The number under `key`; 0.0 when missing or not a number.
   double doubleValue(const std::string& key) const;
+  // The bool under `key`; false when missing or not a bool.
   bool boolValue(const std::string& key) const;
+  // True when a value of any type is stored under `key`.
   bool contains(const std::string& key) const;
 
   // Writes every value to the file (creating its directory when missing); returns false

@@ -10,9 +10,13 @@ namespace chronelle {
 // Report totals by billing state. Non-billable entries are counted apart from the three
 // states of billable ones and never carry revenue. A value type.
 struct BillingBreakdown {
+  // Entries that are not billable (no revenue).
   TotalValues nonBillable;
+  // Billable entries not billed yet.
   TotalValues unbilled;
+  // Billed entries.
   TotalValues billed;
+  // Paid entries.
   TotalValues paid;
 
   // All four zero.
@@ -22,6 +26,7 @@ struct BillingBreakdown {
   const TotalValues& totalValues(SessionQuery3::BillingStatusOption option) const;
   TotalValues& totalValues(SessionQuery3::BillingStatusOption option);
 
+  // Equal when every field is.
   friend bool operator==(const BillingBreakdown&, const BillingBreakdown&) = default;
 };
 

@@ -41,6 +41,7 @@ struct BreakdownReportCalculation {
   // node: "<object ID URI> <duration as h:mm:ss> | <revenue>\n". For logs.
   std::string description() const;
 
+  // Equal when every field is.
   friend bool operator==(const BreakdownReportCalculation&, const BreakdownReportCalculation&) = default;
 };
 

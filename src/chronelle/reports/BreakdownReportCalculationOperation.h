@@ -31,19 +31,26 @@ class BreakdownReportCalculationOperation : public ReportOperation {
   // Which parts of the record to compute: nodeBreakdown 1 (with trackedNodeIds),
   // billingBreakdown 2, summary 4, all 7.
   struct CalculationOptions {
+    // The bits of the chosen parts.
     std::int64_t rawValue = 0;
     constexpr CalculationOptions() = default;
+    // The options with the bits of `raw`.
     constexpr explicit CalculationOptions(std::int64_t raw) : rawValue(raw) {}
+    // Totals per node (1), per billing state (2), the period's totals (4), or all three.
     static const CalculationOptions nodeBreakdown;
     static const CalculationOptions billingBreakdown;
     static const CalculationOptions summary;
     static const CalculationOptions all;
+    // True when every part of `other` is chosen.
     constexpr bool contains(CalculationOptions other) const { return (rawValue & other.rawValue) == other.rawValue; }
+    // The parts of both.
     constexpr CalculationOptions operator|(CalculationOptions other) const {
       return CalculationOptions(rawValue | other.rawValue);
     }
+    // Equal when every field is.
     friend constexpr bool operator==(CalculationOptions, CalculationOptions) = default;
   };
+  // Totals by query key (see ReportCacheProvider).
   using Cache = std::map<std::string, TotalValues>;
   // Called once with the operation, the record and the totals cache after the run (copies
   // the caller may keep), on the operation's thread: move to the main thread before
@@ -51,13 +58,18 @@ class BreakdownReportCalculationOperation : public ReportOperation {
   using Completion =
       std::function<void(BreakdownReportCalculationOperation&, const BreakdownReportCalculation&, const Cache&)>;
 
+  // An operation computing `options` for `sessionQuery`; see `start` for where it runs.
   BreakdownReportCalculationOperation(SessionQuery3 sessionQuery, CalculationOptions options,
                                       TotalValueTypeOptionSet valueTypes, std::optional<Cache> cache,
                                       Completion completion);
 
+  // The query computed, as given.
   const SessionQuery3& sessionQuery() const { return sessionQuery_; }
+  // The parts computed, as given.
   CalculationOptions options() const { return options_; }
+  // The totals computed, as given.
   TotalValueTypeOptionSet valueTypes() const { return valueTypes_; }
+  // The totals cached before the run, as given; absent when none were.
   const std::optional<Cache>& cache() const { return cache_; }
   // SQL queries the operation's context ran, known once the completion is called (0
   // before); shows whether the seed cache answered everything.

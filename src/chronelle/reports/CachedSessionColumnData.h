@@ -8,8 +8,10 @@ namespace chronelle {
 // shared objects (hold it by std::shared_ptr). Immutable; thread-safe.
 class CachedSessionColumnData {
  public:
+  // Holds `data`.
   explicit CachedSessionColumnData(SessionColumnData data) : data(std::move(data)) {}
 
+  // The column.
   const SessionColumnData data;
 };
 

@@ -21,6 +21,7 @@ class ObjectContext;
 // as they are. Use on the context's queue; not thread-safe.
 class EntryLengthBound {
  public:
+  // Bounds for the entries in `context`, which must outlive it.
   explicit EntryLengthBound(ObjectContext& context) : context_(context) {}
 
   // The longest finished entry's length plus one second (lengths are stored in whole

@@ -24,7 +24,9 @@ namespace chronelle {
 // owner. Not copyable; unregisters its observer when destroyed.
 class ReportCacheProvider {
  public:
+  // Totals by query key.
   using BreakdownCache = std::map<std::string, TotalValues>;
+  // Chart columns by query key.
   using ChartDataCache = std::map<std::string, SessionColumnData>;
 
   // Empty maps; observes "mainContextDidChange" from any sender on the default centre.

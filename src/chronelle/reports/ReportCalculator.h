@@ -44,6 +44,7 @@ class ReportCalculator {
   using TotalValueTypeOptionSet = chronelle::TotalValueTypeOptionSet;
   // Confirmed sums leave running entries out; effective sums measure them up to now.
   enum class CalculationType { confirmed, effective };
+  // Totals by the object ID of a task or folder.
   using NodeBreakdown = std::map<ObjectID, TotalValues>;
 
   // `dataProvider` must not be null; the calculator shares it (and runs its fetches on its
@@ -51,8 +52,11 @@ class ReportCalculator {
   explicit ReportCalculator(std::shared_ptr<BaseDataProvider> dataProvider,
                             std::shared_ptr<ReportCacheProvider> cacheProvider = nullptr);
 
+  // The provider whose context the fetches run in.
   const std::shared_ptr<BaseDataProvider>& dataProvider() const { return dataProvider_; }
+  // The cache; null when nothing is cached.
   const std::shared_ptr<ReportCacheProvider>& cacheProvider() const { return cacheProvider_; }
+  // Replaces the cache (null: cache nothing).
   void setCacheProvider(std::shared_ptr<ReportCacheProvider> cacheProvider) {
     cacheProvider_ = std::move(cacheProvider);
   }

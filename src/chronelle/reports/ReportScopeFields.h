@@ -19,6 +19,7 @@ namespace chronelle {
 // arithmetic reads `Clock::now()` when the reference date is absent).
 class ReportScopeFields {
  public:
+  // A set of billing states for the billing filter.
   using BillingStatusSet = std::set<SessionQuery3::BillingStatusOption>;
 
   // An instant inside the period of a non-custom scope; absent means "now".
@@ -29,6 +30,7 @@ class ReportScopeFields {
   std::optional<Date> customToDate;
   // Calendar of all period arithmetic (time zone, first weekday).
   Calendar calendar;
+  // Day, week, month, year or custom period.
   ReportScopeType type = ReportScopeType::daily;
   // Only tasks that are active, or only archived ones; absent: both.
   std::optional<SessionQuery3::ArchiveFilterOption> archiveFilter;
@@ -49,6 +51,7 @@ class ReportScopeFields {
   DateInterval dateInteval() const;
 
  protected:
+  // A daily scope of today in `calendar`, without filters.
   explicit ReportScopeFields(Calendar calendar) : calendar(std::move(calendar)) {}
 
   // In-place forms of the shared transformations; see ReportScopeProtocol for their rules.

@@ -85,6 +85,7 @@ class ReportScopeProtocol : public ReportScopeFields {
   }
 
  protected:
+  // A daily scope of today in `calendar`, without filters.
   explicit ReportScopeProtocol(Calendar calendar) : ReportScopeFields(std::move(calendar)) {}
 
   // A copy of this scope with `change` applied.

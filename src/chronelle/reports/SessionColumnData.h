@@ -29,6 +29,7 @@ struct SessionColumnData {
   // The sum of the segments' durations; 0 without segments.
   double totalDuration() const;
 
+  // Equal when every field is.
   friend bool operator==(const SessionColumnData&, const SessionColumnData&) = default;
 };
 

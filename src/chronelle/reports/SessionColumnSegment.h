@@ -25,6 +25,7 @@ struct SessionColumnSegment {
   std::optional<std::string> taskParentName;
   // The task's palette colour as drawn in the light appearance.
   Color color;
+  // True when the task is archived.
   bool taskIsArchived = false;
   // The task's effective billable flag.
   bool taskIsBillable = false;
@@ -41,6 +42,7 @@ struct SessionColumnSegment {
   // and the palette of the shared container.
   explicit SessionColumnSegment(const Task& task);
 
+  // Equal when every field is.
   friend bool operator==(const SessionColumnSegment&, const SessionColumnSegment&) = default;
 };
 

@@ -27,19 +27,26 @@ namespace chronelle {
 // immutable; enqueue from any thread.
 class TimeEntriesChartDataCalculationOperation : public ReportOperation {
  public:
+  // Chart columns by query key (see ReportCacheProvider).
   using ChartDataCache = std::map<std::string, SessionColumnData>;
   // Called once with the operation, the columns in time order and the column cache after
   // the run (copies the caller may keep), on the operation's thread.
   using Completion = std::function<void(TimeEntriesChartDataCalculationOperation&,
                                         const std::vector<SessionColumnData>&, const ChartDataCache&)>;
 
+  // An operation computing the columns of `sessionQuery` per `granularity`; see `start` for where
+  // it runs.
   TimeEntriesChartDataCalculationOperation(SessionQuery3 sessionQuery, ReportChartGranularity granularity,
                                            std::optional<ObjectID> currentSessionId,
                                            std::optional<ChartDataCache> chartDataCache, Completion completion);
 
+  // The query computed, as given.
   const SessionQuery3& sessionQuery() const { return sessionQuery_; }
+  // Columns per day or per month, as given.
   ReportChartGranularity granularity() const { return granularity_; }
+  // The running entry added afresh to the columns, as given; absent when none.
   const std::optional<ObjectID>& currentSessionId() const { return currentSessionId_; }
+  // The columns cached before the run, as given; absent when none were.
   const std::optional<ChartDataCache>& chartDataCache() const { return chartDataCache_; }
   // SQL queries the operation's context ran (the running entry's lookup included), known once
   // the completion is called (0 before).

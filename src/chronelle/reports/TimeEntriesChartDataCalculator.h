@@ -30,6 +30,7 @@ class Session;
 // calculator and its cache belong to one thread at a time.
 class TimeEntriesChartDataCalculator {
  public:
+  // Chart columns by query key (see ReportCacheProvider).
   using ChartDataCache = std::map<std::string, SessionColumnData>;
 
   // `dataProvider` must not be null; its context runs every fetch. The cache starts as
@@ -37,6 +38,7 @@ class TimeEntriesChartDataCalculator {
   explicit TimeEntriesChartDataCalculator(std::shared_ptr<BaseDataProvider> dataProvider,
                                           std::optional<ChartDataCache> chartDataCache = std::nullopt);
 
+  // The provider whose context the fetches run in.
   const std::shared_ptr<BaseDataProvider>& dataProvider() const { return dataProvider_; }
   // A calculator over the same provider, without a cache provider.
   const ReportCalculator& reportCalculator() const { return reportCalculator_; }

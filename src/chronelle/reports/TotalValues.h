@@ -33,13 +33,16 @@ struct TotalValues {
   // "duration: …, revenue: …, sessionCount: …", for logs and test output.
   std::string description() const;
 
+  // Adds `other` field by field.
   TotalValues& operator+=(const TotalValues& other) {
     duration += other.duration;
     revenue += other.revenue;
     sessionCount += other.sessionCount;
     return *this;
   }
+  // The field-by-field sum.
   friend TotalValues operator+(TotalValues a, const TotalValues& b) { return a += b; }
+  // Equal when every field is.
   friend bool operator==(const TotalValues&, const TotalValues&) = default;
 };
 

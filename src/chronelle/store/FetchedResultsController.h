@@ -51,7 +51,9 @@ class FetchedResultsController {
   FetchedResultsController(const FetchedResultsController&) = delete;
   FetchedResultsController& operator=(const FetchedResultsController&) = delete;
 
+  // The request, as given.
   const FetchRequest& fetchRequest() const { return request_; }
+  // The context fetched from and followed.
   const std::shared_ptr<ObjectContext>& managedObjectContext() const { return context_; }
 
   // The receiver of the change batches; not owned, null when none. It must outlive the

@@ -19,8 +19,11 @@ class ObjectContext;
 // new values are given (objects as their ObjectIDs); for derived keys announced with
 // willChangeValue/didChangeValue both are absent.
 struct ObservedChange {
+  // The key that changed.
   std::string key;
+  // The value before the change; absent for derived keys.
   Value oldValue;
+  // The value after the change; absent for derived keys.
   Value newValue;
 };
 
@@ -28,13 +31,18 @@ struct ObservedChange {
 class ObservationToken {
  public:
   ObservationToken() = default;
+  // Takes over the other token's observation.
   ObservationToken(ObservationToken&&) noexcept = default;
+  // Takes over the other token's observation. An observation this token held stays
+  // registered: `reset()` it first.
   ObservationToken& operator=(ObservationToken&&) noexcept = default;
   ~ObservationToken() { reset(); }
+  // Ends the observation now; nothing when already ended.
   void reset() {
     if (cancel_) cancel_();
     cancel_ = nullptr;
   }
+  // A token that runs `cancel` once when reset or destroyed.
   explicit ObservationToken(std::function<void()> cancel) : cancel_(std::move(cancel)) {}
 
  private:
@@ -55,7 +63,9 @@ class ManagedObject : public std::enable_shared_from_this<ManagedObject> {
   ManagedObject(const ManagedObject&) = delete;
   ManagedObject& operator=(const ManagedObject&) = delete;
 
+  // The object's entity.
   const EntityDescription& entity() const;
+  // The object's ID: temporary until its first save, permanent afterwards.
   ObjectID objectID() const;
   // The context the object is registered in; null once a deleted object was saved (or
   // before insertion).
@@ -76,12 +86,20 @@ class ManagedObject : public std::enable_shared_from_this<ManagedObject> {
   // To-many relationship: the related objects (saved ones by primary key, then pending
   // inserts in insertion order).
   std::vector<std::shared_ptr<ManagedObject>> objects(std::string_view key) const;
+  // Adds `object` to the to-many relationship `key` (setting the inverse); throws
+  // std::invalid_argument for an unknown key.
   void addObject(std::string_view key, const std::shared_ptr<ManagedObject>& object);
+  // Removes `object` from the to-many relationship `key` (clearing the inverse); throws
+  // std::invalid_argument for an unknown key.
   void removeObject(std::string_view key, const std::shared_ptr<ManagedObject>& object);
 
+  // Inserted and not saved yet.
   bool isInserted() const;
+  // Changed since the last save.
   bool isUpdated() const;
+  // Deleted and not saved yet.
   bool isDeleted() const;
+  // Inserted, updated or deleted since the last save.
   bool hasChanges() const;
   // True for an object whose data is not loaded: after its deletion was saved or merged.
   bool isFault() const;

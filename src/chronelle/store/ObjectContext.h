@@ -58,14 +58,20 @@ class ObjectContext : public std::enable_shared_from_this<ObjectContext> {
   static constexpr const char* kUpdatedObjectIDsKey = "updated_objectIDs";
   static constexpr const char* kDeletedObjectIDsKey = "deleted_objectIDs";
 
+  // A context on `coordinator`'s store; a main-queue context runs on MainQueue::shared(), a
+  // private-queue one on its own worker thread.
   static std::shared_ptr<ObjectContext> create(ConcurrencyType type,
                                                std::shared_ptr<PersistentStoreCoordinator> coordinator);
+  // A context whose saves go to `parent` instead of the store.
   static std::shared_ptr<ObjectContext> createChild(ConcurrencyType type,
                                                     std::shared_ptr<ObjectContext> parent);
   ~ObjectContext();
 
+  // Main-queue or private-queue, as created.
   ConcurrencyType concurrencyType() const;
+  // The coordinator of the store (the parent's for a child context). Never null.
   std::shared_ptr<PersistentStoreCoordinator> coordinator() const;
+  // The parent context; null for a context on the store.
   std::shared_ptr<ObjectContext> parent() const;
 
   // --- Objects -------------------------------------------------------------------

@@ -31,8 +31,11 @@ class ObjectID {
   // leading zeros, the entity an identifier).
   static std::optional<ObjectID> fromURI(std::string_view uri);
 
+  // False for a default-constructed ID.
   bool isValid() const { return !entityName_.empty(); }
+  // True before the object's first save.
   bool isTemporaryID() const { return primaryKey_ == 0 && isValid(); }
+  // The entity of the object; empty for an invalid ID.
   const std::string& entityName() const { return entityName_; }
   // 0 for a temporary ID.
   std::int64_t primaryKey() const { return primaryKey_; }
@@ -41,7 +44,9 @@ class ObjectID {
   // The URI text of the ID; empty for an invalid ID.
   std::string uriRepresentation() const;
 
+  // Equal when every field is.
   friend bool operator==(const ObjectID&, const ObjectID&) = default;
+  // Ordered field by field, in declaration order.
   friend auto operator<=>(const ObjectID&, const ObjectID&) = default;
 
  private:

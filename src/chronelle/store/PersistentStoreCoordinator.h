@@ -13,6 +13,7 @@ namespace chronelle {
 
 class StoreFileLock;
 
+// How `addPersistentStore` opens a store.
 struct StoreOptions {
   // Migrate a store written by an older version of the model on opening.
   bool migratePersistentStoresAutomatically = true;
@@ -27,6 +28,7 @@ struct StoreOptions {
 // changes saved by one context reach the others through it. Thread-safe.
 class PersistentStoreCoordinator : public std::enable_shared_from_this<PersistentStoreCoordinator> {
  public:
+  // A coordinator for the finalised `model`, without a store yet.
   explicit PersistentStoreCoordinator(std::shared_ptr<const ObjectModel> model);
   ~PersistentStoreCoordinator();
 
@@ -40,6 +42,7 @@ class PersistentStoreCoordinator : public std::enable_shared_from_this<Persisten
   // - kMigration: the migration failed while running and was rolled back.
   // Takes the store's lock file (`<file>-lock`) once the store is open.
   void addPersistentStore(const std::filesystem::path& file, const StoreOptions& options = {});
+  // True once `addPersistentStore` succeeded.
   bool hasStore() const;
 
   // True when the previous user of the store file ended without closing it (a crash or a
@@ -50,10 +53,13 @@ class PersistentStoreCoordinator : public std::enable_shared_from_this<Persisten
   // A coordinator marks the store closed when it is destroyed as its last user.
   bool openedAfterUncleanShutdown() const;
 
+  // The model, as given.
   const ObjectModel& model() const;
+  // The model, shared.
   std::shared_ptr<const ObjectModel> sharedModel() const;
   // The UUID recorded in the store's metadata (empty before a store is added).
   std::string storeIdentifier() const;
+  // The store file; empty before a store is added.
   std::filesystem::path storeFile() const;
 
   // The ObjectID named by URI text if it is a permanent ID of this store and entity of
@@ -65,6 +71,7 @@ class PersistentStoreCoordinator : public std::enable_shared_from_this<Persisten
   void setMetadataValue(const std::string& key, const std::string& value);
 
   struct Impl;
+  // Store-internal: the engine's state (declared in a header that is not installed).
   Impl& impl() const { return *impl_; }
 
  private:

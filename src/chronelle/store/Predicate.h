@@ -35,7 +35,9 @@ class PredicateSqlMapper {
 // Date as INTEGER microseconds, bool as 0/1, ObjectID as its primary key (a temporary ID
 // as -1, which matches no row), strings as TEXT.
 struct SqlFragment {
+  // An SQL expression with `?` placeholders.
   std::string sql;
+  // The values bound to the placeholders, in order.
   std::vector<Value> parameters;
 };
 
@@ -78,7 +80,9 @@ class Predicate {
   static Predicate anyOf(std::vector<Predicate> predicates);  // OR; empty → false
   static Predicate negation(const Predicate& predicate);
 
+  // The predicate's answer for one object, in memory (the same as SQL gives).
   bool evaluate(const PredicateSubject& subject) const;
+  // Store-internal: the predicate as SQL, with key paths resolved by `mapper`.
   SqlFragment toSql(PredicateSqlMapper& mapper) const;
   // Every key path the predicate reads, each as its components.
   std::vector<std::vector<std::string>> keyPaths() const;

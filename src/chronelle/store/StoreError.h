@@ -28,10 +28,14 @@ class StoreError : public std::runtime_error {
   static constexpr const char* kValidationKeyKey = "NSValidationErrorKey";        // std::string
   static constexpr const char* kDetailedErrorsKey = "NSDetailedErrors";           // std::vector<StoreError>
 
+  // An error with `code` (one of the constants above), a message and user info.
   StoreError(int code, std::string message, std::map<std::string, std::any> userInfo = {});
 
+  // Always "NSCocoaErrorDomain".
   const std::string& domain() const { return domain_; }
+  // The error code.
   int code() const { return code_; }
+  // Values under the keys above.
   const std::map<std::string, std::any>& userInfo() const { return userInfo_; }
   // "Error Domain=NSCocoaErrorDomain Code=<code> \"<message>\" UserInfo={...}".
   std::string description() const;

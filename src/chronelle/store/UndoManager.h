@@ -27,6 +27,7 @@ namespace chronelle {
 // the view context). Actions are owned by the manager.
 class UndoManager {
  public:
+  // Posted after an undo, and after a redo; the object is the undo manager.
   static constexpr const char* kDidUndoChangeNotification = "NSUndoManagerDidUndoChangeNotification";
   static constexpr const char* kDidRedoChangeNotification = "NSUndoManagerDidRedoChangeNotification";
 
@@ -48,6 +49,7 @@ class UndoManager {
   // Undoes one `disableUndoRegistration`. Throws std::logic_error when registration is
   // not disabled (an enable without its disable is a programming error).
   void enableUndoRegistration();
+  // False while a `disableUndoRegistration` is not matched by its enable.
   bool isUndoRegistrationEnabled() const { return disabled_ == 0; }
 
   // Records `action` as the inverse of a change just made, in the open group (opening an

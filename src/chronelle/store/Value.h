@@ -22,11 +22,15 @@ using Blob = std::vector<std::uint8_t>;
 // ObjectID: stored objects are compared by identity, never by address. A value type.
 class Value {
  public:
+  // A list value (for `IN %@`).
   using List = std::vector<Value>;
+  // What a value can hold; std::monostate is absent.
   using Storage =
       std::variant<std::monostate, bool, std::int64_t, double, std::string, Date, Blob, ObjectID, List>;
 
   Value() = default;
+  // A value holding its argument (implicit, so literals and IDs convert); nullptr is absent and
+  // every integer type is held as std::int64_t.
   Value(std::nullptr_t) {}
   Value(bool b) : v_(b) {}
   template <class I>
@@ -54,8 +58,11 @@ class Value {
     return Value(std::move(list));
   }
 
+  // True for an absent value.
   bool isNull() const { return std::holds_alternative<std::monostate>(v_); }
+  // The held alternative.
   const Storage& storage() const { return v_; }
+  // The held T; null when the value holds another type.
   template <class T>
   const T* getIf() const {
     return std::get_if<T>(&v_);
@@ -74,6 +81,7 @@ class Value {
   // object URIs, lists in parentheses).
   std::string description() const;
 
+  // Equal when every field is.
   friend bool operator==(const Value&, const Value&) = default;
 
  private:

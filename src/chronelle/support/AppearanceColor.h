@@ -18,7 +18,9 @@ class AppearanceColor {
   AppearanceColor(std::string displayP3Light, std::string dark)
       : light_(std::move(displayP3Light)), dark_(std::move(dark)) {}
 
+  // The colour in the light appearance, as hex text.
   const std::string& lightHexString() const { return light_; }
+  // The colour in the dark appearance, as hex text.
   const std::string& darkHexString() const { return dark_; }
   // The light string followed directly by the dark one, e.g. "#BBBBBB#6B6B6B".
   std::string name() const { return light_ + dark_; }
@@ -32,6 +34,7 @@ class AppearanceColor {
   // Both resolved colours as the platform's appearance-dependent colour.
   DynamicColor dynamicColor() const;
 
+  // Equal when every field is.
   friend bool operator==(const AppearanceColor&, const AppearanceColor&) = default;
 
  private:

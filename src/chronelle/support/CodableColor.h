@@ -10,12 +10,14 @@ namespace chronelle {
 // encodes as a JSON object with exactly the keys "red", "green", "blue" and "alpha". A value
 // type; thread-safe as any value.
 struct CodableColor {
+  // Components, 0…1.
   double red = 0.0;
   double green = 0.0;
   double blue = 0.0;
   double alpha = 0.0;
 
   CodableColor() = default;
+  // A colour of the given components.
   CodableColor(double r, double g, double b, double a) : red(r), green(g), blue(b), alpha(a) {}
   // Takes the four components of `color` as they are, whatever its colour space.
   explicit CodableColor(const Color& color)
@@ -24,6 +26,7 @@ struct CodableColor {
   // The colour its readers draw: the four components as an sRGB colour.
   Color toColor() const { return Color{red, green, blue, alpha, ColorSpace::sRGB}; }
 
+  // Equal when every field is.
   friend bool operator==(const CodableColor&, const CodableColor&) = default;
 };
 

@@ -42,6 +42,7 @@ class ColorSet {
   static const std::array<ID, 20>& allIDs();
   // The ID with raw value `raw` (-2 … 17); absent for any other value.
   static std::optional<ID> idFromRaw(int raw);
+  // The stored number of `id` (a node's `colorId`).
   static constexpr std::int16_t rawValue(ID id) { return static_cast<std::int16_t>(id); }
   // The case name, e.g. "lightIndigo"; for logs and descriptions.
   static std::string idName(ID id);
@@ -54,8 +55,11 @@ class ColorSet {
   // The set of `white`, built once on first use.
   static const ColorSet& white();
 
+  // Which palette colour this is.
   ID id() const { return id_; }
+  // The colour itself.
   const AppearanceColor& baseColor() const { return baseColor_; }
+  // A background on which light text stays readable.
   const AppearanceColor& backgroundColorOptimizedForLightContent() const {
     return backgroundColorOptimizedForLightContent_;
   }
@@ -74,8 +78,10 @@ class ColorSet {
   float dashboardTimerRunningBackgroundOpacity(bool isDarkMode) const;
   float runningTaskRowOpacity(bool isDarkMode) const;
   float runningStartPauseButtonBackgroundOpacity(bool isDarkMode) const;
+  // Opacity of the white layer under the sidebar's running timer.
   double sidebarTimerOpaqueWhiteBackgroundOpacity(bool isDarkMode) const;
 
+  // Equal when every field is.
   friend bool operator==(const ColorSet&, const ColorSet&) = default;
 
  private:

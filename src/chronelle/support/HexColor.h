@@ -13,7 +13,9 @@ namespace chronelle {
 
 // The four components of a hex colour, each in [0, 1].
 struct RGBAComponents {
+  // Components, 0…1.
   double red = 0, green = 0, blue = 0, alpha = 0;
+  // Equal when every field is.
   friend bool operator==(const RGBAComponents&, const RGBAComponents&) = default;
 };
 

@@ -143,6 +143,7 @@ MetadataValue metadataValueFrom(const T& value) {
 // made, so `{{"count", 3}, {"task", name}, {"ids", ids}}` mixes kinds freely.
 class LogValue {
  public:
+  // Converts `value`: text as a string, numbers and other printable values as described.
   template <class T>
     requires(!std::is_same_v<std::remove_cvref_t<T>, LogValue>)
   LogValue(const T& value) {  // NOLINT: implicit on purpose
@@ -154,6 +155,7 @@ class LogValue {
       value_ = MetadataValue::string("<no description>");
     }
   }
+  // The converted value.
   const MetadataValue& metadata() const { return value_; }
 
  private:

@@ -41,7 +41,9 @@ class Task;
 // not thread-safe.
 class CHTimer final : public CurrentTimeEntrySource, public std::enable_shared_from_this<CHTimer> {
  public:
+  // Idle, idle with a task, running or paused (see CHTimerState.h).
   using State = CHTimerState;
+  // The timer's notification names and user-info keys.
   using NotificationName = CHTimerNotificationName;
 
   // The user-defaults keys of the persisted entry and task.

@@ -11,6 +11,7 @@ namespace chronelle {
 // guarded by a mutex so a settings screen may change them while the timer reads them.
 class CHTimerPreferences final : public CHTimerPreferencesProtocol {
  public:
+  // All four preferences at once.
   struct Values {
     // Round paused entries to `roundingStep`.
     bool isRoundingEnabled = false;

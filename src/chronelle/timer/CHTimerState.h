@@ -11,6 +11,7 @@ namespace chronelle {
 // like an enumeration (`CHTimerState::paused`, or `CHTimer::State::paused`); a value type.
 class CHTimerState {
  public:
+  // The cases, with their stored raw values.
   enum Case : std::int8_t {
     // No current task and no current entry.
     idle = 0,
@@ -24,7 +25,9 @@ class CHTimerState {
     runningAutotracked = 4,
   };
 
+  // The value of `value`; implicit, so a case converts like a plain enumerator.
   constexpr CHTimerState(Case value) : case_(value) {}  // NOLINT: implicit like an enum
+  // The case, for `switch` and comparisons.
   constexpr operator Case() const { return case_; }
 
   // The state of `raw`, or nothing outside 0…4.
@@ -33,6 +36,7 @@ class CHTimerState {
     return CHTimerState(static_cast<Case>(raw));
   }
 
+  // The stored raw value.
   constexpr int rawValue() const { return case_; }
   // True for both running states.
   constexpr bool isRunning() const {

@@ -23,7 +23,9 @@ class ScheduledTimer;
 // events may come from any thread (the check's fields are guarded). Destruction stops it.
 class SystemTimeUpdateNotificator {
  public:
+  // Posted when the wall-clock hour (and so the minute) changes.
   static constexpr const char* CHHourChanged = "CHHourChanged";
+  // Posted when the wall-clock minute changes.
   static constexpr const char* CHMinuteChanged = "CHMinuteChanged";
 
   // The system events the application forwards (calendar day changed, time zone changed,
