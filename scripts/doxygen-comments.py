@@ -307,7 +307,12 @@ def convert(text):
             if (is_plain_comment(comment) and not LINT.match(comment)
                     and not before_code.lstrip().startswith("}") and not before_code.lstrip().startswith("#")
                     and re.search(r"[;,]$|\w$|\)$", before_code)):
-                out[i] = lines[i][:pos] + "///<" + lines[i][pos + 2:]
+                head, rest = lines[i][:pos], lines[i][pos + 2:]
+                # `///<` is two characters longer: take them from an aligning run of spaces
+                # (keeping two) rather than pass 100 columns.
+                while len(head) + 4 + len(rest) > 100 and head.endswith("   "):
+                    head = head[:-1]
+                out[i] = head + "///<" + rest
                 # Continuation lines aligned under the trailing comment.
                 k = i + 1
                 while k < n and lines[k].startswith(" " * pos + "//") and is_plain_comment(lines[k].strip()) \
