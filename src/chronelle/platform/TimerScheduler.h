@@ -9,46 +9,48 @@ namespace chronelle {
 class ManualClock;
 class MainQueue;
 
-// A scheduled timer. Cancelling is idempotent; destroying the handle does NOT cancel (as
-// with a run-loop timer, the scheduler keeps it alive until it is cancelled or, for a
-// one-shot timer, has fired). Thread-safe.
+/// A scheduled timer. Cancelling is idempotent; destroying the handle does NOT cancel (as
+/// with a run-loop timer, the scheduler keeps it alive until it is cancelled or, for a
+/// one-shot timer, has fired). Thread-safe.
 class ScheduledTimer {
  public:
   virtual ~ScheduledTimer() = default;
-  // Stops the timer; its callback does not run afterwards.
+  /// Stops the timer; its callback does not run afterwards.
   virtual void cancel() = 0;
-  // False once cancelled, or once a one-shot timer has fired.
+  /// False once cancelled, or once a one-shot timer has fired.
   virtual bool isValid() const = 0;
 };
 
-// Source of one-shot and repeating timers whose callbacks run on the main queue. The
-// library never sleeps or reads the wall clock to wait: it asks the installed scheduler.
+/// Source of one-shot and repeating timers whose callbacks run on the main queue. The
+/// library never sleeps or reads the wall clock to wait: it asks the installed scheduler.
 class TimerScheduler {
  public:
   virtual ~TimerScheduler() = default;
 
-  // Fires `fn` once after `seconds`.
+  /// Fires `fn` once after `seconds`.
   virtual std::shared_ptr<ScheduledTimer> scheduleOnce(double seconds, std::function<void()> fn) = 0;
-  // Fires `fn` every `interval` seconds, first after one interval, until cancelled.
+  /// Fires `fn` every `interval` seconds, first after one interval, until cancelled.
   virtual std::shared_ptr<ScheduledTimer> scheduleRepeating(double interval,
                                                             std::function<void()> fn) = 0;
 
-  // The process-wide scheduler (Asio timers on MainQueue::shared() unless one is installed).
-  // The reference stays valid until the next `install`/`reset`; hold `currentShared()`
-  // where that may happen meanwhile.
+  /// The process-wide scheduler (Asio timers on MainQueue::shared() unless one is installed).
+  /// The reference stays valid until the next `install`/`reset`; hold `currentShared()`
+  /// where that may happen meanwhile.
   static TimerScheduler& current();
-  // The same scheduler, shared: it stays alive while held even after a replacement.
+  /// The same scheduler, shared: it stays alive while held even after a replacement.
   static std::shared_ptr<TimerScheduler> currentShared();
-  // Replaces the process-wide scheduler (null restores the default). Timers already
-  // scheduled stay with the scheduler that made them.
+  /// Replaces the process-wide scheduler (null restores the default). Timers already
+  /// scheduled stay with the scheduler that made them.
+  ///@{
   static void install(std::shared_ptr<TimerScheduler> scheduler);
   static void reset();
+  ///@}
 };
 
-// Real timers: Asio steady timers on a main queue.
+/// Real timers: Asio steady timers on a main queue.
 class AsioTimerScheduler final : public TimerScheduler {
  public:
-  // Timers on `queue`, which must outlive the scheduler.
+  /// Timers on `queue`, which must outlive the scheduler.
   explicit AsioTimerScheduler(MainQueue& queue);
   std::shared_ptr<ScheduledTimer> scheduleOnce(double seconds, std::function<void()> fn) override;
   std::shared_ptr<ScheduledTimer> scheduleRepeating(double interval, std::function<void()> fn) override;
@@ -57,22 +59,24 @@ class AsioTimerScheduler final : public TimerScheduler {
   MainQueue& queue_;
 };
 
-// Virtual time for tests: nothing fires until `advance` moves the clock past a timer's
-// due time. Timers fire in due order, each with the clock set to its due instant, and the
-// clock ends at start + seconds. Callbacks run synchronously on the advancing thread.
+/// Virtual time for tests: nothing fires until `advance` moves the clock past a timer's
+/// due time. Timers fire in due order, each with the clock set to its due instant, and the
+/// clock ends at start + seconds. Callbacks run synchronously on the advancing thread.
 class ManualTimerScheduler final : public TimerScheduler {
  public:
-  // Timers on the virtual time of `clock`, which `advance` moves.
+  /// Timers on the virtual time of `clock`, which `advance` moves.
+  ///@{
   explicit ManualTimerScheduler(std::shared_ptr<ManualClock> clock);
   ~ManualTimerScheduler() override;
+  ///@}
   std::shared_ptr<ScheduledTimer> scheduleOnce(double seconds, std::function<void()> fn) override;
   std::shared_ptr<ScheduledTimer> scheduleRepeating(double interval, std::function<void()> fn) override;
 
-  // Moves the clock forward by `seconds`, firing each timer that falls due on the way.
+  /// Moves the clock forward by `seconds`, firing each timer that falls due on the way.
   void advance(double seconds);
-  // Timers still scheduled (not cancelled, not fired one-shots).
+  /// Timers still scheduled (not cancelled, not fired one-shots).
   std::size_t pendingCount() const;
-  // Seconds from now to the next due timer, or a negative value when there is none.
+  /// Seconds from now to the next due timer, or a negative value when there is none.
   double secondsUntilNextFire() const;
 
  private:
