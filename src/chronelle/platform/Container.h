@@ -47,7 +47,7 @@ class Container {
 
   /// True when an instance of T is registered.
   template <class T>
-  // True when an instance of T is registered.
+  /// True when an instance of T is registered.
   bool isRegistered() const {
     std::lock_guard lock(mutex_);
     return entries_.count(std::type_index(typeid(T))) != 0;

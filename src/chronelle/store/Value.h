@@ -68,7 +68,7 @@ class Value {
   const Storage& storage() const { return v_; }
   /// The held T; null when the value holds another type.
   template <class T>
-  // The held T; null when the value holds another type.
+  /// The held T; null when the value holds another type.
   const T* getIf() const {
     return std::get_if<T>(&v_);
   }

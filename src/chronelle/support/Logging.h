@@ -150,7 +150,7 @@ class LogValue {
   /// Converts `value`: text as a string, numbers and other printable values as described.
   template <class T>
     requires(!std::is_same_v<std::remove_cvref_t<T>, LogValue>)
-  // Converts `value`: text as a string, numbers and other printable values as described.
+  /// Converts `value`: text as a string, numbers and other printable values as described.
   LogValue(const T& value) {  // NOLINT: implicit on purpose
     // Built in the caller's expression, before any logging function is entered: a value
     // whose description fails must not fail the caller either.
