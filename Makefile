@@ -2,7 +2,7 @@
 # configures its CMake preset under build/<preset>/ and builds with two jobs.
 JOBS ?= 2
 
-.PHONY: deps demo test bench bench-quick asan tsan fuzz configure-% build-% clean
+.PHONY: deps demo test bench bench-quick asan tsan fuzz docs configure-% build-% clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -42,6 +42,12 @@ bench: build-release
 bench-quick: build-release
 	@if [ -x build/release/bench/chronelle_bench ]; then build/release/bench/chronelle_bench --quick --json build/bench.json; \
 	 else echo "no benchmarks built yet"; fi
+
+# The API reference of the installed headers (Doxygen, installed when missing), in
+# build/docs/html/; fails on any undocumented public declaration. After editing headers,
+# `scripts/doxygen-comments.py` turns their `//` declaration comments into Doxygen ones.
+docs:
+	@bash scripts/docs.sh
 
 clean:
 	rm -rf build

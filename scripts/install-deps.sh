@@ -16,6 +16,11 @@ if [ "${1:-}" = "--with-fuzz" ]; then
   packages+=(clang libclang-rt-dev)
 fi
 
+# `make docs` only: Doxygen for the API reference.
+if [ "${1:-}" = "--with-docs" ]; then
+  packages+=(doxygen)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -7,8 +7,8 @@
 
 namespace chronelle {
 
-// The objects of a fetch as their entity class T; objects of another class are skipped
-// (a fetch by entity name only returns that entity's class, so none are in practice).
+/// The objects of a fetch as their entity class T; objects of another class are skipped
+/// (a fetch by entity name only returns that entity's class, so none are in practice).
 template <class T>
 std::vector<std::shared_ptr<T>> objectsOfClass(const ObjectSet& objects) {
   std::vector<std::shared_ptr<T>> result;
@@ -19,7 +19,7 @@ std::vector<std::shared_ptr<T>> objectsOfClass(const ObjectSet& objects) {
   return result;
 }
 
-// The first object of a fetch as T, or null.
+/// The first object of a fetch as T, or null.
 template <class T>
 std::shared_ptr<T> firstOfClass(const ObjectSet& objects) {
   return objects.empty() ? nullptr : std::dynamic_pointer_cast<T>(objects.front());

@@ -11,14 +11,14 @@
 
 namespace chronelle {
 
-// A time-entry change set read into typed values, so that every value is checked before
-// the first one is applied. Each field is absent when its key is missing or holds no value.
-// Internal to the data layer; a value type.
+/// A time-entry change set read into typed values, so that every value is checked before
+/// the first one is applied. Each field is absent when its key is missing or holds no value.
+/// Internal to the data layer; a value type.
 struct TimeEntryChangeValues {
   std::optional<Date> begin;
   std::optional<Date> end;
   std::optional<ObjectID> taskId;
-  // Whether the `notes` key is present at all (without a value it clears the notes).
+  /// Whether the `notes` key is present at all (without a value it clears the notes).
   bool notesGiven = false;
   std::optional<std::string> notes;
   std::optional<BillingStatus> billingStatus;
@@ -28,8 +28,8 @@ struct TimeEntryChangeValues {
   std::optional<double> hourlyRate;
   std::optional<bool> autotracked;
 
-  // Reads every key of `changes`. Throws std::system_error(ChangeSetError) naming the first
-  // key whose value has the wrong type or does not fit its attribute.
+  /// Reads every key of `changes`. Throws std::system_error(ChangeSetError) naming the first
+  /// key whose value has the wrong type or does not fit its attribute.
   static TimeEntryChangeValues read(const TimeEntryChanges& changes);
 };
 

@@ -2,19 +2,19 @@
 
 namespace chronelle {
 
-// How a time entry continues beyond the day of one of its fragments.
+/// How a time entry continues beyond the day of one of its fragments.
 enum class SessionEdge {
-  // The entry began on an earlier day and ends on this day.
+  /// The entry began on an earlier day and ends on this day.
   before,
-  // The entry begins on this day and ends on a later day.
+  /// The entry begins on this day and ends on a later day.
   after,
-  // The entry began on an earlier day and ends on a later day.
+  /// The entry began on an earlier day and ends on a later day.
   beforeAndAfter,
-  // The entry begins and ends on this day.
+  /// The entry begins and ends on this day.
   none,
 };
 
-// The case name ("before", "after", "beforeAndAfter", "none").
+/// The case name ("before", "after", "beforeAndAfter", "none").
 inline const char* toString(SessionEdge edge) {
   switch (edge) {
     case SessionEdge::before: return "before";

@@ -6,26 +6,26 @@
 
 namespace chronelle {
 
-// The application's object model: folders and tasks (one "Node" table), time entries, rule
-// sets, rules (one "RuleBase" table) and activity-log entries (one "ALEntry" table), each
-// entity with its C++ class as factory. Delete rules: deleting a node deletes its children,
-// recursively, and a task's time entries and rule set; deleting a rule set deletes its
-// rules, and deleting a combination the rules inside it. Every to-one side nullifies.
+/// The application's object model: folders and tasks (one "Node" table), time entries, rule
+/// sets, rules (one "RuleBase" table) and activity-log entries (one "ALEntry" table), each
+/// entity with its C++ class as factory. Delete rules: deleting a node deletes its children,
+/// recursively, and a task's time entries and rule set; deleting a rule set deletes its
+/// rules, and deleting a combination the rules inside it. Every to-one side nullifies.
 class ChronelleModel {
  public:
   ChronelleModel() = delete;
 
-  // The name the model is registered under, which the application passes to its stack.
+  /// The name the model is registered under, which the application passes to its stack.
   static constexpr const char* kName = "ChronelleData";
-  // The current version; older versions are migrated by the store on opening.
+  /// The current version; older versions are migrated by the store on opening.
   static constexpr int kVersion = 1;
 
-  // A new, finalised model of the current version (not registered). Throws std::logic_error
-  // only if the model were inconsistent, which tests rule out.
+  /// A new, finalised model of the current version (not registered). Throws std::logic_error
+  /// only if the model were inconsistent, which tests rule out.
   static std::shared_ptr<const ObjectModel> build();
 
-  // Builds and registers the model with the ModelRegistry the first time it is called, and
-  // returns the registered model on every call. Thread-safe; idempotent.
+  /// Builds and registers the model with the ModelRegistry the first time it is called, and
+  /// returns the registered model on every call. Thread-safe; idempotent.
   static std::shared_ptr<const ObjectModel> registerModel();
 };
 

@@ -10,39 +10,50 @@
 
 namespace chronelle {
 
-// Severity, in order: a record is emitted when the logger's level is at or below it.
+/// Severity, in order: a record is emitted when the logger's level is at or below it.
 enum class LogLevel { trace = 0, debug, info, notice, warning, error, critical };
 
-// A metadata value: a string, a value that described itself as text, a list, or a
-// dictionary. A value type.
+/// A metadata value: a string, a value that described itself as text, a list, or a
+/// dictionary. A value type.
 class MetadataValue {
  public:
+  /// What the value holds.
   enum class Kind { string, stringConvertible, array, dictionary };
+  /// The elements of a list value.
   using Array = std::vector<MetadataValue>;
+  /// The entries of a dictionary value.
   using Dictionary = std::map<std::string, MetadataValue>;
 
-  // An empty string value.
+  /// An empty string value.
   MetadataValue() = default;
+  /// A string value.
   static MetadataValue string(std::string text);
+  /// A value described by `description` (a number, an error).
   static MetadataValue stringConvertible(std::string description);
+  /// A list value.
   static MetadataValue array(Array elements);
+  /// A dictionary value.
   static MetadataValue dictionary(Dictionary entries);
 
+  /// What the value holds.
   Kind kind() const { return kind_; }
-  // The text of a string or string-convertible value; empty for the other kinds.
+  /// The text of a string or string-convertible value; empty for the other kinds.
   const std::string& text() const { return text_; }
+  /// The elements of a list; empty for the other kinds.
   const Array& elements() const { return array_; }
+  /// The entries of a dictionary; empty for the other kinds.
   const Dictionary& entries() const { return dictionary_; }
 
-  // The value as text: a string or string-convertible value as it is; a dictionary as
-  // the textual form of `toDictionary()` (`["key": "value"]`, `[:]` when empty); a list as
-  // the textual form of its elements' `toString()` (`["a", "b"]`). Does not throw except
-  // on allocation failure.
+  /// The value as text: a string or string-convertible value as it is; a dictionary as
+  /// the textual form of `toDictionary()` (`["key": "value"]`, `[:]` when empty); a list as
+  /// the textual form of its elements' `toString()` (`["a", "b"]`). Does not throw except
+  /// on allocation failure.
   std::string toString() const;
-  // The entries of a dictionary with every value turned into text by `toString()`; empty
-  // for the other kinds.
+  /// The entries of a dictionary with every value turned into text by `toString()`; empty
+  /// for the other kinds.
   std::map<std::string, std::string> toDictionary() const;
 
+  /// Equal when every field is.
   friend bool operator==(const MetadataValue&, const MetadataValue&) = default;
 
  private:
@@ -54,76 +65,96 @@ class MetadataValue {
 
 using LogMetadata = std::map<std::string, MetadataValue>;
 
-// The lower-case name of a level ("trace" … "critical").
+/// The lower-case name of a level ("trace" … "critical").
 std::string_view logLevelName(LogLevel level);
 
-// One emitted record, as a handler receives it.
+/// One emitted record, as a handler receives it.
 struct LogRecord {
+  /// The logger's label.
   std::string label;
+  /// The record's severity.
   LogLevel level = LogLevel::info;
+  /// The message text.
   std::string message;
+  /// Values attached to the record (an error under "error").
   LogMetadata metadata;
+  /// The module that logged (the label unless given).
   std::string source;
+  /// Source file of the call, when known.
   std::string file;
+  /// Function of the call, when known.
   std::string function;
+  /// Source line of the call; 0 when unknown.
   std::uint32_t line = 0;
 };
 
-// Destination of records. Implementations must be thread-safe and must not throw.
+/// Destination of records. Implementations must be thread-safe and must not throw.
 class LogHandler {
  public:
   virtual ~LogHandler() = default;
+  /// Writes one record. Called from any thread; must not throw.
   virtual void log(const LogRecord& record) noexcept = 0;
 };
 
-// A labelled logger. Cheap to create; the handler is process-wide (`bootstrap`).
-// Thread-safe. Logging never throws.
+/// A labelled logger. Cheap to create; the handler is process-wide (`bootstrap`).
+/// Thread-safe. Logging never throws.
 class Logger {
  public:
+  /// A logger labelled `label`, writing to the process-wide handler.
   explicit Logger(std::string label);
-  // Copies carry the level set at the time of the copy.
+  /// Copies carry the level set at the time of the copy.
   Logger(const Logger& other) : label_(other.label_), level_(other.level_.load()) {}
+  /// Takes the other logger's label and its level at the time of the assignment.
   Logger& operator=(const Logger& other) {
     label_ = other.label_;
     level_.store(other.level_.load());
     return *this;
   }
 
+  /// The label given.
   const std::string& label() const { return label_; }
-  // The level set with `setLogLevel`, else the process default (`defaultLogLevel()`), so
-  // a component logger created early follows a later change of the default.
+  /// The level set with `setLogLevel`, else the process default (`defaultLogLevel()`), so
+  /// a component logger created early follows a later change of the default.
   LogLevel logLevel() const;
-  // Fixes this logger's level. Safe while other threads log through the same logger: they
-  // see the old level or the new one.
+  /// Fixes this logger's level. Safe while other threads log through the same logger: they
+  /// see the old level or the new one.
   void setLogLevel(LogLevel level) { level_.store(static_cast<int>(level)); }
+  /// True when a record of `level` would be written.
   bool isEnabled(LogLevel level) const { return level >= logLevel(); }
 
-  // Emits the record when `level` is enabled; swallows every failure of the handler.
+  /// Emits the record when `level` is enabled; swallows every failure of the handler.
   void log(LogLevel level, std::string message, LogMetadata metadata = {},
            std::string source = "n/a", std::string file = "", std::string function = "",
            std::uint32_t line = 0) const noexcept;
 
-  // Installs the process-wide handler (null restores the default spdlog handler on
-  // stderr). Loggers created before and after see the new handler.
+  /// Installs the process-wide handler (null restores the default spdlog handler on
+  /// stderr). Loggers created before and after see the new handler.
   static void bootstrap(std::shared_ptr<LogHandler> handler);
+  /// The process-wide handler. Never null.
   static std::shared_ptr<LogHandler> handler();
-  // Level of every logger whose own level was not set (default: info).
+  /// Level of every logger whose own level was not set (default: info).
+  ///@{
   static void setDefaultLogLevel(LogLevel level);
   static LogLevel defaultLogLevel();
+  ///@}
 
  private:
   std::string label_;
-  // A LogLevel, or -1 to follow the process default. Atomic because components share one
-  // logger across threads and the application may change its level at any time.
+  /// A LogLevel, or -1 to follow the process default. Atomic because components share one
+  /// logger across threads and the application may change its level at any time.
   std::atomic<int> level_{-1};
 };
 
-// Writes through spdlog to stderr, or to a file when a path is given.
+/// Writes through spdlog to stderr, or to a file when a path is given.
 class SpdlogHandler final : public LogHandler {
  public:
   SpdlogHandler();
+  /// Writes to the file at `filePath` (appending). Throws spdlog::spdlog_ex when it cannot be
+  /// opened.
+  ///@{
   explicit SpdlogHandler(const std::string& filePath);
   ~SpdlogHandler() override;
+  ///@}
   void log(const LogRecord& record) noexcept override;
 
  private:
@@ -131,11 +162,13 @@ class SpdlogHandler final : public LogHandler {
   std::unique_ptr<Impl> impl_;
 };
 
-// Keeps every record, for tests. Thread-safe.
+/// Keeps every record, for tests. Thread-safe.
 class CapturingLogHandler final : public LogHandler {
  public:
   void log(const LogRecord& record) noexcept override;
+  /// The records so far, oldest first.
   std::vector<LogRecord> records() const;
+  /// Forgets the records so far.
   void clear();
 
  private:

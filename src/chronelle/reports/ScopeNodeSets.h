@@ -13,11 +13,11 @@ namespace chronelle {
 // ObjectIDs, or by their `identifier` strings where scopes compare as values. Run on the
 // nodes' context queue.
 
-// The `identifier` of every node (the empty text for a node without one).
+/// The `identifier` of every node (the empty text for a node without one).
 std::set<std::string> identifierSet(const NodeSet& nodes);
-// The identifiers in set order joined by ", " ("<no identifier>" for a node without one).
+/// The identifiers in set order joined by ", " ("<no identifier>" for a node without one).
 std::string identifierList(const NodeSet& nodes);
-// The member of `nodes` with the ObjectID of `node`, or the end iterator.
+/// The member of `nodes` with the ObjectID of `node`, or the end iterator.
 NodeSet::const_iterator findObject(const NodeSet& nodes, const Node& node);
 
 }  // namespace chronelle

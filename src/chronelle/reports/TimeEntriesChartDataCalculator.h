@@ -18,51 +18,53 @@ namespace chronelle {
 class BaseDataProvider;
 class Session;
 
-// Computes the columns of the report bar chart: one per day or month of a query's period,
-// each stacked from one segment per task. Per column, the finished entries inside it are
-// summed by the store in one grouped aggregate fetch and only entries crossing its bounds
-// are loaded. Columns are cached by query and small-group setting; the running entry is
-// never cached but added afresh each time, so a cached column stays valid while the timer
-// runs.
-//
-// Never throws: a store error is logged on the "TimeEntriesChartDataCalculator" logger and
-// the column stays empty. Fetches run synchronously on the data provider's context. A
-// calculator and its cache belong to one thread at a time.
+/// Computes the columns of the report bar chart: one per day or month of a query's period,
+/// each stacked from one segment per task. Per column, the finished entries inside it are
+/// summed by the store in one grouped aggregate fetch and only entries crossing its bounds
+/// are loaded. Columns are cached by query and small-group setting; the running entry is
+/// never cached but added afresh each time, so a cached column stays valid while the timer
+/// runs.
+///
+/// Never throws: a store error is logged on the "TimeEntriesChartDataCalculator" logger and
+/// the column stays empty. Fetches run synchronously on the data provider's context. A
+/// calculator and its cache belong to one thread at a time.
 class TimeEntriesChartDataCalculator {
  public:
+  /// Chart columns by query key (see ReportCacheProvider).
   using ChartDataCache = std::map<std::string, SessionColumnData>;
 
-  // `dataProvider` must not be null; its context runs every fetch. The cache starts as
-  // `chartDataCache`, or empty.
+  /// `dataProvider` must not be null; its context runs every fetch. The cache starts as
+  /// `chartDataCache`, or empty.
   explicit TimeEntriesChartDataCalculator(std::shared_ptr<BaseDataProvider> dataProvider,
                                           std::optional<ChartDataCache> chartDataCache = std::nullopt);
 
+  /// The provider whose context the fetches run in.
   const std::shared_ptr<BaseDataProvider>& dataProvider() const { return dataProvider_; }
-  // A calculator over the same provider, without a cache provider.
+  /// A calculator over the same provider, without a cache provider.
   const ReportCalculator& reportCalculator() const { return reportCalculator_; }
-  // Every column computed so far (without the running entry), by key.
+  /// Every column computed so far (without the running entry), by key.
   const ChartDataCache& chartDataCache() const { return chartDataCache_; }
 
-  // The columns of `query`'s period in time order, each the start of a day or month
-  // (`granularity`) of the application's current calendar up to the next one, the first
-  // and last possibly partial. Empty when the query lacks a bound or `from` is not before
-  // `to`. With `filterOutSmallGroups`, segments of 60 s or less are left out.
-  // `includeCurrentSession` is the running entry to add (null: none), an object of the
-  // provider's context.
+  /// The columns of `query`'s period in time order, each the start of a day or month
+  /// (`granularity`) of the application's current calendar up to the next one, the first
+  /// and last possibly partial. Empty when the query lacks a bound or `from` is not before
+  /// `to`. With `filterOutSmallGroups`, segments of 60 s or less are left out.
+  /// `includeCurrentSession` is the running entry to add (null: none), an object of the
+  /// provider's context.
   std::vector<SessionColumnData> calculateValuesForBarChart(const SessionQuery3& query,
                                                             ReportChartGranularity granularity,
                                                             bool filterOutSmallGroups,
                                                             const std::shared_ptr<Session>& includeCurrentSession);
-  // One column over exactly `query`'s period, from the cache when it holds it, plus the
-  // running entry's part. A query without both bounds gives an empty column dated now.
+  /// One column over exactly `query`'s period, from the cache when it holds it, plus the
+  /// running entry's part. A query without both bounds gives an empty column dated now.
   SessionColumnData calculateColumnData(const SessionQuery3& query, bool filterOutSmallGroups,
                                         const std::shared_ptr<Session>& includeCurrentSession);
 
-  // The mean total duration of the columns that count at least one entry; 0 when none does.
+  /// The mean total duration of the columns that count at least one entry; 0 when none does.
   static double avgDurationInSessionColumns(const std::vector<SessionColumnData>& columns);
 
  private:
-  // The running entry's part of one column.
+  /// The running entry's part of one column.
   struct RunningShare {
     double duration = 0;
     double revenue = 0;
@@ -73,11 +75,11 @@ class TimeEntriesChartDataCalculator {
   RunningShare runningShare(const SessionQuery3& query, const Session* session) const;
   void addRunningShare(SessionColumnData& column, const Session* session, const RunningShare& share,
                        bool filterOutSmallGroups) const;
-  // Fills `column` from the store, on the provider's context.
+  /// Fills `column` from the store, on the provider's context.
   void fillColumn(SessionColumnData& column, const SessionQuery3& query, bool filterOutSmallGroups);
 
-  // Narrows the edge fetches of one chart; its one read of the store happens on the first
-  // column that is not cached. Made anew for every chart.
+  /// Narrows the edge fetches of one chart; its one read of the store happens on the first
+  /// column that is not cached. Made anew for every chart.
   std::optional<EntryLengthBound> lengthBound_;
 
   std::shared_ptr<BaseDataProvider> dataProvider_;

@@ -34,55 +34,58 @@ struct ObjectContext::Impl {
   std::shared_ptr<ObjectContext> parent;
   std::shared_ptr<const ObjectModel> model;
 
-  // The context's own connection, taken from the coordinator's pool on first use.
+  /// The context's own connection, taken from the coordinator's pool on first use.
   ConnectionLease connection;
   Connection& db();
 
-  // Identity map: saved objects by table and primary key, unsaved ones by temporary ID.
+  /// Identity map: saved objects by table and primary key, unsaved ones by temporary ID.
   std::vector<std::unordered_map<std::int64_t, std::shared_ptr<ManagedObject>>> byPk;
   std::unordered_map<std::string, std::shared_ptr<ManagedObject>> byTemp;
-  // Temporary IDs handed out earlier → the permanent ID the object has now.
+  /// Temporary IDs handed out earlier → the permanent ID the object has now.
   std::unordered_map<std::string, ObjectID> aliases;
 
-  // Objects with unsaved changes, in the order they first changed.
+  /// Objects with unsaved changes, in the order they first changed.
   std::map<std::uint64_t, std::shared_ptr<ManagedObject>> changes;
   std::uint64_t nextSeq = 1;
   bool processScheduled = false;
 
   MergePolicy mergePolicy = MergePolicy::error;
-  // Read by saving contexts on other queues when they pick the contexts to merge into.
+  /// Read by saving contexts on other queues when they pick the contexts to merge into.
   std::atomic<bool> automaticallyMerges{false};
   std::shared_ptr<UndoManager> undoManager;
   std::atomic<std::size_t> fetchCount{0};
 
-  // Queue: the thread inside performAndWait of a private-queue context.
+  /// Queue: the thread inside performAndWait of a private-queue context.
   std::mutex queueMutex;
   std::atomic<std::thread::id> queueOwner{};
   std::unique_ptr<SerialQueue> worker;
 
-  // --- Identity (ContextObjects.cpp) -----------------------------------------------------
+  /// \name Identity (ContextObjects.cpp)
+  ///@{
   ObjectID canonical(const ObjectID& id) const;
   Value canonical(const Value& value) const;
   std::shared_ptr<ManagedObject> registered(const ObjectID& id) const;
   void registerObject(const std::shared_ptr<ManagedObject>& object);
   void unregister(ManagedObject& object);
-  // Registered object for the row the statement is on (columns: Z_PK, Z_ENT, Z_OPT, then
-  // every column of the table); a registered object without unsaved changes is brought
-  // up to date with a newer row.
+  /// Registered object for the row the statement is on (columns: Z_PK, Z_ENT, Z_OPT, then
+  /// every column of the table); a registered object without unsaved changes is brought
+  /// up to date with a newer row.
   std::shared_ptr<ManagedObject> objectForRow(const Statement& row, const TableLayout& table);
-  // Registered, or loaded from the store; null when there is no such object.
+  /// Registered, or loaded from the store; null when there is no such object.
   std::shared_ptr<ManagedObject> objectWithID(const ObjectID& id);
-  // "SELECT t0.Z_PK, t0.Z_ENT, t0.Z_OPT, t0.<every column> FROM <table> t0".
+  /// "SELECT t0.Z_PK, t0.Z_ENT, t0.Z_OPT, t0.<every column> FROM <table> t0".
   static std::string selectRows(const TableLayout& table);
-  // The slot values of the row the statement is on (columns as selectRows).
+  /// The slot values of the row the statement is on (columns as selectRows).
   std::vector<Value> decodeRow(const EntityDescription::Layout& layout, const Statement& row) const;
-  // Replaces the values and snapshot by a row's, telling observers of changed keys.
+  /// Replaces the values and snapshot by a row's, telling observers of changed keys.
   void applyRow(ManagedObject& object, const Statement& row, bool keepChangedValues);
   std::shared_ptr<ManagedObject> insert(const EntityDescription& entity);
+  ///@}
 
-  // --- Changes ---------------------------------------------------------------------------
+  /// \name Changes
+  ///@{
   enum class ChangeKind { insert, update, remove };
-  // Records that the object changed (and, for main-queue contexts, schedules processing).
+  /// Records that the object changed (and, for main-queue contexts, schedules processing).
   void noteChange(ManagedObject& object, ChangeKind kind);
   void dropFromChanges(ManagedObject& object);
   void deleteObject(ManagedObject& object);
@@ -92,78 +95,94 @@ struct ObjectContext::Impl {
   void refresh(ManagedObject& object, bool mergeChanges);
   void reset();
   void detachAll();
+  ///@}
 
-  // --- Undo (ContextUndo.cpp) -------------------------------------------------------------
-  // Each registers the inverse of a change just made with the undo manager, when there is
-  // one and registration is on.
+  /// \name Undo (ContextUndo.cpp)
+  ///@{
+
+  /// Each registers the inverse of a change just made with the undo manager, when there is
+  /// one and registration is on.
   void registerUndoOfSlot(ManagedObject& object, std::size_t slot, Value old);
   void registerUndoOfInsert(ManagedObject& object);
   void registerUndoOfDelete(ManagedObject& object);
-  // The inverses: sets a slot back (keeping to-many sides in step), and takes back a
-  // deletion (also one that was saved: the object is inserted again under its ID).
+  /// The inverses: sets a slot back (keeping to-many sides in step), and takes back a
+  /// deletion (also one that was saved: the object is inserted again under its ID).
   void restoreSlot(ManagedObject& object, std::size_t slot, const Value& value);
   void undelete(ManagedObject& object);
   void clearUndo();
+  ///@}
 
-  // --- Merging saves of other contexts (ContextMerge.cpp) ---------------------------------
-  // Hands a root context's saved changes to the other contexts of the coordinator that
-  // merge automatically (and to this context's children that do), each on its own queue.
+  /// \name Merging saves of other contexts (ContextMerge.cpp)
+  ///@{
+
+  /// Hands a root context's saved changes to the other contexts of the coordinator that
+  /// merge automatically (and to this context's children that do), each on its own queue.
   void dispatchMerge(const ObjectIDSet& inserted, const ObjectIDSet& updated, const ObjectIDSet& deleted);
-  // On this context's queue: refreshes registered objects (its own unsaved changes stay as
-  // the merge policy says), turns deleted ones into faults, posts "did merge changes".
+  /// On this context's queue: refreshes registered objects (its own unsaved changes stay as
+  /// the merge policy says), turns deleted ones into faults, posts "did merge changes".
   void mergeChanges(const UserInfo& info);
-  // Brings one registered object up to date with its saved row under the merge policy.
+  /// Brings one registered object up to date with its saved row under the merge policy.
   void mergeObject(ManagedObject& object);
-  // Forgets a registered object whose row is gone; it becomes a fault.
+  /// Forgets a registered object whose row is gone; it becomes a fault.
   void turnIntoFault(ManagedObject& object);
+  ///@}
 
-  // --- Relationships (ContextRelationships.cpp) ------------------------------------------
+  /// \name Relationships (ContextRelationships.cpp)
+  ///@{
   std::shared_ptr<ManagedObject> relatedObject(const ManagedObject& object, int slot);
   std::vector<std::shared_ptr<ManagedObject>> relatedObjects(const ManagedObject& object, int toManyIndex);
-  // Sets a to-one slot and keeps the inverse side in step.
+  /// Sets a to-one slot and keeps the inverse side in step.
   void setToOne(ManagedObject& object, int slot, const std::shared_ptr<ManagedObject>& target);
-  // Sets one to-one slot without touching the inverse (the caller does that).
+  /// Sets one to-one slot without touching the inverse (the caller does that).
   void assignSlot(ManagedObject& object, int slot, Value value);
+  ///@}
 
-  // --- Child contexts (ChildContext.cpp) --------------------------------------------------
-  // A child context sees its parent's unsaved state as its store: objects the parent
-  // changed are read from the parent, and saving pushes the changes into the parent.
-  //
-  // This context's object for the parent's object, with the parent's current values as
-  // snapshot (kept as they are when this context changed it); null when deleted there.
+  /// \name Child contexts (ChildContext.cpp)
+  ///@{
+
+  /// A child context sees its parent's unsaved state as its store: objects the parent
+  /// changed are read from the parent, and saving pushes the changes into the parent.
+  ///
+  /// This context's object for the parent's object, with the parent's current values as
+  /// snapshot (kept as they are when this context changed it); null when deleted there.
   std::shared_ptr<ManagedObject> importFromParent(const ManagedObject& inParent, const Impl& parentImpl);
-  // The parent's registered object for `id` with unsaved changes, imported (null inside
-  // when the parent deleted it); absent when the parent has no changes for it.
+  /// The parent's registered object for `id` with unsaved changes, imported (null inside
+  /// when the parent deleted it); absent when the parent has no changes for it.
   std::optional<std::shared_ptr<ManagedObject>> changedInParent(const ObjectID& id);
   struct ParentPending {
-    std::vector<std::shared_ptr<ManagedObject>> objects;  // imported, not deleted
-    std::set<ObjectID> hidden;                            // saved rows the parent changed
+    std::vector<std::shared_ptr<ManagedObject>> objects;  ///< imported, not deleted
+    std::set<ObjectID> hidden;                            ///< saved rows the parent changed
   };
   ParentPending parentPending(const FetchRequest& request, const EntityDescription& entity);
   void pushToParent();
-  // Registers a new inserted object under an ID chosen elsewhere (by a child context).
+  /// Registers a new inserted object under an ID chosen elsewhere (by a child context).
   std::shared_ptr<ManagedObject> insertWithID(const EntityDescription& entity, const ObjectID& id);
+  ///@}
 
-  // --- Fetching (FetchExecutor.cpp) -------------------------------------------------------
+  /// \name Fetching (FetchExecutor.cpp)
+  ///@{
   ObjectSet fetchObjects(const FetchRequest& request);
   std::vector<ObjectID> fetchIDs(const FetchRequest& request);
   std::size_t count(const FetchRequest& request);
   std::vector<ResultDictionary> fetchDictionaries(const FetchRequest& request);
   const EntityDescription& fetchedEntity(const FetchRequest& request) const;
+  ///@}
 
-  // --- Saving (SaveExecutor.cpp) ----------------------------------------------------------
+  /// \name Saving (SaveExecutor.cpp)
+  ///@{
   void save();
-  // The in-memory half of a save: permanent IDs, merged values, snapshots, "did save".
+  /// The in-memory half of a save: permanent IDs, merged values, snapshots, "did save".
   void finishSave(SavePlan& plan);
   void obtainPermanentIDs(const ObjectSet& objects);
-  // After permanent IDs were given: re-keys the identity map and rewrites references.
+  /// After permanent IDs were given: re-keys the identity map and rewrites references.
   void adoptPermanentIDs(const std::vector<std::pair<ManagedObject*, ObjectID>>& assigned);
+  ///@}
 };
 
-// Tells the observers of `key` (and of the keys depending on it) about a change.
+/// Tells the observers of `key` (and of the keys depending on it) about a change.
 void notifyObservers(ManagedObject& object, std::string_view key, const Value& oldValue, const Value& newValue);
 
-// Evaluates predicates on an object through its context.
+/// Evaluates predicates on an object through its context.
 class ObjectSubject final : public PredicateSubject {
  public:
   ObjectSubject(ObjectContext::Impl& context, const ManagedObject& object) : context_(context), object_(object) {}

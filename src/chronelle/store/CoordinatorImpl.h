@@ -26,27 +26,27 @@ struct PersistentStoreCoordinator::Impl {
   std::string storeUUID;
   std::atomic<bool> open{false};
 
-  // Entity codes (the Z_ENT column), fixed when the store is added.
-  std::vector<int> codeByEntity;  // by entity index in the model
+  /// Entity codes (the Z_ENT column), fixed when the store is added.
+  std::vector<int> codeByEntity;  ///< by entity index in the model
   std::unordered_map<int, const EntityDescription*> entityByCode;
 
-  // Bumped by every save that wrote rows; caches derived from the store compare it.
+  /// Bumped by every save that wrote rows; caches derived from the store compare it.
   std::atomic<std::uint64_t> generation{1};
 
-  // One writer at a time in this process; SQLite's own lock guards against others.
+  /// One writer at a time in this process; SQLite's own lock guards against others.
   std::mutex writeMutex;
 
-  // Every context created on this coordinator (expired ones are pruned as it goes), so a
-  // save can be merged into the others. Guarded by contextsMutex.
+  /// Every context created on this coordinator (expired ones are pruned as it goes), so a
+  /// save can be merged into the others. Guarded by contextsMutex.
   std::mutex contextsMutex;
   std::vector<std::weak_ptr<ObjectContext>> contexts;
 
-  // Idle connections, reused so their prepared statements stay warm.
+  /// Idle connections, reused so their prepared statements stay warm.
   std::mutex poolMutex;
   std::vector<std::unique_ptr<Connection>> idle;
 
-  // A connection for one context (or one call); back to the pool when released.
-  // `keepAlive` (may be null) keeps the coordinator alive as long as the lease.
+  /// A connection for one context (or one call); back to the pool when released.
+  /// `keepAlive` (may be null) keeps the coordinator alive as long as the lease.
   ConnectionLease acquire(std::shared_ptr<const PersistentStoreCoordinator> keepAlive);
   std::unique_ptr<Connection> openConnection() const;
   void release(std::unique_ptr<Connection> connection);
@@ -55,13 +55,13 @@ struct PersistentStoreCoordinator::Impl {
   int code(const EntityDescription& entity) const {
     return codeByEntity[static_cast<std::size_t>(entity.layout().index)];
   }
-  // Null for an unknown code.
+  /// Null for an unknown code.
   const EntityDescription* entityForCode(std::int64_t code) const;
-  // "Z_ENT IN (…)" operand list of the entity, with its descendants when asked.
+  /// "Z_ENT IN (…)" operand list of the entity, with its descendants when asked.
   std::string codeList(const EntityDescription& entity, bool withSubentities) const;
 
-  // Reserves `count` consecutive primary keys of `table` inside the caller's open write
-  // transaction; returns the first.
+  /// Reserves `count` consecutive primary keys of `table` inside the caller's open write
+  /// transaction; returns the first.
   std::int64_t reservePrimaryKeys(Connection& connection, const TableLayout& table, std::int64_t count);
 
   ObjectID objectID(const EntityDescription& entity, std::int64_t pk) const {
@@ -69,8 +69,8 @@ struct PersistentStoreCoordinator::Impl {
   }
 };
 
-// A pooled connection held by one user; returns to the pool on destruction. Keeps the
-// coordinator alive while it lives.
+/// A pooled connection held by one user; returns to the pool on destruction. Keeps the
+/// coordinator alive while it lives.
 class ConnectionLease {
  public:
   ConnectionLease() = default;
@@ -102,11 +102,11 @@ class ConnectionLease {
   std::unique_ptr<Connection> connection_;
 };
 
-// Schema and row helpers (Schema.cpp).
+/// Schema and row helpers (Schema.cpp).
 const char* sqlType(AttributeType type);
-// Creates every table, index and bookkeeping table of the model in an empty database.
+/// Creates every table, index and bookkeeping table of the model in an empty database.
 void createSchema(Connection& connection, const ObjectModel& model);
-// A column's value as the attribute type keeps it in memory.
+/// A column's value as the attribute type keeps it in memory.
 Value readColumn(const Statement& statement, int column, AttributeType type);
 
 }  // namespace chronelle

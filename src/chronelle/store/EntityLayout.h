@@ -13,60 +13,61 @@
 
 namespace chronelle {
 
-// One column of a table. Rows of every entity of one inheritance tree share the table,
-// so it has the union of their columns.
+/// One column of a table. Rows of every entity of one inheritance tree share the table,
+/// so it has the union of their columns.
 struct ColumnLayout {
-  std::string name;  // quoted where used: attribute names like `order` are SQL keywords
+  std::string name;  ///< quoted where used: attribute names like `order` are SQL keywords
   AttributeType type = AttributeType::integer64;
   bool indexed = false;
 };
 
-// The table of one root entity and its subentities.
+/// The table of one root entity and its subentities.
 struct TableLayout {
   std::string name;
   const EntityDescription* root = nullptr;
-  int index = 0;  // among the model's tables
+  int index = 0;  ///< among the model's tables
   std::vector<ColumnLayout> columns;
-  // Column index by name.
+  /// Column index by name.
   std::map<std::string, int, std::less<>> columnByName;
 };
 
-// A stored property of an object: an attribute or a to-one relationship (whose value is
-// the related object's ObjectID). Every object of an entity keeps its values in a vector
-// indexed like the layout's slots.
+/// A stored property of an object: an attribute or a to-one relationship (whose value is
+/// the related object's ObjectID). Every object of an entity keeps its values in a vector
+/// indexed like the layout's slots.
 struct PropertySlot {
   std::string name;
-  const AttributeDescription* attribute = nullptr;        // attributes
-  const RelationshipDescription* relationship = nullptr;  // to-one relationships
-  const EntityDescription* destination = nullptr;         // to-one relationships
-  int column = -1;  // index in the table's columns (foreign key for a to-one)
-  // A to-one whose destination has subentities also stores the destination's entity
-  // code, so the related ObjectID names the concrete entity without reading its row.
+  const AttributeDescription* attribute = nullptr;        ///< attributes
+  const RelationshipDescription* relationship = nullptr;  ///< to-one relationships
+  const EntityDescription* destination = nullptr;         ///< to-one relationships
+  int column = -1;  ///< index in the table's columns (foreign key for a to-one)
+  /// A to-one whose destination has subentities also stores the destination's entity
+  /// code, so the related ObjectID names the concrete entity without reading its row.
   int entityColumn = -1;
   bool isRelationship() const { return relationship != nullptr; }
 };
 
-// A to-many relationship: derived from the inverse to-one's foreign key.
+/// A to-many relationship: derived from the inverse to-one's foreign key.
 struct ToManySlot {
   const RelationshipDescription* relationship = nullptr;
   const EntityDescription* destination = nullptr;
-  int inverseSlot = -1;  // slot of the inverse to-one in the destination's layout
+  int inverseSlot = -1;  ///< slot of the inverse to-one in the destination's layout
 };
 
 struct EntityDescription::Layout {
   const ObjectModel* model = nullptr;
-  int index = 0;  // position of the entity in the model
+  int index = 0;  ///< position of the entity in the model
   std::shared_ptr<const TableLayout> table;
   std::vector<PropertySlot> slots;
   std::map<std::string, int, std::less<>> slotByName;
   std::vector<ToManySlot> toMany;
   std::map<std::string, int, std::less<>> toManyByName;
-  // The class factory registered for the entity (null: plain ManagedObject).
+  /// The class factory registered for the entity (null: plain ManagedObject).
   const ClassFactory* factory = nullptr;
-  // The entity and every descendant, the entity first.
+  /// The entity and every descendant, the entity first.
   std::vector<const EntityDescription*> selfAndDescendants;
 
-  // -1 when absent.
+  /// -1 when absent.
+  ///@{
   int slot(std::string_view name) const {
     auto it = slotByName.find(name);
     return it == slotByName.end() ? -1 : it->second;
@@ -75,9 +76,10 @@ struct EntityDescription::Layout {
     auto it = toManyByName.find(name);
     return it == toManyByName.end() ? -1 : it->second;
   }
+  ///@}
 };
 
-// "Z" + the name in upper case: the naming of tables and columns.
+/// "Z" + the name in upper case: the naming of tables and columns.
 std::string storeName(std::string_view name);
 
 }  // namespace chronelle

@@ -8,40 +8,45 @@
 
 namespace chronelle {
 
-// The store's identity of an object: its concrete entity plus either a temporary id
-// (before the first save) or the primary key and the UUID of the store that holds it.
-// Identity of stored objects is always compared through it. A value type.
-//
-// URI text: permanent `x-chronelle://<STORE-UUID>/<Entity>/p<pk>`,
-//           temporary `x-chronelle:///<Entity>/t<UUID>`.
+/// The store's identity of an object: its concrete entity plus either a temporary id
+/// (before the first save) or the primary key and the UUID of the store that holds it.
+/// Identity of stored objects is always compared through it. A value type.
+///
+/// URI text: permanent `x-chronelle://<STORE-UUID>/<Entity>/p<pk>`,
+///           temporary `x-chronelle:///<Entity>/t<UUID>`.
 class ObjectID {
  public:
-  // An invalid ID (no entity); never equal to a valid one.
+  /// An invalid ID (no entity); never equal to a valid one.
   ObjectID() = default;
 
-  // A new temporary ID with a fresh random UUID (uppercase, 36 characters). Throws
-  // std::invalid_argument for an empty entity name. Thread-safe.
+  /// A new temporary ID with a fresh random UUID (uppercase, 36 characters). Throws
+  /// std::invalid_argument for an empty entity name. Thread-safe.
   static ObjectID temporary(std::string entityName);
-  // The ID of row `primaryKey` (≥ 1) of the store `storeIdentifier` (the store's UUID).
-  // Throws std::invalid_argument for an empty entity name or a key below 1.
+  /// The ID of row `primaryKey` (≥ 1) of the store `storeIdentifier` (the store's UUID).
+  /// Throws std::invalid_argument for an empty entity name or a key below 1.
   static ObjectID permanent(std::string entityName, std::int64_t primaryKey,
                             std::string storeIdentifier);
-  // Parses URI text of either form; absent when it is not exactly one (the store and
-  // temporary ids must be 8-4-4-4-12 hex UUIDs, the key a positive decimal without
-  // leading zeros, the entity an identifier).
+  /// Parses URI text of either form; absent when it is not exactly one (the store and
+  /// temporary ids must be 8-4-4-4-12 hex UUIDs, the key a positive decimal without
+  /// leading zeros, the entity an identifier).
   static std::optional<ObjectID> fromURI(std::string_view uri);
 
+  /// False for a default-constructed ID.
   bool isValid() const { return !entityName_.empty(); }
+  /// True before the object's first save.
   bool isTemporaryID() const { return primaryKey_ == 0 && isValid(); }
+  /// The entity of the object; empty for an invalid ID.
   const std::string& entityName() const { return entityName_; }
-  // 0 for a temporary ID.
+  /// 0 for a temporary ID.
   std::int64_t primaryKey() const { return primaryKey_; }
-  // The store UUID of a permanent ID, the temporary UUID of a temporary one.
+  /// The store UUID of a permanent ID, the temporary UUID of a temporary one.
   const std::string& storeIdentifier() const { return key_; }
-  // The URI text of the ID; empty for an invalid ID.
+  /// The URI text of the ID; empty for an invalid ID.
   std::string uriRepresentation() const;
 
+  /// Equal when every field is.
   friend bool operator==(const ObjectID&, const ObjectID&) = default;
+  /// Ordered field by field, in declaration order.
   friend auto operator<=>(const ObjectID&, const ObjectID&) = default;
 
  private:

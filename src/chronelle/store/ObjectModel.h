@@ -20,67 +20,95 @@ enum class AttributeType {
   doubleType,
   boolean,
   string,
-  date,           // stored as INTEGER microseconds since 1970 UTC
+  date,           ///< stored as INTEGER microseconds since 1970 UTC
   binaryData,
-  transformable,  // kept in memory and on disk as Blob; the named transformer converts it
+  transformable,  ///< kept in memory and on disk as Blob; the named transformer converts it
 };
 
+/// A stored attribute of an entity.
 struct AttributeDescription {
+  /// The attribute's key.
   std::string name;
+  /// The stored type.
   AttributeType type = AttributeType::string;
+  /// May be absent; a missing mandatory value fails the save (1570).
   bool optional = true;
-  // Value of a new object and of existing rows when a migration adds the column.
+  /// Value of a new object and of existing rows when a migration adds the column.
   Value defaultValue;
-  // For `transformable`: the name under which its value transformer is registered.
+  /// For `transformable`: the name under which its value transformer is registered.
   std::string valueTransformerName;
 };
 
 enum class DeleteRule { noAction, nullify, cascade, deny };
 
+/// A relationship of an entity to another.
 struct RelationshipDescription {
+  /// The relationship's key.
   std::string name;
+  /// The entity at the other end.
+  ///@{
   std::string destinationEntity;
-  std::string inverseName;  // every relationship has an inverse
+  std::string inverseName;  ///< every relationship has an inverse
+  ///@}
+  /// To-many (derived from the other side's foreign key) or to-one.
   bool toMany = false;
+  /// May be empty; a missing mandatory object fails the save (1570).
   bool optional = true;
+  /// What deleting the source does at the other end.
   DeleteRule deleteRule = DeleteRule::nullify;
 };
 
-// One entity of a model: its own attributes and relationships in declaration order, and
-// (once the model is finalised) its place in the inheritance tree.
+/// One entity of a model: its own attributes and relationships in declaration order, and
+/// (once the model is finalised) its place in the inheritance tree.
 class EntityDescription {
  public:
+  /// An entity named `name`, a sub-entity of `parentName` when given.
   explicit EntityDescription(std::string name, std::string parentName = "", bool isAbstract = false);
 
+  /// Adds a property; returns this description for chaining.
+  ///@{
   EntityDescription& add(AttributeDescription attribute);
   EntityDescription& add(RelationshipDescription relationship);
-  // Gives an attribute's column an index (fetches filter or sort on it). Every foreign
-  // key and every attribute named `identifier`, `begin` or `end` is indexed anyway.
+  ///@}
+  /// Gives an attribute's column an index (fetches filter or sort on it). Every foreign
+  /// key and every attribute named `identifier`, `begin` or `end` is indexed anyway.
   EntityDescription& addIndex(std::string attributeName);
+  /// The attributes given to `addIndex`.
   const std::vector<std::string>& indexedAttributes() const { return indexed_; }
 
+  /// The entity's name.
   const std::string& name() const { return name_; }
+  /// The parent entity's name; empty for a root entity.
   const std::string& parentName() const { return parentName_; }
+  /// True when only sub-entities have objects.
   bool isAbstract() const { return abstract_; }
+  /// Attributes declared on this entity, not inherited ones.
   const std::vector<AttributeDescription>& ownAttributes() const { return attributes_; }
+  /// Relationships declared on this entity, not inherited ones.
   const std::vector<RelationshipDescription>& ownRelationships() const { return relationships_; }
 
-  // Valid after ObjectModel::finalize().
+  /// Valid after ObjectModel::finalize().
   const EntityDescription* superentity() const { return super_; }
+  /// The topmost ancestor (this entity when it has no parent).
   const EntityDescription& rootEntity() const;
+  /// The direct sub-entities.
   const std::vector<const EntityDescription*>& subentities() const { return subs_; }
-  // Inherited first, then own, each in declaration order.
+  /// Inherited first, then own, each in declaration order.
+  ///@{
   std::vector<const AttributeDescription*> allAttributes() const;
   std::vector<const RelationshipDescription*> allRelationships() const;
-  // Null when the entity (with its ancestors) has no such property.
+  ///@}
+  /// Null when the entity (with its ancestors) has no such property.
   const AttributeDescription* attribute(std::string_view name) const;
+  /// The relationship `name`; null when there is none.
   const RelationshipDescription* relationship(std::string_view name) const;
-  // True when this entity is `other` or descends from it.
+  /// True when this entity is `other` or descends from it.
   bool isKindOf(const EntityDescription& other) const;
 
-  // Store-internal: where an object of this entity keeps each property and which table
-  // and columns hold it. Valid after ObjectModel::finalize(); opaque outside the store.
+  /// Store-internal: where an object of this entity keeps each property and which table
+  /// and columns hold it. Valid after ObjectModel::finalize(); opaque outside the store.
   struct Layout;
+  /// Store-internal: the entity's storage layout.
   const Layout& layout() const { return *layout_; }
 
  private:
@@ -96,31 +124,36 @@ class EntityDescription {
   std::shared_ptr<const Layout> layout_;
 };
 
-// Creates the C++ object of one entity, so fetched rows become the right subclass.
+/// Creates the C++ object of one entity, so fetched rows become the right subclass.
 using ClassFactory = std::function<std::shared_ptr<ManagedObject>()>;
 
-// A named, versioned object model built in C++. Build it, then `finalize()`; a finalised
-// model is immutable and safe to share between threads.
+/// A named, versioned object model built in C++. Build it, then `finalize()`; a finalised
+/// model is immutable and safe to share between threads.
 class ObjectModel {
  public:
+  /// An empty model; add entities, then `finalize()`.
   ObjectModel(std::string name, int version);
 
-  // Adds an entity; without a factory its objects are plain ManagedObjects.
+  /// Adds an entity; without a factory its objects are plain ManagedObjects.
   ObjectModel& addEntity(EntityDescription entity, ClassFactory factory = nullptr);
-  // Resolves parents and inverses and checks the model; throws std::logic_error naming
-  // the entity and property at fault.
+  /// Resolves parents and inverses and checks the model; throws std::logic_error naming
+  /// the entity and property at fault.
   void finalize();
 
+  /// The model's name.
   const std::string& name() const { return name_; }
+  /// The model's version; a store of an older one is migrated.
   int version() const { return version_; }
-  // In the order added. Null from `entity` when there is no such entity.
+  /// In the order added. Null from `entity` when there is no such entity.
   const std::vector<std::unique_ptr<EntityDescription>>& entities() const { return entities_; }
+  /// The entity `name`; null when there is none.
   const EntityDescription* entity(std::string_view name) const;
-  // A hash of the stored schema (entities, attributes with types, relationships).
+  /// A hash of the stored schema (entities, attributes with types, relationships).
   std::string schemaHash() const;
+  /// True once `finalize()` succeeded.
   bool isFinalized() const { return finalized_; }
-  // A new, uninserted object of the entity's class. Throws std::logic_error when the
-  // factory returns null.
+  /// A new, uninserted object of the entity's class. Throws std::logic_error when the
+  /// factory returns null.
   std::shared_ptr<ManagedObject> instantiate(const EntityDescription& entity) const;
 
  private:
@@ -131,19 +164,25 @@ class ObjectModel {
   std::map<std::string, ClassFactory, std::less<>> factories_;
 };
 
-// The library's "resource bundle": finalised models by name (and version). Thread-safe.
+/// The library's "resource bundle": finalised models by name (and version). Thread-safe.
 class ModelRegistry {
  public:
+  /// Registers a finalised model under its name and version, replacing one of the same name
+  /// and version. Throws std::logic_error for a null or unfinalised model.
   static void registerModel(std::shared_ptr<const ObjectModel> model);
-  // The newest registered version of `name`, or null.
+  /// The newest registered version of `name`, or null.
+  ///@{
   static std::shared_ptr<const ObjectModel> find(std::string_view name);
   static std::shared_ptr<const ObjectModel> find(std::string_view name, int version);
+  ///@}
 };
 
-// Value transformers by name (the platform's registry). Thread-safe.
+/// Value transformers by name (the platform's registry). Thread-safe.
 class ValueTransformerRegistry {
  public:
+  /// Registers the transformer `name`; registering twice is harmless.
   static void registerTransformer(std::string name);
+  /// True when `name` was registered.
   static bool isRegistered(std::string_view name);
 };
 

@@ -14,35 +14,39 @@
 namespace chronelle {
 
 struct ManagedObject::State {
-  std::shared_ptr<const ObjectModel> model;  // keeps the entity description alive
+  std::shared_ptr<const ObjectModel> model;  ///< keeps the entity description alive
   const EntityDescription* entity = nullptr;
   const EntityDescription::Layout* layout = nullptr;
   ObjectID id;
   ObjectContext* context = nullptr;
 
-  // Current values and the snapshot last read from or written to the store, one per
-  // slot of the layout. A to-one relationship holds the related object's ObjectID.
+  /// Current values and the snapshot last read from or written to the store, one per
+  /// slot of the layout. A to-one relationship holds the related object's ObjectID.
+  ///@{
   std::vector<Value> values;
   std::vector<Value> committed;
-  // Slots set since the last commit; setting an equal value counts too.
+  ///@}
+  /// Slots set since the last commit; setting an equal value counts too.
   std::vector<std::uint8_t> changed;
   std::size_t changedCount = 0;
-  // A to-many relationship of the object changed (through the inverse side).
+  /// A to-many relationship of the object changed (through the inverse side).
   bool toManyChanged = false;
-  // Z_OPT of the committed row; 0 before the first save.
+  /// Z_OPT of the committed row; 0 before the first save.
   std::int64_t version = 0;
 
   bool inserted = false;
   bool deleted = false;
   bool fault = false;
-  // Delete rules have run for this deletion.
+  /// Delete rules have run for this deletion.
   bool deletionProcessed = false;
-  // Position in the context's change list (0: not in it).
+  /// Position in the context's change list (0: not in it).
   std::uint64_t changeSeq = 0;
-  // Kinds of change not yet reported by processPendingChanges.
+  /// Kinds of change not yet reported by processPendingChanges.
+  ///@{
   bool pendingInsert = false, pendingUpdate = false, pendingDelete = false;
+  ///@}
 
-  // Related IDs of each to-many read from the store, valid for one store generation.
+  /// Related IDs of each to-many read from the store, valid for one store generation.
   struct ToManyCache {
     std::uint64_t generation = 0;
     std::vector<ObjectID> ids;

@@ -10,83 +10,89 @@
 
 namespace chronelle {
 
-// What a predicate reads from the object it is evaluated on.
+/// What a predicate reads from the object it is evaluated on.
 class PredicateSubject {
  public:
   virtual ~PredicateSubject() = default;
-  // The value at a key path of one or two components ("name", "task.archived"). A to-one
-  // relationship yields the related object's ObjectID (absent when nil); a hop through an
-  // absent relationship yields absent. Unknown keys throw StoreError(kInvalidPredicate).
+  /// The value at a key path of one or two components ("name", "task.archived"). A to-one
+  /// relationship yields the related object's ObjectID (absent when nil); a hop through an
+  /// absent relationship yields absent. Unknown keys throw StoreError(kInvalidPredicate).
   virtual Value valueForKeyPath(std::span<const std::string> path) const = 0;
 };
 
-// How a predicate reaches the columns of the table it is compiled against.
+/// How a predicate reaches the columns of the table it is compiled against.
 class PredicateSqlMapper {
  public:
   virtual ~PredicateSqlMapper() = default;
-  // The SQL expression of a key path (a column of the fetched table, or of a joined one
-  // for a to-one hop, added by the mapper as a LEFT JOIN so an absent relationship gives
-  // NULL). A to-one relationship maps to its foreign-key column. Unknown keys throw
-  // StoreError(kInvalidPredicate).
+  /// The SQL expression of a key path (a column of the fetched table, or of a joined one
+  /// for a to-one hop, added by the mapper as a LEFT JOIN so an absent relationship gives
+  /// NULL). A to-one relationship maps to its foreign-key column. Unknown keys throw
+  /// StoreError(kInvalidPredicate).
   virtual std::string columnForKeyPath(std::span<const std::string> path) = 0;
 };
 
-// SQL text with `?` placeholders and their values, in order. The engine binds values:
-// Date as INTEGER microseconds, bool as 0/1, ObjectID as its primary key (a temporary ID
-// as -1, which matches no row), strings as TEXT.
+/// SQL text with `?` placeholders and their values, in order. The engine binds values:
+/// Date as INTEGER microseconds, bool as 0/1, ObjectID as its primary key (a temporary ID
+/// as -1, which matches no row), strings as TEXT.
 struct SqlFragment {
+  /// An SQL expression with `?` placeholders.
   std::string sql;
+  /// The values bound to the placeholders, in order.
   std::vector<Value> parameters;
 };
 
-// A predicate in the platform's predicate format language, the subset the library uses:
-// comparisons `= == != <> < <= > >=` (also `=<`, `=>`), `IN`, `AND OR NOT && || !`,
-// parentheses, the literals `YES NO TRUE FALSE nil NULL`, numbers, quoted strings (with
-// \ escapes), `%@` arguments (values, dates, objects, object IDs, lists), key paths with
-// at most one hop; also `TRUEPREDICATE`, `FALSEPREDICATE`, list literals `{1, 'a'}` and
-// date literals `CAST(<seconds since 2001-01-01>, "NSDate")` as canonical texts write
-// them. AND binds tighter than OR; keywords are case-insensitive. A comparison may set a
-// key path against a value (either side) or against another key path. `IN` takes a list
-// on its right; a single value there is a list of one, nil the empty list.
-//
-// Semantics, identical in memory and in SQL:
-//  - `x = nil` is true only for an absent value, `x != nil` only for a present one;
-//  - `<, <=, >, >=` with an absent operand are false; `x != v` is true when x is absent;
-//    two absent key paths are equal;
-//  - a key path through an absent relationship is absent;
-//  - NOT negates a two-valued result;
-//  - booleans compare as 0/1 with numbers and with YES/NO/TRUE/FALSE;
-//  - integers and doubles compare numerically (exactly), strings bytewise (case matters),
-//    dates by microseconds; dates and object IDs take part as the integers the store
-//    holds for them (microseconds, primary keys);
-//  - values of different kinds (numbers, text, blobs) are never equal nor ordered:
-//    `= < <= > >=` are false and `!=` is true (SQL checks typeof, so column affinity
-//    never converts '5' into 5);
-//  - `x IN list` is false for an absent x and for an empty list; nil elements match
-//    nothing;
-//  - a NaN argument is nil, as SQLite stores it.
-// An immutable value; thread-safe.
+/// A predicate in the platform's predicate format language, the subset the library uses:
+/// comparisons `= == != <> < <= > >=` (also `=<`, `=>`), `IN`, `AND OR NOT && || !`,
+/// parentheses, the literals `YES NO TRUE FALSE nil NULL`, numbers, quoted strings (with
+/// \ escapes), `%@` arguments (values, dates, objects, object IDs, lists), key paths with
+/// at most one hop; also `TRUEPREDICATE`, `FALSEPREDICATE`, list literals `{1, 'a'}` and
+/// date literals `CAST(<seconds since 2001-01-01>, "NSDate")` as canonical texts write
+/// them. AND binds tighter than OR; keywords are case-insensitive. A comparison may set a
+/// key path against a value (either side) or against another key path. `IN` takes a list
+/// on its right; a single value there is a list of one, nil the empty list.
+///
+/// Semantics, identical in memory and in SQL:
+///  - `x = nil` is true only for an absent value, `x != nil` only for a present one;
+///  - `<, <=, >, >=` with an absent operand are false; `x != v` is true when x is absent;
+///    two absent key paths are equal;
+///  - a key path through an absent relationship is absent;
+///  - NOT negates a two-valued result;
+///  - booleans compare as 0/1 with numbers and with YES/NO/TRUE/FALSE;
+///  - integers and doubles compare numerically (exactly), strings bytewise (case matters),
+///    dates by microseconds; dates and object IDs take part as the integers the store
+///    holds for them (microseconds, primary keys);
+///  - values of different kinds (numbers, text, blobs) are never equal nor ordered:
+///    `= < <= > >=` are false and `!=` is true (SQL checks typeof, so column affinity
+///    never converts '5' into 5);
+///  - `x IN list` is false for an absent x and for an empty list; nil elements match
+///    nothing;
+///  - a NaN argument is nil, as SQLite stores it.
+/// An immutable value; thread-safe.
 class Predicate {
  public:
-  // Parses `format`, taking one argument per `%@` in order. Throws StoreError
-  // (kInvalidPredicate) naming the position for a syntax error, an argument count
-  // mismatch, a key path of more than two components, a list outside `IN`, an object
-  // ID compared with `< <= > >=`, or a CAST date more than 10^12 seconds from 2001.
+  /// Parses `format`, taking one argument per `%@` in order. Throws StoreError
+  /// (kInvalidPredicate) naming the position for a syntax error, an argument count
+  /// mismatch, a key path of more than two components, a list outside `IN`, an object
+  /// ID compared with `< <= > >=`, or a CAST date more than 10^12 seconds from 2001.
+  ///@{
   static Predicate parse(std::string_view format, std::vector<Value> arguments = {});
   static Predicate constant(bool value);
-  static Predicate allOf(std::vector<Predicate> predicates);  // AND; empty → true
-  static Predicate anyOf(std::vector<Predicate> predicates);  // OR; empty → false
+  static Predicate allOf(std::vector<Predicate> predicates);  ///< AND; empty → true
+  static Predicate anyOf(std::vector<Predicate> predicates);  ///< OR; empty → false
   static Predicate negation(const Predicate& predicate);
+  ///@}
 
+  /// The predicate's answer for one object, in memory (the same as SQL gives).
   bool evaluate(const PredicateSubject& subject) const;
+  /// Store-internal: the predicate as SQL, with key paths resolved by `mapper`.
   SqlFragment toSql(PredicateSqlMapper& mapper) const;
-  // Every key path the predicate reads, each as its components.
+  /// Every key path the predicate reads, each as its components.
   std::vector<std::vector<std::string>> keyPaths() const;
-  // The canonical text, with arguments written in: `==`, `!=`, booleans as YES/NO,
-  // strings double-quoted, dates as `CAST(<seconds since 2001>, "NSDate")`, lists in
-  // braces, object IDs as their URIs; parentheses only around nested AND/OR groups. It
-  // parses back to the same predicate unless it holds object IDs or blobs. For
-  // descriptions and tests.
+  /// The canonical text, with arguments written in: `==`, `!=`, booleans as YES/NO,
+  /// strings double-quoted, dates as `CAST(<seconds since 2001>, "NSDate")`, lists in
+  /// braces, object IDs as their URIs; parentheses only around nested AND/OR groups. It
+  /// parses back to the same predicate unless it holds object IDs or blobs. For
+  /// descriptions and tests.
   std::string predicateFormat() const;
 
   struct Node;

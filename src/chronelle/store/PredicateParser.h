@@ -10,9 +10,9 @@
 
 namespace chronelle {
 
-// Parses `format`, taking one argument per `%@` in order. Throws
-// StoreError(kInvalidPredicate) with the byte position of the fault for a syntax error,
-// an unsupported construct or an argument count mismatch. Never returns null.
+/// Parses `format`, taking one argument per `%@` in order. Throws
+/// StoreError(kInvalidPredicate) with the byte position of the fault for a syntax error,
+/// an unsupported construct or an argument count mismatch. Never returns null.
 std::shared_ptr<const Predicate::Node> parsePredicateFormat(std::string_view format,
                                                             std::vector<Value> arguments);
 

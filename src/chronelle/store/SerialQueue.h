@@ -16,8 +16,9 @@ class SerialQueue {
   SerialQueue() : state_(std::make_shared<State>()) {
     thread_ = std::thread([state = state_] { run(*state); });
   }
-  // Runs the tasks already queued, then stops. When the last owner lets go from inside
-  // a task, the thread finishes on its own.
+  /// Runs the tasks already queued, then stops. When the last owner lets go from inside
+  /// a task, the thread finishes on its own.
+  ///@{
   ~SerialQueue() {
     {
       std::lock_guard lock(state_->mutex);
@@ -31,6 +32,7 @@ class SerialQueue {
     }
   }
   SerialQueue(const SerialQueue&) = delete;
+  ///@}
   SerialQueue& operator=(const SerialQueue&) = delete;
 
   void post(std::function<void()> task) {

@@ -16,8 +16,8 @@ namespace chronelle {
 class SqlMapper final : public PredicateSqlMapper {
  public:
   struct Column {
-    std::string sql;        // the value's column
-    std::string entitySql;  // to-one to an entity with subentities: its entity column
+    std::string sql;        ///< the value's column
+    std::string entitySql;  ///< to-one to an entity with subentities: its entity column
     const PropertySlot* slot = nullptr;
   };
 
@@ -25,10 +25,12 @@ class SqlMapper final : public PredicateSqlMapper {
       : entity_(entity), store_(store) {}
 
   std::string columnForKeyPath(std::span<const std::string> path) override { return resolve(path).sql; }
-  // Throws StoreError(kInvalidPredicate) for an unknown key or a hop through a to-many.
+  /// Throws StoreError(kInvalidPredicate) for an unknown key or a hop through a to-many.
+  ///@{
   Column resolve(std::span<const std::string> path);
   Column resolve(const std::string& keyPath) { return resolve(split(keyPath)); }
-  // " LEFT JOIN …" clauses added so far.
+  ///@}
+  /// " LEFT JOIN …" clauses added so far.
   const std::string& joins() const { return joins_; }
 
   static std::vector<std::string> split(const std::string& keyPath);

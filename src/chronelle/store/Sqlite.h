@@ -19,7 +19,7 @@ namespace chronelle {
 
 class Connection;
 
-// One prepared statement. Finalised on destruction.
+/// One prepared statement. Finalised on destruction.
 class Statement {
  public:
   Statement(Connection& connection, std::string sql);
@@ -27,28 +27,32 @@ class Statement {
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
 
-  // Parameters are 1-based, as in SQLite.
+  /// Parameters are 1-based, as in SQLite.
+  ///@{
   void bindNull(int index);
   void bindInt64(int index, std::int64_t value);
   void bindDouble(int index, double value);
   void bindText(int index, std::string_view text);
   void bindBlob(int index, const Blob& blob);
-  // Date as INTEGER microseconds, bool as 0/1, ObjectID as its primary key (-1 for a
-  // temporary one, which matches no row). A list cannot be bound: throws.
+  ///@}
+  /// Date as INTEGER microseconds, bool as 0/1, ObjectID as its primary key (-1 for a
+  /// temporary one, which matches no row). A list cannot be bound: throws.
   void bind(int index, const Value& value);
 
-  // Advances; true while a row is available.
+  /// Advances; true while a row is available.
   bool step();
-  // Steps a statement that returns no rows.
+  /// Steps a statement that returns no rows.
+  ///@{
   void run();
   void reset();
+  ///@}
 
   bool isNull(int column) const;
   std::int64_t columnInt64(int column) const;
   double columnDouble(int column) const;
   std::string columnText(int column) const;
   Blob columnBlob(int column) const;
-  // The raw value as SQLite holds it: NULL, INTEGER, REAL, TEXT or BLOB.
+  /// The raw value as SQLite holds it: NULL, INTEGER, REAL, TEXT or BLOB.
   Value columnValue(int column) const;
   int columnCount() const;
   const std::string& sql() const { return sql_; }
@@ -60,9 +64,9 @@ class Statement {
   sqlite3_stmt* stmt_ = nullptr;
 };
 
-// A statement borrowed from a connection's cache. On release it is reset, its bindings
-// cleared and it goes back to the cache. Nested use of the same SQL gets a second
-// statement, so a borrowed statement is never reset under a caller that is stepping it.
+/// A statement borrowed from a connection's cache. On release it is reset, its bindings
+/// cleared and it goes back to the cache. Nested use of the same SQL gets a second
+/// statement, so a borrowed statement is never reset under a caller that is stepping it.
 class CachedStatement {
  public:
   CachedStatement(Connection& connection, std::unique_ptr<Statement> statement)
@@ -78,14 +82,16 @@ class CachedStatement {
   std::unique_ptr<Statement> statement_;
 };
 
-// One SQLite connection with its cache of prepared statements. Use from one thread at a
-// time.
+/// One SQLite connection with its cache of prepared statements. Use from one thread at a
+/// time.
 class Connection {
  public:
-  // Opens (creating when `create`) the database file.
+  /// Opens (creating when `create`) the database file.
+  ///@{
   Connection(const std::filesystem::path& file, bool create, int busyTimeoutMilliseconds);
   ~Connection();
   Connection(const Connection&) = delete;
+  ///@}
   Connection& operator=(const Connection&) = delete;
 
   void exec(const std::string& sql);
@@ -94,7 +100,7 @@ class Connection {
   bool inTransaction() const;
   sqlite3* handle() const { return db_.get(); }
   std::string errorMessage() const;
-  // Statements prepared so far (cache misses); lets tests see that the cache is used.
+  /// Statements prepared so far (cache misses); lets tests see that the cache is used.
   std::size_t preparedCount() const { return prepared_; }
 
  private:
@@ -109,7 +115,7 @@ class Connection {
   std::size_t prepared_ = 0;
 };
 
-// A write (or read) transaction that rolls back in its destructor unless committed.
+/// A write (or read) transaction that rolls back in its destructor unless committed.
 class Transaction {
  public:
   enum class Kind { deferred, immediate };

@@ -18,45 +18,47 @@ struct sqlite3;
 
 namespace chronelle {
 
-// What the bytes of a store file say before SQLite is asked.
+/// What the bytes of a store file say before SQLite is asked.
 enum class StoreFileKind {
-  missing,  // no file: a new store is created
-  empty,    // a zero-length file: SQLite treats it as an empty database
-  sqlite,   // starts with a plausible SQLite header of a file that is not cut short
+  missing,  ///< no file: a new store is created
+  empty,    ///< a zero-length file: SQLite treats it as an empty database
+  sqlite,   ///< starts with a plausible SQLite header of a file that is not cut short
 };
 
-// Checks the file at `file` without opening it with SQLite: it must be missing, empty, or
-// a regular file with a valid SQLite header whose size (unless another process is using
-// the store) matches the pages the header describes. Throws StoreError kPersistentStoreOpen with a one-line reason ("not an SQLite
-// database", "only zero bytes", "truncated", "a directory") otherwise. Never writes.
+/// Checks the file at `file` without opening it with SQLite: it must be missing, empty, or
+/// a regular file with a valid SQLite header whose size (unless another process is using
+/// the store) matches the pages the header describes. Throws StoreError kPersistentStoreOpen with a one-line reason ("not an SQLite
+/// database", "only zero bytes", "truncated", "a directory") otherwise. Never writes.
 StoreFileKind inspectStoreFile(const std::filesystem::path& file);
 
-// A connection that only reads: either its own read-only connection on a file, or one
-// borrowed from the caller (e.g. inside the caller's write transaction). Every failure is
-// a StoreError (kSQLite) with SQLite's message. Use from one thread at a time.
+/// A connection that only reads: either its own read-only connection on a file, or one
+/// borrowed from the caller (e.g. inside the caller's write transaction). Every failure is
+/// a StoreError (kSQLite) with SQLite's message. Use from one thread at a time.
 class StoreFileReader {
  public:
-  // Opens `file` read-only. With `allowImmutable`, when no -wal/-shm files exist (nobody
-  // has the store open) the file is read as immutable, so not even those files are
-  // created. While another connection holds a lock, a read waits up to
-  // `busyTimeoutMilliseconds` before it fails. Throws StoreError kPersistentStoreOpen when
-  // SQLite cannot open it.
+  /// Opens `file` read-only. With `allowImmutable`, when no -wal/-shm files exist (nobody
+  /// has the store open) the file is read as immutable, so not even those files are
+  /// created. While another connection holds a lock, a read waits up to
+  /// `busyTimeoutMilliseconds` before it fails. Throws StoreError kPersistentStoreOpen when
+  /// SQLite cannot open it.
   static std::unique_ptr<StoreFileReader> openReadOnly(const std::filesystem::path& file, bool allowImmutable = true,
                                                        int busyTimeoutMilliseconds = 5000);
-  // Reads through `db`, which the caller keeps open for the reader's lifetime.
+  /// Reads through `db`, which the caller keeps open for the reader's lifetime.
+  ///@{
   explicit StoreFileReader(sqlite3* borrowed) : db_(borrowed) {}
   ~StoreFileReader();
   StoreFileReader(const StoreFileReader&) = delete;
+  ///@}
   StoreFileReader& operator=(const StoreFileReader&) = delete;
 
-  // Every row of `sql` (text parameters bound in order), each column as text (NULL as "").
+  /// Every row of `sql` (text parameters bound in order), each column as text (NULL as "").
   std::vector<std::vector<std::string>> rows(const std::string& sql, const std::vector<std::string>& parameters = {});
-  // The first column of the first row as an integer (0 when there is no row).
+  /// The first column of the first row as an integer (0 when there is no row).
   std::int64_t integer(const std::string& sql, const std::vector<std::string>& parameters = {});
 
-  // Names of the user tables (not SQLite's own), sorted.
+  /// Names of the user tables (not SQLite's own), sorted.
   std::vector<std::string> tables();
-  // Key/value pairs of the metadata table; empty when the table is missing.
+  /// Key/value pairs of the metadata table; empty when the table is missing.
   std::map<std::string, std::string> metadata();
 
  private:

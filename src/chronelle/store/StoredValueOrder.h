@@ -7,18 +7,18 @@
 
 namespace chronelle {
 
-// The storage classes SQLite orders by (absent < number < text < blob), plus `other` for
-// what no column holds (lists), which sorts last and compares with nothing.
+/// The storage classes SQLite orders by (absent < number < text < blob), plus `other` for
+/// what no column holds (lists), which sorts last and compares with nothing.
 enum class StorageClass { absent = 0, number = 1, text = 2, blob = 3, other = 4 };
 
-// The class a value is stored in: bools, integers, doubles, dates (microseconds) and
-// object IDs (primary keys) are numbers; NaN is absent, as SQLite stores it as NULL.
+/// The class a value is stored in: bools, integers, doubles, dates (microseconds) and
+/// object IDs (primary keys) are numbers; NaN is absent, as SQLite stores it as NULL.
 StorageClass storageClassOf(const Value& value);
 
-// Orders two values as SQLite orders what the store writes for them: by storage class
-// first, numbers by value (integers and doubles exactly, dates as microseconds, object
-// IDs as primary keys with a temporary ID as -1), text and blobs bytewise (the BINARY
-// collation). Negative, zero or positive. Thread-safe.
+/// Orders two values as SQLite orders what the store writes for them: by storage class
+/// first, numbers by value (integers and doubles exactly, dates as microseconds, object
+/// IDs as primary keys with a temporary ID as -1), text and blobs bytewise (the BINARY
+/// collation). Negative, zero or positive. Thread-safe.
 int compareStoredValues(const Value& a, const Value& b);
 
 }  // namespace chronelle

@@ -27,28 +27,32 @@
 
 namespace chronelle {
 
-// The fixed labels of the component loggers.
+/// The fixed labels of the component loggers.
 struct LogLabel {
-  // BaseDataProvider, MainDataProvider, CoreDataStack.
+  /// BaseDataProvider, MainDataProvider, CoreDataStack.
+  ///@{
   static constexpr const char* data = "Data";
   static constexpr const char* dataModifier = "DataModifier";
-  // ReportCalculator.
+  ///@}
+  /// ReportCalculator.
+  ///@{
   static constexpr const char* report = "Report";
   static constexpr const char* reportCacheProvider = "ReportCacheProvider";
   static constexpr const char* timeEntriesChartDataCalculator = "TimeEntriesChartDataCalculator";
-  // SessionFetchedResultsController3.
+  ///@}
+  /// SessionFetchedResultsController3.
   static constexpr const char* sessionFetchedResultsController = "SessionFetchedResultsController";
-  // SystemTimeUpdateNotificator.
+  /// SystemTimeUpdateNotificator.
   static constexpr const char* timeUpdate = "TimeUpdate";
-  // CHTimer.
+  /// CHTimer.
   static constexpr const char* timer = "Timer";
 };
 
-// The source of a record logged from `filePath`: the text between its last two '/', or
-// "n/a" when the path holds fewer than two.
+/// The source of a record logged from `filePath`: the text between its last two '/', or
+/// "n/a" when the path holds fewer than two.
 std::string logSource(std::string_view filePath);
 
-// A readable name of a type, demangled ("chronelle::Task", "std::vector<int, …>").
+/// A readable name of a type, demangled ("chronelle::Task", "std::vector<int, …>").
 std::string describeType(const std::type_info& type);
 
 namespace logging_detail {
@@ -77,19 +81,19 @@ MetadataValue fromAny(const std::any& value);
 
 }  // namespace logging_detail
 
-// `MetadataValue.from(value:)`: the metadata form of `value`, first rule that applies —
-// 1. text (std::string, string views, C strings, anything convertible to std::string) →
-//    a string value;
-// 2. a value that describes itself → a string-convertible value of that description: a
-//    `description()` member, an exception (`what()`), an error code (`message()`), a
-//    Date (ISO 8601), a boolean ("true"/"false"), a number, or `operator<<`;
-// 3. a list (any range that is not a map) → an array, each element by these rules;
-// 4. a map from string keys → a dictionary, each value by these rules;
-// 5. anything else → a string value of its description: `std::any` is unwrapped when it
-//    holds one of the common types above and otherwise named by its type, an empty
-//    optional is "nil" (an engaged one is its value), an enumeration is "Type(raw)", any
-//    other type is its type name.
-// Does not throw except on allocation failure.
+/// `MetadataValue.from(value:)`: the metadata form of `value`, first rule that applies —
+/// 1. text (std::string, string views, C strings, anything convertible to std::string) →
+///    a string value;
+/// 2. a value that describes itself → a string-convertible value of that description: a
+///    `description()` member, an exception (`what()`), an error code (`message()`), a
+///    Date (ISO 8601), a boolean ("true"/"false"), a number, or `operator<<`;
+/// 3. a list (any range that is not a map) → an array, each element by these rules;
+/// 4. a map from string keys → a dictionary, each value by these rules;
+/// 5. anything else → a string value of its description: `std::any` is unwrapped when it
+///    holds one of the common types above and otherwise named by its type, an empty
+///    optional is "nil" (an engaged one is its value), an enumeration is "Type(raw)", any
+///    other type is its type name.
+/// Does not throw except on allocation failure.
 template <class T>
 MetadataValue metadataValueFrom(const T& value) {
   using namespace logging_detail;
@@ -139,12 +143,14 @@ MetadataValue metadataValueFrom(const T& value) {
   }
 }
 
-// One value of `data`: anything, converted with `metadataValueFrom` when the entry is
-// made, so `{{"count", 3}, {"task", name}, {"ids", ids}}` mixes kinds freely.
+/// One value of `data`: anything, converted with `metadataValueFrom` when the entry is
+/// made, so `{{"count", 3}, {"task", name}, {"ids", ids}}` mixes kinds freely.
 class LogValue {
  public:
+  /// Converts `value`: text as a string, numbers and other printable values as described.
   template <class T>
     requires(!std::is_same_v<std::remove_cvref_t<T>, LogValue>)
+  /// Converts `value`: text as a string, numbers and other printable values as described.
   LogValue(const T& value) {  // NOLINT: implicit on purpose
     // Built in the caller's expression, before any logging function is entered: a value
     // whose description fails must not fail the caller either.
@@ -154,17 +160,18 @@ class LogValue {
       value_ = MetadataValue::string("<no description>");
     }
   }
+  /// The converted value.
   const MetadataValue& metadata() const { return value_; }
 
  private:
   MetadataValue value_;
 };
 
-// The `data` of a record: string keys to values of any kind; it becomes the metadata.
+/// The `data` of a record: string keys to values of any kind; it becomes the metadata.
 using LogData = std::map<std::string, LogValue>;
 
-// A message: text, or a callable returning text that is called only when the record is
-// emitted (pass a lambda when the text is costly to build).
+/// A message: text, or a callable returning text that is called only when the record is
+/// emitted (pass a lambda when the text is costly to build).
 template <class M>
 concept LogMessage =
     std::is_convertible_v<M, std::string_view> || std::is_convertible_v<M, std::string> ||
@@ -172,11 +179,13 @@ concept LogMessage =
 
 namespace logging_detail {
 
-// Emits one record; swallows every failure.
+/// Emits one record; swallows every failure.
+///@{
 void emit(const Logger& logger, LogLevel level, std::string message, const LogData* data,
           const char* file, const char* function, std::uint32_t line) noexcept;
 void emitError(const Logger& logger, std::string message, MetadataValue error,
                const char* file) noexcept;
+///@}
 
 template <class M>
 std::string buildMessage(M&& message) {
@@ -205,40 +214,40 @@ void logAt(const Logger& logger, LogLevel level, M&& message, const LogData& dat
 
 }  // namespace logging_detail
 
-// Logs `message` with `data` as metadata at debug level, with the caller's file, function
-// and line. Never throws.
+/// Logs `message` with `data` as metadata at debug level, with the caller's file, function
+/// and line. Never throws.
 template <LogMessage M>
 void logDebug(const Logger& logger, M&& message, const LogData& data = {},
               std::source_location location = std::source_location::current()) noexcept {
   logging_detail::logAt(logger, LogLevel::debug, std::forward<M>(message), data, location);
 }
 
-// As `logDebug`, at info level.
+/// As `logDebug`, at info level.
 template <LogMessage M>
 void logInfo(const Logger& logger, M&& message, const LogData& data = {},
              std::source_location location = std::source_location::current()) noexcept {
   logging_detail::logAt(logger, LogLevel::info, std::forward<M>(message), data, location);
 }
 
-// As `logDebug`, at warning level.
+/// As `logDebug`, at warning level.
 template <LogMessage M>
 void logWarning(const Logger& logger, M&& message, const LogData& data = {},
                 std::source_location location = std::source_location::current()) noexcept {
   logging_detail::logAt(logger, LogLevel::warning, std::forward<M>(message), data, location);
 }
 
-// As `logDebug`, at error level.
+/// As `logDebug`, at error level.
 template <LogMessage M>
 void logError(const Logger& logger, M&& message, const LogData& data = {},
               std::source_location location = std::source_location::current()) noexcept {
   logging_detail::logAt(logger, LogLevel::error, std::forward<M>(message), data, location);
 }
 
-// The error form (`error(_:_:file:)`): logs `message` at error level with one metadata
-// entry, "error", holding `error` converted by `metadataValueFrom`. The record's function
-// is "error(_:_:file:)" and its line 103 whatever the caller; its file and source come
-// from the caller. `error` is typically an exception, an exception_ptr or an error code.
-// Never throws.
+/// The error form (`error(_:_:file:)`): logs `message` at error level with one metadata
+/// entry, "error", holding `error` converted by `metadataValueFrom`. The record's function
+/// is "error(_:_:file:)" and its line 103 whatever the caller; its file and source come
+/// from the caller. `error` is typically an exception, an exception_ptr or an error code.
+/// Never throws.
 template <LogMessage M, class E>
   requires(!std::is_convertible_v<const E&, LogData>)
 void logError(const Logger& logger, M&& message, const E& error,

@@ -6,27 +6,28 @@
 
 namespace chronelle {
 
-// Timer preferences as plain values, for applications (and the CLI) that keep the settings
-// themselves. The defaults round nothing and keep every entry. Thread-safe: the values are
-// guarded by a mutex so a settings screen may change them while the timer reads them.
+/// Timer preferences as plain values, for applications (and the CLI) that keep the settings
+/// themselves. The defaults round nothing and keep every entry. Thread-safe: the values are
+/// guarded by a mutex so a settings screen may change them while the timer reads them.
 class CHTimerPreferences final : public CHTimerPreferencesProtocol {
  public:
+  /// All four preferences at once.
   struct Values {
-    // Round paused entries to `roundingStep`.
+    /// Round paused entries to `roundingStep`.
     bool isRoundingEnabled = false;
-    // Rounding step in whole seconds, from 1 to kMaximumRoundingStep.
+    /// Rounding step in whole seconds, from 1 to kMaximumRoundingStep.
     double roundingStep = 300;
-    // Direction of the rounding.
+    /// Direction of the rounding.
     RoundingMethodOption roundingMethodOption = RoundingMethodOption::nearest;
-    // Entries shorter than this (seconds) are dropped on pause; 0 keeps every entry.
+    /// Entries shorter than this (seconds) are dropped on pause; 0 keeps every entry.
     double minimumTimeEntryDuration = 0;
   };
 
-  // The longest step a rounded entry can record (its `roundingTo` has 16 bits): 9 h 6 min 7 s.
+  /// The longest step a rounded entry can record (its `roundingTo` has 16 bits): 9 h 6 min 7 s.
   static constexpr double kMaximumRoundingStep = 32767;
 
   CHTimerPreferences() = default;
-  // Throws std::invalid_argument as `setValues`.
+  /// Throws std::invalid_argument as `setValues`.
   explicit CHTimerPreferences(Values values) { setValues(values); }
 
   bool isRoundingEnabled() const override;
@@ -34,14 +35,14 @@ class CHTimerPreferences final : public CHTimerPreferencesProtocol {
   RoundingMethodOption roundingMethodOption() const override;
   double minimumTimeEntryDuration() const override;
 
-  // A copy of every value.
+  /// A copy of every value.
   Values values() const;
-  // Replaces every value. Throws std::invalid_argument for a step that is not a whole number
-  // of seconds from 1 to kMaximumRoundingStep (or a negative minimum), leaving the old values.
+  /// Replaces every value. Throws std::invalid_argument for a step that is not a whole number
+  /// of seconds from 1 to kMaximumRoundingStep (or a negative minimum), leaving the old values.
   void setValues(Values values);
 
  private:
-  mutable std::mutex mutex_;  // guards values_
+  mutable std::mutex mutex_;  ///< guards values_
   Values values_;
 };
 
