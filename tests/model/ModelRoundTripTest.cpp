@@ -11,6 +11,8 @@
 #include "chronelle/model/Rule.h"
 #include "chronelle/model/RuleCombination.h"
 #include "chronelle/model/RuleSet.h"
+#include "chronelle/store/StatementObserver.h"
+#include "chronelle/store/StoreFile.h"
 
 namespace chronelle::testing {
 namespace {
@@ -244,6 +246,67 @@ TEST(ModelRoundTripTest, InsertedObjectsGetAFreshUpperCaseUUIDUnlessOneIsSet) {
   objects.front()->setIdentifier("PRESET");
   objects.front()->awakeFromInsert();
   EXPECT_EQ(objects.front()->identifier(), "PRESET");
+}
+
+}  // namespace
+}  // namespace chronelle::testing
+
+namespace chronelle::testing {
+namespace {
+
+// A store written by version 1 has no index of the entries' length. Opened by the current
+// version it is migrated to one, and a query of the entries crossing an instant then searches
+// a range of `begin` closed on both sides (SQLite would otherwise read every entry that ended
+// after it), still finding an entry far longer than the others.
+TEST(ModelMigrationTest, AVersion1StoreGainsTheLengthIndexAndPeriodQueriesSearchABoundedRange) {
+  ModelStore store;
+  const auto file = store.directory.file("version1.sqlite");
+  {
+    auto coordinator = std::make_shared<PersistentStoreCoordinator>(ChronelleModel::build(1));
+    coordinator->addPersistentStore(file);
+    auto context = ObjectContext::create(ConcurrencyType::mainQueue, coordinator);
+    auto task = context->insert<Task>(Task::kEntityName);
+    task->setName("Work");
+    for (int day = -20; day <= 20; ++day) {
+      auto entry = context->insert<Session>(Session::kEntityName);
+      entry->setBegin(at(9) + day * 86400.0);
+      entry->setEnd(at(10) + day * 86400.0);
+      entry->setTask(task);
+    }
+    auto longest = context->insert<Session>(Session::kEntityName);
+    longest->setBegin(at(11) - 3 * 86400.0);
+    longest->setEnd(at(11) + 3 * 86400.0);
+    longest->setNotes("three days");
+    longest->setTask(task);
+    context->save();
+  }
+
+  std::vector<std::string> statements;
+  setStatementObserver([&](const std::string& sql) { statements.push_back(sql); });
+  auto coordinator = std::make_shared<PersistentStoreCoordinator>(ModelRegistry::find(ChronelleModel::kName));
+  coordinator->addPersistentStore(file);
+  auto context = ObjectContext::create(ConcurrencyType::mainQueue, coordinator);
+  FetchRequest crossing(Session::kEntityName);
+  crossing.predicate = Predicate::parse("begin < %@ AND end > %@", {Value(at(11)), Value(at(11))});
+  const auto found = context->fetch(crossing);
+  setStatementObserver(nullptr);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(std::dynamic_pointer_cast<Session>(found.front())->notes(), "three days");
+
+  auto reader = StoreFileReader::openReadOnly(file);
+  EXPECT_EQ(reader->rows("SELECT Z_VALUE FROM Z_METADATA WHERE Z_KEY = 'NSStoreModelVersion'").at(0).at(0),
+            std::to_string(ChronelleModel::kVersion));
+  EXPECT_EQ(reader->integer("SELECT count(*) FROM pragma_index_list('ZSESSION') WHERE name = 'ZSESSION_ZSPAN_INDEX'"),
+            1);
+  std::string plan;
+  for (const auto& sql : statements) {
+    if (sql.find("FROM \"ZSESSION\"") == std::string::npos || sql.find("ZBEGIN") == std::string::npos) continue;
+    for (const auto& row : reader->rows("EXPLAIN QUERY PLAN " + sql)) plan += row.at(3) + "\n";
+  }
+  EXPECT_NE(plan.find("SEARCH t0 USING INDEX ZSESSION_ZBEGIN_INDEX (ZBEGIN>? AND ZBEGIN<?)"), std::string::npos)
+      << plan;
+  EXPECT_NE(plan.find("USING INDEX ZSESSION_ZSPAN_INDEX"), std::string::npos) << plan;
+  EXPECT_EQ(plan.find("SCAN"), std::string::npos) << plan;
 }
 
 }  // namespace

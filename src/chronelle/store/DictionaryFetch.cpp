@@ -125,6 +125,10 @@ std::vector<ResultDictionary> ObjectContext::Impl::fetchDictionaries(const Fetch
     SqlFragment fragment = request.predicate->toSql(mapper);
     where += " AND (" + fragment.sql + ")";
     parameters = std::move(fragment.parameters);
+    if (auto range = mapper.spanRange(*request.predicate)) {
+      where += " AND " + range->sql;
+      parameters.insert(parameters.end(), range->parameters.begin(), range->parameters.end());
+    }
   }
   std::string sql = request.returnsDistinctResults ? "SELECT DISTINCT " : "SELECT ";
   for (std::size_t i = 0; i < selectList.size(); ++i) sql += (i ? ", " : "") + selectList[i];
