@@ -3,6 +3,7 @@
 #include <map>
 #include <ostream>
 #include <regex>
+#include <utility>
 
 #include "SqliteDb.h"
 #include "chronelle/store/StatementObserver.h"

@@ -11,26 +11,39 @@
 
 namespace chronelle {
 
+ChartColumnBuilder::TaskInfo ChartColumnBuilder::infoOf(const std::shared_ptr<Task>& task) {
+  return TaskInfo{task, SessionColumnSegment(*task), task->hierarchyKey()};
+}
+
 ChartColumnBuilder::Part* ChartColumnBuilder::part(const ObjectID& taskId) {
   auto known = tasks_.find(taskId);
   if (known == tasks_.end()) {
-    known = tasks_.emplace(taskId, std::dynamic_pointer_cast<Task>(provider_.getObject(taskId))).first;
+    std::optional<TaskInfo> info;
+    if (auto task = std::dynamic_pointer_cast<Task>(provider_.getObject(taskId))) info = infoOf(task);
+    known = tasks_.emplace(taskId, std::move(info)).first;
   }
-  return known->second ? &part(known->second) : nullptr;
+  return known->second ? &part(taskId, *known->second) : nullptr;
 }
 
 ChartColumnBuilder::Part& ChartColumnBuilder::part(const std::shared_ptr<Task>& task) {
-  auto [it, inserted] = index_.emplace(task->objectID(), parts_.size());
-  if (inserted) parts_.push_back(Part{task, SessionColumnSegment(*task), 0});
+  const ObjectID id = task->objectID();
+  auto known = tasks_.find(id);
+  if (known == tasks_.end() || !known->second) known = tasks_.insert_or_assign(id, infoOf(task)).first;
+  return part(id, *known->second);
+}
+
+ChartColumnBuilder::Part& ChartColumnBuilder::part(const ObjectID& taskId, const TaskInfo& info) {
+  auto [it, inserted] = index_.emplace(taskId, parts_.size());
+  if (inserted) parts_.push_back(Part{&info, info.blank, 0});
   return parts_[it->second];
 }
 
 void ChartColumnBuilder::finish(SessionColumnData& column, bool filterOutSmallGroups) {
   // Tree order: a folder's tasks stay together.
-  std::vector<std::pair<std::string, std::size_t>> order;
+  std::vector<std::pair<const std::string*, std::size_t>> order;
   order.reserve(parts_.size());
-  for (std::size_t i = 0; i < parts_.size(); ++i) order.emplace_back(parts_[i].task->hierarchyKey(), i);
-  std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (std::size_t i = 0; i < parts_.size(); ++i) order.emplace_back(&parts_[i].info->treeKey, i);
+  std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return *a.first < *b.first; });
   const auto shown = [&](const Part& p) { return !(filterOutSmallGroups && p.segment.duration <= 60); };
   // A year of daily columns over a few hundred tasks is tens of thousands of segments,
   // kept twice (the cache and the result): sized exactly, not by doubling.

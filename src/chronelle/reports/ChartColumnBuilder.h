@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "chronelle/platform/Date.h"
@@ -22,12 +23,19 @@ class Task;
 // context queue; not thread-safe.
 class ChartColumnBuilder {
  public:
-  // Tasks by ID, null for an ID that is no task.
-  using TaskCache = std::map<ObjectID, std::shared_ptr<Task>>;
+  // What a column needs of a task, made once per cache: a segment's name, colour and
+  // archive flag cost an ICU text walk each.
+  struct TaskInfo {
+    std::shared_ptr<Task> task;
+    SessionColumnSegment blank;  // the task's segment without values
+    std::string treeKey;         // where the task sits in the tree, for the order
+  };
+  // Tasks by ID; absent for an ID that is no task.
+  using TaskCache = std::map<ObjectID, std::optional<TaskInfo>>;
 
   // One task's part of the column.
   struct Part {
-    std::shared_ptr<Task> task;
+    const TaskInfo* info = nullptr;
     SessionColumnSegment segment;
     std::int64_t cents = 0;  // the segment's revenue
   };
@@ -52,6 +60,9 @@ class ChartColumnBuilder {
   TaskCache& tasks_;
   std::vector<Part> parts_;
   std::map<ObjectID, std::size_t> index_;
+
+  Part& part(const ObjectID& taskId, const TaskInfo& info);
+  static TaskInfo infoOf(const std::shared_ptr<Task>& task);
 };
 
 }  // namespace chronelle
