@@ -108,7 +108,10 @@ AppServices::AppServices(const std::filesystem::path& storeDirectory) : storeDir
 
 AppServices::~AppServices() {
   settle();
-  defaults_->synchronize();
+  // Only changes of this process are written (when the last holder lets go of the defaults):
+  // writing the whole file unasked would put back what this process read at its start over
+  // the timer state another process saved meanwhile (a `watch` beside a `start`).
+  UserDefaults::setStandard(nullptr);
   Injector::shared()->removeAll();
   timer_.reset();
   provider_.reset();

@@ -40,7 +40,8 @@ const std::map<std::string, Handler>& commandTable() {
       {"start", startCommand},   {"pause", pauseCommand},   {"toggle", toggleCommand}, {"clear", clearCommand},
       {"status", statusCommand}, {"prefs", prefsCommand},   {"entry", entryCommand},   {"export", exportCommand},
       {"import", importCommand}, {"report", reportCommand}, {"list", listCommand}, {"parse", parseCommand},   {"demo", demoCommand},
-      {"check", checkCommand},
+      {"check", checkCommand},   {"rule", ruleCommand},     {"activity", activityCommand},
+      {"watch", watchCommand},   {"__complete", completeCommand},
   };
   return table;
 }
@@ -54,6 +55,16 @@ bool asksForHelp(const Args& args) {
 }
 
 }  // namespace
+
+std::vector<std::string> commandNames() {
+  std::vector<std::string> names;
+  for (const auto& [name, handler] : commandTable()) {
+    if (name.rfind("__", 0) != 0) names.push_back(name);
+  }
+  return names;
+}
+
+std::string versionText() { return std::string("chronelle ") + CHRONELLE_VERSION + "\n"; }
 
 void parseCommand(CommandContext& ctx, const Args& args) {
   Arguments arguments(args, {});
@@ -73,6 +84,10 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
       const char* value = std::getenv(name);
       return value ? std::optional<std::string>(value) : std::nullopt;
     });
+    if (!options.command.empty() && (options.command.front() == "--version" || options.command.front() == "version")) {
+      out << versionText();
+      return 0;
+    }
     if (options.command.empty() || options.command.front() == "help" || options.command.front() == "--help" ||
         options.command.front() == "-h") {
       const std::string topic = options.command.size() > 1 ? options.command[1] : "";

@@ -34,9 +34,19 @@ void parseCommand(CommandContext& ctx, const Args& args);
 void demoCommand(CommandContext& ctx, const Args& args);
 // Exit status 1 when totals are stale and not repaired.
 void checkCommand(CommandContext& ctx, const Args& args);
+void ruleCommand(CommandContext& ctx, const Args& args);
+void activityCommand(CommandContext& ctx, const Args& args);
+// Runs until SIGINT or SIGTERM.
+void watchCommand(CommandContext& ctx, const Args& args);
+// Words for bash completion: `__complete commands|subcommands CMD|options CMD|nodes`.
+void completeCommand(CommandContext& ctx, const Args& args);
 
 // The help text of `command` (empty name: the overview); empty when there is no such command.
 std::string helpText(const std::string& command);
+// The names of the commands in the command table, sorted.
+std::vector<std::string> commandNames();
+// "chronelle <version>", the project's version.
+std::string versionText();
 
 // Runs the program on `args` (without the program name): returns the exit status, having
 // written the result to `out` and any error as one line "chronelle: …" to `err`.

@@ -11,7 +11,9 @@
 #include "CliError.h"
 #include "Commands.h"
 #include "NodeDirectory.h"
+#include "HtmlReportBuilder.h"
 #include "Period.h"
+#include "SegmentTask.h"
 #include "chronelle/data/CoreDataStack.h"
 #include "chronelle/data/MainDataProvider.h"
 #include "chronelle/model/Folder.h"
@@ -101,16 +103,6 @@ ReportRequest readRequest(CommandContext& ctx, const Arguments& args, const Node
   return request;
 }
 
-// The path of the task a chart segment names, or its names when the task is gone.
-std::string segmentTaskPath(AppServices& app, const SessionColumnSegment& segment) {
-  const auto id = app.stack().persistentStoreCoordinator()->managedObjectIDForURIRepresentation(
-      segment.taskId.absoluteString());
-  if (id) {
-    if (auto node = std::dynamic_pointer_cast<Node>(app.provider().getObject(*id))) return NodeDirectory::pathOf(*node);
-  }
-  return segment.taskParentName ? *segment.taskParentName + "/" + segment.taskName : segment.taskName;
-}
-
 void printChart(CommandContext& ctx, AppServices& app, const std::vector<SessionColumnData>& columns,
                 ReportChartGranularity granularity) {
   const bool terminal = ::isatty(STDOUT_FILENO) == 1;
@@ -145,18 +137,31 @@ void printChart(CommandContext& ctx, AppServices& app, const std::vector<Session
 }  // namespace
 
 void reportCommand(CommandContext& ctx, const Args& rawArgs) {
-  Arguments::Spec spec{{"node", "status", "archived", "by", "chart", "from", "to"}, {}, kPeriodOptions};
-  const Arguments args(rawArgs, spec);
+  Arguments::Spec spec{{"node", "status", "archived", "by", "chart", "from", "to", "format", "output"}, {}, kPeriodOptions};
+  Args expanded = rawArgs;
+  std::replace(expanded.begin(), expanded.end(), std::string("-o"), std::string("--output"));
+  const Arguments args(expanded, spec);
   args.expectPositionals(0, 0, "chronelle report [PERIOD] [options]");
+  const std::string format = args.value("format").value_or(ctx.json() ? "json" : "text");
+  if (format != "text" && format != "json" && format != "html") throw CliError::usage("--format takes text, json or html");
+  if (ctx.json() && format != "json") throw CliError::usage("--json and --format " + format + " disagree");
+  if (args.has("output") && format != "html") throw CliError::usage("-o/--output writes --format html only");
+  const bool html = format == "html";
   AppServices& app = ctx.app();
   const NodeDirectory nodes(app.provider());
-  const ReportRequest request = readRequest(ctx, args, nodes);
+  ReportRequest request = readRequest(ctx, args, nodes);
+  // A page shows every breakdown, and a chart: by day for up to two months, else by month.
+  if (html && !request.chart) {
+    const double days = request.scope.toDate().timeIntervalSince(request.scope.fromDate()) / 86400;
+    request.chart = days <= 62 ? ReportChartGranularity::daily : ReportChartGranularity::monthly;
+  }
   const SessionQuery3 query = request.scope.toSessionQuery();
 
   asio::thread_pool pool(2);
   Operation::CalculationOptions options = Operation::CalculationOptions::summary;
   if (request.by == "billing") options = options | Operation::CalculationOptions::billingBreakdown;
-  if (request.by == "node") options = options | Operation::CalculationOptions::nodeBreakdown;
+  if (request.by == "node" || html) options = options | Operation::CalculationOptions::nodeBreakdown;
+  if (html) options = options | Operation::CalculationOptions::billingBreakdown;
   const auto result = app.run(awaitBackgroundWork<BreakdownReportCalculation>([&](auto deliver) {
     auto operation = std::make_shared<Operation>(
         query, options, TotalValueTypeOptionSet::all, std::nullopt,
@@ -166,7 +171,7 @@ void reportCommand(CommandContext& ctx, const Args& rawArgs) {
   const TotalValues summary = result.summary.byAddingUnconfirmedCurrentSession(query);
 
   ReportCalculator::NodeBreakdown breakdown;
-  if (request.by == "node" && result.nodeBreakdown) breakdown = *result.nodeBreakdown;
+  if ((request.by == "node" || html) && result.nodeBreakdown) breakdown = *result.nodeBreakdown;
   if (request.by == "flat") {
     const auto parent = request.flatParent;
     breakdown = app.run(awaitBackgroundWork<ReportCalculator::NodeBreakdown>([&](auto deliver) {
@@ -199,7 +204,17 @@ void reportCommand(CommandContext& ctx, const Args& rawArgs) {
 
   const Date from = request.scope.fromDate();
   const Date to = request.scope.toDate();
-  if (ctx.json()) {
+  if (html) {
+    const std::string page = renderHtmlReport(buildHtmlReport(app, ctx.calendar(), from, to, summary,
+                                                              result.billingBreakdown, rows, columns, *request.chart));
+    if (const auto path = args.value("output")) {
+      writeFileAtomically(*path, page);
+    } else {
+      ctx.out() << page;
+    }
+    return;
+  }
+  if (format == "json") {
     Json json;
     json["from"] = isoTime(from, ctx.calendar());
     json["to"] = isoTime(to, ctx.calendar());

@@ -3,6 +3,10 @@
 
 #include <sqlite3.h>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <functional>
 
 #include "MigrationTestSupport.h"
@@ -112,6 +116,46 @@ TEST(StoreFileTest, AnEmptyFileBecomesANewStore) {
   context->insertNewObject("Keeper")->setValue("title", "kept");
   context->save();
   EXPECT_EQ(context->count(FetchRequest("Keeper")), 1u);
+}
+
+
+// SQLite's locks are POSIX record locks, which a process loses on every descriptor of the file
+// when it closes any one of them. Looking at the file must not cost a connection of this
+// process its lock: another process would then take itself for the last user and delete the
+// write-ahead log under the open connection, whose later commits would go nowhere.
+TEST(StoreFileTest, LookingAtAStoreInUseKeepsThisProcesssLocksOnIt) {
+  TempDirectory directory;
+  const auto file = directory.file("store.sqlite");
+  auto first = std::make_shared<PersistentStoreCoordinator>(makeTestModel());
+  first->addPersistentStore(file);
+  auto context = ObjectContext::create(ConcurrencyType::privateQueue, first);
+  context->insertNewObject("Keeper")->setValue("title", "kept");
+  context->save();
+
+  // What another process sees of this one's locks on SQLite's lock bytes (from 2^30): a
+  // connection in WAL mode holds a shared lock there for as long as it is open. The child
+  // asks the kernel only; it must not use SQLite, whose lock bookkeeping it would inherit.
+  const auto lockSeenByAnotherProcess = [&] {
+    const pid_t child = fork();
+    if (child == 0) {
+      const int fd = ::open(file.c_str(), O_RDWR);
+      struct flock probe {};
+      probe.l_type = F_WRLCK;
+      probe.l_whence = SEEK_SET;
+      probe.l_start = 0x40000000;
+      probe.l_len = 512;
+      _exit(fd >= 0 && fcntl(fd, F_GETLK, &probe) == 0 ? (probe.l_type == F_UNLCK ? 1 : 0) : 2);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 3;
+  };
+  ASSERT_EQ(lockSeenByAnotherProcess(), 0) << "the open store holds a shared lock";
+
+  // A second coordinator in this process looks at the file before opening it.
+  auto second = std::make_shared<PersistentStoreCoordinator>(makeTestModel());
+  second->addPersistentStore(file);
+  EXPECT_EQ(lockSeenByAnotherProcess(), 0) << "looking at the file dropped this process's lock";
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <fstream>
+#include <cstddef>
 #include <system_error>
 
 #include "chronelle/store/StoreError.h"
@@ -53,6 +53,31 @@ bool inUse(const std::filesystem::path& file) {
          std::filesystem::exists(file.string() + "-shm", error);
 }
 
+// Reads the first `count` bytes of the file through SQLite's own file layer. SQLite's locks
+// are POSIX record locks, which a process loses on every descriptor of the file as soon as it
+// closes any one of them; a plain read here would drop the locks of this process's open
+// connections to the store. SQLite's file layer knows them and keeps the descriptor open until
+// they are released. Throws StoreError when the file cannot be read.
+std::size_t readHead(const std::filesystem::path& file, unsigned char* bytes, std::size_t count) {
+  sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
+  if (vfs == nullptr) throw badFile("cannot read the file: SQLite has no file layer");
+  std::vector<std::max_align_t> storage((static_cast<std::size_t>(vfs->szOsFile) + sizeof(std::max_align_t) - 1) /
+                                        sizeof(std::max_align_t));
+  auto* handle = reinterpret_cast<sqlite3_file*>(storage.data());
+  const std::string path = std::filesystem::absolute(file).string();
+  int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_MAIN_DB;
+  int rc = vfs->xOpen(vfs, path.c_str(), handle, flags, &flags);
+  if (rc != SQLITE_OK) {
+    // A failed open leaves no methods to close with.
+    throw badFile(std::string("cannot read the file: ") + sqlite3_errstr(rc));
+  }
+  rc = handle->pMethods->xRead(handle, bytes, static_cast<int>(count), 0);
+  handle->pMethods->xClose(handle);
+  // A short read fills the rest with zeros and is not an error: the size was checked apart.
+  if (rc != SQLITE_OK && rc != SQLITE_IOERR_SHORT_READ) throw badFile(std::string("cannot read the file: ") + sqlite3_errstr(rc));
+  return count;
+}
+
 }  // namespace
 
 StoreFileKind inspectStoreFile(const std::filesystem::path& file) {
@@ -66,11 +91,8 @@ StoreFileKind inspectStoreFile(const std::filesystem::path& file) {
   if (error) throw badFile("cannot read the file: " + error.message());
   if (size == 0) return StoreFileKind::empty;
 
-  std::ifstream in(file, std::ios::binary);
   std::array<unsigned char, 512> bytes{};
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  const auto got = static_cast<std::size_t>(in.gcount());
-  if (!in && !in.eof()) throw badFile("cannot read the file");
+  const std::size_t got = readHead(file, bytes.data(), static_cast<std::size_t>(std::min<std::uintmax_t>(size, bytes.size())));
   if (got > 0 && std::all_of(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(got),
                              [](unsigned char b) { return b == 0; })) {
     throw badFile("the file holds only zero bytes where the SQLite header should be");
