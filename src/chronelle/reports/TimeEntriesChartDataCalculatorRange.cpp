@@ -5,6 +5,7 @@
 // is the walk's, not the number of queries'.
 
 #include <algorithm>
+#include <map>
 
 #include "chronelle/data/BaseDataProvider.h"
 #include "chronelle/model/Session.h"
@@ -57,11 +58,15 @@ void TimeEntriesChartDataCalculator::fillColumns(const std::vector<SessionQuery3
   SessionQuery3 span = columnQueries[first];
   span.to = bounds.back();
 
+  // One task's sums in one column while the rows stream by; tasks are looked up after.
+  struct Sums {
+    double duration = 0;
+    std::int64_t cents = 0;
+    std::int64_t count = 0;
+  };
+  std::vector<std::map<ObjectID, Sums>> sums(last - first + 1);
+
   context.performAndWait([&] {
-    ChartColumnBuilder::TaskCache tasks;
-    std::vector<ChartColumnBuilder> builders;
-    builders.reserve(last - first + 1);
-    for (std::size_t i = first; i <= last; ++i) builders.emplace_back(*dataProvider_, tasks);
     try {
       FetchRequest request(Session::kEntityName);
       request.resultType = FetchResultType::dictionary;
@@ -70,45 +75,54 @@ void TimeEntriesChartDataCalculator::fillColumns(const std::vector<SessionQuery3
                                    std::string("end"),        std::string("isBillable"),
                                    std::string("hourlyRate"), std::string("confirmedDuration"),
                                    std::string("confirmedRevenue")};
-      for (const auto& row : context.fetchDictionaries(request)) {
+      // Rows one at a time: a year of them at once would hold hundreds of megabytes.
+      context.enumerateDictionaries(request, [&](const ResultDictionary& row) {
         const EntryRow entry = readRow(row);
-        if (!entry.task || !entry.end) continue;  // no task: not charted; no end: not confirmed
+        if (!entry.task || !entry.end || !entry.begin) {
+          // No task: not charted; no end: not confirmed; no begin: in no column's range.
+          return;
+        }
         // From the column the entry begins in (the first when it begins earlier) while a
         // column starts before its end.
-        std::size_t c = 0;
-        if (entry.begin) {
-          const auto at = std::upper_bound(bounds.begin(), bounds.end(), *entry.begin);
-          c = at == bounds.begin() ? 0 : static_cast<std::size_t>(at - bounds.begin() - 1);
-        }
+        const auto at = std::upper_bound(bounds.begin(), bounds.end(), *entry.begin);
+        std::size_t c = at == bounds.begin() ? 0 : static_cast<std::size_t>(at - bounds.begin() - 1);
         for (; c + 1 < bounds.size() && bounds[c] < *entry.end; ++c) {
+          const Date b = *entry.begin;
+          const Date e = *entry.end;
           const Date f = bounds[c];
           const Date t = bounds[c + 1];
-          const Date& e = *entry.end;
-          // A missing begin compares with nothing, as in the store.
-          const bool inside = entry.begin && *entry.begin >= f && *entry.begin < t && e > f && e <= t;
-          const bool crossing = entry.begin && ((*entry.begin < f && e > f) || (*entry.begin < t && e > t));
+          const bool inside = b >= f && b < t && e > f && e <= t;
+          const bool crossing = (b < f && e > f) || (b < t && e > t);
           if (!inside && !crossing) continue;
-          ChartColumnBuilder::Part* part = builders[c].part(*entry.task);
-          if (part == nullptr) break;
-          part->segment.sessionCount += 1;
+          Sums& sum = sums[c][*entry.task];
+          sum.count += 1;
           if (inside) {
-            part->segment.duration += entry.duration;
-            if (entry.billable) part->cents += centsOf(entry.revenue);
+            sum.duration += entry.duration;
+            if (entry.billable) sum.cents += centsOf(entry.revenue);
           } else {
-            const double seconds = ChartColumnBuilder::clippedSeconds(*entry.begin, e, f, t);
-            part->segment.duration += seconds;
-            if (entry.billable) part->cents += revenueCents(seconds, entry.rate);
+            const double seconds = ChartColumnBuilder::clippedSeconds(b, e, f, t);
+            sum.duration += seconds;
+            if (entry.billable) sum.cents += revenueCents(seconds, entry.rate);
           }
         }
-      }
+      });
     } catch (const std::exception& error) {
       logError(log_, "Error on fetching the entries of the chart", error);
       return;  // nothing cached: the columns are filled one by one
     }
+    ChartColumnBuilder::TaskCache tasks;
     const std::string small = filterOutSmallGroups ? "true" : "false";
     for (const std::size_t i : missing) {
+      ChartColumnBuilder builder(*dataProvider_, tasks);
+      for (const auto& [taskId, sum] : sums[i - first]) {
+        ChartColumnBuilder::Part* part = builder.part(taskId);
+        if (part == nullptr) continue;
+        part->segment.duration += sum.duration;
+        part->segment.sessionCount += sum.count;
+        part->cents += sum.cents;
+      }
       SessionColumnData column(*columnQueries[i].from);
-      builders[i - first].finish(column, filterOutSmallGroups);
+      builder.finish(column, filterOutSmallGroups);
       chartDataCache_.insert_or_assign(columnQueries[i].hashKey() + "-" + small, std::move(column));
     }
   });

@@ -62,7 +62,8 @@ Value zeroOf(AttributeType type) {
 
 }  // namespace
 
-std::vector<ResultDictionary> ObjectContext::Impl::fetchDictionaries(const FetchRequest& request) {
+void ObjectContext::Impl::enumerateDictionaries(const FetchRequest& request,
+                                               const std::function<void(const ResultDictionary&)>& visit) {
   const EntityDescription& entity = fetchedEntity(request);
   SqlMapper mapper(entity, *store);
   std::vector<OutputColumn> outputs;
@@ -137,7 +138,6 @@ std::vector<ResultDictionary> ObjectContext::Impl::fetchDictionaries(const Fetch
   if (!order.empty()) sql += " ORDER BY " + order;
   if (request.fetchLimit > 0) sql += " LIMIT " + std::to_string(request.fetchLimit);
 
-  std::vector<ResultDictionary> rows;
   auto statement = db().cached(sql);
   for (std::size_t i = 0; i < parameters.size(); ++i) statement->bind(static_cast<int>(i + 1), parameters[i]);
   ++fetchCount;
@@ -165,9 +165,8 @@ std::vector<ResultDictionary> ObjectContext::Impl::fetchDictionaries(const Fetch
       // Absent values are left out of the dictionary, as the platform does.
       if (!value.isNull()) row.emplace(out.key, std::move(value));
     }
-    rows.push_back(std::move(row));
+    visit(row);
   }
-  return rows;
 }
 
 }  // namespace chronelle
