@@ -150,6 +150,13 @@ def main():
         month_sql = ("SELECT ZTASK, SUM(ZCONFIRMEDDURATION), COUNT(*) FROM ZSESSION WHERE "
                      "ZBEGIN >= 1764547200000000 - (SELECT MAX(ZEND - ZBEGIN) FROM ZSESSION) AND "
                      "ZBEGIN < 1767225600000000 AND +ZEND > 1764547200000000 GROUP BY ZTASK")
+        # Minutes after the data, new on every run of the script: Timewarrior refuses overlaps.
+        first_added = dt.datetime(2030, 1, 1, tzinfo=dt.timezone.utc) + dt.timedelta(
+            minutes=(int(time.time()) % 5_000_000) * 2 * options.runs)
+
+        def added(r, end):
+            return (first_added + dt.timedelta(minutes=2 * r + end)).strftime("%Y-%m-%dT%H:%M:%SZ")
+
         pairs = [
             ("report of the newest month by node / summary",
              lambda r: ours + ["report", "--month", "2025-12-01", "--by", "node"],
@@ -164,10 +171,8 @@ def main():
              lambda r: ours + ["export", "--year", "2025-01-01", "--format", "json"],
              lambda r: [timew, "export", "2025-01-01", "-", "2026-01-01"]),
             ("add one entry",
-             lambda r: ours + ["entry", "add", "proj01", "--from", f"2026-02-{r + 1:02d}T10:00Z",
-                               "--to", f"2026-02-{r + 1:02d}T11:00Z"],
-             lambda r: [timew, "track", f"2026-02-{r + 1:02d}T10:00:00Z", "-", f"2026-02-{r + 1:02d}T11:00:00Z",
-                        "proj01", ":quiet"]),
+             lambda r: ours + ["entry", "add", "proj01", "--from", added(r, 0), "--to", added(r, 1)],
+             lambda r: [timew, "track", added(r, 0), "-", added(r, 1), "proj01", ":quiet"]),
             ("parse 1h / timew --version", lambda r: ours + ["parse", "1h"], lambda r: [timew, "--version"]),
             ("status", lambda r: ours + ["status"], None),
             ("month by node / sqlite3 bounded sums",

@@ -309,5 +309,49 @@ TEST(ModelMigrationTest, AVersion1StoreGainsTheLengthIndexAndPeriodQueriesSearch
   EXPECT_EQ(plan.find("SCAN"), std::string::npos) << plan;
 }
 
+// The range of `begin` a period fetch adds is taken from the longest and shortest entry at the
+// moment the fetch runs, inside the same statement: an entry another context made longer and
+// saved since is still found, and so are a running entry and one stored with its end before
+// its begin. Each case is a predicate and the entries it must select.
+TEST(SpanRangeTest, TheImpliedRangeOfBeginNeverDropsAMatchingEntry) {
+  ModelStore store;
+  auto task = store.task("Work");
+  std::vector<std::shared_ptr<Session>> entries;
+  for (int day = 0; day < 10; ++day) {
+    entries.push_back(store.session(task, at(9) + day * 86400.0, at(10) + day * 86400.0));
+  }
+  auto running = store.session(task, at(11) + 2 * 86400.0);
+  auto backwards = store.session(task, at(12) + 5 * 86400.0, at(8) + 5 * 86400.0);
+  store.context->save();
+
+  // Another context lengthens the first entry to ten days and saves.
+  auto other = ObjectContext::create(ConcurrencyType::mainQueue, store.coordinator);
+  auto first = std::dynamic_pointer_cast<Session>(other->existingObject(entries[0]->objectID()));
+  first->setEnd(at(10) + 9.5 * 86400.0);
+  other->save();
+
+  const Date day7 = at(0) + 7 * 86400.0;  // midnight
+  const Date day8 = day7 + 86400.0;
+  const struct {
+    const char* predicate;
+    std::vector<Value> arguments;
+    std::vector<std::shared_ptr<Session>> expected;
+  } cases[] = {
+      {"begin < %@ AND end > %@", {Value(day7), Value(day8)}, {entries[0]}},
+      {"end > %@ AND begin < %@", {Value(day7), Value(day8)}, {entries[0], entries[7]}},
+      {"(begin < %@ AND end > %@) OR end = nil", {Value(day7), Value(day8)}, {entries[0], running}},
+      {"end < %@ AND begin > %@", {Value(at(9) + 5 * 86400.0), Value(at(11) + 5 * 86400.0)}, {backwards}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.predicate);
+    FetchRequest request(Session::kEntityName);
+    request.predicate = Predicate::parse(c.predicate, c.arguments);
+    std::set<std::string> found, expected;
+    for (const auto& object : store.context->fetch(request)) found.insert(object->objectID().uriRepresentation());
+    for (const auto& entry : c.expected) expected.insert(entry->objectID().uriRepresentation());
+    EXPECT_EQ(found, expected);
+  }
+}
+
 }  // namespace
 }  // namespace chronelle::testing
