@@ -9,6 +9,7 @@
 #include "CliError.h"
 #include "Commands.h"
 #include "Period.h"
+#include "TextInput.h"
 #include "chronelle/data/MainDataProvider.h"
 #include "chronelle/model/ALEntry.h"
 #include "chronelle/model/BrowserALEntry.h"
@@ -60,6 +61,9 @@ void addEntry(CommandContext& ctx, AppServices& app, const Args& rawArgs) {
                                "[--url URL | --document PATH]");
   if (!args.has("from")) throw CliError::usage("an activity needs --from TIME");
   if (args.has("url") && args.has("document")) throw CliError::usage("give --url or --document");
+  for (const char* name : {"app", "title", "url", "document"}) {
+    if (const auto value = args.value(name)) checkNotes(*value, std::string("--") + name);
+  }
   const Date begin = ctx.time().parseTime(*args.value("from"));
   std::optional<Date> end;
   if (const auto to = args.value("to")) {
@@ -69,7 +73,7 @@ void addEntry(CommandContext& ctx, AppServices& app, const Args& rawArgs) {
   std::optional<Url> page;
   if (const auto url = args.value("url")) {
     page = Url::parse(*url);
-    if (!page || page->scheme().empty() || !page->host()) throw CliError::usage("not a web address: '" + *url + "'");
+    if (!page || page->scheme().empty() || !page->host()) throw CliError::usage("not a web address: " + quoteInput(*url));
   }
   if (const auto document = args.value("document")) {
     page = Url::parse(*document);

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "CliError.h"
+#include "TextInput.h"
 #include "chronelle/data/CoreDataStack.h"
 #include "chronelle/data/MainDataProvider.h"
 #include "chronelle/model/ChronelleModel.h"
@@ -32,7 +33,7 @@ Calendar setUpCalendar(const GlobalOptions& options) {
     try {
       (void)Calendar(*options.timeZone);
     } catch (const std::invalid_argument&) {
-      throw CliError::usage("unknown time zone '" + *options.timeZone + "'");
+      throw CliError::usage("unknown time zone " + quoteInput(*options.timeZone));
     }
     ::setenv("TZ", options.timeZone->c_str(), 1);
     ::tzset();
@@ -64,7 +65,7 @@ TimeSetup::TimeSetup(const GlobalOptions& options)
 AppServices::AppServices(const std::filesystem::path& storeDirectory) : storeDirectory_(storeDirectory) {
   std::error_code error;
   if (std::filesystem::exists(storeDirectory, error) && !std::filesystem::is_directory(storeDirectory, error)) {
-    throw CliError::failure("store directory '" + storeDirectory.string() + "' is not a directory");
+    throw CliError::failure("store directory " + quoteInput(storeDirectory.string(), 200) + " is not a directory");
   }
 
   defaults_ = std::make_shared<UserDefaults>(storeDirectory / "defaults.json");
@@ -76,7 +77,7 @@ AppServices::AppServices(const std::filesystem::path& storeDirectory) : storeDir
   try {
     stack_ = std::make_shared<CoreDataStack>(ChronelleModel::kName, storeDirectory, "chronelle.sqlite");
   } catch (const std::exception& e) {
-    throw CliError::failure("cannot open the store in '" + storeDirectory.string() + "': " + e.what());
+    throw CliError::failure("cannot open the store in " + quoteInput(storeDirectory.string(), 200) + ": " + e.what());
   }
   container->registerInstance<CoreDataStack>(stack_);
   provider_ = std::make_shared<MainDataProvider>();

@@ -1,6 +1,7 @@
 #include "Arguments.h"
 
 #include "CliError.h"
+#include "TextInput.h"
 
 namespace chronelle::cli {
 
@@ -14,7 +15,7 @@ Arguments::Arguments(const std::vector<std::string>& args, const Spec& spec) {
         continue;
       }
       if (!optionsEnded && arg.size() > 1 && arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9')) {
-        throw CliError::usage("unknown option '" + arg + "'");
+        throw CliError::usage("unknown option " + quoteInput(arg));
       }
       positionals_.push_back(arg);
       continue;
@@ -45,7 +46,7 @@ Arguments::Arguments(const std::vector<std::string>& args, const Spec& spec) {
         options_.emplace(name, "");
       }
     } else {
-      throw CliError::usage("unknown option '--" + name + "'");
+      throw CliError::usage("unknown option " + quoteInput("--" + name));
     }
   }
 }
@@ -68,7 +69,7 @@ bool Arguments::has(const std::string& name) const { return options_.count(name)
 void Arguments::expectPositionals(std::size_t min, std::size_t max, const std::string& usage) const {
   if (positionals_.size() < min || positionals_.size() > max) {
     throw CliError::usage(positionals_.size() < min ? "missing argument (usage: " + usage + ")"
-                                                    : "unexpected argument '" + positionals_[max] + "' (usage: " +
+                                                    : "unexpected argument " + quoteInput(positionals_[max]) + " (usage: " +
                                                           usage + ")");
   }
 }

@@ -40,8 +40,11 @@ class CommandContext {
     return *app_;
   }
 
-  // Writes `document` as the command's one JSON document.
-  void print(const Json& document) { out_ << document.dump(2) << '\n'; }
+  // Writes `document` as the command's one JSON document. Text from the store is written
+  // whatever it holds: bytes that are not UTF-8 become U+FFFD rather than failing the view.
+  void print(const Json& document) {
+    out_ << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+  }
 
  private:
   const GlobalOptions& options_;

@@ -6,6 +6,7 @@
 
 #include "Arguments.h"
 #include "CliError.h"
+#include "TextInput.h"
 #include "Commands.h"
 #include "chronelle/platform/Logger.h"
 
@@ -92,14 +93,14 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
         options.command.front() == "-h") {
       const std::string topic = options.command.size() > 1 ? options.command[1] : "";
       const std::string text = helpText(topic);
-      if (text.empty()) throw CliError::usage("unknown command '" + topic + "'");
+      if (text.empty()) throw CliError::usage("unknown command " + quoteInput(topic));
       out << text;
       return options.command.empty() ? 2 : 0;
     }
     const std::string name = options.command.front();
     const auto& table = commandTable();
     const auto found = table.find(name);
-    if (found == table.end()) throw CliError::usage("unknown command '" + name + "' (see 'chronelle --help')");
+    if (found == table.end()) throw CliError::usage("unknown command " + quoteInput(name) + " (see 'chronelle --help')");
     const Args rest(options.command.begin() + 1, options.command.end());
     if (asksForHelp(rest)) {
       std::string topic = name;
@@ -116,11 +117,11 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     return 0;
   } catch (const CliError& e) {
     out.flush();
-    err << "chronelle: " << e.what() << '\n';
+    err << "chronelle: " << oneLine(e.what()) << '\n';
     return e.exitStatus();
   } catch (const std::exception& e) {
     out.flush();
-    err << "chronelle: " << e.what() << '\n';
+    err << "chronelle: " << oneLine(e.what()) << '\n';
     return 1;
   }
 }

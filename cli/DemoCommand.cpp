@@ -111,6 +111,8 @@ std::vector<std::vector<PlannedEntry>> planEntries(const Calendar& calendar, Dat
 void demoCommand(CommandContext& ctx, const Args& rawArgs) {
   const Arguments args(rawArgs, {});
   args.expectPositionals(0, 0, "chronelle demo");
+  // Its output is a tour in text; printed under --json it would be no JSON document at all.
+  if (ctx.json()) throw CliError::usage("the demo prints text only; run it without --json");
   const auto started = std::chrono::steady_clock::now();
 
   std::filesystem::path directory = ctx.options().storeDirectory;

@@ -4,6 +4,7 @@
 
 #include "Arguments.h"
 #include "CliError.h"
+#include "TextInput.h"
 #include "Commands.h"
 #include "NodeDirectory.h"
 #include "chronelle/data/MainDataProvider.h"
@@ -26,10 +27,10 @@ std::shared_ptr<Session> findEntry(const MainDataProvider& provider, const std::
     if (matches.size() > 1) {
       std::string names;
       for (const auto& m : matches) names += (names.empty() ? "" : ", ") + m->identifier().value_or("");
-      throw CliError::usage("ambiguous entry '" + id + "': " + names);
+      throw CliError::usage("ambiguous entry " + quoteInput(id) + ": " + names);
     }
   }
-  throw CliError::usage("no entry '" + id + "'");
+  throw CliError::usage("no entry " + quoteInput(id));
 }
 
 void printEntry(CommandContext& ctx, const Session& entry) {
@@ -44,6 +45,7 @@ void addEntry(CommandContext& ctx, const Args& rawArgs) {
   const Arguments args(rawArgs, {{"from", "to", "notes"}, {}, {}});
   args.expectPositionals(1, 1, "chronelle entry add TASK --from TIME --to TIME [--notes T]");
   if (!args.has("from") || !args.has("to")) throw CliError::usage("entry add needs --from and --to");
+  if (const auto notes = args.value("notes")) checkNotes(*notes);
   const Date from = ctx.time().parseTime(*args.value("from"));
   const Date to = ctx.time().parseTime(*args.value("to"));
   if (to < from) throw CliError::usage("the entry ends before it begins");
@@ -72,7 +74,10 @@ void editEntry(CommandContext& ctx, const Args& rawArgs) {
     changes[TimeEntryChangeKey::taskId] = NodeDirectory(app.provider()).resolveTask(*task)->objectID();
   }
   if (args.has("notes") && args.has("no-notes")) throw CliError::usage("choose one of --notes, --no-notes");
-  if (const auto notes = args.value("notes")) changes[TimeEntryChangeKey::notes] = *notes;
+  if (const auto notes = args.value("notes")) {
+    checkNotes(*notes);
+    changes[TimeEntryChangeKey::notes] = *notes;
+  }
   if (args.has("no-notes")) changes[TimeEntryChangeKey::notes] = std::any();
   if (const auto status = args.value("status")) {
     if (*status == "unbilled") {
@@ -155,7 +160,7 @@ void entryCommand(CommandContext& ctx, const Args& args) {
   if (sub == "delete") return deleteEntries(ctx, rest);
   if (sub == "duplicate") return duplicateEntry(ctx, rest);
   if (sub == "merge") return mergeEntries(ctx, rest);
-  throw CliError::usage("unknown entry command '" + sub + "' (add, edit, delete, duplicate, merge)");
+  throw CliError::usage("unknown entry command " + quoteInput(sub) + " (add, edit, delete, duplicate, merge)");
 }
 
 }  // namespace chronelle::cli

@@ -49,7 +49,7 @@ void exportCommand(CommandContext& ctx, const Args& rawArgs) {
       if (value.is_null()) return std::string();
       if (value.is_string()) return value.get<std::string>();
       if (value.is_boolean()) return std::string(value.get<bool>() ? "true" : "false");
-      return value.dump();
+      return value.dump(-1, ' ', false, Json::error_handler_t::replace);
     };
     ctx.out() << csvField(text("id")) << ',' << csvField(text("task")) << ',' << text("begin") << ',' << text("end")
               << ',' << entry->effectiveDuration() << ',' << text("billable") << ',' << formatMoney(entry->hourlyRate())

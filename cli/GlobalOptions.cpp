@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "CliError.h"
+#include "TextInput.h"
 
 namespace chronelle::cli {
 
@@ -47,7 +48,7 @@ GlobalOptions GlobalOptions::parse(const std::vector<std::string>& args,
     }
     const auto takeValue = [&]() -> std::string {
       if (inlineValue) return *inlineValue;
-      if (i + 1 >= args.size()) throw CliError::usage("option '" + name + "' needs a value");
+      if (i + 1 >= args.size()) throw CliError::usage("option " + quoteInput(name) + " needs a value");
       return args[++i];
     };
     if (name == "--json" && !inlineValue) {
@@ -83,7 +84,7 @@ GlobalOptions GlobalOptions::parse(const std::vector<std::string>& args,
   }
   if (weekStart) {
     const auto day = weekdayNumber(*weekStart);
-    if (!day) throw CliError::usage("unknown weekday '" + *weekStart + "' for --week-start (monday … sunday)");
+    if (!day) throw CliError::usage("unknown weekday " + quoteInput(*weekStart) + " for --week-start (monday … sunday)");
     options.firstWeekday = *day;
   }
   return options;

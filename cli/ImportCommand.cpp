@@ -9,6 +9,7 @@
 
 #include "Arguments.h"
 #include "CliError.h"
+#include "TextInput.h"
 #include "Commands.h"
 #include "NodeDirectory.h"
 #include "TimewarriorImport.h"
@@ -27,7 +28,7 @@ constexpr std::size_t kProgressThreshold = 2000;
 std::string readInput(const std::string& file) {
   if (file == "-") return std::string(std::istreambuf_iterator<char>(std::cin), {});
   std::ifstream in(file, std::ios::binary);
-  if (!in) throw CliError::failure("cannot read '" + file + "'");
+  if (!in) throw CliError::failure("cannot read " + quoteInput(file));
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
@@ -47,7 +48,7 @@ void importCommand(CommandContext& ctx, const Args& rawArgs) {
   const Arguments args(rawArgs, {});
   args.expectPositionals(2, 2, "chronelle import timewarrior FILE|-");
   if (args.positionals().front() != "timewarrior") {
-    throw CliError::usage("unknown import format '" + args.positionals().front() + "' (timewarrior)");
+    throw CliError::usage("unknown import format " + quoteInput(args.positionals().front()) + " (timewarrior)");
   }
   const auto intervals = parseTimewarriorExport(readInput(args.positionals()[1]));
   AppServices& app = ctx.app();

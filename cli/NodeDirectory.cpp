@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "CliError.h"
+#include "TextInput.h"
 #include "chronelle/data/BaseDataProvider.h"
 #include "chronelle/model/Folder.h"
 #include "chronelle/model/Task.h"
@@ -92,7 +93,7 @@ std::shared_ptr<Node> NodeDirectory::resolve(const std::string& text, Kind kind)
   std::vector<std::string> candidates;
   if (matches.size() > 1) {
     for (auto i : matches) candidates.push_back(paths_[i] + " (@" + items_[i].node->identifier().value_or("") + ")");
-    throw CliError::usage(std::string("ambiguous ") + wanted(kind) + " '" + text + "': " + joinCandidates(candidates));
+    throw CliError::usage(std::string("ambiguous ") + wanted(kind) + " " + quoteInput(text) + ": " + joinCandidates(candidates));
   }
   if (text.front() != '@') {
     // Nodes of that name elsewhere, else what the deepest existing folder on the path holds.
@@ -114,7 +115,7 @@ std::shared_ptr<Node> NodeDirectory::resolve(const std::string& text, Kind kind)
       }
     }
   }
-  throw CliError::usage(std::string("no ") + wanted(kind) + " '" + text + "'" +
+  throw CliError::usage(std::string("no ") + wanted(kind) + " " + quoteInput(text) +
                         (candidates.empty() ? "" : "; candidates: " + joinCandidates(candidates)));
 }
 

@@ -2,6 +2,7 @@
 
 #include "CliError.h"
 #include "RuleRendering.h"
+#include "TextInput.h"
 #include "chronelle/model/Rule.h"
 
 namespace chronelle::cli {
@@ -30,7 +31,10 @@ RuleFields RuleFields::read(const Arguments& args) {
   }
   for (const std::string name : {"app", "file", "url", "text"}) {
     if (args.has(name) && args.has("no-" + name)) throw CliError::usage("give --" + name + " or --no-" + name);
-    if (const auto value = args.value(name)) fields.texts[name] = *value;
+    if (const auto value = args.value(name)) {
+      checkNotes(*value, "--" + name);
+      fields.texts[name] = *value;
+    }
     if (args.has("no-" + name)) fields.texts[name] = std::nullopt;
   }
   if (args.has("text-match") && args.has("file-match")) throw CliError::usage("give --text-match or --file-match");
@@ -49,10 +53,14 @@ RuleFields RuleFields::read(const Arguments& args) {
   if (args.has("any-window")) fields.activeWindow = false;
   for (const auto& pair : args.values("set")) {
     const auto eq = pair.find('=');
-    if (eq == std::string::npos || eq == 0) throw CliError::usage("--set takes KEY=VALUE, not '" + pair + "'");
+    if (eq == std::string::npos || eq == 0) throw CliError::usage("--set takes KEY=VALUE, not " + quoteInput(pair));
+    checkNotes(pair, "--set");
     fields.userInfo.emplace_back(pair.substr(0, eq), pair.substr(eq + 1));
   }
-  for (const auto& key : args.values("unset")) fields.userInfo.emplace_back(key, std::nullopt);
+  for (const auto& key : args.values("unset")) {
+    checkNotes(key, "--unset");
+    fields.userInfo.emplace_back(key, std::nullopt);
+  }
   return fields;
 }
 

@@ -4,6 +4,7 @@
 #include <regex>
 
 #include "CliError.h"
+#include "TextInput.h"
 #include "chronelle/support/DurationParsing.h"
 #include "chronelle/support/NumberParsing.h"
 
@@ -11,7 +12,7 @@ namespace chronelle::cli {
 namespace {
 
 [[noreturn]] void badTime(std::string_view text, const std::string& why = "") {
-  throw CliError::usage("bad time '" + std::string(text) + "'" + (why.empty() ? "" : ": " + why) +
+  throw CliError::usage("bad time " + quoteInput(text) + (why.empty() ? "" : ": " + why) +
                         " (expected e.g. 2026-12-05T09:30, '2026-12-05 09:30:00+01:00' or 09:30)");
 }
 
@@ -75,7 +76,7 @@ Date TimeParser::parseTime(std::string_view text) const {
 double TimeParser::parseDuration(std::string_view text) {
   const auto seconds = toTimeInterval(text);
   if (!seconds || !std::isfinite(*seconds) || *seconds < 0) {
-    throw CliError::usage("bad duration '" + std::string(text) + "' (expected e.g. 1h30m, 90, 1:30 or 2.5h)");
+    throw CliError::usage("bad duration " + quoteInput(text) + " (expected e.g. 1h30m, 90, 1:30 or 2.5h)");
   }
   return *seconds;
 }
@@ -83,7 +84,7 @@ double TimeParser::parseDuration(std::string_view text) {
 double TimeParser::parseAmount(std::string_view text) {
   const auto value = toDoubleByUsingFlexibleSeparator(text);
   if (!value || !std::isfinite(*value) || *value < 0) {
-    throw CliError::usage("bad amount '" + std::string(text) + "' (expected a number such as 80 or 72.50)");
+    throw CliError::usage("bad amount " + quoteInput(text) + " (expected a number such as 80 or 72.50)");
   }
   return *value;
 }

@@ -2,6 +2,7 @@
 
 #include "Arguments.h"
 #include "CliError.h"
+#include "TextInput.h"
 #include "Commands.h"
 #include "NodeDirectory.h"
 #include "chronelle/data/MainDataProvider.h"
@@ -47,7 +48,7 @@ void startCommand(CommandContext& ctx, const Args& rawArgs) {
   std::shared_ptr<Task> task;
   if (!args.positionals().empty()) {
     task = NodeDirectory(app.provider()).resolveTask(args.positionals().front());
-    if (task->archived()) throw CliError::usage("task '" + args.positionals().front() + "' is archived");
+    if (task->archived()) throw CliError::usage("task " + quoteInput(args.positionals().front()) + " is archived");
   }
   const auto entry = app.run(app.timer().start(task, begin, args.has("auto")));
   if (!entry) throw CliError::failure("the timer could not start an entry");

@@ -4,13 +4,14 @@
 #include <regex>
 
 #include "CliError.h"
+#include "TextInput.h"
 #include "chronelle/platform/Calendar.h"
 
 namespace chronelle::cli {
 namespace {
 
 [[noreturn]] void bad(std::size_t index, const std::string& why) {
-  throw CliError::failure("import: element " + std::to_string(index + 1) + ": " + why + "; nothing was imported");
+  throw CliError::usage("import: element " + std::to_string(index + 1) + ": " + why + "; nothing was imported");
 }
 
 // "20240301T080600Z" in UTC.
@@ -41,9 +42,9 @@ std::vector<TimewarriorInterval> parseTimewarriorExport(const std::string& text)
   try {
     document = nlohmann::json::parse(text);
   } catch (const nlohmann::json::parse_error& e) {
-    throw CliError::failure(std::string("import: not JSON (") + e.what() + "); nothing was imported");
+    throw CliError::usage(std::string("import: not JSON (") + e.what() + "); nothing was imported");
   }
-  if (!document.is_array()) throw CliError::failure("import: expected a JSON array of intervals; nothing was imported");
+  if (!document.is_array()) throw CliError::usage("import: expected a JSON array of intervals; nothing was imported");
   std::vector<TimewarriorInterval> intervals;
   intervals.reserve(document.size());
   for (std::size_t i = 0; i < document.size(); ++i) {
@@ -52,12 +53,12 @@ std::vector<TimewarriorInterval> parseTimewarriorExport(const std::string& text)
     TimewarriorInterval interval;
     if (!element.contains("start") || !element["start"].is_string()) bad(i, "missing \"start\"");
     const auto start = readTime(element["start"].get<std::string>());
-    if (!start) bad(i, "bad \"start\" '" + element["start"].get<std::string>() + "'");
+    if (!start) bad(i, "bad \"start\" " + quoteInput(element["start"].get<std::string>()));
     interval.start = *start;
     if (element.contains("end")) {
       if (!element["end"].is_string()) bad(i, "bad \"end\"");
       interval.end = readTime(element["end"].get<std::string>());
-      if (!interval.end) bad(i, "bad \"end\" '" + element["end"].get<std::string>() + "'");
+      if (!interval.end) bad(i, "bad \"end\" " + quoteInput(element["end"].get<std::string>()));
       if (*interval.end < interval.start) bad(i, "ends before it starts");
     } else if (i + 1 != document.size()) {
       bad(i, "an open interval (no \"end\") must be the last one");
@@ -71,8 +72,10 @@ std::vector<TimewarriorInterval> parseTimewarriorExport(const std::string& text)
       }
     }
     interval.taskName = tags.empty() ? "Untagged" : tags.front();
-    if (interval.taskName.find_first_not_of(" \t") == std::string::npos || interval.taskName.find('/') != std::string::npos) {
-      bad(i, "the first tag '" + interval.taskName + "' cannot name a task");
+    try {
+      checkName(interval.taskName, "first tag");
+    } catch (const CliError& e) {
+      bad(i, e.what());
     }
     std::string notes;
     if (element.contains("annotation")) {
@@ -80,6 +83,11 @@ std::vector<TimewarriorInterval> parseTimewarriorExport(const std::string& text)
       notes = element["annotation"].get<std::string>();
     }
     for (std::size_t t = 1; t < tags.size(); ++t) notes += (notes.empty() ? "#" : " #") + tags[t];
+    try {
+      checkNotes(notes, "annotation and tags");
+    } catch (const CliError& e) {
+      bad(i, e.what());
+    }
     if (!notes.empty()) interval.notes = notes;
     intervals.push_back(std::move(interval));
   }

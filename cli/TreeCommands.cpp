@@ -4,6 +4,7 @@
 
 #include "Arguments.h"
 #include "CliError.h"
+#include "TextInput.h"
 #include "Commands.h"
 #include "NodeDirectory.h"
 #include "chronelle/data/MainDataProvider.h"
@@ -44,10 +45,15 @@ std::string nodeLine(const FlatNodeStuctureItem& item) {
   return text;
 }
 
+// The node as the tree lists it.
+FlatNodeStuctureItem flatItem(const std::shared_ptr<Node>& node) {
+  const int level = static_cast<int>(node->allParents().size());
+  return FlatNodeStuctureItem{level, node, !node->children().empty()};
+}
+
 // Prints the node as the tree shows it.
 void printNode(CommandContext& ctx, const std::shared_ptr<Node>& node) {
-  const int level = static_cast<int>(node->allParents().size());
-  FlatNodeStuctureItem item{level, node, !node->children().empty()};
+  const FlatNodeStuctureItem item = flatItem(node);
   if (ctx.json()) {
     ctx.print(nodeJson(item));
   } else {
@@ -61,7 +67,7 @@ std::int16_t colorIdNamed(const std::string& name) {
   }
   std::string known;
   for (const auto id : ColorSet::allIDs()) known += (known.empty() ? "" : ", ") + ColorSet::idName(id);
-  throw CliError::usage("unknown colour '" + name + "' (one of " + known + ")");
+  throw CliError::usage("unknown colour " + quoteInput(name) + " (one of " + known + ")");
 }
 
 // The parent folder of a new node at `path` (null at the top) and the new node's name; refuses
@@ -69,10 +75,10 @@ std::int16_t colorIdNamed(const std::string& name) {
 std::pair<std::shared_ptr<Folder>, std::string> placeNewNode(const NodeDirectory& nodes, const std::string& path) {
   const auto slash = path.rfind('/');
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (name.find_first_not_of(" \t") == std::string::npos) throw CliError::usage("a name must not be blank");
+  checkName(name);
   std::shared_ptr<Folder> parent;
   if (slash != std::string::npos) parent = nodes.resolveFolder(path.substr(0, slash));
-  if (nodes.find(path)) throw CliError::usage("'" + path + "' already exists");
+  if (nodes.find(path)) throw CliError::usage(quoteInput(path) + " already exists");
   return {parent, name};
 }
 
@@ -110,7 +116,10 @@ void addNode(CommandContext& ctx, const Args& rawArgs, bool task) {
   NodeChanges changes;
   changes[NodeChangeKey::name] = name;
   readBilling(args, changes);
-  if (const auto notes = args.value("notes")) changes[NodeChangeKey::notes] = *notes;
+  if (const auto notes = args.value("notes")) {
+    checkNotes(*notes);
+    changes[NodeChangeKey::notes] = *notes;
+  }
   const auto color = args.value("color");
   const std::int16_t colorId = color ? colorIdNamed(*color) : ColorSet::rawValue(app.colors().nextColorSet().id());
   changes[NodeChangeKey::colorId] = colorId;
@@ -138,8 +147,7 @@ void editNode(CommandContext& ctx, const Args& rawArgs) {
   const auto node = nodes.resolve(args.positionals().front());
   NodeChanges changes;
   if (const auto name = args.value("name")) {
-    if (name->find_first_not_of(" \t") == std::string::npos) throw CliError::usage("a name must not be blank");
-    if (name->find('/') != std::string::npos) throw CliError::usage("a name must not contain '/'");
+    checkName(*name);
     changes[NodeChangeKey::name] = *name;
   }
   readBilling(args, changes);
@@ -147,6 +155,7 @@ void editNode(CommandContext& ctx, const Args& rawArgs) {
   if (args.has("notes") || args.has("no-notes")) {
     if (!dynamic_cast<Task*>(node.get())) throw CliError::usage("only tasks have notes");
     if (args.has("notes") && args.has("no-notes")) throw CliError::usage("choose one of --notes, --no-notes");
+    if (args.has("notes")) checkNotes(*args.value("notes"));
     changes[NodeChangeKey::notes] = args.has("notes") ? std::any(*args.value("notes")) : std::any();
   }
   app.run(app.provider().updateNode(node->objectID(), changes));
@@ -165,7 +174,7 @@ void moveNode(CommandContext& ctx, const Args& rawArgs) {
   if (const auto to = args.value("to")) {
     const auto folder = nodes.resolveFolder(*to);
     if (folder->objectID() == node->objectID() || folder->isChild(*node)) {
-      throw CliError::usage("cannot move '" + args.positionals().front() + "' into itself");
+      throw CliError::usage("cannot move " + quoteInput(args.positionals().front()) + " into itself");
     }
     destination = folder->objectID();
   }
@@ -173,7 +182,7 @@ void moveNode(CommandContext& ctx, const Args& rawArgs) {
   if (const auto at = args.value("at")) {
     char* end = nullptr;
     const long index = std::strtol(at->c_str(), &end, 10);
-    if (at->empty() || *end != '\0' || index < 0 || index > 30000) throw CliError::usage("bad position '" + *at + "'");
+    if (at->empty() || *end != '\0' || index < 0 || index > 30000) throw CliError::usage("bad position " + quoteInput(*at));
     order = OrderOption::order(static_cast<int>(index));
   }
   app.run(app.provider().moveNodes({MoveNodeOption(node->objectID(), destination, order)}));
@@ -204,7 +213,14 @@ void archiveNodes(CommandContext& ctx, const Args& rawArgs, bool archive) {
   } else {
     app.run(app.provider().unarchiveNodes(idsOf(targets), args.has("to-top")));
   }
-  for (const auto& node : targets) printNode(ctx, node);
+  if (ctx.json()) {
+    // One document for the command, however many nodes it changed.
+    Json list = Json::array();
+    for (const auto& node : targets) list.push_back(nodeJson(flatItem(node)));
+    ctx.print(Json{{"nodes", list}});
+  } else {
+    for (const auto& node : targets) printNode(ctx, node);
+  }
 }
 
 void deleteNodes(CommandContext& ctx, const Args& rawArgs) {
@@ -248,7 +264,7 @@ void nodeCommand(CommandContext& ctx, const Args& args) {
   if (sub == "unarchive") return archiveNodes(ctx, rest, false);
   if (sub == "delete") return deleteNodes(ctx, rest);
   if (sub == "sort") return sortNodes(ctx, rest);
-  throw CliError::usage("unknown node command '" + sub + "' (edit, move, archive, unarchive, delete, sort)");
+  throw CliError::usage("unknown node command " + quoteInput(sub) + " (edit, move, archive, unarchive, delete, sort)");
 }
 
 void treeCommand(CommandContext& ctx, const Args& rawArgs) {

@@ -40,7 +40,8 @@ TEST(CliBadInput, UsageErrorsAndFailuresChangeNothing) {
       {{"report", "--from", "2026-12-05"}, 2, "--to"},
       {{"--tz", "Mars/Olympus", "tree"}, 2, "unknown time zone"},
       {{"--now", "noon", "status"}, 2, "bad time 'noon'"},
-      {{"import", "timewarrior", "-"}, 1, "element 2", R"([{"start": "20261201T080000Z", "end": "20261201T090000Z"},
+      {{"--json", "demo"}, 2, "without --json"},
+      {{"import", "timewarrior", "-"}, 2, "element 2", R"([{"start": "20261201T080000Z", "end": "20261201T090000Z"},
                                                          {"start": "bad"}])"},
   };
   for (const auto& c : cases) {
@@ -52,6 +53,50 @@ TEST(CliBadInput, UsageErrorsAndFailuresChangeNothing) {
     EXPECT_EQ(result.err.rfind("chronelle: ", 0), 0u) << result.err;
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
     EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+  }
+  EXPECT_EQ(store.snapshot(), before);
+}
+
+// Names and notes come from anywhere (pasted, piped, imported). What is refused is refused
+// with one short printable line that quotes only a prefix, and changes nothing.
+TEST(CliBadInput, HostileTextIsRefusedWithOneShortLine) {
+  CliStore store;
+  store.ok({"folder", "add", "Client"});
+  store.ok({"task", "add", "Client/Work"});
+  const std::string before = store.snapshot();
+  const std::string huge(100'000, 'x');  // near the limit of one argument
+  const std::string hugeAnnotation(2'000'000, 'y');
+  struct Case {
+    std::vector<std::string> args;
+    const char* message;
+    std::string input = "";
+  };
+  const std::vector<Case> cases = {
+      {{"folder", "add", "A\x1b[2J"}, "bad name 'A\\x1b[2J': it holds a control character"},
+      {{"task", "add", "Client/\xff\xfe"}, "bad name '\\xff\\xfe': it is not UTF-8 text"},
+      {{"task", "add", "Client/" + huge}, "bad name 'xxxxx"},
+      {{"task", "add", "Client/\xc2\x9b"}, "control character"},  // C1 control, valid UTF-8
+      {{"node", "edit", "Client/Work", "--name", "two\nlines"}, "bad name 'two\\nlines'"},
+      {{"task", "add", "Client/Other", "--notes", "\x07"}, "bad notes"},
+      {{"entry", "add", "Client/Work", "--from", "09:00", "--to", "10:00", "--notes", "\xed\xa0\x80"},
+       "not UTF-8"},  // an encoded surrogate
+      {{"entry", "add", "Client/Work", "--from", "09:00", "--to", "10:00", "--notes", huge}, "longer than"},
+      {{"start", huge}, "no task 'xxxxx"},
+      {{"parse", "\x1b]0;owned\x07"}, "bad duration '\\x1b]0;owned\\x07'"},
+      {{"rule", "add", "Client/Work", "--type", "0", "--app", "x\xff\x1b"}, "bad --app"},
+      {{"rule", "add", "Client/Work", "--type", "0", "--set", "k=\x1b[2J"}, "bad --set"},
+      {{"activity", "add", "--from", "09:00", "--title", "\xc3"}, "bad --title"},
+      {{"activity", "add", "--from", "09:00", "--url", huge}, "bad --url 'xxxxx"},
+      {{"import", "timewarrior", "-"}, "longer than",
+       R"([{"start": "20261201T080000Z", "end": "20261201T090000Z", "annotation": ")" + hugeAnnotation + "\"}]"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.front() + " " + c.args.back().substr(0, 20));
+    const CliResult result = store.run(c.args, c.input);
+    EXPECT_EQ(result.status, 2) << result.err.substr(0, 300);
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err.substr(0, 300);
+    EXPECT_LT(result.err.size(), 300u) << result.err.substr(0, 300);
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err.substr(0, 300);
   }
   EXPECT_EQ(store.snapshot(), before);
 }

@@ -52,6 +52,12 @@ TEST(CliTree, BuildsEditsMovesArchivesAndListsTheTree) {
   EXPECT_EQ(nodes.back()["archived"], true);
   store.ok({"node", "unarchive", "Inbox"});
   EXPECT_EQ(store.okJson({"tree"})["nodes"].size(), 5u);
+  // Several nodes at once: still one JSON document for the command.
+  const auto both = store.okJson({"node", "archive", "Inbox", "Acme/Web"})["nodes"];
+  ASSERT_EQ(both.size(), 2u);
+  EXPECT_EQ(both[1]["path"], "Acme/Web");
+  EXPECT_EQ(both[1]["archived"], true);
+  store.ok({"node", "unarchive", "Inbox", "Acme/Web"});
 
   store.ok({"node", "sort"});
   nodes = store.okJson({"tree"})["nodes"];

@@ -160,7 +160,11 @@ TEST(CliTimewarrior, ReadsIntervalsAndNamesTheFirstBadElement) {
       {R"([{"start": "20240301T080600Z", "end": "20240301T070000Z"}])", "element 1: ends before it starts"},
       {R"([{"start": "20240301T080600Z"}, {"start": "20240301T090000Z"}])", "element 1: an open interval"},
       {R"([{"start": "20240301T080600Z", "tags": [1]}])", "element 1: a tag is not a string"},
-      {R"([{"start": "20240301T080600Z", "tags": ["a/b"]}])", "element 1: the first tag"},
+      {R"([{"start": "20240301T080600Z", "tags": ["a/b"]}])", "element 1: bad first tag 'a/b'"},
+      // Hostile text: refused with a short, printable quote of it.
+      {R"([{"start": "20240301T080600Z", "tags": ["a\u001b[2Jb"]}])", "first tag 'a\\x1b[2Jb': it holds a control"},
+      {R"([{"start": "20240301T080600Z", "tags": ["T", "x\u0000"]}])", "annotation and tags '#x\\x00'"},
+      {"[{\"start\": \"20240301T080600Z\", \"tags\": [\"\xff\"]}]", "not JSON"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.document);
@@ -169,6 +173,7 @@ TEST(CliTimewarrior, ReadsIntervalsAndNamesTheFirstBadElement) {
       ADD_FAILURE() << "accepted";
     } catch (const CliError& e) {
       EXPECT_NE(std::string(e.what()).find(c.expected), std::string::npos) << e.what();
+      EXPECT_EQ(e.exitStatus(), 2);
     }
   }
 }

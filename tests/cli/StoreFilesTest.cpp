@@ -106,5 +106,37 @@ TEST(CliStoreFiles, FilesThatAreNotAUsableStoreAreRefusedWithOneLineAndLeftAlone
   }
 }
 
+// Text the CLI accepts (line breaks, tabs, any script) and text only another program could
+// have written (bytes that are not UTF-8, control characters): every JSON view and every
+// export still works, and the JSON stays valid.
+TEST(CliStoreFiles, EveryViewAndExportWorksWhateverTheStoreHolds) {
+  CliStore store;
+  store.ok({"folder", "add", "Kund\xc3\xa9"});
+  store.ok({"task", "add", "Kund\xc3\xa9/Work", "--notes", "line one\n\tline two"});
+  store.ok({"entry", "add", "Kund\xc3\xa9/Work", "--from", "09:00", "--to", "10:00", "--notes", "a\nb \xe2\x9c\x93"});
+  store.ok({"entry", "add", "Kund\xc3\xa9/Work", "--from", "10:00", "--to", "11:00"});
+  execSql(store.directory() / "chronelle.sqlite",
+          "UPDATE ZNODE SET ZNAME = 'W' || CAST(x'ff1b' AS TEXT) || 'rk' WHERE ZNAME = 'Work';"
+          "UPDATE ZSESSION SET ZNOTES = 'cut ' || CAST(x'e29c' AS TEXT) WHERE ZNOTES IS NULL;");
+  const std::vector<std::vector<std::string>> views = {
+      {"--json", "tree"},   {"--json", "list", "--day", "2026-12-05"},
+      {"--json", "status"}, {"--json", "report", "--day", "2026-12-05"},
+      {"export", "--format", "json", "--day", "2026-12-05"},
+  };
+  for (const auto& view : views) {
+    SCOPED_TRACE(view[1]);
+    const CliResult result = store.run(view);
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_FALSE(result.json().is_null());
+  }
+  const std::string exported = store.ok({"export", "--format", "json", "--day", "2026-12-05"});
+  EXPECT_NE(exported.find("W\xef\xbf\xbd\\u001brk"), std::string::npos) << exported;
+  EXPECT_NE(exported.find("cut \xef\xbf\xbd"), std::string::npos) << exported;
+  EXPECT_NE(exported.find("a\\nb \xe2\x9c\x93"), std::string::npos) << exported;
+  const CliResult csv = store.run({"export", "--format", "csv", "--day", "2026-12-05"});
+  EXPECT_EQ(csv.status, 0) << csv.err;
+  EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 4) << csv.out;  // a quoted break
+}
+
 }  // namespace
 }  // namespace chronelle::testing

@@ -198,14 +198,18 @@ TEST_F(BaseDataProviderRead, ReadFromAnotherThreadRunsOnTheMainQueue) {
   std::atomic<bool> done = false;
   std::size_t count = 0;
   std::vector<std::shared_ptr<Task>> tasks;
+  MainQueue::shared().runPending();  // nothing else is left to run
+  std::size_t mainQueueTasks = 0;
   std::thread reader([&] {
     count = provider.getTotalTasksCount();
     tasks = provider.getAllTasks(true);  // the objects themselves are read back on this thread
     done = true;
   });
-  // The reads wait for the main queue, which this thread drives.
-  while (!done) MainQueue::shared().runPending();
+  // The reads wait for the main queue, which this thread drives: each is one task of it. A
+  // read made directly on the reader's thread would finish without any.
+  while (!done) mainQueueTasks += MainQueue::shared().runPending();
   reader.join();
+  EXPECT_GE(mainQueueTasks, 2u);
   EXPECT_EQ(count, 2u);
   std::vector<std::string> names;
   for (const auto& task : tasks) names.push_back(task->name());

@@ -1,6 +1,7 @@
 // Setting up the store and running write operations through the stack.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <stdexcept>
 #include <vector>
@@ -103,10 +104,28 @@ TEST(CoreDataStackSetUp, FatalFailuresAreLoggedAndCarryTheirMessage) {
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "not a folder");
 }
 
+TEST(CoreDataStackSetUp, StartUpOrderFindsTheLibrarysOwnModel) {
+  // A fresh process (the death-test child re-runs only this test), set up in the documented
+  // order: the transformer, then the stack. Nothing registered the model before.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        int status = 0;
+        {
+          TempDirectory dir;
+          NSDictionaryValueTransformer::registerTransformer();
+          if (ModelRegistry::find(ChronelleModel::kName)) status = 3;  // not a fresh process
+          CoreDataStack stack(ChronelleModel::kName, dir.file("store"), "Chronelle.sqlite");
+          if (!stack.persistentStoreCoordinator()->hasStore()) status = 4;
+        }
+        std::exit(status);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 TEST(CoreDataStackSetUp, MissingDirectoryIsCreatedWithItsParentsAndContextsAreConfigured) {
   TempDirectory dir;
   NSDictionaryValueTransformer::registerTransformer();
-  ChronelleModel::registerModel();
   const auto storeDirectory = dir.file("one") / "two" / "three";
   CoreDataStack stack(ChronelleModel::kName, storeDirectory, "Chronelle.sqlite");
   EXPECT_TRUE(std::filesystem::is_directory(storeDirectory));

@@ -1,4 +1,5 @@
 #include <string>
+#include <system_error>
 
 #include "DataModifierFixture.h"
 #include "chronelle/data/BaseDataProvider.h"
@@ -214,6 +215,21 @@ TEST_F(DataModifierNodesTest, ColoursReachDirectTasksOnly) {
   EXPECT_EQ(direct->notes(), "n");
   modifier.updateNode(*direct, {{Key::notes, std::any()}});
   EXPECT_FALSE(direct->notes());
+}
+
+TEST_F(DataModifierNodesTest, ChangeSetWithAWrongTypeOrAnUnstorableValueIsRefusedWhole) {
+  auto folder = makeFolder("F"), other = makeFolder("Other", nullptr, 1);
+  auto task = makeTask("T", folder);
+  auto state = [&] { return task->name() + task->parent()->name() + std::to_string(task->colorId()); };
+  const std::string before = state();
+  const std::pair<Key, std::any> refused[] = {
+      {Key::colorId, 70000}, {Key::colorId, std::string("red")}, {Key::hourlyRate, 25}, {Key::order, 0}};
+  for (const auto& [key, value] : refused) {
+    NodeChanges changes{{Key::name, std::string("Renamed")}, {Key::parentId, other->objectID()}};
+    changes[key] = value;
+    EXPECT_THROW(modifier.updateNode(*task, changes), std::system_error) << Key(key).rawValue();
+    EXPECT_EQ(state(), before) << Key(key).rawValue();
+  }
 }
 
 TEST_F(DataModifierNodesTest, DeleteAllNodesAnnouncesFirstAndLeavesNothing) {

@@ -1,6 +1,10 @@
+#include <sstream>
 #include <string>
+#include <system_error>
 
 #include "DataModifierFixture.h"
+#include "chronelle/data/ChangeSetError.h"
+#include "chronelle/store/Value.h"
 
 namespace chronelle::testing {
 namespace {
@@ -26,7 +30,7 @@ TEST_F(DataModifierTimeEntriesTest, BeginAndEndAreFlooredAndKeptInOrder) {
       {"both floored", {{Key::begin, nine + 0.5}, {Key::end, noon + 0.99}}, nine, noon},
       {"end without a value keeps the end", {{Key::begin, nine}, {Key::end, std::any()}}, nine, eleven},
       {"empty optional end keeps the end", {{Key::end, std::optional<Date>()}}, ten, eleven},
-      {"wrongly typed begin is ignored", {{Key::begin, std::string("09:00")}}, ten, eleven},
+      {"null store value keeps the end", {{Key::end, Value()}}, ten, eleven},
   };
   auto task = makeTask("T");
   for (const auto& c : cases) {
@@ -46,31 +50,54 @@ TEST_F(DataModifierTimeEntriesTest, BeginAndEndAreFlooredAndKeptInOrder) {
   EXPECT_EQ(running->confirmedDuration(), 0);
 }
 
-TEST_F(DataModifierTimeEntriesTest, ChangeSetValuesOfTheWrongTypeAreIgnoredKeyByKey) {
+TEST_F(DataModifierTimeEntriesTest, ChangeSetWithAWrongTypeOrAnUnstorableValueIsRefusedWhole) {
   auto task = makeTask("T");
-  auto session = makeSession(task, utc(10), utc(11));
+  auto session = entry(task, utc(10), utc(11));
   session->setNotes("keep");
-  session->setRoundingTo(60);
+  auto snapshot = [&] {
+    std::ostringstream out;
+    out << session->begin()->isoString() << " " << session->notes().value_or("-") << " " << session->roundingTo() << " "
+        << session->roundingMethod() << " " << session->hourlyRate() << " " << session->autotracked();
+    return out.str();
+  };
+  const std::string before = snapshot();
+  const struct {
+    const char* name;
+    Key key;
+    std::any value;
+    ChangeSetError error;
+  } cases[] = {
+      {"integer rate", Key::hourlyRate, 12, ChangeSetError::wrongType},
+      {"rate that is not a number", Key::hourlyRate, std::nan(""), ChangeSetError::valueOutOfRange},
+      {"empty optional of another type", Key::hourlyRate, std::optional<int>(), ChangeSetError::wrongType},
+      {"ten-hour rounding step", Key::roundingTo, 36000, ChangeSetError::valueOutOfRange},
+      {"one below 16 bits", Key::roundingMethod, Value(-32769), ChangeSetError::valueOutOfRange},
+      {"largest unsigned", Key::roundingTo, ~0ULL, ChangeSetError::valueOutOfRange},
+      {"flag as integer", Key::autotracked, 1, ChangeSetError::wrongType},
+      {"task as text", Key::taskId, std::string("not an id"), ChangeSetError::wrongType},
+      {"notes as number", Key::notes, 42, ChangeSetError::wrongType},
+  };
+  for (const auto& c : cases) {
+    // Keys applied before the bad one must not be applied either.
+    TimeEntryChanges changes{{Key::begin, utc(9)}, {Key::notes, std::string("changed")}};
+    changes[c.key] = c.value;
+    try {
+      modifier.updateTimeEntry(*session, changes);
+      ADD_FAILURE() << c.name << ": accepted";
+    } catch (const std::system_error& e) {
+      EXPECT_EQ(e.code(), c.error) << c.name << ": " << e.what();
+      EXPECT_NE(std::string(e.what()).find(Key(c.key).rawValue()), std::string::npos) << c.name << ": " << e.what();
+    }
+    EXPECT_EQ(snapshot(), before) << c.name;
+  }
 
-  modifier.updateTimeEntry(*session, {{Key::roundingTo, std::string("300")},
-                                      {Key::roundingMethod, 2},
-                                      {Key::hourlyRate, std::string("12")},
-                                      {Key::autotracked, 1},
-                                      {Key::billingStatus, 2}});
-  EXPECT_EQ(session->roundingTo(), 60);
-  EXPECT_EQ(session->roundingMethod(), 2);
-  EXPECT_EQ(session->hourlyRate(), 0);
-  EXPECT_FALSE(session->autotracked());
-  EXPECT_EQ(session->billingStatusValue(), 0);
-  EXPECT_EQ(session->notes(), "keep") << "a change set without notes keeps them";
-
-  modifier.updateTimeEntry(*session, {{Key::notes, 42}});
-  EXPECT_FALSE(session->notes()) << "notes present with a non-text value clear them";
-  modifier.updateTimeEntry(*session, {{Key::notes, std::string("again")}, {Key::autotracked, true}});
-  EXPECT_EQ(session->notes(), "again");
-  EXPECT_TRUE(session->autotracked());
-  modifier.updateTimeEntry(*session, {{Key::notes, std::any()}});
-  EXPECT_FALSE(session->notes());
+  // The bounds of 16 bits fit; no value of the expected type changes nothing; notes present
+  // without a value clear them.
+  modifier.updateTimeEntry(*session, {{Key::roundingTo, std::int16_t{32767}},
+                                      {Key::roundingMethod, -32768},
+                                      {Key::hourlyRate, std::optional<double>()},
+                                      {Key::notes, std::any()}});
+  EXPECT_EQ(snapshot(), session->begin()->isoString() + " - 32767 -32768 0 0");
 }
 
 TEST_F(DataModifierTimeEntriesTest, RevenueIsKeptInHundredthsFromRateAndDuration) {
@@ -105,7 +132,6 @@ TEST_F(DataModifierTimeEntriesTest, MovingARunningEntryMovesTheRunningMarks) {
   // Identifiers that name no task leave the entry where it is.
   modifier.updateTimeEntry(*running, {{Key::taskId, newFolder->objectID()}});
   modifier.updateTimeEntry(*running, {{Key::taskId, ObjectID::temporary("Task")}});
-  modifier.updateTimeEntry(*running, {{Key::taskId, std::string("not an id")}});
   EXPECT_EQ(running->task(), newTask);
 }
 

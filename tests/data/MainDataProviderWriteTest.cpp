@@ -5,6 +5,7 @@
 #include "ProviderFixture.h"
 #include "chronelle/data/ManagedObjectFetcherError.h"
 #include "chronelle/model/ALEntry.h"
+#include "chronelle/model/NodeFilter.h"
 #include "chronelle/model/BrowserALEntry.h"
 #include "chronelle/model/Rule.h"
 #include "chronelle/model/RuleSet.h"
@@ -162,6 +163,26 @@ TEST_F(MainDataProviderWriteTest, ArchivingAnnouncesTheGivenIdsAfterTheWrite) {
   // Nothing left to archive: nothing is saved, the notice still comes.
   write(provider->archiveNodes({f->objectID()}, true));
   EXPECT_EQ(takeEvents(), "archived | returned");
+}
+
+// A folder selected together with one of its tasks: archiving the folder marks the task too,
+// and the task must still be moved, after the folder.
+TEST_F(MainDataProviderWriteTest, FolderAndItsOwnTaskSelectedAreEachMovedToTheTop) {
+  auto topLevel = [&](NodeFilter::ArchivedStateOption state) {
+    std::string text;
+    for (const auto& node : provider->getChildren(nullptr, NodeFilter(NodeFilter::NodeTypeOption::all, state)))
+      text += (text.empty() ? "" : " ") + node->name();
+    return text;
+  };
+  write(provider->archiveNodes({f->objectID(), a->objectID()}, true));
+  EXPECT_TRUE(a->archived() && b->archived());
+  EXPECT_EQ(topLevel(NodeFilter::ArchivedStateOption::archived), "F A");
+  EXPECT_EQ(b->parent(), f);
+
+  write(provider->unarchiveNodes({f->objectID(), b->objectID()}, true));
+  EXPECT_FALSE(f->archived() || b->archived());
+  EXPECT_EQ(topLevel(NodeFilter::ArchivedStateOption::active), "Top F B");
+  EXPECT_EQ(topLevel(NodeFilter::ArchivedStateOption::archived), "A");
 }
 
 TEST_F(MainDataProviderWriteTest, RuleIsCopiedIntoANewRuleSetFromATemplate) {

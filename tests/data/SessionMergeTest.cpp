@@ -56,6 +56,7 @@ TEST_F(SessionMergeTest, MergedEntryReplacesTheFinishedEntriesOfTheSelection) {
     Date begin, end;
     std::optional<std::string> notes = std::nullopt;
     BillingStatus status;
+    bool nameFirstTwice = false;
   };
   const auto push = MergeType::byPushingSessionsTogether;
   const auto fill = MergeType::byFillingTimeBetweenSessions;
@@ -117,6 +118,14 @@ TEST_F(SessionMergeTest, MergedEntryReplacesTheFinishedEntriesOfTheSelection) {
        utc(10),
        "kept",
        BillingStatus::unbilled},
+      {"an entry named twice counts once",
+       {{utc(9), utc(10), "a"}, {utc(11), utc(11, 30), "b"}},
+       push,
+       utc(9),
+       utc(10, 30),
+       "a\nb",
+       BillingStatus::unbilled,
+       true},
       {"single entry",
        {{utc(9) + 0.5, utc(10) + 0.9, "n", BillingStatus::paid}},
        push,
@@ -132,6 +141,7 @@ TEST_F(SessionMergeTest, MergedEntryReplacesTheFinishedEntriesOfTheSelection) {
       selected.push_back(add(e));
       ids.push_back(*selected.back()->identifier());
     }
+    if (c.nameFirstTwice) ids.push_back(ids.front());
     ids.push_back("no-such-entry");
     save();
     MainQueue::shared().runPending();

@@ -136,6 +136,16 @@ TEST_F(SessionQueryStore, FiltersAgreeInSqlAndInMemory) {
     EXPECT_NE(sql, selectedBySql(std::nullopt)) << "query " << q << " should filter something";
   }
 
+  // Emptied sets select nothing, in SQL and in memory; absent ones select everything.
+  std::vector<SessionQuery3> emptied(2);
+  emptied[0].taskIds = std::set<ObjectID>{};
+  emptied[1].billingStatus = std::set<SessionQuery3::BillingStatusOption>{};
+  for (std::size_t q = 0; q < emptied.size(); ++q) {
+    EXPECT_EQ(selectedBySql(emptied[q].predicate(Edge::withEdgeSessions, true)), "") << "emptied " << q;
+    EXPECT_EQ(selectedBy([&](const Session& s) { return emptied[q].includes(s); }), "") << "emptied " << q;
+  }
+  EXPECT_EQ(selectedBySql(SessionQuery3{}.predicate(Edge::withEdgeSessions, true)), selectedBySql(std::nullopt));
+
   // An entry without a task passes the task test in memory.
   auto orphan = makeSession(nullptr, utc(9, 5), utc(9, 6));
   EXPECT_TRUE(queries[0].includes(*orphan));

@@ -14,7 +14,6 @@ Date utc(int hour, int minute, int dayOffset) {
 
 StackFixture::StackFixture() : time(utc(12)) {
   NSDictionaryValueTransformer::registerTransformer();
-  ChronelleModel::registerModel();
   UserDefaults::setStandard(std::make_shared<UserDefaults>(directory.file("defaults.json")));
   stack = std::make_shared<CoreDataStack>(ChronelleModel::kName, directory.path() / "store", "Chronelle.sqlite");
   Injector::sharedSyncedContainer().registerInstance<CoreDataStack>(stack);

@@ -33,7 +33,8 @@ inline Date at(int hour, int minute = 0, int second = 0) {
 }
 
 struct ModelStore {
-  // `withTimer`: register the fake running-entry source; without it nothing is registered.
+  // `withTimer`: register the fake running-entry source; without it a null source is
+  // registered ("no timer" on purpose).
   explicit ModelStore(bool withTimer = true);
   ~ModelStore();
   ModelStore(const ModelStore&) = delete;

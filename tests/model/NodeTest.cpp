@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <unordered_set>
 
 #include "ModelTestSupport.h"
@@ -7,6 +8,7 @@
 #include "chronelle/model/NodeSetHelpers.h"
 #include "chronelle/platform/Localizer.h"
 #include "chronelle/store/StoreError.h"
+#include "chronelle/support/Injector.h"
 
 namespace chronelle::testing {
 namespace {
@@ -139,13 +141,21 @@ TEST(NodeTest, RunningEntryCountsInEveryAncestorWhileMarked) {
   EXPECT_FALSE(top->hasRunningSession());
 }
 
-TEST(NodeTest, WithoutARegisteredTimerOnlyConfirmedTimeCounts) {
+TEST(NodeTest, RunningTimeNeedsARegisteredTimer) {
   ModelStore store(/*withTimer=*/false);
   auto task = store.task("task");
   task->setConfirmedDuration(30);
   store.session(task, store.time.now() - 600);
   task->setHasRunningTimeEntry(true);
+  // Registered as "no timer" on purpose: confirmed time only.
   EXPECT_EQ(task->effectiveDuration(), 30);
+  // Nothing registered at all: a loud failure, not a total that silently lacks the entry.
+  EXPECT_DEATH(
+      {
+        Injector::sharedSyncedContainer().removeAll();
+        std::fprintf(stderr, "%f\n", task->effectiveDuration());
+      },
+      "unregistered service chronelle::CurrentTimeEntrySource");
 }
 
 TEST(NodeTest, HierarchyKeysChainParentKeysAndStayCachedUntilUpdated) {

@@ -35,6 +35,31 @@ TEST(Logger, LevelsFilterAndTheDefaultLevelIsFollowed) {
             "Follow: critical\nFixed: critical");
 }
 
+// A component logger is shared by every thread that uses the component; the application may
+// change its level meanwhile (ThreadSanitizer reports the race when the level is a plain int).
+TEST(Logger, LevelChangesWhileAnotherThreadLogs) {
+  testing::CapturedLogs logs;
+  Logger::setDefaultLogLevel(LogLevel::info);
+  Logger shared("Shared");
+  std::atomic<bool> started{false};
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    started = true;
+    do shared.log(LogLevel::warning, "w");
+    while (!done.load());
+  });
+  while (!started.load()) std::this_thread::yield();
+  for (int i = 0; i < 2000; ++i)
+    shared.setLogLevel(i % 2 ? LogLevel::error : LogLevel::trace);
+  done = true;
+  writer.join();
+  shared.setLogLevel(LogLevel::error);
+  logs.clear();
+  shared.log(LogLevel::warning, "filtered");
+  shared.log(LogLevel::error, "kept");
+  EXPECT_EQ(logs.transcript(), "Shared: kept");
+}
+
 TEST(Logger, MetadataRendersAsText) {
   using MV = MetadataValue;
   const MV nested = MV::dictionary(

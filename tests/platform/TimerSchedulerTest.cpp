@@ -67,11 +67,18 @@ TEST(AsioTimerScheduler, FiresOnTheQueueUntilCancelled) {
   MainQueue queue;
   AsioTimerScheduler scheduler(queue);
   std::string log;
+  // Armed on the queue's thread; nothing sets the clock here, so it never calls back, and
+  // the queue runs dry only once it is cancelled.
+  auto jumps = scheduler.observeWallClockJumps([&] { log += "jump "; });
   std::shared_ptr<ScheduledTimer> repeating;
   int ticks = 0;
   repeating = scheduler.scheduleRepeating(0.001, [&] {
     log += "tick ";
-    if (++ticks == 3) repeating->cancel();
+    if (++ticks == 3) {
+      EXPECT_TRUE(jumps->isValid()) << "the wall-clock watch could not be armed";
+      repeating->cancel();
+      jumps->cancel();
+    }
   });
   auto once = scheduler.scheduleOnce(0, [&] { log += "once "; });
   auto cancelled = scheduler.scheduleOnce(0, [&] { log += "never "; });
@@ -80,6 +87,7 @@ TEST(AsioTimerScheduler, FiresOnTheQueueUntilCancelled) {
   EXPECT_EQ(log, "once tick tick tick ");
   EXPECT_FALSE(once->isValid());
   EXPECT_FALSE(repeating->isValid());
+  EXPECT_FALSE(jumps->isValid());
 }
 
 }  // namespace

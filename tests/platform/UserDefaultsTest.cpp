@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <thread>
 #include <nlohmann/json.hpp>
 
 #include "testsupport/CapturedLogs.h"
@@ -55,11 +57,13 @@ TEST(UserDefaults, SynchronizeReplacesTheFileAtomically) {
   UserDefaults defaults(path);
   defaults.setInteger("n", 1);
   ASSERT_TRUE(defaults.synchronize());
-  // Only the target remains: the temporary file was renamed over it, not left beside it.
+  // Only the target and the writers' lock file remain: the temporary file was renamed over
+  // the target, not left beside it.
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
     names.push_back(entry.path().filename().string());
-  EXPECT_EQ(names, std::vector<std::string>{"defaults.json"});
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"defaults.json", "defaults.json.lock"}));
   UserDefaults again(path);
   EXPECT_EQ(again.string("old"), "kept");
   EXPECT_EQ(again.integer("n"), 1);
@@ -94,6 +98,70 @@ TEST(UserDefaults, CorruptOrTruncatedFilesAreLoggedAndReadAsEmpty) {
     ASSERT_TRUE(defaults.synchronize());
     EXPECT_EQ(UserDefaults(path).string("a"), "fresh") << text;
   }
+}
+
+// Two processes (two CLI calls, the application beside the CLI) each hold their own instance
+// on one file; neither may revert what the other wrote.
+TEST(UserDefaults, TwoWritersKeepEachOthersKeys) {
+  testing::TempDirectory dir;
+  const auto path = dir.file("defaults.json");
+  {
+    UserDefaults seed(path);
+    seed.setInteger("CHColorSetManager.initiationCounter", 3);
+    seed.setString("old", "to remove");
+    ASSERT_TRUE(seed.synchronize());
+  }
+  UserDefaults first(path);
+  UserDefaults second(path);
+
+  first.setString("TPCurrentSession", "s1");
+  first.removeObject("old");
+  ASSERT_TRUE(first.synchronize());
+  // A reader sees the other writer's newer values at once.
+  EXPECT_EQ(second.string("TPCurrentSession"), "s1");
+  EXPECT_FALSE(second.contains("old"));
+
+  second.setString("TPCurrentTask", "t1");
+  second.setInteger("CHColorSetManager.initiationCounter", 4);
+  // An unwritten change of this instance wins over what the other wrote meanwhile...
+  first.setString("TPCurrentTask", "stale");
+  first.removeObject("TPCurrentTask");
+  ASSERT_TRUE(second.synchronize());
+  EXPECT_FALSE(first.contains("TPCurrentTask"));
+  EXPECT_EQ(first.integer("CHColorSetManager.initiationCounter"), 4);
+  // ...and is what the file holds after it is written.
+  ASSERT_TRUE(first.synchronize());
+
+  UserDefaults reread(path);
+  EXPECT_EQ(reread.string("TPCurrentSession"), "s1");
+  EXPECT_FALSE(reread.contains("TPCurrentTask"));
+  EXPECT_FALSE(reread.contains("old"));
+  EXPECT_EQ(reread.integer("CHColorSetManager.initiationCounter"), 4);
+}
+
+// Writers racing on one file, each with its own instance as separate processes have: the
+// lock makes each read-merge-write one step, so no key is lost.
+TEST(UserDefaults, ConcurrentWritersLoseNoKey) {
+  testing::TempDirectory dir;
+  const auto path = dir.file("defaults.json");
+  constexpr int kWriters = 3;
+  constexpr int kKeysEach = 25;
+  std::vector<std::thread> writers;
+  for (int w = 0; w < kWriters; ++w) {
+    writers.emplace_back([&path, w] {
+      UserDefaults defaults(path);
+      for (int k = 0; k < kKeysEach; ++k) {
+        defaults.setInteger("w" + std::to_string(w) + "." + std::to_string(k), k);
+        defaults.synchronize();
+      }
+    });
+  }
+  for (auto& writer : writers) writer.join();
+  UserDefaults reread(path);
+  for (int w = 0; w < kWriters; ++w)
+    for (int k = 0; k < kKeysEach; ++k)
+      EXPECT_TRUE(reread.contains("w" + std::to_string(w) + "." + std::to_string(k)))
+          << "writer " << w << " key " << k;
 }
 
 }  // namespace

@@ -115,6 +115,13 @@ TEST_F(ReportNumbersTest, TotalsAndBreakdownsMatchHandSums) {
   EXPECT_EQ(TotalValues::zero.byAddingUnconfirmedCurrentSession(today), TotalValues::zero);
 }
 
+// Without the timer the running entry cannot be added: a loud failure, never totals that
+// silently leave it out.
+TEST_F(ReportNumbersTest, RunningEntryNeedsTheRegisteredTimer) {
+  EXPECT_DEATH((void)TotalValues::zero.byAddingUnconfirmedCurrentSession(SessionQuery3{}),
+               "unregistered service chronelle::CHTimer");
+}
+
 TEST_F(ReportNumbersTest, FlatBreakdownReplacesTheTaskFilter) {
   ReportCalculator calculator(provider);
   for (const auto& c : cases()) {

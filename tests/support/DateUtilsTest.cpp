@@ -91,6 +91,11 @@ TEST(DateExtensions, RoundsToMinuteStepsInAbsoluteTime) {
       // Before 1970 halves still go away from zero, toward the past.
       {"1969-12-31T23:52:30Z", 15, "1969-12-31T23:45:00Z"},
       {"1969-12-31T23:52:31Z", 15, "1970-01-01T00:00:00Z"},
+      // m × round(t ÷ m) with m negative gives the grid of |m|, halves still away from zero.
+      {"2018-03-25T10:07:30Z", -15, "2018-03-25T10:15:00Z"},
+      {"2018-03-25T10:07:29Z", -15, "2018-03-25T10:00:00Z"},
+      {"1969-12-31T23:52:30Z", -15, "1969-12-31T23:45:00Z"},
+      {"2018-03-25T10:07:30Z", std::numeric_limits<std::int64_t>::min(), "1970-01-01T00:00:00Z"},
   };
   for (std::size_t i = 0; i < cases.size(); ++i) {
     EXPECT_EQ(roundedTo(isoDate(cases[i].date), cases[i].minutes), isoDate(cases[i].expected))

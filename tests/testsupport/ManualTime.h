@@ -21,8 +21,11 @@ class ManualTime {
   Date now() const { return clock_->now(); }
   // Moves the clock forward, firing every timer that falls due on the way, in order.
   void advance(double seconds) { scheduler_->advance(seconds); }
-  // Moves the clock without firing timers (a wall-clock jump).
+  // Moves the clock without firing timers or telling anyone (to place a test in time).
   void set(Date date) { clock_->set(date); }
+  // A wall-clock jump as the system reports it (clock set, resume from sleep): timers keep
+  // their remaining time and the scheduler's jump observers are called.
+  void jump(Date date) { scheduler_->jumpWallClock(date); }
 
   ManualClock& clock() { return *clock_; }
   ManualTimerScheduler& scheduler() { return *scheduler_; }

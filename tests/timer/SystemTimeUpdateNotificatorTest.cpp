@@ -139,5 +139,34 @@ TEST_F(SystemTimeUpdateNotificatorTest, SystemEventsCheckAtOnceAndRealign) {
   EXPECT_EQ(time.scheduler().pendingCount(), 0u);
 }
 
+// Nobody posts the system events for it: a clock set by hand or a resume from sleep reaches
+// it through the timer scheduler, or its checks would lag the wall clock by up to a minute.
+TEST_F(SystemTimeUpdateNotificatorTest, WallClockJumpsAreHeardWithoutSystemEvents) {
+  time.set(utcAt(14, 20, 10));
+  Notificator notificator;
+  notificator.start();
+
+  time.jump(utcAt(13, 20, 45));  // set back an hour
+  EXPECT_EQ(take(), "CHHourChanged");
+  EXPECT_NEAR(time.scheduler().secondsUntilNextFire(), 15.1, 1e-6);
+  advance(15.1);
+  EXPECT_EQ(take(), "CHMinuteChanged");
+
+  time.jump(utcAt(14, 5, 20));  // woke up from a sleep of three quarters of an hour
+  EXPECT_EQ(take(), "CHHourChanged CHMinuteChanged");
+  EXPECT_NEAR(time.scheduler().secondsUntilNextFire(), 40.1, 1e-6);
+  EXPECT_EQ(time.scheduler().pendingCount(), 1u);
+  advance(40.1);
+  EXPECT_EQ(take(), "CHMinuteChanged");
+  advance(60);
+  EXPECT_EQ(take(), "CHMinuteChanged");
+  EXPECT_EQ(notificator.lastMinute(), 7);
+
+  notificator.stop();
+  EXPECT_EQ(time.scheduler().pendingCount(), 0u);
+  time.jump(utcAt(18, 0, 0));
+  EXPECT_EQ(take(), "");
+}
+
 }  // namespace
 }  // namespace chronelle::testing

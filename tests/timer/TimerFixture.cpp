@@ -68,8 +68,8 @@ void TimerFixture::startApplication() {
   timer = std::make_shared<CHTimer>();
   timer->setDataProvider(provider);
   timer->setPrefs(prefs);
+  // As the start-up order lists it: the timer under its own type only.
   container.registerInstance<CHTimer>(timer);
-  container.registerInstance<CurrentTimeEntrySource>(timer);
 }
 
 void TimerFixture::tearDownApplication() {

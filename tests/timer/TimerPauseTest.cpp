@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <cmath>
+#include <stdexcept>
+
 #include "TimerFixture.h"
 #include "chronelle/support/ChronelleDateUtils.h"
 #include "chronelle/support/Logging.h"
@@ -96,6 +99,18 @@ TEST_F(TimerPauseTest, RoundingAndMinimumLength) {
       EXPECT_EQ(stored->roundingTo(), 0);
     }
   }
+}
+
+// A rounded entry records its step in whole seconds in 16 bits: a step it could not record
+// is refused and the preferences stay as they were.
+TEST_F(TimerPauseTest, PreferencesRefuseAStepAnEntryCannotRecord) {
+  CHTimerPreferences preferences({true, 900, Method::up, 0});
+  for (double step : {0.0, 0.5, 32768.0, 36000.0, std::nan("")}) {
+    EXPECT_THROW(preferences.setValues({true, step, Method::down, 5}), std::invalid_argument) << "step " << step;
+    EXPECT_EQ(preferences.values().roundingMethodOption, Method::up) << "step " << step;
+  }
+  preferences.setValues({true, 32767, Method::down, 5});
+  EXPECT_EQ(preferences.roundingStep(), 32767);
 }
 
 // Dropping a paused entry that became too short is a case of the transition table.

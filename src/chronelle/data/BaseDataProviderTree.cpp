@@ -58,41 +58,42 @@ std::vector<FlatNodeStuctureItem> BaseDataProvider::getFlatNodeStructure(const s
   // One fetch of every node, sorted as getChildren sorts siblings (by order, ties by key), split
   // by parent in memory: the listing is what a fetch of each folder's children would give,
   // without a query per folder.
-  std::map<const ManagedObject*, std::vector<std::shared_ptr<Node>>> childrenOf;  // null: top level
-  bool fetched = false;
+  std::vector<FlatNodeStuctureItem> items;
   performRead(
       [&] {
+        std::map<const ManagedObject*, std::vector<std::shared_ptr<Node>>> childrenOf;  // null: top level
         FetchRequest request(Node::kEntityName);
         request.sortDescriptors = {{"order", true}};
         for (auto& node : objectsOfClass<Node>(context_->fetch(request))) {
           const auto parent = node->parent();
           childrenOf[parent.get()].push_back(std::move(node));
         }
-        fetched = true;
+        // The walk reads the nodes too, so it stays on the context's queue with the fetch.
+        std::function<void(const Folder*, int, std::vector<FlatNodeStuctureItem>&)> list =
+            [&](const Folder* folder, int level, std::vector<FlatNodeStuctureItem>& out) {
+              auto children = childrenOf.find(folder);
+              if (children == childrenOf.end()) return;
+              for (const auto& child : children->second) {
+                // Only the top level hides archived nodes: an archived folder's contents are
+                // shown as they are.
+                if (folder == nullptr && !includeArchived && child->archived()) continue;
+                if (auto subfolder = std::dynamic_pointer_cast<Folder>(child)) {
+                  std::vector<FlatNodeStuctureItem> contents;
+                  list(subfolder.get(), level + 1, contents);
+                  out.push_back({level, child, !contents.empty()});
+                  out.insert(out.end(), std::make_move_iterator(contents.begin()),
+                             std::make_move_iterator(contents.end()));
+                } else if (includeTasks) {
+                  out.push_back({level, child, false});
+                }
+              }
+            };
+        list(insideFolder.get(), 0, items);
       },
-      [&](const std::exception& e) { handleContextError(e, "Error on getting children of folder"); });
-  std::vector<FlatNodeStuctureItem> items;
-  if (!fetched) return items;
-
-  std::function<void(const Folder*, int, std::vector<FlatNodeStuctureItem>&)> list =
-      [&](const Folder* folder, int level, std::vector<FlatNodeStuctureItem>& out) {
-        auto children = childrenOf.find(folder);
-        if (children == childrenOf.end()) return;
-        for (const auto& child : children->second) {
-          // Only the top level hides archived nodes: an archived folder's contents are shown
-          // as they are.
-          if (folder == nullptr && !includeArchived && child->archived()) continue;
-          if (auto subfolder = std::dynamic_pointer_cast<Folder>(child)) {
-            std::vector<FlatNodeStuctureItem> contents;
-            list(subfolder.get(), level + 1, contents);
-            out.push_back({level, child, !contents.empty()});
-            out.insert(out.end(), std::make_move_iterator(contents.begin()), std::make_move_iterator(contents.end()));
-          } else if (includeTasks) {
-            out.push_back({level, child, false});
-          }
-        }
-      };
-  list(insideFolder.get(), 0, items);
+      [&](const std::exception& e) {
+        items.clear();
+        handleContextError(e, "Error on getting children of folder");
+      });
   return items;
 }
 

@@ -6,6 +6,7 @@
 
 #include "chronelle/data/ConfirmedDurationRepair.h"
 #include "chronelle/data/ErrorDescription.h"
+#include "chronelle/model/ChronelleModel.h"
 #include "chronelle/platform/MainQueue.h"
 #include "chronelle/store/StoreError.h"
 #include "chronelle/store/UndoManager.h"
@@ -89,6 +90,10 @@ CoreDataStack::~CoreDataStack() {
 UndoManager* CoreDataStack::undoManager() const { return viewContext_->undoManager(); }
 
 void CoreDataStack::loadModel() {
+  // The application's model ships with this library: a stack asked for it registers it
+  // (once per process), so the application names it and nothing more. Other models are
+  // found only when their owner has registered them.
+  if (modelName_ == ChronelleModel::kName) ChronelleModel::registerModel();
   auto model = ModelRegistry::find(modelName_);
   if (!model) {
     logError(log_, "Unable to find data model", LogData{{"modelName", modelName_}});

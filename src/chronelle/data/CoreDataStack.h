@@ -24,7 +24,8 @@
 
 namespace chronelle {
 
-// The application's store: the object model (looked up by name in ModelRegistry), the
+// The application's store: the object model (looked up by name in ModelRegistry; the
+// library's own model, ChronelleModel::kName, is registered by the stack itself), the
 // coordinator on the SQLite file `storeDirectoryURL/storeName`, the main-queue view context
 // in which every object the application sees lives, and the serial write path.
 //

@@ -65,9 +65,11 @@ class DataModifier {
   std::shared_ptr<Session> newTimeEntry();
 
   // Applies a change set in this order: begin/end, originalEnd, roundingTo, roundingMethod,
-  // taskId, notes, billingStatus, hourlyRate, autotracked. A key counts only with a value of
-  // the expected type; `notes` present with anything but text clears the notes; an `end` key
-  // without a value keeps the end. A taskId that is not found or is not a Task is skipped.
+  // taskId, notes, billingStatus, hourlyRate, autotracked. A key without a value is not
+  // given, except `notes`, which it clears; an `end` key without a value keeps the end. A
+  // taskId that is not found or is not a Task is skipped. Throws std::system_error
+  // (ChangeSetError) for a value of the wrong type (see TimeEntryChangeKey) or one its
+  // attribute cannot hold, before changing anything.
   void updateTimeEntry(Session& timeEntry, const TimeEntryChanges& changes);
   // Moves the entry to `task`: the old task loses and the new one gains the running mark of
   // a running entry (the new task's `lastSessionBegin` becomes begin + 1 s); tasks with
@@ -149,6 +151,8 @@ class DataModifier {
 
   // Applies a node change set in this order: name, colorId, position (parentId/order),
   // notes (tasks only), archived (+ moveToRoot), billing. See NodeChangeKey for the types.
+  // Throws std::system_error(ChangeSetError) for a value of the wrong type or one its
+  // attribute cannot hold (a colour outside 16 bits), before changing anything.
   void updateNode(Node& node, const NodeChanges& changes);
   // Moves `node` under the folder `parentId` (the top level when absent, not found or not a
   // folder) at `order`, renumbering the sibling lists involved; see the move rules in

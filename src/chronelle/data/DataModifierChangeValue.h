@@ -1,14 +1,17 @@
 #pragma once
 
-// Typed readings of change-set values for DataModifier. A change set maps keys to std::any;
-// each reader returns the value when it has the expected kind and nothing otherwise, so a
-// value of the wrong type is simply "not given". An empty std::any, an empty std::optional
-// and a null chronelle::Value are "no value". Internal to the data layer.
+// Typed readings of change-set values for DataModifier. A change set maps keys to std::any.
+// Each reader returns the value when it holds the expected kind, and nothing when it holds
+// no value: an empty std::any, an empty std::optional of an accepted type, a null
+// chronelle::Value. Anything else is refused with std::system_error(ChangeSetError) naming
+// `key`: a value of another type (wrongType) or one its attribute cannot store
+// (valueOutOfRange). Internal to the data layer.
 
 #include <any>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "chronelle/data/OrderOption.h"
 #include "chronelle/model/BillingStatus.h"
@@ -17,24 +20,25 @@
 
 namespace chronelle::modifier_detail {
 
-// A Date (or optional Date, or Value holding one).
-std::optional<Date> instantValue(const std::any& value);
-// A std::string, C string or string_view (or optional string, or Value holding one).
-std::optional<std::string> textValue(const std::any& value);
-// An ObjectID (or optional ObjectID, or Value holding one).
-std::optional<ObjectID> objectIDValue(const std::any& value);
-// Any integer type except bool (or optional of one, or Value holding an integer).
-std::optional<std::int64_t> integerValue(const std::any& value);
-// A double or float, or any integer type except bool (or optional of one, or Value holding a
-// number that is not a bool).
-std::optional<double> doubleValue(const std::any& value);
-// A bool (or optional bool, or Value holding a bool).
-std::optional<bool> boolValue(const std::any& value);
-// A BillingStatus or BillingStatus::Case (or optional of one).
-std::optional<BillingStatus> billingStatusValue(const std::any& value);
-// An OrderOption (or optional OrderOption).
-std::optional<OrderOption> orderOptionValue(const std::any& value);
-// A palette colour: an integer (see integerValue) or a ColorSet::ID, as its raw value.
-std::optional<std::int64_t> colorIdValue(const std::any& value);
+// A Date (or a Value holding one).
+std::optional<Date> instantValue(const std::any& value, std::string_view key);
+// A std::string, string_view or C string (or a Value holding text); a null C string is none.
+std::optional<std::string> textValue(const std::any& value, std::string_view key);
+// An ObjectID (or a Value holding one).
+std::optional<ObjectID> objectIDValue(const std::any& value, std::string_view key);
+// An integer type other than bool and the character types (or a Value holding an integer),
+// within the signed 16-bit range of the attribute it is stored in.
+std::optional<std::int16_t> int16Value(const std::any& value, std::string_view key);
+// A double or float (or a Value holding a double) that is a finite number. Integers are
+// refused: a rate is never a whole-number type by accident only.
+std::optional<double> doubleValue(const std::any& value, std::string_view key);
+// A bool (or a Value holding one).
+std::optional<bool> boolValue(const std::any& value, std::string_view key);
+// A BillingStatus or BillingStatus::Case within 0…2.
+std::optional<BillingStatus> billingStatusValue(const std::any& value, std::string_view key);
+// An OrderOption.
+std::optional<OrderOption> orderOptionValue(const std::any& value, std::string_view key);
+// A palette colour: a ColorSet::ID, or an integer as int16Value reads it.
+std::optional<std::int16_t> colorIdValue(const std::any& value, std::string_view key);
 
 }  // namespace chronelle::modifier_detail

@@ -6,7 +6,7 @@
 #include <unicode/unistr.h>
 
 #include "chronelle/data/DataModifier.h"
-#include "chronelle/data/DataModifierChangeValue.h"
+#include "chronelle/data/NodeChangeValues.h"
 #include "chronelle/data/DataNotifications.h"
 #include "chronelle/model/Folder.h"
 #include "chronelle/model/Session.h"
@@ -17,14 +17,7 @@
 
 namespace chronelle {
 
-using namespace modifier_detail;
-
 namespace {
-
-const std::any* find(const NodeChanges& changes, NodeChangeKey key) {
-  auto it = changes.find(key);
-  return it == changes.end() ? nullptr : &it->second;
-}
 
 // The canonical composed form of `text`, so that names spelled with combining accents sort
 // with their precomposed twins. Malformed input is compared as it is.
@@ -42,55 +35,37 @@ std::string composed(const std::string& text) {
 }  // namespace
 
 void DataModifier::updateNode(Node& node, const NodeChanges& changes) {
-  if (const auto* v = find(changes, NodeChangeKey::name)) {
-    if (auto name = textValue(*v)) node.setName(*name);
-  }
-  if (const auto* v = find(changes, NodeChangeKey::colorId)) {
-    if (auto colorId = colorIdValue(*v)) updateNodeWithColorId(node, static_cast<std::int16_t>(*colorId));
-  }
+  // Every value is checked before the first is applied: a refused change set changes nothing.
+  const NodeChangeValues values = NodeChangeValues::read(changes);
+  if (values.name) node.setName(*values.name);
+  if (values.colorId) updateNodeWithColorId(node, *values.colorId);
 
-  const std::any* parentValue = find(changes, NodeChangeKey::parentId);
-  const std::any* orderValue = find(changes, NodeChangeKey::order);
-  if (parentValue || orderValue) {
+  if (values.positionGiven) {
     const auto currentParent = node.parent();
     const std::optional<ObjectID> currentParentId =
         currentParent ? std::optional<ObjectID>(currentParent->objectID()) : std::nullopt;
-    // An absent or unusable parentId means "stay in the current folder", never "go to the top".
-    std::optional<ObjectID> wantedParent = parentValue ? objectIDValue(*parentValue) : std::nullopt;
-    if (!wantedParent) wantedParent = currentParentId;
-    const auto wantedOrder = orderValue ? orderOptionValue(*orderValue) : std::nullopt;
+    // An absent parentId means "stay in the current folder", never "go to the top".
+    const std::optional<ObjectID> wantedParent = values.parentId ? values.parentId : currentParentId;
     if (wantedParent != currentParentId) {
-      updateNode(node, wantedParent, wantedOrder.value_or(OrderOption::last));
-    } else if (wantedOrder) {
-      updateNode(node, wantedParent, *wantedOrder);
+      updateNode(node, wantedParent, values.order.value_or(OrderOption::last));
+    } else if (values.order) {
+      updateNode(node, wantedParent, *values.order);
     }
   }
 
-  if (const auto* v = find(changes, NodeChangeKey::notes)) {
-    if (auto* task = dynamic_cast<Task*>(&node)) task->setNotes(textValue(*v));
+  if (values.notesGiven) {
+    if (auto* task = dynamic_cast<Task*>(&node)) task->setNotes(values.notes);
   }
 
-  if (const auto* v = find(changes, NodeChangeKey::archived)) {
-    if (auto archived = boolValue(*v)) {
-      const auto* moveValue = find(changes, NodeChangeKey::moveToRoot);
-      const bool moveToRoot = (moveValue ? boolValue(*moveValue) : std::nullopt).value_or(false);
-      const bool changed = *archived != node.archived();
-      if (changed) setArchivedState(node, *archived);
-      if (changed && moveToRoot) updateNode(node, std::nullopt, OrderOption::last);
-    }
+  if (values.archived) {
+    const bool changed = *values.archived != node.archived();
+    if (changed) setArchivedState(node, *values.archived);
+    if (changed && values.moveToRoot.value_or(false)) updateNode(node, std::nullopt, OrderOption::last);
   }
 
-  const auto* isBillableSetValue = find(changes, NodeChangeKey::isBillableSet);
-  const auto* isBillableValue = find(changes, NodeChangeKey::isBillable);
-  const auto* hourlyRateIsSetValue = find(changes, NodeChangeKey::hourlyRateIsSet);
-  const auto* hourlyRateValue = find(changes, NodeChangeKey::hourlyRate);
-  if (isBillableSetValue || isBillableValue || hourlyRateIsSetValue || hourlyRateValue) {
-    const auto flag = [](const std::any* v, bool current) {
-      return (v ? boolValue(*v) : std::nullopt).value_or(current);
-    };
-    const double rate = (hourlyRateValue ? doubleValue(*hourlyRateValue) : std::nullopt).value_or(node.hourlyRate());
-    updateNode(node, flag(isBillableSetValue, node.isBillableSet()), flag(isBillableValue, node.isBillable()),
-               flag(hourlyRateIsSetValue, node.hourlyRateIsSet()), rate);
+  if (values.billingGiven) {
+    updateNode(node, values.isBillableSet.value_or(node.isBillableSet()), values.isBillable.value_or(node.isBillable()),
+               values.hourlyRateIsSet.value_or(node.hourlyRateIsSet()), values.hourlyRate.value_or(node.hourlyRate()));
   }
 }
 

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "chronelle/data/DataModifier.h"
-#include "chronelle/data/DataModifierChangeValue.h"
+#include "chronelle/data/TimeEntryChangeValues.h"
 #include "chronelle/model/Folder.h"
 #include "chronelle/model/Session.h"
 #include "chronelle/model/Task.h"
@@ -11,18 +11,6 @@
 #include "chronelle/support/ChronelleDateUtils.h"
 
 namespace chronelle {
-
-using namespace modifier_detail;
-
-namespace {
-
-// The value under `key`, or null when the key is not in the change set.
-const std::any* find(const TimeEntryChanges& changes, TimeEntryChangeKey key) {
-  auto it = changes.find(key);
-  return it == changes.end() ? nullptr : &it->second;
-}
-
-}  // namespace
 
 std::shared_ptr<Session> DataModifier::newTimeEntry() {
   auto entry = context_->insert<Session>(Session::kEntityName);
@@ -122,48 +110,32 @@ void DataModifier::updateTimeEntry(Session& timeEntry, Task& newTask) {
 }
 
 void DataModifier::updateTimeEntry(Session& timeEntry, const TimeEntryChanges& changes) {
-  const std::any* beginValue = find(changes, TimeEntryChangeKey::begin);
-  const std::any* endValue = find(changes, TimeEntryChangeKey::end);
-  const auto begin = beginValue ? instantValue(*beginValue) : std::nullopt;
-  const auto end = endValue ? instantValue(*endValue) : std::nullopt;
-  if (begin && end) {
-    updateTimeEntryBeginEnd(timeEntry, *begin, *end);
-  } else if (begin) {
-    updateTimeEntryBegin(timeEntry, *begin);
-  } else if (end) {
-    updateTimeEntryEnd(timeEntry, *end);
+  // Every value is checked before the first is applied: a refused change set changes nothing.
+  const TimeEntryChangeValues values = TimeEntryChangeValues::read(changes);
+  if (values.begin && values.end) {
+    updateTimeEntryBeginEnd(timeEntry, *values.begin, *values.end);
+  } else if (values.begin) {
+    updateTimeEntryBegin(timeEntry, *values.begin);
+  } else if (values.end) {
+    updateTimeEntryEnd(timeEntry, *values.end);
   }
 
-  if (const auto* v = find(changes, TimeEntryChangeKey::originalEnd)) {
-    if (auto originalEnd = instantValue(*v)) updateTimeEntryOriginalEnd(timeEntry, *originalEnd);
-  }
-  if (const auto* v = find(changes, TimeEntryChangeKey::roundingTo)) {
-    if (auto roundingTo = integerValue(*v)) timeEntry.setRoundingTo(static_cast<std::int16_t>(*roundingTo));
-  }
-  if (const auto* v = find(changes, TimeEntryChangeKey::roundingMethod)) {
-    if (auto method = integerValue(*v)) timeEntry.setRoundingMethod(static_cast<std::int16_t>(*method));
-  }
-  if (const auto* v = find(changes, TimeEntryChangeKey::taskId)) {
-    if (auto taskId = objectIDValue(*v)) {
-      std::shared_ptr<ManagedObject> object;
-      try {
-        object = context_->existingObject(*taskId);
-      } catch (const std::exception&) {
-        // An identifier that names nothing leaves the entry on its task.
-      }
-      if (auto task = std::dynamic_pointer_cast<Task>(object)) updateTimeEntry(timeEntry, *task);
+  if (values.originalEnd) updateTimeEntryOriginalEnd(timeEntry, *values.originalEnd);
+  if (values.roundingTo) timeEntry.setRoundingTo(*values.roundingTo);
+  if (values.roundingMethod) timeEntry.setRoundingMethod(*values.roundingMethod);
+  if (values.taskId) {
+    std::shared_ptr<ManagedObject> object;
+    try {
+      object = context_->existingObject(*values.taskId);
+    } catch (const std::exception&) {
+      // An identifier that names nothing leaves the entry on its task.
     }
+    if (auto task = std::dynamic_pointer_cast<Task>(object)) updateTimeEntry(timeEntry, *task);
   }
-  if (const auto* v = find(changes, TimeEntryChangeKey::notes)) updateTimeEntryNotes(timeEntry, textValue(*v));
-  if (const auto* v = find(changes, TimeEntryChangeKey::billingStatus)) {
-    if (auto status = billingStatusValue(*v)) updateTimeEntry(timeEntry, *status);
-  }
-  if (const auto* v = find(changes, TimeEntryChangeKey::hourlyRate)) {
-    if (auto rate = doubleValue(*v)) updateTimeEntryHourlyRate(timeEntry, *rate);
-  }
-  if (const auto* v = find(changes, TimeEntryChangeKey::autotracked)) {
-    if (auto autotracked = boolValue(*v)) updateTimeEntryAutotracked(timeEntry, *autotracked);
-  }
+  if (values.notesGiven) updateTimeEntryNotes(timeEntry, values.notes);
+  if (values.billingStatus) updateTimeEntry(timeEntry, *values.billingStatus);
+  if (values.hourlyRate) updateTimeEntryHourlyRate(timeEntry, *values.hourlyRate);
+  if (values.autotracked) updateTimeEntryAutotracked(timeEntry, *values.autotracked);
 }
 
 std::shared_ptr<Session> DataModifier::duplicateTimeEntry(Session& timeEntry, bool withNotes) {

@@ -43,8 +43,11 @@ concept ProviderWriteBlock =
 // elsewhere are announced at once.
 //
 // Create one on the main thread after the CoreDataStack is registered in the Injector's
-// container; it always works on that stack's view context. Call everything on the main queue
-// and await the operations from coroutines running on MainQueue::shared(). Not thread-safe.
+// container; it always works on that stack's view context. The public write operations may
+// be awaited from a coroutine of any executor: their blocks, the look-ups after a write, the
+// merge's preparation and the archive notices run on the main queue (the caller resumes on
+// its own executor, and the objects returned belong to the view context: read them on the
+// main queue). Everything else is main-queue only. Not thread-safe otherwise.
 class MainDataProvider : public BaseDataProvider {
  public:
   // How mergeSessions forms the length of the new entry.
@@ -212,6 +215,17 @@ class MainDataProvider : public BaseDataProvider {
   struct Shared;
   // The result of a write block that returns nothing.
   struct WriteDone {};
+
+  // The object `id` as a T of the view context, looked up on the main queue: a caller may
+  // await a write from another executor and resume there. Throws the fetcher's errors.
+  template <class T>
+  std::shared_ptr<T> lookUpAfterWrite(const ObjectID& id) const {
+    std::shared_ptr<T> found;
+    context()->performAndWait([&] { found = objectFetcher().fetchObject<T>(id); });
+    return found;
+  }
+  // Posts the archive notification `name` with `ids` under "nodeIds", on the main queue.
+  void postOnMainQueue(const char* name, std::vector<ObjectID> ids);
 
   // Runs `block` through the stack's serial write path and resumes the caller on its own
   // executor with the block's result (empty for "no value") or rethrows the error. `stack`

@@ -54,36 +54,45 @@ std::optional<BillingStatus> MainDataProvider::getUnifiedBillingStatus(
 asio::awaitable<void> MainDataProvider::mergeSessions(std::vector<std::string> sessionIds,
                                                       std::string taskId,
                                                       SessionMergeType mergeType) {
-  // Everything is decided here, on the main thread, before the write.
-  auto task = getTask(taskId);
-  if (!task) throw std::system_error(MergeSessionsErrors::selectedTaskDoesNotExist);
-
+  // Everything is decided before the write, on the main queue (the caller may run elsewhere).
   std::vector<std::shared_ptr<Session>> entries;
-  for (const auto& identifier : sessionIds) {
-    auto entry = getSession(identifier);
-    // Running entries are not merged: they stay as they are.
-    if (entry && entry->end()) entries.push_back(std::move(entry));
-  }
-  std::stable_sort(entries.begin(), entries.end(),
-                   [](const auto& a, const auto& b) { return a->begin() < b->begin(); });
+  TimeEntryChanges changes;
+  context()->performAndWait([&] {
+    auto task = getTask(taskId);
+    if (!task) throw std::system_error(MergeSessionsErrors::selectedTaskDoesNotExist);
 
-  const auto begin = getEarliestBegin(entries);
-  if (!begin) co_return;
-  std::optional<Date> end;
-  if (mergeType == SessionMergeType::byFillingTimeBetweenSessions) {
-    end = getLatestEnd(entries);
-  } else {
-    double seconds = 0;
-    for (const auto& entry : entries) seconds += entry->effectiveDuration();
-    end = *begin + seconds;
-  }
-  const TimeEntryChanges changes{
-      {TimeEntryChangeKey::begin, *begin},
-      {TimeEntryChangeKey::end, end},
-      {TimeEntryChangeKey::taskId, task->objectID()},
-      {TimeEntryChangeKey::notes, getUnitedNotes(entries)},
-      {TimeEntryChangeKey::billingStatus, getUnifiedBillingStatus(entries)},
-  };
+    for (const auto& identifier : sessionIds) {
+      auto entry = getSession(identifier);
+      // Running entries are not merged: they stay as they are. An entry named twice is
+      // merged once.
+      if (!entry || !entry->end()) continue;
+      if (std::find(entries.begin(), entries.end(), entry) == entries.end()) entries.push_back(std::move(entry));
+    }
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const auto& a, const auto& b) { return a->begin() < b->begin(); });
+
+    const auto begin = getEarliestBegin(entries);
+    if (!begin) {
+      entries.clear();
+      return;
+    }
+    std::optional<Date> end;
+    if (mergeType == SessionMergeType::byFillingTimeBetweenSessions) {
+      end = getLatestEnd(entries);
+    } else {
+      double seconds = 0;
+      for (const auto& entry : entries) seconds += entry->effectiveDuration();
+      end = *begin + seconds;
+    }
+    changes = {
+        {TimeEntryChangeKey::begin, *begin},
+        {TimeEntryChangeKey::end, end},
+        {TimeEntryChangeKey::taskId, task->objectID()},
+        {TimeEntryChangeKey::notes, getUnitedNotes(entries)},
+        {TimeEntryChangeKey::billingStatus, getUnifiedBillingStatus(entries)},
+    };
+  });
+  if (entries.empty()) co_return;
 
   auto block = [changes, entries = std::move(entries)](
                    ObjectContext& context, DataModifier& modifier, const ManagedObjectFetcher&) {

@@ -25,12 +25,16 @@ auto insertNode(NodeChanges data) {
 
 // A block that marks the nodes of `ids` whose archived state differs from `archived`, with
 // their subtrees, and with `moveToRoot` moves each last among the top-level nodes of that
-// state.
+// state. The nodes to change are chosen before any is marked: a selected folder marks its
+// selected descendants too, and they must still be moved.
 auto setArchived(std::vector<ObjectID> ids, bool archived, bool moveToRoot) {
   return [ids = std::move(ids), archived, moveToRoot](
              ObjectContext& context, DataModifier& modifier, const ManagedObjectFetcher& fetcher) {
-    for (const auto& node : fetcher.fetchObjects<Node>(ids)) {
-      if (node->archived() == archived) continue;
+    std::vector<std::shared_ptr<Node>> changing;
+    for (auto& node : fetcher.fetchObjects<Node>(ids)) {
+      if (node->archived() != archived) changing.push_back(std::move(node));
+    }
+    for (const auto& node : changing) {
       modifier.setArchivedState(*node, archived);
       if (moveToRoot) modifier.updateNode(*node, std::nullopt, OrderOption::last);
     }
@@ -44,14 +48,14 @@ asio::awaitable<std::shared_ptr<Task>> MainDataProvider::createTask(NodeChanges 
   auto block = insertNode<Task>(std::move(data));
   auto write = executeWriteOperation(std::move(block));
   const ObjectID id = co_await std::move(write);
-  co_return objectFetcher().fetchObject<Task>(id);
+  co_return lookUpAfterWrite<Task>(id);
 }
 
 asio::awaitable<std::shared_ptr<Folder>> MainDataProvider::createFolder(NodeChanges data) {
   auto block = insertNode<Folder>(std::move(data));
   auto write = executeWriteOperation(std::move(block));
   const ObjectID id = co_await std::move(write);
-  co_return objectFetcher().fetchObject<Folder>(id);
+  co_return lookUpAfterWrite<Folder>(id);
 }
 
 asio::awaitable<void> MainDataProvider::updateNode(ObjectID id, NodeChanges changes) {
@@ -76,16 +80,22 @@ asio::awaitable<void> MainDataProvider::archiveNodes(std::vector<ObjectID> ids, 
   auto block = setArchived(ids, true, moveToRoot);
   auto write = executeWriteOperation(std::move(block));
   co_await std::move(write);
-  NotificationCenter::defaultCenter().post(DataNotifications::didArchiveNodes, this,
-                                           {{DataNotifications::nodeIdsKey, std::move(ids)}});
+  postOnMainQueue(DataNotifications::didArchiveNodes, std::move(ids));
 }
 
 asio::awaitable<void> MainDataProvider::unarchiveNodes(std::vector<ObjectID> ids, bool moveToRoot) {
   auto block = setArchived(ids, false, moveToRoot);
   auto write = executeWriteOperation(std::move(block));
   co_await std::move(write);
-  NotificationCenter::defaultCenter().post(DataNotifications::didUnarchiveNodes, this,
-                                           {{DataNotifications::nodeIdsKey, std::move(ids)}});
+  postOnMainQueue(DataNotifications::didUnarchiveNodes, std::move(ids));
+}
+
+void MainDataProvider::postOnMainQueue(const char* name, std::vector<ObjectID> ids) {
+  // Observers (the timer among them) read the view context: they are told on its queue,
+  // before the awaiting caller resumes.
+  context()->performAndWait([&] {
+    NotificationCenter::defaultCenter().post(name, this, {{DataNotifications::nodeIdsKey, std::move(ids)}});
+  });
 }
 
 asio::awaitable<void> MainDataProvider::moveNodes(std::vector<MoveNodeOption> options) {

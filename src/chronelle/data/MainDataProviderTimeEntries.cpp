@@ -36,7 +36,7 @@ asio::awaitable<std::shared_ptr<Session>> MainDataProvider::createTimeEntry(
   };
   auto write = executeWriteOperation(std::move(block));
   const ObjectID id = co_await std::move(write);
-  co_return objectFetcher().fetchObject<Session>(id);
+  co_return lookUpAfterWrite<Session>(id);
 }
 
 asio::awaitable<void> MainDataProvider::updateTimeEntry(ObjectID id, TimeEntryChanges changes) {

@@ -14,12 +14,13 @@ namespace chronelle {
 // Used like an enumeration (`NodeChangeKey::parentId`); ordered, so it can key a std::map;
 // a value type.
 //
-// The value each key expects (std::any; an empty std::any or an empty std::optional is "no
-// value"): name, notes — a std::string (or C string / string_view); colorId — an integer
-// type within the signed 16-bit range, or a ColorSet::ID; parentId — the ObjectID of a
-// Folder; order — an OrderOption; archived, moveToRoot, isBillableSet, isBillable,
-// hourlyRateIsSet — a bool; hourlyRate — a double (integers are taken as well). A
-// chronelle::Value holding the expected kind is accepted too.
+// The value each key expects (std::any; an empty std::any, an empty std::optional of the
+// expected type or a null chronelle::Value is "no value"): name, notes — a std::string (or C
+// string / string_view); colorId — an integer type with a value within the signed 16-bit
+// range, or a ColorSet::ID; parentId — the ObjectID of a Folder; order — an OrderOption;
+// archived, moveToRoot, isBillableSet, isBillable, hourlyRateIsSet — a bool; hourlyRate — a
+// finite double (or float; an integer is refused). A chronelle::Value holding the expected
+// kind is accepted too. Anything else makes DataModifier refuse the whole change set.
 class NodeChangeKey {
  public:
   enum Case : std::uint8_t {

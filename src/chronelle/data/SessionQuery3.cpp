@@ -176,8 +176,9 @@ std::optional<PredicateSpec> SessionQuery3::predicateSpec(EdgeSessionPredicateOp
   // Step 2: running entries excluded.
   if (!includeRunningSession) append("(end != nil)");
 
-  // Step 3: tasks. An empty set selects every task.
-  if (taskIds && !taskIds->empty()) {
+  // Step 3: tasks. A present set is a filter even when empty: membership in an empty list is
+  // false both in SQL and in memory, so the query then selects nothing.
+  if (taskIds) {
     Value::List ids(taskIds->begin(), taskIds->end());
     append("task IN %@", {Value(std::move(ids))});
   }
@@ -187,8 +188,10 @@ std::optional<PredicateSpec> SessionQuery3::predicateSpec(EdgeSessionPredicateOp
     append(*archived == ArchiveFilterOption::activeOnly ? "task.archived == false" : "task.archived == true");
   }
 
-  // Step 5: billing states.
-  if (billingStatus && !billingStatus->empty()) {
+  // Step 5: billing states. An empty set is a filter that no entry passes.
+  if (billingStatus && billingStatus->empty()) {
+    append("billingStatusValue IN %@", {Value(Value::List{})});
+  } else if (billingStatus) {
     std::vector<std::string> parts;
     Value::List statuses;
     for (BillingStatusOption status : *billingStatus) {
@@ -260,7 +263,8 @@ bool SessionQuery3::includes(const Session& session) const {
   if (auto p = withoutTasks.predicate(Option::withEdgeSessions, true)) {
     if (!p->evaluate(ObjectPredicateSubject(session))) return false;
   }
-  if (taskIds && !taskIds->empty()) {
+  if (taskIds) {
+    if (taskIds->empty()) return false;
     auto task = session.task();
     if (task && !taskIds->contains(task->objectID())) return false;
   }

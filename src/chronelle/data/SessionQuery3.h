@@ -36,11 +36,12 @@ struct SessionQuery3 {
   std::optional<Date> from;
   // End of the period; absent: open towards the future.
   std::optional<Date> to;
-  // Only entries of these tasks; absent or empty: all tasks.
+  // Only entries of these tasks; absent: all tasks. An empty set selects no entry (a scope
+  // whose last node was removed, or a folder without tasks, reports nothing).
   std::optional<std::set<ObjectID>> taskIds;
   // Filter on the archived flag of the entry's task; absent: no filter.
   std::optional<ArchiveFilterOption> archived;
-  // Only entries in one of these states; absent or empty: no filter.
+  // Only entries in one of these states; absent: no filter. An empty set selects no entry.
   std::optional<std::set<BillingStatusOption>> billingStatus;
 
   // The option for a raw value, or absent outside -1...2.
@@ -60,8 +61,8 @@ struct SessionQuery3 {
 
   // Whether `session` matches: the predicate with edge entries and
   // running entries included, evaluated in memory on its current values, plus the task
-  // set. An entry without a task passes the task test. Reads "now" from `Clock::now()`.
-  // Call on the entry's context queue.
+  // set. An entry without a task passes a non-empty task set's test; an empty set admits
+  // no entry. Reads "now" from `Clock::now()`. Call on the entry's context queue.
   bool includes(const Session& session) const;
 
   // From `from` to the later of `from` and `to`; absent unless both bounds are present.

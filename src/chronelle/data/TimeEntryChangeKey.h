@@ -14,12 +14,13 @@ namespace chronelle {
 // the case names. Used like an enumeration (`TimeEntryChangeKey::begin`); ordered, so it
 // can key a std::map; a value type.
 //
-// The value each key expects (std::any; an empty std::any or an empty std::optional is "no
-// value"): begin, end, originalEnd — a Date; taskId — the ObjectID of a Task; notes — a
-// std::string (or C string / string_view); billingStatus — a BillingStatus (or its Case);
-// roundingTo, roundingMethod — an integer type within the signed 16-bit range; hourlyRate —
-// a double (integers are taken as well); autotracked — a bool. A chronelle::Value holding
-// the expected kind is accepted too.
+// The value each key expects (std::any; an empty std::any, an empty std::optional of the
+// expected type or a null chronelle::Value is "no value"): begin, end, originalEnd — a Date;
+// taskId — the ObjectID of a Task; notes — a std::string (or C string / string_view);
+// billingStatus — a BillingStatus (or its Case); roundingTo, roundingMethod — an integer type
+// with a value within the signed 16-bit range; hourlyRate — a finite double (or float; an
+// integer is refused); autotracked — a bool. A chronelle::Value holding the expected kind is
+// accepted too. Anything else makes DataModifier refuse the whole change set.
 class TimeEntryChangeKey {
  public:
   enum Case : std::uint8_t {

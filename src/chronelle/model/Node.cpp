@@ -105,7 +105,7 @@ ColorSetManager& Node::colorSetManager() const {
 
 std::shared_ptr<CurrentTimeEntrySource> Node::timer() const {
   if (auto source = timer_.lock()) return source;
-  auto source = Injector::sharedSyncedContainer().tryResolve<CurrentTimeEntrySource>();
+  auto source = CurrentTimeEntrySource::resolveRegistered();
   timer_ = source;
   return source;
 }

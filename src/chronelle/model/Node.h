@@ -93,8 +93,8 @@ class Node : public NSManagedObjectWithIdentifier {
   // The base colour of `colorSet()`. Observable under "color" (told when `colorId` changes).
   AppearanceColor color() const;
   // `confirmedDuration`, plus the running entry's effective duration while this node has a
-  // running session and a CurrentTimeEntrySource is registered and running one. Observable
-  // under "effectiveDuration".
+  // running session and the timer (see `timer()`) runs one. Observable under
+  // "effectiveDuration".
   double effectiveDuration() const;
   // The own hourly rate when set, else the parent's effective rate; 0 at the top.
   double effectiveHourlyRate() const;
@@ -169,9 +169,10 @@ class Node : public NSManagedObjectWithIdentifier {
  protected:
   // The palette, resolved from the shared container on first use and kept.
   ColorSetManager& colorSetManager() const;
-  // The running-entry source, resolved from the shared container on first use and then
-  // followed weakly (the timer holds entries that lead back to nodes); null while none is
-  // registered, in which case the container is asked again next time.
+  // The running-entry source (see CurrentTimeEntrySource::resolveRegistered), resolved on
+  // first use and then followed weakly (the timer holds entries that lead back to nodes);
+  // null only when the application registered none on purpose, in which case the container
+  // is asked again next time. Aborts when nothing that provides it was registered.
   std::shared_ptr<CurrentTimeEntrySource> timer() const;
 
  private:

@@ -109,7 +109,8 @@ std::map<std::string, std::string> MetadataValue::toDictionary() const {
 Logger::Logger(std::string label) : label_(std::move(label)) {}
 
 LogLevel Logger::logLevel() const {
-  return level_ < 0 ? defaultLogLevel() : static_cast<LogLevel>(level_);
+  const int level = level_.load();
+  return level < 0 ? defaultLogLevel() : static_cast<LogLevel>(level);
 }
 
 void Logger::log(LogLevel level, std::string message, LogMetadata metadata, std::string source,

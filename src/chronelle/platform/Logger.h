@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -80,13 +81,21 @@ class LogHandler {
 class Logger {
  public:
   explicit Logger(std::string label);
+  // Copies carry the level set at the time of the copy.
+  Logger(const Logger& other) : label_(other.label_), level_(other.level_.load()) {}
+  Logger& operator=(const Logger& other) {
+    label_ = other.label_;
+    level_.store(other.level_.load());
+    return *this;
+  }
 
   const std::string& label() const { return label_; }
   // The level set with `setLogLevel`, else the process default (`defaultLogLevel()`), so
   // a component logger created early follows a later change of the default.
   LogLevel logLevel() const;
-  // Fixes this logger's level. Not to be called while another thread logs through it.
-  void setLogLevel(LogLevel level) { level_ = static_cast<int>(level); }
+  // Fixes this logger's level. Safe while other threads log through the same logger: they
+  // see the old level or the new one.
+  void setLogLevel(LogLevel level) { level_.store(static_cast<int>(level)); }
   bool isEnabled(LogLevel level) const { return level >= logLevel(); }
 
   // Emits the record when `level` is enabled; swallows every failure of the handler.
@@ -104,7 +113,9 @@ class Logger {
 
  private:
   std::string label_;
-  int level_ = -1;  // a LogLevel, or -1 to follow the process default
+  // A LogLevel, or -1 to follow the process default. Atomic because components share one
+  // logger across threads and the application may change its level at any time.
+  std::atomic<int> level_{-1};
 };
 
 // Writes through spdlog to stderr, or to a file when a path is given.

@@ -31,11 +31,15 @@ struct ManualTimerScheduler::State {
   // Guards `entries` and `nextId`.
   mutable std::mutex mutex;
   std::vector<Entry> entries;
+  // Wall-clock jump observers; they never fire on `advance`.
+  std::vector<Entry> jumpObservers;
   std::uint64_t nextId = 1;
 
   bool isScheduled(std::uint64_t id) const {
     std::lock_guard lock(mutex);
     for (const auto& e : entries)
+      if (e.id == id) return true;
+    for (const auto& e : jumpObservers)
       if (e.id == id) return true;
     return false;
   }
@@ -43,11 +47,13 @@ struct ManualTimerScheduler::State {
   void remove(std::uint64_t id) {
     std::shared_ptr<std::function<void()>> released;  // destroyed outside the lock
     std::lock_guard lock(mutex);
-    for (auto it = entries.begin(); it != entries.end(); ++it) {
-      if (it->id == id) {
-        released = std::move(it->fn);
-        entries.erase(it);
-        return;
+    for (auto* list : {&entries, &jumpObservers}) {
+      for (auto it = list->begin(); it != list->end(); ++it) {
+        if (it->id == id) {
+          released = std::move(it->fn);
+          list->erase(it);
+          return;
+        }
       }
     }
   }
@@ -94,6 +100,8 @@ ManualTimerScheduler::~ManualTimerScheduler() {
   {
     std::lock_guard lock(state_->mutex);
     released.swap(state_->entries);
+    released.insert(released.end(), state_->jumpObservers.begin(), state_->jumpObservers.end());
+    state_->jumpObservers.clear();
   }
 }
 
@@ -115,6 +123,30 @@ std::shared_ptr<ScheduledTimer> ManualTimerScheduler::scheduleRepeating(
   state_->entries.push_back({id, state_->clock->now().microsecondsSince1970() + micros, micros,
                              std::make_shared<std::function<void()>>(std::move(fn))});
   return makeHandle(state_, id);
+}
+
+std::shared_ptr<ScheduledTimer> ManualTimerScheduler::observeWallClockJumps(
+    std::function<void()> fn) {
+  std::lock_guard lock(state_->mutex);
+  const auto id = state_->nextId++;
+  state_->jumpObservers.push_back(
+      {id, 0, 0, std::make_shared<std::function<void()>>(std::move(fn))});
+  return makeHandle(state_, id);
+}
+
+void ManualTimerScheduler::jumpWallClock(Date date) {
+  std::vector<std::shared_ptr<std::function<void()>>> observers;
+  {
+    std::lock_guard lock(state_->mutex);
+    const auto shift =
+        date.microsecondsSince1970() - state_->clock->now().microsecondsSince1970();
+    // Timers count time, not wall-clock instants: each keeps what it had left to wait.
+    for (auto& e : state_->entries) e.due += shift;
+    state_->clock->set(date);
+    for (const auto& e : state_->jumpObservers) observers.push_back(e.fn);
+  }
+  // Outside the lock: an observer may schedule or cancel timers.
+  for (const auto& fn : observers) (*fn)();
 }
 
 void ManualTimerScheduler::advance(double seconds) {

@@ -19,7 +19,18 @@ SchedulerSlot& slot() {
   return *s;
 }
 
+// The watch of a scheduler that cannot hear wall-clock jumps: never valid, nothing to cancel.
+class NoJumpWatch final : public ScheduledTimer {
+ public:
+  void cancel() override {}
+  bool isValid() const override { return false; }
+};
+
 }  // namespace
+
+std::shared_ptr<ScheduledTimer> TimerScheduler::observeWallClockJumps(std::function<void()>) {
+  return std::make_shared<NoJumpWatch>();
+}
 
 TimerScheduler& TimerScheduler::current() { return *currentShared(); }
 

@@ -6,6 +6,7 @@
 
 namespace chronelle {
 
+class Date;
 class ManualClock;
 class MainQueue;
 
@@ -30,6 +31,13 @@ class TimerScheduler {
   // Fires `fn` every `interval` seconds, first after one interval, until cancelled.
   virtual std::shared_ptr<ScheduledTimer> scheduleRepeating(double interval,
                                                             std::function<void()> fn) = 0;
+  // Calls `fn` each time the wall clock jumps against the time timers wait on: the clock set
+  // by hand or by time synchronisation, or a resume from sleep (timers do not count the time
+  // asleep). Timers keep their remaining time across a jump, so whatever is aligned to the
+  // wall clock must align again. Runs where timer callbacks run. Cancelling the returned
+  // handle stops the calls; a handle that is not valid from the start means jumps cannot be
+  // detected here (what this base class returns).
+  virtual std::shared_ptr<ScheduledTimer> observeWallClockJumps(std::function<void()> fn);
 
   // The process-wide scheduler (Asio timers on MainQueue::shared() unless one is installed).
   // The reference stays valid until the next `install`/`reset`; hold `currentShared()`
@@ -49,6 +57,8 @@ class AsioTimerScheduler final : public TimerScheduler {
   explicit AsioTimerScheduler(MainQueue& queue);
   std::shared_ptr<ScheduledTimer> scheduleOnce(double seconds, std::function<void()> fn) override;
   std::shared_ptr<ScheduledTimer> scheduleRepeating(double interval, std::function<void()> fn) override;
+  // On a timerfd that the kernel cancels whenever the real-time clock is set or resumes.
+  std::shared_ptr<ScheduledTimer> observeWallClockJumps(std::function<void()> fn) override;
 
  private:
   MainQueue& queue_;
@@ -63,9 +73,13 @@ class ManualTimerScheduler final : public TimerScheduler {
   ~ManualTimerScheduler() override;
   std::shared_ptr<ScheduledTimer> scheduleOnce(double seconds, std::function<void()> fn) override;
   std::shared_ptr<ScheduledTimer> scheduleRepeating(double interval, std::function<void()> fn) override;
+  std::shared_ptr<ScheduledTimer> observeWallClockJumps(std::function<void()> fn) override;
 
   void advance(double seconds);
-  // Timers still scheduled (not cancelled, not fired one-shots).
+  // Sets the clock to `date` as a clock change or a resume from sleep would: no timer fires,
+  // every timer keeps its remaining time, and the jump observers are called synchronously.
+  void jumpWallClock(Date date);
+  // Timers still scheduled (not cancelled, not fired one-shots); jump observers do not count.
   std::size_t pendingCount() const;
   // Seconds from now to the next due timer, or a negative value when there is none.
   double secondsUntilNextFire() const;

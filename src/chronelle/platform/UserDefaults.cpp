@@ -1,21 +1,18 @@
 #include "chronelle/platform/UserDefaults.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <limits>
+#include <map>
+#include <mutex>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "chronelle/platform/Base64.h"
 #include "chronelle/platform/Logger.h"
+#include "chronelle/platform/UserDefaultsFile.h"
 
 namespace chronelle {
 
@@ -34,34 +31,67 @@ nlohmann::json entry(const char* type, nlohmann::json value) {
   return nlohmann::json{{"type", type}, {"value", std::move(value)}};
 }
 
-bool writeAll(int fd, const std::string& text) {
-  const char* p = text.data();
-  std::size_t left = text.size();
-  while (left > 0) {
-    const auto n = ::write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 }  // namespace
 
 struct UserDefaults::Impl {
-  // Guards `values` and `dirty`.
+  explicit Impl(std::filesystem::path file) : path(std::move(file)) {}
+
+  const std::filesystem::path path;
+  // Guards every field below.
   mutable std::mutex mutex;
+  // What the getters answer: the file as last read, with `changes` laid over it.
   nlohmann::json values = nlohmann::json::object();
-  bool dirty = false;
-  // Serialises `synchronize()` so an older snapshot never replaces a newer file.
+  // The keys this instance set or removed since its last successful write, with their new
+  // entries (null: removed). A write applies only these to the file as it is then, so keys
+  // another process wrote meanwhile are kept.
+  std::map<std::string, nlohmann::json> changes;
+  // The version of the file `values` was read from; absent when there was none.
+  std::optional<UserDefaultsFileStamp> stamp;
+  // Serialises `synchronize()` within the process (the file lock does it across processes).
   std::mutex writeMutex;
+
+  // Rereads the file when another writer replaced it since it was last read, so a getter
+  // sees another process's newer value. Caller holds `mutex`.
+  void refresh() {
+    const auto now = stampOfDefaultsFile(path);
+    if (now == stamp) return;
+    load();
+  }
+
+  // Reads the file and lays this instance's unwritten changes over it. An unreadable file
+  // is logged and leaves the values as they were. Caller holds `mutex`.
+  void load() {
+    nlohmann::json fileValues = nlohmann::json::object();
+    const auto contents = readDefaultsFile(path, fileValues);
+    stamp = contents.stamp;
+    if (contents.state == UserDefaultsFileContents::State::unreadable) {
+      // Losing the preferences is better than failing to start; the next synchronize()
+      // replaces the unreadable file.
+      logger().log(LogLevel::error, "Unreadable user defaults file; starting empty",
+                   {{"path", MetadataValue::string(path.string())},
+                    {"error", MetadataValue::stringConvertible(contents.error)}},
+                   "platform", __FILE__, __func__, __LINE__);
+      return;
+    }
+    values = std::move(fileValues);
+    apply(values, changes);
+  }
+
+  static void apply(nlohmann::json& target, const std::map<std::string, nlohmann::json>& changes) {
+    for (const auto& [key, entry] : changes) {
+      if (entry.is_null()) {
+        target.erase(key);
+      } else {
+        target[key] = entry;
+      }
+    }
+  }
 
   // The entry under `key` when present and tagged `type`, else null. The file may hold
   // anything, so a tag that is not a string is no tag (json::value() would throw on it).
-  const nlohmann::json* find(const std::string& key, const char* type) const {
+  // Caller holds `mutex`.
+  const nlohmann::json* find(const std::string& key, const char* type) {
+    refresh();
     auto it = values.find(key);
     if (it == values.end() || !it->is_object()) return nullptr;
     if (type) {
@@ -73,40 +103,24 @@ struct UserDefaults::Impl {
     return v == it->end() ? nullptr : &*v;
   }
 
-  void set(const std::string& key, nlohmann::json value) {
+  void set(const std::string& key, nlohmann::json entry) {
     std::lock_guard lock(mutex);
-    values[key] = std::move(value);
-    dirty = true;
+    values[key] = entry;
+    changes[key] = std::move(entry);
   }
 };
 
 UserDefaults::UserDefaults(std::filesystem::path file)
-    : path_(std::move(file)), impl_(std::make_unique<Impl>()) {
-  std::error_code ec;
-  if (!std::filesystem::exists(path_, ec)) return;
-  std::ifstream in(path_, std::ios::binary);
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  try {
-    auto document = nlohmann::json::parse(buffer.str());
-    auto values = document.at("values");
-    if (!values.is_object()) throw std::runtime_error("\"values\" is not an object");
-    impl_->values = std::move(values);
-  } catch (const std::exception& e) {
-    // Losing the preferences is better than failing to start; the next synchronize()
-    // replaces the unreadable file.
-    logger().log(LogLevel::error, "Unreadable user defaults file; starting empty",
-                 {{"path", MetadataValue::string(path_.string())},
-                  {"error", MetadataValue::stringConvertible(e.what())}},
-                 "platform", __FILE__, __func__, __LINE__);
-  }
+    : path_(std::move(file)), impl_(std::make_unique<Impl>(path_)) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->load();
 }
 
 UserDefaults::~UserDefaults() {
   bool dirty;
   {
     std::lock_guard lock(impl_->mutex);
-    dirty = impl_->dirty;
+    dirty = !impl_->changes.empty();
   }
   if (dirty) synchronize();
 }
@@ -166,7 +180,8 @@ void UserDefaults::setValue(const std::string& key, const nlohmann::json& value)
 
 void UserDefaults::removeObject(const std::string& key) {
   std::lock_guard lock(impl_->mutex);
-  if (impl_->values.erase(key) > 0) impl_->dirty = true;
+  impl_->values.erase(key);
+  impl_->changes[key] = nullptr;
 }
 
 std::optional<std::string> UserDefaults::string(const std::string& key) const {
@@ -243,68 +258,59 @@ bool UserDefaults::boolValue(const std::string& key) const {
 
 bool UserDefaults::contains(const std::string& key) const {
   std::lock_guard lock(impl_->mutex);
+  impl_->refresh();
   return impl_->values.contains(key);
 }
 
 bool UserDefaults::synchronize() {
   std::lock_guard writeLock(impl_->writeMutex);
-  std::string text;
+  {
+    // Nothing of this instance's to write: the file stays as it is, and a process that only
+    // read its preferences neither waits for the lock nor rewrites the file.
+    std::lock_guard lock(impl_->mutex);
+    if (impl_->changes.empty()) return true;
+  }
+  // Between reading the file and renaming the new one over it no other writer may write,
+  // or its keys would be lost: the file lock makes read-merge-write one step across
+  // processes.
+  const DefaultsFileLock fileLock(path_);
+  std::map<std::string, nlohmann::json> written;
+  nlohmann::json merged;
   {
     std::lock_guard lock(impl_->mutex);
-    text = nlohmann::json{{"format", 1}, {"values", impl_->values}}.dump(2);
-    impl_->dirty = false;
+    // The file as another process may have left it, then this instance's own changes.
+    impl_->refresh();
+    merged = impl_->values;
+    written = impl_->changes;
   }
-  text += '\n';
+  const std::string text = nlohmann::json{{"format", 1}, {"values", merged}}.dump(2) + '\n';
 
-  auto fail = [&](const char* step, int error) {
+  if (const auto failure = replaceDefaultsFile(path_, text)) {
     logger().log(LogLevel::error, "Could not write user defaults",
                  {{"path", MetadataValue::string(path_.string())},
-                  {"step", MetadataValue::string(step)},
-                  {"error", MetadataValue::stringConvertible(std::strerror(error))}},
+                  {"step", MetadataValue::string(failure->step)},
+                  {"error", MetadataValue::stringConvertible(std::strerror(failure->error))}},
                  "platform", __FILE__, __func__, __LINE__);
-    std::lock_guard lock(impl_->mutex);
-    impl_->dirty = true;
     return false;
-  };
+  }
+  if (!fileLock.locked()) {
+    // Written anyway (a file system without locks): better than keeping the values off the
+    // disk, but a concurrent writer may have been overwritten.
+    logger().log(LogLevel::warning, "Wrote user defaults without the file lock",
+                 {{"path", MetadataValue::string(path_.string())},
+                  {"error", MetadataValue::stringConvertible(std::strerror(fileLock.error()))}},
+                 "platform", __FILE__, __func__, __LINE__);
+  }
 
-  const auto directory = path_.has_parent_path() ? path_.parent_path()
-                                                 : std::filesystem::path(".");
-  std::error_code ec;
-  std::filesystem::create_directories(directory, ec);
-  if (ec) return fail("create directory", ec.value());
-
-  // Write a temporary file beside the target, flush it to disk, then rename it over the
-  // target: readers (and a later launch after a crash) see the old file or the new one,
-  // never a mix. The name is unique per process and call so concurrent writers do not
-  // share a temporary file.
-  static std::atomic<unsigned> counter{0};
-  const auto temporary =
-      directory / (path_.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" +
-                   std::to_string(counter.fetch_add(1)));
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) return fail("create temporary file", errno);
-  if (!writeAll(fd, text) || ::fsync(fd) != 0) {
-    const int error = errno;
-    ::close(fd);
-    ::unlink(temporary.c_str());
-    return fail("write temporary file", error);
+  std::lock_guard lock(impl_->mutex);
+  // A setter that ran during the write changed a key again: that change is still to write.
+  for (const auto& [key, entry] : written) {
+    const auto it = impl_->changes.find(key);
+    if (it != impl_->changes.end() && it->second == entry) impl_->changes.erase(it);
   }
-  if (::close(fd) != 0) {
-    const int error = errno;
-    ::unlink(temporary.c_str());
-    return fail("close temporary file", error);
-  }
-  if (::rename(temporary.c_str(), path_.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(temporary.c_str());
-    return fail("rename", error);
-  }
-  // Make the rename itself durable.
-  if (const int dirFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-      dirFd >= 0) {
-    ::fsync(dirFd);
-    ::close(dirFd);
-  }
+  impl_->values = std::move(merged);
+  Impl::apply(impl_->values, impl_->changes);
+  impl_->stamp = stampOfDefaultsFile(path_);
   return true;
 }
 

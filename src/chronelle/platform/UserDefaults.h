@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
@@ -11,11 +10,15 @@
 
 namespace chronelle {
 
-// The user-defaults store: a JSON file at a path the application gives. Values are
-// strings, integers, doubles, booleans, data, and arrays or dictionaries of them (as JSON).
-// Reads are served from memory; `synchronize()` writes the file atomically (temp file +
-// rename), so a crash never leaves it half-written. A corrupt or unreadable file is
-// logged and treated as empty. Thread-safe.
+// The user-defaults store: a JSON file at a path the application gives, shared by every
+// process that opens it (two CLI calls, the application beside the CLI). Values are strings,
+// integers, doubles, booleans, data, and arrays or dictionaries of them (as JSON).
+// Reads are served from memory, reread first when another process replaced the file, so a
+// getter sees another process's newer value (this instance's unwritten changes still win).
+// `synchronize()` writes only the keys this instance set or removed, onto the file as it is
+// at that moment, under an exclusive lock shared by all writers, and atomically (temp file +
+// rename): keys others wrote meanwhile are kept, and a crash never leaves it half-written.
+// A corrupt or unreadable file is logged and treated as empty. Thread-safe.
 class UserDefaults {
  public:
   using Data = std::vector<std::uint8_t>;
@@ -54,9 +57,11 @@ class UserDefaults {
   bool boolValue(const std::string& key) const;
   bool contains(const std::string& key) const;
 
-  // Writes every value to the file (creating its directory when missing); returns false
-  // (and logs) when the write fails, keeping the values in memory. Setters only change
-  // memory: call this to persist (the destructor also does).
+  // Writes this instance's changes to the file (creating its directory when missing),
+  // keeping every other key the file holds then; waits for another process's write to end.
+  // With no change to write it returns true at once.
+  // Returns false (and logs) when the write fails, keeping the changes in memory for the
+  // next call. Setters only change memory: call this to persist (the destructor also does).
   bool synchronize();
 
  private:

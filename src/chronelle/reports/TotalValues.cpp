@@ -11,8 +11,8 @@
 namespace chronelle {
 
 TotalValues TotalValues::byAddingUnconfirmedCurrentSession(const SessionQuery3& query) const {
-  auto timer = Injector::sharedSyncedContainer().tryResolve<CHTimer>();
-  if (!timer) return *this;
+  // The timer must be registered: without it the running entry would silently count as zero.
+  auto timer = Injector::sharedSyncedContainer().resolve<CHTimer>();
   return byAddingUnconfirmedSession(timer->currentSession().get(), query);
 }
 

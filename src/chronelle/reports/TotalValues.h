@@ -24,8 +24,8 @@ struct TotalValues {
   // These totals plus the running time entry's part inside `query`'s period, when the timer
   // runs one that `query` includes and that has no confirmed duration yet; otherwise these
   // totals unchanged. The entry is the current session of the CHTimer registered in the
-  // shared container; without a registered timer the totals are returned unchanged. Main
-  // thread (the timer and its entry live there).
+  // shared container, which must be registered (the process aborts naming CHTimer
+  // otherwise, as for any missing service). Main thread (the timer and its entry live there).
   TotalValues byAddingUnconfirmedCurrentSession(const SessionQuery3& query) const;
   // The same with the running entry given (null: none). Runs on the entry's context queue.
   TotalValues byAddingUnconfirmedSession(const Session* session, const SessionQuery3& query) const;

@@ -22,13 +22,17 @@ std::optional<std::int64_t> localDayNumber(Date date, const Calendar& calendar) 
 }  // namespace
 
 Date roundedTo(Date date, std::int64_t minutes) {
-  if (minutes <= 0) return date;
+  // Zero has no grid. A negative step m gives m × round(t ÷ m) = |m| × round(t ÷ |m|): the
+  // grid of |m|, since rounding halves away from zero is symmetric.
+  if (minutes == 0) return date;
   // Whole microseconds, so the rounding is exact where a double would blur the halves. Steps
   // are capped at 2^62 µs (about 146,000 years), far beyond any instant a Date holds, so no
   // sum below overflows.
   constexpr std::int64_t kMicrosPerMinute = 60'000'000;
   constexpr std::int64_t kMaxMinutes = (std::int64_t{1} << 62) / kMicrosPerMinute;
-  const std::int64_t step = (minutes < kMaxMinutes ? minutes : kMaxMinutes) * kMicrosPerMinute;
+  // Compared as negatives so that the most negative value cannot overflow on negation.
+  const std::int64_t negative = minutes < 0 ? minutes : -minutes;
+  const std::int64_t step = (negative > -kMaxMinutes ? -negative : kMaxMinutes) * kMicrosPerMinute;
   const std::int64_t micros = date.microsecondsSince1970();
   const std::int64_t remainder = micros % step;  // takes the sign of micros
   std::int64_t rounded = micros - remainder;

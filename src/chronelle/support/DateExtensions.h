@@ -14,7 +14,8 @@ namespace chronelle {
 
 // `date` rounded to the nearest multiple of `minutes` minutes counted from 1970-01-01 00:00
 // UTC, halves away from zero. Absolute time, not local time: with 15 minutes, 10:07:30 UTC
-// becomes 10:15:00 and 10:07:29 becomes 10:00:00. `minutes` ≤ 0 returns `date` unchanged.
+// becomes 10:15:00 and 10:07:29 becomes 10:00:00. Negative `minutes` round on the grid of
+// their magnitude (the same formula); 0 returns `date` unchanged.
 Date roundedTo(Date date, std::int64_t minutes);
 
 // The number of calendar days from the day of `other` to the day of `date` in `calendar`:

@@ -1,13 +1,6 @@
 #include "chronelle/support/DurationParsing.h"
 
-#include <unicode/locid.h>
-#include <unicode/parsepos.h>
-#include <unicode/smpdtfmt.h>
-#include <unicode/timezone.h>
-#include <unicode/unistr.h>
-
 #include <algorithm>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -48,47 +41,31 @@ std::string normalised(std::string_view text) {
   return replacingOccurrences(result, "sec", "s");
 }
 
-// A strict "HH:mm(:ss)" parser in UTC and the POSIX locale, so that neither the user's zone
-// nor their digits change the result. ICU formatters are not thread-safe; each thread keeps
-// its own.
-class ClockParser {
- public:
-  explicit ClockParser(const char* pattern) {
-    UErrorCode status = U_ZERO_ERROR;
-    format_ = std::make_unique<icu::SimpleDateFormat>(icu::UnicodeString(pattern),
-                                                      icu::Locale("en_US_POSIX"), status);
-    if (U_FAILURE(status)) {
-      format_.reset();
-      return;
+// The seconds of a clock text within a day: "h:m" or "h:m:s", each field one or two ASCII
+// digits (so "1:5" is 1:05 and "09:30:00" is 9:30), hours 0–23, minutes and seconds 0–59.
+// A date formatter in strict mode refuses one-digit minutes and seconds, which people type,
+// yet reads "1:030" as 1:30; a field of three digits is more likely a typing slip than a
+// time, so it is refused here and the text goes on to the unit patterns (which refuse it).
+std::optional<double> clockDuration(const std::string& text) {
+  int fields[3] = {0, 0, 0};
+  int count = 0;
+  std::size_t position = 0;
+  while (true) {
+    int digits = 0;
+    int value = 0;
+    while (position < text.size() && text[position] >= '0' && text[position] <= '9') {
+      if (++digits > 2) return std::nullopt;
+      value = value * 10 + (text[position] - '0');
+      ++position;
     }
-    format_->setLenient(false);
-    format_->setTimeZone(*icu::TimeZone::getGMT());
+    if (digits == 0 || count == 3) return std::nullopt;
+    fields[count++] = value;
+    if (position == text.size()) break;
+    if (text[position] != ':') return std::nullopt;
+    ++position;
   }
-
-  // Milliseconds of the parsed instant; absent unless the whole text parses.
-  std::optional<UDate> parse(const std::string& text) const {
-    if (!format_) return std::nullopt;
-    const icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(text);
-    icu::ParsePosition position(0);
-    const UDate date = format_->parse(unicode, position);
-    if (position.getErrorIndex() >= 0 || position.getIndex() != unicode.length()) {
-      return std::nullopt;
-    }
-    return date;
-  }
-
- private:
-  std::unique_ptr<icu::SimpleDateFormat> format_;
-};
-
-// The seconds from the formatter's midnight to the clock time `text`.
-std::optional<double> clockDuration(const ClockParser& parser, const std::string& text,
-                                    const char* midnight) {
-  const auto time = parser.parse(text);
-  if (!time) return std::nullopt;
-  const auto reference = parser.parse(midnight);
-  if (!reference) return std::nullopt;
-  return (*time - *reference) / 1000.0;
+  if (count < 2 || fields[0] > 23 || fields[1] > 59 || fields[2] > 59) return std::nullopt;
+  return fields[0] * 3600.0 + fields[1] * 60.0 + fields[2];
 }
 
 // The matches of `extraction` in `text` that are number literals, in order; absent when the
@@ -132,10 +109,7 @@ std::optional<double> toTimeInterval(std::string_view text) {
 
   if (const auto number = parseNumberLiteral(value)) return *number * 60;
 
-  thread_local const ClockParser withSeconds("HH:mm:ss");
-  if (const auto seconds = clockDuration(withSeconds, value, "00:00:00")) return seconds;
-  thread_local const ClockParser withoutSeconds("HH:mm");
-  if (const auto seconds = clockDuration(withoutSeconds, value, "00:00")) return seconds;
+  if (const auto seconds = clockDuration(value)) return seconds;
 
   if (matches(value, "(\\d+)h(\\d+)m(\\d+)s")) {
     const auto numbers = numbersMatching(value, "\\d+");

@@ -26,6 +26,10 @@ void post(const char* name, UserInfo userInfo = {}) {
 }  // namespace
 
 CHTimer::CHTimer() : log_(LogLabel::timer) {
+  // Nodes add the running entry to their durations through the timer the application
+  // registered (as CHTimer); the model cannot name this type, so it is told here.
+  CurrentTimeEntrySource::setServiceLookup(
+      [] { return std::shared_ptr<CurrentTimeEntrySource>(Injector::sharedSyncedContainer().resolve<CHTimer>()); });
   auto& center = NotificationCenter::defaultCenter();
   contextDidChangeObserver_ =
       center.addObserver(DataNotifications::mainContextDidChange, nullptr,

@@ -35,8 +35,8 @@ class Task;
 // change is announced through the notifications of `NotificationName`.
 //
 // Set-up (main thread): create one with std::make_shared, set `dataProvider` and `prefs`,
-// register it in the container (as CHTimer, and as the model's CurrentTimeEntrySource so node
-// durations include the running time), then call `wakeup()`. Asynchronous operations are coroutines
+// register it in the container as CHTimer (node durations then include the running time:
+// creating a timer tells the model to resolve CHTimer), then call `wakeup()`. Asynchronous operations are coroutines
 // to run on MainQueue::shared(); the timer must outlive them. Everything else is main-thread only;
 // not thread-safe.
 class CHTimer final : public CurrentTimeEntrySource, public std::enable_shared_from_this<CHTimer> {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <stdexcept>
+#include <string>
 
 namespace chronelle {
 
@@ -20,9 +21,13 @@ CHTimerPreferences::Values CHTimerPreferences::values() const {
 }
 
 void CHTimerPreferences::setValues(Values values) {
-  // A zero or negative step would make every rounding divide by it.
-  if (!(values.roundingStep > 0) || !std::isfinite(values.roundingStep))
-    throw std::invalid_argument("rounding step must be a positive number of seconds");
+  // A zero or negative step would make every rounding divide by it, and the step is stored
+  // with each rounded entry in whole seconds in 16 bits: anything else could not be kept.
+  if (!(values.roundingStep >= 1 && values.roundingStep <= kMaximumRoundingStep) ||
+      values.roundingStep != std::floor(values.roundingStep)) {
+    throw std::invalid_argument("rounding step must be a whole number of seconds from 1 to " +
+                                std::to_string(static_cast<int>(kMaximumRoundingStep)));
+  }
   if (!(values.minimumTimeEntryDuration >= 0))
     throw std::invalid_argument("minimum entry duration must not be negative");
   std::lock_guard lock(mutex_);

@@ -14,13 +14,16 @@ class CHTimerPreferences final : public CHTimerPreferencesProtocol {
   struct Values {
     // Round paused entries to `roundingStep`.
     bool isRoundingEnabled = false;
-    // Rounding step in seconds; must be positive.
+    // Rounding step in whole seconds, from 1 to kMaximumRoundingStep.
     double roundingStep = 300;
     // Direction of the rounding.
     RoundingMethodOption roundingMethodOption = RoundingMethodOption::nearest;
     // Entries shorter than this (seconds) are dropped on pause; 0 keeps every entry.
     double minimumTimeEntryDuration = 0;
   };
+
+  // The longest step a rounded entry can record (its `roundingTo` has 16 bits): 9 h 6 min 7 s.
+  static constexpr double kMaximumRoundingStep = 32767;
 
   CHTimerPreferences() = default;
   // Throws std::invalid_argument as `setValues`.
@@ -33,8 +36,8 @@ class CHTimerPreferences final : public CHTimerPreferencesProtocol {
 
   // A copy of every value.
   Values values() const;
-  // Replaces every value. Throws std::invalid_argument for a step that is not positive (or
-  // a negative minimum), leaving the old values.
+  // Replaces every value. Throws std::invalid_argument for a step that is not a whole number
+  // of seconds from 1 to kMaximumRoundingStep (or a negative minimum), leaving the old values.
   void setValues(Values values);
 
  private:

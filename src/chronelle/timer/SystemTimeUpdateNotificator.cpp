@@ -43,8 +43,14 @@ void SystemTimeUpdateNotificator::start() {
   logDebug(log_, "Start updating time");
   auto& center = NotificationCenter::defaultCenter();
   auto handler = [this](const Notification&) { systemTimeDidChange(); };
+  std::weak_ptr<int> alive = alive_;
+  auto jumpWatch = TimerScheduler::current().observeWallClockJumps([this, alive] {
+    if (!alive.expired()) systemTimeDidChange();
+  });
   {
     std::lock_guard lock(mutex_);
+    if (jumpWatch_) jumpWatch_->cancel();
+    jumpWatch_ = std::move(jumpWatch);
     dayObserver_ = center.addObserver(kCalendarDayChangedNotification, nullptr, handler);
     zoneObserver_ = center.addObserver(kSystemTimeZoneDidChangeNotification, nullptr, handler);
     clockObserver_ = center.addObserver(kSystemClockDidChangeNotification, nullptr, handler);
@@ -62,8 +68,10 @@ void SystemTimeUpdateNotificator::stop() {
     clock = std::move(clockObserver_);
     if (syncingTimer_) syncingTimer_->cancel();
     if (timer_) timer_->cancel();
+    if (jumpWatch_) jumpWatch_->cancel();
     syncingTimer_.reset();
     timer_.reset();
+    jumpWatch_.reset();
   }
   // The tokens are released outside the lock: releasing waits for a handler that is running
   // on another thread, and that handler takes the lock.

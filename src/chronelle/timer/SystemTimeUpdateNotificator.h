@@ -17,7 +17,9 @@ class ScheduledTimer;
 //
 // It aligns itself to one tenth of a second after the next whole minute, then checks every 60
 // seconds, and checks and re-aligns at once when the application delivers one of the three
-// system events below (post them on the default centre; any thread).
+// system events below (post them on the default centre; any thread). It also hears wall-clock
+// jumps itself, through the timer scheduler (a clock set by hand or by time synchronisation, a
+// resume from sleep), since its timers keep their remaining time across a jump.
 //
 // Checks queued by its timers run on MainQueue::shared(); `start`, `stop` and the system
 // events may come from any thread (the check's fields are guarded). Destruction stops it.
@@ -63,6 +65,7 @@ class SystemTimeUpdateNotificator {
   int lastMinute_ = 0;
   std::shared_ptr<ScheduledTimer> syncingTimer_;
   std::shared_ptr<ScheduledTimer> timer_;
+  std::shared_ptr<ScheduledTimer> jumpWatch_;
   // Expires with the object: timer callbacks and queued checks test it first.
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
   ObserverToken dayObserver_;
