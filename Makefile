@@ -2,7 +2,7 @@
 # configures its CMake preset under build/<preset>/ and builds with two jobs.
 JOBS ?= 2
 
-.PHONY: deps demo test bench bench-quick asan tsan fuzz docs configure-% build-% clean
+.PHONY: deps demo test bench bench-quick bench-peers asan tsan fuzz docs configure-% build-% clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -48,6 +48,14 @@ bench-quick: build-release
 # `scripts/doxygen-comments.py` turns their `//` declaration comments into Doxygen ones.
 docs:
 	@bash scripts/docs.sh
+
+# Whole CLI processes beside Timewarrior (installed when missing) on one seeded data set
+# per size, written as a Timewarrior database and imported into a store under build/bench-peers/.
+PEER_SIZES ?= 10000,100000,1000000
+
+bench-peers: build-release
+	@bash scripts/install-deps.sh --with-timewarrior
+	@python3 scripts/bench-peers.py --chronelle build/release/cli/chronelle --sizes $(PEER_SIZES)
 
 clean:
 	rm -rf build

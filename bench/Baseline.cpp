@@ -10,8 +10,14 @@ namespace chronelle::bench {
 namespace {
 
 // Entries wholly inside [?1, ?2] and entries crossing ?1 or ?2, as the library selects them.
-constexpr const char* kInside = "ZBEGIN >= ?1 AND ZBEGIN < ?2 AND ZEND > ?1 AND ZEND <= ?2";
-constexpr const char* kEdges = "((ZBEGIN < ?1 AND ZEND > ?1) OR (ZBEGIN < ?2 AND ZEND > ?2))";
+// Every search is a range of ZBEGIN closed on both sides: an entry ending after ?1 begins
+// no earlier than ?1 minus the longest entry, read in one step from the index of
+// ZEND − ZBEGIN. (`+ZEND` keeps the planner off the index of the end, whose range would
+// hold every entry ending before ?2.)
+const std::string kLongest = "(SELECT MAX(ZEND - ZBEGIN) FROM ZSESSION)";
+const std::string kInside = "ZBEGIN >= ?1 AND ZBEGIN < ?2 AND +ZEND > ?1 AND +ZEND <= ?2";
+const std::string kEdges = "ZBEGIN >= ?1 - " + kLongest +
+                           " AND ZBEGIN < ?2 AND ((ZBEGIN < ?1 AND +ZEND > ?1) OR (ZBEGIN < ?2 AND +ZEND > ?2))";
 constexpr const char* kBillableRevenue = "TOTAL(CASE WHEN ZISBILLABLE THEN ZCONFIRMEDREVENUE ELSE 0.0 END)";
 
 std::string billingClause(BillingFilter filter) {
@@ -38,11 +44,11 @@ struct Baseline::Statements {
         parents(db, "SELECT Z_PK, ZPARENT FROM ZNODE"),
         range(db,
               "SELECT ZTASK, ZBEGIN, ZEND, ZISBILLABLE, ZHOURLYRATE, ZCONFIRMEDDURATION, ZCONFIRMEDREVENUE "
-              "FROM ZSESSION WHERE ZEND > ?1 AND ZBEGIN < ?2"),
+              "FROM ZSESSION WHERE ZBEGIN >= ?1 - " + kLongest + " AND ZBEGIN < ?2 AND +ZEND > ?1"),
         dayList(db,
                 "SELECT s.Z_PK, s.ZBEGIN, s.ZEND, n.ZNAME FROM ZSESSION s LEFT JOIN ZNODE n ON n.Z_PK = s.ZTASK "
-                "WHERE (s.ZBEGIN >= ?1 AND s.ZBEGIN < ?2) OR (s.ZEND > ?1 AND s.ZEND <= ?2) OR "
-                "(s.ZBEGIN <= ?1 AND s.ZEND >= ?2) ORDER BY s.ZBEGIN DESC, s.Z_PK"),
+                "WHERE s.ZBEGIN >= ?1 - " + kLongest + " AND s.ZBEGIN <= ?2 AND ((s.ZBEGIN >= ?1 AND s.ZBEGIN < ?2) OR "
+                "(+s.ZEND > ?1 AND +s.ZEND <= ?2) OR (s.ZBEGIN <= ?1 AND +s.ZEND >= ?2)) ORDER BY s.ZBEGIN DESC, s.Z_PK"),
         entry(db, "SELECT ZBEGIN, ZHOURLYRATE, ZTASK FROM ZSESSION WHERE Z_PK = ?1"),
         updateEntry(db,
                     "UPDATE ZSESSION SET ZEND = ?2, ZCONFIRMEDDURATION = ?3, ZCONFIRMEDREVENUE = ?4, "

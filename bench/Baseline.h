@@ -80,6 +80,8 @@ class Baseline {
   // Opens the file on a new connection and lists the whole tree depth first, each folder
   // before its contents, children by their order.
   static std::vector<TreeRow> openAndListTree(const std::filesystem::path& storeFile);
+  // The connection, to observe the statements it runs.
+  sqlite3* connection() const { return db_.handle(); }
   // The same listing on this connection, already open.
   std::vector<TreeRow> listTree() { return listTree(db_); }
 

@@ -56,9 +56,13 @@ bool ResultTable::allTargetsMet() const {
   return true;
 }
 
+bool ResultTable::allPlansBounded() const {
+  return std::none_of(rows_.begin(), rows_.end(), [](const ResultRow& row) { return row.plans.rfind("✗", 0) == 0; });
+}
+
 void ResultTable::print(std::ostream& out) const {
-  out << "| operation | N | library | baseline | ratio | target | note |\n";
-  out << "|---|---:|---:|---:|---:|---:|---|\n";
+  out << "| operation | N | library | baseline | ratio | target | plans | note |\n";
+  out << "|---|---:|---:|---:|---:|---:|---|---|\n";
   for (const auto& row : rows_) {
     char ratio[32] = "";
     char target[32] = "";
@@ -69,7 +73,7 @@ void ResultTable::print(std::ostream& out) const {
     }
     out << "| " << row.operation << " | " << row.entries << " | " << formatSeconds(row.librarySeconds) << " | "
         << (row.baselineSeconds > 0 ? formatSeconds(row.baselineSeconds) : std::string("–")) << " | " << ratio
-        << " | " << target << " | " << row.note << " |\n";
+        << " | " << target << " | " << row.plans << " | " << row.note << " |\n";
   }
   if (memory_.empty()) return;
   out << "\n| memory | N | after opening | peak | limit |\n|---|---:|---:|---:|---:|\n";
@@ -94,6 +98,7 @@ void ResultTable::writeJson(const std::filesystem::path& file, const std::string
     item["ratio"] = row.ratio();
     item["target"] = row.target;
     item["note"] = row.note;
+    item["plans"] = row.plans;
     rows.push_back(std::move(item));
   }
   nlohmann::ordered_json memory = nlohmann::ordered_json::array();

@@ -34,6 +34,9 @@ struct ResultRow {
   double baselineSeconds = 0;
   double target = 0;
   std::string note;
+  // The verdict on both sides' query plans: "✓", "✗ <what is unbounded>", or empty when
+  // the case runs no period query.
+  std::string plans;
   double ratio() const { return baselineSeconds > 0 ? librarySeconds / baselineSeconds : 0; }
 };
 
@@ -54,7 +57,9 @@ class ResultTable {
   const std::vector<ResultRow>& rows() const { return rows_; }
   // True when every row with a target and a baseline meets it, and every memory row its limit.
   bool allTargetsMet() const;
-  // A Markdown table: operation, N, library, baseline, ratio, target, note; then the
+  // True when no row's plans search a range open at one end.
+  bool allPlansBounded() const;
+  // A Markdown table: operation, N, library, baseline, ratio, target, plans, note; then the
   // memory measurements.
   void print(std::ostream& out) const;
   // The same rows as a JSON array of objects, plus the machine description. Throws

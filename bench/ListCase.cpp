@@ -1,9 +1,11 @@
 // The list case: the day-sectioned list of one month's entries, library beside baseline.
+#include <iostream>
 #include <string>
 
 #include "Baseline.h"
 #include "Cases.h"
 #include "LibraryFixture.h"
+#include "QueryPlans.h"
 #include "StoreGenerator.h"
 #include "chronelle/data/MainDataProvider.h"
 #include "chronelle/list/SessionFetchedResultsController3.h"
@@ -76,10 +78,15 @@ void runListCase(const CaseContext& context, ResultTable& table) {
     return sectionsOf(list);
   };
   Baseline baseline(context.storeDirectory / kStoreFileName);
+  SqlCollector baselineSql;
+  observeConnection(baseline.connection(), baselineSql);
+  librarySql().take();
   expectEqual(listMonth(), baseline.dayList(from, to));
+  const std::string verdict =
+      checkPlans(std::cout, "day list of a month", context.storeDirectory / kStoreFileName, baselineSql);
   table.add({"day list of a month", context.entries, measure([&] { listMonth(); }, context.budget),
              measure([&] { baseline.dayList(from, to); }, context.budget), 2.0,
-             "baseline: one SELECT with the task's name, split at midnight in C"});
+             "baseline: one SELECT with the task's name, split at midnight in C", verdict});
 }
 
 }  // namespace chronelle::bench

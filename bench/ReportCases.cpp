@@ -1,11 +1,13 @@
 // Report cases: totals, breakdowns and chart columns, library beside baseline.
 #include <cmath>
 #include <cstdio>
+#include <iostream>
 #include <string>
 
 #include "Baseline.h"
 #include "Cases.h"
 #include "LibraryFixture.h"
+#include "QueryPlans.h"
 #include "StoreGenerator.h"
 #include "chronelle/reports/ReportCalculator.h"
 #include "chronelle/reports/TimeEntriesChartDataCalculator.h"
@@ -121,7 +123,16 @@ bool selected(const CaseContext& context, const std::string& name) {
 
 void runReportCases(const CaseContext& context, ResultTable& table) {
   LibraryFixture library(context.storeDirectory);
-  Baseline baseline(context.storeDirectory / kStoreFileName);
+  const auto storeFile = context.storeDirectory / kStoreFileName;
+  Baseline baseline(storeFile);
+  SqlCollector baselineSql;
+  observeConnection(baseline.connection(), baselineSql);
+  // Each case's plans are those of the statements run from its start to its check.
+  auto startCase = [&] {
+    librarySql().take();
+    baselineSql.take();
+  };
+  auto plans = [&](const std::string& name) { return checkPlans(std::cout, name, storeFile, baselineSql); };
   const ReportCalculator calculator(library.provider);  // no cache provider: nothing is cached
   const auto all = TotalValueTypeOptionSet::all;
   const std::int64_t monthFrom = utcMicros(2023, 6, 1);
@@ -129,14 +140,17 @@ void runReportCases(const CaseContext& context, ResultTable& table) {
   const SessionQuery3 month = period(monthFrom, monthTo);
 
   if (selected(context, "totals of a month")) {
+    startCase();
     expectEqual("totals of a month", fromLibrary(calculator.totalValuesForSessions(month, all)),
                 baseline.totals(monthFrom, monthTo));
+    const std::string verdict = plans("totals of a month");
     table.add({"totals of a month", context.entries,
                measure([&] { calculator.totalValuesForSessions(month, all); }, context.budget),
-               measure([&] { baseline.totals(monthFrom, monthTo); }, context.budget), 1.5, ""});
+               measure([&] { baseline.totals(monthFrom, monthTo); }, context.budget), 1.5, "", verdict});
   }
 
   if (selected(context, "billing breakdown of a month")) {
+    startCase();
     const BillingBreakdown breakdown = calculator.calculateBillingBreakdown(month, all);
     const std::pair<Billing, BillingFilter> states[] = {{Billing::nonBillable, BillingFilter::nonBillable},
                                                         {Billing::unbilled, BillingFilter::unbilled},
@@ -146,6 +160,7 @@ void runReportCases(const CaseContext& context, ResultTable& table) {
       expectEqual("billing breakdown, state " + std::to_string(static_cast<int>(option)),
                   fromLibrary(breakdown.totalValues(option)), baseline.totals(monthFrom, monthTo, filter));
     }
+    const std::string verdict = plans("billing breakdown of a month");
     table.add({"billing breakdown of a month", context.entries,
                measure([&] { calculator.calculateBillingBreakdown(month, all); }, context.budget),
                measure(
@@ -153,7 +168,7 @@ void runReportCases(const CaseContext& context, ResultTable& table) {
                      for (const auto& state : states) baseline.totals(monthFrom, monthTo, state.second);
                    },
                    context.budget),
-               1.5, "baseline: the four totals"});
+               1.5, "baseline: the four totals", verdict});
   }
 
   if (selected(context, "node breakdown of a month")) {
@@ -164,10 +179,12 @@ void runReportCases(const CaseContext& context, ResultTable& table) {
       }
       return byNode;
     };
+    startCase();
     expectEqual("node breakdown of a month", nodeBreakdown(), baseline.nodeBreakdown(monthFrom, monthTo));
+    const std::string verdict = plans("node breakdown of a month");
     table.add({"node breakdown of a month", context.entries,
                measure([&] { calculator.calculateNodeBreakdown(month, all); }, context.budget),
-               measure([&] { baseline.nodeBreakdown(monthFrom, monthTo); }, context.budget), 2.0, ""});
+               measure([&] { baseline.nodeBreakdown(monthFrom, monthTo); }, context.budget), 2.0, "", verdict});
   }
 
   struct Chart {
@@ -186,16 +203,21 @@ void runReportCases(const CaseContext& context, ResultTable& table) {
       TimeEntriesChartDataCalculator calculator(library.provider);
       return calculator.calculateValuesForBarChart(query, chart.granularity, false, nullptr);
     };
+    startCase();
     const auto libraryColumns = columns();
     expectEqualColumns(std::string(chart.name) + " (per column)", libraryColumns,
                        baseline.chartPerColumn(chart.bounds), chart.bounds);
-    expectEqualColumns(std::string(chart.name) + " (one query)", libraryColumns,
-                       baseline.chartSingleQuery(chart.bounds), chart.bounds);
+    const std::string perColumnPlans = plans(std::string(chart.name) + " vs per-column queries");
+    librarySql().take();
+    expectEqualColumns(std::string(chart.name) + " (one query)", columns(), baseline.chartSingleQuery(chart.bounds),
+                       chart.bounds);
+    const std::string oneQueryPlans = plans(std::string(chart.name) + " vs one query");
     const double libraryTime = measure([&] { columns(); }, context.budget);
     table.add({std::string(chart.name) + " vs per-column queries", context.entries, libraryTime,
-               measure([&] { baseline.chartPerColumn(chart.bounds); }, context.budget), chart.target, ""});
+               measure([&] { baseline.chartPerColumn(chart.bounds); }, context.budget), chart.target, "",
+               perColumnPlans});
     table.add({std::string(chart.name) + " vs one query", context.entries, libraryTime,
-               measure([&] { baseline.chartSingleQuery(chart.bounds); }, context.budget), 0, ""});
+               measure([&] { baseline.chartSingleQuery(chart.bounds); }, context.budget), 0, "", oneQueryPlans});
   }
 }
 

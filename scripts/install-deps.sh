@@ -11,6 +11,10 @@ packages=(
 if [ "${1:-}" = "--with-clang" ]; then
   packages+=(clang)
 fi
+# `make bench-peers` only: Debian's Timewarrior, the peer the CLI is timed beside.
+if [ "${1:-}" = "--with-timewarrior" ]; then
+  packages+=(timewarrior sqlite3)
+fi
 # `make fuzz` only: clang and its libFuzzer runtime (libclang_rt.fuzzer).
 if [ "${1:-}" = "--with-fuzz" ]; then
   packages+=(clang libclang-rt-dev)

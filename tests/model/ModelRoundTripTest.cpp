@@ -11,6 +11,8 @@
 #include "chronelle/model/Rule.h"
 #include "chronelle/model/RuleCombination.h"
 #include "chronelle/model/RuleSet.h"
+#include "chronelle/store/StatementObserver.h"
+#include "chronelle/store/StoreFile.h"
 
 namespace chronelle::testing {
 namespace {
@@ -244,6 +246,111 @@ TEST(ModelRoundTripTest, InsertedObjectsGetAFreshUpperCaseUUIDUnlessOneIsSet) {
   objects.front()->setIdentifier("PRESET");
   objects.front()->awakeFromInsert();
   EXPECT_EQ(objects.front()->identifier(), "PRESET");
+}
+
+}  // namespace
+}  // namespace chronelle::testing
+
+namespace chronelle::testing {
+namespace {
+
+// A store written by version 1 has no index of the entries' length. Opened by the current
+// version it is migrated to one, and a query of the entries crossing an instant then searches
+// a range of `begin` closed on both sides (SQLite would otherwise read every entry that ended
+// after it), still finding an entry far longer than the others.
+TEST(ModelMigrationTest, AVersion1StoreGainsTheLengthIndexAndPeriodQueriesSearchABoundedRange) {
+  ModelStore store;
+  const auto file = store.directory.file("version1.sqlite");
+  {
+    auto coordinator = std::make_shared<PersistentStoreCoordinator>(ChronelleModel::build(1));
+    coordinator->addPersistentStore(file);
+    auto context = ObjectContext::create(ConcurrencyType::mainQueue, coordinator);
+    auto task = context->insert<Task>(Task::kEntityName);
+    task->setName("Work");
+    for (int day = -20; day <= 20; ++day) {
+      auto entry = context->insert<Session>(Session::kEntityName);
+      entry->setBegin(at(9) + day * 86400.0);
+      entry->setEnd(at(10) + day * 86400.0);
+      entry->setTask(task);
+    }
+    auto longest = context->insert<Session>(Session::kEntityName);
+    longest->setBegin(at(11) - 3 * 86400.0);
+    longest->setEnd(at(11) + 3 * 86400.0);
+    longest->setNotes("three days");
+    longest->setTask(task);
+    context->save();
+  }
+
+  std::vector<std::string> statements;
+  setStatementObserver([&](const std::string& sql) { statements.push_back(sql); });
+  auto coordinator = std::make_shared<PersistentStoreCoordinator>(ModelRegistry::find(ChronelleModel::kName));
+  coordinator->addPersistentStore(file);
+  auto context = ObjectContext::create(ConcurrencyType::mainQueue, coordinator);
+  FetchRequest crossing(Session::kEntityName);
+  crossing.predicate = Predicate::parse("begin < %@ AND end > %@", {Value(at(11)), Value(at(11))});
+  const auto found = context->fetch(crossing);
+  setStatementObserver(nullptr);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(std::dynamic_pointer_cast<Session>(found.front())->notes(), "three days");
+
+  auto reader = StoreFileReader::openReadOnly(file);
+  EXPECT_EQ(reader->rows("SELECT Z_VALUE FROM Z_METADATA WHERE Z_KEY = 'NSStoreModelVersion'").at(0).at(0),
+            std::to_string(ChronelleModel::kVersion));
+  EXPECT_EQ(reader->integer("SELECT count(*) FROM pragma_index_list('ZSESSION') WHERE name = 'ZSESSION_ZSPAN_INDEX'"),
+            1);
+  std::string plan;
+  for (const auto& sql : statements) {
+    if (sql.find("FROM \"ZSESSION\"") == std::string::npos || sql.find("ZBEGIN") == std::string::npos) continue;
+    for (const auto& row : reader->rows("EXPLAIN QUERY PLAN " + sql)) plan += row.at(3) + "\n";
+  }
+  EXPECT_NE(plan.find("SEARCH t0 USING INDEX ZSESSION_ZBEGIN_INDEX (ZBEGIN>? AND ZBEGIN<?)"), std::string::npos)
+      << plan;
+  EXPECT_NE(plan.find("USING INDEX ZSESSION_ZSPAN_INDEX"), std::string::npos) << plan;
+  EXPECT_EQ(plan.find("SCAN"), std::string::npos) << plan;
+}
+
+// The range of `begin` a period fetch adds is taken from the longest and shortest entry at the
+// moment the fetch runs, inside the same statement: an entry another context made longer and
+// saved since is still found, and so are a running entry and one stored with its end before
+// its begin. Each case is a predicate and the entries it must select.
+TEST(SpanRangeTest, TheImpliedRangeOfBeginNeverDropsAMatchingEntry) {
+  ModelStore store;
+  auto task = store.task("Work");
+  std::vector<std::shared_ptr<Session>> entries;
+  for (int day = 0; day < 10; ++day) {
+    entries.push_back(store.session(task, at(9) + day * 86400.0, at(10) + day * 86400.0));
+  }
+  auto running = store.session(task, at(11) + 2 * 86400.0);
+  auto backwards = store.session(task, at(12) + 5 * 86400.0, at(8) + 5 * 86400.0);
+  store.context->save();
+
+  // Another context lengthens the first entry to ten days and saves.
+  auto other = ObjectContext::create(ConcurrencyType::mainQueue, store.coordinator);
+  auto first = std::dynamic_pointer_cast<Session>(other->existingObject(entries[0]->objectID()));
+  first->setEnd(at(10) + 9.5 * 86400.0);
+  other->save();
+
+  const Date day7 = at(0) + 7 * 86400.0;  // midnight
+  const Date day8 = day7 + 86400.0;
+  const struct {
+    const char* predicate;
+    std::vector<Value> arguments;
+    std::vector<std::shared_ptr<Session>> expected;
+  } cases[] = {
+      {"begin < %@ AND end > %@", {Value(day7), Value(day8)}, {entries[0]}},
+      {"end > %@ AND begin < %@", {Value(day7), Value(day8)}, {entries[0], entries[7]}},
+      {"(begin < %@ AND end > %@) OR end = nil", {Value(day7), Value(day8)}, {entries[0], running}},
+      {"end < %@ AND begin > %@", {Value(at(9) + 5 * 86400.0), Value(at(11) + 5 * 86400.0)}, {backwards}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.predicate);
+    FetchRequest request(Session::kEntityName);
+    request.predicate = Predicate::parse(c.predicate, c.arguments);
+    std::set<std::string> found, expected;
+    for (const auto& object : store.context->fetch(request)) found.insert(object->objectID().uriRepresentation());
+    for (const auto& entry : c.expected) expected.insert(entry->objectID().uriRepresentation());
+    EXPECT_EQ(found, expected);
+  }
 }
 
 }  // namespace

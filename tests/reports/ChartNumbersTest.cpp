@@ -127,6 +127,17 @@ TEST_F(ChartNumbersTest, ColumnsMatchHandSums) {
             expectedColumns(c.scope.fromDate(), c.scope.toDate(), granularity, c.filter, false, false));
     context().deleteObject(unsaved);
 
+    // A column cached before is kept; the columns around it are read in one range query.
+    if (plain.size() > 2) {
+      TimeEntriesChartDataCalculator partly(provider);
+      SessionQuery3 second = query;
+      second.from = plain[1].date;
+      second.to = plain[2].date;
+      partly.calculateColumnData(second, false, nullptr);
+      compare(partly.calculateValuesForBarChart(query, granularity, false, nullptr),
+              expectedColumns(c.scope.fromDate(), c.scope.toDate(), granularity, c.filter, false, false));
+    }
+
     // Small groups out, the running entry in.
     const auto filtered = calculator.calculateValuesForBarChart(query, granularity, true, running);
     compare(filtered, expectedColumns(c.scope.fromDate(), c.scope.toDate(), granularity, c.filter, true, true));

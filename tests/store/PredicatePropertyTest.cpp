@@ -32,7 +32,8 @@ struct Column {
 const std::vector<Column> kColumns = {
     {"count", "s.count", Kind::integer},       {"amount", "s.amount", Kind::real},
     {"billable", "s.billable", Kind::boolean}, {"note", "s.note", Kind::text},
-    {"begin", "s.begin", Kind::date},          {"task", "s.task", Kind::object},
+    {"begin", "s.begin", Kind::date},          {"end", "s.\"end\"", Kind::date},
+    {"task", "s.task", Kind::object},
     {"mixed", "s.mixed", Kind::any},           {"task.archived", "t.archived", Kind::boolean},
     {"task.name", "t.name", Kind::text},       {"task.rate", "t.rate", Kind::real},
 };
@@ -244,7 +245,7 @@ class PredicatePropertyTest : public ::testing::Test {
     db_.exec(
         "CREATE TABLE Session(pk INTEGER PRIMARY KEY, count INTEGER, amount REAL, billable "
         "INTEGER, note TEXT, "
-        "begin INTEGER, task INTEGER REFERENCES Task(pk), mixed)");
+        "begin INTEGER, \"end\" INTEGER, task INTEGER REFERENCES Task(pk), mixed)");
     for (int pk = 1; pk <= kTasks; ++pk) {
       TaskRow row{pk,
                   {{"archived", g_.valueOrNull(Kind::boolean)},
@@ -265,7 +266,7 @@ class PredicatePropertyTest : public ::testing::Test {
         row.values[column.keyPath] = v;
         parameters.push_back(v);
       }
-      db_.queryIntegers("INSERT INTO Session VALUES (?, ?, ?, ?, ?, ?, ?, ?)", parameters);
+      db_.queryIntegers("INSERT INTO Session VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)", parameters);
       sessions_.push_back(std::move(row));
     }
   }
@@ -274,9 +275,21 @@ class PredicatePropertyTest : public ::testing::Test {
     ColumnMapper mapper;
     const SqlFragment fragment = predicate.toSql(mapper);
     sql = fragment.sql;
-    const auto pks = db_.queryIntegers(
-        "SELECT s.pk FROM Session s LEFT JOIN Task t ON t.pk = s.task WHERE " + fragment.sql,
-        fragment.parameters);
+    const std::string select = "SELECT s.pk FROM Session s LEFT JOIN Task t ON t.pk = s.task WHERE ";
+    const auto pks = db_.queryIntegers(select + fragment.sql, fragment.parameters);
+    // The range of begin implied for rows as spans from begin to end must not change what
+    // is selected, whatever the rows hold (ends before begins, missing ends).
+    if (const auto range = predicate.spanRangeSql("begin", "end", "s.begin", "s.\"end\"",
+                                                  "(SELECT MAX(\"end\" - begin) FROM Session)",
+                                                  "(SELECT MIN(\"end\" - begin) FROM Session)")) {
+      sql += "\nwith the span range: " + range->sql;
+      std::vector<Value> parameters = fragment.parameters;
+      parameters.insert(parameters.end(), range->parameters.begin(), range->parameters.end());
+      const auto narrowed = db_.queryIntegers(select + "(" + fragment.sql + ") AND " + range->sql, parameters);
+      if (std::set<std::int64_t>(narrowed.begin(), narrowed.end()) != std::set<std::int64_t>(pks.begin(), pks.end())) {
+        ADD_FAILURE() << "the span range changes the result\nSQL: " << sql;
+      }
+    }
     return {pks.begin(), pks.end()};
   }
 

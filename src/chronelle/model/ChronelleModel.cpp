@@ -1,6 +1,8 @@
 #include "chronelle/model/ChronelleModel.h"
 
 #include <mutex>
+#include <stdexcept>
+#include <string>
 
 #include "chronelle/model/BrowserALEntry.h"
 #include "chronelle/model/DocumentAppALEntry.h"
@@ -82,7 +84,7 @@ EntityDescription taskEntity() {
   return task;
 }
 
-EntityDescription sessionEntity() {
+EntityDescription sessionEntity(int version) {
   EntityDescription session(Session::kEntityName);
   session.add(identifierAttribute())
       .add(required("autotracked", AttributeType::boolean, false))
@@ -98,6 +100,9 @@ EntityDescription sessionEntity() {
       .add(toOne("task", Task::kEntityName, "sessions"))
       .add(required("billingStatusValue", AttributeType::integer16, 0))
       .add(required("isBillable", AttributeType::boolean, false));
+  // Period queries search entries by begin; the length index (new in version 2) bounds the
+  // begin of an entry that ends in a period.
+  if (version >= 2) session.setSpan("begin", "end");
   return session;
 }
 
@@ -151,12 +156,17 @@ EntityDescription alEntryEntity() {
 
 }  // namespace
 
-std::shared_ptr<const ObjectModel> ChronelleModel::build() {
-  auto model = std::make_shared<ObjectModel>(kName, kVersion);
+std::shared_ptr<const ObjectModel> ChronelleModel::build() { return build(kVersion); }
+
+std::shared_ptr<const ObjectModel> ChronelleModel::build(int version) {
+  if (version < 1 || version > kVersion) {
+    throw std::invalid_argument("ChronelleModel: no version " + std::to_string(version));
+  }
+  auto model = std::make_shared<ObjectModel>(kName, version);
   model->addEntity(nodeEntity());  // abstract: no factory needed
   model->addEntity(EntityDescription(Folder::kEntityName, Node::kEntityName), factory<Folder>());
   model->addEntity(taskEntity(), factory<Task>());
-  model->addEntity(sessionEntity(), factory<Session>());
+  model->addEntity(sessionEntity(version), factory<Session>());
   model->addEntity(ruleSetEntity(), factory<RuleSet>());
   model->addEntity(ruleBaseEntity());  // abstract
   model->addEntity(ruleEntity(), factory<Rule>());
@@ -179,6 +189,8 @@ std::shared_ptr<const ObjectModel> ChronelleModel::registerModel() {
   std::call_once(once, [] {
     registered = build();
     ModelRegistry::registerModel(registered);
+    // Older versions help migrations map what their stores hold exactly.
+    for (int version = 1; version < kVersion; ++version) ModelRegistry::registerModel(build(version));
   });
   return registered;
 }

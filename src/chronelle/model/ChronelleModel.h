@@ -18,11 +18,15 @@ class ChronelleModel {
   /// The name the model is registered under, which the application passes to its stack.
   static constexpr const char* kName = "ChronelleData";
   /// The current version; older versions are migrated by the store on opening.
-  static constexpr int kVersion = 1;
+  /// Version 2 indexes the length of time entries.
+  static constexpr int kVersion = 2;
 
   /// A new, finalised model of the current version (not registered). Throws std::logic_error
   /// only if the model were inconsistent, which tests rule out.
   static std::shared_ptr<const ObjectModel> build();
+  /// The same for an older `version` (1 ... kVersion), as its stores were written. Throws
+  /// std::invalid_argument for another number.
+  static std::shared_ptr<const ObjectModel> build(int version);
 
   /// Builds and registers the model with the ModelRegistry the first time it is called, and
   /// returns the registered model on every call. Thread-safe; idempotent.

@@ -5,7 +5,6 @@
 #include "chronelle/data/BaseDataProvider.h"
 #include "chronelle/model/Session.h"
 #include "chronelle/platform/Clock.h"
-#include "chronelle/reports/EntryLengthBound.h"
 #include "chronelle/reports/ReportCacheProvider.h"
 #include "chronelle/support/Money.h"
 #include "chronelle/support/ChronelleDateUtils.h"
@@ -39,24 +38,21 @@ ReportCalculator::ReportCalculator(std::shared_ptr<BaseDataProvider> dataProvide
 
 TotalValues ReportCalculator::totalValuesForSessions(const SessionQuery3& query,
                                                      TotalValueTypeOptionSet valueTypes) const {
-  // One total alone: reading the longest entry would cost as much as it saves.
-  return cachedTotals(query, valueTypes, nullptr);
+  return cachedTotals(query, valueTypes);
 }
 
-TotalValues ReportCalculator::cachedTotals(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes,
-                                           EntryLengthBound* bound) const {
+TotalValues ReportCalculator::cachedTotals(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes) const {
   const std::string key = query.hashKey() + "-" + std::to_string(valueTypes.rawValue);
   if (cacheProvider_) {
     if (auto cached = cacheProvider_->breakdownCacheValue(key)) return *cached;
   }
   TotalValues result;
-  dataProvider_->context()->performAndWait([&] { result = computeTotals(query, valueTypes, bound); });
+  dataProvider_->context()->performAndWait([&] { result = computeTotals(query, valueTypes); });
   if (cacheProvider_) cacheProvider_->setValueToBreakdownCache(result, key);
   return result;
 }
 
-TotalValues ReportCalculator::computeTotals(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes,
-                                            EntryLengthBound* bound) const {
+TotalValues ReportCalculator::computeTotals(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes) const {
   ObjectContext& context = *dataProvider_->context();
   const bool wantsDuration = valueTypes.contains(TotalValueTypeOptionSet::duration);
   const bool wantsRevenue = valueTypes.contains(TotalValueTypeOptionSet::revenue);
@@ -111,7 +107,6 @@ TotalValues ReportCalculator::computeTotals(const SessionQuery3& query, TotalVal
   try {
     FetchRequest request(Session::kEntityName);
     request.predicate = query.predicate(EdgeSessionPredicateOption::edgeSessionsOnly, false);
-    if (bound) request.predicate = bound->narrowEdges(std::move(request.predicate), query);
     for (auto& object : context.fetch(request)) {
       if (auto session = std::dynamic_pointer_cast<Session>(object)) edges.push_back(std::move(session));
     }

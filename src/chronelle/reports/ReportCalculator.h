@@ -19,7 +19,6 @@
 namespace chronelle {
 
 class BaseDataProvider;
-class EntryLengthBound;
 class Folder;
 class Node;
 class ReportCacheProvider;
@@ -113,18 +112,14 @@ class ReportCalculator {
  private:
   /// The first and last instants covering every entry of `tasks`, or nothing.
   std::optional<DateInterval> customPeriod(const TaskSet& tasks, const Calendar& calendar) const;
-  /// The internals take the bound that narrows the edge fetches of one calculation (null:
-  /// not narrowed); computing ones run on the provider's context.
+  /// Computing internals run on the provider's context. (The store bounds their fetches of
+  /// entries crossing the period by the longest entry itself.)
   ///@{
-  TotalValues cachedTotals(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes,
-                           EntryLengthBound* bound) const;
-  TotalValues computeTotals(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes,
-                            EntryLengthBound* bound) const;
+  TotalValues cachedTotals(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes) const;
+  TotalValues computeTotals(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes) const;
   ///@}
   /// The totals of `query` per task, as computeTotals would give for each task alone.
-  NodeBreakdown computeTotalsByTask(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes,
-                                    EntryLengthBound* bound) const;
-  TaskSet trackedTasksIn(const SessionQuery3& query, EntryLengthBound* bound) const;
+  NodeBreakdown computeTotalsByTask(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes) const;
 
   std::shared_ptr<BaseDataProvider> dataProvider_;
   std::shared_ptr<ReportCacheProvider> cacheProvider_;

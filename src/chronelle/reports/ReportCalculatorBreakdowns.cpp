@@ -10,7 +10,6 @@
 #include "chronelle/model/NodeSetHelpers.h"
 #include "chronelle/model/Session.h"
 #include "chronelle/model/Task.h"
-#include "chronelle/reports/EntryLengthBound.h"
 #include "chronelle/reports/ReportCacheProvider.h"
 #include "chronelle/reports/ReportCalculator.h"
 #include "chronelle/support/Logging.h"
@@ -33,12 +32,10 @@ bool isZero(const TotalValues& values) {
 BillingBreakdown ReportCalculator::calculateBillingBreakdown(const SessionQuery3& query,
                                                              TotalValueTypeOptionSet valueTypes) const {
   BillingBreakdown breakdown;
-  // The four totals share the period, so one bound narrows all their edge fetches.
-  EntryLengthBound bound(*dataProvider_->context());
   for (const Billing status : {Billing::nonBillable, Billing::unbilled, Billing::billed, Billing::paid}) {
     SessionQuery3 single = query;
     single.billingStatus = std::set<Billing>{status};
-    breakdown.totalValues(status) = cachedTotals(single, valueTypes, &bound);
+    breakdown.totalValues(status) = cachedTotals(single, valueTypes);
   }
   // Non-billable entries may still carry a stored revenue from an earlier rate; it is not
   // money the user earned.
@@ -50,8 +47,7 @@ ReportCalculator::NodeBreakdown ReportCalculator::calculateNodeBreakdown(const S
                                                                          TotalValueTypeOptionSet valueTypes) const {
   NodeBreakdown result;
   dataProvider_->context()->performAndWait([&] {
-    EntryLengthBound bound(*dataProvider_->context());
-    const TaskSet tasks = trackedTasksIn(query, &bound);
+    const TaskSet tasks = trackedTasks(query);
     const auto keyFor = [&](const Task& task) {
       SessionQuery3 single = query;
       single.taskIds = std::set<ObjectID>{task.objectID()};
@@ -63,7 +59,7 @@ ReportCalculator::NodeBreakdown ReportCalculator::calculateNodeBreakdown(const S
       std::optional<TotalValues> values;
       if (cacheProvider_) values = cacheProvider_->breakdownCacheValue(key);
       if (!values) {
-        if (!grouped) grouped = computeTotalsByTask(query, valueTypes, &bound);
+        if (!grouped) grouped = computeTotalsByTask(query, valueTypes);
         auto it = grouped->find(task->objectID());
         values = it == grouped->end() ? TotalValues::zero : it->second;
         if (cacheProvider_) cacheProvider_->setValueToBreakdownCache(*values, key);
@@ -83,8 +79,7 @@ ReportCalculator::NodeBreakdown ReportCalculator::calculateNodeBreakdown(const S
 }
 
 ReportCalculator::NodeBreakdown ReportCalculator::computeTotalsByTask(const SessionQuery3& query,
-                                                                      TotalValueTypeOptionSet valueTypes,
-                                                                      EntryLengthBound* bound) const {
+                                                                      TotalValueTypeOptionSet valueTypes) const {
   ObjectContext& context = *dataProvider_->context();
   const bool wantsDuration = valueTypes.contains(TotalValueTypeOptionSet::duration);
   const bool wantsRevenue = valueTypes.contains(TotalValueTypeOptionSet::revenue);
@@ -125,7 +120,6 @@ ReportCalculator::NodeBreakdown ReportCalculator::computeTotalsByTask(const Sess
   try {
     FetchRequest request(Session::kEntityName);
     request.predicate = query.predicate(EdgeSessionPredicateOption::edgeSessionsOnly, false);
-    if (bound) request.predicate = bound->narrowEdges(std::move(request.predicate), query);
     for (auto& object : context.fetch(request)) {
       auto session = std::dynamic_pointer_cast<Session>(object);
       auto task = session ? session->task() : nullptr;
@@ -171,9 +165,7 @@ ReportCalculator::NodeBreakdown ReportCalculator::calculateFlatNodeBreakdown(con
   return result;
 }
 
-TaskSet ReportCalculator::trackedTasks(const SessionQuery3& query) const { return trackedTasksIn(query, nullptr); }
-
-TaskSet ReportCalculator::trackedTasksIn(const SessionQuery3& query, EntryLengthBound* bound) const {
+TaskSet ReportCalculator::trackedTasks(const SessionQuery3& query) const {
   TaskSet tasks;
   ObjectContext& context = *dataProvider_->context();
   context.performAndWait([&] {
@@ -181,7 +173,6 @@ TaskSet ReportCalculator::trackedTasksIn(const SessionQuery3& query, EntryLength
       FetchRequest request(Session::kEntityName);
       request.resultType = FetchResultType::dictionary;
       request.predicate = query.predicate(EdgeSessionPredicateOption::withEdgeSessions, true);
-      if (bound) request.predicate = bound->narrowTouching(std::move(request.predicate), query);
       request.propertiesToFetch.emplace_back(std::string("task"));
       request.returnsDistinctResults = true;
       std::vector<ObjectID> ids;

@@ -42,22 +42,35 @@ std::vector<SessionColumnData> TimeEntriesChartDataCalculator::calculateValuesFo
   if (!query.from || !query.to || !(*query.from < *query.to)) return columns;
   // Columns follow the days and months the user lives in, not a scope's calendar.
   const Calendar calendar = Calendar::current();
-  lengthBound_.reset();
-  Date start = *query.from;
-  while (start < *query.to) {
+  std::vector<SessionQuery3> columnQueries;
+  for (Date start = *query.from; start < *query.to;) {
     const Date end = std::min(nextColumnStart(start, granularity, calendar), *query.to);
-    SessionQuery3 columnQuery = query;
+    SessionQuery3& columnQuery = columnQueries.emplace_back(query);
     columnQuery.from = start;
     columnQuery.to = end;
-    columns.push_back(columnData(columnQuery, filterOutSmallGroups, includeCurrentSession));
     start = end;
+  }
+  // Rows show saved entries only: with unsaved changes each column is fetched as objects.
+  bool rowsShowEverything = false;
+  dataProvider_->context()->performAndWait(
+      [&] { rowsShowEverything = !dataProvider_->context()->hasChanges() && !dataProvider_->context()->parent(); });
+  if (rowsShowEverything) {
+    const std::string small = filterOutSmallGroups ? "-true" : "-false";
+    std::vector<std::size_t> missing;
+    for (std::size_t i = 0; i < columnQueries.size(); ++i) {
+      if (!chartDataCache_.contains(columnQueries[i].hashKey() + small)) missing.push_back(i);
+    }
+    if (missing.size() > 1) fillColumns(columnQueries, missing, filterOutSmallGroups);
+  }
+  columns.reserve(columnQueries.size());
+  for (const auto& columnQuery : columnQueries) {
+    columns.push_back(columnData(columnQuery, filterOutSmallGroups, includeCurrentSession));
   }
   return columns;
 }
 
 SessionColumnData TimeEntriesChartDataCalculator::calculateColumnData(
     const SessionQuery3& query, bool filterOutSmallGroups, const std::shared_ptr<Session>& includeCurrentSession) {
-  lengthBound_.reset();
   return columnData(query, filterOutSmallGroups, includeCurrentSession);
 }
 

@@ -8,7 +8,6 @@
 
 #include "chronelle/data/SessionQuery3.h"
 #include "chronelle/platform/Logger.h"
-#include "chronelle/reports/EntryLengthBound.h"
 #include "chronelle/reports/ReportCalculator.h"
 #include "chronelle/reports/ReportChartGranularity.h"
 #include "chronelle/reports/SessionColumnData.h"
@@ -19,11 +18,14 @@ class BaseDataProvider;
 class Session;
 
 /// Computes the columns of the report bar chart: one per day or month of a query's period,
-/// each stacked from one segment per task. Per column, the finished entries inside it are
-/// summed by the store in one grouped aggregate fetch and only entries crossing its bounds
-/// are loaded. Columns are cached by query and small-group setting; the running entry is
-/// never cached but added afresh each time, so a cached column stays valid while the timer
-/// runs.
+/// each stacked from one segment per task. A column holds the finished entries inside it
+/// with their stored duration and revenue and the entries crossing its bounds with their part
+/// inside it; revenue is summed in whole cents. The columns a chart lacks are read in one
+/// range query over their span and bucketed in memory; while the context has unsaved changes
+/// (which rows would not show), and for a single column, each column is filled by a grouped
+/// aggregate plus its crossing entries instead. Columns are cached by query and small-group
+/// setting; the running entry is never cached but added afresh each time, so a cached column
+/// stays valid while the timer runs.
 ///
 /// Never throws: a store error is logged on the "TimeEntriesChartDataCalculator" logger and
 /// the column stays empty. Fetches run synchronously on the data provider's context. A
@@ -77,10 +79,10 @@ class TimeEntriesChartDataCalculator {
                        bool filterOutSmallGroups) const;
   /// Fills `column` from the store, on the provider's context.
   void fillColumn(SessionColumnData& column, const SessionQuery3& query, bool filterOutSmallGroups);
-
-  /// Narrows the edge fetches of one chart; its one read of the store happens on the first
-  /// column that is not cached. Made anew for every chart.
-  std::optional<EntryLengthBound> lengthBound_;
+  /// Caches the columns `missing` (ascending indexes into the tiling `columnQueries`) from
+  /// one read of the entries touching their span. On a store error nothing is cached.
+  void fillColumns(const std::vector<SessionQuery3>& columnQueries, const std::vector<std::size_t>& missing,
+                   bool filterOutSmallGroups);
 
   std::shared_ptr<BaseDataProvider> dataProvider_;
   ReportCalculator reportCalculator_;

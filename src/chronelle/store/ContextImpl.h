@@ -5,6 +5,7 @@
 // DictionaryFetch.cpp, SaveExecutor.cpp and SaveSupport.cpp).
 
 #include <atomic>
+#include <functional>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -164,7 +165,7 @@ struct ObjectContext::Impl {
   ObjectSet fetchObjects(const FetchRequest& request);
   std::vector<ObjectID> fetchIDs(const FetchRequest& request);
   std::size_t count(const FetchRequest& request);
-  std::vector<ResultDictionary> fetchDictionaries(const FetchRequest& request);
+  void enumerateDictionaries(const FetchRequest& request, const std::function<void(const ResultDictionary&)>& row);
   const EntityDescription& fetchedEntity(const FetchRequest& request) const;
   ///@}
 

@@ -70,7 +70,8 @@ Value zeroOf(AttributeType type) {
 
 }  // namespace
 
-std::vector<ResultDictionary> ObjectContext::Impl::fetchDictionaries(const FetchRequest& request) {
+void ObjectContext::Impl::enumerateDictionaries(const FetchRequest& request,
+                                               const std::function<void(const ResultDictionary&)>& visit) {
   const EntityDescription& entity = fetchedEntity(request);
   SqlMapper mapper(entity, *store);
   std::vector<OutputColumn> outputs;
@@ -135,6 +136,10 @@ std::vector<ResultDictionary> ObjectContext::Impl::fetchDictionaries(const Fetch
     SqlFragment fragment = request.predicate->toSql(mapper);
     where += " AND (" + fragment.sql + ")";
     parameters = std::move(fragment.parameters);
+    if (auto range = mapper.spanRange(*request.predicate)) {
+      where += " AND " + range->sql;
+      parameters.insert(parameters.end(), range->parameters.begin(), range->parameters.end());
+    }
   }
   std::string sql = request.returnsDistinctResults ? "SELECT DISTINCT " : "SELECT ";
   for (std::size_t i = 0; i < selectList.size(); ++i) sql += (i ? ", " : "") + selectList[i];
@@ -143,7 +148,6 @@ std::vector<ResultDictionary> ObjectContext::Impl::fetchDictionaries(const Fetch
   if (!order.empty()) sql += " ORDER BY " + order;
   if (request.fetchLimit > 0) sql += " LIMIT " + std::to_string(request.fetchLimit);
 
-  std::vector<ResultDictionary> rows;
   auto statement = db().cached(sql);
   for (std::size_t i = 0; i < parameters.size(); ++i) statement->bind(static_cast<int>(i + 1), parameters[i]);
   ++fetchCount;
@@ -171,9 +175,8 @@ std::vector<ResultDictionary> ObjectContext::Impl::fetchDictionaries(const Fetch
       // Absent values are left out of the dictionary, as the platform does.
       if (!value.isNull()) row.emplace(out.key, std::move(value));
     }
-    rows.push_back(std::move(row));
+    visit(row);
   }
-  return rows;
 }
 
 }  // namespace chronelle

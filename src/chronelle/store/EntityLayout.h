@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "chronelle/store/ObjectModel.h"
@@ -29,6 +30,9 @@ struct TableLayout {
   std::vector<ColumnLayout> columns;
   /// Column index by name.
   std::map<std::string, int, std::less<>> columnByName;
+  /// The begin and end columns of a declared span (see EntityDescription::setSpan); empty
+  /// strings when none.
+  std::pair<std::string, std::string> span;
 };
 
 /// A stored property of an object: an attribute or a to-one relationship (whose value is

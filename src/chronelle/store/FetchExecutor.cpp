@@ -28,6 +28,10 @@ Query buildQuery(const FetchRequest& request, const EntityDescription& entity,
     SqlFragment fragment = request.predicate->toSql(mapper);
     query.where += " AND (" + fragment.sql + ")";
     query.parameters = std::move(fragment.parameters);
+    if (auto range = mapper.spanRange(*request.predicate)) {
+      query.where += " AND " + range->sql;
+      query.parameters.insert(query.parameters.end(), range->parameters.begin(), range->parameters.end());
+    }
   }
   for (const auto& sort : request.sortDescriptors) {
     query.order += mapper.resolve(sort.key).sql + (sort.ascending ? " ASC, " : " DESC, ");

@@ -83,7 +83,13 @@ void ObjectContext::obtainPermanentIDs(const ObjectSet& objects) { impl_->obtain
 ObjectSet ObjectContext::fetch(const FetchRequest& request) { return impl_->fetchObjects(request); }
 std::vector<ObjectID> ObjectContext::fetchObjectIDs(const FetchRequest& request) { return impl_->fetchIDs(request); }
 std::vector<ResultDictionary> ObjectContext::fetchDictionaries(const FetchRequest& request) {
-  return impl_->fetchDictionaries(request);
+  std::vector<ResultDictionary> rows;
+  impl_->enumerateDictionaries(request, [&](const ResultDictionary& row) { rows.push_back(row); });
+  return rows;
+}
+void ObjectContext::enumerateDictionaries(const FetchRequest& request,
+                                          const std::function<void(const ResultDictionary&)>& row) {
+  impl_->enumerateDictionaries(request, row);
 }
 std::size_t ObjectContext::count(const FetchRequest& request) { return impl_->count(request); }
 std::size_t ObjectContext::storeFetchCount() const { return impl_->fetchCount.load(); }

@@ -104,6 +104,9 @@ class ObjectContext : public std::enable_shared_from_this<ObjectContext> {
   ObjectSet fetch(const FetchRequest& request);
   std::vector<ObjectID> fetchObjectIDs(const FetchRequest& request);
   std::vector<ResultDictionary> fetchDictionaries(const FetchRequest& request);
+  /// The same rows handed to `row` one at a time as they are read, so a fetch of many rows
+  /// holds one in memory. `row` must not use this context.
+  void enumerateDictionaries(const FetchRequest& request, const std::function<void(const ResultDictionary&)>& row);
   std::size_t count(const FetchRequest& request);
   /// Number of SQL queries this context has run; lets tests prove a cache was used.
   std::size_t storeFetchCount() const;

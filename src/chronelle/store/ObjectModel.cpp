@@ -40,6 +40,11 @@ EntityDescription& EntityDescription::addIndex(std::string attributeName) {
   return *this;
 }
 
+EntityDescription& EntityDescription::setSpan(std::string beginAttribute, std::string endAttribute) {
+  span_ = {std::move(beginAttribute), std::move(endAttribute)};
+  return *this;
+}
+
 const EntityDescription& EntityDescription::rootEntity() const {
   const EntityDescription* entity = this;
   while (entity->super_ != nullptr) entity = entity->super_;
@@ -184,6 +189,14 @@ void ObjectModel::finalize() {
     for (const auto& indexed : e->indexed_) {
       if (e->attribute(indexed) == nullptr) fail("entity " + e->name_ + " indexes unknown attribute " + indexed);
     }
+    if (!e->span_.first.empty()) {
+      const auto* begin = e->attribute(e->span_.first);
+      const auto* end = e->attribute(e->span_.second);
+      if (e->super_ != nullptr || begin == nullptr || end == nullptr || begin->type != AttributeType::date ||
+          end->type != AttributeType::date) {
+        fail("entity " + e->name_ + " declares a span that is not two date attributes of a root entity");
+      }
+    }
     for (const auto* r : e->allRelationships()) {
       if (!isIdentifier(r->name) || !names.insert(r->name).second) {
         fail("entity " + e->name_ + " has a bad or repeated property " + r->name);
@@ -222,6 +235,7 @@ void ObjectModel::finalize() {
     table->name = storeName(e->name_);
     table->root = e.get();
     table->index = static_cast<int>(tables.size());
+    if (!e->span_.first.empty()) table->span = {storeName(e->span_.first), storeName(e->span_.second)};
     std::map<std::string, bool> isForeignKey;
     for (const EntityDescription* member : layoutOf[e.get()]->selfAndDescendants) {
       auto& layout = *layoutOf[member];
@@ -283,6 +297,9 @@ std::string ObjectModel::schemaHash() const {
     for (const auto& r : e->relationships_) {
       text += "R" + r.name + ">" + r.destinationEntity + "/" + r.inverseName + (r.toMany ? "*" : "") + ";";
     }
+    // Only a declared span adds to the text, so the hashes of models without one stay as
+    // they were written into existing stores.
+    if (!e->span_.first.empty()) text += "S" + e->span_.first + "-" + e->span_.second + ";";
     parts.emplace(e->name_, std::move(text));
   }
   std::uint64_t hash = 14695981039346656037ULL;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "chronelle/store/Value.h"
@@ -75,6 +76,13 @@ class EntityDescription {
   EntityDescription& addIndex(std::string attributeName);
   /// The attributes given to `addIndex`.
   const std::vector<std::string>& indexedAttributes() const { return indexed_; }
+  /// Declares the rows to be spans of time from the date attribute `begin` to the date
+  /// attribute `end` (absent while open) and indexes their length, end − begin. Fetches then
+  /// read the longest length from that index and bound every condition on `end` by a range of
+  /// `begin` too, so a period query searches a range closed on both sides. A root entity only.
+  EntityDescription& setSpan(std::string beginAttribute, std::string endAttribute);
+  /// The span's attributes; empty strings when none was declared.
+  const std::pair<std::string, std::string>& span() const { return span_; }
 
   /// The entity's name.
   const std::string& name() const { return name_; }
@@ -119,6 +127,7 @@ class EntityDescription {
   std::vector<AttributeDescription> attributes_;
   std::vector<RelationshipDescription> relationships_;
   std::vector<std::string> indexed_;
+  std::pair<std::string, std::string> span_;
   const EntityDescription* super_ = nullptr;
   std::vector<const EntityDescription*> subs_;
   std::shared_ptr<const Layout> layout_;

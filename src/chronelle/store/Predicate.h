@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -86,6 +87,16 @@ class Predicate {
   bool evaluate(const PredicateSubject& subject) const;
   /// Store-internal: the predicate as SQL, with key paths resolved by `mapper`.
   SqlFragment toSql(PredicateSqlMapper& mapper) const;
+  /// Where a row matching this predicate must begin when rows are spans of time: the key
+  /// paths `beginKey` and `endKey` are at the SQL columns `beginSql` and `endSql`, and the
+  /// SQL expressions `longestSql` and `shortestSql` give the largest and smallest end − begin
+  /// of the rows (NULL when no row has both). `end > x` then implies `begin ≥ x − longest`,
+  /// `end < x` implies `begin ≤ x − shortest`. Returned as an SQL condition to AND with
+  /// `toSql`'s, which changes no result and lets an index on `begin` serve the search;
+  /// absent when the predicate bounds `begin` on neither side.
+  std::optional<SqlFragment> spanRangeSql(const std::string& beginKey, const std::string& endKey,
+                                          const std::string& beginSql, const std::string& endSql,
+                                          const std::string& longestSql, const std::string& shortestSql) const;
   /// Every key path the predicate reads, each as its components.
   std::vector<std::vector<std::string>> keyPaths() const;
   /// The canonical text, with arguments written in: `==`, `!=`, booleans as YES/NO,

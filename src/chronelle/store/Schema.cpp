@@ -22,13 +22,19 @@ std::string indexName(const std::string& table, const std::string& column) {
   return table + "_" + column + "_INDEX";
 }
 
+std::string spanLengthSql(const TableLayout& table) {
+  return "\"" + table.span.second + "\" - \"" + table.span.first + "\"";
+}
+
 std::map<std::string, std::string> tableIndexes(const TableLayout& table) {
   std::map<std::string, std::string> indexes;
   for (const auto& column : table.columns) {
-    if (column.indexed) indexes.emplace(indexName(table.name, column.name), column.name);
+    if (column.indexed) indexes.emplace(indexName(table.name, column.name), "\"" + column.name + "\"");
   }
   // Fetches of one subentity filter its table on the entity code.
   if (table.root->layout().selfAndDescendants.size() > 1) indexes.emplace(indexName(table.name, "Z_ENT"), "Z_ENT");
+  // The longest span is its last entry: reading it costs one index step, not a scan.
+  if (!table.span.first.empty()) indexes.emplace(indexName(table.name, "ZSPAN"), spanLengthSql(table));
   return indexes;
 }
 
@@ -38,8 +44,8 @@ std::vector<std::string> createTableStatements(const TableLayout& table) {
   for (const auto& column : table.columns) sql += ", \"" + column.name + "\" " + sqlType(column.type);
   sql += ")";
   std::vector<std::string> statements{std::move(sql)};
-  for (const auto& [name, column] : tableIndexes(table)) {
-    statements.push_back("CREATE INDEX \"" + name + "\" ON \"" + table.name + "\" (\"" + column + "\")");
+  for (const auto& [name, body] : tableIndexes(table)) {
+    statements.push_back("CREATE INDEX \"" + name + "\" ON \"" + table.name + "\" (" + body + ")");
   }
   statements.push_back("INSERT INTO Z_PRIMARYKEY (Z_NAME, Z_MAX) VALUES ('" + table.name + "', 0)");
   return statements;

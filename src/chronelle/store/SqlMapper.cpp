@@ -2,6 +2,7 @@
 
 #include "chronelle/store/ContextImpl.h"
 #include "chronelle/store/StoreError.h"
+#include "chronelle/store/StoreMigration.h"
 
 namespace chronelle {
 
@@ -19,6 +20,17 @@ std::string column(const std::string& alias, const TableLayout& table, int index
 }
 
 }  // namespace
+
+std::optional<SqlFragment> SqlMapper::spanRange(const Predicate& predicate) const {
+  const TableLayout& table = *entity_.layout().table;
+  if (table.span.first.empty()) return std::nullopt;
+  const auto& keys = entity_.rootEntity().span();
+  // Each one step in the index of the span's length.
+  const std::string longest = "(SELECT MAX(" + spanLengthSql(table) + ") FROM \"" + table.name + "\")";
+  const std::string shortest = "(SELECT MIN(" + spanLengthSql(table) + ") FROM \"" + table.name + "\")";
+  return predicate.spanRangeSql(keys.first, keys.second, "t0.\"" + table.span.first + "\"",
+                                "t0.\"" + table.span.second + "\"", longest, shortest);
+}
 
 std::vector<std::string> SqlMapper::split(const std::string& keyPath) {
   std::vector<std::string> parts;

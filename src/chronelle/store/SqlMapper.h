@@ -4,6 +4,7 @@
 // through, so an absent relationship yields NULL.
 
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -32,6 +33,10 @@ class SqlMapper final : public PredicateSqlMapper {
   ///@}
   /// " LEFT JOIN …" clauses added so far.
   const std::string& joins() const { return joins_; }
+  /// The range of `begin` that `predicate` implies when the fetched table holds spans
+  /// (Predicate::spanRangeSql, with the longest span read from its index), to AND with the
+  /// predicate's SQL; absent otherwise.
+  std::optional<SqlFragment> spanRange(const Predicate& predicate) const;
 
   static std::vector<std::string> split(const std::string& keyPath);
 

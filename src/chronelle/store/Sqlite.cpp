@@ -2,13 +2,33 @@
 
 #include <sqlite3.h>
 
+#include <memory>
+#include <mutex>
 #include <stdexcept>
 
+#include "chronelle/store/StatementObserver.h"
 #include "chronelle/store/StoreError.h"
 
 namespace chronelle {
 
 namespace {
+
+using Observer = std::function<void(const std::string&)>;
+
+std::mutex observerMutex;
+std::shared_ptr<const Observer> statementObserver;
+
+std::shared_ptr<const Observer> currentObserver() {
+  std::lock_guard lock(observerMutex);
+  return statementObserver;
+}
+
+int traceStatement(unsigned, void*, void* statement, void*) {
+  if (auto observer = currentObserver()) {
+    if (const char* sql = sqlite3_sql(static_cast<sqlite3_stmt*>(statement))) (*observer)(sql);
+  }
+  return 0;
+}
 
 [[noreturn]] void throwSqlite(sqlite3* db, int code, const std::string& what) {
   std::string message = what + ": " + (db ? sqlite3_errmsg(db) : sqlite3_errstr(code));
@@ -16,6 +36,11 @@ namespace {
 }
 
 }  // namespace
+
+void setStatementObserver(std::function<void(const std::string& sql)> observer) {
+  std::lock_guard lock(observerMutex);
+  statementObserver = observer ? std::make_shared<const Observer>(std::move(observer)) : nullptr;
+}
 
 // --- Statement -----------------------------------------------------------------------
 
@@ -144,6 +169,7 @@ Connection::Connection(const std::filesystem::path& file, bool create, int busyT
   }
   sqlite3_extended_result_codes(raw, 1);
   sqlite3_busy_timeout(raw, busyTimeoutMilliseconds);
+  if (currentObserver()) sqlite3_trace_v2(raw, SQLITE_TRACE_STMT, traceStatement, nullptr);
 }
 
 Connection::~Connection() {

@@ -26,8 +26,12 @@ inline constexpr const char* kStoreSchemaHashKey = "NSStoreSchemaHash";
 /// Schema statements shared by store creation and migration (Schema.cpp).
 /// The name of the index on `column` of `table`.
 std::string indexName(const std::string& table, const std::string& column);
-/// The indexes a model table has, name → column.
+/// The indexes a model table has, name → what it indexes (quoted column names, or the
+/// length of a declared span).
 std::map<std::string, std::string> tableIndexes(const TableLayout& table);
+/// The SQL of a declared span's length, end − begin, as its index holds it (unqualified
+/// columns of the table).
+std::string spanLengthSql(const TableLayout& table);
 /// CREATE TABLE, its indexes and its primary-key counter.
 std::vector<std::string> createTableStatements(const TableLayout& table);
 

@@ -241,9 +241,9 @@ class Planner {
                         name.compare(name.size() - 6, 6, "_INDEX") == 0;
       if (onDropped || (ours && wanted.count(name) == 0)) add(dropIndexes_, "DROP INDEX " + quoted(name));
     }
-    for (const auto& [name, column] : wanted) {
+    for (const auto& [name, body] : wanted) {
       if (stored.indexes.count(name) == 0) {
-        add(createIndexes_, "CREATE INDEX " + quoted(name) + " ON " + quoted(table.name) + " (" + quoted(column) + ")");
+        add(createIndexes_, "CREATE INDEX " + quoted(name) + " ON " + quoted(table.name) + " (" + body + ")");
       }
     }
     for (const auto* entity : table.root->layout().selfAndDescendants) values(*entity, table, stored);

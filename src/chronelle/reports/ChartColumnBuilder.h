@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "chronelle/platform/Date.h"
+#include "chronelle/reports/SessionColumnData.h"
+#include "chronelle/store/ObjectID.h"
+
+namespace chronelle {
+
+class BaseDataProvider;
+class Task;
+
+/// Collects one chart column's segments while it is filled: one per task in the order tasks
+/// are met, durations and counts as they come, money in whole cents so that a column's
+/// revenue is an exact sum; `finish` writes them into the column in tree order. Tasks are
+/// looked up once per `TaskCache`, which several columns may share. Use on the provider's
+/// context queue; not thread-safe.
+class ChartColumnBuilder {
+ public:
+  /// What a column needs of a task, made once per cache: a segment's name, colour and
+  /// archive flag cost an ICU text walk each.
+  struct TaskInfo {
+    std::shared_ptr<Task> task;
+    SessionColumnSegment blank;  ///< the task's segment without values
+    std::string treeKey;         ///< where the task sits in the tree, for the order
+  };
+  /// Tasks by ID; absent for an ID that is no task.
+  using TaskCache = std::map<ObjectID, std::optional<TaskInfo>>;
+
+  /// One task's part of the column.
+  struct Part {
+    const TaskInfo* info = nullptr;
+    SessionColumnSegment segment;
+    std::int64_t cents = 0;  ///< the segment's revenue
+  };
+
+  ChartColumnBuilder(BaseDataProvider& provider, TaskCache& tasks) : provider_(provider), tasks_(tasks) {}
+
+  /// The part of the task `taskId` names; null when it names no task.
+  Part* part(const ObjectID& taskId);
+  /// The part of `task`, which must not be null.
+  Part& part(const std::shared_ptr<Task>& task);
+
+  /// Appends the parts to `column` in tree order as segments (revenue converted once from
+  /// cents), leaving out those of 60 s or less with `filterOutSmallGroups`, and recounts it.
+  void finish(SessionColumnData& column, bool filterOutSmallGroups);
+
+  /// The whole seconds of [begin, end] inside [from, to] (an open side does not clip), as an
+  /// entry's effective duration within a period is measured; 0 when they do not overlap.
+  static double clippedSeconds(Date begin, Date end, std::optional<Date> from, std::optional<Date> to);
+
+ private:
+  BaseDataProvider& provider_;
+  TaskCache& tasks_;
+  std::vector<Part> parts_;
+  std::map<ObjectID, std::size_t> index_;
+
+  Part& part(const ObjectID& taskId, const TaskInfo& info);
+  static TaskInfo infoOf(const std::shared_ptr<Task>& task);
+};
+
+}  // namespace chronelle

@@ -1,0 +1,225 @@
+// The range of `begin` a predicate implies for rows that are spans of time. A period
+// query's conditions on `end` ("ends after F") are bounded on one side only and would make
+// SQLite read every row that ended after F; with the longest span L, such a row begins at or
+// after F − L, so the same rows are found in a range of `begin` closed on both sides
+// (likewise "ends before T" with the shortest span S: begin ≤ T − S).
+//
+// Rows with an end (finished) and without one (running, for which no length is known) are
+// bounded separately: `end > x` excludes running rows, `end = nil` admits only them. Rows
+// without a begin, which no range holds, are only told apart as possible or not.
+
+#include <cmath>
+#include <optional>
+#include <string>
+
+#include "chronelle/store/PredicateNode.h"
+
+namespace chronelle {
+
+namespace {
+
+using Node = Predicate::Node;
+
+// An SQL expression with its parameters.
+struct Expression {
+  std::string sql;
+  std::vector<Value> parameters;
+};
+
+// The begin values rows of one kind (finished or running) can have; an absent side is open.
+struct KindRange {
+  bool possible = true;  // false: no row of this kind matches
+  std::optional<Expression> low;
+  std::optional<Expression> high;
+};
+
+struct SpanRange {
+  KindRange finished;
+  KindRange running;
+  bool withoutBegin = true;  // whether a row without a begin (in no range) may match
+};
+
+SpanRange nothing() { return SpanRange{{false, {}, {}}, {false, {}, {}}, false}; }
+
+// `function(a, b)`, for the larger of two lower bounds or the smaller of two upper ones.
+Expression combine(const char* function, const Expression& a, const Expression& b) {
+  Expression e{std::string(function) + "(" + a.sql + ", " + b.sql + ")", a.parameters};
+  e.parameters.insert(e.parameters.end(), b.parameters.begin(), b.parameters.end());
+  return e;
+}
+
+// Both sides must hold: the tighter bound of each side.
+KindRange intersect(const KindRange& a, const KindRange& b) {
+  if (!a.possible || !b.possible) return KindRange{false, {}, {}};
+  KindRange r;
+  r.low = a.low && b.low ? combine("max", *a.low, *b.low) : (a.low ? a.low : b.low);
+  r.high = a.high && b.high ? combine("min", *a.high, *b.high) : (a.high ? a.high : b.high);
+  return r;
+}
+
+// Either side may hold: the looser bound of each side, open if either is.
+KindRange unite(const KindRange& a, const KindRange& b) {
+  if (!a.possible) return b;
+  if (!b.possible) return a;
+  KindRange r;
+  if (a.low && b.low) r.low = combine("min", *a.low, *b.low);
+  if (a.high && b.high) r.high = combine("max", *a.high, *b.high);
+  return r;
+}
+
+// Whether `value` is a number the columns compare with (dates are microseconds); object
+// IDs, text and NaN bound nothing.
+bool isNumber(const Value& value) {
+  if (value.getIf<Date>() || value.getIf<std::int64_t>() || value.getIf<bool>()) return true;
+  const double* d = value.getIf<double>();
+  return d != nullptr && !std::isnan(*d);
+}
+
+PredicateOperator flippedOperator(PredicateOperator op) {
+  switch (op) {
+    case PredicateOperator::less: return PredicateOperator::greater;
+    case PredicateOperator::lessOrEqual: return PredicateOperator::greaterOrEqual;
+    case PredicateOperator::greater: return PredicateOperator::less;
+    case PredicateOperator::greaterOrEqual: return PredicateOperator::lessOrEqual;
+    default: return op;
+  }
+}
+
+class RangeFinder {
+ public:
+  RangeFinder(const std::string& beginKey, const std::string& endKey, const std::string& longestSql,
+              const std::string& shortestSql)
+      : beginKey_(beginKey), endKey_(endKey), longestSql_(longestSql), shortestSql_(shortestSql) {}
+
+  SpanRange of(const Node& node) const {
+    switch (node.kind) {
+      case Node::Kind::constant:
+        return node.constantValue ? SpanRange{} : nothing();
+      case Node::Kind::negation:
+        return SpanRange{};  // nothing known
+      case Node::Kind::conjunction:
+      case Node::Kind::disjunction: {
+        const bool all = node.kind == Node::Kind::conjunction;
+        SpanRange r = of(*node.children.front());
+        for (std::size_t i = 1; i < node.children.size(); ++i) {
+          const SpanRange c = of(*node.children[i]);
+          r.finished = all ? intersect(r.finished, c.finished) : unite(r.finished, c.finished);
+          r.running = all ? intersect(r.running, c.running) : unite(r.running, c.running);
+          r.withoutBegin = all ? r.withoutBegin && c.withoutBegin : r.withoutBegin || c.withoutBegin;
+        }
+        return r;
+      }
+      case Node::Kind::comparison:
+        return comparison(node);
+    }
+    return SpanRange{};
+  }
+
+ private:
+  SpanRange comparison(const Node& node) const {
+    const bool lhsKey = node.lhs.isKeyPath();
+    if (lhsKey == node.rhs.isKeyPath()) return SpanRange{};
+    const PredicateOperand& key = lhsKey ? node.lhs : node.rhs;
+    const Value& value = lhsKey ? node.rhs.value : node.lhs.value;
+    const PredicateOperator op = lhsKey ? node.op : flippedOperator(node.op);
+    if (key.keyPath.size() != 1) return SpanRange{};
+    const std::string& name = key.keyPath.front();
+    if (name == endKey_) {
+      // `end = nil` admits running rows only, `end != nil` finished rows only; any order
+      // or equality with a value is false for a running row.
+      if (value.isNull()) {
+        if (op == PredicateOperator::equal) return SpanRange{{false, {}, {}}, {}, true};
+        if (op == PredicateOperator::notEqual) return SpanRange{{}, {false, {}, {}}, true};
+        return SpanRange{};
+      }
+      const bool after =
+          op == PredicateOperator::greater || op == PredicateOperator::greaterOrEqual || op == PredicateOperator::equal;
+      const bool before =
+          op == PredicateOperator::less || op == PredicateOperator::lessOrEqual || op == PredicateOperator::equal;
+      SpanRange r;
+      if (op != PredicateOperator::notEqual && op != PredicateOperator::in) r.running.possible = false;
+      if (!isNumber(value)) return r;
+      // end ≥ x and end − begin ≤ longest give begin ≥ x − longest; end ≤ x and
+      // end − begin ≥ shortest give begin ≤ x − shortest (the shortest is not assumed to be
+      // positive: nothing makes a stored end follow its begin).
+      if (after) r.finished.low = Expression{"? - IFNULL(" + longestSql_ + ", 0)", {value}};
+      if (before) r.finished.high = Expression{"? - IFNULL(" + shortestSql_ + ", 0)", {value}};
+      return r;
+    }
+    if (name != beginKey_) return SpanRange{};
+    // A row without a begin satisfies `begin != x` and `begin = nil` only, a row with one
+    // never `begin = nil`.
+    const bool absentMatches = op == PredicateOperator::notEqual || (op == PredicateOperator::equal && value.isNull());
+    if (value.isNull() && op == PredicateOperator::equal) {
+      SpanRange r = nothing();
+      r.withoutBegin = true;
+      return r;
+    }
+    if (!isNumber(value)) return SpanRange{{}, {}, absentMatches};
+    KindRange bound;
+    switch (op) {
+      case PredicateOperator::greater:
+      case PredicateOperator::greaterOrEqual: bound.low = Expression{"?", {value}}; break;
+      case PredicateOperator::less:
+      case PredicateOperator::lessOrEqual: bound.high = Expression{"?", {value}}; break;
+      case PredicateOperator::equal:
+        bound.low = Expression{"?", {value}};
+        bound.high = bound.low;
+        break;
+      default: break;
+    }
+    return SpanRange{bound, bound, absentMatches};
+  }
+
+  const std::string& beginKey_;
+  const std::string& endKey_;
+  const std::string& longestSql_;
+  const std::string& shortestSql_;
+};
+
+// `begin >= low AND begin <= high`, either side left out when open.
+Expression rangeSql(const KindRange& range, const std::string& beginSql) {
+  Expression e;
+  auto add = [&](const char* op, const Expression& bound) {
+    e.sql += (e.sql.empty() ? "" : " AND ") + beginSql + " " + op + " " + bound.sql;
+    e.parameters.insert(e.parameters.end(), bound.parameters.begin(), bound.parameters.end());
+  };
+  if (range.low) add(">=", *range.low);
+  if (range.high) add("<=", *range.high);
+  return e;
+}
+
+}  // namespace
+
+std::optional<SqlFragment> Predicate::spanRangeSql(const std::string& beginKey, const std::string& endKey,
+                                                   const std::string& beginSql, const std::string& endSql,
+                                                   const std::string& longestSql,
+                                                   const std::string& shortestSql) const {
+  const SpanRange range = RangeFinder(beginKey, endKey, longestSql, shortestSql).of(*root_);
+  const KindRange& finished = range.finished;
+  const KindRange& running = range.running;
+  Expression condition;
+  if (!running.possible) {
+    condition = rangeSql(finished, beginSql);
+  } else if (!finished.possible) {
+    condition = rangeSql(running, beginSql);
+  } else if ((running.low && running.high) || !(finished.low && finished.high)) {
+    // One range for both kinds of rows.
+    condition = rangeSql(unite(finished, running), beginSql);
+  } else {
+    // A closed range for finished rows; running rows, of unknown length, looked up by
+    // their missing end (SQLite answers each side of the OR from its own index).
+    const Expression closed = rangeSql(finished, beginSql);
+    Expression open = rangeSql(running, beginSql);
+    condition.sql = "((" + closed.sql + ") OR (" + endSql + " IS NULL" + (open.sql.empty() ? "" : " AND " + open.sql) +
+                    "))";
+    condition.parameters = closed.parameters;
+    condition.parameters.insert(condition.parameters.end(), open.parameters.begin(), open.parameters.end());
+  }
+  if (condition.sql.empty()) return std::nullopt;
+  // Rows without a begin lie in no range; looked up by their missing begin.
+  if (range.withoutBegin) condition.sql = "((" + condition.sql + ") OR " + beginSql + " IS NULL)";
+  return SqlFragment{std::move(condition.sql), std::move(condition.parameters)};
+}
+
+}  // namespace chronelle
