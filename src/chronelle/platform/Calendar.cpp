@@ -6,6 +6,8 @@
 #include <unicode/timezone.h>
 
 #include <cmath>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 
@@ -21,6 +23,12 @@ struct Calendar::Impl {
   // Guards `calendar`.
   mutable std::mutex mutex;
   std::unique_ptr<icu::Calendar> calendar;
+  // Formatters by pattern, made once: building one loads locale data and costs about a hundred
+  // times the formatting itself (an export of a year formats two dates per entry). The zone,
+  // first weekday and locale never change, so a formatter stays right for the calendar's life.
+  // Guards `formatters` and every use of them (a formatter is not safe for concurrent use).
+  mutable std::mutex formatMutex;
+  mutable std::map<std::string, std::unique_ptr<icu::SimpleDateFormat>, std::less<>> formatters;
 };
 
 namespace {
@@ -197,17 +205,25 @@ int Calendar::secondsFromGMT(Date date) const {
 }
 
 std::string Calendar::format(Date date, std::string_view pattern) const {
-  UErrorCode status = U_ZERO_ERROR;
-  icu::SimpleDateFormat formatter(
-      icu::UnicodeString::fromUTF8(icu::StringPiece(pattern.data(), pattern.size())),
-      icu::Locale(impl_->locale.c_str()), status);
-  if (U_FAILURE(status)) return {};
-  {
-    std::lock_guard lock(impl_->mutex);
-    formatter.setCalendar(*impl_->calendar);  // copies it: zone, first weekday, rules
+  // Few patterns are ever used; a caller inventing patterns must not grow the cache for good.
+  constexpr std::size_t kMaxFormatters = 32;
+  std::lock_guard formatLock(impl_->formatMutex);
+  auto found = impl_->formatters.find(pattern);
+  if (found == impl_->formatters.end()) {
+    UErrorCode status = U_ZERO_ERROR;
+    auto formatter = std::make_unique<icu::SimpleDateFormat>(
+        icu::UnicodeString::fromUTF8(icu::StringPiece(pattern.data(), pattern.size())),
+        icu::Locale(impl_->locale.c_str()), status);
+    if (U_FAILURE(status)) return {};
+    {
+      std::lock_guard lock(impl_->mutex);
+      formatter->setCalendar(*impl_->calendar);  // copies it: zone, first weekday, rules
+    }
+    if (impl_->formatters.size() >= kMaxFormatters) impl_->formatters.clear();
+    found = impl_->formatters.emplace(std::string(pattern), std::move(formatter)).first;
   }
   icu::UnicodeString out;
-  formatter.format(toUDate(date), out);
+  found->second->format(toUDate(date), out);
   return utf8(out);
 }
 
