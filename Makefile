@@ -17,6 +17,7 @@ demo: build-dev
 	@build/dev/cli/chronelle demo
 
 test: build-dev
+	@bash scripts/install-deps.sh --with-browser || echo "make test: chromium could not be installed; the HTML report test says why it skips"
 	@ctest --test-dir build/dev --output-on-failure -j$(JOBS)
 
 asan: build-asan

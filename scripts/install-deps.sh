@@ -20,6 +20,12 @@ if [ "${1:-}" = "--with-fuzz" ]; then
   packages+=(clang libclang-rt-dev)
 fi
 
+# `make test` only: Debian's Chromium, in which the HTML report test renders a report. Installed
+# here rather than from inside the test, whose time limit a slow download could exceed.
+if [ "${1:-}" = "--with-browser" ]; then
+  packages+=(chromium)
+fi
+
 # `make docs` only: Doxygen for the API reference.
 if [ "${1:-}" = "--with-docs" ]; then
   packages+=(doxygen)
