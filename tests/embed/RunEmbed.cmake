@@ -67,7 +67,8 @@ elseif(MODE STREQUAL "cmake")
   endif()
   # Only the staging prefix: the package must bring everything it needs.
   run_checked(${CMAKE_COMMAND} -S ${EXAMPLE} -B ${WORK}/cmake -G Ninja -DCMAKE_BUILD_TYPE=Debug
-              -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_PREFIX_PATH=${STAGE} ${launcher_option})
+              -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_PREFIX_PATH=${STAGE} ${launcher_option}
+              "-DCMAKE_CXX_FLAGS=${FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${LINK_FLAGS}")
   run_checked(${CMAKE_COMMAND} --build ${WORK}/cmake)
   run_example(${WORK}/cmake/chronelle-embed ${WORK}/cmake/store)
 
@@ -79,7 +80,8 @@ elseif(MODE STREQUAL "pkgconfig")
   set(ENV{PKG_CONFIG_PATH} "${pcpath}")
   string(REPLACE ";" " " compiler "${launcher};${CXX}")
   string(STRIP "${compiler}" compiler)
-  run_checked(make --no-print-directory -f ${EXAMPLE}/Makefile "CXX=${compiler}"
+  run_checked(make --no-print-directory -f ${EXAMPLE}/Makefile "CXX=${compiler}" "CXXFLAGS=-O1 ${FLAGS}"
+              "LDFLAGS=${LINK_FLAGS}"
               OUT=${WORK}/pkgconfig/chronelle-embed)
   run_example(${WORK}/pkgconfig/chronelle-embed ${WORK}/pkgconfig/store)
 
