@@ -115,14 +115,7 @@ void addRule(CommandContext& ctx, AppServices& app, const Args& rawArgs) {
   const auto existing = task->ruleSet();
   const std::size_t index = readIndex(args, existing ? siblingCount(*existing, in) : 0);
   write(app, [&](DataModifier& modifier) {
-    auto set = task->ruleSet();
-    if (!set) {
-      // The same settings the library gives a set it creates for a task's first rule.
-      set = modifier.newRuleSet();
-      set->setStartTypeIndex(1);
-      set->setPauseTypeIndex(2);
-      task->setRuleSet(set);
-    }
+    auto set = modifier.ruleSetOf(*task);
     std::shared_ptr<RuleBase> rule;
     if (group) {
       rule = modifier.newRuleCombination();
@@ -227,13 +220,7 @@ void setSettings(CommandContext& ctx, AppServices& app, const Args& rawArgs) {
   const bool changes = start || startDelay || pause || pauseDelay || args.has("on") || args.has("off");
   if (changes) {
     write(app, [&](DataModifier& modifier) {
-      auto set = task->ruleSet();
-      if (!set) {
-        set = modifier.newRuleSet();
-        set->setStartTypeIndex(1);
-        set->setPauseTypeIndex(2);
-        task->setRuleSet(set);
-      }
+      auto set = modifier.ruleSetOf(*task);
       if (start) set->setStartType(*start);
       if (startDelay) set->setStartDelay(*startDelay);
       if (pause) set->setPauseType(*pause);

@@ -12,16 +12,12 @@
 extern char** environ;
 
 namespace chronelle::testing {
-namespace {
-
 std::string readFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
 }
-
-}  // namespace
 
 nlohmann::json CliResult::json() const {
   try {

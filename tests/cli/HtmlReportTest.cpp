@@ -14,13 +14,6 @@
 namespace chronelle::testing {
 namespace {
 
-std::string readFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // Runs a shell command; its standard output and exit status.
 std::pair<std::string, int> shell(const std::string& command) {
   std::string output;

@@ -212,6 +212,9 @@ class DataModifier {
   std::shared_ptr<Rule> newRule();
   std::shared_ptr<RuleCombination> newRuleCombination();
   ///@}
+  /// The task's rule set; when it has none, a new one with the settings a task's first rule
+  /// gets (start on notification, pause when active) is created and attached. Never null.
+  std::shared_ptr<RuleSet> ruleSetOf(Task& task);
   /// Deletes a rule or combination (its grouped rules go by the delete rules). Null is ignored.
   void deleteRule(const std::shared_ptr<RuleBase>& rule);
   /// Active rule sets of unarchived tasks (no order). On a fetch error logs "Error on getting

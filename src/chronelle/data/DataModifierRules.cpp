@@ -5,12 +5,22 @@
 #include "chronelle/model/Rule.h"
 #include "chronelle/model/RuleCombination.h"
 #include "chronelle/model/RuleSet.h"
+#include "chronelle/model/Task.h"
 #include "chronelle/store/Predicate.h"
 #include "chronelle/support/Logging.h"
 
 namespace chronelle {
 
 std::shared_ptr<RuleSet> DataModifier::newRuleSet() { return context_->insert<RuleSet>(RuleSet::kEntityName); }
+
+std::shared_ptr<RuleSet> DataModifier::ruleSetOf(Task& task) {
+  if (auto set = task.ruleSet()) return set;
+  auto set = newRuleSet();
+  set->setStartTypeIndex(1);
+  set->setPauseTypeIndex(2);
+  task.setRuleSet(set);
+  return set;
+}
 
 std::shared_ptr<Rule> DataModifier::newRule() { return context_->insert<Rule>(Rule::kEntityName); }
 

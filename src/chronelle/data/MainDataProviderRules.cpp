@@ -16,13 +16,7 @@ asio::awaitable<void> MainDataProvider::createRule(std::shared_ptr<Rule> rule, O
       [rule = std::move(rule), taskId](ObjectContext& context, DataModifier& modifier,
                                        const ManagedObjectFetcher& fetcher) {
         auto task = fetcher.fetchObject<Task>(taskId);
-        auto ruleSet = task->ruleSet();
-        if (!ruleSet) {
-          ruleSet = modifier.newRuleSet();
-          ruleSet->setStartTypeIndex(1);
-          ruleSet->setPauseTypeIndex(2);
-          task->setRuleSet(ruleSet);
-        }
+        auto ruleSet = modifier.ruleSetOf(*task);
         auto copy = modifier.newRule();
         copy->setApplicationPath(rule->applicationPath());
         copy->setFilePath(rule->filePath());
