@@ -16,15 +16,6 @@ std::vector<std::string> namesOf(const std::shared_ptr<ManagedObject>& area) {
   return TestStore::names(area->objects("places"));
 }
 
-int saveError(ObjectContext& context) {
-  try {
-    context.save();
-  } catch (const StoreError& e) {
-    return e.code();
-  }
-  return 0;
-}
-
 TEST(SaveTest, AFailedSaveLeavesTheStoreAndTheContextAsTheyWere) {
   TestStore store;
   auto area = store.area("area");
@@ -192,56 +183,6 @@ TEST(SaveTest, URIRepresentationsLeadBackToObjectIDs) {
                                  "x-chronelle://" + storeID + "/Ghost/p1", "x-chronelle://" + storeID + "/Place/p1",
                                  std::string("https://example.com/Spot/p1"), std::string("")}) {
     EXPECT_FALSE(store.coordinator->managedObjectIDForURIRepresentation(bad).has_value()) << bad;
-  }
-}
-
-TEST(SaveTest, ConcurrentEditsOfOneRowFollowTheMergePolicy) {
-  struct Case {
-    MergePolicy policy;
-    int error;
-    const char* name;  // changed on both sides
-    int rank;          // changed in the store only
-    bool open;         // changed in memory only
-  };
-  const std::vector<Case> cases = {
-      {MergePolicy::error, StoreError::kOptimisticLockingFailure, "theirs", 5, false},
-      {MergePolicy::mergeByPropertyObjectTrump, 0, "mine", 5, true},
-      {MergePolicy::mergeByPropertyStoreTrump, 0, "theirs", 5, true},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(static_cast<int>(c.policy));
-    TestStore store;
-    auto a = store.spot("a");
-    store.context->save();
-    auto other = store.newContext();
-    other->performAndWait([&] {
-      auto there = other->existingObject(a->objectID());
-      there->setValue("name", "theirs");
-      there->setValue("rank", 5);
-      other->save();
-    });
-    store.context->setMergePolicy(c.policy);
-    a->setValue("name", "mine");
-    a->setValue("open", true);
-    EXPECT_EQ(saveError(*store.context), c.error);
-    if (c.error != 0) {
-      EXPECT_EQ(a->value("name"), Value("mine"));  // the context is as it was
-      EXPECT_TRUE(a->hasChanges());
-      continue;
-    }
-    EXPECT_FALSE(a->hasChanges());
-    for (auto* context : {store.context.get(), other.get()}) {
-      context->performAndWait([&] {
-        auto row = context->existingObject(a->objectID());
-        if (context == other.get()) context->refresh(row, false);
-        EXPECT_EQ(row->value("name"), Value(c.name));
-        EXPECT_EQ(row->value("rank"), Value(c.rank));
-        EXPECT_EQ(row->value("open"), Value(c.open));
-      });
-    }
-    // The merged row's version moved on: a further edit saves without conflict.
-    a->setValue("rank", 6);
-    EXPECT_EQ(saveError(*store.context), 0);
   }
 }
 

@@ -69,6 +69,8 @@ TEST(StoreFileTest, FilesThatAreNotAUsableStoreFailSetUpAndStayAsTheyWere) {
        StoreError::kPersistentStoreOpen, "only zero bytes"},
       {"text", [&](auto& f) { writeBytes(f, "name,begin,end\nwork,9:00,17:00\n"); }, StoreError::kPersistentStoreOpen,
        "not an SQLite database"},
+      {"directory", [](auto& f) { std::filesystem::create_directory(f); }, StoreError::kPersistentStoreOpen,
+       "it is a directory"},
       {"SQLite database of something else",
        [](auto& f) {
          sqlite3* db = nullptr;

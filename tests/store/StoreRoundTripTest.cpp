@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "StoreTestModel.h"
 #include "chronelle/store/StoreError.h"
 
@@ -73,40 +71,6 @@ TEST(StoreRoundTripTest, MetadataIdentifiesTheStoreAcrossReopening) {
   EXPECT_EQ(store.coordinator->storeIdentifier(), uuid);
   EXPECT_EQ(store.coordinator->metadataValue("cleanShutdown"), "yes");
   EXPECT_EQ(store.coordinator->metadataValue("NSStoreModelName"), "StoreTest");
-}
-
-TEST(StoreRoundTripTest, StoresThatCannotBeOpenedAreRefusedAndLeftAlone) {
-  TestStore store;
-  store.spot("kept");
-  store.context->save();
-  store.context.reset();
-  store.coordinator.reset();
-
-  auto openWith = [&](std::shared_ptr<const ObjectModel> model, const std::filesystem::path& file) {
-    auto coordinator = std::make_shared<PersistentStoreCoordinator>(std::move(model));
-    try {
-      coordinator->addPersistentStore(file);
-    } catch (const StoreError& e) {
-      EXPECT_FALSE(coordinator->hasStore());
-      return e.code();
-    }
-    return 0;
-  };
-  // Another model altogether. (A newer version of the same model migrates the file.)
-  auto other = std::make_shared<ObjectModel>("Other", 1);
-  other->addEntity(EntityDescription("Thing").add(AttributeDescription{"name", AttributeType::string, true, Value(), ""}));
-  other->finalize();
-  EXPECT_EQ(openWith(other, store.file), StoreError::kPersistentStoreIncompatibleVersion);
-  // A file that is not a database, and a database of something else.
-  const auto junk = store.directory.file("junk.sqlite");
-  std::ofstream(junk) << "this is not a database, just some text that is long enough to have a header";
-  EXPECT_EQ(openWith(store.model, junk), StoreError::kPersistentStoreOpen);
-  // A directory where the file should be.
-  EXPECT_EQ(openWith(store.model, store.directory.path()), StoreError::kPersistentStoreOpen);
-
-  // The original store still opens with its own model and holds its row.
-  store.reopen();
-  EXPECT_EQ(store.context->count(FetchRequest("Spot")), 1u);
 }
 
 TEST(StoreRoundTripTest, ATransformableAttributeNeedsItsTransformerRegistered) {
