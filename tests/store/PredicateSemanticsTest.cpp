@@ -3,92 +3,14 @@
 #include <cmath>
 
 #include "chronelle/store/Predicate.h"
-#include "chronelle/store/StoreError.h"
 #include "store/PredicateTestSupport.h"
-#include "store/SqliteTestSupport.h"
 
 namespace chronelle {
 namespace {
 
 constexpr const char* kStore = "0F6B1C2A-7D3E-4B5F-8A9C-0123456789AB";
 
-using Row = std::map<std::string, Value>;
-
-// One row, with the column types the store engine declares for each kind of attribute;
-// `mixed` has no declared type and so holds values of any class.
-const std::vector<std::pair<std::string, std::string>> kColumns = {
-    {"count", "INTEGER"}, {"amount", "REAL"},  {"flag", "INTEGER"},          {"name", "TEXT"},
-    {"begin", "INTEGER"}, {"task", "INTEGER"}, {"task.archived", "INTEGER"}, {"task.name", "TEXT"},
-    {"mixed", ""},
-};
-
-void requireKnown(const std::string& key) {
-  for (const auto& [name, type] : kColumns) {
-    if (name == key) return;
-  }
-  throw StoreError(StoreError::kInvalidPredicate, "unknown key path " + key);
-}
-
-// The row's values by key path; a known key missing from the row is absent.
-class RowSubject : public PredicateSubject {
- public:
-  explicit RowSubject(const Row& row) : row_(row) {}
-  Value valueForKeyPath(std::span<const std::string> path) const override {
-    const std::string key = testing::joinKeyPath(path);
-    requireKnown(key);
-    const auto it = row_.find(key);
-    return it == row_.end() ? Value() : it->second;
-  }
-
- private:
-  const Row& row_;
-};
-
-// Maps a key path to the quoted column of the same name in table r.
-class ColumnMapper : public PredicateSqlMapper {
- public:
-  std::string columnForKeyPath(std::span<const std::string> path) override {
-    const std::string key = testing::joinKeyPath(path);
-    requireKnown(key);
-    return "r.\"" + key + "\"";
-  }
-};
-
-class OneRowTable {
- public:
-  OneRowTable() {
-    std::string sql = "CREATE TABLE r(";
-    for (std::size_t i = 0; i < kColumns.size(); ++i) {
-      sql += (i ? ", \"" : "\"") + kColumns[i].first + "\" " + kColumns[i].second;
-    }
-    db_.exec(sql + ")");
-  }
-
-  // Whether SQL selects `row` with the compiled predicate.
-  bool selects(const Predicate& predicate, const Row& row) {
-    db_.exec("DELETE FROM r");
-    std::string columns, placeholders;
-    std::vector<Value> values;
-    for (const auto& [name, value] : row) {
-      columns += (columns.empty() ? "\"" : ", \"") + name + "\"";
-      placeholders += placeholders.empty() ? "?" : ", ?";
-      values.push_back(value);
-    }
-    db_.queryIntegers(row.empty() ? "INSERT INTO r DEFAULT VALUES"
-                                  : "INSERT INTO r(" + columns + ") VALUES (" + placeholders + ")",
-                      values);
-    ColumnMapper mapper;
-    const SqlFragment fragment = predicate.toSql(mapper);
-    lastSql = fragment.sql;
-    return db_.queryIntegers("SELECT count(*) FROM r WHERE " + fragment.sql, fragment.parameters)
-               .at(0) == 1;
-  }
-
-  std::string lastSql;
-
- private:
-  testing::MemoryDatabase db_;
-};
+using Row = testing::PredicateRow;
 
 struct Case {
   std::string format;
@@ -98,16 +20,17 @@ struct Case {
 };
 
 void checkBothWays(const std::vector<Case>& cases) {
-  OneRowTable table;
+  testing::PredicateTable table;
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
-    std::string rowText;
+    std::string rowText, sql;
     for (const auto& [key, value] : c.row) rowText += key + "=" + value.description() + " ";
     const Predicate predicate = Predicate::parse(c.format, c.arguments);
-    EXPECT_EQ(predicate.evaluate(RowSubject(c.row)), c.expected)
+    table.fill({c.row});
+    EXPECT_EQ(!table.selectedInMemory(predicate).empty(), c.expected)
         << "case " << i << ": " << c.format << " on " << rowText;
-    EXPECT_EQ(table.selects(predicate, c.row), c.expected)
-        << "case " << i << ": " << c.format << " on " << rowText << "\nSQL: " << table.lastSql;
+    EXPECT_EQ(!table.selectedBySql(predicate, sql).empty(), c.expected)
+        << "case " << i << ": " << c.format << " on " << rowText << "\nSQL: " << sql;
   }
 }
 
@@ -233,7 +156,7 @@ TEST(PredicateSemanticsTest, TemporaryIDsOfPendingObjectsAreDistinct) {
   const ObjectID pending = ObjectID::temporary("Task");
   const ObjectID other = ObjectID::temporary("Task");
   const Row row{{"task", pending}};
-  const RowSubject subject(row);
+  const testing::RowSubject subject(row);
   EXPECT_TRUE(Predicate::parse("task == %@", {pending}).evaluate(subject));
   EXPECT_FALSE(Predicate::parse("task == %@", {other}).evaluate(subject));
   EXPECT_TRUE(Predicate::parse("task != %@", {other}).evaluate(subject));
