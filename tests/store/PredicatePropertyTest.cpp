@@ -9,7 +9,7 @@
 #include <set>
 
 #include "chronelle/store/Predicate.h"
-#include "store/PredicateTestSupport.h"
+#include "store/SqliteTestSupport.h"
 
 namespace chronelle {
 namespace {

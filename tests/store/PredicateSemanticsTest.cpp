@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "chronelle/store/Predicate.h"
-#include "store/PredicateTestSupport.h"
+#include "store/SqliteTestSupport.h"
 
 namespace chronelle {
 namespace {

@@ -1,16 +1,24 @@
 #pragma once
 
-// An in-memory database on the engine's own connection, for tests that check the predicate
-// layer and the value order against SQLite itself: values are bound exactly as the store
-// binds them.
+// SQLite as the store engine uses it (its own connection, values bound exactly as the store
+// binds them), and one table of rows by key path, for checking what a predicate's compiled
+// SQL selects against what its evaluation in memory selects. The columns have the types the
+// store engine declares for each kind of attribute; "task.*" stand for values read through
+// a to-one, and `mixed` has no declared type and so holds values of any class.
 
+#include <map>
+#include <set>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "chronelle/store/Predicate.h"
 #include "chronelle/store/Sqlite.h"
+#include "chronelle/store/StoreError.h"
 
 namespace chronelle::testing {
 
+// An in-memory database.
 class MemoryDatabase {
  public:
   void exec(const std::string& sql) { connection_.exec(sql); }
@@ -27,6 +35,104 @@ class MemoryDatabase {
 
  private:
   Connection connection_{":memory:", true, 0};
+};
+
+enum class Kind { integer, real, boolean, text, date, object, blob, any };
+
+struct PredicateColumn {
+  std::string keyPath;
+  std::string sqlType;
+  Kind kind;
+};
+
+inline const std::vector<PredicateColumn> kPredicateColumns = {
+    {"count", "INTEGER", Kind::integer},       {"amount", "REAL", Kind::real},
+    {"flag", "INTEGER", Kind::boolean},        {"name", "TEXT", Kind::text},
+    {"begin", "INTEGER", Kind::date},          {"end", "INTEGER", Kind::date},
+    {"task", "INTEGER", Kind::object},         {"mixed", "", Kind::any},
+    {"task.archived", "INTEGER", Kind::boolean}, {"task.name", "TEXT", Kind::text},
+    {"task.rate", "REAL", Kind::real},
+};
+
+// Values by key path; a column missing from the row is nil.
+using PredicateRow = std::map<std::string, Value>;
+
+inline std::string knownKeyPath(std::span<const std::string> path) {
+  std::string key;
+  for (const auto& component : path) key += (key.empty() ? "" : ".") + component;
+  for (const auto& column : kPredicateColumns) {
+    if (column.keyPath == key) return key;
+  }
+  throw StoreError(StoreError::kInvalidPredicate, "unknown key path " + key);
+}
+
+class RowSubject : public PredicateSubject {
+ public:
+  explicit RowSubject(const PredicateRow& row) : row_(row) {}
+  Value valueForKeyPath(std::span<const std::string> path) const override {
+    const auto it = row_.find(knownKeyPath(path));
+    return it == row_.end() ? Value() : it->second;
+  }
+
+ private:
+  const PredicateRow& row_;
+};
+
+// Table r, one column per key path (quoted, named as the key path), rows keyed by their index.
+class PredicateTable : public PredicateSqlMapper {
+ public:
+  PredicateTable() {
+    std::string sql = "CREATE TABLE r(pk INTEGER PRIMARY KEY";
+    for (const auto& column : kPredicateColumns) sql += ", \"" + column.keyPath + "\" " + column.sqlType;
+    db.exec(sql + ")");
+  }
+
+  // Replaces the rows.
+  void fill(std::vector<PredicateRow> rows) {
+    db.exec("DELETE FROM r");
+    std::string insert = "INSERT INTO r VALUES (?";
+    for (std::size_t i = 0; i < kPredicateColumns.size(); ++i) insert += ", ?";
+    for (std::size_t pk = 0; pk < rows.size(); ++pk) {
+      std::vector<Value> values{static_cast<std::int64_t>(pk)};
+      for (const auto& column : kPredicateColumns) {
+        const auto it = rows[pk].find(column.keyPath);
+        values.push_back(it == rows[pk].end() ? Value() : it->second);
+      }
+      db.queryIntegers(insert + ")", values);
+    }
+    rows_ = std::move(rows);
+  }
+
+  // The rows selected by `where` with `parameters` bound.
+  std::set<std::int64_t> select(const std::string& where, const std::vector<Value>& parameters) {
+    const auto pks = db.queryIntegers("SELECT pk FROM r WHERE " + where, parameters);
+    return {pks.begin(), pks.end()};
+  }
+
+  // The rows the compiled predicate selects; its SQL text goes to `sql`.
+  std::set<std::int64_t> selectedBySql(const Predicate& predicate, std::string& sql) {
+    const SqlFragment fragment = predicate.toSql(*this);
+    sql = fragment.sql;
+    return select(fragment.sql, fragment.parameters);
+  }
+
+  std::set<std::int64_t> selectedInMemory(const Predicate& predicate) const {
+    std::set<std::int64_t> pks;
+    for (std::size_t pk = 0; pk < rows_.size(); ++pk) {
+      if (predicate.evaluate(RowSubject(rows_[pk]))) pks.insert(static_cast<std::int64_t>(pk));
+    }
+    return pks;
+  }
+
+  std::string columnForKeyPath(std::span<const std::string> path) override {
+    return "r.\"" + knownKeyPath(path) + "\"";
+  }
+
+  const std::vector<PredicateRow>& rows() const { return rows_; }
+  MemoryDatabase db;
+
+ private:
+  std::vector<PredicateRow> rows_;
 };
 
 }  // namespace chronelle::testing
