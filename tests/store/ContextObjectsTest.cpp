@@ -26,6 +26,7 @@ TEST(ContextObjectsTest, InsertionGivesTemporaryIDsDefaultsAndAwakeFromInsert) {
   EXPECT_THROW(store.context->insertNewObject("Nothing"), std::invalid_argument);
   EXPECT_THROW(spot->value("nothing"), std::invalid_argument);
   EXPECT_THROW(spot->setValue("nothing", 1), std::invalid_argument);
+  EXPECT_THROW(spot->setValue("area", "north"), std::invalid_argument);  // not an object
   // Integers given for doubles and 0/1 for booleans are kept as the attribute's type.
   auto visit = store.visit(spot, 1);
   visit->setValue("weight", 2);
@@ -165,6 +166,8 @@ TEST(ContextObjectsTest, DeleteRulesCascadeNullifyAndDeny) {
   auto v2 = store.visit(b, 2);
   auto keeper = store.context->insertNewObject("Keeper");
   keeper->setObject("area", inner);
+  auto spotBadge = store.context->insertNewObject("Badge");
+  spotBadge->setObject("place", a);
   store.context->save();
 
   // Cascade removes the subtree with its visits; nullify clears the keeper's side.
@@ -173,6 +176,7 @@ TEST(ContextObjectsTest, DeleteRulesCascadeNullifyAndDeny) {
   for (const auto& object : {inner, a, v1}) EXPECT_TRUE(object->isDeleted()) << object->entity().name();
   EXPECT_FALSE(b->isDeleted());
   EXPECT_EQ(keeper->object("area"), nullptr);
+  EXPECT_EQ(spotBadge->object("place"), nullptr);
   EXPECT_EQ(namesOf(top->objects("places")), (std::vector<std::string>{"b"}));
   store.context->save();
   EXPECT_TRUE(a->isFault());
