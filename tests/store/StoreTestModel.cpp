@@ -73,6 +73,15 @@ std::shared_ptr<const ObjectModel> makeTestModel(bool extraAttribute) {
   return model;
 }
 
+std::shared_ptr<ManagedObject> with(std::shared_ptr<ManagedObject> object, Values values) {
+  for (const auto& [key, value] : values) object->setValue(key, value);
+  return object;
+}
+
+std::shared_ptr<ManagedObject> insert(ObjectContext& context, const std::string& entity, Values values) {
+  return with(context.insertNewObject(entity), values);
+}
+
 void inTask(const std::function<void()>& fn) {
   MainQueue::shared().post(fn);
   MainQueue::shared().runPending();
@@ -92,23 +101,20 @@ std::shared_ptr<ObjectContext> TestStore::newContext(ConcurrencyType type) const
 }
 
 std::shared_ptr<ManagedObject> TestStore::area(const std::string& name, const std::shared_ptr<ManagedObject>& parent) {
-  auto object = context->insertNewObject("Area");
-  object->setValue("name", name);
+  auto object = insert(*context, "Area", {{"name", name}});
   if (parent) object->setObject("area", parent);
   return object;
 }
 
 std::shared_ptr<ManagedObject> TestStore::spot(const std::string& name, const std::shared_ptr<ManagedObject>& parent) {
-  auto object = context->insertNewObject("Spot");
-  object->setValue("name", name);
+  auto object = insert(*context, "Spot", {{"name", name}});
   if (parent) object->setObject("area", parent);
   return object;
 }
 
 std::shared_ptr<ManagedObject> TestStore::visit(const std::shared_ptr<ManagedObject>& spot, std::int64_t tally) {
-  auto object = context->insertNewObject("Visit");
-  object->setValue("start", Date::fromSecondsSince1970(1'700'000'000.0 + static_cast<double>(tally) * 60.0));
-  object->setValue("tally", tally);
+  auto object = insert(*context, "Visit", {{"start", Date::fromSecondsSince1970(1'700'000'000.0 + static_cast<double>(tally) * 60.0)},
+                                           {"tally", tally}});
   if (spot) object->setObject("spot", spot);
   return object;
 }
