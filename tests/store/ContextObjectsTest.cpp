@@ -28,11 +28,8 @@ TEST(ContextObjectsTest, InsertionGivesTemporaryIDsDefaultsAndAwakeFromInsert) {
   EXPECT_THROW(spot->setValue("nothing", 1), std::invalid_argument);
   EXPECT_THROW(spot->setValue("area", "north"), std::invalid_argument);  // not an object
   // Integers given for doubles and 0/1 for booleans are kept as the attribute's type.
-  auto visit = store.visit(spot, 1);
-  visit->setValue("weight", 2);
-  EXPECT_EQ(visit->value("weight"), Value(2.0));
-  spot->setValue("open", 1);
-  EXPECT_EQ(spot->value("open"), Value(true));
+  EXPECT_EQ(with(store.visit(spot, 1), {{"weight", 2}})->value("weight"), Value(2.0));
+  EXPECT_EQ(with(spot, {{"open", 1}})->value("open"), Value(true));
 }
 
 TEST(ContextObjectsTest, OneObjectPerIDAndLookupsByID) {
@@ -103,11 +100,9 @@ TEST(ContextObjectsTest, RelationshipsKeepBothSidesInStep) {
   EXPECT_EQ(a->object("area"), south);
   store.context->save();
   store.reopen();
-  auto fetched = store.context->fetch([] {
-    FetchRequest r("Area");
-    r.sortDescriptors = {{"name", true}};
-    return r;
-  }());
+  FetchRequest byName("Area");
+  byName.sortDescriptors = {{"name", true}};
+  auto fetched = store.context->fetch(byName);
   ASSERT_EQ(fetched.size(), 2u);
   EXPECT_EQ(namesOf(fetched[0]->objects("places")), (std::vector<std::string>{"c"}));
   EXPECT_EQ(namesOf(fetched[1]->objects("places")), (std::vector<std::string>{"a", "b"}));
@@ -256,6 +251,19 @@ TEST(ContextObjectsTest, RollbackAndRefreshRestoreSavedState) {
   store.context->refresh(a, false);
   EXPECT_EQ(a->value("name"), Value("theirs"));
   EXPECT_FALSE(a->hasChanges());
+
+  // Reset forgets every object, saved or not; the store still has the saved ones.
+  auto unsaved = store.spot("unsaved");
+  a->setValue("name", "edited");
+  const ObjectID id = a->objectID();
+  store.context->reset();
+  EXPECT_FALSE(store.context->hasChanges());
+  EXPECT_EQ(a->managedObjectContext(), nullptr);
+  EXPECT_EQ(store.context->registeredObject(id), nullptr);
+  auto again = store.context->existingObject(id);
+  EXPECT_NE(again, a);
+  EXPECT_EQ(again->value("name"), Value("theirs"));
+  EXPECT_EQ(store.context->count(FetchRequest("Spot")), 1u);
 }
 
 TEST(ContextObjectsTest, ObserversHearChangesWithOldAndNewValuesAndDependentKeys) {
@@ -314,23 +322,6 @@ TEST(ContextObjectsTest, ObjectsDidChangeIsPostedWhenPendingChangesAreProcessed)
   store.context->deleteObject(store.spot("fleeting"));
   store.context->processPendingChanges();
   EXPECT_EQ(sizes, (std::vector<std::size_t>{0, 1, 0, 0, 0, 1}));
-}
-
-TEST(ContextObjectsTest, ResetForgetsEveryObject) {
-  TestStore store;
-  auto a = store.spot("a");
-  store.context->save();
-  auto unsaved = store.spot("unsaved");
-  a->setValue("name", "edited");
-  const ObjectID id = a->objectID();
-  store.context->reset();
-  EXPECT_FALSE(store.context->hasChanges());
-  EXPECT_EQ(a->managedObjectContext(), nullptr);
-  EXPECT_EQ(store.context->registeredObject(id), nullptr);
-  auto again = store.context->existingObject(id);
-  EXPECT_NE(again, a);
-  EXPECT_EQ(again->value("name"), Value("a"));
-  EXPECT_EQ(store.context->count(FetchRequest("Spot")), 1u);
 }
 
 }  // namespace

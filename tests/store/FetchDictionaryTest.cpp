@@ -19,11 +19,7 @@ class FetchDictionaryTest : public ::testing::Test {
     x = store.spot("x");
     y = store.spot("y");
     // tally / weight / start (minutes after a base instant) per spot
-    for (int i = 1; i <= 4; ++i) {
-      auto visit = store.visit(i <= 3 ? x : y, i);
-      visit->setValue("weight", 0.25 * i);
-      visit->setValue("done", i % 2 == 0);
-    }
+    for (int i = 1; i <= 4; ++i) with(store.visit(i <= 3 ? x : y, i), {{"weight", 0.25 * i}, {"done", i % 2 == 0}});
     store.visit(nullptr, 10)->setValue("weight", 100.0);  // belongs to no spot
     store.context->save();
   }
@@ -41,24 +37,14 @@ TEST_F(FetchDictionaryTest, AggregatesOverAPredicateComeBackWithTheirResultTypes
                                expression("first", "min:", "start", AttributeType::date),
                                expression("last", "max:", "start"),
                                expression("mean", "average:", "tally")};
-  const auto rows = store.context->fetchDictionaries(request);
-  ASSERT_EQ(rows.size(), 1u);
-  const auto& row = rows[0];
-  EXPECT_EQ(row.at("sumWeight"), Value(2.5));
-  EXPECT_EQ(row.at("count"), Value(4));
-  EXPECT_EQ(row.at("sumTally"), Value(10));
-  EXPECT_EQ(row.at("first"), Value(start(1)));
-  EXPECT_EQ(row.at("last"), Value(start(4)));  // instants stay instants
-  EXPECT_EQ(row.at("mean"), Value(2.5));
-
+  // Instants stay instants.
+  EXPECT_EQ(store.context->fetchDictionaries(request),
+            (std::vector<ResultDictionary>{{{"sumWeight", 2.5}, {"count", 4}, {"sumTally", 10}, {"first", start(1)},
+                                            {"last", start(4)}, {"mean", 2.5}}}));
   // Over nothing: one row, sums and counts zero, extremes absent.
   request.predicate = Predicate::parse("tally > 100");
-  const auto empty = store.context->fetchDictionaries(request);
-  ASSERT_EQ(empty.size(), 1u);
-  EXPECT_EQ(empty[0].at("sumWeight"), Value(0.0));
-  EXPECT_EQ(empty[0].at("count"), Value(0));
-  EXPECT_EQ(empty[0].count("first"), 0u);
-  EXPECT_EQ(empty[0].count("mean"), 0u);
+  EXPECT_EQ(store.context->fetchDictionaries(request),
+            (std::vector<ResultDictionary>{{{"sumWeight", 0.0}, {"count", 0}, {"sumTally", 0}}}));
 
   request.propertiesToFetch = {expression("bad", "median:", "tally")};
   EXPECT_THROW(store.context->fetchDictionaries(request), StoreError);
@@ -71,25 +57,17 @@ TEST_F(FetchDictionaryTest, GroupingByAToOneGivesObjectIDsPerGroup) {
                                expression("n", "count:", "start", AttributeType::integer64)};
   request.propertiesToGroupBy = {"spot"};
   request.sortDescriptors = {{"spot", true}};
-  const auto rows = store.context->fetchDictionaries(request);
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[0].at("spot"), Value(x->objectID()));
-  EXPECT_EQ(rows[0].at("spot").asObjectID()->entityName(), "Spot");
-  EXPECT_EQ(rows[0].at("total"), Value(1.5));
-  EXPECT_EQ(rows[0].at("n"), Value(3));
-  EXPECT_EQ(rows[1].at("spot"), Value(y->objectID()));
-  EXPECT_EQ(rows[1].at("total"), Value(1.0));
+  EXPECT_EQ(store.context->fetchDictionaries(request),
+            (std::vector<ResultDictionary>{{{"spot", x->objectID()}, {"total", 1.5}, {"n", 3}},
+                                           {{"spot", y->objectID()}, {"total", 1.0}, {"n", 1}}}));
 
   // Distinct values of a relationship; an absent value is left out of its row.
   FetchRequest distinct("Visit");
   distinct.propertiesToFetch = {std::string("spot")};
   distinct.returnsDistinctResults = true;
   distinct.sortDescriptors = {{"spot", true}};
-  const auto spots = store.context->fetchDictionaries(distinct);
-  ASSERT_EQ(spots.size(), 3u);
-  EXPECT_TRUE(spots[0].empty());
-  EXPECT_EQ(spots[1].at("spot"), Value(x->objectID()));
-  EXPECT_EQ(spots[2].at("spot"), Value(y->objectID()));
+  EXPECT_EQ(store.context->fetchDictionaries(distinct),
+            (std::vector<ResultDictionary>{{}, {{"spot", x->objectID()}}, {{"spot", y->objectID()}}}));
 }
 
 TEST_F(FetchDictionaryTest, PlainPropertiesAndKeyPathsThroughARelationship) {
@@ -97,10 +75,8 @@ TEST_F(FetchDictionaryTest, PlainPropertiesAndKeyPathsThroughARelationship) {
   request.predicate = Predicate::parse("spot.name == %@", {"y"});
   request.propertiesToFetch = {std::string("tally"), std::string("start"), std::string("done"),
                                std::string("spot.name")};
-  const auto rows = store.context->fetchDictionaries(request);
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0], (ResultDictionary{{"tally", Value(4)}, {"start", Value(start(4))}, {"done", Value(true)},
-                                       {"spot.name", Value("y")}}));
+  EXPECT_EQ(store.context->fetchDictionaries(request),
+            (std::vector<ResultDictionary>{{{"tally", 4}, {"start", start(4)}, {"done", true}, {"spot.name", "y"}}}));
   // Without properties to fetch every attribute and to-one comes back.
   request.propertiesToFetch.clear();
   const auto full = store.context->fetchDictionaries(request);
