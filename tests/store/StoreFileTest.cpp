@@ -41,11 +41,8 @@ std::string storeBytes(bool newer) {
     auto coordinator = std::make_shared<PersistentStoreCoordinator>(makeTestModel(newer));
     coordinator->addPersistentStore(file);
     auto context = ObjectContext::create(ConcurrencyType::privateQueue, coordinator);
-    for (int i = 0; i < 200; ++i) {
-      auto visit = context->insertNewObject("Visit");
-      visit->setValue("start", Date::fromSecondsSince1970(1'700'000'000.0 + i));
-      visit->setValue("payload", Blob(100, static_cast<std::uint8_t>(i)));
-    }
+    for (int i = 0; i < 200; ++i)
+      insert(*context, "Visit", {{"start", Date::fromSecondsSince1970(1'700'000'000.0 + i)}, {"payload", Blob(100, static_cast<std::uint8_t>(i))}});
     context->save();
   }
   return readBytes(file);
@@ -121,11 +118,10 @@ TEST(StoreFileTest, AnEmptyFileBecomesANewStore) {
   const auto file = directory.file("store.sqlite");
   writeBytes(file, "");
   auto context = ObjectContext::create(ConcurrencyType::privateQueue, open(file));
-  context->insertNewObject("Keeper")->setValue("title", "kept");
+  insert(*context, "Keeper", {{"title", "kept"}});
   context->save();
   EXPECT_EQ(context->count(FetchRequest("Keeper")), 1u);
 }
-
 
 // SQLite's locks are POSIX record locks, which a process loses on every descriptor of the file
 // when it closes any one of them. Looking at the file must not cost a connection of this
@@ -135,7 +131,7 @@ TEST(StoreFileTest, LookingAtAStoreInUseKeepsThisProcesssLocksOnIt) {
   TempDirectory directory;
   const auto file = directory.file("store.sqlite");
   auto context = ObjectContext::create(ConcurrencyType::privateQueue, open(file));
-  context->insertNewObject("Keeper")->setValue("title", "kept");
+  insert(*context, "Keeper", {{"title", "kept"}});
   context->save();
 
   // What another process sees of this one's locks on SQLite's lock bytes (from 2^30): a

@@ -87,16 +87,15 @@ struct UndoStore {
   // What the store holds, read by a fresh context: "area: places; spot(tally...)".
   std::string stored() {
     auto reader = store.newContext(ConcurrencyType::mainQueue);
-    std::string text;
     FetchRequest areas("Area");
     areas.sortDescriptors = {{"name", true}};
+    std::string text;
     for (const auto& area : reader->fetch(areas)) {
-      text += (text.empty() ? "" : " ") + area->value("name").asString().value_or("?") + ":";
+      text += (text.empty() ? "" : " ") + *area->value("name").asString() + ":";
       for (const auto& place : area->objects("places")) {
-        text += " " + place->value("name").asString().value_or("?");
-        for (const auto& visit : place->entity().name() == "Spot" ? place->objects("visits") : ObjectSet{}) {
-          text += "(" + std::to_string(visit->value("tally").asInteger().value_or(-1)) + ")";
-        }
+        text += " " + *place->value("name").asString();
+        if (place->entity().name() != "Spot") continue;
+        for (const auto& visit : place->objects("visits")) text += "(" + visit->value("tally").description() + ")";
       }
       text += ";";
     }
