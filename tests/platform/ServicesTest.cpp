@@ -43,11 +43,7 @@ TEST(Logger, LevelChangesWhileAnotherThreadLogs) {
   testing::CapturedLogs logs;
   Logger shared("Shared");
   std::atomic<bool> started{false}, done{false};
-  std::thread writer([&] {
-    started = true;
-    do shared.log(LogLevel::warning, "w");
-    while (!done.load());
-  });
+  std::thread writer([&] { for (started = true; !done.load();) shared.log(LogLevel::warning, "w"); });
   while (!started.load()) std::this_thread::yield();
   for (int i = 0; i < 2000; ++i) shared.setLogLevel(i % 2 ? LogLevel::error : LogLevel::trace);
   done = true;
@@ -84,12 +80,8 @@ TEST(Logger, MetadataRendersAsText) {
 }
 
 TEST(Container, ResolvesOneSharedInstancePerServiceFromAnyThread) {
-  struct Service {
-    int id;
-  };
-  struct Dependent {
-    std::shared_ptr<Service> service;
-  };
+  struct Service { int id; };
+  struct Dependent { std::shared_ptr<Service> service; };
   Container container;
   std::atomic<int> factoryRuns{0};
   container.registerFactory<Service>([&] {
@@ -118,7 +110,7 @@ TEST(Container, ResolvesOneSharedInstancePerServiceFromAnyThread) {
   EXPECT_THROW(container.resolve<double>(), std::runtime_error);
   EXPECT_EQ(*container.resolve<double>(), 1.5);
   container.removeAll();
-  EXPECT_FALSE(container.isRegistered<int>());
+  EXPECT_FALSE(container.isRegistered<int>() || container.isRegistered<Service>());
 }
 
 struct UnregisteredThing {};
@@ -162,11 +154,8 @@ TEST(Url, PartsOfObjectAndFileUrls) {
   for (const auto& c : cases) {
     auto url = Url::parse(c.text);
     ASSERT_TRUE(url) << c.text;
-    EXPECT_EQ(url->scheme(), c.scheme) << c.text;
-    EXPECT_EQ(url->host(), c.host) << c.text;
-    EXPECT_EQ(url->path(), c.path) << c.text;
-    EXPECT_EQ(url->lastPathComponent(), c.last) << c.text;
-    EXPECT_EQ(url->absoluteString(), c.text);
+    EXPECT_EQ(std::tuple(url->scheme(), url->host(), url->path(), url->lastPathComponent(), url->absoluteString()),
+              std::tuple(c.scheme, c.host, c.path, c.last, c.text));
   }
   EXPECT_EQ(Url::parse("https://example.org:8443/")->port(), 8443);
   for (const char* bad : {"", "has space", "bad%zz", "http://h:port/", "caf\xc3\xa9"})
@@ -179,8 +168,7 @@ TEST(Url, PartsOfObjectAndFileUrls) {
             "https://h/dir/a%20b%23?q");
 
   const Url file = Url::fileUrl("/tmp/My Store/../data.sqlite");
-  EXPECT_EQ(file.absoluteString(), "file:///tmp/data.sqlite");
-  EXPECT_TRUE(file.isFileUrl());
+  EXPECT_TRUE(file.isFileUrl() && file.absoluteString() == "file:///tmp/data.sqlite") << file.absoluteString();
   EXPECT_EQ(Url::fileUrl("/tmp/a b%").filePath(), std::filesystem::path("/tmp/a b%"));
   EXPECT_EQ(Url::fileUrl("/tmp/a b%").absoluteString(), "file:///tmp/a%20b%25");
   EXPECT_EQ(Url::parse("https://h/x")->filePath(), std::nullopt);

@@ -44,8 +44,7 @@ TEST(UserDefaults, TypedValuesSurviveAReload) {
             std::tuple(7, 7.0, 12, true, 0, false));
   EXPECT_EQ(reloaded.data("blob"), (UserDefaults::Data{0, 255, 'a', '=', 0}));
   // Data and strings never read as each other, whatever the bytes look like.
-  EXPECT_EQ(reloaded.string("textLike"), std::nullopt);
-  EXPECT_EQ(reloaded.data("TPCurrentSession"), std::nullopt);
+  EXPECT_EQ(std::tuple(reloaded.string("textLike"), reloaded.data("TPCurrentSession")), std::tuple(std::nullopt, std::nullopt));
   EXPECT_EQ(reloaded.value("list"), nlohmann::json::array({1, "two"}));
   EXPECT_FALSE(reloaded.contains("gone") || reloaded.string("missing"));
 }
