@@ -94,22 +94,7 @@ TEST(StoreFileTest, FilesThatAreNotAUsableStoreFailSetUpAndStayAsTheyWere) {
     TempDirectory directory;
     const auto file = directory.file("store.sqlite");
     c.make(file);
-    const FileSnapshot before(file);
-    auto coordinator = std::make_shared<PersistentStoreCoordinator>(c.model);
-    try {
-      coordinator->addPersistentStore(file);
-      ADD_FAILURE() << "opened";
-    } catch (const StoreError& e) {
-      EXPECT_EQ(e.code(), c.code);
-      const std::string message = e.what();
-      EXPECT_EQ(message.rfind("cannot open the store " + file.string() + ": ", 0), 0u) << message;
-      EXPECT_NE(message.find(c.reason), std::string::npos) << message;
-      EXPECT_EQ(message.find('\n'), std::string::npos) << message;
-    }
-    EXPECT_FALSE(coordinator->hasStore());
-    const FileSnapshot after(file);
-    EXPECT_TRUE(after.bytes == before.bytes && after.mtime == before.mtime);
-    EXPECT_EQ(after.names, before.names) << "no -wal, -shm or lock file is left";
+    expectRefused(c.model, file, c.code, c.reason);
   }
 }
 

@@ -25,40 +25,33 @@ TEST(UndoManager, GroupsStepsAndSwitches) {
       undo.registerUndo(action(text));
     });
   };
-  undo.beginUndoGrouping();
-  undo.registerUndo(action("a"));
-  undo.beginUndoGrouping();  // nested: folds into the outer step
-  undo.registerUndo(action("b"));
-  undo.endUndoGrouping();
-  undo.endUndoGrouping();
-  undo.beginUndoGrouping();  // empty: not a step
-  undo.endUndoGrouping();
-  undo.disableUndoRegistration();
-  undo.disableUndoRegistration();
-  undo.beginUndoGrouping();
-  undo.registerUndo(action("ignored"));
-  undo.endUndoGrouping();
-  undo.enableUndoRegistration();
-  undo.enableUndoRegistration();
-  EXPECT_THROW(undo.enableUndoRegistration(), std::logic_error);
-  EXPECT_THROW(undo.endUndoGrouping(), std::logic_error);
-
-  ASSERT_TRUE(undo.canUndo());
+  // ( begins a group and ) ends it, - disables and + enables registration, a letter
+  // registers the action of that name.
+  const auto run = [&](const std::string& script) {
+    for (const char c : script) {
+      switch (c) {
+        case '(': undo.beginUndoGrouping(); break;
+        case ')': undo.endUndoGrouping(); break;
+        case '-': undo.disableUndoRegistration(); break;
+        case '+': undo.enableUndoRegistration(); break;
+        default: undo.registerUndo(action(std::string(1, c)));
+      }
+    }
+  };
+  const auto state = [&] { return log + (undo.canUndo() ? " undo" : "") + (undo.canRedo() ? " redo" : ""); };
+  run("(a(b))()--(x)++");  // nested groups fold into one step, an empty one is none
+  EXPECT_THROW(run("+"), std::logic_error);
+  EXPECT_THROW(run(")"), std::logic_error);
+  EXPECT_EQ(state(), " undo");
   undo.undo();  // newest action first
-  EXPECT_EQ(log, "ba");
-  EXPECT_FALSE(undo.canUndo());
-  ASSERT_TRUE(undo.canRedo());
+  EXPECT_EQ(state(), "ba redo");
   undo.redo();
-  EXPECT_EQ(log, "baab");
+  EXPECT_EQ(state(), "baab undo");
   undo.undo();
-  EXPECT_EQ(log, "baabba");
-  EXPECT_TRUE(undo.canRedo());
-  // A fresh registration outside undo and redo drops the redo step.
-  undo.beginUndoGrouping();
-  undo.registerUndo([] {});
-  undo.endUndoGrouping();
-  EXPECT_FALSE(undo.canRedo());
-  undo.beginUndoGrouping();
+  EXPECT_EQ(state(), "baabba redo");
+  run("(z)");  // a fresh registration outside undo and redo drops the redo step
+  EXPECT_EQ(state(), "baabba undo");
+  run("(");
   EXPECT_THROW(undo.undo(), std::logic_error);  // a step cannot be undone half-recorded
 }
 
