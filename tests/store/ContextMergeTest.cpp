@@ -71,8 +71,7 @@ TEST(ContextMerge, EachPolicyResolvesTheSameRowPropertyByProperty) {
       EXPECT_EQ(describe(*object), "mine 2 closed") << "a failed save keeps the context as it was";
     }
     EXPECT_EQ(mine->hasChanges(), c.error != 0);
-    auto reader = store.newContext(ConcurrencyType::mainQueue);
-    EXPECT_EQ(describe(*reader->existingObject(spot->objectID())), c.stored);
+    EXPECT_EQ(describe(*store.newContext(ConcurrencyType::mainQueue)->existingObject(spot->objectID())), c.stored);
     if (c.error == 0) {
       // The merged row's version moved on: a further edit saves without conflict.
       object->setValue("rank", 6);
@@ -100,22 +99,18 @@ TEST(ContextMerge, OtherContextsTakeASaveOnTheirOwnQueue) {
       });
 
   auto worker = store.newContext();
-  ObjectID insertedId;
   worker->performAndWait([&] {
     worker->existingObject(desk->objectID())->setValue("name", "table");
     worker->deleteObject(worker->existingObject(lamp->objectID()));
-    auto chair = worker->insertNewObject("Spot");
-    chair->setValue("name", "chair");
+    insert(*worker, "Spot", {{"name", "chair"}});
     worker->save();
-    insertedId = chair->objectID();
   });
   EXPECT_TRUE(merges.empty()) << "the main context merges as a task of its own queue";
   MainQueue::shared().runPending();
   // Updated: the desk, and home, which lost the lamp.
   EXPECT_EQ(merges, std::vector<std::string>{"main 121"});
-  EXPECT_EQ(desk->value("name").asString(), "table");
-  EXPECT_TRUE(lamp->isFault());
-  EXPECT_EQ(bystanderDesk->value("name").asString(), "desk");
+  EXPECT_EQ(std::tuple(desk->value("name"), lamp->isFault(), bystanderDesk->value("name")),
+            std::tuple(Value("table"), true, Value("desk")));
 
   // The other way round: a private context that merges takes the main context's save on
   // its own queue, keeping its own unsaved edit of another property.
@@ -153,9 +148,7 @@ TEST(ContextChildTest, AChildSeesItsParentsUnsavedStateAndSavesIntoIt) {
   EXPECT_EQ(TestStore::names(child->fetch(sortedSpots())), (std::vector<std::string>{"a", "c"}));
   EXPECT_EQ(child->count(sortedSpots()), 2u);
   auto childA = child->existingObject(a->objectID());
-  EXPECT_NE(childA, a);
-  EXPECT_EQ(childA->value("rank"), Value(5));
-  EXPECT_FALSE(childA->hasChanges());
+  EXPECT_TRUE(childA != a && childA->value("rank") == Value(5) && !childA->hasChanges());
   auto childArea = child->existingObject(area->objectID());
   EXPECT_EQ(TestStore::names(childArea->objects("places")), (std::vector<std::string>{"a", "c"}));
   FetchRequest ranked("Spot");
@@ -164,8 +157,7 @@ TEST(ContextChildTest, AChildSeesItsParentsUnsavedStateAndSavesIntoIt) {
 
   // The child's save lands in the parent as unsaved changes, not in the store.
   childA->setValue("name", "a2");
-  auto d = child->insertNewObject("Spot");
-  d->setValue("name", "d");
+  auto d = insert(*child, "Spot", {{"name", "d"}});
   d->setObject("area", childArea);
   child->deleteObject(child->existingObject(c->objectID()));
   child->save();
@@ -173,8 +165,7 @@ TEST(ContextChildTest, AChildSeesItsParentsUnsavedStateAndSavesIntoIt) {
   EXPECT_EQ(a->value("name"), Value("a2"));
   EXPECT_TRUE(c->isDeleted() || c->managedObjectContext() == nullptr);
   auto parentD = store.context->existingObject(d->objectID());
-  EXPECT_TRUE(parentD->isInserted());
-  EXPECT_EQ(parentD->object("area"), area);
+  EXPECT_TRUE(parentD->isInserted() && parentD->object("area") == area);
   EXPECT_EQ(TestStore::names(area->objects("places")), (std::vector<std::string>{"a2", "d"}));
   auto other = store.newContext();
   other->performAndWait([&] { EXPECT_EQ(TestStore::names(other->fetch(sortedSpots())), (std::vector<std::string>{"a", "b"})); });

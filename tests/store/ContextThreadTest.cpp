@@ -15,9 +15,8 @@ namespace {
 // the ranks always add up to 100 and each visit's tally matches the transfer count.
 TEST(ContextThreadTest, APrivateContextReadsConsistentSavedStatesWhileTheMainContextSaves) {
   TestStore store;
-  auto left = store.spot("left");
+  auto left = with(store.spot("left"), {{"rank", 100}});
   auto right = store.spot("right");
-  left->setValue("rank", 100);
   store.context->save();
 
   auto reader = store.newContext(ConcurrencyType::privateQueue);
@@ -27,9 +26,8 @@ TEST(ContextThreadTest, APrivateContextReadsConsistentSavedStatesWhileTheMainCon
   std::thread thread([&] {
     while (!done.load() || reads.load() < 5) {
       reader->performAndWait([&] {
-        FetchRequest spots("Spot");
         int objectSum = 0;
-        for (const auto& spot : reader->fetch(spots)) objectSum += static_cast<int>(*spot->value("rank").asInteger());
+        for (const auto& spot : reader->fetch(FetchRequest("Spot"))) objectSum += static_cast<int>(*spot->value("rank").asInteger());
         FetchRequest sum("Spot");
         sum.propertiesToFetch = {ExpressionDescription{"sum", "sum:", "rank", AttributeType::integer64}};
         const auto rows = reader->fetchDictionaries(sum);

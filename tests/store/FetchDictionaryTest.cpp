@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "StoreTestModel.h"
-#include "chronelle/store/ContextImpl.h"
 #include "chronelle/store/Predicate.h"
 #include "chronelle/store/StoreError.h"
 
@@ -87,24 +86,6 @@ TEST_F(FetchDictionaryTest, PlainPropertiesAndKeyPathsThroughARelationship) {
 
   request.propertiesToFetch = {std::string("spot.visits")};
   EXPECT_THROW(store.context->fetchDictionaries(request), StoreError);
-}
-
-TEST_F(FetchDictionaryTest, StatementsArePreparedOncePerConnection) {
-  FetchRequest request("Visit");
-  request.propertiesToFetch = {expression("total", "sum:", "weight")};
-  request.predicate = Predicate::parse("tally >= %@", {0});
-  store.context->fetchDictionaries(request);
-  const Connection& connection = store.context->impl().db();
-  const std::size_t prepared = connection.preparedCount();
-  const std::size_t queries = store.context->storeFetchCount();
-  for (int i = 1; i <= 5; ++i) {
-    request.predicate = Predicate::parse("tally >= %@", {i});
-    const auto rows = store.context->fetchDictionaries(request);
-    EXPECT_EQ(rows.at(0).at("total"), Value(i <= 4 ? 0.25 * (10 - i * (i - 1) / 2) + 100.0 : 100.0))
-        << i;
-  }
-  EXPECT_EQ(connection.preparedCount(), prepared);
-  EXPECT_EQ(store.context->storeFetchCount(), queries + 5);
 }
 
 }  // namespace
