@@ -126,10 +126,8 @@ TEST(ContextObjectsTest, AToOneToAnEntityWithSubentitiesKeepsTheConcreteEntity) 
   TestStore store;
   auto spot = store.spot("spot");
   auto area = store.area("area");
-  auto onSpot = store.context->insertNewObject("Badge");
-  auto onArea = store.context->insertNewObject("Badge");
-  onSpot->setObject("place", spot);
-  onArea->setObject("place", area);
+  store.context->insertNewObject("Badge")->setObject("place", spot);
+  store.context->insertNewObject("Badge")->setObject("place", area);
   store.context->save();
   const ObjectID spotID = spot->objectID();
   store.reopen();
@@ -144,9 +142,10 @@ TEST(ContextObjectsTest, AToOneToAnEntityWithSubentitiesKeepsTheConcreteEntity) 
   badges.propertiesToFetch = {std::string("place")};
   const auto rows = store.context->fetchDictionaries(badges);
   ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0].at("place").asObjectID()->entityName(), "Area");
+  const ObjectID areaID = *rows[0].at("place").asObjectID();
+  EXPECT_EQ(areaID.entityName(), "Area");
   EXPECT_EQ(store.context->existingObject(spotID)->objects("badges").size(), 1u);
-  EXPECT_EQ(store.context->existingObject(*rows[0].at("place").asObjectID())->objects("badges").size(), 1u);
+  EXPECT_EQ(store.context->existingObject(areaID)->objects("badges").size(), 1u);
 }
 
 TEST(ContextObjectsTest, DeleteRulesCascadeNullifyAndDeny) {

@@ -79,18 +79,6 @@ TEST(ContextThreadTest, PerformAndWaitIsReentrantAndReachesTheMainQueueFromOther
   while (!finished.load()) MainQueue::shared().runPending();
   worker.join();
   EXPECT_TRUE(ranOnMain.load());
-
-  // perform() on a private context runs later, in order, on its own queue.
-  std::vector<int> order;
-  std::atomic<int> left{3};
-  for (int i = 0; i < 3; ++i) {
-    privateContext->perform([&, i] {
-      order.push_back(i);
-      left.fetch_sub(1);
-    });
-  }
-  while (left.load() > 0) std::this_thread::yield();
-  privateContext->performAndWait([&] { EXPECT_EQ(order, (std::vector<int>{0, 1, 2})); });
 }
 
 }  // namespace

@@ -126,11 +126,7 @@ TEST(StoreFileTest, LookingAtAStoreInUseKeepsThisProcesssLocksOnIt) {
     const pid_t child = fork();
     if (child == 0) {
       const int fd = ::open(file.c_str(), O_RDWR);
-      struct flock probe {};
-      probe.l_type = F_WRLCK;
-      probe.l_whence = SEEK_SET;
-      probe.l_start = 0x40000000;
-      probe.l_len = 512;
+      struct flock probe {.l_type = F_WRLCK, .l_whence = SEEK_SET, .l_start = 0x40000000, .l_len = 512, .l_pid = 0};
       _exit(fd >= 0 && fcntl(fd, F_GETLK, &probe) == 0 ? (probe.l_type == F_UNLCK ? 1 : 0) : 2);
     }
     int status = 0;
