@@ -24,9 +24,8 @@ class RecordingDelegate final : public FetchedResultsControllerDelegate {
  public:
   struct Change {
     std::shared_ptr<ManagedObject> object;
-    std::optional<IndexPath> from;
+    std::optional<IndexPath> from, to;
     FetchedResultsChangeType type;
-    std::optional<IndexPath> to;
   };
 
   void controllerWillChangeContent(FetchedResultsController& controller) override {
@@ -40,7 +39,7 @@ class RecordingDelegate final : public FetchedResultsControllerDelegate {
     const Value name = object->value("name");
     calls.push_back(std::string(toString(type)) + " " + name.asString().value_or("?") + " " +
                     (from ? from->description() : "") + "->" + (to ? to->description() : ""));
-    changes.push_back({object, from, type, to});
+    changes.push_back({object, from, to, type});
   }
   void controllerDidChangeContent(FetchedResultsController&) override { calls.push_back("did"); }
 

@@ -211,9 +211,9 @@ TEST(StoreRoundTripTest, MetadataIdentifiesTheStoreAcrossReopening) {
   store.coordinator->setMetadataValue("cleanShutdown", "yes");
   EXPECT_THROW(store.coordinator->setMetadataValue("NSStoreUUID", "x"), std::invalid_argument);
   store.reopen();
-  EXPECT_EQ(store.coordinator->storeIdentifier(), uuid);
-  EXPECT_EQ(store.coordinator->metadataValue("cleanShutdown"), "yes");
-  EXPECT_EQ(store.coordinator->metadataValue("NSStoreModelName"), "StoreTest");
+  EXPECT_EQ(std::tuple(store.coordinator->storeIdentifier(), store.coordinator->metadataValue("cleanShutdown"),
+                       store.coordinator->metadataValue("NSStoreModelName")),
+            std::tuple(uuid, "yes", "StoreTest"));
 }
 
 TEST(StoreRoundTripTest, ATransformableAttributeNeedsItsTransformerRegistered) {

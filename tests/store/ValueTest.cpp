@@ -147,14 +147,11 @@ TEST(ObjectIDTest, OnlyWellFormedURIsParseAndEveryIDRoundTrips) {
     }
   }
   const ObjectID permanent = ObjectID::permanent("Session", 42, kStore);
-  EXPECT_FALSE(permanent.isTemporaryID());
-  EXPECT_EQ(permanent.uriRepresentation(), p + "Session/p42");
-  EXPECT_EQ(ObjectID::fromURI(permanent.uriRepresentation()), permanent);
   const ObjectID temporary = ObjectID::temporary("Task");
-  EXPECT_TRUE(temporary.isTemporaryID());
-  EXPECT_EQ(temporary.primaryKey(), 0);
+  EXPECT_TRUE(!permanent.isTemporaryID() && temporary.isTemporaryID() && temporary.primaryKey() == 0);
+  EXPECT_EQ(permanent.uriRepresentation(), p + "Session/p42");
   EXPECT_EQ(temporary.uriRepresentation(), "x-chronelle:///Task/t" + temporary.storeIdentifier());
-  EXPECT_EQ(ObjectID::fromURI(temporary.uriRepresentation()), temporary);
+  for (const auto& id : {permanent, temporary}) EXPECT_EQ(ObjectID::fromURI(id.uriRepresentation()), id);
 }
 
 TEST(ObjectIDTest, EqualityAndHashFollowEntityKeyAndStoreAndTemporaryIDsAreFresh) {
