@@ -16,8 +16,7 @@ std::vector<std::string> namesOf(const std::vector<std::shared_ptr<ManagedObject
 TEST(ContextObjectsTest, InsertionGivesTemporaryIDsDefaultsAndAwakeFromInsert) {
   TestStore store;
   auto spot = store.spot("a");
-  EXPECT_TRUE(spot->objectID().isTemporaryID());
-  EXPECT_NE(std::dynamic_pointer_cast<SpotObject>(spot), nullptr);
+  EXPECT_TRUE(spot->objectID().isTemporaryID() && std::dynamic_pointer_cast<SpotObject>(spot));
   EXPECT_EQ(spot->value("rank"), Value(0));     // default
   EXPECT_EQ(spot->value("open"), Value(false));  // default
   EXPECT_TRUE(spot->value("identifier").asString()->starts_with("spot-"));

@@ -45,8 +45,7 @@ class RecordingDelegate final : public FetchedResultsControllerDelegate {
 
   std::string take() {
     std::string text;
-    for (const auto& call : calls) text += (text.empty() ? "" : " | ") + call;
-    calls.clear();
+    for (const auto& call : std::exchange(calls, {})) text += (text.empty() ? "" : " | ") + call;
     return text;
   }
 
@@ -195,7 +194,8 @@ TEST(FetchedResultsController, RandomBatchesKeepTheResultsAndTheReportedChangesC
     inTask([&] {
       for (int step = pick(4) + 1; step > 0; --step) {
         std::vector<std::shared_ptr<ManagedObject>> live;
-        std::ranges::copy_if(all, std::back_inserter(live), [](const auto& s) { return !s->isDeleted() && s->managedObjectContext(); });
+        std::ranges::copy_if(all, std::back_inserter(live),
+                             [](const auto& s) { return !s->isDeleted() && s->managedObjectContext(); });
         const int operation = live.empty() ? 0 : pick(6);
         const auto& spot = live.empty() ? nullptr : live[static_cast<std::size_t>(pick(static_cast<int>(live.size())))];
         switch (operation) {

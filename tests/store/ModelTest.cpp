@@ -45,18 +45,16 @@ TEST(ModelTest, FinalizeRefusesInconsistentModelsNamingTheFault) {
       EXPECT_NE(std::string(e.what()).find(c.mentions), std::string::npos) << c.label << ": " << e.what();
     }
   }
-  ObjectModel twice("Twice", 1);
-  twice.addEntity(EntityDescription("A"));
-  EXPECT_THROW(twice.addEntity(EntityDescription("A")), std::logic_error);
+  EXPECT_THROW(ObjectModel("Twice", 1).addEntity(EntityDescription("A")).addEntity(EntityDescription("A")),
+               std::logic_error);
 }
 
 TEST(ModelTest, InheritanceSharesOneTablePerRoot) {
   auto model = makeTestModel();
   const auto& spot = *model->entity("Spot");
-  const auto& area = *model->entity("Area");
   const auto& place = *model->entity("Place");
   EXPECT_TRUE(spot.isKindOf(place) && !place.isKindOf(spot));
-  EXPECT_EQ(spot.layout().table, area.layout().table);
+  EXPECT_EQ(spot.layout().table, model->entity("Area")->layout().table);
   EXPECT_NE(spot.layout().table, model->entity("Visit")->layout().table);
   EXPECT_EQ(place.layout().selfAndDescendants.size(), 3u);
   // Attributes (inherited first), then to-one relationships; to-many ones are derived.

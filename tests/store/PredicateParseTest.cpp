@@ -79,8 +79,8 @@ TEST(PredicateParseTest, SpellingsPrecedenceAndLiteralsHaveOneCanonicalText) {
 TEST(PredicateParseTest, ComposedPredicatesAndKeyPaths) {
   const Predicate a = Predicate::parse("a = 1");
   const Predicate bc = Predicate::parse("b = 2 AND c.d = 3");
-  EXPECT_EQ(Predicate::allOf({}).predicateFormat(), "TRUEPREDICATE");
-  EXPECT_EQ(Predicate::anyOf({}).predicateFormat(), "FALSEPREDICATE");
+  EXPECT_EQ(Predicate::allOf({}).predicateFormat() + " " + Predicate::anyOf({}).predicateFormat(),
+            "TRUEPREDICATE FALSEPREDICATE");
   EXPECT_EQ(Predicate::allOf({a}).predicateFormat(), "a == 1");
   EXPECT_EQ(Predicate::allOf({a, bc}).predicateFormat(), "a == 1 AND b == 2 AND c.d == 3");
   EXPECT_EQ(Predicate::anyOf({a, bc}).predicateFormat(), "a == 1 OR (b == 2 AND c.d == 3)");

@@ -41,8 +41,10 @@ std::string storeBytes(bool newer) {
     auto coordinator = std::make_shared<PersistentStoreCoordinator>(makeTestModel(newer));
     coordinator->addPersistentStore(file);
     auto context = ObjectContext::create(ConcurrencyType::privateQueue, coordinator);
-    for (int i = 0; i < 200; ++i)
-      insert(*context, "Visit", {{"start", Date::fromSecondsSince1970(1'700'000'000.0 + i)}, {"payload", Blob(100, static_cast<std::uint8_t>(i))}});
+    for (int i = 0; i < 200; ++i) {
+      insert(*context, "Visit",
+             {{"start", Date::fromSecondsSince1970(1'700'000'000.0 + i)}, {"payload", Blob(100, static_cast<std::uint8_t>(i))}});
+    }
     context->save();
   }
   return readBytes(file);

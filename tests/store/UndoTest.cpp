@@ -144,11 +144,7 @@ TEST(ContextUndo, UndoesAndRedoesEveryKindOfChangeAcrossSaves) {
 
 TEST(ContextUndo, ChangesOfOneTaskAreOneStepAndRollbackClearsTheSteps) {
   UndoStore s;
-  inTask([&] {
-    s.desk->setValue("name", "a");
-    s.desk->setValue("rank", 7);
-    s.store.spot("lamp", s.home);
-  });
+  inTask([&] { with(s.desk, {{"name", "a"}, {"rank", 7}}); s.store.spot("lamp", s.home); });
   inTask([&] { s.desk->setValue("name", "b"); });
   s.undo().disableUndoRegistration();
   inTask([&] { s.home->setValue("name", "house"); });  // not registered
@@ -158,15 +154,13 @@ TEST(ContextUndo, ChangesOfOneTaskAreOneStepAndRollbackClearsTheSteps) {
   s.step();
   EXPECT_EQ(s.stored(), "house: a(1) lamp;") << "only the second task's rename is undone";
   s.step();
-  EXPECT_EQ(s.stored(), "house: desk(1);");
-  EXPECT_EQ(s.desk->value("rank").asInteger(), 0);
+  EXPECT_EQ(s.stored() + s.desk->value("rank").description(), "house: desk(1);0");
   EXPECT_FALSE(s.undo().canUndo());
 
   inTask([&] { s.desk->setValue("name", "c"); });
   ASSERT_TRUE(s.undo().canUndo());
   s.store.context->rollback();
-  EXPECT_FALSE(s.undo().canUndo());
-  EXPECT_FALSE(s.undo().canRedo());
+  EXPECT_FALSE(s.undo().canUndo() || s.undo().canRedo());
 }
 
 }  // namespace
