@@ -1,4 +1,4 @@
-#include "StackFixture.h"
+#include "teststack/StackFixture.h"
 
 #include "chronelle/model/ChronelleModel.h"
 #include "chronelle/model/NSDictionaryValueTransformer.h"
