@@ -5,7 +5,6 @@
 #include "ReportsFixture.h"
 #include "chronelle/data/MainDataProvider.h"
 #include "chronelle/model/Rule.h"
-#include "chronelle/platform/MainQueue.h"
 #include "chronelle/reports/ReportCacheProvider.h"
 #include "chronelle/reports/ReportCalculator.h"
 #include "testsupport/RunOnMain.h"
@@ -15,18 +14,6 @@ namespace {
 
 class ReportCacheWriteTest : public ReportsFixture {
  protected:
-  template <class T>
-  T write(asio::awaitable<T> op) {
-    if constexpr (std::is_void_v<T>) {
-      runOnMain(std::move(op));
-      MainQueue::shared().runPending();
-    } else {
-      T result = runOnMain(std::move(op));
-      MainQueue::shared().runPending();
-      return result;
-    }
-  }
-
   // Fills both caches: totals through a calculator holding the provider, columns by apply.
   void fill() {
     ReportCalculator calculator(provider, caches);
@@ -53,12 +40,12 @@ TEST_F(ReportCacheWriteTest, EntriesEmptyTheCachesRulesKeepThem) {
   rule->setText("editor");
 
   // The first rule also gives the task its rule set: the task changed.
-  write(writer->createRule(rule, task->objectID()));
+  runToEnd(writer->createRule(rule, task->objectID()));
   fill();
-  write(writer->createRule(rule, task->objectID()));
+  runToEnd(writer->createRule(rule, task->objectID()));
   EXPECT_FALSE(empty()) << "a rule alone keeps the caches";
 
-  write(writer->createTimeEntry(time.now() - 3600.0, time.now(), task->objectID(), false, std::nullopt));
+  runToEnd(writer->createTimeEntry(time.now() - 3600.0, time.now(), task->objectID(), false, std::nullopt));
   EXPECT_TRUE(empty()) << "a saved entry empties them";
 
   // Totals computed afterwards see the new entry.

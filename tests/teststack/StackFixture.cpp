@@ -12,16 +12,24 @@ Date utc(int hour, int minute, int dayOffset) {
   return Date::fromSecondsSince1970(1'773'100'800.0 + dayOffset * 86400.0 + hour * 3600.0 + minute * 60.0);
 }
 
-StackFixture::StackFixture() : time(utc(12)) {
+StackFixture::StackFixture(Date start, const char* zone) : zone(zone), time(start) {
   NSDictionaryValueTransformer::registerTransformer();
+  openStack();
+}
+
+StackFixture::~StackFixture() { closeStack(); }
+
+void StackFixture::openStack() {
   UserDefaults::setStandard(std::make_shared<UserDefaults>(directory.file("defaults.json")));
   stack = std::make_shared<CoreDataStack>(ChronelleModel::kName, directory.path() / "store", "Chronelle.sqlite");
   Injector::sharedSyncedContainer().registerInstance<CoreDataStack>(stack);
 }
 
-StackFixture::~StackFixture() {
+void StackFixture::closeStack() {
   MainQueue::shared().runPending();
   Injector::sharedSyncedContainer().removeAll();
+  stack.reset();
+  MainQueue::shared().runPending();
   UserDefaults::setStandard(nullptr);
 }
 
