@@ -209,13 +209,12 @@ TEST_F(MainDataProviderWriteTest, RuleIsCopiedIntoANewRuleSetFromATemplate) {
   auto copy = std::dynamic_pointer_cast<Rule>(set->rules().front());
   ASSERT_NE(copy, nullptr);
   EXPECT_NE(copy, rule);
-  EXPECT_EQ(copy->applicationPath(), rule->applicationPath());
-  EXPECT_EQ(copy->filePath(), rule->filePath());
-  EXPECT_EQ(copy->typeValue(), 3);
-  EXPECT_EQ(copy->websiteUrl(), rule->websiteUrl());
-  EXPECT_EQ(copy->text(), rule->text());
-  EXPECT_EQ(copy->relationValue(), 2);
-  EXPECT_TRUE(copy->isInActiveWindow());
+  auto fields = [](const Rule& r) {
+    return r.applicationPath().value_or("-") + " " + r.filePath().value_or("-") + " " +
+           std::to_string(r.typeValue()) + " " + r.websiteUrl().value_or("-") + " " + r.text().value_or("-") + " " +
+           std::to_string(r.relationValue()) + " " + std::to_string(r.isInActiveWindow());
+  };
+  EXPECT_EQ(fields(*copy), "/Applications/Editor.app /tmp/x 3 example.org text 2 1");
   EXPECT_EQ(copy->userInfo(), rule->userInfo());
   EXPECT_TRUE(rule->isInserted());
   EXPECT_EQ(rule->managedObjectContext(), scratch.get());
