@@ -4,9 +4,6 @@
 
 #include "teststack/ProviderFixture.h"
 #include "chronelle/model/ALEntry.h"
-#include "chronelle/model/Rule.h"
-#include "chronelle/model/RuleCombination.h"
-#include "chronelle/model/RuleSet.h"
 
 namespace chronelle::testing {
 namespace {
@@ -155,27 +152,6 @@ TEST(MainDataProviderClassificationTest, SavedObjectsAndMergedIDsAreClassifiedBy
   const Notification mistyped{
       "merge", nullptr, {{ObjectContext::kInsertedObjectIDsKey, std::string("x")}}};
   EXPECT_TRUE(MainDataProvider::getChangesFromMergeNotification(mistyped)->areEmtpy());
-}
-
-TEST_F(MainDataProviderNotificationTest, SavedObjectsOfEveryKindAreClassified) {
-  auto set = context().insert<RuleSet>(RuleSet::kEntityName);
-  auto rule = context().insert<Rule>(Rule::kEntityName);
-  auto combination = context().insert<RuleCombination>(RuleCombination::kEntityName);
-  const Notification saved{"save",
-                           nullptr,
-                           {{ObjectContext::kInsertedObjectsKey, ObjectSet{set, entry}},
-                            {ObjectContext::kUpdatedObjectsKey, ObjectSet{rule, combination, log}},
-                            {ObjectContext::kDeletedObjectsKey, ObjectSet{f, a}}}};
-  const auto changes = MainDataProvider::getChangesFromContextDidSaveNotification(saved);
-  ASSERT_TRUE(changes.has_value());
-  EXPECT_EQ(
-      changes->description(),
-      R"(ContextChanges(inserts: ["session", "ruleSet"], updates: ["rule", "alEntry"], )"
-      R"(deletes: ["task", "folder"]))");
-  EXPECT_FALSE(
-      MainDataProvider::getChangesFromContextDidSaveNotification(Notification{"save", nullptr, {}})
-          .has_value());
-  context().rollback();
 }
 
 }  // namespace
