@@ -139,6 +139,7 @@ TEST_F(SessionMergeTest, UnknownTaskThrowsAndNothingFinishedIsANoOp) {
   } catch (const std::system_error& error) {
     EXPECT_EQ(error.code(), MainDataProvider::MergeSessionsErrors::selectedTaskDoesNotExist);
     EXPECT_STREQ(error.code().category().name(), "MainDataProvider.MergeSessionsErrors");
+    EXPECT_EQ(error.code().message(), "selectedTaskDoesNotExist");
   }
   write(provider->mergeSessions({*running->identifier(), "gone"}, *target->identifier(),
                                 MergeType::byFillingTimeBetweenSessions));
