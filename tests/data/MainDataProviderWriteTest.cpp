@@ -115,6 +115,15 @@ TEST_F(MainDataProviderWriteTest, FailingWriteRollsBackEverythingAndThrowsToTheC
   auto archiveObserver = NotificationCenter::defaultCenter().addObserver(
       DataNotifications::didArchiveNodes, nullptr,
       [&](const Notification& n) { archiveNotices.push_back(n.name); });
+  // Everything the cases touch, as it was before each of them.
+  auto state = [&] {
+    return std::to_string(top->parent() == nullptr) + " " + entry->end().value_or(Date()).isoString() + " " +
+           a->name() + " " + std::to_string(a->colorId()) + " " + (a->parent() ? a->parent()->name() : "-") +
+           " " + std::to_string(f->archived()) + " " + std::to_string(f->children().size()) + " " +
+           std::to_string(provider->getAllTasks(true).size());
+  };
+  const std::string before = state();
+  ASSERT_EQ(before, "1 " + utc(10).isoString() + " A 0 F 0 2 3");
   for (const auto& c : cases) {
     try {
       write(c.run());
@@ -124,14 +133,7 @@ TEST_F(MainDataProviderWriteTest, FailingWriteRollsBackEverythingAndThrowsToTheC
     }
     EXPECT_EQ(takeEvents(), "") << "case " << c.name;
     EXPECT_FALSE(context().hasChanges()) << "case " << c.name;
-    EXPECT_EQ(top->parent(), nullptr) << "case " << c.name;
-    EXPECT_EQ(entry->end(), utc(10)) << "case " << c.name;
-    EXPECT_EQ(a->name(), "A") << "case " << c.name;
-    EXPECT_EQ(a->colorId(), 0) << "case " << c.name;
-    EXPECT_EQ(a->parent(), f) << "case " << c.name;
-    EXPECT_FALSE(f->archived()) << "case " << c.name;
-    EXPECT_EQ(f->children().size(), 2u) << "case " << c.name;
-    EXPECT_EQ(provider->getAllTasks(true).size(), 3u) << "case " << c.name;
+    EXPECT_EQ(state(), before) << "case " << c.name;
   }
   EXPECT_TRUE(archiveNotices.empty());
 }

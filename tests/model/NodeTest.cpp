@@ -38,21 +38,10 @@ TEST(NodeTest, BillingSettingsInheritDownTheChain) {
   } cases[] = {
       {"only the top has a rate", {true, 80}, {}, {}, 80, true, "Billable (inherited)"},
       {"no rate anywhere", {}, {}, {}, 0, false, "Non-Billable (inherited)"},
-      {"middle overrides the top",
-       {true, 80},
-       {false, 40},
-       {},
-       40,
-       false,
-       "Non-Billable (inherited)"},
+      {"middle overrides the top", {true, 80}, {false, 40}, {}, 40, false, "Non-Billable (inherited)"},
       {"task's own setting wins", {false, 80}, {}, {true, 120}, 120, true, "Billable"},
       {"task's own non-billable", {true}, {true}, {false}, 0, false, "Non-Billable"},
-      {"raw flag of an unset top is ignored",
-       {std::nullopt, std::nullopt, true},
-       {},
-       {},
-       0,
-       false,
+      {"raw flag of an unset top is ignored", {std::nullopt, std::nullopt, true}, {}, {}, 0, false,
        "Non-Billable (inherited)"},
   };
   ModelStore store;
