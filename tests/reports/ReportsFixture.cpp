@@ -8,17 +8,6 @@
 
 namespace chronelle::testing {
 
-Date berlinTime(int year, int month, int day, int hour, int minute, int second) {
-  DateComponents components;
-  components.year = year;
-  components.month = month;
-  components.day = day;
-  components.hour = hour;
-  components.minute = minute;
-  components.second = second;
-  return *Calendar("Europe/Berlin").date(components);
-}
-
 ReportsFixture::ReportsFixture() : StackFixture(berlinTime(2026, 3, 29, 15, 0), "Europe/Berlin") {
   Injector::sharedSyncedContainer().registerInstance<ColorSetManager>(std::make_shared<ColorSetManager>());
   provider = std::make_shared<BaseDataProvider>(stack->viewContext());

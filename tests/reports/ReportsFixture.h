@@ -28,7 +28,4 @@ class ReportsFixture : public StackFixture {
   std::shared_ptr<BaseDataProvider> provider;
 };
 
-// The instant of a Berlin wall-clock time.
-Date berlinTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
-
 }  // namespace chronelle::testing
