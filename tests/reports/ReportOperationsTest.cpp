@@ -151,9 +151,12 @@ TEST_F(ReportOperationsTest, BreakdownComputesWhatIsAskedAndReturnsItsCache) {
 }
 
 TEST_F(ReportOperationsTest, ChartSecondRunReadsOnlyTheRunningEntry) {
+  makeEntry(solo, berlinTime(2026, 3, 24, 12), berlinTime(2026, 3, 24, 12, 0, 30));
+  save();
   const SessionQuery3 query = week.toSessionQuery();
   const auto first = runChart(query, running->objectID(), std::nullopt);
   ASSERT_EQ(first.columns.size(), 7u);
+  EXPECT_EQ(first.columns[1].segments.size(), 1u) << "the chart leaves out groups of a minute or less";
   ASSERT_EQ(first.columns[6].segments.size(), 1u);
   EXPECT_EQ(first.columns[6].segments[0].duration, 2 * 3600) << "13:00 to 15:00";
   EXPECT_EQ(first.cache.size(), 7u);
