@@ -78,6 +78,11 @@ TEST_F(ChartDataTest, RunningEntryIsAddedAfreshToCachedColumns) {
   EXPECT_EQ(columns[1].segments[0].duration, 3600 + 630);
   EXPECT_EQ(columns[1].segments[0].revenue, 90 + 15.75);
   EXPECT_EQ(columns[1].segments[0].sessionCount, 2);
+
+  // A day later it crosses into the next day's column, which shows it only when given it.
+  time.set(berlinTime(2026, 3, 30, 10));
+  EXPECT_EQ(calculator.calculateColumnData(days(30, 30), false, nullptr).sessionCount, 0);
+  EXPECT_EQ(calculator.calculateColumnData(days(30, 30), false, running).sessionCount, 1);
 }
 
 TEST_F(ChartDataTest, AverageOfColumnsWithEntries) {
