@@ -14,11 +14,7 @@ namespace {
 
 class ChartDataTest : public ReportsFixture {
  protected:
-  ChartDataTest() {
-    work = makeFolder("work");
-    design = makeTask("design", work);
-    top = makeTask("top");
-  }
+  ChartDataTest() { makeTree(); }
 
   SessionQuery3 days(int firstDay, int lastDay) const {
     SessionQuery3 query;
@@ -33,9 +29,6 @@ class ChartDataTest : public ReportsFixture {
     }
     return nullptr;
   }
-
-  std::shared_ptr<Folder> work;
-  std::shared_ptr<Task> design, top;
 };
 
 TEST_F(ChartDataTest, RunningEntryIsAddedAfreshToCachedColumns) {

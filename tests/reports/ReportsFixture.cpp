@@ -18,6 +18,18 @@ ReportsFixture::~ReportsFixture() {
   provider.reset();
 }
 
+void ReportsFixture::makeTree() {
+  work = makeFolder("work");
+  design = makeTask("design", work);
+  dev = makeFolder("dev", work);
+  backend = makeTask("backend", dev);
+  frontend = makeTask("frontend", dev);
+  admin = makeTask("admin");
+  admin->setArchived(true);
+  errands = makeFolder("errands");
+  top = makeTask("top");
+}
+
 std::shared_ptr<Session> ReportsFixture::makeEntry(const std::shared_ptr<Task>& task, Date begin,
                                                    std::optional<Date> end, bool billable, double rate, int status) {
   auto entry = makeSession(task, begin, end);

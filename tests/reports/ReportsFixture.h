@@ -25,7 +25,13 @@ class ReportsFixture : public StackFixture {
   std::shared_ptr<Session> makeEntry(const std::shared_ptr<Task>& task, Date begin, std::optional<Date> end,
                                      bool billable = false, double rate = 0, int status = 0);
 
+  // The small tree most tests need, unsaved: work/{design, dev/{backend, frontend}},
+  // admin (archived), errands/ (empty), top.
+  void makeTree();
+
   std::shared_ptr<BaseDataProvider> provider;
+  std::shared_ptr<Folder> work, dev, errands;
+  std::shared_ptr<Task> design, backend, frontend, admin, top;
 };
 
 }  // namespace chronelle::testing

@@ -15,17 +15,8 @@ namespace {
 
 class ScopeNodesTest : public ReportsFixture {
  protected:
-  // work/{design, dev/{backend, frontend}}, admin (archived), errands/ (empty), top.
   ScopeNodesTest() {
-    work = makeFolder("work");
-    design = makeTask("design", work);
-    dev = makeFolder("dev", work);
-    backend = makeTask("backend", dev);
-    frontend = makeTask("frontend", dev);
-    admin = makeTask("admin");
-    admin->setArchived(true);
-    errands = makeFolder("errands");
-    top = makeTask("top");
+    makeTree();
     save();
   }
 
@@ -34,9 +25,6 @@ class ScopeNodesTest : public ReportsFixture {
     for (const auto& task : tasks) result.insert(task->objectID());
     return result;
   }
-
-  std::shared_ptr<Folder> work, dev, errands;
-  std::shared_ptr<Task> design, backend, frontend, admin, top;
 };
 
 TEST_F(ScopeNodesTest, ReportScopeSelectsTasksOfItsNodes) {
