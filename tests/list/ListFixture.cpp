@@ -8,9 +8,7 @@ ListFixture::ListFixture() : StackFixture(local(10, 12), "Europe/Berlin") {
   Injector::sharedSyncedContainer().registerInstance<MainDataProvider>(provider);
 }
 
-Date ListFixture::local(int day, int hour, int minute) {
-  return *Calendar("Europe/Berlin").date(DateComponents{2026, 3, day, hour, minute, 0, std::nullopt});
-}
+Date ListFixture::local(int day, int hour, int minute) { return berlinTime(2026, 3, day, hour, minute); }
 
 std::unique_ptr<SessionFetchedResultsController3> ListFixture::makeList(SessionQuery3 query) {
   auto list = std::make_unique<SessionFetchedResultsController3>(std::move(query), calendar);

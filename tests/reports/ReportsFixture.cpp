@@ -8,17 +8,6 @@
 
 namespace chronelle::testing {
 
-Date berlinTime(int year, int month, int day, int hour, int minute, int second) {
-  DateComponents components;
-  components.year = year;
-  components.month = month;
-  components.day = day;
-  components.hour = hour;
-  components.minute = minute;
-  components.second = second;
-  return *Calendar("Europe/Berlin").date(components);
-}
-
 ReportsFixture::ReportsFixture() : StackFixture(berlinTime(2026, 3, 29, 15, 0), "Europe/Berlin") {
   Injector::sharedSyncedContainer().registerInstance<ColorSetManager>(std::make_shared<ColorSetManager>());
   provider = std::make_shared<BaseDataProvider>(stack->viewContext());
@@ -27,6 +16,18 @@ ReportsFixture::ReportsFixture() : StackFixture(berlinTime(2026, 3, 29, 15, 0), 
 ReportsFixture::~ReportsFixture() {
   MainQueue::shared().runPending();
   provider.reset();
+}
+
+void ReportsFixture::makeTree() {
+  work = makeFolder("work");
+  design = makeTask("design", work);
+  dev = makeFolder("dev", work);
+  backend = makeTask("backend", dev);
+  frontend = makeTask("frontend", dev);
+  admin = makeTask("admin");
+  admin->setArchived(true);
+  errands = makeFolder("errands");
+  top = makeTask("top");
 }
 
 std::shared_ptr<Session> ReportsFixture::makeEntry(const std::shared_ptr<Task>& task, Date begin,

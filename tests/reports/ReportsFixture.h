@@ -25,10 +25,13 @@ class ReportsFixture : public StackFixture {
   std::shared_ptr<Session> makeEntry(const std::shared_ptr<Task>& task, Date begin, std::optional<Date> end,
                                      bool billable = false, double rate = 0, int status = 0);
 
-  std::shared_ptr<BaseDataProvider> provider;
-};
+  // The small tree most tests need, unsaved: work/{design, dev/{backend, frontend}},
+  // admin (archived), errands/ (empty), top.
+  void makeTree();
 
-// The instant of a Berlin wall-clock time.
-Date berlinTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+  std::shared_ptr<BaseDataProvider> provider;
+  std::shared_ptr<Folder> work, dev, errands;
+  std::shared_ptr<Task> design, backend, frontend, admin, top;
+};
 
 }  // namespace chronelle::testing

@@ -2,6 +2,7 @@
 
 #include "chronelle/model/ChronelleModel.h"
 #include "chronelle/model/NSDictionaryValueTransformer.h"
+#include "chronelle/platform/Calendar.h"
 #include "chronelle/platform/MainQueue.h"
 #include "chronelle/platform/UserDefaults.h"
 #include "chronelle/support/Injector.h"
@@ -10,6 +11,10 @@ namespace chronelle::testing {
 
 Date utc(int hour, int minute, int dayOffset) {
   return Date::fromSecondsSince1970(1'773'100'800.0 + dayOffset * 86400.0 + hour * 3600.0 + minute * 60.0);
+}
+
+Date berlinTime(int year, int month, int day, int hour, int minute, int second) {
+  return *Calendar("Europe/Berlin").date(DateComponents{year, month, day, hour, minute, second, std::nullopt});
 }
 
 StackFixture::StackFixture(Date start, const char* zone) : zone(zone), time(start) {

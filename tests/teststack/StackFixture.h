@@ -19,6 +19,8 @@ namespace chronelle::testing {
 
 // 2026-03-10 in UTC at the given wall time; `dayOffset` moves it by whole days.
 Date utc(int hour, int minute = 0, int dayOffset = 0);
+// The instant of a wall-clock time in Europe/Berlin.
+Date berlinTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 
 // A stack with the application's model on a fresh store in a temporary directory, TZ set to
 // `zone`, the manual clock at `start`, captured logs, user defaults in that directory, and
