@@ -53,44 +53,27 @@ TEST(SessionQueryValue, HashKeyTellsEveryFieldApart) {
     }
   }
 
-  // Built up in different orders, the same sets give the same key.
-  SessionQuery3 forward;
-  forward.taskIds.emplace();
-  forward.taskIds->insert(kTaskA);
-  forward.taskIds->insert(kTaskB);
-  forward.billingStatus = std::set{Billing::paid, Billing::nonBillable};
-  SessionQuery3 backward;
-  backward.taskIds.emplace();
-  backward.taskIds->insert(kTaskB);
-  backward.taskIds->insert(kTaskA);
-  backward.billingStatus = std::set{Billing::nonBillable, Billing::paid};
-  EXPECT_EQ(forward.hashKey(), backward.hashKey());
-  EXPECT_EQ(forward, backward);
 }
 
 TEST(SessionQueryValue, IntervalNeedsBothBoundsAndIsNeverNegative) {
   SessionQuery3 query;
-  EXPECT_FALSE(query.dateInteval());
   query.from = kNine;
   EXPECT_FALSE(query.dateInteval());
   query.to = kTen;
   EXPECT_EQ(query.dateInteval(), DateInterval(kNine, kTen));
   query.to = kNine - 60;  // before `from`: an empty interval at `from`
-  ASSERT_TRUE(query.dateInteval());
-  EXPECT_EQ(query.dateInteval()->start(), kNine);
-  EXPECT_EQ(query.dateInteval()->end(), kNine);
+  EXPECT_EQ(query.dateInteval(), DateInterval(kNine, kNine));
   query.from.reset();
   EXPECT_FALSE(query.dateInteval());
 }
 
 TEST(SessionQueryValue, BillingOptionsMapOntoStoredStatuses) {
-  struct Case {
+  const struct {
     int raw;
     std::optional<Billing> option;
     std::optional<int> status;
     const char* key;
-  };
-  const std::vector<Case> cases = {
+  } cases[] = {
       {-2, std::nullopt, std::nullopt, ""},
       {-1, Billing::nonBillable, std::nullopt, "Non-billable"},
       {0, Billing::unbilled, BillingStatus::unbilled, "Unbilled"},
@@ -99,7 +82,7 @@ TEST(SessionQueryValue, BillingOptionsMapOntoStoredStatuses) {
       {3, std::nullopt, std::nullopt, ""},
   };
   Localizer::setTable({{"Paid", "Bezahlt"}});
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     auto option = SessionQuery3::billingStatusOptionFromRaw(c.raw);
     ASSERT_EQ(option, c.option) << "raw " << c.raw;
     if (!option) continue;
