@@ -1,7 +1,6 @@
 // Setting up the store and running write operations through the stack.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <stdexcept>
 #include <vector>
@@ -90,25 +89,6 @@ TEST(CoreDataStackSetUp, FatalFailuresAreLoggedAndCarryTheirMessage) {
   // The file in the way is left as it was.
   std::ifstream in(dir.file("occupied"));
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "not a folder");
-}
-
-TEST(CoreDataStackSetUp, StartUpOrderFindsTheLibrarysOwnModel) {
-  // A fresh process (the death-test child re-runs only this test), set up in the documented
-  // order: the transformer, then the stack. Nothing registered the model before.
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      {
-        int status = 0;
-        {
-          TempDirectory dir;
-          NSDictionaryValueTransformer::registerTransformer();
-          if (ModelRegistry::find(ChronelleModel::kName)) status = 3;  // not a fresh process
-          CoreDataStack stack(ChronelleModel::kName, dir.file("store"), "Chronelle.sqlite");
-          if (!stack.persistentStoreCoordinator()->hasStore()) status = 4;
-        }
-        std::exit(status);
-      },
-      ::testing::ExitedWithCode(0), "");
 }
 
 TEST(CoreDataStackSetUp, MissingDirectoryIsCreatedWithItsParentsAndContextsAreConfigured) {

@@ -47,10 +47,10 @@ class DataModifierFixture : public StackFixture {
     for (const auto& node : nodes) out += (out.empty() ? "" : " ") + node->name();
     return out;
   }
-  // The `order` values of `nodes`, joined with spaces.
-  static std::string orders(const std::vector<std::shared_ptr<Node>>& nodes) {
+  // "name=order" of `nodes` in order, joined with spaces.
+  static std::string layout(const std::vector<std::shared_ptr<Node>>& nodes) {
     std::string out;
-    for (const auto& node : nodes) out += (out.empty() ? "" : " ") + std::to_string(node->order());
+    for (const auto& node : nodes) out += (out.empty() ? "" : " ") + node->name() + "=" + std::to_string(node->order());
     return out;
   }
 };

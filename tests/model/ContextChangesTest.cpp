@@ -11,20 +11,16 @@ using E = ContextChanges::Entity;
 
 TEST(ContextChangesTest, QueriesLookAtEachFieldOnItsOwn) {
   const ContextChanges split{E::session, E::task, E()};
-  const ContextChanges both{E::session | E::task, E(), E()};
-  const ContextChanges onlyRuleSet{E::ruleSet, E(), E()};
-  const ContextChanges deletesOnly{E(), E(), E::alEntry | E::folder};
-  const ContextChanges none{};
   const struct {
     const char* label;
     ContextChanges changes;
     bool haveSessionAndTask, haveAllSessionTask, haveAnyFolderRule, tracked, empty;
   } cases[] = {
       {"split over fields", split, false, true, false, true, false},
-      {"both in one field", both, true, true, false, true, false},
-      {"only a rule set", onlyRuleSet, false, false, false, false, false},
-      {"deletes only", deletesOnly, false, false, true, true, false},
-      {"nothing", none, false, false, false, false, true},
+      {"both in one field", {E::session | E::task, E(), E()}, true, true, false, true, false},
+      {"only a rule set", {E::ruleSet, E(), E()}, false, false, false, false, false},
+      {"deletes only", {E(), E(), E::alEntry | E::folder}, false, false, true, true, false},
+      {"nothing", {}, false, false, false, false, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -61,13 +57,11 @@ TEST(ContextChangesTest, NotificationAccessorsCheckKeyAndType) {
 
   const ObjectID gone = ObjectID::permanent("Task", 7, "STORE");
   const ObjectID kept = ObjectID::permanent("Task", 8, "STORE");
-  Notification merged{"merge", nullptr, {{ObjectContext::kDeletedObjectIDsKey, ObjectIDSet{gone}}}};
-  EXPECT_TRUE(hasDeletedObject(merged, gone));
-  EXPECT_FALSE(hasDeletedObject(merged, kept));
-  Notification asVector{
-      "merge", nullptr, {{ObjectContext::kDeletedObjectIDsKey, std::vector<ObjectID>{gone}}}};
-  EXPECT_FALSE(hasDeletedObject(asVector, gone));
-  EXPECT_FALSE(hasDeletedObject(Notification{}, gone));
+  const Notification merged{"merge", nullptr, {{ObjectContext::kDeletedObjectIDsKey, ObjectIDSet{gone}}}};
+  Notification asVector{"merge", nullptr, {{ObjectContext::kDeletedObjectIDsKey, std::vector<ObjectID>{gone}}}};
+  EXPECT_EQ(std::vector({hasDeletedObject(merged, gone), hasDeletedObject(merged, kept),
+                         hasDeletedObject(asVector, gone), hasDeletedObject(Notification{}, gone)}),
+            std::vector({true, false, false, false}));
 }
 
 TEST(DictionaryTransformerTest, EveryValueKindRoundTripsAndOtherInputGivesNothing) {
@@ -89,13 +83,8 @@ TEST(DictionaryTransformerTest, EveryValueKindRoundTripsAndOtherInputGivesNothin
   ASSERT_TRUE(back.has_value());
   EXPECT_EQ(*back, dictionary);
   EXPECT_TRUE(back->at("double").getIf<double>() != nullptr);  // 2.0 stays a double
-  EXPECT_EQ(NSDictionaryValueTransformer::reverseTransformedValue(
-                NSDictionaryValueTransformer::encode(ValueDictionary{})),
-            ValueDictionary{});
-
   EXPECT_EQ(NSDictionaryValueTransformer::transformedValue(std::string("text")), std::nullopt);
-  EXPECT_EQ(NSDictionaryValueTransformer::reverseTransformedValue(std::string("text")),
-            std::nullopt);
+  EXPECT_EQ(NSDictionaryValueTransformer::reverseTransformedValue(std::string("text")), std::nullopt);
   for (const Blob& junk : {Blob{}, Blob{0xFF}, Blob{0x83, 1, 2, 3}, Blob{0xA1, 0x61, 0x61}}) {
     EXPECT_EQ(NSDictionaryValueTransformer::decode(junk), std::nullopt) << junk.size() << " bytes";
   }
