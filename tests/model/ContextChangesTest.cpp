@@ -38,15 +38,6 @@ TEST(ContextChangesTest, QueriesLookAtEachFieldOnItsOwn) {
   EXPECT_EQ((E::session | E::rule) & (E::rule | E::task), E::rule);
 }
 
-TEST(ContextChangesTest, DescriptionsNameTheMembersInArrayNotation) {
-  const ContextChanges changes{E::session | E::alEntry, E(),
-                               E::ruleSet | E::rule | E::folder | E::task};
-  EXPECT_EQ(changes.description(),
-            "ContextChanges(inserts: [\"session\", \"alEntry\"], updates: [], "
-            "deletes: [\"task\", \"folder\", \"ruleSet\", \"rule\"])");
-  EXPECT_EQ(E(64).description(), "[]");  // bits without a member are not named
-}
-
 TEST(ContextChangesTest, NotificationAccessorsCheckKeyAndType) {
   const ContextChanges changes{E::task, E(), E()};
   Notification carrying{"mainContextDidChange", nullptr, {{"contextChanges", changes}}};

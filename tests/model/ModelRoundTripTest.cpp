@@ -12,7 +12,6 @@
 #include "chronelle/model/Rule.h"
 #include "chronelle/model/RuleCombination.h"
 #include "chronelle/model/RuleSet.h"
-#include "chronelle/store/StoreFile.h"
 
 namespace chronelle::testing {
 namespace {
@@ -216,34 +215,6 @@ TEST(ModelRoundTripTest, InsertedObjectsGetAFreshUpperCaseUUIDUnlessOneIsSet) {
   objects.front()->setIdentifier("PRESET");
   objects.front()->awakeFromInsert();
   EXPECT_EQ(objects.front()->identifier(), "PRESET");
-}
-
-// A store written by version 1 has no index of the entries' length; opened by the current
-// version it gains one (the benchmarks check the plans that use it) and keeps its entries.
-TEST(ModelMigrationTest, AVersion1StoreGainsTheLengthIndexAndKeepsItsEntries) {
-  ModelStore store;
-  const auto file = store.directory.file("version1.sqlite");
-  {
-    auto coordinator = std::make_shared<PersistentStoreCoordinator>(ChronelleModel::build(1));
-    coordinator->addPersistentStore(file);
-    auto context = ObjectContext::create(ConcurrencyType::mainQueue, coordinator);
-    auto longest = context->insert<Session>(Session::kEntityName);
-    longest->setBegin(at(11) - 3 * 86400.0);
-    longest->setEnd(at(11) + 3 * 86400.0);
-    longest->setNotes("three days");
-    context->save();
-  }
-  auto coordinator = std::make_shared<PersistentStoreCoordinator>(ModelRegistry::find(ChronelleModel::kName));
-  coordinator->addPersistentStore(file);
-  auto context = ObjectContext::create(ConcurrencyType::mainQueue, coordinator);
-  FetchRequest crossing(Session::kEntityName);
-  crossing.predicate = Predicate::parse("begin < %@ AND end > %@", {Value(at(11)), Value(at(11))});
-  const auto found = context->fetch(crossing);
-  ASSERT_EQ(found.size(), 1u);
-  EXPECT_EQ(std::dynamic_pointer_cast<Session>(found.front())->notes(), "three days");
-  auto reader = StoreFileReader::openReadOnly(file);
-  EXPECT_EQ(reader->integer("SELECT count(*) FROM pragma_index_list('ZSESSION') WHERE name = 'ZSESSION_ZSPAN_INDEX'"),
-            1);
 }
 
 }  // namespace

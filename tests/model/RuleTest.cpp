@@ -137,21 +137,15 @@ TEST(RuleTest, CombinationListsChildrenByOrderKeepingTiesInStoreOrder) {
 }
 
 TEST(RuleTest, BundleIdentifiersComeFromToolboxNamesOrTheBundlesInfoPlist) {
-  const struct {
-    const char* path;
-    std::optional<std::string> id;
-  } toolbox[] = {
-      {"/Users/me/Applications/JetBrains Toolbox/IntelliJ IDEA Community Edition.app",
-       "com.jetbrains.intellij.ce"},
-      {"/Users/me/Applications/JetBrains Toolbox/PyCharm Community Edition.app/",
-       "com.jetbrains.pycharm.ce"},
-      {"/Users/me/Applications/JetBrains Toolbox/Toolbox.app", std::nullopt},
+  const std::string box = "/Users/me/Applications/JetBrains Toolbox/";
+  const std::pair<std::string, std::optional<std::string>> toolbox[] = {
+      {box + "IntelliJ IDEA Community Edition.app", "com.jetbrains.intellij.ce"},
+      {box + "PyCharm Community Edition.app/", "com.jetbrains.pycharm.ce"},
+      {box + "Toolbox.app", std::nullopt},
       {"/Applications/PyCharm Professional.app", std::nullopt},
       {"/Users/me/Applications/jetbrains toolbox/Rider.app", std::nullopt},
   };
-  for (const auto& c : toolbox) {
-    EXPECT_EQ(bundleIdFromJetbrainsToolboxActivatorApplication(c.path), c.id) << c.path;
-  }
+  for (const auto& [path, id] : toolbox) EXPECT_EQ(bundleIdFromJetbrainsToolboxActivatorApplication(path), id) << path;
 
   ModelStore store;
   auto rule = store.context->insert<Rule>(Rule::kEntityName);
@@ -164,11 +158,11 @@ TEST(RuleTest, BundleIdentifiersComeFromToolboxNamesOrTheBundlesInfoPlist) {
       << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>\n"
          "  <key>CFBundleName</key><string>Editor</string>\n"
          "  <key>CFBundleIdentifier</key>\n  <!-- the id -->\n  "
-         "<string>org.example.edit&amp;go&#x4A;&#6A;&#xG;</string>\n"
+         "<string>org.example.edit&amp;go&#x4A;&#6A;&#xG;&#x4:;</string>\n"
          "</dict></plist>\n";
   // Numeric references are resolved only when every digit belongs to their base.
-  EXPECT_EQ(rule->bundleId(), "org.example.edit&goJ&#6A;&#xG;");
-  rule->setApplicationPath("/Users/me/Applications/JetBrains Toolbox/GoLand.app");
+  EXPECT_EQ(rule->bundleId(), "org.example.edit&goJ&#6A;&#xG;&#x4:;");
+  rule->setApplicationPath(box + "GoLand.app");
   EXPECT_EQ(rule->bundleId(), "com.jetbrains.goland");
 }
 
