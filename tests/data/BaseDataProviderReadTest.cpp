@@ -146,19 +146,14 @@ TEST_F(BaseDataProviderRead, RuleSetsActivityLogsAndObjects) {
   inactive->setTask(makeTask("Other"));
   inactive->setActive(false);
 
-  auto entry = [&](const char* title, std::optional<Date> begin, std::optional<Date> end) {
-    auto e = context().insert<ALEntry>(ALEntry::kEntityName);
-    e->setTitle(std::string(title));
-    e->setBegin(begin);
-    e->setEnd(end);
-    return e;
-  };
-  entry("before", utc(6), utc(7));
-  entry("startsInside", utc(9, 30), utc(11));
-  entry("endsInside", utc(8), utc(9, 30));
-  entry("spans", utc(8), utc(11));
-  entry("after", utc(11), utc(12));
-  auto recording = entry("recording", utc(9, 45), std::nullopt);
+  std::shared_ptr<ALEntry> recording;
+  for (const auto& [title, begin, end] : {std::tuple("before", utc(6), std::optional(utc(7))),
+                                          {"startsInside", utc(9, 30), utc(11)}, {"endsInside", utc(8), utc(9, 30)},
+                                          {"spans", utc(8), utc(11)}, {"after", utc(11), utc(12)},
+                                          {"recording", utc(9, 45), std::nullopt}}) {
+    recording = context().insert<ALEntry>(ALEntry::kEntityName);
+    recording->setTitle(std::string(title)), recording->setBegin(begin), recording->setEnd(end);
+  }
   save();
 
   EXPECT_EQ(provider.getActiveRuleSets(), (std::vector<std::shared_ptr<RuleSet>>{wanted}));
