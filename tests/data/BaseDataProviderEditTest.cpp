@@ -68,8 +68,7 @@ class BaseDataProviderRules : public BaseDataProviderEdit {
     addTopLevel(combination, "c");
     for (const char* name : {"c0", "c1"}) {
       auto rule = provider.newRule();
-      rule->setText(std::string(name));
-      rule->setParent(combination);
+      rule->setText(std::string(name)), rule->setParent(combination);
       rule->setOrder(static_cast<std::int16_t>(combination->children().size() - 1));
     }
   }

@@ -19,10 +19,8 @@ class DataModifierNodesTest : public DataModifierFixture {
                                                                                   : NodeFilter::ArchivedStateOption::active));
   }
   void makeBillable(Node& node, bool billable, std::optional<double> rate) {
-    node.setIsBillableSet(true);
-    node.setIsBillable(billable);
-    node.setHourlyRateIsSet(rate.has_value());
-    node.setHourlyRate(rate.value_or(0));
+    node.setIsBillableSet(true), node.setIsBillable(billable);
+    node.setHourlyRateIsSet(rate.has_value()), node.setHourlyRate(rate.value_or(0));
   }
 };
 

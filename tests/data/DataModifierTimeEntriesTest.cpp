@@ -147,9 +147,7 @@ TEST_F(DataModifierTimeEntriesTest, MovingARunningEntryMovesTheRunningMarks) {
 TEST_F(DataModifierTimeEntriesTest, OnlyUnbilledEntriesTakeTheBillingSettingsOfTheirNewTask) {
   auto cheap = makeTask("Cheap"), dear = makeTask("Dear", nullptr, 1);
   for (auto& [task, rate] : {std::pair{cheap, 20.0}, std::pair{dear, 90.0}}) {
-    task->setIsBillableSet(true);
-    task->setIsBillable(true);
-    task->setHourlyRateIsSet(true);
+    task->setIsBillableSet(true), task->setIsBillable(true), task->setHourlyRateIsSet(true);
     task->setHourlyRate(rate);
   }
   auto unbilled = entry(cheap, utc(9), utc(10));
@@ -173,14 +171,10 @@ TEST_F(DataModifierTimeEntriesTest, OnlyUnbilledEntriesTakeTheBillingSettingsOfT
 
 TEST_F(DataModifierTimeEntriesTest, DuplicateCopiesTimesTaskAndStatusButNotTheRest) {
   auto task = makeTask("T");
-  task->setIsBillableSet(true);
-  task->setIsBillable(true);
-  task->setHourlyRateIsSet(true);
+  task->setIsBillableSet(true), task->setIsBillable(true), task->setHourlyRateIsSet(true);
   task->setHourlyRate(60);
   auto source = entry(task, utc(9), utc(10, 30));
-  source->setNotes("notes");
-  source->setOriginalEnd(utc(10, 29));
-  source->setRoundingTo(300);
+  source->setNotes("notes"), source->setOriginalEnd(utc(10, 29)), source->setRoundingTo(300);
   source->setAutotracked(true);
   modifier.updateTimeEntryHourlyRate(*source, 10);
   modifier.updateTimeEntry(*source, BillingStatus::billed);

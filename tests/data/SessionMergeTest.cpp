@@ -15,9 +15,7 @@ class SessionMergeTest : public ProviderFixture {
  protected:
   SessionMergeTest() {
     target = makeTask("Target");
-    target->setIsBillableSet(true);
-    target->setIsBillable(true);
-    target->setHourlyRateIsSet(true);
+    target->setIsBillableSet(true), target->setIsBillable(true), target->setHourlyRateIsSet(true);
     target->setHourlyRate(60);
     source = makeTask("Source", nullptr, 1);
     save();
@@ -34,8 +32,7 @@ class SessionMergeTest : public ProviderFixture {
 
   std::shared_ptr<Session> add(const Entry& e) {
     auto session = makeSession(source, e.begin, e.end);
-    session->setNotes(e.notes);
-    session->setBillingStatusValue(e.status.rawValue());
+    session->setNotes(e.notes), session->setBillingStatusValue(e.status.rawValue());
     session->setHourlyRate(100);
     return session;
   }

@@ -125,7 +125,6 @@ TEST(SessionQueryPredicate, PeriodClausePerRowAndRunningCondition) {
 
 TEST(SessionQueryPredicate, FilterClausesFollowThePeriodInOrder) {
   const ObjectID task = ObjectID::permanent("Task", 7, "STORE");
-  const ObjectID other = ObjectID::permanent("Task", 9, "STORE");
 
   struct Case {
     const char* name;

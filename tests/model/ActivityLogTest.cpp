@@ -76,11 +76,8 @@ TEST(ActivityLogTest, SimilarityNeedsTheSameKindApplicationAndPlace) {
 TEST(ActivityLogTest, DictionaryFormRoundTripsAndPopulateOnlyTakesMatchingTypes) {
   ModelStore store;
   auto source = store.context->insert<BrowserALEntry>(BrowserALEntry::kEntityName);
-  source->setBegin(at(9));
-  source->setEnd(at(9, 30));
-  source->setBundleId("org.example.browser");
-  source->setTitle("Docs");
-  source->setUrl(Url::parse("https://docs.example.com/a"));
+  source->setBegin(at(9)), source->setEnd(at(9, 30)), source->setBundleId("org.example.browser");
+  source->setTitle("Docs"), source->setUrl(Url::parse("https://docs.example.com/a"));
   const ValueDictionary dictionary = source->toDictionary();
   EXPECT_EQ(dictionary, (ValueDictionary{{"begin", at(9)}, {"end", at(9, 30)}, {"bundleId", "org.example.browser"},
                                          {"title", "Docs"}, {"type", "browser"}, {"url", "https://docs.example.com/a"}}));

@@ -109,8 +109,7 @@ TEST(RuleTest, UserInfoEditsACopy) {
   EXPECT_EQ(rule->userInfoDict(), std::nullopt);
   rule->setUserInfo(Value(), "missing");
   EXPECT_EQ(rule->userInfoDict(), ValueDictionary{});  // removing from nothing stores an empty one
-  rule->setUserInfo(Value("Safari"), "app");
-  rule->setUserInfo(Value(4), "count");
+  rule->setUserInfo(Value("Safari"), "app"), rule->setUserInfo(Value(4), "count");
   rule->setUserInfo(Value(), "app");
   EXPECT_EQ(rule->userInfo(), (ValueDictionary{{"count", 4}}));
 
