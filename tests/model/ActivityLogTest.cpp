@@ -73,29 +73,5 @@ TEST(ActivityLogTest, SimilarityNeedsTheSameKindApplicationAndPlace) {
   for (const auto& c : cases) EXPECT_EQ(c.a->isSimilar(*c.b), c.similar) << c.label;
 }
 
-TEST(ActivityLogTest, DictionaryFormRoundTripsAndPopulateOnlyTakesMatchingTypes) {
-  ModelStore store;
-  auto source = store.context->insert<BrowserALEntry>(BrowserALEntry::kEntityName);
-  source->setBegin(at(9)), source->setEnd(at(9, 30)), source->setBundleId("org.example.browser");
-  source->setTitle("Docs"), source->setUrl(Url::parse("https://docs.example.com/a"));
-  const ValueDictionary dictionary = source->toDictionary();
-  EXPECT_EQ(dictionary, (ValueDictionary{{"begin", at(9)}, {"end", at(9, 30)}, {"bundleId", "org.example.browser"},
-                                         {"title", "Docs"}, {"type", "browser"}, {"url", "https://docs.example.com/a"}}));
-  auto copy = store.context->insert<BrowserALEntry>(BrowserALEntry::kEntityName);
-  copy->populate(dictionary);
-  EXPECT_EQ(copy->toDictionary(), dictionary);
-
-  auto doc = store.context->insert<DocumentAppALEntry>(DocumentAppALEntry::kEntityName);
-  EXPECT_EQ(doc->toDictionary(), (ValueDictionary{{"type", "doc"}}));
-  doc->populate({{"documentUrl", "file:///tmp/x.txt"}, {"title", 5}, {"begin", "not a date"}});
-  EXPECT_EQ(doc->toDictionary(), (ValueDictionary{{"type", "doc"}, {"documentUrl", "file:///tmp/x.txt"}}));
-
-  store.context->save();
-  copy->populate({{"url", 12}, {"end", "later"}});  // wrong types change nothing
-  EXPECT_FALSE(copy->hasChanges());
-  copy->populate({{"url", "not a url"}});
-  EXPECT_TRUE(!copy->url() && copy->title() == "Docs");
-}
-
 }  // namespace
 }  // namespace chronelle::testing
