@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <any>
-#include <cmath>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,16 +28,6 @@ class DataModifierFixture : public StackFixture {
     if (end) changes[TimeEntryChangeKey::end] = *end;
     modifier.updateTimeEntry(*session, changes);
     return session;
-  }
-
-  // Whole seconds between two instants computed without the library: microseconds floored
-  // to seconds on each side.
-  static double wholeSeconds(Date from, Date to) {
-    const auto floorSec = [](Date d) {
-      const auto us = d.microsecondsSince1970();
-      return (us >= 0 ? us : us - 999'999) / 1'000'000;
-    };
-    return static_cast<double>(floorSec(to) - floorSec(from));
   }
 
   // Names of `nodes` in order, joined with spaces, for readable comparisons.

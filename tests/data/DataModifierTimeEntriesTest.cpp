@@ -1,3 +1,4 @@
+#include <cmath>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -41,7 +42,7 @@ TEST_F(DataModifierTimeEntriesTest, BeginAndEndAreFlooredAndKeptInOrder) {
     modifier.updateTimeEntry(*session, c.changes);
     EXPECT_EQ(session->begin(), c.expectedBegin);
     EXPECT_EQ(session->end(), c.expectedEnd);
-    EXPECT_EQ(session->confirmedDuration(), c.expectedEnd ? wholeSeconds(c.expectedBegin, *c.expectedEnd) : 0.0);
+    EXPECT_EQ(session->confirmedDuration(), c.expectedEnd ? c.expectedEnd->timeIntervalSince(c.expectedBegin) : 0.0);
   }
 
   auto running = makeSession(task, ten, std::nullopt);

@@ -83,27 +83,23 @@ TEST_F(MainDataProviderNotificationTest,
 
 TEST_F(MainDataProviderNotificationTest,
        ChangeNotificationCarriesTheSavedObjectsAndMergesOnlyTheChangeSet) {
-  auto created = write(
-      provider->createTimeEntry(utc(11), std::nullopt, a->objectID(), true, std::string("n")));
+  auto created = write(provider->createTimeEntry(utc(11), std::nullopt, a->objectID(), true, std::string("n")));
   EXPECT_EQ(lastChange.object, nullptr);
   const auto* inserted = lastChange.value<ObjectSet>(DataNotifications::insertedObjectsKey);
-  ASSERT_NE(inserted, nullptr);
-  ASSERT_EQ(inserted->size(), 1u);
-  EXPECT_EQ(inserted->front(), created);
-  EXPECT_NE(lastChange.value<ObjectSet>(DataNotifications::updatedObjectsKey), nullptr);
-  EXPECT_NE(lastChange.value<ObjectSet>(DataNotifications::deletedObjectsKey), nullptr);
+  ASSERT_TRUE(inserted && lastChange.value<ObjectSet>(DataNotifications::updatedObjectsKey) &&
+              lastChange.value<ObjectSet>(DataNotifications::deletedObjectsKey));
+  EXPECT_EQ(*inserted, ObjectSet{created});
   takeEvents();
 
   // A merge is announced at once, on the posting thread, with the change set only.
-  NotificationCenter::defaultCenter().post(
-      ObjectContext::kDidMergeChangesObjectIDsNotification, stack->viewContext().get(),
-      {{ObjectContext::kUpdatedObjectIDsKey, ObjectIDSet{a->objectID()}}});
+  NotificationCenter::defaultCenter().post(ObjectContext::kDidMergeChangesObjectIDsNotification,
+                                           stack->viewContext().get(),
+                                           {{ObjectContext::kUpdatedObjectIDsKey, ObjectIDSet{a->objectID()}}});
   EXPECT_EQ(takeEvents(), changed(none, task, none));
   EXPECT_EQ(lastChange.userInfo.size(), 1u);
 
   // A did-save without user info is not announced.
-  provider->contextDidSave(
-      Notification{ObjectContext::kDidSaveNotification, stack->viewContext().get(), {}});
+  provider->contextDidSave(Notification{ObjectContext::kDidSaveNotification, stack->viewContext().get(), {}});
   MainQueue::shared().runPending();
   EXPECT_EQ(takeEvents(), "");
 }
@@ -136,30 +132,22 @@ TEST_F(MainDataProviderNotificationTest, FailedDurationSaveIsLoggedAndChangesAre
 
 TEST(MainDataProviderClassificationTest, SavedObjectsAndMergedIDsAreClassifiedByKind) {
   const std::string store = "11111111-2222-3333-4444-555555555555";
-  struct Case {
-    const char* entity;
-    std::int64_t mergedBit;
-  };
   // Rules and combinations name neither "/RuleSet" nor "/RuleBase" in their URIs.
-  const Case cases[] = {{"Task", 2},     {"Folder", 4},          {"Session", 1},           {"RuleSet", 8},
+  const std::pair<const char*, std::int64_t> cases[] = {{"Task", 2},     {"Folder", 4},          {"Session", 1},           {"RuleSet", 8},
                         {"RuleBase", 16}, {"Rule", 0},            {"RuleCombination", 0},   {"ALEntry", 32},
                         {"BrowserALEntry", 32}, {"DocumentAppALEntry", 32}, {"Unknown", 0}};
-  for (const auto& c : cases) {
-    for (const ObjectID& id :
-         {ObjectID::permanent(c.entity, 7, store), ObjectID::temporary(c.entity)}) {
-      Notification merge{
-          "merge", nullptr, {{ObjectContext::kDeletedObjectIDsKey, ObjectIDSet{id}}}};
-      const auto changes = MainDataProvider::getChangesFromMergeNotification(merge);
+  for (const auto& [entity, bit] : cases) {
+    for (const ObjectID& id : {ObjectID::permanent(entity, 7, store), ObjectID::temporary(entity)}) {
+      const auto changes = MainDataProvider::getChangesFromMergeNotification(
+          Notification{"merge", nullptr, {{ObjectContext::kDeletedObjectIDsKey, ObjectIDSet{id}}}});
       ASSERT_TRUE(changes.has_value());
-      EXPECT_EQ(changes->deletes.rawValue, c.mergedBit) << "case " << id.uriRepresentation();
-      EXPECT_TRUE(changes->inserts.isEmpty() && changes->updates.isEmpty()) << "case " << c.entity;
+      EXPECT_EQ(changes->deletes.rawValue, bit) << id.uriRepresentation();
+      EXPECT_TRUE(changes->inserts.isEmpty() && changes->updates.isEmpty()) << entity;
     }
   }
-  EXPECT_FALSE(MainDataProvider::getChangesFromMergeNotification(Notification{"merge", nullptr, {}})
-                   .has_value());
+  EXPECT_FALSE(MainDataProvider::getChangesFromMergeNotification(Notification{"merge", nullptr, {}}));
   // A value of another type under a key adds nothing.
-  const Notification mistyped{
-      "merge", nullptr, {{ObjectContext::kInsertedObjectIDsKey, std::string("x")}}};
+  const Notification mistyped{"merge", nullptr, {{ObjectContext::kInsertedObjectIDsKey, std::string("x")}}};
   EXPECT_TRUE(MainDataProvider::getChangesFromMergeNotification(mistyped)->areEmtpy());
 }
 
