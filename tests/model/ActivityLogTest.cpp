@@ -33,23 +33,17 @@ TEST(ActivityLogTest, EffectiveTimesFallBackToTheClock) {
 
 TEST(ActivityLogTest, SimilarityNeedsTheSameKindApplicationAndPlace) {
   ModelStore store;
-  auto browser = [&](std::optional<std::string> app, const char* url) {
-    auto e = store.context->insert<BrowserALEntry>(BrowserALEntry::kEntityName);
+  // An entry of the given kind, application and URL (the page's or the document's).
+  auto entry = [&](const char* entity, std::optional<std::string> app, const char* url) {
+    auto e = store.context->insert<ALEntry>(entity);
     e->setBundleId(std::move(app));
-    if (url) e->setUrl(Url::parse(url));
-    return std::shared_ptr<ALEntry>(e);
-  };
-  auto document = [&](std::optional<std::string> app, const char* url) {
-    auto e = store.context->insert<DocumentAppALEntry>(DocumentAppALEntry::kEntityName);
-    e->setBundleId(std::move(app));
-    if (url) e->setDocumentUrl(Url::parse(url));
-    return std::shared_ptr<ALEntry>(e);
-  };
-  auto plain = [&](std::optional<std::string> app) {
-    auto e = store.context->insert<ALEntry>(ALEntry::kEntityName);
-    e->setBundleId(std::move(app));
+    if (auto b = std::dynamic_pointer_cast<BrowserALEntry>(e); b && url) b->setUrl(Url::parse(url));
+    if (auto d = std::dynamic_pointer_cast<DocumentAppALEntry>(e); d && url) d->setDocumentUrl(Url::parse(url));
     return e;
   };
+  auto browser = [&](const char* app, const char* url) { return entry(BrowserALEntry::kEntityName, app, url); };
+  auto document = [&](const char* app, const char* url) { return entry(DocumentAppALEntry::kEntityName, app, url); };
+  auto plain = [&](std::optional<std::string> app) { return entry(ALEntry::kEntityName, std::move(app), nullptr); };
   const struct {
     const char* label;
     std::shared_ptr<ALEntry> a, b;
