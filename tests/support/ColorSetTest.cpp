@@ -49,28 +49,27 @@ TEST(ColorSet, ColoursFollowTheAppearance) {
 }
 
 TEST(ColorSet, OpacitiesDeriveFromThePerColourBase) {
-  EXPECT_FLOAT_EQ(ColorSet(ID::red).baseBackgroundOpacity(false), 0.14f);
-  EXPECT_FLOAT_EQ(ColorSet(ID::teal).baseBackgroundOpacity(true), 0.19f * 0.66f);
-  EXPECT_FLOAT_EQ(ColorSet(ID::lightGreen).baseBackgroundOpacity(false), 0.13f);
-  for (const ID id : ColorSet::allIDs()) {
-    const ColorSet set(id);
-    const float light = set.baseBackgroundOpacity(false);
-    const float dark = set.baseBackgroundOpacity(true);
-    EXPECT_FLOAT_EQ(dark, light * 0.66f) << ColorSet::idName(id);
-    EXPECT_FLOAT_EQ(set.sidebarTimerRunningBackgroundOpacity(true), dark);
-    EXPECT_FLOAT_EQ(set.startPauseButtonBackgroundOpacity(true), dark * 1.8f);
-    EXPECT_FLOAT_EQ(set.startPauseButtonBackgroundOpacity(false), light * 1.65f);
-    EXPECT_FLOAT_EQ(set.runningSessionListRowBackgroundOpacity(false), light * 0.85f);
-    EXPECT_FLOAT_EQ(set.dashboardTimerRunningBackgroundOpacity(true), dark * 0.6f);
-    EXPECT_FLOAT_EQ(set.runningTaskRowOpacity(false), light * 0.625f);
-    EXPECT_FLOAT_EQ(set.runningStartPauseButtonBackgroundOpacity(true), 0.15f);
-    EXPECT_EQ(set.sidebarTimerOpaqueWhiteBackgroundOpacity(true), 0.0);
-  }
-  // Light-mode values per colour, with a default for the colours not listed.
-  EXPECT_FLOAT_EQ(ColorSet(ID::lightBlue).runningStartPauseButtonBackgroundOpacity(false), 0.21f);
-  EXPECT_FLOAT_EQ(ColorSet(ID::gray).runningStartPauseButtonBackgroundOpacity(false), 0.25f);
-  EXPECT_DOUBLE_EQ(ColorSet(ID::lightBlue).sidebarTimerOpaqueWhiteBackgroundOpacity(false), 0.75);
-  EXPECT_DOUBLE_EQ(ColorSet(ID::red).sidebarTimerOpaqueWhiteBackgroundOpacity(false), 0);
+  const ColorSet red(ID::red), teal(ID::teal), lightBlue(ID::lightBlue), gray(ID::gray);
+  const struct {
+    const char* what;
+    double actual, expected;
+  } cases[] = {
+      {"base light", red.baseBackgroundOpacity(false), 0.14f},
+      {"base dark", teal.baseBackgroundOpacity(true), 0.19f * 0.66f},
+      {"sidebar", red.sidebarTimerRunningBackgroundOpacity(true), 0.14f * 0.66f},
+      {"button dark", red.startPauseButtonBackgroundOpacity(true), 0.14f * 0.66f * 1.8f},
+      {"button light", red.startPauseButtonBackgroundOpacity(false), 0.14f * 1.65f},
+      {"list row", red.runningSessionListRowBackgroundOpacity(false), 0.14f * 0.85f},
+      {"dashboard", red.dashboardTimerRunningBackgroundOpacity(true), 0.14f * 0.66f * 0.6f},
+      {"task row", red.runningTaskRowOpacity(false), 0.14f * 0.625f},
+      {"running button dark", lightBlue.runningStartPauseButtonBackgroundOpacity(true), 0.15f},
+      {"running button light", lightBlue.runningStartPauseButtonBackgroundOpacity(false), 0.21f},
+      {"running button default", gray.runningStartPauseButtonBackgroundOpacity(false), 0.25f},
+      {"opaque white", lightBlue.sidebarTimerOpaqueWhiteBackgroundOpacity(false), 0.75},
+      {"opaque white dark", lightBlue.sidebarTimerOpaqueWhiteBackgroundOpacity(true), 0},
+      {"opaque white default", red.sidebarTimerOpaqueWhiteBackgroundOpacity(false), 0},
+  };
+  for (const auto& c : cases) EXPECT_NEAR(c.actual, c.expected, 1e-6) << c.what;
 }
 
 class ColorSetManagerTest : public ::testing::Test {
