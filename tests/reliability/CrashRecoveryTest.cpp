@@ -1,8 +1,11 @@
 // A writer process killed at random moments loses nothing it acknowledged, shows no half
 // write, and leaves a store whose totals are right once it has been opened again.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
@@ -11,7 +14,6 @@
 #include <random>
 #include <sstream>
 
-#include "ChildProcess.h"
 #include "StoreSnapshot.h"
 #include "chronelle/data/CoreDataStack.h"
 #include "chronelle/model/ChronelleModel.h"
@@ -20,8 +22,84 @@
 #include "testsupport/CapturedLogs.h"
 #include "testsupport/TempDirectory.h"
 
+extern char** environ;
+
 namespace chronelle::testing {
 namespace {
+
+// The writer process, its standard output read line by line through a pipe (its standard
+// error goes to a file). Killed with SIGKILL and reaped on destruction if still running.
+class ChildProcess {
+ public:
+  ChildProcess(std::vector<std::string> argv, const std::filesystem::path& stderrFile) {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+      ADD_FAILURE() << "pipe failed";
+      return;
+    }
+    std::vector<char*> cargs;
+    for (auto& a : argv) cargs.push_back(a.data());
+    cargs.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, stderrFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    if (posix_spawn(&pid_, cargs[0], &actions, nullptr, cargs.data(), environ) != 0) {
+      ADD_FAILURE() << "cannot start " << argv.front();
+      pid_ = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(ends[1]);
+    out_ = ends[0];
+  }
+  ChildProcess(const ChildProcess&) = delete;
+  ~ChildProcess() {
+    if (pid_ > 0) killAndReap();
+    ::close(out_);
+  }
+
+  // Reads until `count` more lines starting with `prefix` have arrived; false at end of output.
+  bool readUntil(const std::string& prefix, int count) {
+    for (std::size_t next = lines_.size(); count > 0;) {
+      for (; next < lines_.size() && count > 0; ++next) count -= lines_[next].rfind(prefix, 0) == 0;
+      if (count > 0 && !readMore()) return false;
+    }
+    return true;
+  }
+  // Sends SIGKILL, reads the rest of the output and reaps the process; the wait status.
+  int killAndReap() {
+    if (pid_ > 0) ::kill(pid_, SIGKILL);
+    return reap();
+  }
+  // Reads the output to its end and reaps the process; the wait status.
+  int reap() {
+    while (readMore()) {
+    }
+    int status = 0;
+    if (pid_ > 0) ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return status;
+  }
+  // Every complete line read so far, without the newline.
+  const std::vector<std::string>& lines() const { return lines_; }
+
+ private:
+  bool readMore() {
+    char buffer[4096];
+    const ssize_t n = out_ < 0 ? -1 : ::read(out_, buffer, sizeof buffer);
+    if (n <= 0) return false;
+    partial_.append(buffer, static_cast<std::size_t>(n));
+    for (std::size_t newline; (newline = partial_.find('\n')) != std::string::npos; partial_.erase(0, newline + 1)) {
+      lines_.push_back(partial_.substr(0, newline));
+    }
+    return true;
+  }
+
+  pid_t pid_ = -1;
+  int out_ = -1;
+  std::string partial_;
+  std::vector<std::string> lines_;
+};
 
 using Entries = std::map<std::string, EntryRow>;
 
@@ -118,10 +196,12 @@ class CrashRecovery : public ::testing::Test {
 
   std::filesystem::path storeFile() const { return directory.path() / "chronelle.sqlite"; }
 
-  ChildProcess startWriter(unsigned seed, long operations, std::vector<std::string> environment = {}) {
-    return ChildProcess({CHRONELLE_CRASH_WRITER, directory.path().string(), std::to_string(seed),
-                         std::to_string(operations)},
-                        directory.file("writer.stderr"), environment);
+  // The writer on this store; `mode` "die-after-entry-save" makes it die at that moment.
+  ChildProcess startWriter(unsigned seed, long operations, std::string mode = "") {
+    std::vector<std::string> argv = {CHRONELLE_CRASH_WRITER, directory.path().string(), std::to_string(seed),
+                                     std::to_string(operations)};
+    if (!mode.empty()) argv.push_back(mode);
+    return ChildProcess(argv, directory.file("writer.stderr"));
   }
 
   // The tree of tasks, created by a writer that ends normally.
@@ -185,7 +265,7 @@ TEST_F(CrashRecovery, RandomKillsLoseNoAcknowledgedWriteAndLeaveTotalsRight) {
 
 TEST_F(CrashRecovery, KillBetweenEntrySaveAndRecountIsRepairedOnNextOpen) {
   setUpStore();
-  auto writer = startWriter(7, 0, {"CHRONELLE_WRITER_DIE_AFTER_ENTRY_SAVE=1"});
+  auto writer = startWriter(7, 0, "die-after-entry-save");
   const int status = writer.reap();
   ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << stderrText();
   Entries entries;

@@ -3,13 +3,13 @@
 // ("intent …") and one after the write has returned ("ack …"), flushed at once, so the test
 // knows which writes were acknowledged when it killed the process.
 //
-//   reliability_writer STORE_DIR SEED OPERATIONS
+//   reliability_writer STORE_DIR SEED OPERATIONS [die-after-entry-save]
 //
 // With no tasks in the store it first creates a small tree (folders F/G, tasks). Then it
 // performs OPERATIONS writes (create, re-time, move or delete an entry; start or pause the
 // timer) and exits normally. Instants are printed as whole seconds since 1970.
 //
-// CHRONELLE_WRITER_DIE_AFTER_ENTRY_SAVE=1 makes it create one finished entry and kill itself
+// die-after-entry-save makes it create one finished entry and kill itself
 // as soon as the save of that entry has been committed, before the recount of its task's
 // total is saved: the moment at which a real crash leaves stale totals behind. The write is
 // announced but never acknowledged.
@@ -213,14 +213,14 @@ class Writer {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: reliability_writer STORE_DIR SEED OPERATIONS\n");
+  if (argc != 4 && !(argc == 5 && std::string(argv[4]) == "die-after-entry-save")) {
+    std::fprintf(stderr, "usage: reliability_writer STORE_DIR SEED OPERATIONS [die-after-entry-save]\n");
     return 2;
   }
   {
     Writer writer(argv[1], static_cast<unsigned>(std::stoul(argv[2])));
     writer.setUpTreeIfEmpty();
-    if (const char* die = std::getenv("CHRONELLE_WRITER_DIE_AFTER_ENTRY_SAVE"); die && std::string(die) == "1") {
+    if (argc == 5) {
       writer.dieAfterNextSave();
       writer.create();  // does not return
     }
