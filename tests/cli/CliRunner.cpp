@@ -67,25 +67,16 @@ CliResult CliStore::run(const std::vector<std::string>& args, const std::string&
   return runRaw(full, input);
 }
 
-CliResult CliStore::runAt(const std::string& now, const std::vector<std::string>& args) const {
-  std::vector<std::string> full = {"--store", dir_.path().string(), "--tz", timeZone_, "--now", now};
-  full.insert(full.end(), args.begin(), args.end());
-  return runRaw(full);
-}
-
 std::string CliStore::ok(const std::vector<std::string>& args) const {
   const CliResult result = run(args);
-  std::string command;
-  for (const auto& a : args) command += a + " ";
-  EXPECT_EQ(result.status, 0) << command << "\nstderr: " << result.err;
+  EXPECT_EQ(result.status, 0) << ::testing::PrintToString(args) << "\nstderr: " << result.err;
   return result.out;
 }
 
-nlohmann::json CliStore::okJson(const std::vector<std::string>& args) const {
-  std::vector<std::string> withJson = {"--json"};
-  withJson.insert(withJson.end(), args.begin(), args.end());
-  const CliResult result = run(withJson);
-  EXPECT_EQ(result.status, 0) << "stderr: " << result.err;
+nlohmann::json CliStore::okJson(std::vector<std::string> args) const {
+  args.insert(args.begin(), "--json");
+  const CliResult result = run(args);
+  EXPECT_EQ(result.status, 0) << ::testing::PrintToString(args) << "\nstderr: " << result.err;
   return result.json();
 }
 
