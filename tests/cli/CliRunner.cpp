@@ -73,6 +73,15 @@ std::string CliStore::ok(const std::vector<std::string>& args) const {
   return result.out;
 }
 
+void CliStore::okAll(const std::vector<std::vector<std::string>>& commands) const {
+  for (const auto& command : commands) ok(command);
+}
+
+nlohmann::json withoutId(nlohmann::json object) {
+  object.erase("id");
+  return object;
+}
+
 nlohmann::json CliStore::okJson(std::vector<std::string> args) const {
   args.insert(args.begin(), "--json");
   const CliResult result = run(args);

@@ -21,6 +21,9 @@ struct CliResult {
   nlohmann::json json() const;
 };
 
+// `object` without its "id" (random in every store), to compare whole objects.
+nlohmann::json withoutId(nlohmann::json object);
+
 // Runs the built binary in a fresh store directory, with a fixed time zone and "now". Every
 // run is a new process, as when a user types the commands. `run` may be called from several
 // threads at once.
@@ -32,6 +35,8 @@ class CliStore {
   CliResult run(const std::vector<std::string>& args, const std::string& input = "") const;
   // Runs and expects exit status 0, failing the test with stderr otherwise; returns stdout.
   std::string ok(const std::vector<std::string>& args) const;
+  // `ok` for each command in turn.
+  void okAll(const std::vector<std::vector<std::string>>& commands) const;
   // `ok` with --json, parsed.
   nlohmann::json okJson(std::vector<std::string> args) const;
   // A dump of everything stored (the whole tree and every entry) to compare before and after.
