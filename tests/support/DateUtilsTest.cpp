@@ -51,28 +51,19 @@ TEST(ChronelleDateUtils, FlooringMovesToTheStartOfTheSecond) {
 }
 
 TEST(ChronelleDateUtils, RendersDurationsInEachFormat) {
-  struct Case {
+  using F = DurationFormat;
+  const struct {
     double seconds;
     DurationFormat format;
-    std::string text;
+    const char* text;
+  } cases[] = {
+      {3725, F::hoursMinutesSeconds, "1:02:05"},      {3725, F::hoursMinutes, "1:02"},
+      {3725, F::hoursMinutesShort, "1h 02m"},         {3725, F::hoursMinutesSecondsShort, "1h 02m 05s"},
+      {-3725, F::hoursMinutesSeconds, "-1:02:05"},    {0, F::hoursMinutesSeconds, "0:00:00"},
+      {59.9, F::hoursMinutesSeconds, "0:00:59"},      {-0.4, F::hoursMinutesSeconds, "0:00:00"},
+      {90000, F::hoursMinutesShort, "25h 00m"},       {std::nan(""), F::hoursMinutes, "--"},
   };
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  const std::vector<Case> cases = {
-      {3725, DurationFormat::hoursMinutesSeconds, "1:02:05"},
-      {3725, DurationFormat::hoursMinutes, "1:02"},
-      {3725, DurationFormat::hoursMinutesShort, "1h 02m"},
-      {3725, DurationFormat::hoursMinutesSecondsShort, "1h 02m 05s"},
-      {-3725, DurationFormat::hoursMinutesSeconds, "-1:02:05"},
-      {0, DurationFormat::hoursMinutesSeconds, "0:00:00"},
-      {59.9, DurationFormat::hoursMinutesSeconds, "0:00:59"},
-      {-0.4, DurationFormat::hoursMinutesSeconds, "0:00:00"},
-      {90000, DurationFormat::hoursMinutesShort, "25h 00m"},
-      {nan, DurationFormat::hoursMinutes, "--"},
-  };
-  for (std::size_t i = 0; i < cases.size(); ++i) {
-    EXPECT_EQ(ChronelleDateUtils::toString(cases[i].seconds, cases[i].format), cases[i].text)
-        << "case " << i;
-  }
+  for (const auto& c : cases) EXPECT_EQ(ChronelleDateUtils::toString(c.seconds, c.format), c.text) << c.seconds;
 }
 
 TEST(DateExtensions, RoundsToMinuteStepsInAbsoluteTime) {

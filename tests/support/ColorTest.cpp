@@ -1,11 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
+#include <nlohmann/json.hpp>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "chronelle/platform/UserDefaults.h"
+#include "chronelle/support/CodableColor.h"
 #include "chronelle/support/ColorSet.h"
 #include "chronelle/support/ColorSetManager.h"
+#include "chronelle/support/HexColor.h"
+#include "chronelle/support/InterfaceColors.h"
 #include "testsupport/TempDirectory.h"
 
 namespace chronelle {
@@ -38,14 +45,9 @@ TEST(ColorSet, ColoursFollowTheAppearance) {
   EXPECT_EQ(red.displayP3HexString(false), "#EB1753");
   EXPECT_EQ(red.displayP3HexString(true), "#FF0048");
   EXPECT_EQ(red.displayP3HexBackgroundColorOptimizedForLightContent(false), "#EB1753");
-  const Color dark = red.baseColor().resolved(Appearance::dark);
-  EXPECT_EQ(dark.colorSpace, ColorSpace::displayP3);
-  EXPECT_DOUBLE_EQ(dark.red, 1.0);
-  EXPECT_DOUBLE_EQ(dark.green, 0.0);
-  EXPECT_DOUBLE_EQ(dark.blue, 0x48 / 255.0);
+  EXPECT_EQ(red.baseColor().resolved(Appearance::dark), (Color{1.0, 0.0, 0x48 / 255.0, 1.0, ColorSpace::displayP3}));
   EXPECT_EQ(red.baseColor().dynamicColor().light, red.baseColor().resolved(Appearance::light));
-  EXPECT_EQ(ColorSet(ID::brown).backgroundColorOptimizedForLightContent().name(),
-            "#9B7D56#A37E4F");
+  EXPECT_EQ(ColorSet(ID::brown).backgroundColorOptimizedForLightContent().name(), "#9B7D56#A37E4F");
 }
 
 TEST(ColorSet, OpacitiesDeriveFromThePerColourBase) {
@@ -56,11 +58,8 @@ TEST(ColorSet, OpacitiesDeriveFromThePerColourBase) {
   } cases[] = {
       {"base light", red.baseBackgroundOpacity(false), 0.14f},
       {"base dark", teal.baseBackgroundOpacity(true), 0.19f * 0.66f},
-      {"sidebar", red.sidebarTimerRunningBackgroundOpacity(true), 0.14f * 0.66f},
       {"button dark", red.startPauseButtonBackgroundOpacity(true), 0.14f * 0.66f * 1.8f},
       {"button light", red.startPauseButtonBackgroundOpacity(false), 0.14f * 1.65f},
-      {"list row", red.runningSessionListRowBackgroundOpacity(false), 0.14f * 0.85f},
-      {"dashboard", red.dashboardTimerRunningBackgroundOpacity(true), 0.14f * 0.66f * 0.6f},
       {"task row", red.runningTaskRowOpacity(false), 0.14f * 0.625f},
       {"running button dark", lightBlue.runningStartPauseButtonBackgroundOpacity(true), 0.15f},
       {"running button light", lightBlue.runningStartPauseButtonBackgroundOpacity(false), 0.21f},
@@ -102,7 +101,7 @@ TEST_F(ColorSetManagerTest, PaletteLookupsFallBackToGray) {
   EXPECT_EQ(baseColors[2], ColorSet(ID::red).baseColor());
 }
 
-TEST_F(ColorSetManagerTest, RotationContinuesAcrossRestarts) {
+TEST_F(ColorSetManagerTest, RotationContinuesAcrossRestartsAndWraps) {
   const std::vector<ID> expected = {
       ID::cyan,  ID::blue,   ID::violett,  ID::green2,   ID::pink,      ID::orange,
       ID::lightViolett, ID::lightGreen, ID::teal, ID::green, ID::red,   ID::indigo,
@@ -118,12 +117,10 @@ TEST_F(ColorSetManagerTest, RotationContinuesAcrossRestarts) {
               static_cast<std::int64_t>((i + 1) % expected.size()))
         << "call " << i;
   }
-}
 
-TEST_F(ColorSetManagerTest, CounterIsReadOnFirstUseAndWrapsAfterTheLast) {
+  // A counter written after construction is read on first use, then wraps after the last.
   auto defaults = freshDefaults();
   ColorSetManager manager(defaults);
-  // Written after construction: the manager has not read the counter yet.
   defaults->setInteger(ColorSetManager::kInitiationCounterKey, 17);
   EXPECT_EQ(manager.nextColorSet().id(), ID::lightIndigo);
   EXPECT_EQ(manager.initiationCounter(), 0);
@@ -136,6 +133,75 @@ TEST_F(ColorSetManagerTest, CounterIsReadOnFirstUseAndWrapsAfterTheLast) {
   auto edited = freshDefaults();
   edited->setInteger(ColorSetManager::kInitiationCounterKey, 19);
   EXPECT_EQ(ColorSetManager(edited).nextColorSet().id(), ID::blue);
+}
+
+TEST(HexColor, ScansTheLeadingHexNumber) {
+  struct Case {
+    std::string text;
+    std::uint64_t value;
+  };
+  const std::vector<Case> cases = {
+      {"#FFCC00", 0xFFCC00},      {"ffcc00", 0xFFCC00},     {" \n#ffcc00\t", 0xFFCC00},
+      {"\u00a0#12\u2028", 0x12},  {"##12", 0x12},           {"#12G4", 0x12},
+      {"0x1F", 0x1F},             {"#0xAB", 0xAB},          {"#0x0A", 0x0A},          {"", 0},
+      {"#", 0},                   {"xyz", 0},               {"# 12", 0},
+      {"#FFFFFFFFFFFFFFFFFF", std::numeric_limits<std::uint64_t>::max()},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(convertP3HexToUInt64(cases[i].text), cases[i].value) << "case " << i;
+  }
+}
+
+TEST(HexColor, LengthAsPassedInChoosesTheAlphaForm) {
+  struct Case {
+    std::string text;
+    RGBAComponents rgba;
+  };
+  const std::vector<Case> cases = {
+      {"#FFCC00", {1.0, 0.8, 0.0, 1.0}},
+      {"#FFCC0080", {1.0, 0.8, 0.0, 128 / 255.0}},
+      // Eight characters with the blank: the alpha form reads 0x00FFCC00.
+      {" #FFCC00", {0.0, 1.0, 0.8, 0.0}},
+      // Seven characters, value beyond six digits: clamped to white.
+      {"1000000", {1.0, 1.0, 1.0, 1.0}},
+      // Nine bytes but six characters: the short form.
+      {"#FFCC\U0001F642", {0.0, 1.0, 0.8, 1.0}},
+      {"nothing", {0.0, 0.0, 0.0, 1.0}},
+      {"nothing!", {0.0, 0.0, 0.0, 0.0}},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const RGBAComponents c = displayP3HexToRGBA(cases[i].text);
+    EXPECT_DOUBLE_EQ(c.red, cases[i].rgba.red) << "case " << i;
+    EXPECT_DOUBLE_EQ(c.green, cases[i].rgba.green) << "case " << i;
+    EXPECT_DOUBLE_EQ(c.blue, cases[i].rgba.blue) << "case " << i;
+    EXPECT_DOUBLE_EQ(c.alpha, cases[i].rgba.alpha) << "case " << i;
+  }
+  EXPECT_EQ(colorFromDisplayP3Hex("#FFCC00").colorSpace, ColorSpace::displayP3);
+}
+
+TEST(CodableColor, EncodesWithExactlyTheFourKeys) {
+  const CodableColor color(Color{0.25, 0.5, 0.75, 0.4, ColorSpace::displayP3});
+  const nlohmann::json json = color;
+  EXPECT_EQ(json, nlohmann::json::parse(R"({"red":0.25,"green":0.5,"blue":0.75,"alpha":0.4})"));
+  EXPECT_EQ(json.get<CodableColor>(), color);
+  EXPECT_EQ(color.toColor(), (Color{0.25, 0.5, 0.75, 0.4, ColorSpace::sRGB}));
+  EXPECT_EQ(CodableColor(), CodableColor(0, 0, 0, 0));
+
+  EXPECT_THROW(nlohmann::json::parse(R"({"red":1,"green":1,"blue":1})").get<CodableColor>(),
+               nlohmann::json::exception);
+  EXPECT_THROW(
+      nlohmann::json::parse(R"({"red":"1","green":1,"blue":1,"alpha":1})").get<CodableColor>(),
+      nlohmann::json::exception);
+}
+
+TEST(InterfaceColors, EachRoleIsOneLightAndDarkPair) {
+  // Text must contrast with the window in both appearances.
+  const auto& background = InterfaceColors::systemBackground();
+  const auto& label = InterfaceColors::label();
+  EXPECT_GT(background.light.red - label.light.red, 0.5);
+  EXPECT_GT(label.dark.red - background.dark.red, 0.5);
+  EXPECT_LT(InterfaceColors::secondaryLabel().light.alpha, label.light.alpha);
+  EXPECT_NE(InterfaceColors::secondarySystemBackground(), InterfaceColors::tertiarySystemBackground());
 }
 
 }  // namespace
