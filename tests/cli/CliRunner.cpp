@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -17,6 +18,16 @@ std::string readFile(const std::filesystem::path& path) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+std::pair<std::string, int> shell(const std::string& command) {
+  std::string output;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return {"", -1};
+  char buffer[4096];
+  while (const std::size_t got = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, got);
+  const int status = pclose(pipe);
+  return {output, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
 }
 
 nlohmann::json CliResult::json() const {

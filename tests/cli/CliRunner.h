@@ -21,6 +21,9 @@ struct CliResult {
   nlohmann::json json() const;
 };
 
+// Runs `command` with the shell; its standard output and exit status.
+std::pair<std::string, int> shell(const std::string& command);
+
 // `object` without its "id" (random in every store), to compare whole objects.
 nlohmann::json withoutId(nlohmann::json object);
 

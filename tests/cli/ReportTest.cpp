@@ -16,17 +16,6 @@
 namespace chronelle::testing {
 namespace {
 
-// Runs a shell command; its standard output and exit status.
-std::pair<std::string, int> shell(const std::string& command) {
-  std::string output;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return {"", -1};
-  char buffer[4096];
-  while (const std::size_t got = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, got);
-  const int status = pclose(pipe);
-  return {output, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
-}
-
 // What the page shows once laid out, gathered by a script added to a copy of it.
 constexpr const char* kMeasure = R"(<pre id="measure"></pre><script>
 const out = {rects: [], tables: {}, background: getComputedStyle(document.body).backgroundColor};
