@@ -1,14 +1,12 @@
 // A writer process killed at random moments loses nothing it acknowledged, shows no half
 // write, and leaves a store whose totals are right once it has been opened again.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -22,49 +20,27 @@
 #include "testsupport/CapturedLogs.h"
 #include "testsupport/TempDirectory.h"
 
-extern char** environ;
-
 namespace chronelle::testing {
 namespace {
 
-// The writer process, its standard output read line by line through a pipe (its standard
-// error goes to a file). Killed with SIGKILL and reaped on destruction if still running.
-class ChildProcess {
+// The writer process started by the shell, its standard output read line by line (its standard
+// error appended to a file). It announces its process id first, so that it can be killed;
+// killed and reaped on destruction if still running.
+class WriterProcess {
  public:
-  ChildProcess(std::vector<std::string> argv, const std::filesystem::path& stderrFile) {
-    int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0) {
-      ADD_FAILURE() << "pipe failed";
-      return;
-    }
-    std::vector<char*> cargs;
-    for (auto& a : argv) cargs.push_back(a.data());
-    cargs.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, ends[1], 1);
-    posix_spawn_file_actions_addopen(&actions, 2, stderrFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    if (posix_spawn(&pid_, cargs[0], &actions, nullptr, cargs.data(), environ) != 0) {
-      ADD_FAILURE() << "cannot start " << argv.front();
-      pid_ = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(ends[1]);
-    out_ = ends[0];
+  explicit WriterProcess(const std::string& command) : pipe_(popen(("exec " + command).c_str(), "r")) {
+    if (readLine() && lines_.back().rfind("pid ", 0) == 0) pid_ = std::stoi(lines_.back().substr(4));
+    if (pid_ < 0) ADD_FAILURE() << "cannot start " << command;
   }
-  ChildProcess(const ChildProcess&) = delete;
-  ~ChildProcess() {
-    if (pid_ > 0) killAndReap();
-    ::close(out_);
+  WriterProcess(const WriterProcess&) = delete;
+  ~WriterProcess() {
+    if (pipe_) killAndReap();
   }
 
   // Reads until `count` more lines starting with `prefix` have arrived; false at end of output.
   bool readUntil(const std::string& prefix, int count) {
-    for (std::size_t next = lines_.size(); count > 0;) {
-      for (; next < lines_.size() && count > 0; ++next) count -= lines_[next].rfind(prefix, 0) == 0;
-      if (count > 0 && !readMore()) return false;
-    }
-    return true;
+    while (count > 0 && readLine()) count -= lines_.back().rfind(prefix, 0) == 0;
+    return count <= 0;
   }
   // Sends SIGKILL, reads the rest of the output and reaps the process; the wait status.
   int killAndReap() {
@@ -73,31 +49,31 @@ class ChildProcess {
   }
   // Reads the output to its end and reaps the process; the wait status.
   int reap() {
-    while (readMore()) {
+    while (readLine()) {
     }
-    int status = 0;
-    if (pid_ > 0) ::waitpid(pid_, &status, 0);
-    pid_ = -1;
+    const int status = pipe_ ? pclose(pipe_) : -1;
+    pipe_ = nullptr;
     return status;
   }
   // Every complete line read so far, without the newline.
   const std::vector<std::string>& lines() const { return lines_; }
 
  private:
-  bool readMore() {
-    char buffer[4096];
-    const ssize_t n = out_ < 0 ? -1 : ::read(out_, buffer, sizeof buffer);
-    if (n <= 0) return false;
-    partial_.append(buffer, static_cast<std::size_t>(n));
-    for (std::size_t newline; (newline = partial_.find('\n')) != std::string::npos; partial_.erase(0, newline + 1)) {
-      lines_.push_back(partial_.substr(0, newline));
+  // Appends the next complete line; false at end of output (a cut last line is dropped).
+  bool readLine() {
+    std::string line;
+    for (char buffer[4096]; pipe_ && std::fgets(buffer, sizeof buffer, pipe_);) {
+      line += buffer;
+      if (line.back() == '\n') {
+        lines_.push_back(line.substr(0, line.size() - 1));
+        return true;
+      }
     }
-    return true;
+    return false;
   }
 
+  FILE* pipe_;
   pid_t pid_ = -1;
-  int out_ = -1;
-  std::string partial_;
   std::vector<std::string> lines_;
 };
 
@@ -197,11 +173,11 @@ class CrashRecovery : public ::testing::Test {
   std::filesystem::path storeFile() const { return directory.path() / "chronelle.sqlite"; }
 
   // The writer on this store; `mode` "die-after-entry-save" makes it die at that moment.
-  ChildProcess startWriter(unsigned seed, long operations, std::string mode = "") {
-    std::vector<std::string> argv = {CHRONELLE_CRASH_WRITER, directory.path().string(), std::to_string(seed),
-                                     std::to_string(operations)};
-    if (!mode.empty()) argv.push_back(mode);
-    return ChildProcess(argv, directory.file("writer.stderr"));
+  WriterProcess startWriter(unsigned seed, long operations, const std::string& mode = "") {
+    const auto quoted = [](const std::string& word) { return "'" + word + "'"; };
+    return WriterProcess(quoted(CHRONELLE_CRASH_WRITER) + " " + quoted(directory.path().string()) + " " +
+                         std::to_string(seed) + " " + std::to_string(operations) + " " + mode + " 2>>" +
+                         quoted(directory.file("writer.stderr").string()));
   }
 
   // The tree of tasks, created by a writer that ends normally.
