@@ -169,7 +169,7 @@ TEST(CliActivity, RecordListAndDeleteByRange) {
   ASSERT_EQ(list.size(), 3u);
   EXPECT_EQ(list[1]["kind"], "document");
 
-  EXPECT_EQ(store.okJson({"activity", "delete", "--all"})["deleted"], 3);
+  EXPECT_EQ(store.ok({"activity", "delete", "--all"}), "deleted 3 activities\n");
   EXPECT_TRUE(store.okJson({"activity", "list", "--year"})["entries"].empty());
 }
 

@@ -78,14 +78,8 @@ TEST(NumberParsing, AcceptsOnlyCompleteCLocaleLiterals) {
 
 TEST(NumberParsing, FlexibleSeparatorTakesOneCommaAsThePoint) {
   const std::vector<NumberCase> cases = {
-      {"1,5", 1.5},
-      {"1.5", 1.5},
-      {",5", 0.5},
-      {"-0,25", -0.25},
-      {"1.000,5", std::nullopt},
-      {"1,000,000", std::nullopt},
-      {"1, 5", std::nullopt},
-      {"", std::nullopt},
+      {"1,5", 1.5},          {"1.5", 1.5},   {",5", 0.5},           {"-0,25", -0.25},
+      {"1.000,5", std::nullopt}, {"1,000,000", std::nullopt}, {"1, 5", std::nullopt}, {"", std::nullopt},
   };
   for (std::size_t i = 0; i < cases.size(); ++i) {
     EXPECT_EQ(toDoubleByUsingFlexibleSeparator(cases[i].text), cases[i].value) << "case " << i;
@@ -124,10 +118,8 @@ TEST(Rounding, RoundsHalvesAwayFromZero) {
     int places;
     double expected;
   };
-  const std::vector<Case> cases = {
-      {2.5, 0, 3},      {-2.5, 0, -3},     {0.125, 2, 0.13}, {-0.125, 2, -0.13},
-      {1.2345, 2, 1.23}, {1.2355, 3, 1.236}, {123.456, -1, 120}, {7, 2, 7},
-  };
+  const std::vector<Case> cases = {{2.5, 0, 3},       {-2.5, 0, -3},      {0.125, 2, 0.13},   {-0.125, 2, -0.13},
+                                    {1.2345, 2, 1.23}, {1.2355, 3, 1.236}, {123.456, -1, 120}, {7, 2, 7}};
   for (std::size_t i = 0; i < cases.size(); ++i) {
     EXPECT_DOUBLE_EQ(roundedToPlaces(cases[i].value, cases[i].places), cases[i].expected)
         << "case " << i;
