@@ -40,6 +40,7 @@ TEST(CliBadInput, UsageErrorsAndFailuresChangeNothing) {
       {{"--now", "noon", "status"}, 2, "bad time 'noon'"},
       {{"--json", "demo"}, 2, "without --json"},
       {{"parse", "--", "--help"}, 2, "bad duration '--help'"},  // after "--" a word is no option
+      {{"prefs", "--rounding", "maybe"}, 2, "--rounding takes on or off"},
       {{"import", "timewarrior", "-"}, 2, "element 2", R"([{"start": "20261201T080000Z", "end": "20261201T090000Z"},
                                                          {"start": "bad"}])"},
   };

@@ -93,6 +93,14 @@ TEST(CliHelp, EveryExampleRunsAsPrintedAndTheOverviewNamesEveryCommand) {
     }
   }
 
+  // The demo's nodes are named by the last part of their path.
+  const CliStore demo;
+  demo.ok({"demo"});
+  for (const auto& node : demo.okJson({"tree"})["nodes"]) {
+    const std::string path = node["path"];
+    EXPECT_EQ(node["name"], path.substr(path.rfind('/') + 1)) << path;
+  }
+
   const CliResult version = CliStore::runRaw({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_TRUE(std::regex_match(version.out, std::regex("chronelle [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << version.out;

@@ -97,10 +97,8 @@ Write parse(const std::string& line) {
 // Applies `write` to `entries`; `id` is the entry it created for create and start.
 void apply(Entries& entries, const Write& write, const std::string& id) {
   const auto& f = write.fields;
-  if (write.kind == "create") {
-    entries[id] = {f[0], std::stoll(f[1]), std::stoll(f[2])};
-  } else if (write.kind == "start") {
-    entries[id] = {f[0], std::stoll(f[1]), std::nullopt};
+  if (write.kind == "create" || write.kind == "start") {
+    entries[id] = {f[0], std::stoll(f[1]), write.kind == "start" ? std::nullopt : std::optional(std::stoll(f[2]))};
   } else if (write.kind == "retime") {
     entries[id].begin = std::stoll(f[1]);
     entries[id].end = std::stoll(f[2]);
@@ -195,7 +193,7 @@ class CrashRecovery : public ::testing::Test {
 
   std::string stderrText() const {
     std::ifstream in(directory.file("writer.stderr"));
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return {std::istreambuf_iterator<char>(in), {}};
   }
 
   TempDirectory directory;
