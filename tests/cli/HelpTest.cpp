@@ -96,7 +96,9 @@ TEST(CliHelp, EveryExampleRunsAsPrintedAndTheOverviewNamesEveryCommand) {
   // The demo's nodes are named by the last part of their path.
   const CliStore demo;
   demo.ok({"demo"});
-  for (const auto& node : demo.okJson({"tree"})["nodes"]) {
+  const auto tree = demo.okJson({"tree"});
+  ASSERT_FALSE(tree["nodes"].empty());
+  for (const auto& node : tree["nodes"]) {
     const std::string path = node["path"];
     EXPECT_EQ(node["name"], path.substr(path.rfind('/') + 1)) << path;
   }
