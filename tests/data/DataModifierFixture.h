@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "StackFixture.h"
+#include "teststack/StackFixture.h"
 #include "chronelle/data/DataModifier.h"
 #include "chronelle/model/Folder.h"
 #include "chronelle/model/Session.h"
@@ -29,12 +29,6 @@ class DataModifierFixture : public StackFixture {
     if (end) changes[TimeEntryChangeKey::end] = *end;
     modifier.updateTimeEntry(*session, changes);
     return session;
-  }
-
-  // The save of a write followed by the recount and its own save, as after every write.
-  void saveAndRecount() {
-    save();
-    if (modifier.updateNodesConfirmedDurationsIfNeeded()) save();
   }
 
   // Whole seconds between two instants computed without the library: microseconds floored
