@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ReportsFixture.h"
+#include "teststack/StackFixture.h"
 #include "chronelle/data/SessionQuery3.h"
 #include "chronelle/reports/TotalValues.h"
 

@@ -1,12 +1,15 @@
-// Background operations on a thread pool, their caches, and the application's report cache.
+// Background operations on a thread pool, their caches, and the application's report cache;
+// run under ThreadSanitizer to look for races.
 
 #include <gtest/gtest.h>
 
 #include <asio/thread_pool.hpp>
+#include <atomic>
 #include <future>
 #include <thread>
 
 #include "ReportsFixture.h"
+#include "chronelle/data/MainDataProvider.h"
 #include "chronelle/model/ContextChanges.h"
 #include "chronelle/model/ContextChangesNotification.h"
 #include "chronelle/platform/NotificationCenter.h"
@@ -14,6 +17,7 @@
 #include "chronelle/reports/ReportCacheProvider.h"
 #include "chronelle/reports/ReportCalculator.h"
 #include "chronelle/reports/TimeEntriesChartDataCalculationOperation.h"
+#include "testsupport/RunOnMain.h"
 
 namespace chronelle::testing {
 namespace {
@@ -34,6 +38,7 @@ struct ChartResult {
   TimeEntriesChartDataCalculationOperation::ChartDataCache cache;
   std::size_t fetches = 0;
 };
+using ChartCache = TimeEntriesChartDataCalculationOperation::ChartDataCache;
 
 class ReportOperationsTest : public ReportsFixture {
  protected:
@@ -95,15 +100,11 @@ TEST_F(ReportOperationsTest, BreakdownComputesWhatIsAskedAndReturnsItsCache) {
   const auto summaryOnly = runBreakdown(query, Options::summary, std::nullopt);
   EXPECT_NE(summaryOnly.thread, std::this_thread::get_id()) << "runs on a pool thread";
   EXPECT_EQ(summaryOnly.calls, 1);
-  EXPECT_FALSE(summaryOnly.record.nodeBreakdown.has_value());
-  EXPECT_FALSE(summaryOnly.record.trackedNodeIds.has_value());
-  EXPECT_FALSE(summaryOnly.record.billingBreakdown.has_value());
+  EXPECT_FALSE(summaryOnly.record.nodeBreakdown || summaryOnly.record.trackedNodeIds ||
+               summaryOnly.record.billingBreakdown);
   // 2 h + 2 h + 20 min (the part of the backend entry after Sunday midnight) + 30 min.
-  EXPECT_EQ(summaryOnly.record.summary.duration, 2 * 3600 + 2 * 3600 + 20 * 60 + 30 * 60);
-  EXPECT_EQ(summaryOnly.record.summary.sessionCount, 4);
-  EXPECT_NEAR(summaryOnly.record.summary.revenue, 100 + 100 + 60, 1e-9);
-  EXPECT_EQ(summaryOnly.cache.size(), 1u);
-  EXPECT_TRUE(summaryOnly.cache.contains(totalsKey(query)));
+  EXPECT_EQ(summaryOnly.record.summary, (TotalValues{2 * 3600 + 2 * 3600 + 20 * 60 + 30 * 60, 100 + 100 + 60, 4}));
+  EXPECT_EQ(std::pair(summaryOnly.cache.size(), summaryOnly.cache.contains(totalsKey(query))), std::pair(1ul, true));
 
   // Restricted to one task and billed entries: tracked nodes still list everything with time.
   const SessionQuery3 narrow = week.scopeByAdusting(NodeSet{design}).scopeByAdding(Billing::billed).toSessionQuery();
@@ -111,14 +112,12 @@ TEST_F(ReportOperationsTest, BreakdownComputesWhatIsAskedAndReturnsItsCache) {
   const std::set<ObjectID> tracked = {design->objectID(), backend->objectID(), top->objectID(), work->objectID(),
                                       dev->objectID()};
   EXPECT_EQ(all.record.trackedNodeIds, tracked);
-  ASSERT_TRUE(all.record.nodeBreakdown.has_value());
-  EXPECT_EQ(all.record.nodeBreakdown->size(), 2u) << "design and work";
-  EXPECT_EQ(all.record.nodeBreakdown->at(design->objectID()), (TotalValues{7200, 100, 1}));
-  EXPECT_EQ(all.record.nodeBreakdown->at(work->objectID()), (TotalValues{7200, 100, 1}));
+  const TotalValues billed{7200, 100, 1};
+  using Nodes = std::map<ObjectID, TotalValues>;
+  EXPECT_EQ(all.record.nodeBreakdown, (Nodes{{design->objectID(), billed}, {work->objectID(), billed}}));
   ASSERT_TRUE(all.record.billingBreakdown.has_value());
-  EXPECT_EQ(all.record.billingBreakdown->unbilled, (TotalValues{7200, 100, 1}));
-  EXPECT_EQ(all.record.billingBreakdown->paid, TotalValues::zero);
-  EXPECT_EQ(all.record.summary, (TotalValues{7200, 100, 1}));
+  EXPECT_EQ(std::tuple(all.record.billingBreakdown->unbilled, all.record.billingBreakdown->paid, all.record.summary),
+            std::tuple(billed, TotalValues::zero, billed));
   // The summary, the four states and one sub-query per tracked task of the breakdown.
   std::set<std::string> expectedKeys = {totalsKey(narrow)};
   for (const Billing status : {Billing::nonBillable, Billing::unbilled, Billing::billed, Billing::paid}) {
@@ -138,9 +137,8 @@ TEST_F(ReportOperationsTest, BreakdownComputesWhatIsAskedAndReturnsItsCache) {
 
   // Given that cache, a second run answers without reading the store.
   const auto again = runBreakdown(narrow, Options::summary | Options::billingBreakdown, all.cache);
-  EXPECT_EQ(again.fetches, 0u);
-  EXPECT_EQ(again.record.summary, all.record.summary);
-  EXPECT_EQ(again.record.billingBreakdown, all.record.billingBreakdown);
+  EXPECT_EQ(std::tuple(again.fetches, again.record.summary, again.record.billingBreakdown),
+            std::tuple(0ul, all.record.summary, all.record.billingBreakdown));
   EXPECT_GT(all.fetches, 0u);
 }
 
@@ -216,6 +214,67 @@ TEST_F(ReportOperationsTest, CacheProviderMergesAndEmptiesOnTrackedChanges) {
     EXPECT_EQ(caches.trackedSessionsChartDataCache().empty(), c.clears) << c.name;
     EXPECT_EQ(logs.records("ReportCacheProvider").size(), c.clears ? 1u : 0u) << c.name;
   }
+}
+
+using ReportConcurrencyTest = ReportsFixture;
+
+// Breakdown and chart operations on pool threads while the main queue writes entries, each
+// save emptying the caches from there.
+TEST_F(ReportConcurrencyTest, OperationsRunWhileTheMainThreadWrites) {
+  auto task = makeTask("design");
+  auto other = makeTask("other");
+  const Date monday = berlinTime(2026, 3, 23);
+  for (int i = 0; i < 10; ++i) makeEntry(i % 2 ? task : other, monday + i * 7200.0, monday + i * 7200.0 + 3600, true, 60);
+  save();
+  ReportScope3 week(berlin());
+  week.type = ReportScopeType::weekly;
+  week.referenceDate = monday;
+  const SessionQuery3 query = week.toSessionQuery();
+
+  auto writer = std::make_shared<MainDataProvider>();
+  ReportCacheProvider appCaches;  // the application's, on this (main) thread
+  appCaches.setValueToBreakdownCache(TotalValues{1, 1, 1}, "stale");
+  asio::thread_pool pool(2);
+  constexpr int kRuns = 8;
+  std::vector<std::future<double>> results;
+  std::atomic<int> completions{0};
+  // A promise for one run's total duration, fulfilled by the returned completion.
+  const auto done = [&](auto total) {
+    auto promise = std::make_shared<std::promise<double>>();
+    results.push_back(promise->get_future());
+    return [promise, total, &completions](auto&, const auto& result, const auto&) {
+      ++completions;
+      promise->set_value(total(result));
+    };
+  };
+  for (int i = 0; i < kRuns; ++i) {
+    ReportOperation::enqueue(std::make_shared<BreakdownReportCalculationOperation>(
+                                 query, Options::all, TotalValueTypeOptionSet::all, appCaches.breakdownCache(),
+                                 done([](const BreakdownReportCalculation& r) { return r.summary.duration; })),
+                             pool);
+    ReportOperation::enqueue(std::make_shared<TimeEntriesChartDataCalculationOperation>(
+                                 query, ReportChartGranularity::daily, std::nullopt,
+                                 appCaches.trackedSessionsChartDataCache(),
+                                 done([](const std::vector<SessionColumnData>& columns) {
+                                   double total = 0;
+                                   for (const auto& column : columns) total += column.totalDuration();
+                                   return total;
+                                 })),
+                             pool);
+    // Meanwhile: an entry written on the main queue, whose save announces the change there.
+    const Date begin = monday + 86400.0 + i * 600.0;
+    runToEnd(writer->createTimeEntry(begin, begin + 300.0, task->objectID(), false, std::nullopt));
+  }
+
+  // Every run saw the first ten entries and at most all eighteen.
+  for (auto& result : results) {
+    const double duration = result.get();
+    EXPECT_GE(duration, 10 * 3600.0);
+    EXPECT_LE(duration, 10 * 3600.0 + kRuns * 300.0);
+  }
+  pool.join();
+  EXPECT_EQ(completions.load(), 2 * kRuns) << "each operation completes once";
+  EXPECT_TRUE(appCaches.breakdownCache().empty()) << "a saved entry empties the application's caches";
 }
 
 }  // namespace
