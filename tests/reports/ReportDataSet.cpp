@@ -7,8 +7,7 @@
 
 namespace chronelle::testing {
 
-// A period ends in the last microsecond before the next one starts; that end counts as the
-// next period's first second, so an entry running past midnight keeps every second of its day.
+// An entry running past midnight keeps every second of its day.
 std::int64_t seconds(Date date) {
   const auto micros = date.timePoint().time_since_epoch() + std::chrono::microseconds(1);
   return std::chrono::floor<std::chrono::seconds>(micros).count();
@@ -38,18 +37,11 @@ ReportDataSet ReportDataSet::make(std::int64_t now) {
   // 19.99 and 0.07 are no binary fractions; 18 and 120.5 meet half cents.
   const double rates[] = {0, 18, 19.99, 50, 90, 120.5, 0.07};
   const auto add = [&](int task, std::int64_t begin, std::int64_t end) {
-    Entry entry;
-    entry.task = task;
-    entry.begin = begin;
-    entry.end = end;
-    entry.billable = uniform(0, 2) != 0;
-    entry.rate = rates[uniform(0, 6)];
-    entry.status = static_cast<int>(uniform(0, 2));
+    const bool billable = uniform(0, 2) != 0;
+    const double rate = rates[uniform(0, 6)];
     // What the write side stores, billable or not: the exact amount of the whole entry.
-    Entry billable = entry;
-    billable.billable = true;
-    entry.storedRevenue = money(billable, end - begin);
-    set.entries.push_back(entry);
+    const double stored = money({task, begin, end, true, rate, 0, 0}, end - begin);
+    set.entries.push_back({task, begin, end, billable, rate, static_cast<int>(uniform(0, 2)), stored});
   };
 
   // Entries at random over mid-December to mid-April, most of them short, some long enough
@@ -84,13 +76,8 @@ ReportDataSet ReportDataSet::make(std::int64_t now) {
     add(static_cast<int>(uniform(0, taskCount - 1)), begin, begin + uniform(5, 90));
   }
 
-  Entry running;
-  running.task = 0;
-  running.begin = at(2026, 3, 29, 11, 30);
-  running.billable = true;
-  running.rate = 19.99;
   set.runningIndex = static_cast<int>(set.entries.size());
-  set.entries.push_back(running);
+  set.entries.push_back({0, at(2026, 3, 29, 11, 30), std::nullopt, true, 19.99, 0, 0});
   return set;
 }
 
@@ -110,21 +97,12 @@ bool ReportDataSet::matches(const Entry& entry, const Filter& filter) const {
   return true;
 }
 
-std::int64_t ReportDataSet::clipped(const Entry& entry, std::int64_t from, std::int64_t to) {
-  const std::int64_t end = entry.end.value_or(0);
-  return std::max<std::int64_t>(0, std::min(end, to) - std::max(entry.begin, from));
-}
-
 std::int64_t ReportDataSet::moneyCents(const Entry& entry, std::int64_t seconds) {
   if (!entry.billable) return 0;
   // Rates have at most two decimals: in hundredths the amount is an exact fraction of 3600,
   // and with non-negative rates integer division after adding half of it rounds halves up.
   const std::int64_t rateCents = std::llround(entry.rate * 100);
   return (seconds * rateCents * 2 + 3600) / 7200;
-}
-
-double ReportDataSet::money(const Entry& entry, std::int64_t seconds) {
-  return static_cast<double>(moneyCents(entry, seconds)) / 100.0;
 }
 
 TotalValues ReportDataSet::totals(std::int64_t from, std::int64_t to, const Filter& filter) const {
@@ -145,7 +123,7 @@ std::map<int, TotalValues> ReportDataSet::totalsByTask(std::int64_t from, std::i
   std::map<int, std::int64_t> cents;
   for (const auto& entry : entries) {
     if (!entry.end || !matches(entry, filter)) continue;
-    const std::int64_t part = clipped(entry, from, to);
+    const std::int64_t part = std::min(*entry.end, to) - std::max(entry.begin, from);
     if (part <= 0) continue;
     TotalValues& values = result[entry.task];
     values.duration += static_cast<double>(part);

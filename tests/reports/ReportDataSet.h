@@ -28,14 +28,13 @@ struct ReportDataSet {
     bool archived = false;
   };
   struct Entry {
-    int task = -1;  // index into `tasks`, -1 for none
-    std::int64_t begin = 0;  // whole seconds since 1970
-    std::optional<std::int64_t> end;
+    int task = -1;                      // index into `tasks`, -1 for none
+    std::int64_t begin = 0;             // whole seconds since 1970
+    std::optional<std::int64_t> end;    // none: running
     bool billable = false;
     double rate = 0;
     int status = 0;
-    // The confirmed revenue the write side stored once the entry ended.
-    double storedRevenue = 0;
+    double storedRevenue = 0;  // what the write side stored once the entry ended
   };
   // Which entries a query selects besides its period, as the test states it.
   struct Filter {
@@ -51,27 +50,22 @@ struct ReportDataSet {
 
   // Builds the values (deterministically) with `now` as the current instant.
   static ReportDataSet make(std::int64_t now);
-
   bool matches(const Entry& entry, const Filter& filter) const;
-  // The part of the finished entry inside [from, to), in seconds (0 when none).
-  static std::int64_t clipped(const Entry& entry, std::int64_t from, std::int64_t to);
-  // Money of `seconds` of the entry in exact decimal: whole cents, a half cent rounded up;
-  // 0 when not billable. The amount as a double, and the number of cents.
-  static double money(const Entry& entry, std::int64_t seconds);
+  // Money of `seconds` of the entry in whole cents, a half cent rounded up; 0 when not billable.
   static std::int64_t moneyCents(const Entry& entry, std::int64_t seconds);
-  // Totals of the finished entries the filter selects, clipped to [from, to]; only entries
-  // sharing some time with the period count. An entry wholly inside counts its stored
-  // revenue, a clipped one the money of its part. Money is summed in whole cents, so the
-  // expected revenue is the double nearest to the exact decimal total.
-  TotalValues totals(std::int64_t from, std::int64_t to, const Filter& filter) const;
-  // The same per task index.
+  static double money(const Entry& entry, std::int64_t seconds) { return double(moneyCents(entry, seconds)) / 100; }
+  // Totals per task index of the finished entries the filter selects, clipped to [from, to]:
+  // an entry wholly inside counts its stored revenue, a clipped one the money of its part.
   std::map<int, TotalValues> totalsByTask(std::int64_t from, std::int64_t to, const Filter& filter) const;
+  // Their sum, money summed in whole cents (the double nearest to the exact decimal total).
+  TotalValues totals(std::int64_t from, std::int64_t to, const Filter& filter) const;
   // Whether the running entry shares time with the period and passes the filter.
   bool runningCounts(std::int64_t from, std::int64_t to, const Filter& filter) const;
   // Task indexes with time in the period (the running entry's included).
   std::set<int> trackedTasks(std::int64_t from, std::int64_t to, const Filter& filter) const;
 };
 
+// Whole seconds of a period bound: its last microsecond counts as the next period's first second.
 std::int64_t seconds(Date date);
 
 }  // namespace chronelle::testing

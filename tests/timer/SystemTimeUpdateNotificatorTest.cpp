@@ -50,8 +50,7 @@ class SystemTimeUpdateNotificatorTest : public ::testing::Test {
   std::vector<ObserverToken> tokens;
 };
 
-// The first check waits for the next whole minute plus a tenth of a second (a full minute
-// when started on one); a new hour is announced before its minute.
+// The first check waits for the next whole minute plus 0.1 s; a new hour comes before its minute.
 TEST_F(SystemTimeUpdateNotificatorTest, AlignsToTheNextMinuteThenTicksEveryMinute) {
   Notificator notificator;
   notificator.start();
@@ -75,9 +74,8 @@ TEST_F(SystemTimeUpdateNotificatorTest, AlignsToTheNextMinuteThenTicksEveryMinut
   }
 }
 
-// Nobody posts the system events for a clock set by hand or a resume from sleep: those reach
-// the notificator through the scheduler's wall-clock jumps, or its checks would lag the wall
-// clock by up to a minute. Either way it checks at once and aligns anew.
+// A clock set by hand or a resume from sleep reaches the notificator as a system event or a
+// wall-clock jump of the scheduler; either way it checks at once and aligns anew.
 TEST_F(SystemTimeUpdateNotificatorTest, ClockChangesCheckAtOnceAndRealign) {
   auto& center = NotificationCenter::defaultCenter();
   const std::pair<const char*, std::function<void(Date)>> ways[] = {
@@ -105,8 +103,7 @@ TEST_F(SystemTimeUpdateNotificatorTest, ClockChangesCheckAtOnceAndRealign) {
     EXPECT_EQ(take(), " | next -");
   }
 
-  // A new day in the same minute announces nothing but aligns from now; a zone half an hour
-  // off changes both.
+  // A new day in the same minute aligns anew; a zone half an hour off changes hour and minute.
   time.set(utc(14, 20) + 10);
   Notificator notificator;
   notificator.start();
