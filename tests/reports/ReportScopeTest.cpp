@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <regex>
 
 #include "ReportsFixture.h"
@@ -48,6 +49,13 @@ Date lastInstantOf(Date lastSecond) { return Date(lastSecond.timePoint() + std::
 template <class Scope>
 std::string bounds(const Scope& s) { return s.fromDate().isoString() + " – " + s.toDate().isoString(); }
 std::string bounds(Date from, Date to) { return from.isoString() + " – " + to.isoString(); }
+// The bounds of the local days from `first` to `last`, "yyyy-MM-dd" each.
+std::string wholeDays(const char* first, const char* last) {
+  int y1 = 0, m1 = 0, d1 = 0, y2 = 0, m2 = 0, d2 = 0;
+  std::sscanf(first, "%d-%d-%d", &y1, &m1, &d1);
+  std::sscanf(last, "%d-%d-%d", &y2, &m2, &d2);
+  return bounds(berlinTime(y1, m1, d1), lastInstantOf(berlinTime(y2, m2, d2, 23, 59, 59)));
+}
 
 TEST_F(ReportScopeTest, PeriodBoundsFollowTheCalendar) {
   const struct {
@@ -55,27 +63,21 @@ TEST_F(ReportScopeTest, PeriodBoundsFollowTheCalendar) {
     Type type;
     Date reference;
     bool mondayFirst;
-    Date from, to;
+    std::string bounds;
   } cases[] = {
-      {"daily, 23-hour day", Type::daily, berlinTime(2026, 3, 29, 12), true, berlinTime(2026, 3, 29),
-       berlinTime(2026, 3, 29, 23, 59, 59)},
-      {"daily, 25-hour day", Type::daily, berlinTime(2026, 10, 25, 1), true, berlinTime(2026, 10, 25),
-       berlinTime(2026, 10, 25, 23, 59, 59)},
-      {"weekly on a Sunday, Monday first", Type::weekly, berlinTime(2026, 3, 29, 12), true, berlinTime(2026, 3, 23),
-       berlinTime(2026, 3, 29, 23, 59, 59)},
-      {"weekly on a Sunday, Sunday first", Type::weekly, berlinTime(2026, 3, 29, 12), false, berlinTime(2026, 3, 29),
-       berlinTime(2026, 4, 4, 23, 59, 59)},
-      {"monthly", Type::monthly, berlinTime(2026, 3, 15, 8), true, berlinTime(2026, 3, 1),
-       berlinTime(2026, 3, 31, 23, 59, 59)},
-      {"monthly, February", Type::monthly, berlinTime(2028, 2, 29, 23, 59, 59), true, berlinTime(2028, 2, 1),
-       berlinTime(2028, 2, 29, 23, 59, 59)},
-      {"yearly", Type::yearly, berlinTime(2026, 7, 1), true, berlinTime(2026, 1, 1), berlinTime(2026, 12, 31, 23, 59, 59)},
+      {"daily, 23-hour day", Type::daily, berlinTime(2026, 3, 29, 12), true, wholeDays("2026-03-29", "2026-03-29")},
+      {"daily, 25-hour day", Type::daily, berlinTime(2026, 10, 25, 1), true, wholeDays("2026-10-25", "2026-10-25")},
+      {"weekly, Monday first", Type::weekly, berlinTime(2026, 3, 29, 12), true, wholeDays("2026-03-23", "2026-03-29")},
+      {"weekly, Sunday first", Type::weekly, berlinTime(2026, 3, 29, 12), false, wholeDays("2026-03-29", "2026-04-04")},
+      {"monthly", Type::monthly, berlinTime(2026, 3, 15, 8), true, wholeDays("2026-03-01", "2026-03-31")},
+      {"monthly, February", Type::monthly, berlinTime(2028, 2, 29, 23, 59, 59), true, wholeDays("2028-02-01", "2028-02-29")},
+      {"yearly", Type::yearly, berlinTime(2026, 7, 1), true, wholeDays("2026-01-01", "2026-12-31")},
   };
-  for (const auto& c : cases) {
-    const auto s = scope(c.type, c.reference, c.mondayFirst ? monday : sunday);
-    EXPECT_EQ(bounds(s), bounds(c.from, lastInstantOf(c.to))) << c.name;
-    EXPECT_EQ(s.timeInterval(), lastInstantOf(c.to).timeIntervalSince(c.from)) << c.name;
-  }
+  for (const auto& c : cases)
+    EXPECT_EQ(bounds(scope(c.type, c.reference, c.mondayFirst ? monday : sunday)), c.bounds) << c.name;
+  // The interval of a day is its real length, to its last microsecond.
+  EXPECT_NEAR(scope(Type::daily, berlinTime(2026, 3, 29, 12), monday).timeInterval(), 23 * 3600.0 - 1e-6, 1e-7);
+  EXPECT_NEAR(scope(Type::daily, berlinTime(2026, 10, 25, 1), monday).timeInterval(), 25 * 3600.0 - 1e-6, 1e-7);
 
   // Without a reference date the period follows the clock.
   ReportScope3 fresh(monday);
@@ -88,7 +90,7 @@ TEST_F(ReportScopeTest, PeriodBoundsFollowTheCalendar) {
   ReportScope3 odd = scope(Type::custom, std::nullopt, monday);
   const Date oddStart = berlinTime(2026, 3, 2, 13, 17, 42) + 0.25;
   odd.customFromDate = oddStart;
-  EXPECT_EQ(bounds(odd), bounds(oddStart, lastInstantOf(berlinTime(2026, 3, 30, 23, 59, 59))));
+  EXPECT_EQ(bounds(odd), bounds(oddStart, lastInstantOf(berlinTime(2026, 3, 30, 23, 59, 59))));  // today's end
   odd.customToDate = oddStart - 10.0;  // reversed: the interval never is
   EXPECT_EQ(std::pair(odd.timeInterval(), odd.dateInteval().duration()), std::pair(-10.0, 0.0));
 }
@@ -99,26 +101,19 @@ TEST_F(ReportScopeTest, StepsToTheAdjacentPeriod) {
   const auto week = scope(Type::weekly, berlinTime(2026, 3, 25), monday);
   const auto year = scope(Type::yearly, berlinTime(2026, 5, 5), monday);
   const auto span = custom(berlinTime(2026, 3, 10, 12), berlinTime(2026, 3, 13, 12));  // keeps its length
-  const struct {
-    const char* name;
-    ReportScope3 stepped;
-    Date from, to;
-  } cases[] = {
-      {"next month", january.nextScope(), berlinTime(2026, 2, 1), lastInstantOf(berlinTime(2026, 2, 28, 23, 59, 59))},
-      {"previous month", january.previousScope(), berlinTime(2025, 12, 1),
-       lastInstantOf(berlinTime(2025, 12, 31, 23, 59, 59))},
-      {"there and back", january.nextScope().previousScope(), january.fromDate(), january.toDate()},
-      {"next day over the clock change", saturday.nextScope(), berlinTime(2026, 3, 29),
-       lastInstantOf(berlinTime(2026, 3, 29, 23, 59, 59))},
-      {"the day after", saturday.nextScope().nextScope(), berlinTime(2026, 3, 30),
-       lastInstantOf(berlinTime(2026, 3, 30, 23, 59, 59))},
-      {"next week", week.nextScope(), berlinTime(2026, 3, 30), lastInstantOf(berlinTime(2026, 4, 5, 23, 59, 59))},
-      {"previous week", week.previousScope(), berlinTime(2026, 3, 16), lastInstantOf(berlinTime(2026, 3, 22, 23, 59, 59))},
-      {"previous year", year.previousScope(), berlinTime(2025, 1, 1), lastInstantOf(berlinTime(2025, 12, 31, 23, 59, 59))},
-      {"next custom", span.nextScope(), berlinTime(2026, 3, 13, 12), berlinTime(2026, 3, 16, 12)},
-      {"previous custom", span.previousScope(), berlinTime(2026, 3, 7, 12), berlinTime(2026, 3, 10, 12)},
+  const std::tuple<const char*, ReportScope3, std::string> cases[] = {
+      {"next month", january.nextScope(), wholeDays("2026-02-01", "2026-02-28")},
+      {"previous month", january.previousScope(), wholeDays("2025-12-01", "2025-12-31")},
+      {"there and back", january.nextScope().previousScope(), bounds(january)},
+      {"next day over the clock change", saturday.nextScope(), wholeDays("2026-03-29", "2026-03-29")},
+      {"the day after", saturday.nextScope().nextScope(), wholeDays("2026-03-30", "2026-03-30")},
+      {"next week", week.nextScope(), wholeDays("2026-03-30", "2026-04-05")},
+      {"previous week", week.previousScope(), wholeDays("2026-03-16", "2026-03-22")},
+      {"previous year", year.previousScope(), wholeDays("2025-01-01", "2025-12-31")},
+      {"next custom", span.nextScope(), bounds(berlinTime(2026, 3, 13, 12), berlinTime(2026, 3, 16, 12))},
+      {"previous custom", span.previousScope(), bounds(berlinTime(2026, 3, 7, 12), berlinTime(2026, 3, 10, 12))},
   };
-  for (const auto& c : cases) EXPECT_EQ(bounds(c.stepped), bounds(c.from, c.to)) << c.name;
+  for (const auto& [name, stepped, expected] : cases) EXPECT_EQ(bounds(stepped), expected) << name;
   EXPECT_EQ(span.nextScope().type, Type::custom);
   EXPECT_EQ(january.referenceDate, berlinTime(2026, 1, 20)) << "the original is unchanged";
 }
