@@ -25,19 +25,16 @@ namespace {
 using Billing = SessionQuery3::BillingStatusOption;
 using Options = BreakdownReportCalculationOperation::CalculationOptions;
 
-struct BreakdownResult {
-  BreakdownReportCalculation record;
-  BreakdownReportCalculationOperation::Cache cache;
-  std::size_t fetches = 0;
-  std::thread::id thread;
-  int calls = 0;
-};
+using Breakdown = BreakdownReportCalculationOperation;
+using Chart = TimeEntriesChartDataCalculationOperation;
 
-using ChartCache = TimeEntriesChartDataCalculationOperation::ChartDataCache;
-struct ChartResult {
-  std::vector<SessionColumnData> columns;
-  ChartCache cache;
-  std::size_t fetches = 0;
+// What an operation's one completion call handed over, and where.
+template <class Value, class Cache>
+struct Ran {
+  Value value;
+  Cache cache;
+  std::size_t fetches = 0;  // the operation's store fetches
+  std::thread::id thread;
 };
 
 class ReportOperationsTest : public ReportsFixture {
@@ -55,37 +52,26 @@ class ReportOperationsTest : public ReportsFixture {
     week.referenceDate = berlinTime(2026, 3, 25);
   }
 
-  BreakdownResult runBreakdown(const SessionQuery3& query, Options options,
-                               std::optional<BreakdownReportCalculationOperation::Cache> cache) {
-    auto done = std::make_shared<std::promise<void>>();
-    auto result = std::make_shared<BreakdownResult>();
-    auto operation = std::make_shared<BreakdownReportCalculationOperation>(
-        query, options, TotalValueTypeOptionSet::all, std::move(cache),
-        [result, done](BreakdownReportCalculationOperation& op, const BreakdownReportCalculation& record,
-                       const BreakdownReportCalculationOperation::Cache& map) {
-          result->record = record;
-          result->cache = map;
-          result->fetches = op.storeFetchCount();
-          result->thread = std::this_thread::get_id();
-          if (++result->calls == 1) done->set_value();
+  // Runs the operation made of `args` and a completion on the pool and waits for its call (a
+  // second call would fail the promise).
+  template <class Operation, class Value, class Cache, class... Args>
+  Ran<Value, Cache> run(Args&&... args) {
+    using Result = Ran<Value, Cache>;
+    auto done = std::make_shared<std::promise<Result>>();
+    auto operation = std::make_shared<Operation>(
+        std::forward<Args>(args)..., [done](Operation& op, const Value& value, const auto& cache) {
+          done->set_value(Result{value, cache, op.storeFetchCount(), std::this_thread::get_id()});
         });
     ReportOperation::enqueue(operation, pool);
-    done->get_future().get();
     EXPECT_TRUE(operation->isAsynchronous());
-    return *result;
-  }
-
-  ChartResult runChart(const SessionQuery3& query, std::optional<ObjectID> runningId,
-                       std::optional<ChartCache> cache) {
-    auto done = std::make_shared<std::promise<ChartResult>>();
-    auto operation = std::make_shared<TimeEntriesChartDataCalculationOperation>(
-        query, ReportChartGranularity::daily, std::move(runningId), std::move(cache),
-        [done](TimeEntriesChartDataCalculationOperation& op, const std::vector<SessionColumnData>& columns,
-               const ChartCache& map) {
-          done->set_value(ChartResult{columns, map, op.storeFetchCount()});
-        });
-    ReportOperation::enqueue(operation, pool);
     return done->get_future().get();
+  }
+  auto runBreakdown(const SessionQuery3& query, Options options, std::optional<Breakdown::Cache> cache) {
+    return run<Breakdown, BreakdownReportCalculation, Breakdown::Cache>(query, options, TotalValueTypeOptionSet::all, std::move(cache));
+  }
+  auto runChart(const SessionQuery3& query, std::optional<ObjectID> runningId, std::optional<Chart::ChartDataCache> cache) {
+    return run<Chart, std::vector<SessionColumnData>, Chart::ChartDataCache>(query, ReportChartGranularity::daily,
+                                                                             std::move(runningId), std::move(cache));
   }
 
   std::string totalsKey(const SessionQuery3& query) const { return query.hashKey() + "-7"; }
@@ -99,32 +85,31 @@ TEST_F(ReportOperationsTest, BreakdownComputesWhatIsAskedAndReturnsItsCache) {
   const SessionQuery3 query = week.toSessionQuery();
   const auto summaryOnly = runBreakdown(query, Options::summary, std::nullopt);
   EXPECT_NE(summaryOnly.thread, std::this_thread::get_id()) << "runs on a pool thread";
-  EXPECT_EQ(summaryOnly.calls, 1);
-  EXPECT_FALSE(summaryOnly.record.nodeBreakdown || summaryOnly.record.trackedNodeIds ||
-               summaryOnly.record.billingBreakdown);
+  EXPECT_FALSE(summaryOnly.value.nodeBreakdown || summaryOnly.value.trackedNodeIds ||
+               summaryOnly.value.billingBreakdown);
   // 2 h + 2 h + 20 min (the part of the backend entry after Sunday midnight) + 30 min.
-  EXPECT_EQ(summaryOnly.record.summary, (TotalValues{2 * 3600 + 2 * 3600 + 20 * 60 + 30 * 60, 100 + 100 + 60, 4}));
+  EXPECT_EQ(summaryOnly.value.summary, (TotalValues{2 * 3600 + 2 * 3600 + 20 * 60 + 30 * 60, 100 + 100 + 60, 4}));
   EXPECT_EQ(std::pair(summaryOnly.cache.size(), summaryOnly.cache.contains(totalsKey(query))), std::pair(1ul, true));
 
   // Restricted to one task and billed entries: tracked nodes still list everything with time.
   const SessionQuery3 narrow = week.scopeByAdusting(NodeSet{design}).scopeByAdding(Billing::billed).toSessionQuery();
   const auto all = runBreakdown(narrow, Options::all, std::nullopt);
-  EXPECT_EQ(all.record.trackedNodeIds, (std::set<ObjectID>{design->objectID(), backend->objectID(), top->objectID(),
+  EXPECT_EQ(all.value.trackedNodeIds, (std::set<ObjectID>{design->objectID(), backend->objectID(), top->objectID(),
                                                             work->objectID(), dev->objectID()}));
   const TotalValues billed{7200, 100, 1};
   using Nodes = std::map<ObjectID, TotalValues>;
-  EXPECT_EQ(all.record.nodeBreakdown, (Nodes{{design->objectID(), billed}, {work->objectID(), billed}}));
-  ASSERT_TRUE(all.record.billingBreakdown.has_value());
-  EXPECT_EQ(std::tuple(all.record.billingBreakdown->unbilled, all.record.billingBreakdown->paid, all.record.summary),
+  EXPECT_EQ(all.value.nodeBreakdown, (Nodes{{design->objectID(), billed}, {work->objectID(), billed}}));
+  ASSERT_TRUE(all.value.billingBreakdown.has_value());
+  EXPECT_EQ(std::tuple(all.value.billingBreakdown->unbilled, all.value.billingBreakdown->paid, all.value.summary),
             std::tuple(billed, TotalValues::zero, billed));
-  EXPECT_NE(all.record.description().find(design->objectID().uriRepresentation() + " 2:00:00 | 100\n"),
+  EXPECT_NE(all.value.description().find(design->objectID().uriRepresentation() + " 2:00:00 | 100\n"),
             std::string::npos)
-      << all.record.description();
+      << all.value.description();
 
   // Given that cache, a second run answers without reading the store.
   const auto again = runBreakdown(narrow, Options::summary | Options::billingBreakdown, all.cache);
-  EXPECT_EQ(std::tuple(again.fetches, again.record.summary, again.record.billingBreakdown),
-            std::tuple(0ul, all.record.summary, all.record.billingBreakdown));
+  EXPECT_EQ(std::tuple(again.fetches, again.value.summary, again.value.billingBreakdown),
+            std::tuple(0ul, all.value.summary, all.value.billingBreakdown));
   EXPECT_GT(all.fetches, 0u);
 }
 
@@ -133,9 +118,9 @@ TEST_F(ReportOperationsTest, ChartSecondRunReadsOnlyTheRunningEntry) {
   save();
   const SessionQuery3 query = week.toSessionQuery();
   const auto first = runChart(query, running->objectID(), std::nullopt);
-  ASSERT_EQ(first.columns.size(), 7u);
-  EXPECT_EQ(first.columns[1].segments.size(), 1u) << "the chart leaves out groups of a minute or less";
-  EXPECT_EQ(first.columns[6].segments.at(0).duration, 2 * 3600) << "13:00 to 15:00";
+  ASSERT_EQ(first.value.size(), 7u);
+  EXPECT_EQ(first.value[1].segments.size(), 1u) << "the chart leaves out groups of a minute or less";
+  EXPECT_EQ(first.value[6].segments.at(0).duration, 2 * 3600) << "13:00 to 15:00";
   EXPECT_EQ(first.cache.size(), 7u);
 
   // What showing the running entry costs on a fresh context: the entry, its task, and the
@@ -151,9 +136,9 @@ TEST_F(ReportOperationsTest, ChartSecondRunReadsOnlyTheRunningEntry) {
   time.advance(900);
   const auto second = runChart(query, running->objectID(), first.cache);
   EXPECT_EQ(second.fetches, entryReads);
-  EXPECT_EQ(std::pair(second.columns[6].segments[0].duration, second.columns[6].segments[0].revenue),
+  EXPECT_EQ(std::pair(second.value[6].segments[0].duration, second.value[6].segments[0].revenue),
             std::pair(2 * 3600.0 + 900, 202.5));
-  for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(second.columns[i], first.columns[i]) << i;
+  for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(second.value[i], first.value[i]) << i;
   EXPECT_EQ(runChart(query, std::nullopt, first.cache).fetches, 0u);
 }
 
