@@ -1,13 +1,19 @@
-// Chart columns on small stores: the running entry on cached columns, the average, and the
-// encoded form. Column bounds and sums over real periods are checked in ChartNumbersTest.
+// Chart columns on small stores: the running entry on cached columns, the average, the
+// encoded form; and one stretch of work priced alike by every path that shows money.
 
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
 #include "ReportsFixture.h"
+#include "chronelle/data/DataModifier.h"
+#include "chronelle/data/MainDataProvider.h"
+#include "chronelle/list/SessionFetchedResultsController3.h"
 #include "chronelle/reports/CachedSessionColumnData.h"
+#include "chronelle/reports/ReportCalculator.h"
 #include "chronelle/reports/TimeEntriesChartDataCalculator.h"
+#include "chronelle/support/Injector.h"
+#include "chronelle/timer/CHTimer.h"
 
 namespace chronelle::testing {
 namespace {
@@ -77,10 +83,8 @@ TEST_F(ChartDataTest, RunningEntryIsAddedAfreshToCachedColumns) {
 
 TEST_F(ChartDataTest, AverageOfColumnsWithEntries) {
   std::vector<SessionColumnData> columns(3);  // the middle one empty
-  columns[0].segments.resize(2, SessionColumnSegment());
-  columns[0].segments[0].duration = columns[0].segments[1].duration = 3600;
-  columns[2].segments.resize(1);
-  columns[2].segments[0].duration = 4 * 3600;
+  columns[0].segments.resize(2), columns[2].segments.resize(1);
+  columns[0].segments[0].duration = columns[0].segments[1].duration = 3600, columns[2].segments[0].duration = 4 * 3600;
   columns[0].sessionCount = 2, columns[2].sessionCount = 1;
   EXPECT_EQ(TimeEntriesChartDataCalculator::avgDurationInSessionColumns(columns), 3 * 3600);
   EXPECT_EQ(TimeEntriesChartDataCalculator::avgDurationInSessionColumns({SessionColumnData()}), 0);
@@ -104,13 +108,12 @@ TEST_F(ChartDataTest, EncodedFormRoundTripsAndRejectsGaps) {
   nlohmann::ordered_json json = column;
 
   // Keys in their order; no parent name key without a parent.
-  std::vector<std::string> keys;
-  for (const auto& item : json["segments"][0].items()) keys.push_back(item.key());
-  EXPECT_EQ(keys, (std::vector<std::string>{"taskId", "taskName", "taskParentNameIsSet", "taskParentName", "color",
-                                            "taskIsArchived", "taskIsBillable", "duration", "revenue",
-                                            "sessionCount"}));
+  std::string keys;
+  for (const auto& segment : json["segments"]) for (const auto& item : segment.items()) keys += item.key() + " ";
+  EXPECT_EQ(keys, "taskId taskName taskParentNameIsSet taskParentName color taskIsArchived taskIsBillable duration "
+                  "revenue sessionCount taskId taskName taskParentNameIsSet color taskIsArchived taskIsBillable "
+                  "duration revenue sessionCount ");
   EXPECT_FALSE(json["segments"][1]["taskParentNameIsSet"].get<bool>());
-  EXPECT_FALSE(json["segments"][1].contains("taskParentName"));
 
   const auto decoded = nlohmann::json::parse(json.dump()).get<SessionColumnData>();
   SessionColumnData expected = column;
@@ -133,6 +136,59 @@ TEST_F(ChartDataTest, EncodedFormRoundTripsAndRejectsGaps) {
   nlohmann::json extra = nlohmann::json::parse(json.dump());
   extra["segments"][1]["taskParentName"] = "ignored";
   EXPECT_FALSE(extra.get<SessionColumnData>().segments[1].taskParentName.has_value());
+}
+
+// One stretch of work priced by the entry, the day list, the stored value, the day report and
+// the chart, while the entry runs and after its pause.
+class RevenueAgreementTest : public ReportsFixture {
+ protected:
+  // Each path's revenue for `entry` on the day of `query`; -1 where the path shows no single value.
+  std::map<std::string, double> prices(const std::shared_ptr<Session>& entry, const SessionQuery3& query) {
+    const bool running = !entry->end();
+    std::map<std::string, double> result{{"entry", entry->effectiveRevenue()}};
+    if (!running) result["stored"] = entry->confirmedRevenue();
+    SessionFetchedResultsController3 list(query, berlin());
+    list.performFetch();
+    const auto fragments = list.fragments(*entry);
+    result["list"] = fragments.size() == 1 ? fragments.front()->revenue() : -1;
+    const TotalValues totals = ReportCalculator(provider).totalValuesForSessions(query, TotalValueTypeOptionSet::all);
+    result["day report"] = totals.byAddingUnconfirmedCurrentSession(query).revenue;
+    const auto columns = TimeEntriesChartDataCalculator(provider).calculateValuesForBarChart(
+        query, ReportChartGranularity::daily, false, running ? entry : nullptr);
+    result["chart"] = columns.size() == 1 && columns[0].segments.size() == 1 ? columns[0].segments[0].revenue : -1;
+    return result;
+  }
+};
+
+TEST_F(RevenueAgreementTest, EveryPathShowsTheSameMoneyRunningAndPaused) {
+  Injector::sharedSyncedContainer().registerInstance<MainDataProvider>(std::make_shared<MainDataProvider>());
+  auto timer = std::make_shared<CHTimer>();
+  Injector::sharedSyncedContainer().registerInstance<CHTimer>(timer);
+  DataModifier modifier(stack->viewContext());
+  const struct { double rate; int seconds; double revenue; } cases[] = {  // revenue: what every path shows
+      {19.99, 1800, 10.00}, {18, 29, 0.15}, {30, 123, 1.03}, {50, 1200, 16.67}};
+  for (int i = 0; i < 4; ++i) {
+    const auto& c = cases[i];
+    // A day of its own for each case, so each report holds this entry alone.
+    const Date begin = berlinTime(2026, 3, 2 + i, 10);
+    auto task = makeTask("task " + std::to_string(i));
+    task->setIsBillableSet(true), task->setIsBillable(true);
+    task->setHourlyRateIsSet(true), task->setHourlyRate(c.rate);
+    time.set(begin);
+    auto entry = modifier.newTimeEntry();
+    modifier.updateTimeEntry(*entry, *task);
+    save();
+    timer->assignCurrentSession(entry);
+    ReportScope3 day(berlin());
+    day.referenceDate = begin;
+    const SessionQuery3 query = day.toSessionQuery();
+
+    time.set(begin + c.seconds);
+    for (const bool paused : {false, true}) {
+      if (paused) modifier.updateTimeEntryEnd(*entry, time.now()), save();
+      for (const auto& [path, revenue] : prices(entry, query)) EXPECT_EQ(revenue, c.revenue) << i << paused << path;
+    }
+  }
 }
 
 }  // namespace

@@ -160,11 +160,7 @@ TEST_F(ReportOperationsTest, CacheProviderMergesAndEmptiesOnTrackedChanges) {
     if (changes) info[kContextChangesKey] = *changes;
     NotificationCenter::defaultCenter().post("mainContextDidChange", nullptr, info);
   };
-  const struct {
-    const char* name;
-    std::optional<ContextChanges> changes;
-    bool clears;
-  } cases[] = {
+  const struct { const char* name; std::optional<ContextChanges> changes; bool clears; } cases[] = {
       {"no change set", std::nullopt, false},
       {"a rule saved", ContextChanges{{}, ContextChanges::Entity::rule, {}}, false},
       {"activity log and rule set", ContextChanges{ContextChanges::Entity::alEntry, ContextChanges::Entity::ruleSet, {}},

@@ -58,13 +58,7 @@ std::string wholeDays(const char* first, const char* last) {
 }
 
 TEST_F(ReportScopeTest, PeriodBoundsFollowTheCalendar) {
-  const struct {
-    const char* name;
-    Type type;
-    Date reference;
-    bool mondayFirst;
-    std::string bounds;
-  } cases[] = {
+  const struct { const char* name; Type type; Date reference; bool mondayFirst; std::string bounds; } cases[] = {
       {"daily, 23-hour day", Type::daily, berlinTime(2026, 3, 29, 12), true, wholeDays("2026-03-29", "2026-03-29")},
       {"daily, 25-hour day", Type::daily, berlinTime(2026, 10, 25, 1), true, wholeDays("2026-10-25", "2026-10-25")},
       {"weekly, Monday first", Type::weekly, berlinTime(2026, 3, 29, 12), true, wholeDays("2026-03-23", "2026-03-29")},
@@ -148,12 +142,7 @@ TEST_F(ReportScopeTest, TypeChangesCarryThePeriod) {
 
 TEST_F(ReportScopeTest, TodayOnTheCustomGrid) {
   const Date now = time.now();
-  const struct {
-    const char* name;
-    Date from;
-    double length;
-    Date expectedFrom;
-  } cases[] = {
+  const struct { const char* name; Date from; double length; Date expectedFrom; } cases[] = {
       {"7 days that ended 10 days ago", now - 17 * kDay, 7 * kDay, now - 3 * kDay},
       {"7 days that start in 10 days", now + 10 * kDay, 7 * kDay, now - 4 * kDay},
       {"3 days holding now", now - kDay, 3 * kDay, now - kDay},
@@ -197,11 +186,7 @@ TEST_F(ReportScopeTest, EqualityAtWholeSecondsAndFirstWeekday) {
     change(other);
     return other;
   };
-  const struct {
-    const char* name;
-    ReportScope3 other;
-    bool equal;
-  } cases[] = {
+  const struct { const char* name; ReportScope3 other; bool equal; } cases[] = {
       {"same second, other fraction", scope(Type::weekly, second + 0.9, monday), true},
       {"next second", scope(Type::weekly, second + 1.0, monday), false},
       {"other time zone", changed([](auto& s) { s.calendar = Calendar("Asia/Tokyo", 2); }), true},
@@ -311,11 +296,7 @@ TEST_F(ScopeNodesTest, CustomScopesCoverTheDaysOfTheNodesEntries) {
   makeEntry(top, berlinTime(2026, 3, 28, 22), std::nullopt);
   save();
   const auto endOf = [](int month, int day) { return lastInstantOf(berlinTime(2026, month, day, 23, 59, 59)); };
-  const struct {
-    const char* name;
-    NodeSet nodes;
-    std::optional<DateInterval> period;
-  } cases[] = {
+  const struct { const char* name; NodeSet nodes; std::optional<DateInterval> period; } cases[] = {
       {"a folder's tasks", NodeSet{dev}, DateInterval(berlinTime(2026, 2, 3), endOf(3, 5))},
       {"running until today", NodeSet{top}, DateInterval(berlinTime(2026, 3, 28), endOf(3, 29))},
       {"two nodes", NodeSet{design, dev}, DateInterval(berlinTime(2026, 2, 3), endOf(3, 10))},

@@ -223,40 +223,30 @@ ReportNumbersFixture::ReportNumbersFixture() : data(ReportDataSet::make(seconds(
 }
 
 std::vector<ReportNumbersFixture::Case> ReportNumbersFixture::cases() const {
-  struct Period {
-    const char* name;
-    ReportScopeType type;
-    Date reference;
-    std::optional<DateInterval> custom;
-  };
-  const Period periods[] = {
-      {"day of the clock change", ReportScopeType::daily, berlinTime(2026, 3, 29, 12), std::nullopt},
-      {"first of March", ReportScopeType::daily, berlinTime(2026, 3, 1, 8), std::nullopt},
-      {"week of the clock change", ReportScopeType::weekly, berlinTime(2026, 3, 26), std::nullopt},
-      {"March", ReportScopeType::monthly, berlinTime(2026, 3, 10), std::nullopt},
-      {"February", ReportScopeType::monthly, berlinTime(2026, 2, 10), std::nullopt},
-      {"2026", ReportScopeType::yearly, berlinTime(2026, 6, 1), std::nullopt},
-      {"custom across the clock change", ReportScopeType::custom, Date(),
-       DateInterval(berlinTime(2026, 3, 27, 13, 17, 5), berlinTime(2026, 4, 2, 8))},
+  using Archive = SessionQuery3::ArchiveFilterOption;
+  const std::tuple<const char*, ReportScopeType, Date> periods[] = {
+      {"day of the clock change", ReportScopeType::daily, berlinTime(2026, 3, 29, 12)},
+      {"first of March", ReportScopeType::daily, berlinTime(2026, 3, 1, 8)},
+      {"week of the clock change", ReportScopeType::weekly, berlinTime(2026, 3, 26)},
+      {"March", ReportScopeType::monthly, berlinTime(2026, 3, 10)},
+      {"February", ReportScopeType::monthly, berlinTime(2026, 2, 10)},
+      {"2026", ReportScopeType::yearly, berlinTime(2026, 6, 1)},
+      {"custom across the clock change", ReportScopeType::custom, berlinTime(2026, 3, 27, 13, 17, 5)},
   };
   std::vector<Case> result;
-  for (const auto& period : periods) {
+  for (const auto& [name, type, reference] : periods) {
     ReportScope3 base(berlin());
-    base.referenceDate = period.reference;
-    base.type = period.type;
-    if (period.custom) base = base.customScope(*period.custom);
-    const std::string name = period.name;
-    result.push_back({name, base, {}});
-    result.push_back({name + ", work folder", base.scopeByAdusting(NodeSet{folders.at("work")}),
-                      {std::set<int>{0, 1, 2}, std::nullopt, std::nullopt}});
-    result.push_back({name + ", billed or non-billable",
-                      base.scopeByAdding(Billing::billed).scopeByAdding(Billing::nonBillable),
-                      {std::nullopt, std::nullopt, std::set<Billing>{Billing::billed, Billing::nonBillable}}});
-    result.push_back({name + ", active only", base.scopeByAdjusting(SessionQuery3::ArchiveFilterOption::activeOnly),
-                      {std::nullopt, SessionQuery3::ArchiveFilterOption::activeOnly, std::nullopt}});
-    result.push_back({name + ", archived only",
-                      base.scopeByAdjusting(SessionQuery3::ArchiveFilterOption::archivedOnly),
-                      {std::nullopt, SessionQuery3::ArchiveFilterOption::archivedOnly, std::nullopt}});
+    base.referenceDate = reference, base.type = type;
+    if (type == ReportScopeType::custom) base = base.customScope(DateInterval(reference, berlinTime(2026, 4, 2, 8)));
+    const auto add = [&](const char* filter, ReportScope3 scope, ReportDataSet::Filter expected) {
+      result.push_back({name + std::string(filter), std::move(scope), std::move(expected)});
+    };
+    add("", base, {});
+    add(", work folder", base.scopeByAdusting(NodeSet{folders.at("work")}), {std::set<int>{0, 1, 2}, {}, {}});
+    add(", billed or non-billable", base.scopeByAdding(Billing::billed).scopeByAdding(Billing::nonBillable),
+        {{}, {}, std::set<Billing>{Billing::billed, Billing::nonBillable}});
+    add(", active only", base.scopeByAdjusting(Archive::activeOnly), {{}, Archive::activeOnly, {}});
+    add(", archived only", base.scopeByAdjusting(Archive::archivedOnly), {{}, Archive::archivedOnly, {}});
   }
   return result;
 }
