@@ -26,14 +26,12 @@ inline void PrintTo(const TotalValues& v, std::ostream* out) {
 
 namespace chronelle::testing {
 
-// A few hundred time entries over a small tree, kept twice: as plain values here, from which
-// the tests compute every expected number by hand, and in the store through the fixture.
-//
-// Tree: work/{design, dev/{backend, frontend}}, ops/{support, legacy (archived)}, solo,
-// old/ (archived) {retired}. Entries cross midnights, month ends, the year end and the
-// change to summer time on 2026-03-29 in Berlin; some end or begin exactly at midnight; some
-// last under a minute or two; billable and not at several rates in all three billing states;
-// two have no task; one entry on `design` is running (begun 11:30 on 2026-03-29, now 15:00).
+// A few hundred entries kept as plain values, from which the tests compute every expected
+// number by hand, and in the store. Tree: work/{design, dev/{backend, frontend}}, ops/{support,
+// legacy (archived)}, solo, old/ (archived) {retired}. Entries cross midnights, month ends, the
+// year end and the clock change of 2026-03-29; some end or begin on a bound; some last a minute
+// or less; billable and not at several rates in every billing state; two have no task; one on
+// `design` runs (since 11:30 on 2026-03-29, now 15:00).
 struct ReportDataSet {
   struct TaskInfo {
     std::string name;
@@ -49,7 +47,7 @@ struct ReportDataSet {
     int status = 0;
     double storedRevenue = 0;  // what the write side stored once the entry ended
   };
-  // Which entries a query selects besides its period, as the test states it.
+  // Which entries a query selects besides its period.
   struct Filter {
     std::optional<std::set<int>> tasks;
     std::optional<SessionQuery3::ArchiveFilterOption> archived;
@@ -61,16 +59,15 @@ struct ReportDataSet {
   int runningIndex = -1;
   std::int64_t now = 0;
 
-  // Builds the values (deterministically) with `now` as the current instant.
   static ReportDataSet make(std::int64_t now);
   bool matches(const Entry& entry, const Filter& filter) const;
   // Money of `seconds` of the entry in whole cents, a half cent rounded up; 0 when not billable.
   static std::int64_t moneyCents(const Entry& entry, std::int64_t seconds);
   static double money(const Entry& entry, std::int64_t seconds) { return double(moneyCents(entry, seconds)) / 100; }
-  // Totals per task index of the finished entries the filter selects, clipped to [from, to]:
-  // an entry wholly inside counts its stored revenue, a clipped one the money of its part.
+  // Totals per task index of the finished entries selected, clipped to [from, to]: an entry
+  // wholly inside counts its stored revenue, a clipped one the money of its part.
   std::map<int, TotalValues> totalsByTask(std::int64_t from, std::int64_t to, const Filter& filter) const;
-  // Their sum, money summed in whole cents (the double nearest to the exact decimal total).
+  // Their sum, money summed in whole cents.
   TotalValues totals(std::int64_t from, std::int64_t to, const Filter& filter) const;
   // Whether the running entry shares time with the period and passes the filter.
   bool runningCounts(std::int64_t from, std::int64_t to, const Filter& filter) const;
@@ -81,19 +78,16 @@ struct ReportDataSet {
 // Whole seconds of a period bound: its last microsecond counts as the next period's first second.
 std::int64_t seconds(Date date);
 
-// The stack in Europe/Berlin with the clock at 2026-03-29 15:00 there (the day clocks go
-// forward), the palette registered, and a read provider over the view context.
-//
-// `makeEntry` gives an ended entry the confirmed duration and revenue the write side stores
-// (whole seconds from begin to end; the rate times that duration rounded to cents whenever
-// the rate is not zero, billable or not), so the reports read what a saved write leaves.
+// The stack in Europe/Berlin at 2026-03-29 15:00 (the day clocks go forward), the palette
+// registered, and a read provider over the view context.
 class ReportsFixture : public StackFixture {
  protected:
   ReportsFixture();
   ~ReportsFixture() override;
 
   Calendar berlin(int firstWeekday = 2) const { return Calendar("Europe/Berlin", firstWeekday); }
-  // An entry from `begin` to `end` (running without one) with the given billing data.
+  // An entry from `begin` to `end` (running without one) with the confirmed duration and
+  // revenue a saved write leaves.
   std::shared_ptr<Session> makeEntry(const std::shared_ptr<Task>& task, Date begin, std::optional<Date> end,
                                      bool billable = false, double rate = 0, int status = 0);
   // The small tree most tests need, unsaved: work/{design, dev/{backend, frontend}},
@@ -105,10 +99,8 @@ class ReportsFixture : public StackFixture {
   std::shared_ptr<Task> design, backend, frontend, admin, top;
 };
 
-// The data set of ReportDataSet in the store, with the folders and tasks it names, and the
-// report cases the tests run over it: daily, weekly, monthly, yearly and custom periods
-// around the change to summer time, each with no filter, a task set, a billing filter and
-// both archive filters.
+// ReportDataSet in the store, and report cases over it: periods of each type around the clock
+// change, each without a filter, with a task set, a billing filter and either archive filter.
 class ReportNumbersFixture : public ReportsFixture {
  protected:
   struct Case {
