@@ -35,11 +35,11 @@ ReportDataSet ReportDataSet::make(std::int64_t now) {
       {"support", {"ops"}, false},  {"legacy", {"ops"}, true},           {"solo", {}, false},
       {"retired", {"old"}, true},
   };
-  const int taskCount = static_cast<int>(set.tasks.size());
   std::mt19937 random(20260329);
   const auto uniform = [&](std::int64_t low, std::int64_t high) {
     return std::uniform_int_distribution<std::int64_t>(low, high)(random);
   };
+  const auto anyTask = [&] { return static_cast<int>(uniform(0, static_cast<std::int64_t>(set.tasks.size()) - 1)); };
   // 19.99 and 0.07 are no binary fractions; 18 and 120.5 meet half cents.
   const double rates[] = {0, 18, 19.99, 50, 90, 120.5, 0.07};
   const auto add = [&](int task, std::int64_t begin, std::int64_t end) {
@@ -59,16 +59,16 @@ ReportDataSet ReportDataSet::make(std::int64_t now) {
     const std::int64_t kind = uniform(0, 9);
     const std::int64_t length = kind < 6 ? uniform(60, 4 * 3600) : kind < 9 ? uniform(4 * 3600, 14 * 3600)
                                                                              : uniform(20 * 3600, 60 * 3600);
-    add(static_cast<int>(uniform(0, taskCount - 1)), begin, begin + length);
+    add(anyTask(), begin, begin + length);
   }
   // Bounds met on purpose.
   const std::int64_t boundaries[] = {at(2026, 1, 1), at(2026, 2, 1), at(2026, 3, 1), at(2026, 3, 29),
                                      at(2026, 3, 30), at(2026, 4, 1), at(2026, 3, 23), at(2026, 3, 27, 13, 17, 5)};
   for (const std::int64_t bound : boundaries) {
-    add(static_cast<int>(uniform(0, taskCount - 1)), bound - 1800, bound + 2700);  // crossing
-    add(static_cast<int>(uniform(0, taskCount - 1)), bound - 3600, bound);          // ending on it
-    add(static_cast<int>(uniform(0, taskCount - 1)), bound, bound + 1200);          // beginning on it
-    add(static_cast<int>(uniform(0, taskCount - 1)), bound - 1, bound + 1);         // two seconds across
+    add(anyTask(), bound - 1800, bound + 2700);  // crossing
+    add(anyTask(), bound - 3600, bound);          // ending on it
+    add(anyTask(), bound, bound + 1200);          // beginning on it
+    add(anyTask(), bound - 1, bound + 1);         // two seconds across
   }
   // Across the clock change (01:30 to 03:30 local is one hour) and a few small groups.
   add(1, at(2026, 3, 29, 1, 30), at(2026, 3, 29, 3, 30));
@@ -79,7 +79,7 @@ ReportDataSet ReportDataSet::make(std::int64_t now) {
   // Two days of many small entries around the end of March.
   for (int i = 0; i < 20; ++i) {
     const std::int64_t begin = uniform(at(2026, 3, 30), at(2026, 4, 1, 12));
-    add(static_cast<int>(uniform(0, taskCount - 1)), begin, begin + uniform(5, 90));
+    add(anyTask(), begin, begin + uniform(5, 90));
   }
 
   set.runningIndex = static_cast<int>(set.entries.size());
