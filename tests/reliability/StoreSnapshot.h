@@ -17,23 +17,21 @@ struct EntryRow {
   friend bool operator==(const EntryRow&, const EntryRow&) = default;
 };
 
-// What a store file holds, read with plain SQL (not through the library), so the library's
-// own bookkeeping is checked independently.
+// What a store file holds, read with plain SQL rather than through the library, so that the
+// library's own bookkeeping is checked independently.
 struct StoreSnapshot {
-  // The result of PRAGMA integrity_check ("ok" for a sound file).
-  std::string integrity;
-  // Every entry by identifier.
-  std::map<std::string, EntryRow> entries;
-  // One line per disagreement: an entry whose stored confirmed duration is not its whole
-  // seconds from begin to end (0 while running), a task whose stored total is not the sum of
-  // its entries', a folder whose total is not the sum of its children's recomputed totals.
+  std::string integrity;                    // PRAGMA integrity_check: "ok" for a sound file
+  std::map<std::string, EntryRow> entries;  // by identifier
+  // One line per stored total that disagrees with the entries: an entry's (whole seconds from
+  // begin to end, 0 while running), a task's (the sum of its entries'), a folder's (the sum of
+  // its children's recomputed totals).
   std::vector<std::string> staleTotals;
 
-  // Reads `file` read-only. Fails the test (ADD_FAILURE) when it cannot be read.
+  // Reads `file` read-only; fails the test when it cannot.
   static StoreSnapshot read(const std::filesystem::path& file);
 };
 
-// An entry map as text, one "id task begin end" line per entry, for failure messages.
+// Entries as text, one "id task begin end" line each, for failure messages.
 std::string describe(const std::map<std::string, EntryRow>& entries);
 
 }  // namespace chronelle::testing
