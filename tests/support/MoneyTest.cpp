@@ -28,10 +28,7 @@ TEST(Money, RevenueIsTheDecimalProductInCentsHalvesAwayFromZero) {
       {1.2345678901234567e20, 1.2345678901234567e20, kMax},  {1e300, -1e300, kMin},  // clamped
       {5e-324, 5e-324, 0},  {NAN, 18, 0},   {3600, INFINITY, 0},
   };
-  for (std::size_t i = 0; i < cases.size(); ++i) {
-    const Case& c = cases[i];
-    EXPECT_EQ(revenueCents(c.seconds, c.rate), c.cents) << "case " << i << ": " << c.seconds << " s at " << c.rate;
-  }
+  for (const Case& c : cases) EXPECT_EQ(revenueCents(c.seconds, c.rate), c.cents) << c.seconds << " s at " << c.rate;
 }
 
 // Stored amounts read as their decimal cents, so sums of them stay on the cent.
@@ -44,9 +41,8 @@ TEST(Money, AmountsAddUpInWholeCents) {
   for (const auto& c : cases) EXPECT_EQ(centsOf(c.amount), c.cents) << c.amount;
   double tenDimes = 0;
   for (int i = 0; i < 10; ++i) tenDimes = sumOfAmounts(tenDimes, 0.1);
-  EXPECT_EQ(tenDimes, 1.0);
-  EXPECT_EQ(sumOfAmounts(0.1, 0.2), 0.3);
-  EXPECT_EQ(sumOfAmounts(4003385.11, 0.01), 4003385.12);
+  EXPECT_EQ(std::vector({tenDimes, sumOfAmounts(0.1, 0.2), sumOfAmounts(4003385.11, 0.01)}),
+            std::vector({1.0, 0.3, 4003385.12}));
 }
 
 }  // namespace

@@ -14,8 +14,7 @@ namespace {
 
 // Same value, with NaN equal to NaN.
 bool sameResult(const std::optional<double>& a, const std::optional<double>& b) {
-  if (a.has_value() != b.has_value()) return false;
-  return !a || (std::isnan(*a) && std::isnan(*b)) || *a == *b;
+  return a.has_value() == b.has_value() && (!a || (std::isnan(*a) && std::isnan(*b)) || *a == *b);
 }
 
 // Pieces that typed durations are made of, and pieces that break naive parsers: Unicode
@@ -52,8 +51,8 @@ TEST(ParsingRobustness, NeverFailsOnRandomOrHostileText) {
     const std::string& text = texts[i];
     const auto seconds = toTimeInterval(text);
     // Surrounding blanks never change a duration, and the parse is a pure function.
-    EXPECT_TRUE(sameResult(toTimeInterval("  " + text + " \n"), seconds)) << "case " << i;
-    EXPECT_TRUE(sameResult(toTimeInterval(text), seconds)) << "case " << i;
+    EXPECT_TRUE(sameResult(toTimeInterval("  " + text + " \n"), seconds) && sameResult(toTimeInterval(text), seconds))
+        << "case " << i;
     // A flexible-separator number without a dot, read as minutes, is what the duration
     // parser makes of it too.
     const auto flexible = toDoubleByUsingFlexibleSeparator(text);

@@ -4,6 +4,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "chronelle/support/DurationParsing.h"
@@ -15,13 +16,11 @@
 namespace chronelle {
 namespace {
 
-struct DurationCase {
-  std::string text;
-  std::optional<double> seconds;
-};
+// A text and what it reads as (nothing when it is refused).
+using Case = std::pair<std::string, std::optional<double>>;
 
 TEST(DurationParsing, ReadsEveryTypedForm) {
-  const std::vector<DurationCase> cases = {
+  const std::vector<Case> cases = {
       // A bare number is minutes, with either decimal separator.
       {"90", 5400}, {"1,5", 90}, {"0", 0}, {"-5", -300}, {"1e1", 600}, {" \t90\n", 5400},
       // Clock forms, with and without seconds.
@@ -46,20 +45,12 @@ TEST(DurationParsing, ReadsEveryTypedForm) {
       // Digits of other scripts match \d but are not number literals.
       {"\u0661\u0662h", std::nullopt},
   };
-  for (std::size_t i = 0; i < cases.size(); ++i) {
-    EXPECT_EQ(toTimeInterval(cases[i].text), cases[i].seconds)
-        << "case " << i << ": \"" << cases[i].text << "\"";
-  }
+  for (const auto& [text, seconds] : cases) EXPECT_EQ(toTimeInterval(text), seconds) << '"' << text << '"';
 }
-
-struct NumberCase {
-  std::string text;
-  std::optional<double> value;
-};
 
 TEST(NumberParsing, AcceptsOnlyCompleteCLocaleLiterals) {
   const double inf = std::numeric_limits<double>::infinity();
-  const std::vector<NumberCase> cases = {
+  const std::vector<Case> cases = {
       {"1.5", 1.5},          {"-2", -2},          {"+3", 3},
       {"1e3", 1000},         {".5", 0.5},         {"0x10", 16},
       {"inf", inf},          {"1e99999", inf},    {"1e-99999", 0},
@@ -68,28 +59,21 @@ TEST(NumberParsing, AcceptsOnlyCompleteCLocaleLiterals) {
       {"abc", std::nullopt}, {"1.5.5", std::nullopt}, {std::string("1\0", 2), std::nullopt},
       {"\u0661", std::nullopt},
   };
-  for (std::size_t i = 0; i < cases.size(); ++i) {
-    EXPECT_EQ(parseNumberLiteral(cases[i].text), cases[i].value) << "case " << i;
-  }
-  const auto nan = parseNumberLiteral("nan");
-  ASSERT_TRUE(nan.has_value());
-  EXPECT_TRUE(std::isnan(*nan));
+  for (const auto& [text, value] : cases) EXPECT_EQ(parseNumberLiteral(text), value) << '"' << text << '"';
+  EXPECT_TRUE(std::isnan(parseNumberLiteral("nan").value_or(0)));
 }
 
 TEST(NumberParsing, FlexibleSeparatorTakesOneCommaAsThePoint) {
-  const std::vector<NumberCase> cases = {
+  const std::vector<Case> cases = {
       {"1,5", 1.5},          {"1.5", 1.5},   {",5", 0.5},           {"-0,25", -0.25},
       {"1.000,5", std::nullopt}, {"1,000,000", std::nullopt}, {"1, 5", std::nullopt}, {"", std::nullopt},
   };
-  for (std::size_t i = 0; i < cases.size(); ++i) {
-    EXPECT_EQ(toDoubleByUsingFlexibleSeparator(cases[i].text), cases[i].value) << "case " << i;
-  }
+  for (const auto& [text, value] : cases) EXPECT_EQ(toDoubleByUsingFlexibleSeparator(text), value) << '"' << text << '"';
 }
 
 TEST(RegexMatching, SearchesTheWholeTextAndReportsBadPatterns) {
-  EXPECT_EQ(matchesRegex("abc123", "\\d+"), true);
-  EXPECT_EQ(matchesRegex("abc", "\\d"), false);
-  EXPECT_EQ(matchesRegex("abc", "("), std::nullopt);
+  EXPECT_EQ(std::vector({matchesRegex("abc123", "\\d+"), matchesRegex("abc", "\\d"), matchesRegex("abc", "(")}),
+            std::vector<std::optional<bool>>({true, false, std::nullopt}));
   EXPECT_EQ(matchesForRegex("abc", "[z-a]"), std::nullopt);
 
   using List = std::vector<std::string>;
@@ -113,32 +97,21 @@ TEST(RegexMatching, BoundedSearchGivesUpOnCatastrophicBacktracking) {
 }
 
 TEST(Rounding, RoundsHalvesAwayFromZero) {
-  struct Case {
-    double value;
-    int places;
-    double expected;
-  };
-  const std::vector<Case> cases = {{2.5, 0, 3},       {-2.5, 0, -3},      {0.125, 2, 0.13},   {-0.125, 2, -0.13},
-                                    {1.2345, 2, 1.23}, {1.2355, 3, 1.236}, {123.456, -1, 120}, {7, 2, 7}};
-  for (std::size_t i = 0; i < cases.size(); ++i) {
-    EXPECT_DOUBLE_EQ(roundedToPlaces(cases[i].value, cases[i].places), cases[i].expected)
-        << "case " << i;
+  const std::tuple<double, int, double> cases[] = {{2.5, 0, 3},       {-2.5, 0, -3},      {0.125, 2, 0.13},
+                                                    {-0.125, 2, -0.13}, {1.2345, 2, 1.23}, {1.2355, 3, 1.236},
+                                                    {123.456, -1, 120}, {7, 2, 7}};
+  for (const auto& [value, places, expected] : cases) {
+    EXPECT_DOUBLE_EQ(roundedToPlaces(value, places), expected) << value << " to " << places;
   }
 }
 
 TEST(UniversalDecimalNumberFormatter, AcceptsEitherSeparatorBeforeTheLocale) {
-  const UniversalDecimalNumberFormatter german("de_DE");
-  EXPECT_EQ(german.number("1,5"), 1.5);
-  EXPECT_EQ(german.number("1.5"), 1.5);
-  // Not a flexible-separator number, so the German format reads it.
-  EXPECT_EQ(german.number("1.234,5"), 1234.5);
-  EXPECT_EQ(german.number("abc"), std::nullopt);
-  EXPECT_EQ(german.number("12 apples"), std::nullopt);
+  // "1.234,5" is no flexible-separator number, so the locale's format reads it.
+  const UniversalDecimalNumberFormatter german("de_DE"), english("en_US");
+  EXPECT_EQ(std::vector({german.number("1,5"), german.number("1.5"), german.number("1.234,5"), german.number("abc"),
+                         german.number("12 apples"), english.number("1,234.5"), english.number("2,5")}),
+            std::vector<std::optional<double>>({1.5, 1.5, 1234.5, std::nullopt, std::nullopt, 1234.5, 2.5}));
   EXPECT_EQ(german.string(1234.5), "1.234,5");
-
-  const UniversalDecimalNumberFormatter english("en_US");
-  EXPECT_EQ(english.number("1,234.5"), 1234.5);
-  EXPECT_EQ(english.number("2,5"), 2.5);
 }
 
 TEST(UniversalDecimalNumberFormatter, ObjectValueUsesOnlyTheFlexibleSeparator) {
