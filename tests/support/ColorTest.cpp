@@ -3,7 +3,6 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <set>
-#include <string>
 #include <vector>
 
 #include "chronelle/platform/UserDefaults.h"
@@ -22,8 +21,8 @@ using ID = ColorSet::ID;
 TEST(ColorSetID, RawValuesCoverMinusTwoToSeventeenExactly) {
   std::set<int> seen;
   for (const ID id : ColorSet::allIDs()) {
-    EXPECT_TRUE(seen.insert(ColorSet::rawValue(id)).second) << "duplicate raw value " << ColorSet::rawValue(id);
-    EXPECT_EQ(ColorSet::idFromRaw(ColorSet::rawValue(id)), id) << "raw " << ColorSet::rawValue(id);
+    EXPECT_TRUE(seen.insert(ColorSet::rawValue(id)).second && ColorSet::idFromRaw(ColorSet::rawValue(id)) == id)
+        << "raw value " << ColorSet::rawValue(id) << " is repeated or does not name its id";
   }
   EXPECT_EQ(seen, (std::set<int>{-2, -1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17}));
   for (const int raw : {-3, 18}) EXPECT_EQ(ColorSet::idFromRaw(raw), std::nullopt) << "raw " << raw;
@@ -43,8 +42,7 @@ TEST(ColorSet, ColoursFollowTheAppearance) {
 
 TEST(ColorSet, OpacitiesDeriveFromThePerColourBase) {
   const ColorSet red(ID::red), teal(ID::teal), lightBlue(ID::lightBlue), gray(ID::gray);
-  // Base light, base dark, button dark and light, task row, running button dark, light and
-  // default, opaque white light, dark and default.
+  // Base, button, task row, running button, opaque white in dark and light.
   const std::vector<double> actual = {red.baseBackgroundOpacity(false), teal.baseBackgroundOpacity(true),
       red.startPauseButtonBackgroundOpacity(true), red.startPauseButtonBackgroundOpacity(false),
       red.runningTaskRowOpacity(false), lightBlue.runningStartPauseButtonBackgroundOpacity(true),
@@ -144,8 +142,8 @@ TEST(CodableColor, EncodesWithExactlyTheFourKeys) {
 }
 
 TEST(InterfaceColors, TextContrastsWithTheWindowInBothAppearances) {
-  EXPECT_GT(InterfaceColors::systemBackground().light.red - InterfaceColors::label().light.red, 0.5);
-  EXPECT_GT(InterfaceColors::label().dark.red - InterfaceColors::systemBackground().dark.red, 0.5);
+  const auto &background = InterfaceColors::systemBackground(), &label = InterfaceColors::label();
+  EXPECT_TRUE(background.light.red - label.light.red > 0.5 && label.dark.red - background.dark.red > 0.5);
 }
 
 }  // namespace

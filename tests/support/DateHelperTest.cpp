@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 #include <tuple>
-#include <vector>
 
 #include "IsoDates.h"
 #include "chronelle/platform/Calendar.h"
@@ -21,17 +20,11 @@ constexpr int kSunday = 1;
 constexpr int kMonday = 2;
 
 TEST(DateHelper, BoundsOfPeriodsInTheCalendarsZone) {
-  struct BoundCase {
-    const char* zone;
-    int firstWeekday;
-    const char* date;
-    DateForType type;
-    const char* expected;
-  };
   using T = DateForType;
-  // Instants the walk below does not reach: a leap day, the UTC instant of the next local
-  // day, weeks across a skipped midnight and a turn of the year, a 25-hour day's repeated hour.
-  const std::vector<BoundCase> cases = {
+  // Zone, first weekday, instant, bound, expected. Instants the walk below does not reach: a
+  // leap day, the UTC instant of the next local day, weeks across a skipped midnight and a
+  // turn of the year, a 25-hour day's repeated hour.
+  const std::tuple<const char*, int, const char*, T, const char*> cases[] = {
       {"Europe/Berlin", kMonday, "2018-06-13T22:30:00Z", T::startOfDay, "2018-06-14T00:00:00+02:00"},
       {"Europe/Berlin", kSunday, "2018-03-25T12:00:00+02:00", T::endOfWeek, "2018-03-31T23:59:59+02:00"},
       {"Europe/Berlin", kMonday, "2019-01-01T08:00:00+01:00", T::startOfWeek, "2018-12-31T00:00:00+01:00"},
@@ -44,12 +37,12 @@ TEST(DateHelper, BoundsOfPeriodsInTheCalendarsZone) {
       {"America/Sao_Paulo", kSunday, "2018-02-17T23:30:00-02:00", T::endOfDay, "2018-02-17T23:59:59-03:00"},
       {"America/Sao_Paulo", kSunday, "2018-07-01T12:00:00-03:00", T::endOfYear, "2018-12-31T23:59:59-02:00"},
   };
-  for (const BoundCase& c : cases) {
-    const Date actual = DateHelper::dateFor(c.type, isoDate(c.date), Calendar(c.zone, c.firstWeekday));
+  for (const auto& [zone, firstWeekday, date, type, expected] : cases) {
+    const Date actual = DateHelper::dateFor(type, isoDate(date), Calendar(zone, firstWeekday));
     // Ends are written as their last whole second; they lie in its last microsecond.
-    const bool isEnd = c.type == T::endOfDay || c.type == T::endOfWeek || c.type == T::endOfMonth || c.type == T::endOfYear;
-    EXPECT_EQ(actual, Date(isoDate(c.expected).timePoint() + std::chrono::microseconds(isEnd ? 999'999 : 0)))
-        << c.zone << " " << c.date << ": got " << actual.isoString();
+    const bool isEnd = type == T::endOfDay || type == T::endOfWeek || type == T::endOfMonth || type == T::endOfYear;
+    EXPECT_EQ(actual, Date(isoDate(expected).timePoint() + std::chrono::microseconds(isEnd ? 999'999 : 0)))
+        << zone << " " << date << ": got " << actual.isoString();
   }
 }
 
@@ -117,12 +110,7 @@ TEST(DateHelper, ComparesPeriodsInTheCalendarsZone) {
   const Date lateEvening = isoDate("2018-06-16T21:30:00Z");  // Sat 23:30 Berlin, 17:30 NY
   const Date nextMorning = isoDate("2018-06-17T05:00:00Z");  // Sun 07:00 Berlin, 01:00 NY
   const Date midnightUtc = isoDate("2018-06-30T22:30:00Z");  // July in Berlin, June in NY
-  const struct {
-    C type;
-    Date a, b;
-    const Calendar& calendar;
-    bool same;
-  } cases[] = {
+  const std::tuple<C, Date, Date, const Calendar&, bool> cases[] = {
       {C::isSameDay, lateEvening, nextMorning, berlin, false},
       {C::isSameDay, lateEvening, nextMorning, newYork, false},
       {C::isSameWeek, lateEvening, nextMorning, berlin, true},
@@ -132,8 +120,8 @@ TEST(DateHelper, ComparesPeriodsInTheCalendarsZone) {
       {C::isSameYear, lateEvening, midnightUtc, berlin, true},
       {C::isSameDay, isoDate("2018-06-16T00:00:00Z"), isoDate("2018-06-16T23:59:59Z"), utc, true},
   };
-  for (std::size_t i = 0; i < std::size(cases); ++i) {
-    EXPECT_EQ(DateHelper::compare(cases[i].type, cases[i].a, cases[i].b, cases[i].calendar), cases[i].same) << "case " << i;
+  for (const auto& [type, a, b, calendar, same] : cases) {
+    EXPECT_EQ(DateHelper::compare(type, a, b, calendar), same) << a.isoString() << " " << b.isoString() << " " << int(type);
   }
 }
 

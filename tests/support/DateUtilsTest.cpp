@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <limits>
-#include <string>
 #include <tuple>
 
 #include "IsoDates.h"
@@ -37,18 +36,14 @@ TEST(ChronelleDateUtils, EffectiveDurationCountsWholeSecondsBetweenFlooredInstan
 
 TEST(ChronelleDateUtils, RendersDurationsInEachFormat) {
   using F = DurationFormat;
-  const struct {
-    double seconds;
-    DurationFormat format;
-    const char* text;
-  } cases[] = {
+  const std::tuple<double, DurationFormat, const char*> cases[] = {
       {3725, F::hoursMinutesSeconds, "1:02:05"},      {3725, F::hoursMinutes, "1:02"},
       {3725, F::hoursMinutesShort, "1h 02m"},         {3725, F::hoursMinutesSecondsShort, "1h 02m 05s"},
       {-3725, F::hoursMinutesSeconds, "-1:02:05"},    {0, F::hoursMinutesSeconds, "0:00:00"},
       {59.9, F::hoursMinutesSeconds, "0:00:59"},      {-0.4, F::hoursMinutesSeconds, "0:00:00"},
       {90000, F::hoursMinutesShort, "25h 00m"},       {std::nan(""), F::hoursMinutes, "--"},
   };
-  for (const auto& c : cases) EXPECT_EQ(ChronelleDateUtils::toString(c.seconds, c.format), c.text) << c.seconds;
+  for (const auto& [seconds, format, text] : cases) EXPECT_EQ(ChronelleDateUtils::toString(seconds, format), text) << seconds;
 }
 
 TEST(DateExtensions, RoundsToMinuteStepsInAbsoluteTime) {

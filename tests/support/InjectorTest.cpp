@@ -7,9 +7,7 @@
 namespace chronelle {
 namespace {
 
-struct Stack {
-  int id;
-};
+struct Stack { int id; };
 
 TEST(Injector, SyncedContainerIsTheSharedOneOfItsFirstRequestForever) {
   // The synced container is created once per process; whichever test asks first fixes it,
@@ -33,10 +31,8 @@ TEST(Injector, SyncedContainerIsTheSharedOneOfItsFirstRequestForever) {
   std::shared_ptr<Stack> fromThread;
   std::thread([&] { fromThread = Injector::sharedSyncedContainer().resolve<Stack>(); }).join();
   EXPECT_EQ(fromThread, synced.resolve<Stack>());
-
   Injector::setShared(nullptr);  // a fresh, empty container, never null
-  ASSERT_NE(Injector::shared(), nullptr);
-  EXPECT_FALSE(Injector::shared()->isRegistered<Stack>());
+  EXPECT_FALSE(Injector::shared() == nullptr || Injector::shared()->isRegistered<Stack>());
 }
 
 }  // namespace

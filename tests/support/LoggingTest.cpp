@@ -31,12 +31,7 @@ struct FailingDescription {
 TEST(Logging, MetadataConversionRules) {
   const std::vector<int> ints{1, 2};
   const std::map<std::string, std::any> mixed{{"n", std::any(3)}, {"s", std::any(std::string("t"))}};
-  struct Case {
-    const char* what;
-    MV actual;
-    MV expected;
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, MV, MV> cases[] = {
       {"C string", metadataValueFrom("text"), MV::string("text")},
       {"path", metadataValueFrom(std::filesystem::path("/a/b")), MV::string("/a/b")},
       {"description()", metadataValueFrom(Described{}), MV::stringConvertible("described")},
@@ -58,8 +53,8 @@ TEST(Logging, MetadataConversionRules) {
       {"empty optional", metadataValueFrom(std::optional<int>()), MV::string("nil")},
       {"optional", metadataValueFrom(std::optional<std::string>("v")), MV::string("v")},
   };
-  for (const auto& c : cases) {
-    EXPECT_TRUE(c.actual.kind() == c.expected.kind() && c.actual == c.expected) << c.what << ": " << c.actual.toString();
+  for (const auto& [what, actual, expected] : cases) {
+    EXPECT_TRUE(actual.kind() == expected.kind() && actual == expected) << what << ": " << actual.toString();
   }
   EXPECT_EQ(metadataValueFrom(mixed).toString(), R"(["n": "3", "s": "t"])");
   EXPECT_EQ(metadataValueFrom(std::vector<std::string>{"a", "b"}).toString(), R"(["a", "b"])");
@@ -73,7 +68,6 @@ TEST(Logging, RecordsCarryCallerSourceAndData) {
   logError(logger, "Error on getting session", std::runtime_error("disk I/O error"));
   auto records = logs.records();
   ASSERT_EQ(records.size(), 2u);
-
   // The source is the folder this file is in.
   EXPECT_EQ(std::tuple(records[0].label, records[0].level, records[0].source, records[0].line),
             std::tuple("Data", LogLevel::info, "support", static_cast<std::uint32_t>(line)));
@@ -102,8 +96,7 @@ TEST(Logging, MessagesAreBuiltOnlyWhenEnabledAndFailuresStayInside) {
   EXPECT_NO_THROW(logWarning(logger, []() -> std::string { throw std::runtime_error("no"); }));
   EXPECT_NO_THROW(logInfo(logger, "with a failing value", {{"value", FailingDescription{}}}));
   EXPECT_NO_THROW(logError(logger, "failing error value", FailingDescription{}));
-  EXPECT_EQ(logs.transcript(),
-            "Timer: <message could not be built>\nTimer: with a failing value");
+  EXPECT_EQ(logs.transcript(), "Timer: <message could not be built>\nTimer: with a failing value");
   EXPECT_EQ(logs.records()[1].metadata.at("value"), MV::string("<no description>"));
 }
 
