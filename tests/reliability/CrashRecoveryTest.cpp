@@ -2,17 +2,18 @@
 // write, and leaves a store whose totals are right once it has been opened again.
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <sstream>
 
-#include "StoreSnapshot.h"
 #include "chronelle/data/CoreDataStack.h"
 #include "chronelle/model/ChronelleModel.h"
 #include "chronelle/model/NSDictionaryValueTransformer.h"
@@ -22,6 +23,102 @@
 
 namespace chronelle::testing {
 namespace {
+
+// A time entry as the store's rows hold it: task identifier, begin and end in whole seconds
+// since 1970 (no end while running).
+struct EntryRow {
+  std::string task;
+  long long begin = 0;
+  std::optional<long long> end;
+  friend bool operator==(const EntryRow&, const EntryRow&) = default;
+};
+
+// What a store file holds, read with plain SQL rather than through the library, so that the
+// library's own bookkeeping is checked independently.
+struct StoreSnapshot {
+  std::string integrity;                    // PRAGMA integrity_check: "ok" for a sound file
+  std::map<std::string, EntryRow> entries;  // by identifier
+  // One line per stored total that disagrees with the entries: an entry's (whole seconds from
+  // begin to end, 0 while running), a task's (the sum of its entries'), a folder's (the sum of
+  // its children's recomputed totals).
+  std::vector<std::string> staleTotals;
+
+  // Reads `file` read-only; fails the test when it cannot.
+  static StoreSnapshot read(const std::filesystem::path& file);
+};
+
+StoreSnapshot StoreSnapshot::read(const std::filesystem::path& file) {
+  StoreSnapshot snapshot;
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    ADD_FAILURE() << "cannot open " << file << ": " << sqlite3_errmsg(db);
+  }
+  sqlite3_busy_timeout(db, 5000);
+  // Calls `row` with the text of each column of each result row.
+  const auto rows = [&](const char* sql, const std::function<void(const std::vector<std::string>&)>& row) {
+    sqlite3_stmt* statement = nullptr;
+    const bool prepared = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK;
+    int rc = SQLITE_ERROR;
+    while (prepared && (rc = sqlite3_step(statement)) == SQLITE_ROW) {
+      std::vector<std::string> columns;
+      for (int i = 0; i < sqlite3_column_count(statement); ++i) {
+        const auto* value = sqlite3_column_text(statement, i);
+        columns.emplace_back(value ? reinterpret_cast<const char*>(value) : "");
+      }
+      row(columns);
+    }
+    if (rc != SQLITE_DONE) ADD_FAILURE() << sql << ": " << sqlite3_errmsg(db);
+    sqlite3_finalize(statement);
+  };
+
+  rows("PRAGMA integrity_check", [&](const auto& c) { snapshot.integrity += (snapshot.integrity.empty() ? "" : "; ") + c[0]; });
+  struct Node {
+    std::string name, parent;
+    bool folder;
+    double stored;
+  };
+  std::map<std::string, Node> nodes;  // by primary key
+  rows("SELECT n.Z_PK, n.ZPARENT, n.ZNAME, e.Z_NAME = 'Folder', IFNULL(n.ZCONFIRMEDDURATION, 0) FROM ZNODE n "
+       "JOIN Z_ENTITIES e ON e.Z_ENT = n.Z_ENT",
+       [&](const auto& c) { nodes[c[0]] = {c[2], c[1], c[3] == "1", std::stod(c[4])}; });
+  std::map<std::string, double> own;  // task key → sum of its entries' whole seconds
+  // Instants are microseconds since 1970, all after it here: division floors them to seconds.
+  rows("SELECT s.ZIDENTIFIER, s.ZTASK, n.ZIDENTIFIER, CAST(s.ZBEGIN AS INTEGER) / 1000000, "
+       "CAST(s.ZEND AS INTEGER) / 1000000, IFNULL(s.ZCONFIRMEDDURATION, 0) FROM ZSESSION s "
+       "LEFT JOIN ZNODE n ON n.Z_PK = s.ZTASK",
+       [&](const auto& c) {
+         EntryRow row{c[2], std::stoll(c[3]), c[4].empty() ? std::nullopt : std::optional(std::stoll(c[4]))};
+         const double seconds = row.end ? static_cast<double>(*row.end - row.begin) : 0.0;
+         if (std::stod(c[5]) != seconds) snapshot.staleTotals.push_back("entry " + c[0] + ": stored " + c[5]);
+         own[c[1]] += seconds;
+         snapshot.entries[c[0]] = std::move(row);
+       });
+  sqlite3_close(db);
+
+  const std::function<double(const std::string&)> expected = [&](const std::string& key) {
+    if (!nodes.at(key).folder) return own[key];
+    double sum = 0;
+    for (const auto& [child, node] : nodes) sum += node.parent == key ? expected(child) : 0;
+    return sum;
+  };
+  for (const auto& [key, node] : nodes) {
+    if (node.stored != expected(key)) {
+      snapshot.staleTotals.push_back(node.name + ": stored " + std::to_string(node.stored) + ", entries " +
+                                     std::to_string(expected(key)));
+    }
+  }
+  return snapshot;
+}
+
+// Entries as text, one "id task begin end" line each, for failure messages.
+std::string describe(const std::map<std::string, EntryRow>& entries) {
+  std::string text;
+  for (const auto& [id, row] : entries) {
+    text += id + " " + row.task + " " + std::to_string(row.begin) + " " + (row.end ? std::to_string(*row.end) : "running") + "\n";
+  }
+  return text;
+}
+
 
 // The writer process started by the shell, its standard output read line by line. Its first
 // line gives its process id, so that it can be killed; killed and reaped on destruction.

@@ -18,23 +18,16 @@
 #include <string>
 #include <vector>
 
+#include "AppServices.h"
 #include "chronelle/data/CoreDataStack.h"
 #include "chronelle/data/MainDataProvider.h"
-#include "chronelle/model/ChronelleModel.h"
-#include "chronelle/model/CurrentTimeEntrySource.h"
 #include "chronelle/model/Folder.h"
-#include "chronelle/model/NSDictionaryValueTransformer.h"
 #include "chronelle/model/Session.h"
 #include "chronelle/model/Task.h"
 #include "chronelle/platform/Clock.h"
-#include "chronelle/platform/MainQueue.h"
 #include "chronelle/platform/NotificationCenter.h"
 #include "chronelle/platform/TimerScheduler.h"
-#include "chronelle/platform/UserDefaults.h"
-#include "chronelle/support/ColorSetManager.h"
-#include "chronelle/support/Injector.h"
 #include "chronelle/timer/CHTimer.h"
-#include "chronelle/timer/CHTimerPreferences.h"
 
 using namespace chronelle;
 
@@ -60,27 +53,15 @@ void settle() {
 
 class Writer {
  public:
-  Writer(const std::string& directory, unsigned seed) : random_(seed) {
-    clock_ = std::make_shared<ManualClock>(Date::fromSecondsSince1970(1'767'225'600.0 + seed % 1000 * 86400.0));
-    Clock::install(clock_);
-    TimerScheduler::install(std::make_shared<ManualTimerScheduler>(clock_));
-    auto defaults = std::make_shared<UserDefaults>(directory + "/defaults.json");
-    UserDefaults::setStandard(defaults);
-    NSDictionaryValueTransformer::registerTransformer();
-    ChronelleModel::registerModel();
-    auto container = Injector::shared();
-    stack_ = std::make_shared<CoreDataStack>(ChronelleModel::kName, directory, "chronelle.sqlite");
-    container->registerInstance<CoreDataStack>(stack_);
-    container->registerInstance<MainDataProvider>(provider_ = std::make_shared<MainDataProvider>());
-    container->registerInstance<ColorSetManager>(std::make_shared<ColorSetManager>(defaults));
-    timer_ = std::make_shared<CHTimer>();
-    timer_->setDataProvider(provider_);
-    timer_->setPrefs(std::make_shared<CHTimerPreferences>());
-    container->registerInstance<CHTimer>(timer_);
-    container->registerInstance<CurrentTimeEntrySource>(timer_);
-    timer_->wakeup();
+  // The services the command line starts, on a manual clock that this writer moves.
+  Writer(const std::string& directory, unsigned seed)
+      : random_(seed),
+        clock_(std::make_shared<ManualClock>(Date::fromSecondsSince1970(1'767'225'600.0 + seed % 1000 * 86400.0))),
+        services_((Clock::install(clock_), TimerScheduler::install(std::make_shared<ManualTimerScheduler>(clock_)),
+                   std::filesystem::path(directory))),
+        provider_(services_.sharedProvider()),
+        timer_(services_.timer()) {
     settle();
-
     if (!(tasks_ = provider_->getAllTasks(false)).empty()) return;
     const auto changes = [](const std::string& name, const std::shared_ptr<Folder>& parent) {
       NodeChanges result{{NodeChangeKey::name, name}};
@@ -100,13 +81,13 @@ class Writer {
   void write() {
     std::vector<std::shared_ptr<Session>> entries;
     for (const auto& entry : provider_->getSessions(std::nullopt)) {
-      if (entry != timer_->currentSession()) entries.push_back(entry);
+      if (entry != timer_.currentSession()) entries.push_back(entry);
     }
     const int kind = pick(entries.empty() ? 3 : 10);
     if (kind <= 1) {
       create();
     } else if (kind == 2) {
-      timer_->isRunning() ? pause() : start();
+      timer_.isRunning() ? pause() : start();
     } else {
       Session& entry = *entries[static_cast<std::size_t>(pick(static_cast<int>(entries.size())))];
       const std::string what = (kind <= 5 ? "retime " : kind <= 7 ? "move " : "delete ") + id(entry);
@@ -137,7 +118,7 @@ class Writer {
   // Kills the process on the first committed save of the view context.
   void dieAfterNextSave() {
     dieOnSave_ = NotificationCenter::defaultCenter().addObserver(
-        ObjectContext::kDidSaveNotification, stack_->viewContext().get(), [](const Notification&) { ::raise(SIGKILL); });
+        ObjectContext::kDidSaveNotification, services_.stack().viewContext().get(), [](const Notification&) { ::raise(SIGKILL); });
   }
 
  private:
@@ -145,17 +126,17 @@ class Writer {
     const auto& task = randomTask();
     clock_->advance(60 + pick(3600));
     say("intent start " + id(*task) + " " + at(clock_->now()));
-    const auto entry = run(timer_->start(task, clock_->now(), false));
+    const auto entry = run(timer_.start(task, clock_->now(), false));
     say(entry ? "ack start " + id(*entry) : "failed start");
     if (!entry) std::exit(3);
   }
 
   void pause() {
-    const auto entry = timer_->currentSession();
+    const auto entry = timer_.currentSession();
     if (clock_->now() < *entry->begin()) clock_->set(*entry->begin());
     clock_->advance(1 + pick(3600));
     say("intent pause " + id(*entry) + " " + at(clock_->now()));
-    run(timer_->pause(clock_->now(), false));
+    run(timer_.pause(clock_->now(), false));
     say("ack pause " + id(*entry));
   }
 
@@ -166,9 +147,9 @@ class Writer {
 
   std::mt19937 random_;
   std::shared_ptr<ManualClock> clock_;
-  std::shared_ptr<CoreDataStack> stack_;
+  cli::AppServices services_;
   std::shared_ptr<MainDataProvider> provider_;
-  std::shared_ptr<CHTimer> timer_;
+  CHTimer& timer_;
   std::vector<std::shared_ptr<Task>> tasks_;
   ObserverToken dieOnSave_;
 };
@@ -188,8 +169,5 @@ int main(int argc, char** argv) {
     if (die) writer.create();  // does not return
     for (long i = std::stol(argv[3]); i > 0; --i) writer.write();
   }
-  // A clean exit: the store is closed and marked so.
-  Injector::shared()->removeAll();
-  settle();
-  return 0;
+  return 0;  // a clean exit: the services close the store and mark it so
 }
