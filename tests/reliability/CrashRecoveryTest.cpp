@@ -42,12 +42,10 @@ struct StoreSnapshot {
   // begin to end, 0 while running), a task's (the sum of its entries'), a folder's (the sum of
   // its children's recomputed totals).
   std::vector<std::string> staleTotals;
-
-  // Reads `file` read-only; fails the test when it cannot.
-  static StoreSnapshot read(const std::filesystem::path& file);
 };
 
-StoreSnapshot StoreSnapshot::read(const std::filesystem::path& file) {
+// Reads `file` read-only; fails the test when it cannot.
+StoreSnapshot readSnapshot(const std::filesystem::path& file) {
   StoreSnapshot snapshot;
   sqlite3* db = nullptr;
   if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
@@ -251,7 +249,7 @@ class CrashRecovery : public ::testing::Test {
   StoreSnapshot openWithLibrary() {
     { CoreDataStack stack(ChronelleModel::kName, directory.path(), "chronelle.sqlite"); }
     MainQueue::shared().runPending();
-    return StoreSnapshot::read(directory.file("chronelle.sqlite"));
+    return readSnapshot(directory.file("chronelle.sqlite"));
   }
 
   std::string readFile(const char* name) const {
@@ -304,7 +302,7 @@ TEST_F(CrashRecovery, KillBetweenEntrySaveAndRecountIsRepairedOnNextOpen) {
   const auto [acked, inFlight] = replay(writer.lines(), entries);
   ASSERT_TRUE(acked == 0 && inFlight && inFlight->kind == "create") << ::testing::PrintToString(writer.lines());
 
-  const StoreSnapshot killed = StoreSnapshot::read(directory.file("chronelle.sqlite"));
+  const StoreSnapshot killed = readSnapshot(directory.file("chronelle.sqlite"));
   EXPECT_EQ(killed.integrity, "ok");
   EXPECT_TRUE(expectAcknowledgedOrWhole(entries, inFlight, killed.entries)) << "the entry's save committed";
   EXPECT_FALSE(killed.staleTotals.empty()) << "the entry was saved without the recount of its task";

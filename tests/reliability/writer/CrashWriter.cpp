@@ -1,14 +1,10 @@
-// The program the crash test kills: it opens a store through the library as the application
-// does and writes in a seeded loop, printing "intent …" before each write and "ack …" once it
-// has returned, flushed at once, so the test knows which writes were acknowledged when it
-// killed the process. Instants are whole seconds since 1970.
-//
+// The program the crash test kills: on a store opened as the command line opens it, it writes
+// in a seeded loop, printing "intent …" before each write and "ack …" once it has returned
+// (flushed at once; instants in whole seconds since 1970). Its first line is "pid <id>".
 //   reliability_writer STORE_DIR SEED OPERATIONS [die-after-entry-save]
-//
-// Its first line is "pid <id>". An empty store first gets a small tree (folders F/G, tasks
-// A, B under G, C under F, D at the top). die-after-entry-save creates one entry and kills the
-// process as soon as its save has committed, before the recount of the task's total is saved:
-// where a real crash leaves stale totals behind.
+// An empty store first gets folders F and F/G and tasks A, B (in G), C (in F) and D. With
+// die-after-entry-save it creates one entry and is killed once its save has committed, before
+// the recount of the task's total is saved: where a real crash leaves stale totals behind.
 
 #include <unistd.h>
 
