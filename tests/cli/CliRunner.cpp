@@ -93,6 +93,18 @@ nlohmann::json withoutId(nlohmann::json object) {
   return object;
 }
 
+nlohmann::json picked(const nlohmann::json& actual, const nlohmann::json& expected) {
+  if (expected.is_object() && actual.is_object()) {
+    nlohmann::json result = nlohmann::json::object();
+    for (const auto& [key, value] : expected.items()) result[key] = actual.contains(key) ? picked(actual[key], value) : "(absent)";
+    return result;
+  }
+  if (!expected.is_array() || !actual.is_array() || expected.size() != actual.size()) return actual;
+  nlohmann::json result = nlohmann::json::array();
+  for (std::size_t i = 0; i < actual.size(); ++i) result.push_back(picked(actual[i], expected[i]));
+  return result;
+}
+
 nlohmann::json CliStore::okJson(std::vector<std::string> args) const {
   args.insert(args.begin(), "--json");
   const CliResult result = run(args);

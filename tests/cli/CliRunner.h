@@ -26,6 +26,9 @@ std::pair<std::string, int> shell(const std::string& command);
 
 // `object` without its "id" (random in every store), to compare whole objects.
 nlohmann::json withoutId(nlohmann::json object);
+// The parts of `actual` that `expected` names (object keys, array elements when both arrays
+// are as long), so that a test compares only what it states: EXPECT_EQ(picked(a, e), e).
+nlohmann::json picked(const nlohmann::json& actual, const nlohmann::json& expected);
 
 // Runs the built binary in a fresh store directory, with a fixed time zone and "now". Every
 // run is a new process, as when a user types the commands. `run` may be called from several
