@@ -80,35 +80,25 @@ TEST(CliRules, BuildReorderSwitchAndDeleteARuleSet) {
            {"immediately", "10s"}, {"10s", "5m"}, {"30s", "30s"}, {"5m", "1m"}}) {
     set = store.okJson({"rule", "settings", "Build", "--start-delay", start, "--pause-delay", pause, "--start",
                         "notify", "--pause", "none", "--off"});
-    EXPECT_EQ(set["startDelay"], start);
-    EXPECT_EQ(set["pauseDelay"], pause);
+    EXPECT_EQ(std::pair(set["startDelay"], set["pauseDelay"]), std::pair(nlohmann::json(start), nlohmann::json(pause)));
   }
   EXPECT_EQ(nlohmann::json({set["start"], set["pause"], set["active"]}), nlohmann::json({"notify", "none", false}));
 
   // Input refused as a whole: nothing of the set changes.
   const auto before = store.okJson({"rule", "list", "Build"});
   const std::vector<std::vector<std::string>> refused = {
-      {"rule", "add", "Build", "--type", "9"},
-      {"rule", "add", "Build"},
-      {"rule", "add", "Build", "--group", "--type", "1"},
-      {"rule", "add", "Build", "--group", "--in", g},
-      {"rule", "add", "Build", "--type", "1", "--at", "4"},
-      {"rule", "add", "Build", "--type", "1", "--at", "-1"},
-      {"rule", "add", "Chores", "--type", "1", "--in", g},
-      {"rule", "move", g, "--in", g},
-      {"rule", "move", a, "--top", "--in", g},
-      {"rule", "edit", a, "--app", "x", "--no-app"},
-      {"rule", "edit", a, "--text-match", "exact", "--file-match", "path-is"},
-      {"rule", "edit", a, "--set", "=x"},
-      {"rule", "edit", g, "--text", "x"},
-      {"rule", "edit", "ZZZZ", "--text", "x"},
-      {"rule", "settings", "Build", "--pause-delay", "immediately"},
-      {"rule", "settings", "Build", "--start", "sometimes"},
-      {"rule", "settings", "Build", "--on", "--off"},
+      {"add", "Build", "--type", "9"}, {"add", "Build"}, {"add", "Build", "--group", "--type", "1"},
+      {"add", "Build", "--group", "--in", g}, {"add", "Build", "--type", "1", "--at", "4"},
+      {"add", "Build", "--type", "1", "--at", "-1"}, {"add", "Chores", "--type", "1", "--in", g}, {"move", g, "--in", g},
+      {"move", a, "--top", "--in", g}, {"edit", a, "--app", "x", "--no-app"},
+      {"edit", a, "--text-match", "exact", "--file-match", "path-is"}, {"edit", a, "--set", "=x"},
+      {"edit", g, "--text", "x"}, {"edit", "ZZZZ", "--text", "x"}, {"settings", "Build", "--pause-delay", "immediately"},
+      {"settings", "Build", "--start", "sometimes"}, {"settings", "Build", "--on", "--off"},
   };
-  for (std::size_t i = 0; i < refused.size(); ++i) {
-    const CliResult result = store.run(refused[i]);
-    EXPECT_EQ(result.status, 2) << "case " << i << ": " << result.err;
+  for (std::vector<std::string> args : refused) {
+    args.insert(args.begin(), "rule");
+    const CliResult result = store.run(args);
+    EXPECT_EQ(result.status, 2) << ::testing::PrintToString(args) << ": " << result.err;
   }
   EXPECT_EQ(store.okJson({"rule", "list", "Build"}), before);
 
@@ -121,56 +111,33 @@ TEST(CliRules, BuildReorderSwitchAndDeleteARuleSet) {
 
 TEST(CliActivity, RecordListAndDeleteByRange) {
   CliStore store{"Europe/Berlin", "2026-12-05T12:00"};
-  const auto add = [&](std::vector<std::string> args) {
-    args.insert(args.begin(), {"activity", "add"});
-    return store.okJson(args);
-  };
-  // Yesterday's late entry reaches into today.
-  add({"--from", "2026-12-04 23:30", "--to", "2026-12-05 00:30", "--app", "com.apple.Terminal"});
-  add({"--from", "09:00", "--to", "09:40", "--app", "org.mozilla.firefox", "--url", "https://example.org/a?b=1"});
-  const auto document = add({"--from", "09:40", "--to", "10:30", "--app", "com.apple.TextEdit", "--document",
-                             "/home/me/notes.txt", "--title", "Notes"});
-  EXPECT_EQ(document["page"], "file:///home/me/notes.txt");
-  add({"--from", "11:30", "--app", "com.apple.Xcode"});
-
-  auto list = store.okJson({"activity", "list", "--day"})["entries"];
-  ASSERT_EQ(list.size(), 4u) << list.dump();
-  std::string kinds;
-  for (const auto& entry : list) kinds += entry["kind"].get<std::string>() + " ";
-  EXPECT_EQ(kinds, "app browser document app ");
-  EXPECT_EQ(list[0]["duration"], 3600);
-  EXPECT_EQ(list[1]["page"], "https://example.org/a?b=1");
-  EXPECT_EQ(list[2]["title"], "Notes");
-  // Still going on at noon.
-  EXPECT_EQ(nlohmann::json({list[3]["end"], list[3]["duration"]}), nlohmann::json({nullptr, 1800}));
-  EXPECT_EQ(store.okJson({"activity", "list", "--day", "2026-12-04"})["entries"].size(), 1u);
+  // Yesterday's late entry reaches into today; the last one is still going on at noon.
+  store.okAll({{"activity", "add", "--from", "2026-12-04 23:30", "--to", "2026-12-05 00:30", "--app", "com.apple.Terminal"},
+               {"activity", "add", "--from", "09:00", "--to", "09:40", "--app", "org.mozilla.firefox", "--url",
+                "https://example.org/a?b=1"}});
+  store.expectJson({"activity", "add", "--from", "09:40", "--to", "10:30", "--app", "com.apple.TextEdit", "--document",
+          "/home/me/notes.txt", "--title", "Notes"}, R"({"page": "file:///home/me/notes.txt"})");
+  store.ok({"activity", "add", "--from", "11:30", "--app", "com.apple.Xcode"});
+  store.expectJson({"activity", "list", "--day"}, R"({"entries": [{"kind": "app", "duration": 3600}, {"kind": "browser", "page":
+      "https://example.org/a?b=1"}, {"kind": "document", "title": "Notes"}, {"kind": "app", "end": null, "duration": 1800}]})");
+  store.expectJson({"activity", "list", "--day", "2026-12-04"}, R"({"entries": [{}]})");
 
   const std::string before = store.okJson({"activity", "list", "--year"}).dump();
-  const std::vector<std::vector<std::string>> refused = {
-      {"activity", "add", "--from", "10:00", "--to", "09:00"},
-      {"activity", "add", "--to", "09:00"},
-      {"activity", "add", "--from", "10:00", "--url", "not a url"},
-      {"activity", "add", "--from", "10:00", "--url", "https://a.org", "--document", "x.txt"},
-      {"activity", "add", "--from", "25:00"},
-      {"activity", "delete"},
-      {"activity", "delete", "--all", "--day"},
-      {"activity", "delete", "--from", "10:00"},
-  };
-  for (std::size_t i = 0; i < refused.size(); ++i) {
-    EXPECT_EQ(store.run(refused[i]).status, 2) << "case " << i;
+  for (const std::vector<std::string>& refused : std::vector<std::vector<std::string>>{
+           {"add", "--from", "10:00", "--to", "09:00"}, {"add", "--to", "09:00"}, {"add", "--from", "10:00", "--url", "not a url"},
+           {"add", "--from", "10:00", "--url", "https://a.org", "--document", "x.txt"}, {"add", "--from", "25:00"},
+           {"delete"}, {"delete", "--all", "--day"}, {"delete", "--from", "10:00"}}) {
+    std::vector<std::string> args = refused;
+    args.insert(args.begin(), "activity");
+    EXPECT_EQ(store.run(args).status, 2) << ::testing::PrintToString(args);
   }
   EXPECT_EQ(store.okJson({"activity", "list", "--year"}).dump(), before);
 
   // Only what lies wholly inside the range goes; the document entry reaches past 10:00.
-  const auto deleted = store.okJson({"activity", "delete", "--from", "09:00", "--to", "10:00"});
-  EXPECT_EQ(deleted["deleted"], 1);
-  EXPECT_EQ(deleted["kept"], 1);
-  list = store.okJson({"activity", "list", "--day"})["entries"];
-  ASSERT_EQ(list.size(), 3u);
-  EXPECT_EQ(list[1]["kind"], "document");
-
+  store.expectJson({"activity", "delete", "--from", "09:00", "--to", "10:00"}, R"({"deleted": 1, "kept": 1})");
+  store.expectJson({"activity", "list", "--day"}, R"({"entries": [{}, {"kind": "document"}, {}]})");
   EXPECT_EQ(store.ok({"activity", "delete", "--all"}), "deleted 3 activities\n");
-  EXPECT_TRUE(store.okJson({"activity", "list", "--year"})["entries"].empty());
+  store.expectJson({"activity", "list", "--year"}, R"({"entries": []})");
 }
 
 }  // namespace
