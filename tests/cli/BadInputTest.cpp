@@ -1,9 +1,12 @@
 // Bad input is answered with one line on stderr, the right exit status, and a store left as
-// it was.
+// it was. Store files the CLI must not trust: stale totals found and repaired by `check`, and
+// files that are not a store it can open refused with one line and left unchanged.
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <fstream>
+#include <tuple>
 
 #include "CliRunner.h"
 
@@ -94,10 +97,117 @@ TEST(CliBadInput, StoreDirectoryThatIsAFileAndHelp) {
   EXPECT_TRUE(result.status == 1 && result.err.find("not a directory") != std::string::npos) << result.err;
   EXPECT_EQ(readFile(file), "keep me");
   const CliResult help = CliStore::runRaw({"--store", file.string(), "entry", "--help"});
-  EXPECT_EQ(help.status, 0) << help.err;
-  EXPECT_EQ(help.out.rfind("usage:\n  chronelle entry ", 0), 0u) << help.out;
+  EXPECT_TRUE(help.status == 0 && help.out.rfind("usage:\n  chronelle entry ", 0) == 0) << help.out << help.err;
   EXPECT_EQ(CliStore::runRaw({}).status, 2);
   EXPECT_EQ(CliStore::runRaw({"--json", "parse", "1h 30m"}).json()["seconds"], 5400);
+}
+
+void execSql(const std::filesystem::path& file, const std::string& sql) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+  char* error = nullptr;
+  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
+  sqlite3_free(error);
+  sqlite3_close(db);
+}
+
+TEST(CliStoreFiles, CheckReportsStaleTotalsAndRepairFixesThem) {
+  CliStore store;
+  store.okAll({{"folder", "add", "Client"}, {"task", "add", "Client/Work"}, {"task", "add", "Solo"},
+               {"entry", "add", "Client/Work", "--from", "09:00", "--to", "10:00"},
+               {"entry", "add", "Solo", "--from", "11:00", "--to", "11:30"}});
+  EXPECT_EQ(store.ok({"check"}), "all totals match their entries\n");
+
+  // One second too much on the task and a folder total from another store.
+  execSql(store.directory() / "chronelle.sqlite",
+          "UPDATE ZNODE SET ZCONFIRMEDDURATION = 3601 WHERE ZNAME = 'Work';"
+          "UPDATE ZNODE SET ZCONFIRMEDDURATION = 5 WHERE ZNAME = 'Client';");
+  const CliResult found = store.run({"check"});
+  EXPECT_EQ(std::tuple(found.status, found.out, found.err),
+            std::tuple(1, "Client: stored 0:00:05, entries 1:00:00\nClient/Work: stored 1:00:01, entries 1:00:00\n",
+                       "chronelle: 2 totals differ from the entries; run 'chronelle check --repair'\n"));
+  expectParts(store.run({"--json", "check"}).json(),
+              R"({"stale": [{}, {"path": "Client/Work", "stored": 3601, "expected": 3600}], "repaired": false})");
+  const CliResult repaired = store.run({"check", "--repair"});
+  EXPECT_TRUE(repaired.status == 0 && repaired.out.find("Client/Work: stored 1:00:01, entries 1:00:00 (repaired)") !=
+                                          std::string::npos) << repaired.out << repaired.err;
+  EXPECT_EQ(store.ok({"check"}), "all totals match their entries\n");
+  store.expectJson({"tree"}, R"({"nodes": [{"duration": 3600}, {}, {}]})");
+  EXPECT_EQ(store.run({"check", "extra"}).status, 2);
+}
+
+TEST(CliStoreFiles, FilesThatAreNotAUsableStoreAreRefusedWithOneLineAndLeftAlone) {
+  // A real store to cut and to age.
+  CliStore source;
+  source.okAll({{"task", "add", "Work"}, {"entry", "add", "Work", "--from", "09:00", "--to", "10:00"}});
+  const std::string store = readFile(source.directory() / "chronelle.sqlite");
+  ASSERT_GT(store.size(), 8192u);
+
+  struct Case {
+    const char* name;
+    std::function<void(const std::filesystem::path&)> make;
+    const char* reason;
+  };
+  const std::vector<Case> cases = {
+      {"truncated", [&](const auto& f) { std::ofstream(f, std::ios::binary) << store.substr(0, store.size() / 2); },
+       "truncated"},
+      {"zero-filled", [](const auto& f) { std::ofstream(f, std::ios::binary) << std::string(8192, '\0'); },
+       "only zero bytes"},
+      {"not SQLite", [](const auto& f) { std::ofstream(f, std::ios::binary) << "id,task\n1,Work\n"; },
+       "not an SQLite database"},
+      {"newer version",
+       [&](const auto& f) {
+         std::ofstream(f, std::ios::binary) << store;
+         execSql(f, "UPDATE Z_METADATA SET Z_VALUE = '999' WHERE Z_KEY = 'NSStoreModelVersion';"
+                    "UPDATE Z_METADATA SET Z_VALUE = 'future' WHERE Z_KEY = 'NSStoreSchemaHash';"
+                    "PRAGMA journal_mode = DELETE;");
+       },
+       "newer"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CliStore target;
+    const auto file = target.directory() / "chronelle.sqlite";
+    c.make(file);
+    const std::string before = readFile(file);
+    for (const char* command : {"tree", "check"}) {
+      const CliResult result = target.run({command});
+      EXPECT_TRUE(result.status == 1 && result.err.rfind("chronelle: ", 0) == 0 && result.out.empty() &&
+                  std::count(result.err.begin(), result.err.end(), '\n') == 1 && result.err.find(c.reason) != std::string::npos)
+          << command << ": " << result.status << " " << result.err;
+    }
+    EXPECT_TRUE(readFile(file) == before) << "the file was changed";
+    EXPECT_FALSE(std::filesystem::exists(file.string() + "-wal"));
+  }
+}
+
+// Text the CLI accepts (line breaks, tabs, any script) and text only another program could
+// have written (bytes that are not UTF-8, control characters): every JSON view and every
+// export still works, and the JSON stays valid.
+TEST(CliStoreFiles, EveryViewAndExportWorksWhateverTheStoreHolds) {
+  CliStore store;
+  store.okAll({{"folder", "add", "Kund\xc3\xa9"}, {"task", "add", "Kund\xc3\xa9/Work", "--notes", "line one\n\tline two"},
+               {"entry", "add", "Kund\xc3\xa9/Work", "--from", "09:00", "--to", "10:00", "--notes", "a\nb \xe2\x9c\x93"},
+               {"entry", "add", "Kund\xc3\xa9/Work", "--from", "10:00", "--to", "11:00"}});
+  execSql(store.directory() / "chronelle.sqlite",
+          "UPDATE ZNODE SET ZNAME = 'W' || CAST(x'ff1b' AS TEXT) || 'rk' WHERE ZNAME = 'Work';"
+          "UPDATE ZSESSION SET ZNOTES = 'cut ' || CAST(x'e29c' AS TEXT) WHERE ZNOTES IS NULL;");
+  const std::vector<std::vector<std::string>> views = {
+      {"--json", "tree"},   {"--json", "list", "--day", "2026-12-05"},
+      {"--json", "status"}, {"--json", "report", "--day", "2026-12-05"},
+      {"export", "--format", "json", "--day", "2026-12-05"},
+  };
+  for (const auto& view : views) {
+    const CliResult result = store.run(view);
+    EXPECT_TRUE(result.status == 0 && !result.json().is_null()) << view[1] << ": " << result.err;
+  }
+  const std::string exported = store.ok({"export", "--format", "json", "--day", "2026-12-05"});
+  EXPECT_NE(exported.find("W\xef\xbf\xbd\\u001brk"), std::string::npos) << exported;
+  EXPECT_NE(exported.find("cut \xef\xbf\xbd"), std::string::npos) << exported;
+  EXPECT_NE(exported.find("a\\nb \xe2\x9c\x93"), std::string::npos) << exported;
+  const CliResult csv = store.run({"export", "--format", "csv", "--day", "2026-12-05"});
+  EXPECT_EQ(csv.status, 0) << csv.err;
+  EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 4) << csv.out;  // a quoted break
 }
 
 }  // namespace

@@ -35,13 +35,11 @@ TEST(CliHelp, EveryExampleRunsAsPrintedAndTheOverviewNamesEveryCommand) {
   CliStore fixture;
   fixture.okAll({{"folder", "add", "Client", "--billable", "--rate", "60"}, {"task", "add", "Client/Build"},
                  {"task", "add", "Chores"}});
-  std::map<std::string, std::string> replace;
-  replace["3f2a9c1e"] = fixture.okJson({"entry", "add", "Client/Build", "--from", "2026-12-05 09:00", "--to",
-                                        "2026-12-05 10:00"})["id"];
-  replace["8d41b7a0"] = fixture.okJson({"entry", "add", "Client/Build", "--from", "2026-12-04 14:00", "--to",
-                                        "2026-12-04 15:00"})["id"];
-  replace["5b7c0d2e"] = fixture.okJson({"rule", "add", "Client/Build", "--type", "1"})["rules"][0]["id"];
-  replace["9e6f1a3b"] = fixture.okJson({"rule", "add", "Client/Build", "--group"})["rules"][1]["id"];
+  std::map<std::string, std::string> replace = {
+      {"3f2a9c1e", fixture.okJson({"entry", "add", "Client/Build", "--from", "2026-12-05 09:00", "--to", "10:00"})["id"]},
+      {"8d41b7a0", fixture.okJson({"entry", "add", "Client/Build", "--from", "2026-12-04 14:00", "--to", "15:00"})["id"]},
+      {"5b7c0d2e", fixture.okJson({"rule", "add", "Client/Build", "--type", "1"})["rules"][0]["id"]},
+      {"9e6f1a3b", fixture.okJson({"rule", "add", "Client/Build", "--group"})["rules"][1]["id"]}};
   fixture.ok({"start", "Chores", "--at", "11:00"});
 
   const std::string overview = CliStore::runRaw({"--help"}).out;

@@ -81,8 +81,7 @@ TEST(CliGlobalOptions, TakesOptionsAnywhereAndFallsBackToTheEnvironment) {
   EXPECT_EQ(options.storeDirectory, "/data/ch");
   EXPECT_FALSE(options.json) << "options end at --";
 
-  EXPECT_THROW(GlobalOptions::parse({"tree", "--store"}, lookup), CliError);
-  EXPECT_THROW(GlobalOptions::parse({"--week-start", "someday", "tree"}, lookup), CliError);
+  for (const auto& bad : {std::vector<std::string>{"tree", "--store"}, {"--week-start", "someday", "tree"}}) EXPECT_THROW(GlobalOptions::parse(bad, lookup), CliError);
   EXPECT_EQ(std::vector({GlobalOptions::weekdayNumber("SUNDAY"), GlobalOptions::weekdayNumber("sat"),
                          GlobalOptions::weekdayNumber("su")}),
             std::vector<std::optional<int>>({1, 7, std::nullopt}));
@@ -92,18 +91,11 @@ TEST(CliArguments, SplitsOptionsFlagsAndPositionals) {
   const Arguments::Spec spec{{"from", "node"}, {"all"}, {"day"}};
   const Arguments args({"a", "--from", "09:00", "--node=X/Y", "--node", "Z", "--all", "--day", "--", "--b", "-"},
                        spec);
-  EXPECT_EQ(args.value("from"), "09:00");
-  EXPECT_EQ(args.values("node"), (std::vector<std::string>{"X/Y", "Z"}));
-  EXPECT_TRUE(args.has("all"));
-  EXPECT_EQ(args.value("day"), "");
-  EXPECT_EQ(args.positionals(), (std::vector<std::string>{"a", "--b", "-"}));
+  EXPECT_EQ(std::tuple(args.value("from"), args.values("node"), args.has("all"), args.value("day"), args.positionals()),
+            std::tuple("09:00", std::vector<std::string>{"X/Y", "Z"}, true, "", std::vector<std::string>{"a", "--b", "-"}));
   EXPECT_EQ(Arguments({"--day", "2026-12-01"}, spec).value("day"), "2026-12-01");
 
-  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-           {"--unknown"}, {"--from"}, {"--all=1"}, {"-x"}}) {
-    SCOPED_TRACE(bad.front());
-    EXPECT_THROW(Arguments(bad, spec), CliError);
-  }
+  for (const char* bad : {"--unknown", "--from", "--all=1", "-x"}) EXPECT_THROW(Arguments({bad}, spec), CliError) << bad;
   EXPECT_THROW(Arguments({"a", "b"}, spec).expectPositionals(1, 1, "x"), CliError);
 }
 

@@ -30,24 +30,19 @@ document.getElementById('measure').textContent = JSON.stringify(out);
 
 nlohmann::json render(const std::string& browser, const std::filesystem::path& page, const std::string& flags) {
   std::string html = readFile(page);
-  html.replace(html.rfind("</body>"), 7, kMeasure);
   const auto measured = page.parent_path() / ("measured" + std::to_string(flags.size()) + ".html");
-  std::ofstream(measured) << html;
+  std::ofstream(measured) << html.replace(html.rfind("</body>"), 7, kMeasure);
   const auto profile = page.parent_path() / ("profile" + std::to_string(flags.size()));
   const auto [dom, status] = shell("timeout 120 " + browser +
                                    " --headless --no-sandbox --disable-gpu --disable-quic --no-first-run"
                                    " --disable-background-networking --disable-component-update --disable-sync"
                                    " --window-size=1100,1400 --user-data-dir=" + profile.string() + " " + flags +
                                    " --dump-dom file://" + measured.string() + " 2>/dev/null");
-  EXPECT_EQ(status, 0);
-  const auto begin = dom.find("<pre id=\"measure\">");
-  const auto end = dom.find("</pre>", begin);
-  if (begin == std::string::npos || end == std::string::npos) return ADD_FAILURE() << dom.substr(0, 2000), nullptr;
+  const auto begin = dom.find("<pre id=\"measure\">"), end = dom.find("</pre>", begin);
+  if (status != 0 || begin == std::string::npos || end == std::string::npos) return ADD_FAILURE() << dom.substr(0, 2000), nullptr;
   std::string text = dom.substr(begin + 18, end - begin - 18);
   for (const auto& [entity, character] : {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}}) {
-    for (auto at = text.find(entity); at != std::string::npos; at = text.find(entity, at + 1)) {
-      text.replace(at, std::string(entity).size(), character);
-    }
+    for (auto at = text.find(entity); at != std::string::npos; at = text.find(entity, at + 1)) text.replace(at, 4 + (entity[1] == 'a'), character);
   }
   return nlohmann::json::parse(text);
 }
