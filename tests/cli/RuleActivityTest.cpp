@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <functional>
+#include <algorithm>
 
 #include "CliRunner.h"
 
@@ -14,20 +14,12 @@ namespace {
 
 // "A B [C D]": the ids of the rules in order, a group's children in brackets, an inactive
 // rule marked with "-".
-std::string shape(const nlohmann::json& set, const std::map<std::string, std::string>& names) {
+std::string shape(const nlohmann::json& rules, const std::map<std::string, std::string>& names) {
   std::string text;
-  const std::function<void(const nlohmann::json&)> add = [&](const nlohmann::json& rules) {
-    for (const auto& rule : rules) {
-      if (!text.empty() && text.back() != '[') text += ' ';
-      text += (rule["active"] ? "" : "-") + names.at(rule["id"]);
-      if (rule["kind"] == "combination") {
-        text += " [";
-        add(rule["children"]);
-        text += "]";
-      }
-    }
-  };
-  add(set["rules"]);
+  for (const auto& rule : rules) {
+    text += (text.empty() ? "" : " ") + std::string(rule["active"] ? "" : "-") + names.at(rule["id"]);
+    if (rule["kind"] == "combination") text += " [" + shape(rule["children"], names) + "]";
+  }
   return text;
 }
 
@@ -49,31 +41,28 @@ TEST(CliRules, BuildReorderSwitchAndDeleteARuleSet) {
   names[c] = "C";
   // A set made for a task's first rule starts timing by itself and pauses by itself.
   EXPECT_EQ(nlohmann::json({set["start"], set["pause"]}), nlohmann::json({"active", "active"}));
-  EXPECT_EQ(shape(set, names), "A B G [C]");
+  EXPECT_EQ(shape(set["rules"], names), "A B G [C]");
 
   // Into the group at its front (a lower-case prefix names it too), then back to the top.
   std::string lowerPrefix = g.substr(0, 8);
-  for (auto& ch : lowerPrefix) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  std::transform(lowerPrefix.begin(), lowerPrefix.end(), lowerPrefix.begin(), [](unsigned char ch) { return std::tolower(ch); });
   set = store.okJson({"rule", "move", a, "--in", lowerPrefix, "--at", "0"});
-  EXPECT_EQ(shape(set, names), "B G [A C]");
+  EXPECT_EQ(shape(set["rules"], names), "B G [A C]");
   EXPECT_EQ(set["rules"][1]["children"][1]["order"], 1) << "the group is numbered afresh";
   set = store.okJson({"rule", "deactivate", g});
-  EXPECT_EQ(shape(set, names), "B -G [-A -C]");
+  EXPECT_EQ(shape(set["rules"], names), "B -G [-A -C]");
   const auto beforeRefusal = store.okJson({"rule", "list", "Build"});
   EXPECT_EQ(store.run({"rule", "activate", a}).status, 2) << "a rule in an inactive group stays off";
   EXPECT_EQ(store.okJson({"rule", "list", "Build"}), beforeRefusal);
   set = store.okJson({"rule", "move", a, "--top", "--at", "0"});
-  EXPECT_EQ(shape(set, names), "A B -G [-C]") << "a rule leaving an inactive group is switched on";
+  EXPECT_EQ(shape(set["rules"], names), "A B -G [-C]") << "a rule leaving an inactive group is switched on";
   set = store.okJson({"rule", "activate", g});
-  EXPECT_EQ(shape(set, names), "A B G [C]");
+  EXPECT_EQ(shape(set["rules"], names), "A B G [C]");
 
-  set = store.okJson({"rule", "edit", a, "--text", "invoice", "--file-match", "name-regex", "--active-window", "--set",
-                      "mode=strict", "--no-url"});
-  const auto& rule = set["rules"][0];
-  EXPECT_EQ(nlohmann::json({rule["text"], rule["url"], rule["relation"], rule["fileMatch"], rule["textMatch"],
-                            rule["activeWindow"], rule["userInfo"]}),
-            nlohmann::json::parse(R"(["invoice", null, 3, "name-regex", "ends-with", true, {"mode": "strict"}])"));
-  EXPECT_EQ(store.okJson({"rule", "edit", a, "--unset", "mode"})["rules"][0]["userInfo"], nlohmann::json::object());
+  store.expectJson({"rule", "edit", a, "--text", "invoice", "--file-match", "name-regex", "--active-window", "--set",
+                    "mode=strict", "--no-url"}, R"({"rules": [{"text": "invoice", "url": null, "relation": 3, "fileMatch":
+      "name-regex", "textMatch": "ends-with", "activeWindow": true, "userInfo": {"mode": "strict"}}, {}, {}]})");
+  store.expectJson({"rule", "edit", a, "--unset", "mode"}, R"({"rules": [{"userInfo": {}}, {}, {}]})");
 
   // The delays are stored as indexes out of case order; each must read back as written.
   for (const auto& [start, pause] : std::vector<std::pair<std::string, std::string>>{
@@ -104,7 +93,7 @@ TEST(CliRules, BuildReorderSwitchAndDeleteARuleSet) {
 
   // A group goes with its rules; naming one of them as well deletes it once.
   set = store.okJson({"rule", "delete", g, c, b});
-  EXPECT_EQ(shape(set, names), "A");
+  EXPECT_EQ(shape(set["rules"], names), "A");
   EXPECT_EQ(store.run({"rule", "edit", c, "--text", "x"}).status, 2);
   EXPECT_EQ(store.okJson({"rule", "list", "Chores"})["hasRuleSet"], false);
 }
