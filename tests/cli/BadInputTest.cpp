@@ -135,37 +135,26 @@ TEST(CliStoreFiles, FilesThatAreNotAUsableStoreAreRefusedWithOneLineAndLeftAlone
   const std::string store = readFile(source.directory() / "chronelle.sqlite");
   ASSERT_GT(store.size(), 8192u);
 
-  struct Case {
-    const char* name;
-    std::function<void(const std::filesystem::path&)> make;
-    const char* reason;
-  };
-  const std::vector<Case> cases = {
-      {"truncated", [&](const auto& f) { std::ofstream(f, std::ios::binary) << store.substr(0, store.size() / 2); },
-       "truncated"},
-      {"zero-filled", [](const auto& f) { std::ofstream(f, std::ios::binary) << std::string(8192, '\0'); },
-       "only zero bytes"},
-      {"not SQLite", [](const auto& f) { std::ofstream(f, std::ios::binary) << "id,task\n1,Work\n"; },
-       "not an SQLite database"},
-      {"newer version",
-       [&](const auto& f) {
-         std::ofstream(f, std::ios::binary) << store;
-         execSql(f, "UPDATE Z_METADATA SET Z_VALUE = '999' WHERE Z_KEY = 'NSStoreModelVersion';"
-                    "UPDATE Z_METADATA SET Z_VALUE = 'future' WHERE Z_KEY = 'NSStoreSchemaHash';"
-                    "PRAGMA journal_mode = DELETE;");
-       },
-       "newer"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  // Each file's content and what its refusal names; the last is the store marked as written by
+  // a newer version.
+  const std::vector<std::pair<std::string, const char*>> cases = {
+      {store.substr(0, store.size() / 2), "truncated"}, {std::string(8192, '\0'), "only zero bytes"},
+      {"id,task\n1,Work\n", "not an SQLite database"}, {store, "newer"}};
+  for (const auto& [content, reason] : cases) {
+    SCOPED_TRACE(reason);
     CliStore target;
     const auto file = target.directory() / "chronelle.sqlite";
-    c.make(file);
+    std::ofstream(file, std::ios::binary) << content;
+    if (std::string(reason) == "newer") {
+      execSql(file, "UPDATE Z_METADATA SET Z_VALUE = '999' WHERE Z_KEY = 'NSStoreModelVersion';"
+                    "UPDATE Z_METADATA SET Z_VALUE = 'future' WHERE Z_KEY = 'NSStoreSchemaHash';"
+                    "PRAGMA journal_mode = DELETE;");
+    }
     const std::string before = readFile(file);
     for (const char* command : {"tree", "check"}) {
       const CliResult result = target.run({command});
       EXPECT_TRUE(result.status == 1 && result.err.rfind("chronelle: ", 0) == 0 && result.out.empty() &&
-                  std::count(result.err.begin(), result.err.end(), '\n') == 1 && result.err.find(c.reason) != std::string::npos)
+                  std::count(result.err.begin(), result.err.end(), '\n') == 1 && result.err.find(reason) != std::string::npos)
           << command << ": " << result.status << " " << result.err;
     }
     EXPECT_TRUE(readFile(file) == before) << "the file was changed";

@@ -112,11 +112,10 @@ TEST(CliActivity, RecordListAndDeleteByRange) {
   store.expectJson({"activity", "list", "--day", "2026-12-04"}, R"({"entries": [{}]})");
 
   const std::string before = store.okJson({"activity", "list", "--year"}).dump();
-  for (const std::vector<std::string>& refused : std::vector<std::vector<std::string>>{
+  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
            {"add", "--from", "10:00", "--to", "09:00"}, {"add", "--to", "09:00"}, {"add", "--from", "10:00", "--url", "not a url"},
            {"add", "--from", "10:00", "--url", "https://a.org", "--document", "x.txt"}, {"add", "--from", "25:00"},
            {"delete"}, {"delete", "--all", "--day"}, {"delete", "--from", "10:00"}}) {
-    std::vector<std::string> args = refused;
     args.insert(args.begin(), "activity");
     EXPECT_EQ(store.run(args).status, 2) << ::testing::PrintToString(args);
   }
