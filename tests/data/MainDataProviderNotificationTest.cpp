@@ -51,28 +51,23 @@ TEST_F(MainDataProviderNotificationTest,
     std::string expected;
   };
   using TKey = TimeEntryChangeKey;
+  const std::string r = "returned | ";
   const Case cases[] = {
-      {"create task in folder",
-       [&] {
-         return discardResult(
-             provider->createTask({{NodeChangeKey::name, std::string("T")}, {NodeChangeKey::parentId, f->objectID()}}));
-       },
-       "returned | " + changed(task, folder, none)},
+      {"create task in folder", [&] { return discardResult(provider->createTask(
+                                    {{NodeChangeKey::name, std::string("T")}, {NodeChangeKey::parentId, f->objectID()}})); },
+       r + changed(task, folder, none)},
       {"create finished entry",
        [&] { return discardResult(provider->createTimeEntry(utc(11), utc(12), a->objectID(), false, {})); },
-       "returned | " + changed(session, task, none)},
+       r + changed(session, task, none)},
       {"re-time entry", [&] { return provider->updateTimeEntry(entry->objectID(), {{TKey::end, utc(10, 30)}}); },
-       "returned | " + changed(none, session, none)},
-      {"move entry to another task",
-       [&] { return provider->updateTimeEntry(entry->objectID(), {{TKey::taskId, b->objectID()}}); },
-       "returned | " + changed(none, sessionAndTask, none)},
-      {"rename folder",
-       [&] { return provider->updateNode(f->objectID(), {{NodeChangeKey::name, std::string("G")}}); },
-       "returned | " + changed(none, folder, none)},
-      {"delete entry", [&] { return provider->deleteTimeEntries({entry}); },
-       "returned | " + changed(none, task, session)},
-      {"delete activity-log entry", [&] { return provider->deleteActivityLogs({log->objectID()}); },
-       "returned | " + changed(none, none, R"(["alEntry"])")},
+       r + changed(none, session, none)},
+      {"move entry", [&] { return provider->updateTimeEntry(entry->objectID(), {{TKey::taskId, b->objectID()}}); },
+       r + changed(none, sessionAndTask, none)},
+      {"rename folder", [&] { return provider->updateNode(f->objectID(), {{NodeChangeKey::name, std::string("G")}}); },
+       r + changed(none, folder, none)},
+      {"delete entry", [&] { return provider->deleteTimeEntries({entry}); }, r + changed(none, task, session)},
+      {"delete log", [&] { return provider->deleteActivityLogs({log->objectID()}); },
+       r + changed(none, none, R"(["alEntry"])")},
       {"write without changes", [&] { return provider->updateTimeEntries({}, {{TKey::end, utc(9)}}); }, "returned"},
   };
   for (const auto& c : cases) {
