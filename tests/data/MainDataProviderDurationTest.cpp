@@ -113,8 +113,7 @@ TEST_F(MainDataProviderDurationTest, StaleTotalsAreFoundToTheSecondAndRepairedIn
   EXPECT_EQ(render(write(provider->repairConfirmedDurations())), "F 7→5400, A 3601→3600");
   EXPECT_EQ(takeEvents(), "returned | " + changed("[]", R"(["task", "folder"])", "[]")) << "one save, announced once";
   EXPECT_EQ(render(provider->verifyConfirmedDurations()), "");
-  EXPECT_DOUBLE_EQ(f->confirmedDuration(), 5400);
-  EXPECT_DOUBLE_EQ(g->confirmedDuration(), 3600);
+  EXPECT_EQ(std::tuple(f->confirmedDuration(), g->confirmedDuration()), std::tuple(5400.0, 3600.0));
 
   // Nothing stale: the repair changes and saves nothing.
   EXPECT_EQ(render(write(provider->repairConfirmedDurations())), "");
@@ -149,14 +148,8 @@ class MainDataProviderUndoTest : public ProviderFixture {
     return text;
   }
 
-  void undo() {
-    provider->undo();
-    MainQueue::shared().runPending();
-  }
-  void redo() {
-    provider->redo();
-    MainQueue::shared().runPending();
-  }
+  void undo() { provider->undo(), MainQueue::shared().runPending(); }
+  void redo() { provider->redo(), MainQueue::shared().runPending(); }
 
   std::shared_ptr<Task> kept;
 };
