@@ -1,74 +1,54 @@
 // Bad input is answered with one line on stderr, the right exit status, and a store left as
-// it was.
+// it was. Store files the CLI must not trust: stale totals found and repaired by `check`, and
+// files that are not a store it can open refused with one line and left unchanged.
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <fstream>
+#include <tuple>
 
 #include "CliRunner.h"
 
 namespace chronelle::testing {
 namespace {
 
-TEST(CliBadInput, UsageErrorsAndFailuresChangeNothing) {
+// Names and notes come from anywhere (pasted, piped, imported): what is refused is refused
+// with one short printable line that quotes only a prefix.
+TEST(CliBadInput, UsageErrorsAndHostileTextAreRefusedWithOneShortLineAndChangeNothing) {
   CliStore store;
-  store.okAll({{"folder", "add", "Client"}, {"task", "add", "Client/Work"},
+  store.okAll({{"folder", "add", "Client"}, {"task", "add", "Client/Work"}, {"folder", "add", "A"},
                {"entry", "add", "Client/Work", "--from", "09:00", "--to", "10:00"}, {"start", "Client/Work", "--at", "11:00"}});
-  const std::string before = store.snapshot();
-
-  struct Case {
-    std::vector<std::string> args;
-    int status;
-    const char* message;
-    std::string input = "";
-  };
-  const std::vector<Case> cases = {
-      {{"entry", "add", "Client/Nope", "--from", "09:00", "--to", "10:00"}, 2, "candidates: Client/Work"},
-      {{"entry", "add", "Client/Work", "--from", "9am", "--to", "10:00"}, 2, "bad time '9am'"},
-      {{"entry", "add", "Client/Work", "--from", "10:00", "--to", "09:00"}, 2, "ends before it begins"},
-      {{"entry", "add", "Client", "--from", "09:00", "--to", "10:00"}, 2, "no task 'Client'"},
-      {{"entry", "edit", "nosuchentry", "--notes", "x"}, 2, "no entry"},
-      {{"start", "Nope"}, 2, "no task 'Nope'"},
-      {{"frobnicate"}, 2, "unknown command"},
-      {{"tree", "--bogus"}, 2, "unknown option '--bogus'"},
-      {{"parse", "soon"}, 2, "bad duration"},
-      {{"node", "move", "Client", "--to", "Client"}, 2, "into itself"},
-      {{"task", "add", "Client/Work"}, 2, "already exists"},
-      {{"report", "--by", "colour"}, 2, "--by"},
-      {{"report", "--from", "2026-12-05"}, 2, "--to"},
-      {{"--tz", "Mars/Olympus", "tree"}, 2, "unknown time zone"},
-      {{"--now", "noon", "status"}, 2, "bad time 'noon'"},
-      {{"--json", "demo"}, 2, "without --json"},
-      {{"parse", "--", "--help"}, 2, "bad duration '--help'"},  // after "--" a word is no option
-      {{"prefs", "--rounding", "maybe"}, 2, "--rounding takes on or off"},
-      {{"import", "timewarrior", "-"}, 2, "element 2", R"([{"start": "20261201T080000Z", "end": "20261201T090000Z"},
-                                                         {"start": "bad"}])"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.args));
-    const CliResult result = store.run(c.args, c.input);
-    EXPECT_EQ(result.status, c.status) << result.err;
-    EXPECT_EQ(result.err.rfind("chronelle: ", 0), 0u) << result.err;
-    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
-    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
-  }
-  EXPECT_EQ(store.snapshot(), before);
-}
-
-// Names and notes come from anywhere (pasted, piped, imported). What is refused is refused
-// with one short printable line that quotes only a prefix, and changes nothing.
-TEST(CliBadInput, HostileTextIsRefusedWithOneShortLine) {
-  CliStore store;
-  store.okAll({{"folder", "add", "Client"}, {"task", "add", "Client/Work"}});
+  const std::vector<std::string> ids = {store.okJson({"task", "add", "A/T"})["id"], store.okJson({"task", "add", "A/U"})["id"]};
+  store.ok({"node", "edit", "A/U", "--name", "T"});  // two tasks A/T: a path that names either is ambiguous
   const std::string before = store.snapshot();
   const std::string huge(100'000, 'x');  // near the limit of one argument
-  const std::string hugeAnnotation(2'000'000, 'y');
   struct Case {
     std::vector<std::string> args;
     const char* message;
     std::string input = "";
   };
   const std::vector<Case> cases = {
+      {{"entry", "add", "Client/Nope", "--from", "09:00", "--to", "10:00"}, "candidates: Client/Work"},
+      {{"entry", "add", "Client/Work", "--from", "9am", "--to", "10:00"}, "bad time '9am'"},
+      {{"entry", "add", "Client/Work", "--from", "10:00", "--to", "09:00"}, "ends before it begins"},
+      {{"entry", "add", "Client", "--from", "09:00", "--to", "10:00"}, "no task 'Client'"},
+      {{"entry", "edit", "nosuchentry", "--notes", "x"}, "no entry"},
+      {{"start", "Nope"}, "no task 'Nope'"}, {{"start", "A/T"}, "ambiguous"},
+      {{"frobnicate"}, "unknown command"},
+      {{"tree", "--bogus"}, "unknown option '--bogus'"},
+      {{"parse", "soon"}, "bad duration"},
+      {{"node", "move", "Client", "--to", "Client"}, "into itself"},
+      {{"task", "add", "Client/Work"}, "already exists"},
+      {{"report", "--by", "colour"}, "--by"},
+      {{"report", "--from", "2026-12-05"}, "--to"},
+      {{"--tz", "Mars/Olympus", "tree"}, "unknown time zone"},
+      {{"--now", "noon", "status"}, "bad time 'noon'"},
+      {{"--json", "demo"}, "without --json"},
+      {{"parse", "--", "--help"}, "bad duration '--help'"},  // after "--" a word is no option
+      {{"prefs", "--rounding", "maybe"}, "--rounding takes on or off"},
+      {{"import", "timewarrior", "-"}, "element 2",
+       R"([{"start": "20261201T080000Z", "end": "20261201T090000Z"}, {"start": "bad"}])"},
       {{"folder", "add", "A\x1b[2J"}, "bad name 'A\\x1b[2J': it holds a control character"},
       {{"task", "add", "Client/\xff\xfe"}, "bad name '\\xff\\xfe': it is not UTF-8 text"},
       {{"task", "add", "Client/" + huge}, "bad name 'xxxxx"},
@@ -85,31 +65,19 @@ TEST(CliBadInput, HostileTextIsRefusedWithOneShortLine) {
       {{"activity", "add", "--from", "09:00", "--title", "\xc3"}, "bad --title"},
       {{"activity", "add", "--from", "09:00", "--url", huge}, "bad --url 'xxxxx"},
       {{"import", "timewarrior", "-"}, "longer than",
-       R"([{"start": "20261201T080000Z", "end": "20261201T090000Z", "annotation": ")" + hugeAnnotation + "\"}]"},
+       R"([{"start": "20261201T080000Z", "end": "20261201T090000Z", "annotation": ")" + std::string(2'000'000, 'y') + "\"}]"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.args.front() + " " + c.args.back().substr(0, 20));
     const CliResult result = store.run(c.args, c.input);
-    EXPECT_EQ(result.status, 2) << result.err.substr(0, 300);
-    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err.substr(0, 300);
-    EXPECT_LT(result.err.size(), 300u) << result.err.substr(0, 300);
-    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err.substr(0, 300);
+    const std::string err = result.err.substr(0, 300);
+    EXPECT_TRUE(result.status == 2 && result.err.rfind("chronelle: ", 0) == 0 && result.err.size() < 300 &&
+                std::count(result.err.begin(), result.err.end(), '\n') == 1 && err.find(c.message) != std::string::npos)
+        << c.args.front() << " " << c.args.back().substr(0, 20) << ": " << result.status << " " << err;
   }
   EXPECT_EQ(store.snapshot(), before);
-}
-
-TEST(CliBadInput, AmbiguousPathsNameEveryCandidate) {
-  CliStore store;
-  store.ok({"folder", "add", "A"});
-  const auto first = store.okJson({"task", "add", "A/T"});
-  const auto second = store.okJson({"task", "add", "A/U"});
-  store.ok({"node", "edit", "A/U", "--name", "T"});
-  const CliResult result = store.run({"start", "A/T"});
-  EXPECT_EQ(result.status, 2);
-  EXPECT_NE(result.err.find("ambiguous"), std::string::npos) << result.err;
-  EXPECT_NE(result.err.find(first["id"].get<std::string>()), std::string::npos) << result.err;
-  EXPECT_NE(result.err.find(second["id"].get<std::string>()), std::string::npos) << result.err;
-  EXPECT_EQ(store.okJson({"start", "@" + second["id"].get<std::string>()})["state"], "runningManually");
+  // An ambiguous path names every candidate.
+  const std::string ambiguous = store.run({"start", "A/T"}).err;
+  EXPECT_TRUE(ambiguous.find(ids[0]) != std::string::npos && ambiguous.find(ids[1]) != std::string::npos) << ambiguous;
 }
 
 // A store path that is a file is refused and the file kept; help needs no store at all.
@@ -118,14 +86,109 @@ TEST(CliBadInput, StoreDirectoryThatIsAFileAndHelp) {
   const auto file = dir.file("not-a-directory");
   std::ofstream(file) << "keep me";
   const CliResult result = CliStore::runRaw({"--store", file.string(), "--now", "2026-12-05T12:00", "tree"});
-  EXPECT_EQ(result.status, 1);
-  EXPECT_NE(result.err.find("not a directory"), std::string::npos) << result.err;
+  EXPECT_TRUE(result.status == 1 && result.err.find("not a directory") != std::string::npos) << result.err;
   EXPECT_EQ(readFile(file), "keep me");
   const CliResult help = CliStore::runRaw({"--store", file.string(), "entry", "--help"});
-  EXPECT_EQ(help.status, 0) << help.err;
-  EXPECT_EQ(help.out.rfind("usage:\n  chronelle entry ", 0), 0u) << help.out;
+  EXPECT_TRUE(help.status == 0 && help.out.rfind("usage:\n  chronelle entry ", 0) == 0) << help.out << help.err;
   EXPECT_EQ(CliStore::runRaw({}).status, 2);
   EXPECT_EQ(CliStore::runRaw({"--json", "parse", "1h 30m"}).json()["seconds"], 5400);
+}
+
+void execSql(const std::filesystem::path& file, const std::string& sql) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+  char* error = nullptr;
+  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
+  sqlite3_free(error);
+  sqlite3_close(db);
+}
+
+TEST(CliStoreFiles, CheckReportsStaleTotalsAndRepairFixesThem) {
+  CliStore store;
+  store.okAll({{"folder", "add", "Client"}, {"task", "add", "Client/Work"}, {"task", "add", "Solo"},
+               {"entry", "add", "Client/Work", "--from", "09:00", "--to", "10:00"},
+               {"entry", "add", "Solo", "--from", "11:00", "--to", "11:30"}});
+  EXPECT_EQ(store.ok({"check"}), "all totals match their entries\n");
+
+  // One second too much on the task and a folder total from another store.
+  execSql(store.directory() / "chronelle.sqlite",
+          "UPDATE ZNODE SET ZCONFIRMEDDURATION = 3601 WHERE ZNAME = 'Work';"
+          "UPDATE ZNODE SET ZCONFIRMEDDURATION = 5 WHERE ZNAME = 'Client';");
+  const CliResult found = store.run({"check"});
+  EXPECT_EQ(std::tuple(found.status, found.out, found.err),
+            std::tuple(1, "Client: stored 0:00:05, entries 1:00:00\nClient/Work: stored 1:00:01, entries 1:00:00\n",
+                       "chronelle: 2 totals differ from the entries; run 'chronelle check --repair'\n"));
+  expectParts(store.run({"--json", "check"}).json(),
+              R"({"stale": [{}, {"path": "Client/Work", "stored": 3601, "expected": 3600}], "repaired": false})");
+  const CliResult repaired = store.run({"check", "--repair"});
+  EXPECT_TRUE(repaired.status == 0 && repaired.out.find("Client/Work: stored 1:00:01, entries 1:00:00 (repaired)") !=
+                                          std::string::npos) << repaired.out << repaired.err;
+  EXPECT_EQ(store.ok({"check"}), "all totals match their entries\n");
+  store.expectJson({"tree"}, R"({"nodes": [{"duration": 3600}, {}, {}]})");
+  EXPECT_EQ(store.run({"check", "extra"}).status, 2);
+}
+
+TEST(CliStoreFiles, FilesThatAreNotAUsableStoreAreRefusedWithOneLineAndLeftAlone) {
+  // A real store to cut and to age.
+  CliStore source;
+  source.okAll({{"task", "add", "Work"}, {"entry", "add", "Work", "--from", "09:00", "--to", "10:00"}});
+  const std::string store = readFile(source.directory() / "chronelle.sqlite");
+  ASSERT_GT(store.size(), 8192u);
+
+  // Each file's content and what its refusal names; the last is the store marked as written by
+  // a newer version.
+  const std::vector<std::pair<std::string, const char*>> cases = {
+      {store.substr(0, store.size() / 2), "truncated"}, {std::string(8192, '\0'), "only zero bytes"},
+      {"id,task\n1,Work\n", "not an SQLite database"}, {store, "newer"}};
+  for (const auto& [content, reason] : cases) {
+    SCOPED_TRACE(reason);
+    CliStore target;
+    const auto file = target.directory() / "chronelle.sqlite";
+    std::ofstream(file, std::ios::binary) << content;
+    if (std::string(reason) == "newer") {
+      execSql(file, "UPDATE Z_METADATA SET Z_VALUE = '999' WHERE Z_KEY = 'NSStoreModelVersion';"
+                    "UPDATE Z_METADATA SET Z_VALUE = 'future' WHERE Z_KEY = 'NSStoreSchemaHash';"
+                    "PRAGMA journal_mode = DELETE;");
+    }
+    const std::string before = readFile(file);
+    for (const char* command : {"tree", "check"}) {
+      const CliResult result = target.run({command});
+      EXPECT_TRUE(result.status == 1 && result.err.rfind("chronelle: ", 0) == 0 && result.out.empty() &&
+                  std::count(result.err.begin(), result.err.end(), '\n') == 1 && result.err.find(reason) != std::string::npos)
+          << command << ": " << result.status << " " << result.err;
+    }
+    EXPECT_TRUE(readFile(file) == before) << "the file was changed";
+    EXPECT_FALSE(std::filesystem::exists(file.string() + "-wal"));
+  }
+}
+
+// Text the CLI accepts (line breaks, tabs, any script) and text only another program could
+// have written (bytes that are not UTF-8, control characters): every JSON view and every
+// export still works, and the JSON stays valid.
+TEST(CliStoreFiles, EveryViewAndExportWorksWhateverTheStoreHolds) {
+  CliStore store;
+  store.okAll({{"folder", "add", "Kund\xc3\xa9"}, {"task", "add", "Kund\xc3\xa9/Work", "--notes", "line one\n\tline two"},
+               {"entry", "add", "Kund\xc3\xa9/Work", "--from", "09:00", "--to", "10:00", "--notes", "a\nb \xe2\x9c\x93"},
+               {"entry", "add", "Kund\xc3\xa9/Work", "--from", "10:00", "--to", "11:00"}});
+  execSql(store.directory() / "chronelle.sqlite",
+          "UPDATE ZNODE SET ZNAME = 'W' || CAST(x'ff1b' AS TEXT) || 'rk' WHERE ZNAME = 'Work';"
+          "UPDATE ZSESSION SET ZNOTES = 'cut ' || CAST(x'e29c' AS TEXT) WHERE ZNOTES IS NULL;");
+  const std::vector<std::vector<std::string>> views = {
+      {"--json", "tree"},   {"--json", "list", "--day", "2026-12-05"},
+      {"--json", "status"}, {"--json", "report", "--day", "2026-12-05"},
+      {"export", "--format", "json", "--day", "2026-12-05"},
+  };
+  for (const auto& view : views) {
+    const CliResult result = store.run(view);
+    EXPECT_TRUE(result.status == 0 && !result.json().is_null()) << view[1] << ": " << result.err;
+  }
+  const std::string exported = store.ok({"export", "--format", "json", "--day", "2026-12-05"});
+  EXPECT_NE(exported.find("W\xef\xbf\xbd\\u001brk"), std::string::npos) << exported;
+  EXPECT_NE(exported.find("cut \xef\xbf\xbd"), std::string::npos) << exported;
+  EXPECT_NE(exported.find("a\\nb \xe2\x9c\x93"), std::string::npos) << exported;
+  const CliResult csv = store.run({"export", "--format", "csv", "--day", "2026-12-05"});
+  EXPECT_EQ(csv.status, 0) << csv.err;
+  EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 4) << csv.out;  // a quoted break
 }
 
 }  // namespace

@@ -93,11 +93,33 @@ nlohmann::json withoutId(nlohmann::json object) {
   return object;
 }
 
+namespace {
+nlohmann::json picked(const nlohmann::json& actual, const nlohmann::json& expected) {
+  if (expected.is_object() && actual.is_object()) {
+    nlohmann::json result = nlohmann::json::object();
+    for (const auto& [key, value] : expected.items()) result[key] = actual.contains(key) ? picked(actual[key], value) : "(absent)";
+    return result;
+  }
+  if (!expected.is_array() || !actual.is_array() || expected.size() != actual.size()) return actual;
+  nlohmann::json result = nlohmann::json::array();
+  for (std::size_t i = 0; i < actual.size(); ++i) result.push_back(picked(actual[i], expected[i]));
+  return result;
+}
+}  // namespace
+
+void expectParts(const nlohmann::json& actual, const std::string& expected) {
+  const auto json = nlohmann::json::parse(expected);
+  EXPECT_EQ(picked(actual, json), json);
+}
+
 nlohmann::json CliStore::okJson(std::vector<std::string> args) const {
   args.insert(args.begin(), "--json");
-  const CliResult result = run(args);
-  EXPECT_EQ(result.status, 0) << ::testing::PrintToString(args) << "\nstderr: " << result.err;
-  return result.json();
+  return CliResult{0, ok(args), ""}.json();
+}
+
+void CliStore::expectJson(const std::vector<std::string>& args, const std::string& expected) const {
+  SCOPED_TRACE(::testing::PrintToString(args));
+  expectParts(okJson(args), expected);
 }
 
 std::string CliStore::snapshot() const {

@@ -26,6 +26,9 @@ std::pair<std::string, int> shell(const std::string& command);
 
 // `object` without its "id" (random in every store), to compare whole objects.
 nlohmann::json withoutId(nlohmann::json object);
+// Expects the parts of `actual` that the JSON text `expected` names (object keys; array
+// elements, when both arrays are as long) to be as given, so that a test states only those.
+void expectParts(const nlohmann::json& actual, const std::string& expected);
 
 // Runs the built binary in a fresh store directory, with a fixed time zone and "now". Every
 // run is a new process, as when a user types the commands. `run` may be called from several
@@ -42,6 +45,8 @@ class CliStore {
   void okAll(const std::vector<std::vector<std::string>>& commands) const;
   // `ok` with --json, parsed.
   nlohmann::json okJson(std::vector<std::string> args) const;
+  // `okJson` and expects the parts of its output that the JSON text `expected` names.
+  void expectJson(const std::vector<std::string>& args, const std::string& expected) const;
   // A dump of everything stored (the whole tree and every entry) to compare before and after.
   std::string snapshot() const;
 

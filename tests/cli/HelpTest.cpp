@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <regex>
 #include <sstream>
+#include <wordexp.h>
 
 #include "CliRunner.h"
 #include "Commands.h"
@@ -14,27 +15,13 @@
 namespace chronelle::testing {
 namespace {
 
-// Splits an example line as the shell would: spaces separate, single quotes group.
+// Splits an example line as the shell would.
 std::vector<std::string> shellWords(const std::string& line) {
-  std::vector<std::string> words;
-  std::string word;
-  bool quoted = false;
-  bool any = false;
-  for (const char c : line) {
-    if (c == '\'') {
-      quoted = !quoted;
-      any = true;
-    } else if (c == ' ' && !quoted) {
-      if (any) words.push_back(word);
-      word.clear();
-      any = false;
-    } else {
-      word += c;
-      any = true;
-    }
-  }
-  if (any) words.push_back(word);
-  return words;
+  wordexp_t words{};
+  EXPECT_EQ(wordexp(line.c_str(), &words, WRDE_NOCMD | WRDE_UNDEF), 0) << line;
+  std::vector<std::string> result(words.we_wordv, words.we_wordv + words.we_wordc);
+  wordfree(&words);
+  return result;
 }
 
 std::string singleQuoted(const std::string& word) {
@@ -48,13 +35,11 @@ TEST(CliHelp, EveryExampleRunsAsPrintedAndTheOverviewNamesEveryCommand) {
   CliStore fixture;
   fixture.okAll({{"folder", "add", "Client", "--billable", "--rate", "60"}, {"task", "add", "Client/Build"},
                  {"task", "add", "Chores"}});
-  std::map<std::string, std::string> replace;
-  replace["3f2a9c1e"] = fixture.okJson({"entry", "add", "Client/Build", "--from", "2026-12-05 09:00", "--to",
-                                        "2026-12-05 10:00"})["id"];
-  replace["8d41b7a0"] = fixture.okJson({"entry", "add", "Client/Build", "--from", "2026-12-04 14:00", "--to",
-                                        "2026-12-04 15:00"})["id"];
-  replace["5b7c0d2e"] = fixture.okJson({"rule", "add", "Client/Build", "--type", "1"})["rules"][0]["id"];
-  replace["9e6f1a3b"] = fixture.okJson({"rule", "add", "Client/Build", "--group"})["rules"][1]["id"];
+  std::map<std::string, std::string> replace = {
+      {"3f2a9c1e", fixture.okJson({"entry", "add", "Client/Build", "--from", "2026-12-05 09:00", "--to", "10:00"})["id"]},
+      {"8d41b7a0", fixture.okJson({"entry", "add", "Client/Build", "--from", "2026-12-04 14:00", "--to", "15:00"})["id"]},
+      {"5b7c0d2e", fixture.okJson({"rule", "add", "Client/Build", "--type", "1"})["rules"][0]["id"]},
+      {"9e6f1a3b", fixture.okJson({"rule", "add", "Client/Build", "--group"})["rules"][1]["id"]}};
   fixture.ok({"start", "Chores", "--at", "11:00"});
 
   const std::string overview = CliStore::runRaw({"--help"}).out;
@@ -62,13 +47,11 @@ TEST(CliHelp, EveryExampleRunsAsPrintedAndTheOverviewNamesEveryCommand) {
     EXPECT_TRUE(std::regex_search(overview, std::regex("\n  (\\S+ [|] )*" + command + "[ \n]")))
         << "the overview lacks " << command;
     const CliResult help = CliStore::runRaw({command, "--help"});
-    EXPECT_EQ(help.status, 0) << command;
     // The lines of the "Example:" or "Examples:" section.
     std::vector<std::string> lines;
     std::istringstream text(help.out.substr(std::min(help.out.find("\nExample") + 1, help.out.size())));
-    std::string header;
-    std::getline(text, header);
-    for (std::string line; std::getline(text, line) && line.rfind("  ", 0) == 0;) lines.push_back(line);
+    for (std::string line; std::getline(text, line) && (lines.empty() || line.rfind("  ", 0) == 0);) lines.push_back(line);
+    lines.erase(lines.begin(), lines.begin() + std::min<std::size_t>(1, lines.size()));  // the header
     EXPECT_GE(lines.size(), 1u) << command << " --help shows no example";
     for (const auto& line : lines) {
       const auto at = line.find("chronelle ");
@@ -104,8 +87,8 @@ TEST(CliHelp, EveryExampleRunsAsPrintedAndTheOverviewNamesEveryCommand) {
   }
 
   const CliResult version = CliStore::runRaw({"--version"});
-  EXPECT_EQ(version.status, 0);
-  EXPECT_TRUE(std::regex_match(version.out, std::regex("chronelle [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << version.out;
+  EXPECT_TRUE(version.status == 0 && std::regex_match(version.out, std::regex("chronelle [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+      << version.out;
 }
 
 TEST(CliHelp, BashCompletesCommandsOptionsAndNodePaths) {
@@ -113,33 +96,21 @@ TEST(CliHelp, BashCompletesCommandsOptionsAndNodePaths) {
   store.okAll({{"folder", "add", "Client"}, {"task", "add", "Client/Build"}, {"task", "add", "Deep Work"}});
   const std::string script = CHRONELLE_SOURCE_DIR "/cli/completion/chronelle.bash";
   const std::vector<std::string> atStore = {CHRONELLE_BINARY, "--store", store.directory().string()};
-  struct Case {
-    std::vector<std::string> words;  // after the program and its store; the last is being typed
-    std::vector<std::string> offered;
+  // The words after the program and its store (the last is being typed), and what is offered.
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"ru"}, "rule"}, {{"w"}, "watch"}, {{"activity", "d"}, "delete"}, {{"--js"}, "--json"},
+      {{"rule", ""}, "list add edit move activate deactivate delete settings"}, {{"report", "--fo"}, "--format"},
+      {{"rule", "add", "Client/Build", "--text-m"}, "--text-match"}, {{"start", "Cl"}, "Client Client/Build"},
+      {{"start", "De"}, "Deep\\ Work"}, {{"report", "--node", "Client/"}, "Client/Build"},
   };
-  const std::vector<Case> cases = {
-      {{"ru"}, {"rule"}}, {{"w"}, {"watch"}}, {{"activity", "d"}, {"delete"}}, {{"--js"}, {"--json"}},
-      {{"rule", ""}, {"list", "add", "edit", "move", "activate", "deactivate", "delete", "settings"}},
-      {{"report", "--fo"}, {"--format"}}, {{"rule", "add", "Client/Build", "--text-m"}, {"--text-match"}},
-      {{"start", "Cl"}, {"Client", "Client/Build"}}, {{"start", "De"}, {"Deep\\ Work"}},
-      {{"report", "--node", "Client/"}, {"Client/Build"}},
-  };
-  for (std::size_t i = 0; i < cases.size(); ++i) {
-    std::vector<std::string> words = atStore;
-    words.insert(words.end(), cases[i].words.begin(), cases[i].words.end());
+  for (const auto& [typed, offered] : cases) {
     std::string array;
-    for (const auto& word : words) array += singleQuoted(word) + " ";
-    const std::string command = "source " + singleQuoted(script) + "; COMP_WORDS=(" + array +
-                                "); COMP_CWORD=" + std::to_string(words.size() - 1) +
-                                "; _chronelle; printf '%s\\n' \"${COMPREPLY[@]}\"";
-    const auto [out, status] = shell("bash -c " + singleQuoted(command));
-    std::vector<std::string> offered;
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);) {
-      if (!line.empty()) offered.push_back(line);
-    }
-    EXPECT_EQ(status, 0) << array;
-    EXPECT_EQ(offered, cases[i].offered) << "case " << i << ": " << array;
+    for (const auto& word : atStore) array += singleQuoted(word) + " ";
+    for (const auto& word : typed) array += singleQuoted(word) + " ";
+    const auto result = shell("bash -c " + singleQuoted("source " + singleQuoted(script) + "; COMP_WORDS=(" + array +
+                                                       "); COMP_CWORD=" + std::to_string(atStore.size() + typed.size() - 1) +
+                                                       "; _chronelle; echo \"${COMPREPLY[*]}\""));
+    EXPECT_EQ(result, std::pair(offered + "\n", 0)) << array;
   }
 }
 

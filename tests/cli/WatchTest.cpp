@@ -39,7 +39,7 @@ class PtyProcess {
   }
   ~PtyProcess() {
     if (pid_ > 0 && kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
-    if (master_ >= 0) close(master_);
+    close(master_);
   }
 
   // Reads until `done(output so far)` holds; false at the deadline or when the output ended
@@ -53,21 +53,18 @@ class PtyProcess {
       if (poll(&fd, 1, static_cast<int>(left)) <= 0) continue;
       char buffer[4096];
       const ssize_t got = read(master_, buffer, sizeof buffer);
-      if (got > 0) output_.append(buffer, static_cast<std::size_t>(got));
       ended_ = got <= 0;  // the child closed the terminal
+      output_.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
     }
     return true;
   }
-  bool waitForText(const std::string& text) {
-    return waitFor([&](const std::string& out) { return out.find(text) != std::string::npos; });
-  }
+  bool waitForText(const std::string& text) { return waitFor([&](const auto& out) { return out.find(text) != out.npos; }); }
   // The interrupt character, as a user's Ctrl-C.
   void interrupt() { ASSERT_EQ(write(master_, "\x03", 1), 1); }
   // The exit status once the child has closed the terminal; -1 when it did not in time.
   int waitForExit() {
-    if (!waitFor([this](const std::string&) { return ended_; })) return -1;
     int status = 0;
-    waitpid(std::exchange(pid_, -1), &status, 0);
+    if (!waitFor([this](const std::string&) { return ended_; }) || waitpid(std::exchange(pid_, -1), &status, 0) < 0) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
   const std::string& output() const { return output_; }
@@ -111,7 +108,6 @@ TEST(CliWatch, FollowsOtherProcessesTicksAndEndsOnInterrupt) {
 
   write({"pause"});
   ASSERT_TRUE(watch.waitForText("○ paused")) << watch.output();
-
   watch.interrupt();
   EXPECT_EQ(watch.waitForExit(), 0) << watch.output();
   EXPECT_TRUE(watch.output().ends_with("\x1b[?25h\r\n")) << "the cursor is shown again";

@@ -7,9 +7,7 @@
 namespace chronelle {
 namespace {
 
-struct Stack {
-  int id;
-};
+struct Stack { int id; };
 
 TEST(Injector, SyncedContainerIsTheSharedOneOfItsFirstRequestForever) {
   // The synced container is created once per process; whichever test asks first fixes it,
@@ -27,17 +25,14 @@ TEST(Injector, SyncedContainerIsTheSharedOneOfItsFirstRequestForever) {
   EXPECT_EQ(Injector::shared(), replacement);
   // The replacement does not reach the resolver handed out before.
   EXPECT_EQ(&Injector::sharedSyncedContainer(), &synced);
-  EXPECT_NE(&Injector::sharedSyncedContainer(), replacement.get());
 
   // Resolution from other threads sees the one instance.
   synced.registerInstance(std::make_shared<Stack>(Stack{3}));
   std::shared_ptr<Stack> fromThread;
   std::thread([&] { fromThread = Injector::sharedSyncedContainer().resolve<Stack>(); }).join();
   EXPECT_EQ(fromThread, synced.resolve<Stack>());
-
   Injector::setShared(nullptr);  // a fresh, empty container, never null
-  ASSERT_NE(Injector::shared(), nullptr);
-  EXPECT_FALSE(Injector::shared()->isRegistered<Stack>());
+  EXPECT_FALSE(Injector::shared() == nullptr || Injector::shared()->isRegistered<Stack>());
 }
 
 }  // namespace

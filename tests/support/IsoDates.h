@@ -31,11 +31,10 @@ inline Date isoDate(const std::string& text) {
     throw std::invalid_argument("no offset in: " + text);
   }
   using namespace std::chrono;
-  const sys_days civilDay{year_month_day{std::chrono::year(year), std::chrono::month(static_cast<unsigned>(month)),
-                                         std::chrono::day(static_cast<unsigned>(day))}};
+  const sys_days civilDay{std::chrono::year(year) / month / day};
   const auto offsetSeconds = seconds((offsetHours * 3600 + offsetMinutes * 60) * (offset[0] == '-' ? -1 : 1));
-  return Date(Date::TimePoint(duration_cast<microseconds>(civilDay.time_since_epoch()) + hours(hour) +
-                              minutes(minute) + seconds(second) + microseconds(micros) - offsetSeconds));
+  return Date(Date::TimePoint(civilDay.time_since_epoch() + hours(hour) + minutes(minute) + seconds(second) +
+                              microseconds(micros) - offsetSeconds));
 }
 
 }  // namespace chronelle::testing

@@ -5,8 +5,10 @@
 #include <any>
 #include <filesystem>
 #include <list>
+#include <map>
 #include <set>
 #include <stdexcept>
+#include <tuple>
 
 #include "testsupport/CapturedLogs.h"
 
@@ -29,12 +31,7 @@ struct FailingDescription {
 TEST(Logging, MetadataConversionRules) {
   const std::vector<int> ints{1, 2};
   const std::map<std::string, std::any> mixed{{"n", std::any(3)}, {"s", std::any(std::string("t"))}};
-  struct Case {
-    const char* what;
-    MV actual;
-    MV expected;
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, MV, MV> cases[] = {
       {"C string", metadataValueFrom("text"), MV::string("text")},
       {"path", metadataValueFrom(std::filesystem::path("/a/b")), MV::string("/a/b")},
       {"description()", metadataValueFrom(Described{}), MV::stringConvertible("described")},
@@ -56,9 +53,8 @@ TEST(Logging, MetadataConversionRules) {
       {"empty optional", metadataValueFrom(std::optional<int>()), MV::string("nil")},
       {"optional", metadataValueFrom(std::optional<std::string>("v")), MV::string("v")},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(c.actual.kind(), c.expected.kind()) << c.what;
-    EXPECT_EQ(c.actual, c.expected) << c.what << ": " << c.actual.toString();
+  for (const auto& [what, actual, expected] : cases) {
+    EXPECT_TRUE(actual.kind() == expected.kind() && actual == expected) << what << ": " << actual.toString();
   }
   EXPECT_EQ(metadataValueFrom(mixed).toString(), R"(["n": "3", "s": "t"])");
   EXPECT_EQ(metadataValueFrom(std::vector<std::string>{"a", "b"}).toString(), R"(["a", "b"])");
@@ -72,29 +68,18 @@ TEST(Logging, RecordsCarryCallerSourceAndData) {
   logError(logger, "Error on getting session", std::runtime_error("disk I/O error"));
   auto records = logs.records();
   ASSERT_EQ(records.size(), 2u);
-
-  EXPECT_EQ(records[0].label, "Data");
-  EXPECT_EQ(records[0].level, LogLevel::info);
-  EXPECT_EQ(records[0].source, "support");  // the folder this file is in
-  EXPECT_EQ(records[0].line, static_cast<std::uint32_t>(line));
+  // The source is the folder this file is in.
+  EXPECT_EQ(std::tuple(records[0].label, records[0].level, records[0].source, records[0].line),
+            std::tuple("Data", LogLevel::info, "support", static_cast<std::uint32_t>(line)));
   EXPECT_NE(records[0].function.find("TestBody"), std::string::npos) << records[0].function;
-  EXPECT_EQ(records[0].metadata,
-            (LogMetadata{{"count", MV::stringConvertible("2")}, {"name", MV::string("x")}}));
-
-  EXPECT_EQ(records[1].level, LogLevel::error);
-  EXPECT_EQ(records[1].function, "error(_:_:file:)");
-  EXPECT_EQ(records[1].line, 103u);
-  EXPECT_EQ(records[1].file, __FILE__);
-  EXPECT_EQ(records[1].source, "support");
+  EXPECT_EQ(records[0].metadata, (LogMetadata{{"count", MV::stringConvertible("2")}, {"name", MV::string("x")}}));
+  EXPECT_EQ(std::tuple(records[1].level, records[1].function, records[1].line, records[1].file, records[1].source),
+            std::tuple(LogLevel::error, "error(_:_:file:)", 103u, __FILE__, "support"));
   EXPECT_EQ(records[1].metadata, (LogMetadata{{"error", MV::stringConvertible("disk I/O error")}}));
-
-  struct Case {
-    const char* path;
-    const char* source;
-  };
-  for (const auto& c : {Case{"/work/src/data/Provider.cpp", "data"}, Case{"a/b", "n/a"},
-                        Case{"plain.cpp", "n/a"}, Case{"//x.cpp", ""}, Case{"/x.cpp", "n/a"}})
-    EXPECT_EQ(logSource(c.path), c.source) << c.path;
+  for (const auto& [path, source] : std::map<std::string, std::string>{
+           {"/work/src/data/Provider.cpp", "data"}, {"a/b", "n/a"}, {"plain.cpp", "n/a"}, {"//x.cpp", ""}, {"/x.cpp", "n/a"}}) {
+    EXPECT_EQ(logSource(path), source) << path;
+  }
 }
 
 TEST(Logging, MessagesAreBuiltOnlyWhenEnabledAndFailuresStayInside) {
@@ -111,8 +96,7 @@ TEST(Logging, MessagesAreBuiltOnlyWhenEnabledAndFailuresStayInside) {
   EXPECT_NO_THROW(logWarning(logger, []() -> std::string { throw std::runtime_error("no"); }));
   EXPECT_NO_THROW(logInfo(logger, "with a failing value", {{"value", FailingDescription{}}}));
   EXPECT_NO_THROW(logError(logger, "failing error value", FailingDescription{}));
-  EXPECT_EQ(logs.transcript(),
-            "Timer: <message could not be built>\nTimer: with a failing value");
+  EXPECT_EQ(logs.transcript(), "Timer: <message could not be built>\nTimer: with a failing value");
   EXPECT_EQ(logs.records()[1].metadata.at("value"), MV::string("<no description>"));
 }
 
