@@ -182,7 +182,6 @@ TEST_F(BaseDataProviderRead, RuleSetsActivityLogsAndObjects) {
   EXPECT_EQ(recording->bundleId(), "com.example.editor");
   EXPECT_EQ(recording->title(), "renamed here");
 
-  EXPECT_EQ(provider.coreDataStack(), stack) << "resolved from the container";
   EXPECT_EQ(provider.getObject(wanted->objectID()), wanted);
   EXPECT_EQ(provider.getObject(ObjectID::permanent("Task", 424242, "00000000-0000-0000-0000-000000000000")), nullptr);
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 
 #include "teststack/ProviderFixture.h"
 #include "chronelle/data/NodeChangeKey.h"
@@ -80,10 +81,9 @@ TEST_F(MainDataProviderDurationTest, ConfirmedDurationsFollowEveryKindOfWrite) {
   }
   // A came back into G with e3 (2 h) and the merged entry (1 h 45 min pushed against 3 h);
   // C lost its only entry to the merge; F lost G.
-  EXPECT_DOUBLE_EQ(a->confirmedDuration(), 7200 + 6300 + 10800);
-  EXPECT_DOUBLE_EQ(g->confirmedDuration(), a->confirmedDuration());
-  EXPECT_DOUBLE_EQ(c->confirmedDuration(), 0);
-  EXPECT_DOUBLE_EQ(f->confirmedDuration(), 0);
+  EXPECT_EQ(std::tuple(a->confirmedDuration(), g->confirmedDuration(), c->confirmedDuration(),
+                       f->confirmedDuration()),
+            std::tuple(7200.0 + 6300 + 10800, 7200.0 + 6300 + 10800, 0.0, 0.0));
 
   // Deleting a folder with entries below it recounts its parent.
   write(provider->moveNodes({MoveNodeOption(g->objectID(), f->objectID(), OrderOption::last)}));
@@ -113,8 +113,7 @@ TEST_F(MainDataProviderDurationTest, StaleTotalsAreFoundToTheSecondAndRepairedIn
   EXPECT_EQ(render(write(provider->repairConfirmedDurations())), "F 7→5400, A 3601→3600");
   EXPECT_EQ(takeEvents(), "returned | " + changed("[]", R"(["task", "folder"])", "[]")) << "one save, announced once";
   EXPECT_EQ(render(provider->verifyConfirmedDurations()), "");
-  EXPECT_DOUBLE_EQ(f->confirmedDuration(), 5400);
-  EXPECT_DOUBLE_EQ(g->confirmedDuration(), 3600);
+  EXPECT_EQ(std::tuple(f->confirmedDuration(), g->confirmedDuration()), std::tuple(5400.0, 3600.0));
 
   // Nothing stale: the repair changes and saves nothing.
   EXPECT_EQ(render(write(provider->repairConfirmedDurations())), "");
@@ -149,14 +148,8 @@ class MainDataProviderUndoTest : public ProviderFixture {
     return text;
   }
 
-  void undo() {
-    provider->undo();
-    MainQueue::shared().runPending();
-  }
-  void redo() {
-    provider->redo();
-    MainQueue::shared().runPending();
-  }
+  void undo() { provider->undo(), MainQueue::shared().runPending(); }
+  void redo() { provider->redo(), MainQueue::shared().runPending(); }
 
   std::shared_ptr<Task> kept;
 };

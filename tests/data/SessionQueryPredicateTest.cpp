@@ -28,199 +28,126 @@ std::string describe(const std::vector<Value>& values) {
   return "[" + text + "]";
 }
 
-struct Row {
-  const char* name;
-  std::optional<Date> from;
-  std::optional<Date> to;
-  Edge option;
-  bool running;
-  Date now;
-  std::optional<std::string> format;  // absent: no predicate
-  std::vector<Value> arguments;
-};
+// The arguments as letters (F, T), so that a row fits on one line.
+std::string letters(const std::vector<Value>& values) {
+  std::string text;
+  for (const auto& v : values) text += v == Value(F) ? "F" : v == Value(T) ? "T" : "?";
+  return text;
+}
 
 TEST(SessionQueryPredicate, PeriodClausePerRowAndRunningCondition) {
-  const std::string edgeBase =
-      "((begin >= %@ AND begin < %@) OR (end > %@ AND end <= %@) OR (begin <= %@ AND end >= %@)";
-  const std::string withoutBase = "((begin >= %@ AND begin < %@) AND (end > %@ AND end <= %@)";
-  const std::string onlyBase = "((begin < %@ AND end > %@) OR (begin < %@ AND end > %@)";
-  const std::vector<Value> ftftft{F, T, F, T, F, T};
-  const std::vector<Value> ftft{F, T, F, T};
-  const std::vector<Value> fftt{F, F, T, T};
-  auto plus = [](std::vector<Value> v, std::vector<Value> more) {
-    v.insert(v.end(), more.begin(), more.end());
-    return v;
-  };
-
-  const auto E = Edge::withEdgeSessions, R = Edge::withRightEdgeSessions, W = Edge::withoutEdgeSessions,
-             O = Edge::edgeSessionsOnly;
+  // Running entries: with edges they count for periods containing now (F exclusive, T
+  // inclusive) and, begun before T, for past periods; without edges only while now is
+  // inside; edges only from F on with F, before F only for an inverted period, with T.
+  const std::string E = "((begin >= %@ AND begin < %@) OR (end > %@ AND end <= %@) OR "
+                        "(begin <= %@ AND end >= %@)";
+  const std::string W = "((begin >= %@ AND begin < %@) AND (end > %@ AND end <= %@)";
+  const std::string O = "((begin < %@ AND end > %@) OR (begin < %@ AND end > %@)";
+  const std::string FE = "((begin >= %@) OR (begin <= %@ AND end >= %@)";
+  const std::string TE = "((end <= %@) OR (begin <= %@ AND end >= %@)";
+  const std::string nilBefore = " OR (end = nil AND begin < %@))";
+  const auto e = Edge::withEdgeSessions, r = Edge::withRightEdgeSessions,
+             w = Edge::withoutEdgeSessions, o = Edge::edgeSessionsOnly;
   const std::optional<Date> N;
-  const std::vector<Row> rows = {
-      // Both bounds, with edge entries: running entries count for periods containing now
-      // (F exclusive, T inclusive) and, begun before T, for periods in the past.
-      {"FT edge, now before F", F, T, E, true, at(8), edgeBase + ")", ftftft},
-      {"FT edge, now at F", F, T, E, true, F, edgeBase + ")", ftftft},
-      {"FT edge, now inside", F, T, E, true, at(9, 30), edgeBase + " OR (end = nil))", ftftft},
-      {"FT edge, now at T", F, T, E, true, T, edgeBase + " OR (end = nil))", ftftft},
-      {"FT edge, now after T", F, T, E, true, at(11), edgeBase + " OR (end = nil AND begin < %@))", plus(ftftft, {T})},
-      {"FT edge, running excluded", F, T, E, false, at(9, 30), edgeBase + ") AND (end != nil)", ftftft},
-      // Right edge: bare, never a running addition.
-      {"FT right, now inside", F, T, R, true, at(9, 30), "(begin >= %@ AND begin < %@)", {F, T}},
-      {"FT right, now after", F, T, R, true, at(11), "(begin >= %@ AND begin < %@)", {F, T}},
-      {"FT right, running excluded", F, T, R, false, at(9, 30),
-       "(begin >= %@ AND begin < %@) AND (end != nil)", {F, T}},
-      // Without edges: running entries only while now is inside.
-      {"FT without, now at F", F, T, W, true, F, withoutBase + ")", ftft},
-      {"FT without, now inside", F, T, W, true, at(9, 30),
-       withoutBase + " OR (end = nil AND begin >= %@ AND begin < %@))", plus(ftft, {F, T})},
-      {"FT without, now at T", F, T, W, true, T,
-       withoutBase + " OR (end = nil AND begin >= %@ AND begin < %@))", plus(ftft, {F, T})},
-      {"FT without, now after", F, T, W, true, at(11), withoutBase + ")", ftft},
-      // Edges only: from F on the addition uses F; before F only an inverted period (now > T)
-      // gets one, with T.
-      {"FT only, now before F", F, T, O, true, at(8), onlyBase + ")", fftt},
-      {"FT only, now at F", F, T, O, true, F, onlyBase + " OR (end = nil AND begin < %@))", plus(fftt, {F})},
-      {"FT only, now after", F, T, O, true, at(11), onlyBase + " OR (end = nil AND begin < %@))", plus(fftt, {F})},
-      {"FT only, inverted period, now between", T, F, O, true, at(9, 30),
-       onlyBase + " OR (end = nil AND begin < %@))", {T, T, F, F, F}},
-      // From only.
-      {"F edge, now at F", F, N, E, true, F, "((begin >= %@) OR (begin <= %@ AND end >= %@))", {F, F, F}},
-      {"F edge, now after F", F, N, E, true, at(9, 1),
-       "((begin >= %@) OR (begin <= %@ AND end >= %@) OR (begin <= %@ AND end = nil))", {F, F, F, F}},
-      {"F right", F, N, R, true, at(11), "(begin >= %@)", {F}},
-      {"F without", F, N, W, true, at(11), "(begin >= %@)", {F}},
-      {"F only, now before F", F, N, O, true, at(8), "((begin < %@ AND end > %@))", {F, F}},
-      {"F only, now at F", F, N, O, true, F, "((begin < %@ AND end > %@) OR (end = nil AND begin < %@))", {F, F, F}},
-      // To only.
-      {"T edge, now at T", N, T, E, true, T, "((end <= %@) OR (begin <= %@ AND end >= %@) OR (end = nil))", {T, T, T}},
-      {"T edge, now after T", N, T, E, true, at(10, 1),
-       "((end <= %@) OR (begin <= %@ AND end >= %@) OR (end = nil AND begin < %@))", {T, T, T, T}},
-      {"T right, now before T", N, T, R, true, at(8),
-       "((end <= %@) OR (begin <= %@ AND end >= %@) OR (end = nil))", {T, T, T}},
-      {"T right, running excluded", N, T, R, false, at(8),
-       "((end <= %@) OR (begin <= %@ AND end >= %@)) AND (end != nil)", {T, T, T}},
-      {"T without, now at T", N, T, W, true, T, "((end <= %@) OR (end = nil))", {T}},
-      {"T without, now after T", N, T, W, true, at(11), "((end <= %@))", {T}},
-      {"T only, now at T", N, T, O, true, T, "((begin < %@ AND end > %@))", {T, T}},
-      {"T only, now after T", N, T, O, true, at(11),
-       "((begin < %@ AND end > %@) OR (end = nil AND begin < %@))", {T, T, T}},
-      // No bounds.
-      {"none, edge, running", N, N, E, true, at(9), std::nullopt, {}},
-      {"none, without, running excluded", N, N, W, false, at(9), "(end != nil)", {}},
-      {"none, edges only", N, N, O, false, at(9), "end == nil && end != nil", {}},
+  const Date mid = at(9, 30), late = at(11);
+  const struct {
+    std::optional<Date> from, to;
+    Edge option;
+    bool running;
+    Date now;
+    std::string expected;  // format, a space and the arguments as letters; "-": none
+  } rows[] = {
+      {F, T, e, true, F, E + ") FTFTFT"},
+      {F, T, e, true, T, E + " OR (end = nil)) FTFTFT"},
+      {F, T, e, true, late, E + nilBefore + " FTFTFTT"},
+      {F, T, e, false, mid, E + ") AND (end != nil) FTFTFT"},
+      {F, T, r, true, late, "(begin >= %@ AND begin < %@) FT"},
+      {F, T, r, false, mid, "(begin >= %@ AND begin < %@) AND (end != nil) FT"},
+      {F, T, w, true, F, W + ") FTFT"},
+      {F, T, w, true, T, W + " OR (end = nil AND begin >= %@ AND begin < %@)) FTFTFT"},
+      {F, T, w, true, late, W + ") FTFT"},
+      {F, T, o, true, at(8), O + ") FFTT"},
+      {F, T, o, true, F, O + nilBefore + " FFTTF"},
+      {T, F, o, true, mid, O + nilBefore + " TTFFF"},
+      {F, N, e, true, F, FE + ") FFF"},
+      {F, N, e, true, at(9, 1), FE + " OR (begin <= %@ AND end = nil)) FFFF"},
+      {F, N, r, true, late, "(begin >= %@) F"},
+      {F, N, w, true, late, "(begin >= %@) F"},
+      {F, N, o, true, at(8), "((begin < %@ AND end > %@)) FF"},
+      {F, N, o, true, F, "((begin < %@ AND end > %@)" + nilBefore + " FFF"},
+      {N, T, e, true, T, TE + " OR (end = nil)) TTT"},
+      {N, T, e, true, at(10, 1), TE + nilBefore + " TTTT"},
+      {N, T, r, false, at(8), TE + ") AND (end != nil) TTT"},
+      {N, T, w, true, T, "((end <= %@) OR (end = nil)) T"},
+      {N, T, w, true, late, "((end <= %@)) T"},
+      {N, T, o, true, T, "((begin < %@ AND end > %@)) TT"},
+      {N, T, o, true, late, "((begin < %@ AND end > %@)" + nilBefore + " TTT"},
+      {N, N, e, true, F, "-"},
+      {N, N, w, false, F, "(end != nil) "},
+      {N, N, o, false, F, "end == nil && end != nil "},
   };
-
-  for (const Row& row : rows) {
+  for (const auto& row : rows) {
     SessionQuery3 query;
-    query.from = row.from;
-    query.to = row.to;
+    query.from = row.from, query.to = row.to;
     auto spec = query.predicateSpec(row.option, row.running, row.now);
-    SCOPED_TRACE(std::string("case: ") + row.name);
-    ASSERT_EQ(spec.has_value(), row.format.has_value());
-    if (!spec) continue;
-    EXPECT_EQ(spec->format, *row.format);
-    EXPECT_EQ(describe(spec->arguments), describe(row.arguments));
+    EXPECT_EQ(spec ? spec->format + " " + letters(spec->arguments) : "-", row.expected)
+        << toString(row.option) << " running " << row.running << " now " << row.now.isoString();
   }
 }
 
 TEST(SessionQueryPredicate, FilterClausesFollowThePeriodInOrder) {
   const ObjectID task = ObjectID::permanent("Task", 7, "STORE");
-
-  struct Case {
-    const char* name;
-    SessionQuery3 query;
-    std::optional<std::string> format;
-    std::vector<Value> arguments;
-    Edge option = Edge::withEdgeSessions;
+  std::vector<SessionQuery3> q(7);
+  // An emptied set is a filter that nothing passes, unlike an absent one.
+  q[0].taskIds = std::set<ObjectID>{};
+  q[1].archived = SessionQuery3::ArchiveFilterOption::archivedOnly;
+  q[2].billingStatus = std::set<Billing>{};
+  q[3].billingStatus = std::set{Billing::nonBillable};
+  q[4].billingStatus = std::set{Billing::paid, Billing::nonBillable, Billing::unbilled};
+  q[5].from = F, q[5].to = T, q[5].taskIds = std::set{task};
+  q[5].archived = SessionQuery3::ArchiveFilterOption::activeOnly;
+  q[5].billingStatus = std::set{Billing::nonBillable, Billing::paid};
+  q[6] = q[5], q[6].from.reset(), q[6].to.reset();  // edges only without bounds: no filter
+  const std::string billing = "((isBillable == true AND billingStatusValue IN %@) OR isBillable == false)";
+  const std::string expected[] = {
+      "task IN %@ " + describe({Value(Value::List{})}),
+      "task.archived == true []",
+      "billingStatusValue IN %@ " + describe({Value(Value::List{})}),
+      "(isBillable == false) []",
+      billing + " " + describe({Value(Value::List{0, 2})}),
+      "((begin >= %@ AND begin < %@) OR (end > %@ AND end <= %@) OR (begin <= %@ AND end >= %@) OR "
+      "(end = nil)) AND task IN %@ AND task.archived == false AND " + billing + " " +
+          describe({F, T, F, T, F, T, Value(Value::List{task}), Value(Value::List{2})}),
+      "end == nil && end != nil []",
   };
-  auto make = [](auto&& edit) {
-    SessionQuery3 q;
-    edit(q);
-    return q;
-  };
-  const std::vector<Case> cases = {
-      // An emptied set is a filter that nothing passes, unlike an absent one.
-      {"empty task set", make([](SessionQuery3& q) { q.taskIds = std::set<ObjectID>{}; }), "task IN %@",
-       {Value(Value::List{})}},
-      {"archived only", make([](SessionQuery3& q) { q.archived = SessionQuery3::ArchiveFilterOption::archivedOnly; }),
-       "task.archived == true", {}},
-      {"empty billing set", make([](SessionQuery3& q) { q.billingStatus = std::set<Billing>{}; }),
-       "billingStatusValue IN %@", {Value(Value::List{})}},
-      {"non-billable alone", make([](SessionQuery3& q) { q.billingStatus = std::set{Billing::nonBillable}; }),
-       "(isBillable == false)", {}},
-      {"unbilled, paid and non-billable",
-       make([](SessionQuery3& q) { q.billingStatus = std::set{Billing::paid, Billing::nonBillable, Billing::unbilled}; }),
-       "((isBillable == true AND billingStatusValue IN %@) OR isBillable == false)", {Value(Value::List{0, 2})}},
-      {"worked example", make([&](SessionQuery3& q) {
-         q.from = F;
-         q.to = T;
-         q.taskIds = std::set<ObjectID>{task};
-         q.archived = SessionQuery3::ArchiveFilterOption::activeOnly;
-         q.billingStatus = std::set{Billing::nonBillable, Billing::paid};
-       }),
-       "((begin >= %@ AND begin < %@) OR (end > %@ AND end <= %@) OR (begin <= %@ AND end >= %@) OR (end = nil)) "
-       "AND task IN %@ AND task.archived == false AND ((isBillable == true AND billingStatusValue IN %@) OR "
-       "isBillable == false)",
-       {F, T, F, T, F, T, Value(Value::List{task}), Value(Value::List{2})}},
-      {"edges only without bounds ignores every filter", make([&](SessionQuery3& q) {
-         q.taskIds = std::set<ObjectID>{task};
-         q.archived = SessionQuery3::ArchiveFilterOption::archivedOnly;
-         q.billingStatus = std::set{Billing::billed};
-       }),
-       "end == nil && end != nil", {}, Edge::edgeSessionsOnly},
-  };
-
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string("case: ") + c.name);
-    auto spec = c.query.predicateSpec(c.option, true, at(9, 30));
-    ASSERT_EQ(spec.has_value(), c.format.has_value());
-    if (!spec) continue;
-    EXPECT_EQ(spec->format, *c.format);
-    EXPECT_EQ(describe(spec->arguments), describe(c.arguments));
+  for (std::size_t i = 0; i < q.size(); ++i) {
+    auto spec = q[i].predicateSpec(i == 6 ? Edge::edgeSessionsOnly : Edge::withEdgeSessions, true, at(9, 30));
+    ASSERT_TRUE(spec) << "case " << i;
+    EXPECT_EQ(spec->format + " " + describe(spec->arguments), expected[i]) << "case " << i;
   }
-
   // Running excluded comes right after the period and before the filters.
-  SessionQuery3 q;
-  q.from = F;
-  q.archived = SessionQuery3::ArchiveFilterOption::activeOnly;
-  EXPECT_EQ(q.predicateSpec(Edge::withoutEdgeSessions, false, at(9))->format,
+  SessionQuery3 query;
+  query.from = F, query.archived = SessionQuery3::ArchiveFilterOption::activeOnly;
+  EXPECT_EQ(query.predicateSpec(Edge::withoutEdgeSessions, false, at(9))->format,
             "(begin >= %@) AND (end != nil) AND task.archived == false");
 }
 
 // The session query as a value: its cache key and equality, interval and billing options.
-using Billing = SessionQuery3::BillingStatusOption;
 using Archive = SessionQuery3::ArchiveFilterOption;
 
-const Date kNine = Date::fromSecondsSince1970(1'773'133'200.0);
-const Date kTen = kNine + 3600;
-const ObjectID kTaskA = ObjectID::permanent("Task", 1, "STORE");
-const ObjectID kTaskB = ObjectID::permanent("Task", 2, "STORE");
-
 TEST(SessionQueryValue, HashKeyTellsEveryFieldApart) {
-  auto q = [](auto&& edit) {
-    SessionQuery3 query;
-    edit(query);
-    return query;
-  };
-  // Each query differs from every other in at least one field.
-  const std::vector<SessionQuery3> queries = {
-      SessionQuery3{},
-      q([](SessionQuery3& x) { x.from = kNine; }),
-      q([](SessionQuery3& x) { x.to = kNine; }),
-      q([](SessionQuery3& x) { x.from = kNine + 0.000001; }),
-      q([](SessionQuery3& x) { x.from = Date::fromSecondsSince1970(-1.5); }),
-      q([](SessionQuery3& x) { x.from = kNine, x.to = kTen; }),
-      q([](SessionQuery3& x) { x.from = kTen, x.to = kNine; }),
-      q([](SessionQuery3& x) { x.taskIds = std::set<ObjectID>{}; }),
-      q([](SessionQuery3& x) { x.taskIds = std::set<ObjectID>{kTaskA}; }),
-      q([](SessionQuery3& x) { x.taskIds = std::set<ObjectID>{kTaskA, kTaskB}; }),
-      q([](SessionQuery3& x) { x.archived = Archive::activeOnly; }),
-      q([](SessionQuery3& x) { x.archived = Archive::archivedOnly; }),
-      q([](SessionQuery3& x) { x.billingStatus = std::set<Billing>{}; }),
-      q([](SessionQuery3& x) { x.billingStatus = std::set{Billing::nonBillable}; }),
-      q([](SessionQuery3& x) { x.billingStatus = std::set{Billing::unbilled}; }),
-      q([](SessionQuery3& x) { x.billingStatus = std::set{Billing::nonBillable, Billing::unbilled}; }),
-  };
+  const ObjectID a = ObjectID::permanent("Task", 1, "STORE"), b = ObjectID::permanent("Task", 2, "STORE");
+  std::vector<SessionQuery3> queries(16);  // each differs from every other in some field
+  queries[1].from = F, queries[2].to = F, queries[3].from = F + 0.000001;
+  queries[4].from = Date::fromSecondsSince1970(-1.5);
+  queries[5].from = F, queries[5].to = T, queries[6].from = T, queries[6].to = F;
+  queries[7].taskIds = std::set<ObjectID>{}, queries[8].taskIds = std::set{a};
+  queries[9].taskIds = std::set{a, b};
+  queries[10].archived = Archive::activeOnly, queries[11].archived = Archive::archivedOnly;
+  queries[12].billingStatus = std::set<Billing>{};
+  queries[13].billingStatus = std::set{Billing::nonBillable};
+  queries[14].billingStatus = std::set{Billing::unbilled};
+  queries[15].billingStatus = std::set{Billing::nonBillable, Billing::unbilled};
   for (std::size_t i = 0; i < queries.size(); ++i) {
     EXPECT_EQ(queries[i].hashKey(), SessionQuery3(queries[i]).hashKey()) << "case " << i;
     EXPECT_TRUE(queries[i] == SessionQuery3(queries[i])) << "case " << i;
@@ -229,17 +156,16 @@ TEST(SessionQueryValue, HashKeyTellsEveryFieldApart) {
       EXPECT_TRUE(queries[i] != queries[j]) << "cases " << i << " and " << j;
     }
   }
-
 }
 
 TEST(SessionQueryValue, IntervalNeedsBothBoundsAndIsNeverNegative) {
   SessionQuery3 query;
-  query.from = kNine;
+  query.from = F;
   EXPECT_FALSE(query.dateInteval());
-  query.to = kTen;
-  EXPECT_EQ(query.dateInteval(), DateInterval(kNine, kTen));
-  query.to = kNine - 60;  // before `from`: an empty interval at `from`
-  EXPECT_EQ(query.dateInteval(), DateInterval(kNine, kNine));
+  query.to = T;
+  EXPECT_EQ(query.dateInteval(), DateInterval(F, T));
+  query.to = F - 60;  // before `from`: an empty interval at `from`
+  EXPECT_EQ(query.dateInteval(), DateInterval(F, F));
   query.from.reset();
   EXPECT_FALSE(query.dateInteval());
 }

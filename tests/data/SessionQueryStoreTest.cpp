@@ -68,30 +68,26 @@ TEST_F(SessionQueryStore, PeriodExamplesAgreeInSqlAndInMemory) {
     bool running;
     std::string expected;
   };
+  const auto e = Edge::withEdgeSessions, r = Edge::withRightEdgeSessions, w = Edge::withoutEdgeSessions,
+             o = Edge::edgeSessionsOnly;
+  const std::string edges = "crossesFrom crossesTo exact inside ";
   const std::vector<Case> cases = {
-      {"edges, period in the past", utc(9), utc(10), utc(12, 0, 1), Edge::withEdgeSessions, true,
-       "crossesFrom crossesTo exact inside runningSince0915 runningSinceDayBefore spans"},
-      {"edges, period containing now", utc(9), utc(10), utc(9, 40), Edge::withEdgeSessions, true,
-       "crossesFrom crossesTo exact inside runningSince0915 runningSinceDayBefore runningSinceNextDay spans"},
-      {"edges, period in the future", utc(9, 0, 2), utc(10, 0, 2), utc(9, 40), Edge::withEdgeSessions, true, ""},
-      {"edges, running excluded", utc(9), utc(10), utc(9, 40), Edge::withEdgeSessions, false,
-       "crossesFrom crossesTo exact inside spans"},
-      {"right edge", utc(9), utc(10), utc(9, 40), Edge::withRightEdgeSessions, true,
-       "crossesTo exact inside runningSince0915"},
-      {"without edges, now inside", utc(9), utc(10), utc(9, 40), Edge::withoutEdgeSessions, true,
-       "exact inside runningSince0915"},
-      {"without edges, now after", utc(9), utc(10), utc(12), Edge::withoutEdgeSessions, true, "exact inside"},
-      {"edges only, now after", utc(9), utc(10), utc(12), Edge::edgeSessionsOnly, true,
-       "crossesFrom crossesTo runningSinceDayBefore spans"},
-      {"edges only, now before", utc(9), utc(10), utc(7), Edge::edgeSessionsOnly, true, "crossesFrom crossesTo spans"},
+      {"edges, past", utc(9), utc(10), utc(12, 0, 1), e, true, edges + "runningSince0915 runningSinceDayBefore spans"},
+      {"edges, containing now", utc(9), utc(10), utc(9, 40), e, true,
+       edges + "runningSince0915 runningSinceDayBefore runningSinceNextDay spans"},
+      {"edges, future", utc(9, 0, 2), utc(10, 0, 2), utc(9, 40), e, true, ""},
+      {"edges, running excluded", utc(9), utc(10), utc(9, 40), e, false, edges + "spans"},
+      {"right edge", utc(9), utc(10), utc(9, 40), r, true, "crossesTo exact inside runningSince0915"},
+      {"without, now inside", utc(9), utc(10), utc(9, 40), w, true, "exact inside runningSince0915"},
+      {"without, now after", utc(9), utc(10), utc(12), w, true, "exact inside"},
+      {"only, now after", utc(9), utc(10), utc(12), o, true, "crossesFrom crossesTo runningSinceDayBefore spans"},
+      {"only, now before", utc(9), utc(10), utc(7), o, true, "crossesFrom crossesTo spans"},
   };
-
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string("case: ") + c.name);
     time.set(c.now);
     SessionQuery3 query;
-    query.from = c.from;
-    query.to = c.to;
+    query.from = c.from, query.to = c.to;
     const auto predicate = query.predicate(c.option, c.running);
     EXPECT_EQ(selectedBySql(predicate), c.expected);
     EXPECT_EQ(selectedBy([&](const Session& s) { return predicate->evaluate(ObjectPredicateSubject(s)); }),
@@ -122,9 +118,7 @@ TEST_F(SessionQueryStore, FiltersAgreeInSqlAndInMemory) {
   queries[2].archived = SessionQuery3::ArchiveFilterOption::archivedOnly;
   queries[3].billingStatus = std::set{SessionQuery3::BillingStatusOption::nonBillable,
                                       SessionQuery3::BillingStatusOption::paid};
-  queries[4] = queries[3];
-  queries[4].from = utc(9);
-  queries[4].to = utc(10);
+  queries[4] = queries[3], queries[4].from = utc(9), queries[4].to = utc(10);
   queries[4].archived = SessionQuery3::ArchiveFilterOption::activeOnly;
 
   for (std::size_t q = 0; q < queries.size(); ++q) {
