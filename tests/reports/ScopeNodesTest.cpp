@@ -95,6 +95,7 @@ TEST_F(ScopeNodesTest, CustomScopesCoverTheDaysOfTheNodesEntries) {
   } cases[] = {
       {"a folder's tasks", NodeSet{dev}, DateInterval(berlinTime(2026, 2, 3), endOf(3, 5))},
       {"running until today", NodeSet{top}, DateInterval(berlinTime(2026, 3, 28), endOf(3, 29))},
+      {"running beside ended", NodeSet{top, dev}, DateInterval(berlinTime(2026, 2, 3), endOf(3, 29))},
       {"two nodes", NodeSet{design, dev}, DateInterval(berlinTime(2026, 2, 3), endOf(3, 10))},
       {"no entries", NodeSet{errands}, std::nullopt},
   };
