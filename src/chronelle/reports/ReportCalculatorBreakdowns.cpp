@@ -31,11 +31,27 @@ bool isZero(const TotalValues& values) {
 
 BillingBreakdown ReportCalculator::calculateBillingBreakdown(const SessionQuery3& query,
                                                              TotalValueTypeOptionSet valueTypes) const {
-  BillingBreakdown breakdown;
-  for (const Billing status : {Billing::nonBillable, Billing::unbilled, Billing::billed, Billing::paid}) {
+  // Each state is cached under the key of the query of that state alone; when any is
+  // missing, all four are computed together, in one pass over the period.
+  const std::vector<Billing> states = {Billing::nonBillable, Billing::unbilled, Billing::billed, Billing::paid};
+  const auto keyOf = [&](Billing state) {
     SessionQuery3 single = query;
-    single.billingStatus = std::set<Billing>{status};
-    breakdown.totalValues(status) = cachedTotals(single, valueTypes);
+    single.billingStatus = std::set<Billing>{state};
+    return single.hashKey() + "-" + std::to_string(valueTypes.rawValue);
+  };
+  BillingBreakdown breakdown;
+  bool cached = cacheProvider_ != nullptr;
+  for (const Billing state : states) {
+    if (!cached) break;
+    const auto value = cacheProvider_->breakdownCacheValue(keyOf(state));
+    if (value) breakdown.totalValues(state) = *value;
+    cached = value.has_value();
+  }
+  if (!cached) {
+    dataProvider_->context()->performAndWait([&] { breakdown = computeTotalsByBillingState(query, valueTypes); });
+    if (cacheProvider_) {
+      for (const Billing state : states) cacheProvider_->setValueToBreakdownCache(breakdown.totalValues(state), keyOf(state));
+    }
   }
   // Non-billable entries may still carry a stored revenue from an earlier rate; it is not
   // money the user earned.
@@ -75,69 +91,6 @@ ReportCalculator::NodeBreakdown ReportCalculator::calculateNodeBreakdown(const S
       }
     }
   });
-  return result;
-}
-
-ReportCalculator::NodeBreakdown ReportCalculator::computeTotalsByTask(const SessionQuery3& query,
-                                                                      TotalValueTypeOptionSet valueTypes) const {
-  ObjectContext& context = *dataProvider_->context();
-  const bool wantsDuration = valueTypes.contains(TotalValueTypeOptionSet::duration);
-  const bool wantsRevenue = valueTypes.contains(TotalValueTypeOptionSet::revenue);
-  const bool wantsCount = valueTypes.contains(TotalValueTypeOptionSet::sessionCount);
-  NodeBreakdown result;
-  // Finished entries wholly inside the period, summed per task by the store; grouping by the
-  // billable flag too gives the revenue of billable entries in the same pass.
-  try {
-    FetchRequest request(Session::kEntityName);
-    request.resultType = FetchResultType::dictionary;
-    request.predicate = query.predicate(EdgeSessionPredicateOption::withoutEdgeSessions, false);
-    request.propertiesToFetch = {std::string("task"), std::string("isBillable"),
-                                 ExpressionDescription{"SumDuration", "sum:", "confirmedDuration", AttributeType::doubleType},
-                                 ExpressionDescription{"SumRevenue", "sumOfHundredths:", "confirmedRevenue",
-                                                       AttributeType::integer64},
-                                 ExpressionDescription{"Count", "count:", "begin", AttributeType::integer64}};
-    request.propertiesToGroupBy = {"task", "isBillable"};
-    for (const auto& row : context.fetchDictionaries(request)) {
-      const auto read = [&](const char* key) -> const Value* {
-        auto it = row.find(key);
-        return it == row.end() ? nullptr : &it->second;
-      };
-      const auto task = read("task") ? read("task")->asObjectID() : std::nullopt;
-      if (!task) continue;
-      TotalValues& values = result[*task];
-      if (wantsDuration && read("SumDuration")) values.duration += read("SumDuration")->asDouble().value_or(0);
-      if (wantsCount && read("Count")) values.sessionCount += read("Count")->asInteger().value_or(0);
-      const bool billable = read("isBillable") && read("isBillable")->asBool().value_or(false);
-      if (wantsRevenue && billable && read("SumRevenue")) {
-        values.revenue = amountOfCents(centsOf(values.revenue) + read("SumRevenue")->asInteger().value_or(0));
-      }
-    }
-  } catch (const std::exception& error) {
-    logError(log_, "Error on fetching sum duration", error);
-  }
-  // Entries crossing a bound, clipped per task.
-  std::map<ObjectID, std::vector<std::shared_ptr<Session>>> edges;
-  try {
-    FetchRequest request(Session::kEntityName);
-    request.predicate = query.predicate(EdgeSessionPredicateOption::edgeSessionsOnly, false);
-    for (auto& object : context.fetch(request)) {
-      auto session = std::dynamic_pointer_cast<Session>(object);
-      auto task = session ? session->task() : nullptr;
-      if (task) edges[task->objectID()].push_back(std::move(session));
-    }
-  } catch (const std::exception& error) {
-    logError(log_, "Error on fetching edge sessions for duration and revenue", error);
-    edges.clear();
-  }
-  for (const auto& [task, sessions] : edges) {
-    TotalValues& values = result[task];
-    if (wantsDuration) values.duration += totalDuration(sessions, query.from, query.to, CalculationType::confirmed);
-    if (wantsRevenue) {
-      const double edgeRevenue = totalRevenue(sessions, query.from, query.to, CalculationType::confirmed);
-      values.revenue = sumOfAmounts(values.revenue, edgeRevenue);
-    }
-    if (wantsCount) values.sessionCount += static_cast<std::int64_t>(sessions.size());
-  }
   return result;
 }
 
