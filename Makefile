@@ -19,6 +19,7 @@ demo: build-dev
 test: build-dev
 	@bash scripts/install-deps.sh --with-browser || echo "make test: chromium could not be installed; the HTML report test says why it skips"
 	@ctest --test-dir build/dev --output-on-failure -j$(JOBS)
+	@bash scripts/test-ratio.sh
 
 asan: build-asan
 	@ctest --test-dir build/asan --output-on-failure -j$(JOBS)
