@@ -1,5 +1,6 @@
 // Breakdowns of a period by billing state and by node, and the tracked tasks they rest on.
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -135,8 +136,13 @@ TaskSet ReportCalculator::trackedTasks(const SessionQuery3& query) const {
         if (auto id = it->second.asObjectID()) ids.push_back(*id);
       }
       // Beyond a few tasks, one fetch of the whole tree (which stays registered in the
-      // context) is cheaper than loading each task, and then each folder above it, alone.
-      if (ids.size() > kTasksLoadedOneByOne) context.fetch(FetchRequest(Node::kEntityName));
+      // context) is cheaper than loading each task, and then each folder above it, alone;
+      // once an earlier report has registered them, it is not needed at all.
+      const bool registered = std::all_of(ids.begin(), ids.end(), [&](const ObjectID& id) {
+        const auto object = context.registeredObject(id);
+        return object && object->faultingState() == 0;
+      });
+      if (ids.size() > kTasksLoadedOneByOne && !registered) context.fetch(FetchRequest(Node::kEntityName));
       for (const auto& id : ids) {
         if (auto task = std::dynamic_pointer_cast<Task>(dataProvider_->getObject(id))) tasks.insert(std::move(task));
       }
