@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "StackFixture.h"
+#include "teststack/StackFixture.h"
 #include "chronelle/data/BaseDataProvider.h"
 #include "chronelle/model/Rule.h"
 #include "chronelle/model/RuleCombination.h"

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "StackFixture.h"
+#include "teststack/StackFixture.h"
 #include "chronelle/data/BaseDataProvider.h"
 #include "chronelle/model/ALEntry.h"
 #include "chronelle/model/RuleSet.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ProviderFixture.h"
+#include "teststack/ProviderFixture.h"
 namespace chronelle::testing {
 namespace {
 

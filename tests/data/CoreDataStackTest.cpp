@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "StackFixture.h"
+#include "teststack/StackFixture.h"
 #include "chronelle/model/ChronelleModel.h"
 #include "chronelle/model/NSDictionaryValueTransformer.h"
 #include "chronelle/platform/MainQueue.h"

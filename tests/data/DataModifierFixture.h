@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "StackFixture.h"
+#include "teststack/StackFixture.h"
 #include "chronelle/data/DataModifier.h"
 #include "chronelle/model/Folder.h"
 #include "chronelle/model/Session.h"

@@ -5,7 +5,7 @@
 #include <functional>
 #include <map>
 
-#include "ProviderFixture.h"
+#include "teststack/ProviderFixture.h"
 
 namespace chronelle::testing {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "ProviderFixture.h"
+#include "teststack/ProviderFixture.h"
 #include "chronelle/model/ALEntry.h"
 #include "chronelle/model/Rule.h"
 #include "chronelle/model/RuleCombination.h"

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "ProviderFixture.h"
+#include "teststack/ProviderFixture.h"
 
 namespace chronelle::testing {
 namespace {

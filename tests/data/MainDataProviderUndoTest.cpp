@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "ProviderFixture.h"
+#include "teststack/ProviderFixture.h"
 #include "chronelle/data/NodeChangeKey.h"
 #include "chronelle/data/TimeEntryChangeKey.h"
 #include "chronelle/store/UndoManager.h"

@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "ProviderFixture.h"
+#include "teststack/ProviderFixture.h"
 #include "chronelle/data/ManagedObjectFetcherError.h"
 #include "chronelle/model/ALEntry.h"
 #include "chronelle/model/NodeFilter.h"

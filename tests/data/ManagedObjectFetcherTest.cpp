@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "StackFixture.h"
+#include "teststack/StackFixture.h"
 #include "chronelle/data/ManagedObjectFetcher.h"
 #include "chronelle/store/StoreError.h"
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <set>
 
-#include "ProviderFixture.h"
+#include "teststack/ProviderFixture.h"
 
 namespace chronelle::testing {
 namespace {

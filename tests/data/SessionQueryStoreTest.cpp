@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "StackFixture.h"
+#include "teststack/StackFixture.h"
 #include "chronelle/data/ObjectPredicateSubject.h"
 #include "chronelle/data/SessionQuery3.h"
 

@@ -3,7 +3,6 @@
 // the list's new sections.
 
 #include "ListFixture.h"
-#include "chronelle/platform/MainQueue.h"
 #include "chronelle/support/DateHelper.h"
 #include "testsupport/RunOnMain.h"
 
@@ -12,19 +11,6 @@ namespace {
 
 class SessionListLive : public ListFixture {
  protected:
-  // Runs one write to its end (the provider's follow-up write and announcement included).
-  template <class T>
-  T write(asio::awaitable<T> op) {
-    if constexpr (std::is_void_v<T>) {
-      runOnMain(std::move(op));
-      MainQueue::shared().runPending();
-    } else {
-      T result = runOnMain(std::move(op));
-      MainQueue::shared().runPending();
-      return result;
-    }
-  }
-
   // Replays the batches recorded since the last check on `previous` and compares with the
   // list; then starts a new record. Returns the number of batches replayed.
   std::size_t expectReplayMatches(const char* step) {
@@ -83,30 +69,30 @@ TEST_F(SessionListLive, FollowsWritesOfTheProvider) {
   previous = list->sections();
   ASSERT_EQ(describe(previous), "2026-03-07: [07 09:00:00-07 11:00:00 none]");
 
-  auto morning = write(provider->createTimeEntry(local(9, 8), local(9, 9, 30), design->objectID(), false, "plan"));
+  auto morning = runToEnd(provider->createTimeEntry(local(9, 8), local(9, 9, 30), design->objectID(), false, "plan"));
   EXPECT_GE(expectReplayMatches("created on a new day"), 1u);
-  auto late = write(provider->createTimeEntry(local(9, 18), local(9, 19), build->objectID(), false, std::nullopt));
+  auto late = runToEnd(provider->createTimeEntry(local(9, 18), local(9, 19), build->objectID(), false, std::nullopt));
   EXPECT_GE(expectReplayMatches("created on the same day"), 1u);
-  auto running = write(provider->createTimeEntry(local(9, 23), std::nullopt, build->objectID(), false, std::nullopt));
+  auto running = runToEnd(provider->createTimeEntry(local(9, 23), std::nullopt, build->objectID(), false, std::nullopt));
   EXPECT_GE(expectReplayMatches("running since last night"), 1u);
   EXPECT_EQ(list->fragments(*running).size(), 2u);
 
-  write(provider->updateTimeEntry(morning->objectID(), {{TimeEntryChangeKey::begin, local(8, 22)},
+  runToEnd(provider->updateTimeEntry(morning->objectID(), {{TimeEntryChangeKey::begin, local(8, 22)},
                                                          {TimeEntryChangeKey::end, local(9, 3)}}));
   EXPECT_GE(expectReplayMatches("re-timed across midnight"), 1u);
   EXPECT_EQ(list->fragments(*morning).size(), 2u);
 
-  write(provider->updateTimeEntry(morning->objectID(), {{TimeEntryChangeKey::taskId, build->objectID()}}));
+  runToEnd(provider->updateTimeEntry(morning->objectID(), {{TimeEntryChangeKey::taskId, build->objectID()}}));
   EXPECT_GE(expectReplayMatches("moved to another task"), 1u);
   EXPECT_EQ(list->fragments(*morning).at(0)->session()->task(), build);
 
-  write(provider->mergeSessions({*morning->identifier(), *late->identifier()}, *design->identifier(),
+  runToEnd(provider->mergeSessions({*morning->identifier(), *late->identifier()}, *design->identifier(),
                                 MainDataProvider::SessionMergeType::byFillingTimeBetweenSessions));
   EXPECT_GE(expectReplayMatches("two entries merged into one"), 1u);
   EXPECT_TRUE(list->fragments(*morning).empty());
   EXPECT_TRUE(list->fragments(*late).empty());
 
-  write(provider->deleteTimeEntries({running}));
+  runToEnd(provider->deleteTimeEntries({running}));
   EXPECT_GE(expectReplayMatches("deleted"), 1u);
   EXPECT_TRUE(list->fragments(*running).empty());
 

@@ -58,16 +58,12 @@ TEST(MainQueue, RunUntilCompleteReturnsValuesAndRethrows) {
     throw std::runtime_error("boom");
     co_return "";
   };
-  EXPECT_THROW(
-      {
-        try {
-          queue.runUntilComplete(fails());
-        } catch (const std::runtime_error& e) {
-          EXPECT_STREQ(e.what(), "boom");
-          throw;
-        }
-      },
-      std::runtime_error);
+  try {
+    queue.runUntilComplete(fails());
+    ADD_FAILURE() << "the operation's exception was lost";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "boom");
+  }
 
   // An operation that waits for another thread: the queue must keep waiting for the
   // result rather than return because it ran out of ready work.

@@ -12,6 +12,7 @@
 #include "chronelle/platform/Logger.h"
 #include "chronelle/platform/Url.h"
 #include "testsupport/CapturedLogs.h"
+#include "testsupport/TempDirectory.h"
 
 namespace chronelle {
 namespace {
@@ -71,8 +72,9 @@ TEST(Logger, MetadataRendersAsText) {
   EXPECT_EQ(MV::array({}).toString(), "[]");
 
   // The spdlog handler renders records to a file the application chose.
-  const auto path = std::filesystem::temp_directory_path() / "chronelle-logger-test.log";
-  std::filesystem::remove(path);
+  // A directory of its own: other checkouts may run this test on the same machine at once.
+  testing::TempDirectory directory;
+  const auto path = directory.file("logger.log");
   {
     SpdlogHandler handler(path.string());
     LogRecord record;
@@ -85,7 +87,6 @@ TEST(Logger, MetadataRendersAsText) {
   std::ifstream in(path);
   std::string line;
   std::getline(in, line);
-  std::filesystem::remove(path);
   EXPECT_NE(line.find(" notice Data : saved count=2"), std::string::npos) << line;
 }
 

@@ -9,7 +9,6 @@
 
 #include "ReportsFixture.h"
 #include "chronelle/data/MainDataProvider.h"
-#include "chronelle/platform/MainQueue.h"
 #include "chronelle/reports/BreakdownReportCalculationOperation.h"
 #include "chronelle/reports/ReportCacheProvider.h"
 #include "chronelle/reports/ReportScope3.h"
@@ -36,6 +35,7 @@ TEST_F(ReportConcurrencyTest, OperationsRunWhileTheMainThreadWrites) {
 
   auto writer = std::make_shared<MainDataProvider>();
   ReportCacheProvider appCaches;  // the application's, on this (main) thread
+  appCaches.setValueToBreakdownCache(TotalValues{1, 1, 1}, "stale");
   asio::thread_pool pool(2);
   constexpr int kRuns = 8;
   std::vector<std::future<double>> results;
@@ -67,8 +67,7 @@ TEST_F(ReportConcurrencyTest, OperationsRunWhileTheMainThreadWrites) {
 
     // Meanwhile: an entry written on the main queue, whose save announces the change there.
     const Date begin = monday + 86400.0 + i * 600.0;
-    runOnMain(writer->createTimeEntry(begin, begin + 300.0, task->objectID(), false, std::nullopt));
-    MainQueue::shared().runPending();
+    runToEnd(writer->createTimeEntry(begin, begin + 300.0, task->objectID(), false, std::nullopt));
   }
 
   // Every run saw the first ten entries and at most all eighteen.
@@ -79,6 +78,7 @@ TEST_F(ReportConcurrencyTest, OperationsRunWhileTheMainThreadWrites) {
   }
   pool.join();
   EXPECT_EQ(completions.load(), 2 * kRuns) << "each operation completes once";
+  EXPECT_TRUE(appCaches.breakdownCache().empty()) << "a saved entry empties the application's caches";
 }
 
 }  // namespace

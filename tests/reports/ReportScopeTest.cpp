@@ -218,6 +218,10 @@ TEST_F(ReportScopeTest, EqualityAtWholeSecondsAndFirstWeekday) {
   filtered.billingStatus = std::set<Billing>{};
   ReportScope3 noNodes = base;
   noNodes.nodes = NodeSet{};
+  ReportScope3 customEnd = base;
+  customEnd.customToDate = second;
+  ReportScope3 archived = base;
+  archived.archiveFilter = SessionQuery3::ArchiveFilterOption::archivedOnly;
   const Case cases[] = {
       {"same second, other fraction", scope(ReportScopeType::weekly, second + 0.9, monday), true},
       {"next second", scope(ReportScopeType::weekly, second + 1.0, monday), false},
@@ -227,6 +231,8 @@ TEST_F(ReportScopeTest, EqualityAtWholeSecondsAndFirstWeekday) {
       {"no reference date", scope(ReportScopeType::weekly, std::nullopt, monday), false},
       {"empty billing set against none", filtered, false},
       {"empty node set against none", noNodes, true},
+      {"a custom end", customEnd, false},
+      {"an archive filter", archived, false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(base == c.other, c.equal) << c.name;

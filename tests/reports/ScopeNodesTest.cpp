@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "ReportsFixture.h"
 #include "chronelle/model/NodeSetHelpers.h"
 #include "chronelle/reports/NodeReportScope.h"
@@ -13,17 +15,8 @@ namespace {
 
 class ScopeNodesTest : public ReportsFixture {
  protected:
-  // work/{design, dev/{backend, frontend}}, admin (archived), errands/ (empty), top.
   ScopeNodesTest() {
-    work = makeFolder("work");
-    design = makeTask("design", work);
-    dev = makeFolder("dev", work);
-    backend = makeTask("backend", dev);
-    frontend = makeTask("frontend", dev);
-    admin = makeTask("admin");
-    admin->setArchived(true);
-    errands = makeFolder("errands");
-    top = makeTask("top");
+    makeTree();
     save();
   }
 
@@ -32,9 +25,6 @@ class ScopeNodesTest : public ReportsFixture {
     for (const auto& task : tasks) result.insert(task->objectID());
     return result;
   }
-
-  std::shared_ptr<Folder> work, dev, errands;
-  std::shared_ptr<Task> design, backend, frontend, admin, top;
 };
 
 TEST_F(ScopeNodesTest, ReportScopeSelectsTasksOfItsNodes) {
@@ -85,6 +75,48 @@ TEST_F(ScopeNodesTest, EmptiedNodeOrBillingSetsReportNothing) {
     EXPECT_EQ(calculator.totalValuesForSessions(query, TotalValueTypeOptionSet::all).duration, 0) << name;
     EXPECT_TRUE(calculator.trackedTasks(query).empty()) << name;
   }
+}
+
+// From the start of the day of the nodes' oldest entry to the end of the day of their latest
+// one, or of today while it runs.
+TEST_F(ScopeNodesTest, CustomScopesCoverTheDaysOfTheNodesEntries) {
+  makeEntry(backend, berlinTime(2026, 2, 3, 23, 30), berlinTime(2026, 2, 4, 0, 30));
+  makeEntry(frontend, berlinTime(2026, 3, 5, 9), berlinTime(2026, 3, 5, 10));
+  makeEntry(design, berlinTime(2026, 3, 10, 9), berlinTime(2026, 3, 10, 10));
+  makeEntry(top, berlinTime(2026, 3, 28, 22), std::nullopt);
+  save();
+  const auto endOf = [](int month, int day) {
+    return Date(berlinTime(2026, month, day, 23, 59, 59).timePoint() + std::chrono::microseconds(999'999));
+  };
+  const struct {
+    const char* name;
+    NodeSet nodes;
+    std::optional<DateInterval> period;
+  } cases[] = {
+      {"a folder's tasks", NodeSet{dev}, DateInterval(berlinTime(2026, 2, 3), endOf(3, 5))},
+      {"running until today", NodeSet{top}, DateInterval(berlinTime(2026, 3, 28), endOf(3, 29))},
+      {"two nodes", NodeSet{design, dev}, DateInterval(berlinTime(2026, 2, 3), endOf(3, 10))},
+      {"no entries", NodeSet{errands}, std::nullopt},
+  };
+  ReportCalculator calculator(provider);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto scope = calculator.getCustomReportScope(c.nodes, berlin());
+    ASSERT_EQ(scope.has_value(), c.period.has_value());
+    if (!scope) continue;
+    EXPECT_EQ(scope->type, ReportScopeType::custom);
+    EXPECT_EQ(scope->fromDate(), c.period->start());
+    EXPECT_EQ(scope->toDate(), c.period->end());
+    EXPECT_EQ(scope->nodes, c.nodes);
+    if (c.nodes.size() != 1) continue;
+    const auto nodeScope = calculator.getCustomNodeReportScope(*c.nodes.begin(), berlin());
+    ASSERT_TRUE(nodeScope.has_value());
+    EXPECT_EQ(nodeScope->parentNode, *c.nodes.begin());
+    EXPECT_EQ(nodeScope->fromDate(), c.period->start());
+    EXPECT_EQ(nodeScope->toDate(), c.period->end());
+  }
+  EXPECT_FALSE(calculator.getCustomNodeReportScope(errands, berlin()).has_value());
+  EXPECT_FALSE(calculator.getCustomNodeReportScope(nullptr, berlin()).has_value());
 }
 
 TEST_F(ScopeNodesTest, NodeScopeSelectsChildrenMinusExclusions) {

@@ -1,6 +1,7 @@
 // Two contexts on one store: a save reaching the other contexts that merge automatically,
-// and the property-by-property outcome of both merge policies when both edited one row,
-// whether the conflict is met by the automatic merge or by the save's version check.
+// the property-by-property outcome of each merge policy when both edited one row, whether
+// the conflict is met by the automatic merge or by the save's version check, and a child
+// context saving into its parent.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include "StoreTestModel.h"
 #include "chronelle/platform/MainQueue.h"
 #include "chronelle/platform/NotificationCenter.h"
+#include "chronelle/store/Predicate.h"
 #include "chronelle/store/StoreError.h"
 
 namespace chronelle::testing {
@@ -21,14 +23,16 @@ std::string describe(const ManagedObject& spot) {
          (spot.value("open").asBool().value_or(false) ? " open" : " closed");
 }
 
-TEST(ContextMerge, BothPoliciesResolveTheSameRowPropertyByProperty) {
+TEST(ContextMerge, EachPolicyResolvesTheSameRowPropertyByProperty) {
   struct Case {
     MergePolicy policy;
     bool automaticMerge;  // met by the merge before the save, or by the save's version check
     const char* stored;
+    int error = 0;
   };
   // Both edit rank; only "mine" edits the name, only "theirs" opens it.
   const std::vector<Case> cases = {
+      {MergePolicy::error, false, "spot 3 open", StoreError::kOptimisticLockingFailure},
       {MergePolicy::mergeByPropertyObjectTrump, false, "mine 2 open"},
       {MergePolicy::mergeByPropertyObjectTrump, true, "mine 2 open"},
       {MergePolicy::mergeByPropertyStoreTrump, false, "mine 3 open"},
@@ -58,25 +62,23 @@ TEST(ContextMerge, BothPoliciesResolveTheSameRowPropertyByProperty) {
       // Merged before saving: the other side's property is in, both-sided ones per policy.
       EXPECT_EQ(describe(*object), c.stored);
     }
-    mine->save();
-    EXPECT_EQ(describe(*object), c.stored);
+    try {
+      mine->save();
+      EXPECT_EQ(c.error, 0) << "saved";
+      EXPECT_EQ(describe(*object), c.stored);
+    } catch (const StoreError& e) {
+      EXPECT_EQ(e.code(), c.error) << e.what();
+      EXPECT_EQ(describe(*object), "mine 2 closed") << "a failed save keeps the context as it was";
+    }
+    EXPECT_EQ(mine->hasChanges(), c.error != 0);
     auto reader = store.newContext(ConcurrencyType::mainQueue);
     EXPECT_EQ(describe(*reader->existingObject(spot->objectID())), c.stored);
+    if (c.error == 0) {
+      // The merged row's version moved on: a further edit saves without conflict.
+      object->setValue("rank", 6);
+      EXPECT_NO_THROW(mine->save());
+    }
   }
-
-  // Without a policy the save fails and nothing is written.
-  TestStore store;
-  auto spot = store.spot("spot");
-  store.context->save();
-  auto mine = store.newContext(ConcurrencyType::mainQueue);
-  mine->existingObject(spot->objectID())->setValue("rank", 2);
-  auto theirs = store.newContext();
-  theirs->performAndWait([&] {
-    theirs->existingObject(spot->objectID())->setValue("rank", 3);
-    theirs->save();
-  });
-  EXPECT_THROW(mine->save(), StoreError);
-  EXPECT_TRUE(mine->hasChanges());
 }
 
 TEST(ContextMerge, OtherContextsTakeASaveOnTheirOwnQueue) {
@@ -128,6 +130,69 @@ TEST(ContextMerge, OtherContextsTakeASaveOnTheirOwnQueue) {
   worker->perform([&] { seen.set_value(describe(*worker->existingObject(desk->objectID()))); });
   EXPECT_EQ(seen.get_future().get(), "table 9 open");
   EXPECT_EQ(merges, std::vector<std::string>{"other 010"});
+}
+
+FetchRequest sortedSpots() {
+  FetchRequest request("Spot");
+  request.sortDescriptors = {{"name", true}};
+  return request;
+}
+
+TEST(ContextChildTest, AChildSeesItsParentsUnsavedStateAndSavesIntoIt) {
+  TestStore store;
+  auto area = store.area("area");
+  auto a = store.spot("a", area);
+  auto b = store.spot("b", area);
+  store.context->save();
+  // Unsaved in the parent: an insert, an edit, a delete.
+  auto c = store.spot("c", area);
+  a->setValue("rank", 5);
+  store.context->deleteObject(b);
+
+  auto child = ObjectContext::createChild(ConcurrencyType::mainQueue, store.context);
+  EXPECT_EQ(TestStore::names(child->fetch(sortedSpots())), (std::vector<std::string>{"a", "c"}));
+  EXPECT_EQ(child->count(sortedSpots()), 2u);
+  auto childA = child->existingObject(a->objectID());
+  EXPECT_NE(childA, a);
+  EXPECT_EQ(childA->value("rank"), Value(5));
+  EXPECT_FALSE(childA->hasChanges());
+  auto childArea = child->existingObject(area->objectID());
+  EXPECT_EQ(TestStore::names(childArea->objects("places")), (std::vector<std::string>{"a", "c"}));
+  FetchRequest ranked("Spot");
+  ranked.predicate = Predicate::parse("rank == 5");
+  EXPECT_EQ(child->fetch(ranked).at(0), childA);
+
+  // The child's save lands in the parent as unsaved changes, not in the store.
+  childA->setValue("name", "a2");
+  auto d = child->insertNewObject("Spot");
+  d->setValue("name", "d");
+  d->setObject("area", childArea);
+  child->deleteObject(child->existingObject(c->objectID()));
+  child->save();
+  EXPECT_FALSE(child->hasChanges());
+  EXPECT_EQ(a->value("name"), Value("a2"));
+  EXPECT_TRUE(c->isDeleted() || c->managedObjectContext() == nullptr);
+  auto parentD = store.context->existingObject(d->objectID());
+  EXPECT_TRUE(parentD->isInserted());
+  EXPECT_EQ(parentD->object("area"), area);
+  EXPECT_EQ(TestStore::names(area->objects("places")), (std::vector<std::string>{"a2", "d"}));
+  auto other = store.newContext();
+  other->performAndWait([&] { EXPECT_EQ(TestStore::names(other->fetch(sortedSpots())), (std::vector<std::string>{"a", "b"})); });
+
+  // Saving the parent writes everything.
+  store.context->save();
+  other->performAndWait([&] { EXPECT_EQ(TestStore::names(other->fetch(sortedSpots())), (std::vector<std::string>{"a2", "d"})); });
+}
+
+TEST(ContextChildTest, AChildThatFailsValidationLeavesItsParentAlone) {
+  TestStore store;
+  auto child = ObjectContext::createChild(ConcurrencyType::privateQueue, store.context);
+  child->performAndWait([&] {
+    child->insertNewObject("Visit");  // no start
+    EXPECT_THROW(child->save(), StoreError);
+    EXPECT_TRUE(child->hasChanges());
+  });
+  EXPECT_FALSE(store.context->hasChanges());
 }
 
 }  // namespace

@@ -98,6 +98,8 @@ TEST(MigrationTest, AnOlderStoreKeepsEveryRowGainsTheNewSchemaAndIsMigratedOnce)
       const auto indexes = strings(*reader, "SELECT name FROM pragma_index_list('ZITEM')");
       EXPECT_EQ(std::set<std::string>(indexes.begin(), indexes.end()),
                 (std::set<std::string>{"ZITEM_ZBOX_INDEX", "ZITEM_ZOWNER_INDEX", "ZITEM_Z_ENT_INDEX"}));
+      EXPECT_EQ(strings(*reader, "SELECT name FROM pragma_index_list('ZOWNER')"), std::vector<std::string>{})
+          << "a table of one entity needs no index of entity codes";
       EXPECT_EQ(reader->integer("SELECT count(*) FROM ZITEM WHERE ZBOX IS NOT NULL AND ZBOX_ENT IS NULL"), 0)
           << "a destination that gained subentities: its codes are stored as a save would";
       EXPECT_EQ(strings(*reader, "SELECT name FROM sqlite_master WHERE name = 'ZTAG'"), std::vector<std::string>{});

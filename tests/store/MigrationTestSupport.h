@@ -78,11 +78,14 @@ inline std::shared_ptr<const ObjectModel> makeShelfModel(const std::string& name
   return model;
 }
 
-// The bytes and modification time of a file and the names in its directory.
+// The bytes (of a regular file) and modification time of a file and the names in its
+// directory.
 struct FileSnapshot {
   explicit FileSnapshot(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    bytes.assign(std::istreambuf_iterator<char>(in), {});
+    if (std::filesystem::is_regular_file(file)) {
+      std::ifstream in(file, std::ios::binary);
+      bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
     mtime = std::filesystem::last_write_time(file);
     for (const auto& entry : std::filesystem::directory_iterator(file.parent_path())) {
       names.push_back(entry.path().filename().string());

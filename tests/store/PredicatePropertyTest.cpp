@@ -9,8 +9,6 @@
 #include <set>
 
 #include "chronelle/store/Predicate.h"
-#include "chronelle/store/StoreError.h"
-#include "store/PredicateTestSupport.h"
 #include "store/SqliteTestSupport.h"
 
 namespace chronelle {
@@ -18,25 +16,11 @@ namespace {
 
 constexpr const char* kStore = "0F6B1C2A-7D3E-4B5F-8A9C-0123456789AB";
 constexpr int kTasks = 4;
-constexpr int kSessions = 40;
+constexpr int kRows = 40;
 constexpr int kPredicates = 10'000;
 
-enum class Kind { integer, real, boolean, text, date, object, blob, any };
-
-struct Column {
-  std::string keyPath;  // as written in predicates
-  std::string sql;      // as the mapper compiles it
-  Kind kind;
-};
-
-const std::vector<Column> kColumns = {
-    {"count", "s.count", Kind::integer},       {"amount", "s.amount", Kind::real},
-    {"billable", "s.billable", Kind::boolean}, {"note", "s.note", Kind::text},
-    {"begin", "s.begin", Kind::date},          {"end", "s.\"end\"", Kind::date},
-    {"task", "s.task", Kind::object},
-    {"mixed", "s.mixed", Kind::any},           {"task.archived", "t.archived", Kind::boolean},
-    {"task.name", "t.name", Kind::text},       {"task.rate", "t.rate", Kind::real},
-};
+using testing::Kind;
+using testing::kPredicateColumns;
 
 const std::int64_t kBaseMicros = 1'700'000'000'000'000;
 const std::int64_t kTwoTo53 = std::int64_t{1} << 53;
@@ -84,55 +68,6 @@ class Generator {
   Value valueOrNull(Kind kind) { return chance(20) ? Value() : value(kind); }
 
   std::mt19937 random_;
-};
-
-struct TaskRow {
-  std::int64_t pk;
-  std::map<std::string, Value> values;  // archived, name, rate
-};
-
-struct SessionRow {
-  std::int64_t pk;
-  std::map<std::string, Value> values;  // by key path of a session column
-};
-
-class RowSubject : public PredicateSubject {
- public:
-  RowSubject(const SessionRow& row, const std::vector<TaskRow>& tasks) : row_(row), tasks_(tasks) {}
-
-  Value valueForKeyPath(std::span<const std::string> path) const override {
-    if (path.size() == 1) return lookup(row_.values, path[0]);
-    if (path.size() == 2 && path[0] == "task") {
-      const Value task = lookup(row_.values, "task");
-      if (task.isNull()) return Value();  // through an absent relationship
-      for (const auto& t : tasks_) {
-        if (t.pk == task.getIf<ObjectID>()->primaryKey()) return lookup(t.values, path[1]);
-      }
-      return Value();
-    }
-    throw StoreError(StoreError::kInvalidPredicate,
-                     "unknown key path " + testing::joinKeyPath(path));
-  }
-
- private:
-  static Value lookup(const std::map<std::string, Value>& values, const std::string& key) {
-    const auto it = values.find(key);
-    if (it == values.end()) throw StoreError(StoreError::kInvalidPredicate, "unknown key " + key);
-    return it->second;
-  }
-  const SessionRow& row_;
-  const std::vector<TaskRow>& tasks_;
-};
-
-class ColumnMapper : public PredicateSqlMapper {
- public:
-  std::string columnForKeyPath(std::span<const std::string> path) override {
-    const std::string key = testing::joinKeyPath(path);
-    for (const auto& c : kColumns) {
-      if (c.keyPath == key) return c.sql;
-    }
-    throw StoreError(StoreError::kInvalidPredicate, "unknown key path " + key);
-  }
 };
 
 // A random predicate as format text plus arguments, built the way callers write them.
@@ -195,16 +130,16 @@ class PredicateWriter {
     return "%@";
   }
 
-  Kind kindFor(const Column& column) {
+  Kind kindFor(const testing::PredicateColumn& column) {
     return g_.chance(70) ? column.kind : static_cast<Kind>(g_.pick(8));
   }
 
   std::string comparison() {
-    const Column& column = g_.oneOf(kColumns);
+    const testing::PredicateColumn& column = g_.oneOf(kPredicateColumns);
     const int shape = g_.pick(100);
     if (shape < 3) return g_.oneOf<const char*>({"TRUEPREDICATE", "FALSEPREDICATE"});
     if (shape < 20) return membership(column);
-    if (shape < 30) return column.keyPath + " " + op(true) + " " + g_.oneOf(kColumns).keyPath;
+    if (shape < 30) return column.keyPath + " " + op(true) + " " + g_.oneOf(kPredicateColumns).keyPath;
     // Objects are compared for equality only; ordering them is refused when parsing.
     const auto isObject = [](const Value& v) { return v.getIf<ObjectID>() != nullptr; };
     if (shape < 33) {
@@ -225,7 +160,7 @@ class PredicateWriter {
     return g_.oneOf<std::string>({"=", "==", "!=", "<>", "<", "<=", "=<", ">", ">=", "=>"});
   }
 
-  std::string membership(const Column& column) {
+  std::string membership(const testing::PredicateColumn& column) {
     Value::List list;
     const int size = g_.pick(5);
     for (int i = 0; i < size; ++i)
@@ -241,83 +176,44 @@ class PredicateWriter {
 class PredicatePropertyTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    db_.exec("CREATE TABLE Task(pk INTEGER PRIMARY KEY, archived INTEGER, name TEXT, rate REAL)");
-    db_.exec(
-        "CREATE TABLE Session(pk INTEGER PRIMARY KEY, count INTEGER, amount REAL, billable "
-        "INTEGER, note TEXT, "
-        "begin INTEGER, \"end\" INTEGER, task INTEGER REFERENCES Task(pk), mixed)");
-    for (int pk = 1; pk <= kTasks; ++pk) {
-      TaskRow row{pk,
-                  {{"archived", g_.valueOrNull(Kind::boolean)},
-                   {"name", g_.valueOrNull(Kind::text)},
-                   {"rate", g_.valueOrNull(Kind::real)}}};
-      db_.queryIntegers("INSERT INTO Task VALUES (?, ?, ?, ?)",
-                        {pk, row.values["archived"], row.values["name"], row.values["rate"]});
-      tasks_.push_back(std::move(row));
-    }
-    for (int pk = 1; pk <= kSessions; ++pk) {
-      SessionRow row{pk, {}};
-      std::vector<Value> parameters{pk};
-      for (const auto& column : kColumns) {
-        if (column.keyPath.find('.') != std::string::npos) continue;
+    std::vector<testing::PredicateRow> rows(kRows);
+    for (auto& row : rows) {
+      for (const auto& column : kPredicateColumns) {
+        if (column.keyPath.starts_with("task.") && row["task"].isNull()) continue;  // no task: nil
         Value v = g_.valueOrNull(column.kind);
-        if (column.kind == Kind::object && !v.isNull())
-          v = g_.task(1 + g_.pick(kTasks));  // rows hold real keys
-        row.values[column.keyPath] = v;
-        parameters.push_back(v);
+        if (column.kind == Kind::object && !v.isNull()) v = g_.task(1 + g_.pick(kTasks));  // real keys
+        row[column.keyPath] = v;
       }
-      db_.queryIntegers("INSERT INTO Session VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)", parameters);
-      sessions_.push_back(std::move(row));
     }
+    table_.fill(std::move(rows));
   }
 
   std::set<std::int64_t> selectedBySql(const Predicate& predicate, std::string& sql) {
-    ColumnMapper mapper;
-    const SqlFragment fragment = predicate.toSql(mapper);
-    sql = fragment.sql;
-    const std::string select = "SELECT s.pk FROM Session s LEFT JOIN Task t ON t.pk = s.task WHERE ";
-    const auto pks = db_.queryIntegers(select + fragment.sql, fragment.parameters);
+    const auto pks = table_.selectedBySql(predicate, sql);
     // The range of begin implied for rows as spans from begin to end must not change what
     // is selected, whatever the rows hold (ends before begins, missing ends).
-    if (const auto range = predicate.spanRangeSql("begin", "end", "s.begin", "s.\"end\"",
-                                                  "(SELECT MAX(\"end\" - begin) FROM Session)",
-                                                  "(SELECT MIN(\"end\" - begin) FROM Session)")) {
-      sql += "\nwith the span range: " + range->sql;
+    if (const auto range = predicate.spanRangeSql("begin", "end", "r.\"begin\"", "r.\"end\"",
+                                                  "(SELECT MAX(\"end\" - \"begin\") FROM r)",
+                                                  "(SELECT MIN(\"end\" - \"begin\") FROM r)")) {
+      const SqlFragment fragment = predicate.toSql(table_);
       std::vector<Value> parameters = fragment.parameters;
       parameters.insert(parameters.end(), range->parameters.begin(), range->parameters.end());
-      const auto narrowed = db_.queryIntegers(select + "(" + fragment.sql + ") AND " + range->sql, parameters);
-      if (std::set<std::int64_t>(narrowed.begin(), narrowed.end()) != std::set<std::int64_t>(pks.begin(), pks.end())) {
+      sql += "\nwith the span range: " + range->sql;
+      if (table_.select("(" + fragment.sql + ") AND " + range->sql, parameters) != pks) {
         ADD_FAILURE() << "the span range changes the result\nSQL: " << sql;
       }
-    }
-    return {pks.begin(), pks.end()};
-  }
-
-  std::set<std::int64_t> selectedInMemory(const Predicate& predicate) {
-    std::set<std::int64_t> pks;
-    for (const auto& row : sessions_) {
-      if (predicate.evaluate(RowSubject(row, tasks_))) pks.insert(row.pk);
     }
     return pks;
   }
 
   std::string describe(std::int64_t pk) const {
-    std::string text = "session " + std::to_string(pk) + ":";
-    const SessionRow& row = sessions_[static_cast<std::size_t>(pk - 1)];
-    for (const auto& [key, value] : row.values) text += " " + key + "=" + value.description();
-    if (const auto* id = row.values.at("task").getIf<ObjectID>()) {
-      for (const auto& [key, value] :
-           tasks_[static_cast<std::size_t>(id->primaryKey() - 1)].values) {
-        text += " task." + key + "=" + value.description();
-      }
-    }
+    std::string text = "row " + std::to_string(pk) + ":";
+    for (const auto& [key, value] : table_.rows()[static_cast<std::size_t>(pk)]) text += " " + key + "=" + value.description();
     return text;
   }
 
   Generator g_{20240611};
-  testing::MemoryDatabase db_;
-  std::vector<TaskRow> tasks_;
-  std::vector<SessionRow> sessions_;
+  testing::PredicateTable table_;
 };
 
 TEST_F(PredicatePropertyTest, SqlAndMemoryAgreeOnRandomPredicates) {
@@ -333,7 +229,7 @@ TEST_F(PredicatePropertyTest, SqlAndMemoryAgreeOnRandomPredicates) {
     const Predicate predicate = Predicate::parse(format, writer.arguments);
     std::string sql;
     const auto bySql = selectedBySql(predicate, sql);
-    const auto inMemory = selectedInMemory(predicate);
+    const auto inMemory = table_.selectedInMemory(predicate);
     if (bySql != inMemory) {
       std::vector<std::int64_t> differing;
       std::set_symmetric_difference(bySql.begin(), bySql.end(), inMemory.begin(), inMemory.end(),
@@ -343,12 +239,12 @@ TEST_F(PredicatePropertyTest, SqlAndMemoryAgreeOnRandomPredicates) {
              << "\nselected by SQL: " << bySql.count(differing.front())
              << ", in memory: " << inMemory.count(differing.front());
     }
-    if (!inMemory.empty() && inMemory.size() < sessions_.size()) ++splitting;
+    if (!inMemory.empty() && inMemory.size() < table_.rows().size()) ++splitting;
 
     if (writer.printable) {
       // The canonical text means the same predicate.
       const Predicate reparsed = Predicate::parse(predicate.predicateFormat());
-      ASSERT_EQ(selectedInMemory(reparsed), inMemory)
+      ASSERT_EQ(table_.selectedInMemory(reparsed), inMemory)
           << label << "\ncanonical: " << predicate.predicateFormat();
     }
   }

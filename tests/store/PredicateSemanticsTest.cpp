@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "chronelle/store/Predicate.h"
-#include "store/PredicateTestSupport.h"
 #include "store/SqliteTestSupport.h"
 
 namespace chronelle {
@@ -11,57 +10,7 @@ namespace {
 
 constexpr const char* kStore = "0F6B1C2A-7D3E-4B5F-8A9C-0123456789AB";
 
-using Row = std::map<std::string, Value>;
-
-// One row, with the column types the store engine declares for each kind of attribute;
-// `mixed` has no declared type and so holds values of any class.
-const std::vector<std::pair<std::string, std::string>> kColumns = {
-    {"count", "INTEGER"}, {"amount", "REAL"},  {"flag", "INTEGER"},          {"name", "TEXT"},
-    {"begin", "INTEGER"}, {"task", "INTEGER"}, {"task.archived", "INTEGER"}, {"task.name", "TEXT"},
-    {"mixed", ""},
-};
-
-std::vector<std::string> knownKeys() {
-  std::vector<std::string> keys;
-  for (const auto& [name, type] : kColumns) keys.push_back(name);
-  return keys;
-}
-
-class OneRowTable {
- public:
-  OneRowTable() {
-    std::string sql = "CREATE TABLE r(";
-    for (std::size_t i = 0; i < kColumns.size(); ++i) {
-      sql += (i ? ", \"" : "\"") + kColumns[i].first + "\" " + kColumns[i].second;
-    }
-    db_.exec(sql + ")");
-  }
-
-  // Whether SQL selects `row` with the compiled predicate.
-  bool selects(const Predicate& predicate, const Row& row) {
-    db_.exec("DELETE FROM r");
-    std::string columns, placeholders;
-    std::vector<Value> values;
-    for (const auto& [name, value] : row) {
-      columns += (columns.empty() ? "\"" : ", \"") + name + "\"";
-      placeholders += placeholders.empty() ? "?" : ", ?";
-      values.push_back(value);
-    }
-    db_.queryIntegers(row.empty() ? "INSERT INTO r DEFAULT VALUES"
-                                  : "INSERT INTO r(" + columns + ") VALUES (" + placeholders + ")",
-                      values);
-    testing::QuotedColumnMapper mapper("r", knownKeys());
-    const SqlFragment fragment = predicate.toSql(mapper);
-    lastSql = fragment.sql;
-    return db_.queryIntegers("SELECT count(*) FROM r WHERE " + fragment.sql, fragment.parameters)
-               .at(0) == 1;
-  }
-
-  std::string lastSql;
-
- private:
-  testing::MemoryDatabase db_;
-};
+using Row = testing::PredicateRow;
 
 struct Case {
   std::string format;
@@ -71,17 +20,17 @@ struct Case {
 };
 
 void checkBothWays(const std::vector<Case>& cases) {
-  OneRowTable table;
+  testing::PredicateTable table;
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
-    std::string rowText;
+    std::string rowText, sql;
     for (const auto& [key, value] : c.row) rowText += key + "=" + value.description() + " ";
     const Predicate predicate = Predicate::parse(c.format, c.arguments);
-    const testing::MapSubject subject(knownKeys(), c.row);
-    EXPECT_EQ(predicate.evaluate(subject), c.expected)
+    table.fill({c.row});
+    EXPECT_EQ(!table.selectedInMemory(predicate).empty(), c.expected)
         << "case " << i << ": " << c.format << " on " << rowText;
-    EXPECT_EQ(table.selects(predicate, c.row), c.expected)
-        << "case " << i << ": " << c.format << " on " << rowText << "\nSQL: " << table.lastSql;
+    EXPECT_EQ(!table.selectedBySql(predicate, sql).empty(), c.expected)
+        << "case " << i << ": " << c.format << " on " << rowText << "\nSQL: " << sql;
   }
 }
 
@@ -206,7 +155,8 @@ TEST(PredicateSemanticsTest, ObjectsAndMembership) {
 TEST(PredicateSemanticsTest, TemporaryIDsOfPendingObjectsAreDistinct) {
   const ObjectID pending = ObjectID::temporary("Task");
   const ObjectID other = ObjectID::temporary("Task");
-  const testing::MapSubject subject(knownKeys(), {{"task", pending}});
+  const Row row{{"task", pending}};
+  const testing::RowSubject subject(row);
   EXPECT_TRUE(Predicate::parse("task == %@", {pending}).evaluate(subject));
   EXPECT_FALSE(Predicate::parse("task == %@", {other}).evaluate(subject));
   EXPECT_TRUE(Predicate::parse("task != %@", {other}).evaluate(subject));

@@ -1,102 +1,138 @@
 #pragma once
 
-// A raw SQLite connection for tests that check the predicate layer against SQLite itself,
-// binding values exactly the way the store engine does.
+// SQLite as the store engine uses it (its own connection, values bound exactly as the store
+// binds them), and one table of rows by key path, for checking what a predicate's compiled
+// SQL selects against what its evaluation in memory selects. The columns have the types the
+// store engine declares for each kind of attribute; "task.*" stand for values read through
+// a to-one, and `mixed` has no declared type and so holds values of any class.
 
-#include <sqlite3.h>
-
-#include <memory>
-#include <stdexcept>
+#include <map>
+#include <set>
+#include <span>
 #include <string>
 #include <vector>
 
-#include "chronelle/store/Value.h"
+#include "chronelle/store/Predicate.h"
+#include "chronelle/store/Sqlite.h"
+#include "chronelle/store/StoreError.h"
 
 namespace chronelle::testing {
 
-struct SqliteCloser {
-  void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-struct StatementFinalizer {
-  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
-
-// An in-memory database; throws std::runtime_error with SQLite's message on any failure.
+// An in-memory database.
 class MemoryDatabase {
  public:
-  MemoryDatabase() {
-    sqlite3* db = nullptr;
-    if (sqlite3_open(":memory:", &db) != SQLITE_OK) throw std::runtime_error("cannot open SQLite");
-    db_.reset(db);
-  }
-
-  void exec(const std::string& sql) {
-    char* error = nullptr;
-    if (sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-      const std::string message = error ? error : "?";
-      sqlite3_free(error);
-      throw std::runtime_error(message + " in " + sql);
-    }
-  }
-
-  Statement prepare(const std::string& sql) {
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db_.get(), sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
-      throw std::runtime_error(std::string(sqlite3_errmsg(db_.get())) + " in " + sql);
-    }
-    return Statement(statement);
-  }
+  void exec(const std::string& sql) { connection_.exec(sql); }
 
   // Runs `sql` with `parameters` bound and returns the first column of every row as an
-  // integer.
-  std::vector<std::int64_t> queryIntegers(const std::string& sql,
-                                          const std::vector<Value>& parameters) {
-    Statement statement = prepare(sql);
-    for (std::size_t i = 0; i < parameters.size(); ++i)
-      bind(statement.get(), static_cast<int>(i + 1), parameters[i]);
+  // integer. Throws StoreError with SQLite's message on any failure.
+  std::vector<std::int64_t> queryIntegers(const std::string& sql, const std::vector<Value>& parameters) {
+    Statement statement(connection_, sql);
+    for (std::size_t i = 0; i < parameters.size(); ++i) statement.bind(static_cast<int>(i + 1), parameters[i]);
     std::vector<std::int64_t> result;
-    int rc;
-    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW)
-      result.push_back(sqlite3_column_int64(statement.get(), 0));
-    if (rc != SQLITE_DONE)
-      throw std::runtime_error(std::string(sqlite3_errmsg(db_.get())) + " in " + sql);
+    while (statement.step()) result.push_back(statement.columnInt64(0));
     return result;
   }
 
-  // Binds as the engine does: dates as INTEGER microseconds, booleans as 0/1, object IDs
-  // as their primary key (a temporary ID as -1), strings as TEXT, blobs as BLOB.
-  static void bind(sqlite3_stmt* statement, int index, const Value& value) {
-    const auto& v = value.storage();
-    if (const auto* b = std::get_if<bool>(&v)) {
-      sqlite3_bind_int64(statement, index, *b ? 1 : 0);
-    } else if (const auto* i = std::get_if<std::int64_t>(&v)) {
-      sqlite3_bind_int64(statement, index, *i);
-    } else if (const auto* d = std::get_if<double>(&v)) {
-      sqlite3_bind_double(statement, index, *d);
-    } else if (const auto* s = std::get_if<std::string>(&v)) {
-      sqlite3_bind_text(statement, index, s->data(), static_cast<int>(s->size()), SQLITE_TRANSIENT);
-    } else if (const auto* date = std::get_if<Date>(&v)) {
-      sqlite3_bind_int64(statement, index, date->microsecondsSince1970());
-    } else if (const auto* blob = std::get_if<Blob>(&v)) {
-      // An empty vector's data() may be null, which sqlite3_bind_blob would bind as NULL.
-      if (blob->empty()) {
-        sqlite3_bind_zeroblob(statement, index, 0);
-      } else {
-        sqlite3_bind_blob(statement, index, blob->data(), static_cast<int>(blob->size()),
-                          SQLITE_TRANSIENT);
-      }
-    } else if (const auto* id = std::get_if<ObjectID>(&v)) {
-      sqlite3_bind_int64(statement, index, id->isTemporaryID() ? -1 : id->primaryKey());
-    } else if (std::holds_alternative<std::monostate>(v)) {
-      sqlite3_bind_null(statement, index);
-    } else {
-      throw std::invalid_argument("a list cannot be bound: " + value.description());
-    }
+ private:
+  Connection connection_{":memory:", true, 0};
+};
+
+enum class Kind { integer, real, boolean, text, date, object, blob, any };
+
+struct PredicateColumn {
+  std::string keyPath;
+  std::string sqlType;
+  Kind kind;
+};
+
+inline const std::vector<PredicateColumn> kPredicateColumns = {
+    {"count", "INTEGER", Kind::integer},       {"amount", "REAL", Kind::real},
+    {"flag", "INTEGER", Kind::boolean},        {"name", "TEXT", Kind::text},
+    {"begin", "INTEGER", Kind::date},          {"end", "INTEGER", Kind::date},
+    {"task", "INTEGER", Kind::object},         {"mixed", "", Kind::any},
+    {"task.archived", "INTEGER", Kind::boolean}, {"task.name", "TEXT", Kind::text},
+    {"task.rate", "REAL", Kind::real},
+};
+
+// Values by key path; a column missing from the row is nil.
+using PredicateRow = std::map<std::string, Value>;
+
+inline std::string knownKeyPath(std::span<const std::string> path) {
+  std::string key;
+  for (const auto& component : path) key += (key.empty() ? "" : ".") + component;
+  for (const auto& column : kPredicateColumns) {
+    if (column.keyPath == key) return key;
+  }
+  throw StoreError(StoreError::kInvalidPredicate, "unknown key path " + key);
+}
+
+class RowSubject : public PredicateSubject {
+ public:
+  explicit RowSubject(const PredicateRow& row) : row_(row) {}
+  Value valueForKeyPath(std::span<const std::string> path) const override {
+    const auto it = row_.find(knownKeyPath(path));
+    return it == row_.end() ? Value() : it->second;
   }
 
  private:
-  std::unique_ptr<sqlite3, SqliteCloser> db_;
+  const PredicateRow& row_;
+};
+
+// Table r, one column per key path (quoted, named as the key path), rows keyed by their index.
+class PredicateTable : public PredicateSqlMapper {
+ public:
+  PredicateTable() {
+    std::string sql = "CREATE TABLE r(pk INTEGER PRIMARY KEY";
+    for (const auto& column : kPredicateColumns) sql += ", \"" + column.keyPath + "\" " + column.sqlType;
+    db.exec(sql + ")");
+  }
+
+  // Replaces the rows.
+  void fill(std::vector<PredicateRow> rows) {
+    db.exec("DELETE FROM r");
+    std::string insert = "INSERT INTO r VALUES (?";
+    for (std::size_t i = 0; i < kPredicateColumns.size(); ++i) insert += ", ?";
+    for (std::size_t pk = 0; pk < rows.size(); ++pk) {
+      std::vector<Value> values{static_cast<std::int64_t>(pk)};
+      for (const auto& column : kPredicateColumns) {
+        const auto it = rows[pk].find(column.keyPath);
+        values.push_back(it == rows[pk].end() ? Value() : it->second);
+      }
+      db.queryIntegers(insert + ")", values);
+    }
+    rows_ = std::move(rows);
+  }
+
+  // The rows selected by `where` with `parameters` bound.
+  std::set<std::int64_t> select(const std::string& where, const std::vector<Value>& parameters) {
+    const auto pks = db.queryIntegers("SELECT pk FROM r WHERE " + where, parameters);
+    return {pks.begin(), pks.end()};
+  }
+
+  // The rows the compiled predicate selects; its SQL text goes to `sql`.
+  std::set<std::int64_t> selectedBySql(const Predicate& predicate, std::string& sql) {
+    const SqlFragment fragment = predicate.toSql(*this);
+    sql = fragment.sql;
+    return select(fragment.sql, fragment.parameters);
+  }
+
+  std::set<std::int64_t> selectedInMemory(const Predicate& predicate) const {
+    std::set<std::int64_t> pks;
+    for (std::size_t pk = 0; pk < rows_.size(); ++pk) {
+      if (predicate.evaluate(RowSubject(rows_[pk]))) pks.insert(static_cast<std::int64_t>(pk));
+    }
+    return pks;
+  }
+
+  std::string columnForKeyPath(std::span<const std::string> path) override {
+    return "r.\"" + knownKeyPath(path) + "\"";
+  }
+
+  const std::vector<PredicateRow>& rows() const { return rows_; }
+  MemoryDatabase db;
+
+ private:
+  std::vector<PredicateRow> rows_;
 };
 
 }  // namespace chronelle::testing

@@ -1,9 +1,11 @@
-// Files that are not a store this model can use are refused without being touched.
+// Files that are not a store this model can use are refused without being touched, and
+// telling whether the previous user of a store ended without closing it.
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +17,12 @@
 
 namespace chronelle::testing {
 namespace {
+
+std::shared_ptr<PersistentStoreCoordinator> open(const std::filesystem::path& file) {
+  auto coordinator = std::make_shared<PersistentStoreCoordinator>(makeTestModel());
+  coordinator->addPersistentStore(file);
+  return coordinator;
+}
 
 std::string readBytes(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -69,6 +77,8 @@ TEST(StoreFileTest, FilesThatAreNotAUsableStoreFailSetUpAndStayAsTheyWere) {
        StoreError::kPersistentStoreOpen, "only zero bytes"},
       {"text", [&](auto& f) { writeBytes(f, "name,begin,end\nwork,9:00,17:00\n"); }, StoreError::kPersistentStoreOpen,
        "not an SQLite database"},
+      {"directory", [](auto& f) { std::filesystem::create_directory(f); }, StoreError::kPersistentStoreOpen,
+       "it is a directory"},
       {"SQLite database of something else",
        [](auto& f) {
          sqlite3* db = nullptr;
@@ -110,9 +120,7 @@ TEST(StoreFileTest, AnEmptyFileBecomesANewStore) {
   TempDirectory directory;
   const auto file = directory.file("store.sqlite");
   writeBytes(file, "");
-  auto coordinator = std::make_shared<PersistentStoreCoordinator>(makeTestModel());
-  coordinator->addPersistentStore(file);
-  auto context = ObjectContext::create(ConcurrencyType::privateQueue, coordinator);
+  auto context = ObjectContext::create(ConcurrencyType::privateQueue, open(file));
   context->insertNewObject("Keeper")->setValue("title", "kept");
   context->save();
   EXPECT_EQ(context->count(FetchRequest("Keeper")), 1u);
@@ -126,9 +134,7 @@ TEST(StoreFileTest, AnEmptyFileBecomesANewStore) {
 TEST(StoreFileTest, LookingAtAStoreInUseKeepsThisProcesssLocksOnIt) {
   TempDirectory directory;
   const auto file = directory.file("store.sqlite");
-  auto first = std::make_shared<PersistentStoreCoordinator>(makeTestModel());
-  first->addPersistentStore(file);
-  auto context = ObjectContext::create(ConcurrencyType::privateQueue, first);
+  auto context = ObjectContext::create(ConcurrencyType::privateQueue, open(file));
   context->insertNewObject("Keeper")->setValue("title", "kept");
   context->save();
 
@@ -153,9 +159,88 @@ TEST(StoreFileTest, LookingAtAStoreInUseKeepsThisProcesssLocksOnIt) {
   ASSERT_EQ(lockSeenByAnotherProcess(), 0) << "the open store holds a shared lock";
 
   // A second coordinator in this process looks at the file before opening it.
-  auto second = std::make_shared<PersistentStoreCoordinator>(makeTestModel());
-  second->addPersistentStore(file);
+  auto second = open(file);
   EXPECT_EQ(lockSeenByAnotherProcess(), 0) << "looking at the file dropped this process's lock";
+}
+
+// A child process that opens the store (and, with `openAndCloseAnother`, also opens and
+// closes a second coordinator on it), then waits to be killed.
+class StoreHolder {
+ public:
+  StoreHolder(const std::filesystem::path& file, bool openAndCloseAnother) {
+    int fds[2];
+    if (pipe(fds) != 0) throw std::runtime_error("pipe");
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(fds[0]);
+      std::shared_ptr<PersistentStoreCoordinator> held;
+      char status = '1';
+      try {
+        held = open(file);
+        if (openAndCloseAnother) open(file).reset();
+      } catch (...) {
+        status = '0';
+      }
+      if (write(fds[1], &status, 1) != 1) _exit(1);
+      for (;;) pause();
+    }
+    close(fds[1]);
+    char status = '0';
+    if (read(fds[0], &status, 1) != 1) status = '0';
+    close(fds[0]);
+    EXPECT_EQ(status, '1') << "the child could not open the store";
+  }
+  ~StoreHolder() { kill(); }
+  void kill() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+TEST(StoreFileLockTest, AUserKilledWithTheStoreOpenIsReportedByTheNextOpenOnly) {
+  TempDirectory directory;
+  const auto file = directory.file("store.sqlite");
+  EXPECT_FALSE(open(file)->openedAfterUncleanShutdown()) << "a new store";
+  EXPECT_FALSE(open(file)->openedAfterUncleanShutdown()) << "after a clean close";
+
+  StoreHolder(file, false).kill();
+  auto afterKill = open(file);
+  EXPECT_TRUE(afterKill->openedAfterUncleanShutdown());
+  EXPECT_EQ(ObjectContext::create(ConcurrencyType::privateQueue, afterKill)->count(FetchRequest("Visit")), 0u);
+  afterKill.reset();
+  EXPECT_FALSE(open(file)->openedAfterUncleanShutdown()) << "the report is for one open";
+}
+
+TEST(StoreFileLockTest, UsersSharingAStoreDoNotMistakeEachOtherForACrash) {
+  TempDirectory directory;
+  const auto file = directory.file("store.sqlite");
+  // In one process, whichever closes last marks the store closed.
+  for (const bool firstClosesFirst : {true, false}) {
+    auto first = open(file);
+    auto second = open(file);
+    EXPECT_FALSE(first->openedAfterUncleanShutdown());
+    EXPECT_FALSE(second->openedAfterUncleanShutdown());
+    (firstClosesFirst ? first : second).reset();
+    (firstClosesFirst ? second : first).reset();
+    EXPECT_FALSE(open(file)->openedAfterUncleanShutdown());
+  }
+  // A coordinator closing while another of its process still has the store open does not
+  // mark it closed: the process is killed afterwards.
+  StoreHolder(file, true).kill();
+  EXPECT_TRUE(open(file)->openedAfterUncleanShutdown());
+  // Nor does one in another process: it is not alone when it opens, nor when it closes.
+  {
+    StoreHolder holder(file, false);
+    EXPECT_FALSE(open(file)->openedAfterUncleanShutdown());
+    holder.kill();
+  }
+  EXPECT_TRUE(open(file)->openedAfterUncleanShutdown());
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "StoreTestModel.h"
 
+#include "chronelle/platform/MainQueue.h"
 #include "chronelle/store/StoreError.h"
 
 namespace chronelle::testing {
@@ -70,6 +71,11 @@ std::shared_ptr<const ObjectModel> makeTestModel(bool extraAttribute) {
       .addEntity(std::move(badge));
   model->finalize();
   return model;
+}
+
+void inTask(const std::function<void()>& fn) {
+  MainQueue::shared().post(fn);
+  MainQueue::shared().runPending();
 }
 
 TestStore::TestStore() : file(directory.file("test.sqlite")), model(makeTestModel()) { reopen(); }

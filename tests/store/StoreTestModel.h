@@ -9,6 +9,7 @@
 //   Badge  (label; keeper → Keeper, nullify; place → Place, nullify)
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,6 +35,10 @@ class SpotObject : public ManagedObject {
 
 // Version 1 of the test model (`extraAttribute` adds Visit.mood, for a changed schema).
 std::shared_ptr<const ObjectModel> makeTestModel(bool extraAttribute = false);
+
+// Runs `fn` as one task of the shared main queue; the end of the task processes the changes
+// of main-queue contexts, as in the application.
+void inTask(const std::function<void()>& fn);
 
 // A store file in a temporary directory with a main-queue context on it.
 struct TestStore {

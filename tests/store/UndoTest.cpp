@@ -10,16 +10,10 @@
 #include <vector>
 
 #include "StoreTestModel.h"
-#include "chronelle/platform/MainQueue.h"
 #include "chronelle/store/UndoManager.h"
 
 namespace chronelle::testing {
 namespace {
-
-void inTask(const std::function<void()>& fn) {
-  MainQueue::shared().post(fn);
-  MainQueue::shared().runPending();
-}
 
 TEST(UndoManager, GroupsStepsAndSwitches) {
   UndoManager undo;

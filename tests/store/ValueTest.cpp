@@ -1,9 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <regex>
+#include <set>
+#include <stdexcept>
+#include <unordered_set>
 
+#include "chronelle/store/ObjectID.h"
+#include "chronelle/store/StoredValueOrder.h"
 #include "chronelle/store/Value.h"
+#include "store/SqliteTestSupport.h"
 
 namespace chronelle {
 namespace {
@@ -43,20 +51,9 @@ TEST(ValueTest, NumericViewsAcceptOnlyNumbersAndBooleans) {
   }
 }
 
-TEST(ValueTest, TypedViewsAndEqualityKeepTheKind) {
-  const Date date = Date::fromMicroseconds(1'500'000);
-  const ObjectID id = ObjectID::permanent("Task", 3, kStore);
-  EXPECT_EQ(Value("abc").asString(), "abc");
-  EXPECT_EQ(Value(5).asString(), std::nullopt);
-  EXPECT_EQ(Value(date).asDate(), date);
-  EXPECT_EQ(Value(5).asDate(), std::nullopt);
-  EXPECT_EQ(Value(id).asObjectID(), id);
-  EXPECT_EQ(Value(3).asObjectID(), std::nullopt);
-  EXPECT_TRUE(Value(nullptr).isNull());
-  EXPECT_TRUE(Value().isNull());
-
-  // Equality is by kind and value; numbers of different kinds are different values (the
-  // predicate layer compares them numerically, Value itself does not).
+// Equality is by kind and value; numbers of different kinds are different values (the
+// predicate layer compares them numerically, Value itself does not).
+TEST(ValueTest, EqualityKeepsTheKind) {
   EXPECT_EQ(Value(1), Value(std::int64_t{1}));
   EXPECT_NE(Value(1), Value(true));
   EXPECT_NE(Value(1), Value(1.0));
@@ -85,6 +82,154 @@ TEST(ValueTest, DescriptionsAreReadable) {
       {Value(Value::List{}), "()"},
   };
   for (const auto& c : cases) EXPECT_EQ(c.value.description(), c.text);
+}
+
+// The in-memory order must be SQLite's ORDER BY on what the engine writes, because
+// fetches sort pending objects in memory beside rows sorted by SQL.
+TEST(ValueOrderTest, InMemoryOrderIsSqliteOrderOfTheStoredValues) {
+  const std::int64_t twoTo53 = std::int64_t{1} << 53;
+  const std::vector<Value> values = {
+      Value(),
+      Value(3),
+      Value(2.5),
+      Value(-1),
+      Value(true),
+      Value(false),
+      Value(2.0),
+      Value(twoTo53 + 1),                   // not representable as a double
+      Value(static_cast<double>(twoTo53)),  // just below it
+      Value(-0.5),
+      Value(Date::fromMicroseconds(2)),  // stored as the integer 2
+      Value(ObjectID::permanent("Task", 4, kStore)),
+      Value(ObjectID::temporary("Task")),  // bound as -1
+      Value("b"),
+      Value("B"),
+      Value(""),
+      Value("ab"),
+      Value("a"),
+      Value("\xC3\xA9"),  // é: bytes above ASCII sort after it
+      Value("z"),
+      Value(Blob{0x01}),
+      Value(Blob{}),
+      Value(Blob{0x00, 0xFF}),
+      Value(Blob{0xFF}),
+  };
+  testing::MemoryDatabase db;
+  db.exec("CREATE TABLE t(position INTEGER PRIMARY KEY, v)");
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    db.queryIntegers("INSERT INTO t(position, v) VALUES (?, ?)",
+                     {Value(static_cast<std::int64_t>(i)), values[i]});
+  }
+  const auto sqlOrder = db.queryIntegers("SELECT position FROM t ORDER BY v, position", {});
+
+  std::vector<std::int64_t> memoryOrder(values.size());
+  for (std::size_t i = 0; i < values.size(); ++i) memoryOrder[i] = static_cast<std::int64_t>(i);
+  std::stable_sort(memoryOrder.begin(), memoryOrder.end(), [&](std::int64_t a, std::int64_t b) {
+    return compareStoredValues(values[static_cast<std::size_t>(a)],
+                               values[static_cast<std::size_t>(b)]) < 0;
+  });
+  ASSERT_EQ(sqlOrder.size(), memoryOrder.size());
+  for (std::size_t i = 0; i < sqlOrder.size(); ++i) {
+    EXPECT_EQ(values[static_cast<std::size_t>(memoryOrder[i])].description(),
+              values[static_cast<std::size_t>(sqlOrder[i])].description())
+        << "position " << i;
+  }
+}
+
+TEST(ValueOrderTest, NaNIsAbsentLikeSqliteStoresIt) {
+  const Value nan(std::nan(""));
+  EXPECT_EQ(storageClassOf(nan), StorageClass::absent);
+  EXPECT_EQ(compareStoredValues(nan, Value()), 0);
+  EXPECT_LT(compareStoredValues(nan, Value(-1e300)), 0);
+}
+
+TEST(ObjectIDTest, PermanentAndTemporaryIDsRoundTripThroughTheirURIs) {
+  const ObjectID permanent = ObjectID::permanent("Session", 42, kStore);
+  EXPECT_FALSE(permanent.isTemporaryID());
+  EXPECT_EQ(permanent.uriRepresentation(), std::string("x-chronelle://") + kStore + "/Session/p42");
+  EXPECT_EQ(ObjectID::fromURI(permanent.uriRepresentation()), permanent);
+
+  const ObjectID temporary = ObjectID::temporary("Task");
+  EXPECT_TRUE(temporary.isTemporaryID());
+  EXPECT_EQ(temporary.primaryKey(), 0);
+  EXPECT_EQ(temporary.uriRepresentation(), "x-chronelle:///Task/t" + temporary.storeIdentifier());
+  EXPECT_EQ(ObjectID::fromURI(temporary.uriRepresentation()), temporary);
+
+  // Keys up to the largest 64-bit value survive.
+  const ObjectID largest = ObjectID::permanent("Node", INT64_MAX, kStore);
+  EXPECT_EQ(ObjectID::fromURI(largest.uriRepresentation()), largest);
+}
+
+TEST(ObjectIDTest, TemporaryIDsAreFreshUppercaseVersion4UUIDs) {
+  const std::regex uuid4("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
+  std::set<std::string> seen;
+  for (int i = 0; i < 200; ++i) {
+    const std::string uuid = ObjectID::temporary("Task").storeIdentifier();
+    ASSERT_TRUE(std::regex_match(uuid, uuid4)) << uuid;
+    seen.insert(uuid);
+  }
+  EXPECT_EQ(seen.size(), 200u);
+}
+
+TEST(ObjectIDTest, OnlyWellFormedURIsParse) {
+  const std::string store = kStore;
+  const std::string temp = "9A1B2C3D-4E5F-4061-8273-8495A6B7C8D9";
+  const struct {
+    std::string uri;
+    bool parses;
+  } cases[] = {
+      {"x-chronelle://" + store + "/Task/p1", true},
+      {"x-chronelle:///Task/t" + temp, true},
+      {"x-chronelle://" + store + "/Rule_2/p9", true},
+      {"x-chronelle://0f6b1c2a-7d3e-4b5f-8a9c-0123456789ab/Task/p1", true},  // lowercase UUID
+      {"x-coredata://" + store + "/Task/p1", false},
+      {"x-chronelle://" + store + "/Task/p0", false},
+      {"x-chronelle://" + store + "/Task/p01", false},
+      {"x-chronelle://" + store + "/Task/p-1", false},
+      {"x-chronelle://" + store + "/Task/p+1", false},
+      {"x-chronelle://" + store + "/Task/p", false},
+      {"x-chronelle://" + store + "/Task/p1x", false},
+      {"x-chronelle://" + store + "/Task/p9223372036854775808", false},  // beyond 64 bits
+      {"x-chronelle://" + store + "/Task/t" + temp, false},  // temporary key with a store
+      {"x-chronelle:///Task/p1", false},                     // permanent key without a store
+      {"x-chronelle:///Task/t" + temp.substr(1), false},
+      {"x-chronelle:///Task/t" + temp + "0", false},
+      {"x-chronelle:///Task/tZA1B2C3D-4E5F-4061-8273-8495A6B7C8D9", false},
+      {"x-chronelle://" + store + "//p1", false},
+      {"x-chronelle://" + store + "/1Task/p1", false},
+      {"x-chronelle://" + store + "/Ta-sk/p1", false},
+      {"x-chronelle://" + store + "/Task/p1/", false},
+      {"x-chronelle://" + store + "/Task", false},
+      {"x-chronelle://NOT-A-UUID/Task/p1", false},
+      {"", false},
+      {" x-chronelle://" + store + "/Task/p1", false},
+  };
+  for (const auto& c : cases) {
+    const auto id = ObjectID::fromURI(c.uri);
+    EXPECT_EQ(id.has_value(), c.parses) << c.uri;
+    if (id) {
+      EXPECT_EQ(id->uriRepresentation(), c.uri);
+    }
+  }
+}
+
+TEST(ObjectIDTest, EqualityAndHashFollowEntityKeyAndStore) {
+  const ObjectID a = ObjectID::permanent("Task", 1, kStore);
+  std::unordered_set<ObjectID> set{a, ObjectID::permanent("Task", 1, kStore)};
+  EXPECT_EQ(set.size(), 1u);
+  for (const auto& other : {ObjectID::permanent("Task", 2, kStore), ObjectID::permanent("Folder", 1, kStore),
+                            ObjectID::permanent("Task", 1, "11111111-2222-4333-8444-555555555555"),
+                            ObjectID::temporary("Task"), ObjectID()}) {
+    EXPECT_NE(a, other) << other.uriRepresentation();
+    set.insert(other);
+  }
+  EXPECT_EQ(set.size(), 6u);
+  EXPECT_NE(ObjectID::temporary("Task"), ObjectID::temporary("Task"));
+  EXPECT_EQ(ObjectID().uriRepresentation(), "");
+  EXPECT_THROW(ObjectID::temporary(""), std::invalid_argument);
+  EXPECT_THROW(ObjectID::permanent("", 1, kStore), std::invalid_argument);
+  EXPECT_THROW(ObjectID::permanent("Task", 0, kStore), std::invalid_argument);
+  EXPECT_THROW(ObjectID::permanent("Task", -5, kStore), std::invalid_argument);
 }
 
 }  // namespace

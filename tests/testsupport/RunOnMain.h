@@ -1,6 +1,7 @@
 #pragma once
 
 #include <asio/awaitable.hpp>
+#include <type_traits>
 
 #include "chronelle/platform/MainQueue.h"
 
@@ -11,6 +12,20 @@ namespace chronelle::testing {
 template <class T>
 T runOnMain(asio::awaitable<T> op) {
   return MainQueue::shared().runUntilComplete(std::move(op));
+}
+
+// `runOnMain`, then everything `op` left queued on the main queue (follow-up writes and
+// the notifications they post).
+template <class T>
+T runToEnd(asio::awaitable<T> op) {
+  if constexpr (std::is_void_v<T>) {
+    runOnMain(std::move(op));
+    MainQueue::shared().runPending();
+  } else {
+    T result = runOnMain(std::move(op));
+    MainQueue::shared().runPending();
+    return result;
+  }
 }
 
 }  // namespace chronelle::testing

@@ -1,44 +1,32 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "TimerFixture.h"
 #include "chronelle/platform/MainQueue.h"
 #include "chronelle/support/Logging.h"
 #include "chronelle/timer/SystemTimeUpdateNotificator.h"
 #include "testsupport/CapturedLogs.h"
 #include "testsupport/ManualTime.h"
+#include "teststack/ScopedTimeZone.h"
 
 namespace chronelle::testing {
 namespace {
 
 using Notificator = SystemTimeUpdateNotificator;
 
-// 2026-03-10 in the test's zone (UTC) at the given time.
-Date utcAt(int hour, int minute, double seconds) {
-  return Date::fromSecondsSince1970(1'773'100'800.0 + hour * 3600.0 + minute * 60.0 + seconds);
-}
-
 class SystemTimeUpdateNotificatorTest : public ::testing::Test {
  protected:
   SystemTimeUpdateNotificatorTest() {
-    setZone("UTC");
     for (const char* name : {Notificator::CHHourChanged, Notificator::CHMinuteChanged}) {
       tokens.push_back(NotificationCenter::defaultCenter().addObserver(
           name, nullptr,
           [this](const Notification& n) { posted += (posted.empty() ? "" : " ") + n.name; }));
     }
   }
-  ~SystemTimeUpdateNotificatorTest() override {
-    MainQueue::shared().runPending();
-    setZone("UTC");
-  }
-  static void setZone(const char* zone) {
-    setenv("TZ", zone, 1);
-    tzset();
-  }
+  ~SystemTimeUpdateNotificatorTest() override { MainQueue::shared().runPending(); }
   // Moves virtual time (firing due timers), then runs the checks they queued.
   void advance(double seconds) {
     time.advance(seconds);
@@ -52,7 +40,8 @@ class SystemTimeUpdateNotificatorTest : public ::testing::Test {
     return text;
   }
 
-  ManualTime time{utcAt(10, 59, 42.5)};
+  ScopedTimeZone zone{"UTC"};
+  ManualTime time{at(10, 59, 42.5)};
   CapturedLogs logs;
   std::string posted;
   std::vector<ObserverToken> tokens;
@@ -95,77 +84,65 @@ TEST_F(SystemTimeUpdateNotificatorTest, DelayFromAWholeMinuteAndFromOtherSeconds
     double delay;
   } cases[] = {{0, 60.1}, {59.95, 0.15}, {0.05, 60.05}, {30, 30.1}};
   for (const auto& c : cases) {
-    time.set(utcAt(8, 15, c.second));
+    time.set(at(8, 15, c.second));
     Notificator notificator;
     notificator.start();
     EXPECT_NEAR(time.scheduler().secondsUntilNextFire(), c.delay, 1e-6) << "second " << c.second;
   }
 }
 
-TEST_F(SystemTimeUpdateNotificatorTest, SystemEventsCheckAtOnceAndRealign) {
-  time.set(utcAt(14, 20, 10));
+// Nobody posts the system events for a clock set by hand or a resume from sleep: those reach
+// the notificator through the scheduler's wall-clock jumps, or its checks would lag the wall
+// clock by up to a minute. Either way it checks at once and aligns anew.
+TEST_F(SystemTimeUpdateNotificatorTest, ClockChangesCheckAtOnceAndRealign) {
+  auto& center = NotificationCenter::defaultCenter();
+  const std::pair<const char*, std::function<void(Date)>> ways[] = {
+      {"system event",
+       [&](Date date) {
+         time.set(date);
+         center.post(Notificator::kSystemClockDidChangeNotification);
+       }},
+      {"wall-clock jump", [&](Date date) { time.jump(date); }},
+  };
+  for (const auto& [name, change] : ways) {
+    SCOPED_TRACE(name);
+    time.set(at(14, 20, 10));
+    Notificator notificator;
+    notificator.start();
+    change(at(13, 20, 45));  // set back an hour: the hour changes, the minute does not
+    EXPECT_EQ(take(), "CHHourChanged");
+    EXPECT_NEAR(time.scheduler().secondsUntilNextFire(), 15.1, 1e-6);
+    EXPECT_EQ(time.scheduler().pendingCount(), 1u);
+    advance(15.1);
+    EXPECT_EQ(take(), "CHMinuteChanged");
+    change(at(14, 5, 20));  // woke up from a sleep of three quarters of an hour
+    EXPECT_EQ(take(), "CHHourChanged CHMinuteChanged");
+    EXPECT_NEAR(time.scheduler().secondsUntilNextFire(), 40.1, 1e-6);
+    EXPECT_EQ(time.scheduler().pendingCount(), 1u);
+    advance(40.1);
+    EXPECT_EQ(take(), "CHMinuteChanged");
+    EXPECT_EQ(notificator.lastMinute(), 6);
+    notificator.stop();
+    change(at(18, 0, 0));
+    EXPECT_EQ(take(), "");
+    EXPECT_EQ(time.scheduler().pendingCount(), 0u);
+  }
+
+  // A new day in the same minute announces nothing but aligns from now; a zone half an hour
+  // off changes both.
+  time.set(at(14, 20, 10));
   Notificator notificator;
   notificator.start();
-  auto& center = NotificationCenter::defaultCenter();
-
-  // Same minute: nothing to announce, but the alignment starts again from now.
-  time.set(utcAt(14, 20, 30));
+  time.set(at(14, 20, 30));
   center.post(Notificator::kCalendarDayChangedNotification);
   EXPECT_EQ(take(), "");
   EXPECT_NEAR(time.scheduler().secondsUntilNextFire(), 30.1, 1e-6);
   EXPECT_EQ(time.scheduler().pendingCount(), 1u);
-
-  // Clock set back one hour: the hour changes, the minute does not.
-  time.set(utcAt(13, 20, 45));
-  center.post(Notificator::kSystemClockDidChangeNotification);
-  EXPECT_EQ(take(), "CHHourChanged");
-  EXPECT_NEAR(time.scheduler().secondsUntilNextFire(), 15.1, 1e-6);
-  EXPECT_EQ(time.scheduler().pendingCount(), 1u);
-  advance(15.1);
-  EXPECT_EQ(take(), "CHMinuteChanged");
-
-  // A zone half an hour off changes both.
-  setZone("Asia/Kolkata");
+  ScopedTimeZone kolkata("Asia/Kolkata");
   center.post(Notificator::kSystemTimeZoneDidChangeNotification);
   EXPECT_EQ(take(), "CHHourChanged CHMinuteChanged");
-  EXPECT_EQ(notificator.lastHour(), 18);
-  EXPECT_EQ(notificator.lastMinute(), 51);
-
-  // Stopped: the events are no longer heard.
-  notificator.stop();
-  time.set(utcAt(16, 0, 0));
-  center.post(Notificator::kSystemClockDidChangeNotification);
-  EXPECT_EQ(take(), "");
-  EXPECT_EQ(time.scheduler().pendingCount(), 0u);
-}
-
-// Nobody posts the system events for it: a clock set by hand or a resume from sleep reaches
-// it through the timer scheduler, or its checks would lag the wall clock by up to a minute.
-TEST_F(SystemTimeUpdateNotificatorTest, WallClockJumpsAreHeardWithoutSystemEvents) {
-  time.set(utcAt(14, 20, 10));
-  Notificator notificator;
-  notificator.start();
-
-  time.jump(utcAt(13, 20, 45));  // set back an hour
-  EXPECT_EQ(take(), "CHHourChanged");
-  EXPECT_NEAR(time.scheduler().secondsUntilNextFire(), 15.1, 1e-6);
-  advance(15.1);
-  EXPECT_EQ(take(), "CHMinuteChanged");
-
-  time.jump(utcAt(14, 5, 20));  // woke up from a sleep of three quarters of an hour
-  EXPECT_EQ(take(), "CHHourChanged CHMinuteChanged");
-  EXPECT_NEAR(time.scheduler().secondsUntilNextFire(), 40.1, 1e-6);
-  EXPECT_EQ(time.scheduler().pendingCount(), 1u);
-  advance(40.1);
-  EXPECT_EQ(take(), "CHMinuteChanged");
-  advance(60);
-  EXPECT_EQ(take(), "CHMinuteChanged");
-  EXPECT_EQ(notificator.lastMinute(), 7);
-
-  notificator.stop();
-  EXPECT_EQ(time.scheduler().pendingCount(), 0u);
-  time.jump(utcAt(18, 0, 0));
-  EXPECT_EQ(take(), "");
+  EXPECT_EQ(notificator.lastHour(), 19);
+  EXPECT_EQ(notificator.lastMinute(), 50);
 }
 
 }  // namespace

@@ -1,12 +1,10 @@
 #include "TimerFixture.h"
 
-#include <cstdlib>
-#include <ctime>
 #include <sstream>
 
-#include "chronelle/model/ChronelleModel.h"
-#include "chronelle/model/NSDictionaryValueTransformer.h"
 #include "chronelle/platform/Localizer.h"
+#include "chronelle/platform/UserDefaults.h"
+#include "chronelle/support/ColorSetManager.h"
 #include "chronelle/support/Injector.h"
 
 namespace chronelle::testing {
@@ -31,11 +29,7 @@ Date at(int hour, int minute, double seconds) {
   return Date::fromSecondsSince1970(1'773'100'800.0 + hour * 3600.0 + minute * 60.0 + seconds);
 }
 
-TimerFixture::TimerFixture() : time(at(9)) {
-  setenv("TZ", "UTC", 1);
-  tzset();
-  NSDictionaryValueTransformer::registerTransformer();
-  ChronelleModel::registerModel();
+TimerFixture::TimerFixture() : StackFixture(at(9)) {
   Localizer::reset();
   for (const char* name : kTimerNotifications) {
     recorders_.push_back(NotificationCenter::defaultCenter().addObserver(
@@ -45,7 +39,7 @@ TimerFixture::TimerFixture() : time(at(9)) {
           lastByName_[n.name] = n;
         }));
   }
-  startApplication();
+  startServices();
 }
 
 TimerFixture::~TimerFixture() {
@@ -55,15 +49,15 @@ TimerFixture::~TimerFixture() {
 }
 
 void TimerFixture::startApplication() {
+  openStack();
+  startServices();
+}
+
+void TimerFixture::startServices() {
   auto& container = Injector::sharedSyncedContainer();
-  auto defaults = std::make_shared<UserDefaults>(directory.file("defaults.json"));
-  UserDefaults::setStandard(defaults);
-  stack = std::make_shared<CoreDataStack>(ChronelleModel::kName, directory.path() / "store",
-                                          "Chronelle.sqlite");
-  container.registerInstance<CoreDataStack>(stack);
   provider = std::make_shared<MainDataProvider>();
   container.registerInstance<MainDataProvider>(provider);
-  container.registerInstance<ColorSetManager>(std::make_shared<ColorSetManager>(defaults));
+  container.registerInstance<ColorSetManager>(std::make_shared<ColorSetManager>(UserDefaults::standard()));
   prefs = std::make_shared<CHTimerPreferences>();
   timer = std::make_shared<CHTimer>();
   timer->setDataProvider(provider);
@@ -78,9 +72,7 @@ void TimerFixture::tearDownApplication() {
   timer.reset();
   prefs.reset();
   provider.reset();
-  stack.reset();
-  drain();
-  UserDefaults::setStandard(nullptr);
+  closeStack();
 }
 
 std::shared_ptr<Task> TimerFixture::makeTask(const std::string& name,

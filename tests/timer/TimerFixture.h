@@ -1,36 +1,25 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <asio/awaitable.hpp>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "chronelle/data/CoreDataStack.h"
 #include "chronelle/data/MainDataProvider.h"
-#include "chronelle/model/Folder.h"
-#include "chronelle/model/Session.h"
-#include "chronelle/model/Task.h"
-#include "chronelle/platform/MainQueue.h"
 #include "chronelle/platform/NotificationCenter.h"
-#include "chronelle/platform/UserDefaults.h"
-#include "chronelle/support/ColorSetManager.h"
 #include "chronelle/timer/CHTimer.h"
 #include "chronelle/timer/CHTimerPreferences.h"
-#include "testsupport/CapturedLogs.h"
-#include "testsupport/ManualTime.h"
 #include "testsupport/RunOnMain.h"
-#include "testsupport/TempDirectory.h"
+#include "teststack/StackFixture.h"
 
 namespace chronelle::testing {
 
-// The application's start-up on a store and a user-defaults file in a temporary directory:
-// stack, provider, palette and timer registered in the container, the manual clock (UTC
-// zone), and a record of the timer's notifications. `tearDownApplication` and
-// `startApplication` destroy and rebuild all of it on the same files (a relaunch).
-class TimerFixture : public ::testing::Test {
+// The application's start-up on the stack (UTC, clock at 2026-03-10 09:00): provider, palette
+// and timer registered in the container, and a record of the timer's notifications.
+// `tearDownApplication` and `startApplication` destroy and rebuild all of it on the same
+// files (a relaunch).
+class TimerFixture : public StackFixture {
  protected:
   TimerFixture();
   ~TimerFixture() override;
@@ -41,14 +30,7 @@ class TimerFixture : public ::testing::Test {
   // Runs `op` on the main queue until it returns, then everything it left queued.
   template <class T>
   T run(asio::awaitable<T> op) {
-    if constexpr (std::is_void_v<T>) {
-      runOnMain(std::move(op));
-      MainQueue::shared().runPending();
-    } else {
-      T result = runOnMain(std::move(op));
-      MainQueue::shared().runPending();
-      return result;
-    }
+    return runToEnd(std::move(op));
   }
   void drain() { MainQueue::shared().runPending(); }
 
@@ -78,15 +60,14 @@ class TimerFixture : public ::testing::Test {
   Notification last(const std::string& name) const;
   int durationChanges() const { return durationChanges_; }
 
-  TempDirectory directory;
-  ManualTime time;
-  CapturedLogs logs;
-  std::shared_ptr<CoreDataStack> stack;
   std::shared_ptr<MainDataProvider> provider;
   std::shared_ptr<CHTimerPreferences> prefs;
   std::shared_ptr<CHTimer> timer;
 
  private:
+  // Everything above the stack: provider, palette, preferences and timer.
+  void startServices();
+
   std::vector<Notification> events_;
   std::map<std::string, Notification> lastByName_;
   int durationChanges_ = 0;

@@ -3,6 +3,7 @@
 #include "TimerFixture.h"
 #include "chronelle/data/DataNotifications.h"
 #include "chronelle/platform/Localizer.h"
+#include "chronelle/support/ColorSetManager.h"
 #include "chronelle/support/Logging.h"
 
 namespace chronelle::testing {

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "StackFixture.h"
+#include "teststack/StackFixture.h"
 #include "chronelle/data/MainDataProvider.h"
 #include "chronelle/platform/MainQueue.h"
 #include "chronelle/platform/NotificationCenter.h"

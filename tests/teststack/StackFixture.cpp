@@ -1,7 +1,8 @@
-#include "StackFixture.h"
+#include "teststack/StackFixture.h"
 
 #include "chronelle/model/ChronelleModel.h"
 #include "chronelle/model/NSDictionaryValueTransformer.h"
+#include "chronelle/platform/Calendar.h"
 #include "chronelle/platform/MainQueue.h"
 #include "chronelle/platform/UserDefaults.h"
 #include "chronelle/support/Injector.h"
@@ -12,16 +13,28 @@ Date utc(int hour, int minute, int dayOffset) {
   return Date::fromSecondsSince1970(1'773'100'800.0 + dayOffset * 86400.0 + hour * 3600.0 + minute * 60.0);
 }
 
-StackFixture::StackFixture() : time(utc(12)) {
+Date berlinTime(int year, int month, int day, int hour, int minute, int second) {
+  return *Calendar("Europe/Berlin").date(DateComponents{year, month, day, hour, minute, second, std::nullopt});
+}
+
+StackFixture::StackFixture(Date start, const char* zone) : zone(zone), time(start) {
   NSDictionaryValueTransformer::registerTransformer();
+  openStack();
+}
+
+StackFixture::~StackFixture() { closeStack(); }
+
+void StackFixture::openStack() {
   UserDefaults::setStandard(std::make_shared<UserDefaults>(directory.file("defaults.json")));
   stack = std::make_shared<CoreDataStack>(ChronelleModel::kName, directory.path() / "store", "Chronelle.sqlite");
   Injector::sharedSyncedContainer().registerInstance<CoreDataStack>(stack);
 }
 
-StackFixture::~StackFixture() {
+void StackFixture::closeStack() {
   MainQueue::shared().runPending();
   Injector::sharedSyncedContainer().removeAll();
+  stack.reset();
+  MainQueue::shared().runPending();
   UserDefaults::setStandard(nullptr);
 }
 

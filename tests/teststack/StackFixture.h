@@ -13,17 +13,28 @@
 #include "testsupport/CapturedLogs.h"
 #include "testsupport/ManualTime.h"
 #include "testsupport/TempDirectory.h"
+#include "teststack/ScopedTimeZone.h"
 
 namespace chronelle::testing {
 
-// A stack with the application's model on a fresh store in a temporary directory, the
-// manual clock, captured logs, user defaults in that directory, and the stack registered
-// in the Injector's container. Builders insert objects into the view context (unsaved
-// until `save()`).
+// 2026-03-10 in UTC at the given wall time; `dayOffset` moves it by whole days.
+Date utc(int hour, int minute = 0, int dayOffset = 0);
+// The instant of a wall-clock time in Europe/Berlin.
+Date berlinTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+
+// A stack with the application's model on a fresh store in a temporary directory, TZ set to
+// `zone`, the manual clock at `start`, captured logs, user defaults in that directory, and
+// the stack registered in the Injector's container. Builders insert objects into the view
+// context (unsaved until `save()`).
 class StackFixture : public ::testing::Test {
  protected:
-  StackFixture();
+  explicit StackFixture(Date start = utc(12), const char* zone = "UTC");
   ~StackFixture() override;
+
+  // Drains the main queue, empties the container and closes the store; `openStack` opens it
+  // again on the same files (a relaunch, with whatever a subclass registers around them).
+  void closeStack();
+  void openStack();
 
   ObjectContext& context() { return *stack->viewContext(); }
   void save() { context().save(); }
@@ -34,13 +45,11 @@ class StackFixture : public ::testing::Test {
                                  int order = 0);
   std::shared_ptr<Session> makeSession(const std::shared_ptr<Task>& task, Date begin, std::optional<Date> end);
 
+  ScopedTimeZone zone;
   TempDirectory directory;
   ManualTime time;
   CapturedLogs logs;
   std::shared_ptr<CoreDataStack> stack;
 };
-
-// 2026-03-10 in UTC at the given wall time; `dayOffset` moves it by whole days.
-Date utc(int hour, int minute = 0, int dayOffset = 0);
 
 }  // namespace chronelle::testing
