@@ -24,6 +24,40 @@ using Billing = SessionQuery3::BillingStatusOption;
 // Up to this many tracked tasks are looked up one by one.
 constexpr std::size_t kTasksLoadedOneByOne = 4;
 
+// The distinct tasks of the entries `predicate` selects, as stored.
+std::vector<ObjectID> taskIdsOf(ObjectContext& context, const std::optional<Predicate>& predicate) {
+  FetchRequest request(Session::kEntityName);
+  request.resultType = FetchResultType::dictionary;
+  request.predicate = predicate;
+  request.propertiesToFetch.emplace_back(std::string("task"));
+  request.returnsDistinctResults = true;
+  std::vector<ObjectID> ids;
+  context.enumerateDictionaries(request, [&](const ResultDictionary& row) {
+    auto it = row.find("task");
+    if (it == row.end()) return;
+    if (auto id = it->second.asObjectID()) ids.push_back(*id);
+  });
+  return ids;
+}
+
+// The tasks of `ids` (others left out), with the folders above them loaded.
+TaskSet tasksWithIds(BaseDataProvider& provider, const std::vector<ObjectID>& ids) {
+  ObjectContext& context = *provider.context();
+  // Beyond a few tasks, one fetch of the whole tree (which stays registered in the
+  // context) is cheaper than loading each task, and then each folder above it, alone;
+  // once an earlier report has registered them, it is not needed at all.
+  const bool registered = std::all_of(ids.begin(), ids.end(), [&](const ObjectID& id) {
+    const auto object = context.registeredObject(id);
+    return object && object->faultingState() == 0;
+  });
+  if (ids.size() > kTasksLoadedOneByOne && !registered) context.fetch(FetchRequest(Node::kEntityName));
+  TaskSet tasks;
+  for (const auto& id : ids) {
+    if (auto task = std::dynamic_pointer_cast<Task>(provider.getObject(id))) tasks.insert(std::move(task));
+  }
+  return tasks;
+}
+
 bool isZero(const TotalValues& values) {
   return values.duration == 0 && values.revenue == 0 && values.sessionCount == 0;
 }
@@ -63,14 +97,36 @@ BillingBreakdown ReportCalculator::calculateBillingBreakdown(const SessionQuery3
 ReportCalculator::NodeBreakdown ReportCalculator::calculateNodeBreakdown(const SessionQuery3& query,
                                                                          TotalValueTypeOptionSet valueTypes) const {
   NodeBreakdown result;
-  dataProvider_->context()->performAndWait([&] {
-    const TaskSet tasks = trackedTasks(query);
+  ObjectContext& context = *dataProvider_->context();
+  context.performAndWait([&] {
+    std::optional<NodeBreakdown> grouped;
+    TaskSet tasks;
+    if (query.from && query.to && *query.from < *query.to && !context.hasChanges()) {
+      // The grouped sums name every task with an entry inside the period or crossing a
+      // bound; what they leave out of the tracked tasks are running entries and entries
+      // whose end does not follow their begin (stored backwards, or of no length at the
+      // period's start). Those few are looked up apart, through the index of entry lengths,
+      // instead of reading the period's entries a second time.
+      try {
+        grouped = computeTotalsByTask(query, valueTypes);
+        const auto period = query.predicate(EdgeSessionPredicateOption::withEdgeSessions, true);
+        std::vector<ObjectID> ids = taskIdsOf(
+            context, Predicate::allOf({*period, Predicate::parse("end == nil OR end <= begin")}));
+        for (const auto& [id, values] : *grouped) ids.push_back(id);
+        std::sort(ids.begin(), ids.end());
+        ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+        tasks = tasksWithIds(*dataProvider_, ids);
+      } catch (const std::exception& error) {
+        logError(log_, "Error on fetching tracked tasks", error);
+      }
+    } else {
+      tasks = trackedTasks(query);
+    }
     const auto keyFor = [&](const Task& task) {
       SessionQuery3 single = query;
       single.taskIds = std::set<ObjectID>{task.objectID()};
       return single.hashKey() + "-" + std::to_string(valueTypes.rawValue);
     };
-    std::optional<NodeBreakdown> grouped;
     for (const auto& task : tasks) {
       const std::string key = keyFor(*task);
       std::optional<TotalValues> values;
@@ -124,28 +180,8 @@ TaskSet ReportCalculator::trackedTasks(const SessionQuery3& query) const {
   ObjectContext& context = *dataProvider_->context();
   context.performAndWait([&] {
     try {
-      FetchRequest request(Session::kEntityName);
-      request.resultType = FetchResultType::dictionary;
-      request.predicate = query.predicate(EdgeSessionPredicateOption::withEdgeSessions, true);
-      request.propertiesToFetch.emplace_back(std::string("task"));
-      request.returnsDistinctResults = true;
-      std::vector<ObjectID> ids;
-      for (const auto& row : context.fetchDictionaries(request)) {
-        auto it = row.find("task");
-        if (it == row.end()) continue;
-        if (auto id = it->second.asObjectID()) ids.push_back(*id);
-      }
-      // Beyond a few tasks, one fetch of the whole tree (which stays registered in the
-      // context) is cheaper than loading each task, and then each folder above it, alone;
-      // once an earlier report has registered them, it is not needed at all.
-      const bool registered = std::all_of(ids.begin(), ids.end(), [&](const ObjectID& id) {
-        const auto object = context.registeredObject(id);
-        return object && object->faultingState() == 0;
-      });
-      if (ids.size() > kTasksLoadedOneByOne && !registered) context.fetch(FetchRequest(Node::kEntityName));
-      for (const auto& id : ids) {
-        if (auto task = std::dynamic_pointer_cast<Task>(dataProvider_->getObject(id))) tasks.insert(std::move(task));
-      }
+      const auto predicate = query.predicate(EdgeSessionPredicateOption::withEdgeSessions, true);
+      tasks = tasksWithIds(*dataProvider_, taskIdsOf(context, predicate));
     } catch (const std::exception& error) {
       logError(log_, "Error on fetching tracked tasks", error);
     }
