@@ -18,18 +18,15 @@ namespace {
 void dropAllTables(const std::filesystem::path& file) {
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-  std::vector<std::string> tables;
-  sqlite3_stmt* statement = nullptr;
-  sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%'", -1,
-                     &statement, nullptr);
-  while (sqlite3_step(statement) == SQLITE_ROW) {
-    tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
-  }
-  sqlite3_finalize(statement);
-  ASSERT_FALSE(tables.empty());
-  for (const auto& table : tables) {
-    ASSERT_EQ(sqlite3_exec(db, ("DROP TABLE \"" + table + "\"").c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-  }
+  std::string drops;
+  auto collect = [](void* out, int, char** values, char**) {
+    *static_cast<std::string*>(out) += "DROP TABLE \"" + std::string(values[0]) + "\";";
+    return 0;
+  };
+  sqlite3_exec(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%'", collect,
+               &drops, nullptr);
+  ASSERT_FALSE(drops.empty());
+  EXPECT_EQ(sqlite3_exec(db, drops.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
   sqlite3_close(db);
 }
 

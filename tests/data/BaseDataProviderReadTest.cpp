@@ -8,6 +8,7 @@
 
 #include "teststack/StackFixture.h"
 #include "chronelle/data/BaseDataProvider.h"
+#include "chronelle/data/DataModifier.h"
 #include "chronelle/model/ALEntry.h"
 #include "chronelle/model/RuleSet.h"
 #include "chronelle/platform/MainQueue.h"
@@ -159,6 +160,7 @@ TEST_F(BaseDataProviderRead, RuleSetsActivityLogsAndObjects) {
   save();
 
   EXPECT_EQ(provider.getActiveRuleSets(), (std::vector<std::shared_ptr<RuleSet>>{wanted}));
+  EXPECT_EQ(DataModifier(stack->viewContext()).getActiveRuleSets(), (std::vector<std::shared_ptr<RuleSet>>{wanted}));
 
   auto titles = [](const std::vector<std::shared_ptr<ALEntry>>& entries) {
     std::vector<std::string> list;

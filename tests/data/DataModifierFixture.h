@@ -31,12 +31,6 @@ class DataModifierFixture : public StackFixture {
     return session;
   }
 
-  // The save of a write followed by the recount and its own save, as after every write.
-  void saveAndRecount() {
-    save();
-    if (modifier.updateNodesConfirmedDurationsIfNeeded()) save();
-  }
-
   // Whole seconds between two instants computed without the library: microseconds floored
   // to seconds on each side.
   static double wholeSeconds(Date from, Date to) {

@@ -73,6 +73,7 @@ TEST_F(DataModifierNodesTest, MovingToAnotherFolderRenumbersRecordsAndRecolours)
   save();
   ASSERT_TRUE(from->hasRunningSession());
   modifier.nodesWantUpdateConfirmedDuration().clear();
+  EXPECT_FALSE(modifier.updateNodesConfirmedDurationsIfNeeded()) << "nothing recorded, nothing to do";
   const auto oldKey = y->hierarchyKey();
 
   modifier.updateNode(*y, {{Key::parentId, to->objectID()}});  // parentId alone: appended

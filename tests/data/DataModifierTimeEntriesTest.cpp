@@ -100,19 +100,15 @@ TEST_F(DataModifierTimeEntriesTest, ChangeSetWithAWrongTypeOrAnUnstorableValueIs
   EXPECT_EQ(snapshot(), session->begin()->isoString() + " - 32767 -32768 0 0");
 }
 
+// The amount follows the shared cents rule (whose table lives with the money code); here
+// only that both setters store it anew, and that a zero rate stores nothing.
 TEST_F(DataModifierTimeEntriesTest, StoredRevenueIsTheDecimalAmountInWholeCents) {
-  struct Case {
+  const struct {
     double rate, seconds, revenue;
-  };
-  const std::vector<Case> cases = {
-      {100, 3601, 100.03}, {100, 1801, 50.03},   {19.99, 1800, 10.00},  // 9.995, not 9.99499…
-      {18, 29, 0.15},      {30, 123, 1.03},      {-19.99, 1800, -10.00}, {0, 3600, 0},
-  };
+  } cases[] = {{100, 3601, 100.03}, {-19.99, 1800, -10.00}, {0, 3600, 0}};
   auto task = makeTask("T");
-  for (std::size_t i = 0; i < cases.size(); ++i) {
-    const Case& c = cases[i];
-    SCOPED_TRACE("case " + std::to_string(i));
-    // Setters that change the duration or the rate store the revenue anew.
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.rate) + "/h for " + std::to_string(c.seconds) + " s");
     auto session = makeSession(task, utc(10), std::nullopt);
     modifier.updateTimeEntryHourlyRate(*session, c.rate);
     modifier.updateTimeEntryBeginEnd(*session, utc(10), utc(10) + c.seconds);

@@ -4,9 +4,6 @@
 
 #include "teststack/ProviderFixture.h"
 #include "chronelle/model/ALEntry.h"
-#include "chronelle/model/Rule.h"
-#include "chronelle/model/RuleCombination.h"
-#include "chronelle/model/RuleSet.h"
 
 namespace chronelle::testing {
 namespace {
@@ -44,46 +41,30 @@ TEST_F(MainDataProviderNotificationTest,
     std::function<asio::awaitable<void>()> run;
     std::string expected;
   };
+  using TKey = TimeEntryChangeKey;
   const Case cases[] = {
       {"create task in folder",
        [&] {
-         return discardResult(provider->createTask(
-             {{NodeChangeKey::name, std::string("T")}, {NodeChangeKey::parentId, f->objectID()}}));
+         return discardResult(
+             provider->createTask({{NodeChangeKey::name, std::string("T")}, {NodeChangeKey::parentId, f->objectID()}}));
        },
        "returned | " + changed(task, folder, none)},
       {"create finished entry",
-       [&] {
-         return discardResult(
-             provider->createTimeEntry(utc(11), utc(12), a->objectID(), false, {}));
-       },
+       [&] { return discardResult(provider->createTimeEntry(utc(11), utc(12), a->objectID(), false, {})); },
        "returned | " + changed(session, task, none)},
-      {"re-time entry",
-       [&]() {
-         return provider->updateTimeEntry(entry->objectID(),
-                                          {{TimeEntryChangeKey::end, utc(10, 30)}});
-       },
+      {"re-time entry", [&] { return provider->updateTimeEntry(entry->objectID(), {{TKey::end, utc(10, 30)}}); },
        "returned | " + changed(none, session, none)},
       {"move entry to another task",
-       [&]() {
-         return provider->updateTimeEntry(entry->objectID(),
-                                          {{TimeEntryChangeKey::taskId, b->objectID()}});
-       },
+       [&] { return provider->updateTimeEntry(entry->objectID(), {{TKey::taskId, b->objectID()}}); },
        "returned | " + changed(none, sessionAndTask, none)},
       {"rename folder",
-       [&]() {
-         return provider->updateNode(f->objectID(), {{NodeChangeKey::name, std::string("G")}});
-       },
+       [&] { return provider->updateNode(f->objectID(), {{NodeChangeKey::name, std::string("G")}}); },
        "returned | " + changed(none, folder, none)},
-      {"delete entry", [&]() { return provider->deleteTimeEntries({entry}); },
+      {"delete entry", [&] { return provider->deleteTimeEntries({entry}); },
        "returned | " + changed(none, task, session)},
-      {"delete activity-log entry",
-       [&]() { return provider->deleteActivityLogs({log->objectID()}); },
+      {"delete activity-log entry", [&] { return provider->deleteActivityLogs({log->objectID()}); },
        "returned | " + changed(none, none, R"(["alEntry"])")},
-      {"write without changes",
-       [&]() {
-         return provider->updateTimeEntries({}, {{TimeEntryChangeKey::end, utc(9)}});
-       },
-       "returned"},
+      {"write without changes", [&] { return provider->updateTimeEntries({}, {{TKey::end, utc(9)}}); }, "returned"},
   };
   for (const auto& c : cases) {
     write(c.run());
@@ -151,17 +132,9 @@ TEST(MainDataProviderClassificationTest, SavedObjectsAndMergedIDsAreClassifiedBy
     std::int64_t mergedBit;
   };
   // Rules and combinations name neither "/RuleSet" nor "/RuleBase" in their URIs.
-  const Case cases[] = {{"Task", 2},
-                        {"Folder", 4},
-                        {"Session", 1},
-                        {"RuleSet", 8},
-                        {"RuleBase", 16},
-                        {"Rule", 0},
-                        {"RuleCombination", 0},
-                        {"ALEntry", 32},
-                        {"BrowserALEntry", 32},
-                        {"DocumentAppALEntry", 32},
-                        {"Unknown", 0}};
+  const Case cases[] = {{"Task", 2},     {"Folder", 4},          {"Session", 1},           {"RuleSet", 8},
+                        {"RuleBase", 16}, {"Rule", 0},            {"RuleCombination", 0},   {"ALEntry", 32},
+                        {"BrowserALEntry", 32}, {"DocumentAppALEntry", 32}, {"Unknown", 0}};
   for (const auto& c : cases) {
     for (const ObjectID& id :
          {ObjectID::permanent(c.entity, 7, store), ObjectID::temporary(c.entity)}) {
@@ -179,27 +152,6 @@ TEST(MainDataProviderClassificationTest, SavedObjectsAndMergedIDsAreClassifiedBy
   const Notification mistyped{
       "merge", nullptr, {{ObjectContext::kInsertedObjectIDsKey, std::string("x")}}};
   EXPECT_TRUE(MainDataProvider::getChangesFromMergeNotification(mistyped)->areEmtpy());
-}
-
-TEST_F(MainDataProviderNotificationTest, SavedObjectsOfEveryKindAreClassified) {
-  auto set = context().insert<RuleSet>(RuleSet::kEntityName);
-  auto rule = context().insert<Rule>(Rule::kEntityName);
-  auto combination = context().insert<RuleCombination>(RuleCombination::kEntityName);
-  const Notification saved{"save",
-                           nullptr,
-                           {{ObjectContext::kInsertedObjectsKey, ObjectSet{set, entry}},
-                            {ObjectContext::kUpdatedObjectsKey, ObjectSet{rule, combination, log}},
-                            {ObjectContext::kDeletedObjectsKey, ObjectSet{f, a}}}};
-  const auto changes = MainDataProvider::getChangesFromContextDidSaveNotification(saved);
-  ASSERT_TRUE(changes.has_value());
-  EXPECT_EQ(
-      changes->description(),
-      R"(ContextChanges(inserts: ["session", "ruleSet"], updates: ["rule", "alEntry"], )"
-      R"(deletes: ["task", "folder"]))");
-  EXPECT_FALSE(
-      MainDataProvider::getChangesFromContextDidSaveNotification(Notification{"save", nullptr, {}})
-          .has_value());
-  context().rollback();
 }
 
 }  // namespace

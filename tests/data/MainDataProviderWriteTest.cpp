@@ -115,6 +115,15 @@ TEST_F(MainDataProviderWriteTest, FailingWriteRollsBackEverythingAndThrowsToTheC
   auto archiveObserver = NotificationCenter::defaultCenter().addObserver(
       DataNotifications::didArchiveNodes, nullptr,
       [&](const Notification& n) { archiveNotices.push_back(n.name); });
+  // Everything the cases touch, as it was before each of them.
+  auto state = [&] {
+    return std::to_string(top->parent() == nullptr) + " " + entry->end().value_or(Date()).isoString() + " " +
+           a->name() + " " + std::to_string(a->colorId()) + " " + (a->parent() ? a->parent()->name() : "-") +
+           " " + std::to_string(f->archived()) + " " + std::to_string(f->children().size()) + " " +
+           std::to_string(provider->getAllTasks(true).size());
+  };
+  const std::string before = state();
+  ASSERT_EQ(before, "1 " + utc(10).isoString() + " A 0 F 0 2 3");
   for (const auto& c : cases) {
     try {
       write(c.run());
@@ -124,14 +133,7 @@ TEST_F(MainDataProviderWriteTest, FailingWriteRollsBackEverythingAndThrowsToTheC
     }
     EXPECT_EQ(takeEvents(), "") << "case " << c.name;
     EXPECT_FALSE(context().hasChanges()) << "case " << c.name;
-    EXPECT_EQ(top->parent(), nullptr) << "case " << c.name;
-    EXPECT_EQ(entry->end(), utc(10)) << "case " << c.name;
-    EXPECT_EQ(a->name(), "A") << "case " << c.name;
-    EXPECT_EQ(a->colorId(), 0) << "case " << c.name;
-    EXPECT_EQ(a->parent(), f) << "case " << c.name;
-    EXPECT_FALSE(f->archived()) << "case " << c.name;
-    EXPECT_EQ(f->children().size(), 2u) << "case " << c.name;
-    EXPECT_EQ(provider->getAllTasks(true).size(), 3u) << "case " << c.name;
+    EXPECT_EQ(state(), before) << "case " << c.name;
   }
   EXPECT_TRUE(archiveNotices.empty());
 }
@@ -209,13 +211,12 @@ TEST_F(MainDataProviderWriteTest, RuleIsCopiedIntoANewRuleSetFromATemplate) {
   auto copy = std::dynamic_pointer_cast<Rule>(set->rules().front());
   ASSERT_NE(copy, nullptr);
   EXPECT_NE(copy, rule);
-  EXPECT_EQ(copy->applicationPath(), rule->applicationPath());
-  EXPECT_EQ(copy->filePath(), rule->filePath());
-  EXPECT_EQ(copy->typeValue(), 3);
-  EXPECT_EQ(copy->websiteUrl(), rule->websiteUrl());
-  EXPECT_EQ(copy->text(), rule->text());
-  EXPECT_EQ(copy->relationValue(), 2);
-  EXPECT_TRUE(copy->isInActiveWindow());
+  auto fields = [](const Rule& r) {
+    return r.applicationPath().value_or("-") + " " + r.filePath().value_or("-") + " " +
+           std::to_string(r.typeValue()) + " " + r.websiteUrl().value_or("-") + " " + r.text().value_or("-") + " " +
+           std::to_string(r.relationValue()) + " " + std::to_string(r.isInActiveWindow());
+  };
+  EXPECT_EQ(fields(*copy), "/Applications/Editor.app /tmp/x 3 example.org text 2 1");
   EXPECT_EQ(copy->userInfo(), rule->userInfo());
   EXPECT_TRUE(rule->isInserted());
   EXPECT_EQ(rule->managedObjectContext(), scratch.get());

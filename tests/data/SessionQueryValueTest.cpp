@@ -1,5 +1,4 @@
-// The session query as a value: its cache key and equality, interval, description and
-// billing options.
+// The session query as a value: its cache key and equality, interval and billing options.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -110,22 +109,6 @@ TEST(SessionQueryValue, BillingOptionsMapOntoStoredStatuses) {
     EXPECT_EQ(localizedName(*option), expected) << "raw " << c.raw;
   }
   Localizer::reset();
-}
-
-TEST(SessionQueryValue, DescriptionNamesEveryField) {
-  SessionQuery3 query;
-  EXPECT_EQ(query.description(),
-            "<SessionQuery3:\n        from = nil,\n        to = nil,\n        nodes = nil,\n"
-            "        archived = nil,\n        billingStatus = nil\n>");
-  query.from = kNine;
-  query.taskIds = std::set<ObjectID>{kTaskA};
-  query.archived = Archive::archivedOnly;
-  query.billingStatus = std::set{Billing::paid};
-  const std::string text = query.description();
-  EXPECT_NE(text.find("from = " + kNine.isoString() + ","), std::string::npos) << text;
-  EXPECT_NE(text.find("nodes = [" + kTaskA.uriRepresentation() + "]"), std::string::npos) << text;
-  EXPECT_NE(text.find("archived = archivedOnly,"), std::string::npos) << text;
-  EXPECT_NE(text.find("billingStatus = [2]\n>"), std::string::npos) << text;
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 #include "chronelle/model/Rule.h"
 #include "chronelle/model/RuleCombination.h"
 #include "chronelle/model/RuleSet.h"
-#include "chronelle/store/StatementObserver.h"
 #include "chronelle/store/StoreFile.h"
 
 namespace chronelle::testing {
@@ -255,10 +254,9 @@ namespace chronelle::testing {
 namespace {
 
 // A store written by version 1 has no index of the entries' length. Opened by the current
-// version it is migrated to one, and a query of the entries crossing an instant then searches
-// a range of `begin` closed on both sides (SQLite would otherwise read every entry that ended
-// after it), still finding an entry far longer than the others.
-TEST(ModelMigrationTest, AVersion1StoreGainsTheLengthIndexAndPeriodQueriesSearchABoundedRange) {
+// version it is migrated to one (the benchmarks check the plans that use it), and a query of
+// the entries crossing an instant still finds an entry far longer than the others.
+TEST(ModelMigrationTest, AVersion1StoreGainsTheLengthIndexAndStillFindsTheLongestEntry) {
   ModelStore store;
   const auto file = store.directory.file("version1.sqlite");
   {
@@ -281,15 +279,12 @@ TEST(ModelMigrationTest, AVersion1StoreGainsTheLengthIndexAndPeriodQueriesSearch
     context->save();
   }
 
-  std::vector<std::string> statements;
-  setStatementObserver([&](const std::string& sql) { statements.push_back(sql); });
   auto coordinator = std::make_shared<PersistentStoreCoordinator>(ModelRegistry::find(ChronelleModel::kName));
   coordinator->addPersistentStore(file);
   auto context = ObjectContext::create(ConcurrencyType::mainQueue, coordinator);
   FetchRequest crossing(Session::kEntityName);
   crossing.predicate = Predicate::parse("begin < %@ AND end > %@", {Value(at(11)), Value(at(11))});
   const auto found = context->fetch(crossing);
-  setStatementObserver(nullptr);
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(std::dynamic_pointer_cast<Session>(found.front())->notes(), "three days");
 
@@ -298,15 +293,6 @@ TEST(ModelMigrationTest, AVersion1StoreGainsTheLengthIndexAndPeriodQueriesSearch
             std::to_string(ChronelleModel::kVersion));
   EXPECT_EQ(reader->integer("SELECT count(*) FROM pragma_index_list('ZSESSION') WHERE name = 'ZSESSION_ZSPAN_INDEX'"),
             1);
-  std::string plan;
-  for (const auto& sql : statements) {
-    if (sql.find("FROM \"ZSESSION\"") == std::string::npos || sql.find("ZBEGIN") == std::string::npos) continue;
-    for (const auto& row : reader->rows("EXPLAIN QUERY PLAN " + sql)) plan += row.at(3) + "\n";
-  }
-  EXPECT_NE(plan.find("SEARCH t0 USING INDEX ZSESSION_ZBEGIN_INDEX (ZBEGIN>? AND ZBEGIN<?)"), std::string::npos)
-      << plan;
-  EXPECT_NE(plan.find("USING INDEX ZSESSION_ZSPAN_INDEX"), std::string::npos) << plan;
-  EXPECT_EQ(plan.find("SCAN"), std::string::npos) << plan;
 }
 
 // The range of `begin` a period fetch adds is taken from the longest and shortest entry at the

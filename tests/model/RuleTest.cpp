@@ -82,6 +82,11 @@ TEST(RuleTest, StoredIndexesReadAsTheirCasesOrTheStatedFallbacks) {
   }
   rule->setFileMatchRelation(FileMatchRelation::nameContains);
   EXPECT_EQ(rule->relationValue(), 1);
+  // Values missing from a row (a column added later) read as the first type and inactive.
+  rule->setValue("typeValue", Value());
+  rule->setValue("active", Value());
+  EXPECT_EQ(rule->typeValue(), 0);
+  EXPECT_FALSE(rule->active());
 }
 
 TEST(RuleTest, DelaysListTheirCasesInTableOrderWithLocalisedLabels) {
@@ -142,12 +147,7 @@ TEST(RuleTest, CombinationListsChildrenByOrderKeepingTiesInStoreOrder) {
     rule->setParent(combination);
     rules.push_back(rule);
   }
-  const auto sorted = combination->childrenArray();
-  ASSERT_EQ(sorted.size(), 4u);
-  EXPECT_EQ(sorted[0], rules[1]);
-  EXPECT_EQ(sorted[1], rules[3]);
-  EXPECT_EQ(sorted[2], rules[2]);
-  EXPECT_EQ(sorted[3], rules[0]);
+  EXPECT_EQ(combination->childrenArray(), (std::vector<std::shared_ptr<RuleBase>>{rules[1], rules[3], rules[2], rules[0]}));
 }
 
 TEST(RuleTest, BundleIdentifiersComeFromToolboxNamesOrTheBundlesInfoPlist) {
@@ -184,9 +184,10 @@ TEST(RuleTest, BundleIdentifiersComeFromToolboxNamesOrTheBundlesInfoPlist) {
       << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>\n"
          "  <key>CFBundleName</key><string>Editor</string>\n"
          "  <key>CFBundleIdentifier</key>\n  <!-- the id -->\n  "
-         "<string>org.example.edit&amp;go</string>\n"
+         "<string>org.example.edit&amp;go&#x4A;&#6A;&#xG;</string>\n"
          "</dict></plist>\n";
-  EXPECT_EQ(rule->bundleId(), "org.example.edit&go");
+  // Numeric references are resolved only when every digit belongs to their base.
+  EXPECT_EQ(rule->bundleId(), "org.example.edit&goJ&#6A;&#xG;");
   rule->setApplicationPath("/Users/me/Applications/JetBrains Toolbox/GoLand.app");
   EXPECT_EQ(rule->bundleId(), "com.jetbrains.goland");
 }
