@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -17,6 +18,16 @@ std::string readFile(const std::filesystem::path& path) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+std::pair<std::string, int> shell(const std::string& command) {
+  std::string output;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return {"", -1};
+  char buffer[4096];
+  while (const std::size_t got = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, got);
+  const int status = pclose(pipe);
+  return {output, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
 }
 
 nlohmann::json CliResult::json() const {
@@ -67,25 +78,25 @@ CliResult CliStore::run(const std::vector<std::string>& args, const std::string&
   return runRaw(full, input);
 }
 
-CliResult CliStore::runAt(const std::string& now, const std::vector<std::string>& args) const {
-  std::vector<std::string> full = {"--store", dir_.path().string(), "--tz", timeZone_, "--now", now};
-  full.insert(full.end(), args.begin(), args.end());
-  return runRaw(full);
-}
-
 std::string CliStore::ok(const std::vector<std::string>& args) const {
   const CliResult result = run(args);
-  std::string command;
-  for (const auto& a : args) command += a + " ";
-  EXPECT_EQ(result.status, 0) << command << "\nstderr: " << result.err;
+  EXPECT_EQ(result.status, 0) << ::testing::PrintToString(args) << "\nstderr: " << result.err;
   return result.out;
 }
 
-nlohmann::json CliStore::okJson(const std::vector<std::string>& args) const {
-  std::vector<std::string> withJson = {"--json"};
-  withJson.insert(withJson.end(), args.begin(), args.end());
-  const CliResult result = run(withJson);
-  EXPECT_EQ(result.status, 0) << "stderr: " << result.err;
+void CliStore::okAll(const std::vector<std::vector<std::string>>& commands) const {
+  for (const auto& command : commands) ok(command);
+}
+
+nlohmann::json withoutId(nlohmann::json object) {
+  object.erase("id");
+  return object;
+}
+
+nlohmann::json CliStore::okJson(std::vector<std::string> args) const {
+  args.insert(args.begin(), "--json");
+  const CliResult result = run(args);
+  EXPECT_EQ(result.status, 0) << ::testing::PrintToString(args) << "\nstderr: " << result.err;
   return result.json();
 }
 

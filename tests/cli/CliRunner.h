@@ -1,7 +1,7 @@
 #pragma once
 
-#include <nlohmann/json.hpp>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -21,25 +21,31 @@ struct CliResult {
   nlohmann::json json() const;
 };
 
-// Runs the built binary in a fresh store directory, with a fixed time zone and "now" that
-// each call may override. Every run is a new process, as when a user types the commands.
+// Runs `command` with the shell; its standard output and exit status.
+std::pair<std::string, int> shell(const std::string& command);
+
+// `object` without its "id" (random in every store), to compare whole objects.
+nlohmann::json withoutId(nlohmann::json object);
+
+// Runs the built binary in a fresh store directory, with a fixed time zone and "now". Every
+// run is a new process, as when a user types the commands. `run` may be called from several
+// threads at once.
 class CliStore {
  public:
   CliStore(std::string timeZone = "Europe/Berlin", std::string now = "2026-12-05T12:00");
 
   // Runs `chronelle --store DIR --tz ZONE --now NOW args…` with `input` on standard input.
   CliResult run(const std::vector<std::string>& args, const std::string& input = "") const;
-  // The same with another "now".
-  CliResult runAt(const std::string& now, const std::vector<std::string>& args) const;
   // Runs and expects exit status 0, failing the test with stderr otherwise; returns stdout.
   std::string ok(const std::vector<std::string>& args) const;
+  // `ok` for each command in turn.
+  void okAll(const std::vector<std::vector<std::string>>& commands) const;
   // `ok` with --json, parsed.
-  nlohmann::json okJson(const std::vector<std::string>& args) const;
+  nlohmann::json okJson(std::vector<std::string> args) const;
   // A dump of everything stored (the whole tree and every entry) to compare before and after.
   std::string snapshot() const;
 
   const std::filesystem::path& directory() const { return dir_.path(); }
-  const std::string& timeZone() const { return timeZone_; }
   void setNow(std::string now) { now_ = std::move(now); }
 
   // Runs the binary with exactly `args` (no store, zone or time added).

@@ -46,9 +46,8 @@ std::string singleQuoted(const std::string& word) {
 TEST(CliHelp, EveryExampleRunsAsPrintedAndTheOverviewNamesEveryCommand) {
   // A store the examples can run in: their placeholder identifiers are replaced by these.
   CliStore fixture;
-  fixture.ok({"folder", "add", "Client", "--billable", "--rate", "60"});
-  fixture.ok({"task", "add", "Client/Build"});
-  fixture.ok({"task", "add", "Chores"});
+  fixture.okAll({{"folder", "add", "Client", "--billable", "--rate", "60"}, {"task", "add", "Client/Build"},
+                 {"task", "add", "Chores"}});
   std::map<std::string, std::string> replace;
   replace["3f2a9c1e"] = fixture.okJson({"entry", "add", "Client/Build", "--from", "2026-12-05 09:00", "--to",
                                         "2026-12-05 10:00"})["id"];
@@ -94,6 +93,16 @@ TEST(CliHelp, EveryExampleRunsAsPrintedAndTheOverviewNamesEveryCommand) {
     }
   }
 
+  // The demo's nodes are named by the last part of their path.
+  const CliStore demo;
+  demo.ok({"demo"});
+  const auto tree = demo.okJson({"tree"});
+  ASSERT_FALSE(tree["nodes"].empty());
+  for (const auto& node : tree["nodes"]) {
+    const std::string path = node["path"];
+    EXPECT_EQ(node["name"], path.substr(path.rfind('/') + 1)) << path;
+  }
+
   const CliResult version = CliStore::runRaw({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_TRUE(std::regex_match(version.out, std::regex("chronelle [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << version.out;
@@ -101,9 +110,7 @@ TEST(CliHelp, EveryExampleRunsAsPrintedAndTheOverviewNamesEveryCommand) {
 
 TEST(CliHelp, BashCompletesCommandsOptionsAndNodePaths) {
   CliStore store;
-  store.ok({"folder", "add", "Client"});
-  store.ok({"task", "add", "Client/Build"});
-  store.ok({"task", "add", "Deep Work"});
+  store.okAll({{"folder", "add", "Client"}, {"task", "add", "Client/Build"}, {"task", "add", "Deep Work"}});
   const std::string script = CHRONELLE_SOURCE_DIR "/cli/completion/chronelle.bash";
   const std::vector<std::string> atStore = {CHRONELLE_BINARY, "--store", store.directory().string()};
   struct Case {
@@ -111,15 +118,10 @@ TEST(CliHelp, BashCompletesCommandsOptionsAndNodePaths) {
     std::vector<std::string> offered;
   };
   const std::vector<Case> cases = {
-      {{"ru"}, {"rule"}},
-      {{"w"}, {"watch"}},
+      {{"ru"}, {"rule"}}, {{"w"}, {"watch"}}, {{"activity", "d"}, {"delete"}}, {{"--js"}, {"--json"}},
       {{"rule", ""}, {"list", "add", "edit", "move", "activate", "deactivate", "delete", "settings"}},
-      {{"activity", "d"}, {"delete"}},
-      {{"report", "--fo"}, {"--format"}},
-      {{"rule", "add", "Client/Build", "--text-m"}, {"--text-match"}},
-      {{"--js"}, {"--json"}},
-      {{"start", "Cl"}, {"Client", "Client/Build"}},
-      {{"start", "De"}, {"Deep\\ Work"}},
+      {{"report", "--fo"}, {"--format"}}, {{"rule", "add", "Client/Build", "--text-m"}, {"--text-match"}},
+      {{"start", "Cl"}, {"Client", "Client/Build"}}, {{"start", "De"}, {"Deep\\ Work"}},
       {{"report", "--node", "Client/"}, {"Client/Build"}},
   };
   for (std::size_t i = 0; i < cases.size(); ++i) {
@@ -130,21 +132,13 @@ TEST(CliHelp, BashCompletesCommandsOptionsAndNodePaths) {
     const std::string command = "source " + singleQuoted(script) + "; COMP_WORDS=(" + array +
                                 "); COMP_CWORD=" + std::to_string(words.size() - 1) +
                                 "; _chronelle; printf '%s\\n' \"${COMPREPLY[@]}\"";
-    const CliResult result = [&] {
-      std::string out;
-      FILE* pipe = popen(("bash -c " + singleQuoted(command)).c_str(), "r");
-      char buffer[4096];
-      while (pipe && fgets(buffer, sizeof buffer, pipe)) out += buffer;
-      CliResult r;
-      r.status = pipe ? pclose(pipe) : -1;
-      r.out = out;
-      return r;
-    }();
+    const auto [out, status] = shell("bash -c " + singleQuoted(command));
     std::vector<std::string> offered;
-    std::istringstream lines(result.out);
+    std::istringstream lines(out);
     for (std::string line; std::getline(lines, line);) {
       if (!line.empty()) offered.push_back(line);
     }
+    EXPECT_EQ(status, 0) << array;
     EXPECT_EQ(offered, cases[i].offered) << "case " << i << ": " << array;
   }
 }

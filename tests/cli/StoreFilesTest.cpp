@@ -20,11 +20,6 @@ void execSql(const std::filesystem::path& file, const std::string& sql) {
   sqlite3_close(db);
 }
 
-std::string contents(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 TEST(CliStoreFiles, CheckReportsStaleTotalsAndRepairFixesThem) {
   CliStore store;
   store.ok({"folder", "add", "Client"});
@@ -63,7 +58,7 @@ TEST(CliStoreFiles, FilesThatAreNotAUsableStoreAreRefusedWithOneLineAndLeftAlone
   CliStore source;
   source.ok({"task", "add", "Work"});
   source.ok({"entry", "add", "Work", "--from", "09:00", "--to", "10:00"});
-  const std::string store = contents(source.directory() / "chronelle.sqlite");
+  const std::string store = readFile(source.directory() / "chronelle.sqlite");
   ASSERT_GT(store.size(), 8192u);
 
   struct Case {
@@ -92,7 +87,7 @@ TEST(CliStoreFiles, FilesThatAreNotAUsableStoreAreRefusedWithOneLineAndLeftAlone
     CliStore target;
     const auto file = target.directory() / "chronelle.sqlite";
     c.make(file);
-    const std::string before = contents(file);
+    const std::string before = readFile(file);
     for (const char* command : {"tree", "check"}) {
       const CliResult result = target.run({command});
       EXPECT_EQ(result.status, 1) << result.err;
@@ -101,7 +96,7 @@ TEST(CliStoreFiles, FilesThatAreNotAUsableStoreAreRefusedWithOneLineAndLeftAlone
       EXPECT_NE(result.err.find(c.reason), std::string::npos) << result.err;
       EXPECT_EQ(result.out, "");
     }
-    EXPECT_TRUE(contents(file) == before) << "the file was changed";
+    EXPECT_TRUE(readFile(file) == before) << "the file was changed";
     EXPECT_FALSE(std::filesystem::exists(file.string() + "-wal"));
   }
 }

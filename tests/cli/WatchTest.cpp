@@ -13,6 +13,7 @@
 #include <functional>
 #include <regex>
 #include <set>
+#include <utility>
 
 #include "CliRunner.h"
 
@@ -37,10 +38,7 @@ class PtyProcess {
     }
   }
   ~PtyProcess() {
-    if (pid_ > 0 && !exited_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
+    if (pid_ > 0 && kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
     if (master_ >= 0) close(master_);
   }
 
@@ -55,11 +53,8 @@ class PtyProcess {
       if (poll(&fd, 1, static_cast<int>(left)) <= 0) continue;
       char buffer[4096];
       const ssize_t got = read(master_, buffer, sizeof buffer);
-      if (got <= 0) {
-        ended_ = true;  // the child closed the terminal
-        continue;
-      }
-      output_.append(buffer, static_cast<std::size_t>(got));
+      if (got > 0) output_.append(buffer, static_cast<std::size_t>(got));
+      ended_ = got <= 0;  // the child closed the terminal
     }
     return true;
   }
@@ -70,11 +65,9 @@ class PtyProcess {
   void interrupt() { ASSERT_EQ(write(master_, "\x03", 1), 1); }
   // The exit status once the child has closed the terminal; -1 when it did not in time.
   int waitForExit() {
-    waitFor([this](const std::string&) { return ended_; });
-    if (!ended_) return -1;
+    if (!waitFor([this](const std::string&) { return ended_; })) return -1;
     int status = 0;
-    waitpid(pid_, &status, 0);
-    exited_ = true;
+    waitpid(std::exchange(pid_, -1), &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
   const std::string& output() const { return output_; }
@@ -82,7 +75,6 @@ class PtyProcess {
  private:
   pid_t pid_ = -1;
   int master_ = -1;
-  bool exited_ = false;
   bool ended_ = false;
   std::string output_;
 };

@@ -1,11 +1,17 @@
-// The small edits of BaseDataProvider: saving with recovery, rules, stored references.
+// The small edits of BaseDataProvider (saving with recovery, rules, stored references), and
+// its reads on a broken store.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
+#include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "teststack/StackFixture.h"
 #include "chronelle/data/BaseDataProvider.h"
+#include "chronelle/data/DataModifier.h"
+#include "chronelle/model/ALEntry.h"
 #include "chronelle/model/Rule.h"
 #include "chronelle/model/RuleCombination.h"
 #include "chronelle/model/RuleSet.h"
@@ -62,14 +68,12 @@ class BaseDataProviderRules : public BaseDataProviderEdit {
     addTopLevel(combination, "c");
     for (const char* name : {"c0", "c1"}) {
       auto rule = provider.newRule();
-      rule->setText(std::string(name));
-      rule->setParent(combination);
+      rule->setText(std::string(name)), rule->setParent(combination);
       rule->setOrder(static_cast<std::int16_t>(combination->children().size() - 1));
     }
   }
   void addTopLevel(const std::shared_ptr<RuleBase>& rule, const char* name) {
     if (auto leaf = std::dynamic_pointer_cast<Rule>(rule)) leaf->setText(std::string(name));
-    named[rule] = name;
     rule->setSet(set);
     rule->setOrder(static_cast<std::int16_t>(set->rules().size() - 1));
   }
@@ -91,32 +95,28 @@ class BaseDataProviderRules : public BaseDataProviderEdit {
     return render(set->rules()) + " | " + render(combination->children());
   }
   std::shared_ptr<RuleBase> rule(const std::string& name) {
-    for (const auto& r : set->rules()) {
-      if (nameOf(r) == name) return r;
-    }
-    for (const auto& r : combination->children()) {
-      if (nameOf(r) == name) return r;
+    for (const auto& list : {set->rules(), combination->children()}) {
+      for (const auto& r : list) {
+        if (nameOf(r) == name) return r;
+      }
     }
     return nullptr;
   }
 
   std::shared_ptr<RuleSet> set;
   std::shared_ptr<RuleCombination> combination;
-  std::map<std::shared_ptr<RuleBase>, std::string> named;
 };
 
 TEST_F(BaseDataProviderRules, MovesKeepOrderAndFollowTheTarget) {
   ASSERT_EQ(layout(), "r0=0* r1=1* r2=2* c=3* | c0=0* c1=1*");
-  const std::vector<std::shared_ptr<RuleBase>> none;
-  struct Case {
+  // Each case starts from the layout the previous one left.
+  const struct {
     const char* name;
     std::vector<std::string> moved;
     bool intoCombination;
     std::size_t index;
     std::string expected;
-  };
-  // Each case starts from the layout the previous one left.
-  const std::vector<Case> cases = {
+  } cases[] = {
       {"one rule to the front", {"r2"}, false, 0, "r2=0* r0=1* r1=2* c=3* | c0=0* c1=1*"},
       {"index beyond the siblings", {"r0"}, false, 5, "r2=0* r0=1* r1=2* c=3* | c0=0* c1=1*"},
       {"onto its own place", {"r0"}, false, 1, "r2=0* r0=1* r1=2* c=3* | c0=0* c1=1*"},
@@ -126,17 +126,18 @@ TEST_F(BaseDataProviderRules, MovesKeepOrderAndFollowTheTarget) {
       {"combination into a combination", {"c"}, true, 0, "c=1* r2=2* r0=3* | c0=0* r1=1* c1=2*"},
       {"combination with its child", {"c", "c0"}, false, 3, "r2=0* r0=1* c=2* | c0=0* r1=1* c1=2*"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string("case: ") + c.name);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     std::vector<std::shared_ptr<RuleBase>> moved;
     for (const auto& n : c.moved) moved.push_back(rule(n));
-    EXPECT_EQ(provider.checkThatRules(moved, c.intoCombination ? combination : nullptr),
-              !(c.intoCombination && c.moved.front() == "c"));
+    // Combinations do not nest; the write side asks the same question.
+    const bool allowed = !(c.intoCombination && c.moved.front() == "c");
+    EXPECT_EQ(provider.checkThatRules(moved, c.intoCombination ? combination : nullptr), allowed);
+    EXPECT_EQ(DataModifier(stack->viewContext()).canRules(moved, c.intoCombination ? combination : nullptr), allowed);
     provider.moveRules(moved, set, c.intoCombination ? combination : nullptr, c.index);
     EXPECT_EQ(layout(), c.expected);
   }
-  EXPECT_EQ(rule("r1")->set(), nullptr) << "a rule inside a combination hangs from it only";
-  EXPECT_EQ(rule("r1")->parent(), combination);
+  EXPECT_TRUE(!rule("r1")->set() && rule("r1")->parent() == combination) << "it hangs from the combination only";
   EXPECT_NO_THROW(save());
 }
 
@@ -159,8 +160,9 @@ TEST_F(BaseDataProviderRules, ActivationFollowsTheCombination) {
   EXPECT_EQ(layout(), "c1=0* r1=1* r2=2* c=3* | r0=0* c0=1");
 
   provider.deleteRule(combination);
+  DataModifier(stack->viewContext()).deleteRule(rule("r2"));
   save();
-  EXPECT_EQ(context().count(FetchRequest(RuleBase::kEntityName)), 3u) << "its children went with it";
+  EXPECT_EQ(context().count(FetchRequest(RuleBase::kEntityName)), 2u) << "its children went with it";
 }
 
 TEST_F(BaseDataProviderEdit, ObjectReferencesSurviveInTheUserDefaults) {
@@ -172,15 +174,8 @@ TEST_F(BaseDataProviderEdit, ObjectReferencesSurviveInTheUserDefaults) {
 
   provider.setManagedObjectInUserDefaults(task, "TPCurrentTask");
   // Written to the file at once: a fresh reader of the same file sees it.
-  UserDefaults reread(UserDefaults::standard()->path());
-  EXPECT_TRUE(reread.contains("TPCurrentTask"));
+  EXPECT_TRUE(UserDefaults(UserDefaults::standard()->path()).contains("TPCurrentTask"));
   EXPECT_EQ(provider.managedObjectFromUserDefaults("TPCurrentTask"), task);
-
-  // A reference read in another context gives that context's object.
-  BaseDataProvider other(stack->privateContext());
-  auto seen = other.managedObjectFromUserDefaults("TPCurrentTask");
-  ASSERT_NE(seen, nullptr);
-  EXPECT_EQ(seen->objectID(), task->objectID());
 
   context().deleteObject(task);
   save();
@@ -190,6 +185,84 @@ TEST_F(BaseDataProviderEdit, ObjectReferencesSurviveInTheUserDefaults) {
   EXPECT_EQ(provider.managedObjectFromUserDefaults("TPCurrentTask"), nullptr);
   provider.removeManagedObjectFromUserDefaults("TPCurrentTask");
   EXPECT_FALSE(UserDefaults(UserDefaults::standard()->path()).contains("TPCurrentTask"));
+}
+
+// Reads on a broken store log their fixed message and return their empty result.
+// Drops every table of the store behind the stack's back, as a damaged file would look.
+void dropAllTables(const std::filesystem::path& file) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+  std::string drops;
+  auto collect = [](void* out, int, char** values, char**) {
+    *static_cast<std::string*>(out) += "DROP TABLE \"" + std::string(values[0]) + "\";";
+    return 0;
+  };
+  sqlite3_exec(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%'", collect,
+               &drops, nullptr);
+  ASSERT_FALSE(drops.empty());
+  EXPECT_EQ(sqlite3_exec(db, drops.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+}
+
+using BaseDataProviderError = StackFixture;
+
+TEST_F(BaseDataProviderError, ReadsOnABrokenStoreLogAndReturnEmpty) {
+  auto task = makeTask("Task");
+  save();
+  BaseDataProvider provider(stack->viewContext());
+  dropAllTables(stack->persistentStoreCoordinator()->storeFile());
+
+  // Each read, and whether it goes through the context's error handler (which names the
+  // context) or straight to the logger.
+  const bool handler = true, logger = false;
+  const std::tuple<const char*, bool, std::function<bool()>> cases[] = {
+      {"Error on fetching count in getTotalTasksCount", handler, [&] { return !provider.getTotalTasksCount(); }},
+      {"Error on fetching all tasks in getAllTasks", handler, [&] { return provider.getAllTasks(true).empty(); }},
+      {"Error on getting task", logger, [&] { return !provider.getTask(*task->identifier()); }},
+      {"Error on getting folder", logger, [&] { return !provider.getFolder("x"); }},
+      {"Error on getting recent tasks", logger, [&] { return provider.getRecentTasks(5).empty(); }},
+      {"Error on getting children of folder", handler,
+       [&] { return provider.getChildren(nullptr, NodeFilter::allNodes).empty(); }},
+      {"Error on getting time entries", handler, [&] { return provider.getSessions(SessionQuery3{}).empty(); }},
+      {"Error on getting session", logger, [&] { return !provider.getSession("x"); }},
+      {"Error on getting time entries count", handler, [&] { return !provider.getSessionCount({task}); }},
+      {"Error on getting oldest time entry", handler, [&] { return !provider.getOldestSession({}); }},
+      {"Error on getting latest time entry", handler, [&] { return !provider.getLatestTimeEntry({task}); }},
+      {"Error on getting running time entries", handler, [&] { return provider.getRunningTimeEntries().empty(); }},
+      {"Error on getting active rule sets", handler, [&] { return provider.getActiveRuleSets().empty(); }},
+      {"Error on getting logs", handler, [&] { return provider.getActivityLogs(std::nullopt, std::nullopt).empty(); }},
+  };
+  for (const auto& [message, viaHandler, readIsEmpty] : cases) {
+    SCOPED_TRACE(message);
+    logs.clear();
+    bool empty = false;
+    EXPECT_NO_THROW(empty = readIsEmpty());
+    EXPECT_TRUE(empty);
+    const auto records = logs.records("Data");
+    ASSERT_EQ(records.size(), 1u) << logs.transcript();
+    EXPECT_EQ(records[0].message, message);
+    EXPECT_EQ(records[0].level, LogLevel::error);
+    EXPECT_NE(records[0].metadata.at("error").toString(), "");
+    EXPECT_EQ(viaHandler ? records[0].metadata.at("contextType").toString() : records[0].function,
+              viaHandler ? "mainQueueConcurrencyType" : "error(_:_:file:)");
+  }
+
+  // The lookup by ID logs nothing.
+  logs.clear();
+  EXPECT_EQ(provider.getObject(ObjectID::permanent("Task", 77, stack->persistentStoreCoordinator()->storeIdentifier())),
+            nullptr);
+  EXPECT_TRUE(logs.records("Data").empty()) << logs.transcript();
+}
+
+TEST_F(BaseDataProviderError, HandlerMessageDefaultsAndNamesTheContext) {
+  auto background = stack->privateContext();
+  BaseDataProvider provider(background);
+  provider.handleContextError(std::runtime_error("boom"));
+  const auto records = logs.records("Data");
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].message, "Context operation error");
+  EXPECT_EQ(records[0].metadata.at("error").toString(), "boom");
+  EXPECT_EQ(records[0].metadata.at("contextType").toString(), "privateQueueConcurrencyType");
 }
 
 }  // namespace

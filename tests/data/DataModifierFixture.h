@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <any>
-#include <cmath>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,32 +30,16 @@ class DataModifierFixture : public StackFixture {
     return session;
   }
 
-  // The save of a write followed by the recount and its own save, as after every write.
-  void saveAndRecount() {
-    save();
-    if (modifier.updateNodesConfirmedDurationsIfNeeded()) save();
-  }
-
-  // Whole seconds between two instants computed without the library: microseconds floored
-  // to seconds on each side.
-  static double wholeSeconds(Date from, Date to) {
-    const auto floorSec = [](Date d) {
-      const auto us = d.microsecondsSince1970();
-      return (us >= 0 ? us : us - 999'999) / 1'000'000;
-    };
-    return static_cast<double>(floorSec(to) - floorSec(from));
-  }
-
   // Names of `nodes` in order, joined with spaces, for readable comparisons.
   static std::string names(const std::vector<std::shared_ptr<Node>>& nodes) {
     std::string out;
     for (const auto& node : nodes) out += (out.empty() ? "" : " ") + node->name();
     return out;
   }
-  // The `order` values of `nodes`, joined with spaces.
-  static std::string orders(const std::vector<std::shared_ptr<Node>>& nodes) {
+  // "name=order" of `nodes` in order, joined with spaces.
+  static std::string layout(const std::vector<std::shared_ptr<Node>>& nodes) {
     std::string out;
-    for (const auto& node : nodes) out += (out.empty() ? "" : " ") + std::to_string(node->order());
+    for (const auto& node : nodes) out += (out.empty() ? "" : " ") + node->name() + "=" + std::to_string(node->order());
     return out;
   }
 };

@@ -1,5 +1,6 @@
 #include <string>
 #include <system_error>
+#include <tuple>
 
 #include "DataModifierFixture.h"
 #include "chronelle/data/BaseDataProvider.h"
@@ -19,38 +20,31 @@ class DataModifierNodesTest : public DataModifierFixture {
                                                                                   : NodeFilter::ArchivedStateOption::active));
   }
   void makeBillable(Node& node, bool billable, std::optional<double> rate) {
-    node.setIsBillableSet(true);
-    node.setIsBillable(billable);
-    node.setHourlyRateIsSet(rate.has_value());
-    node.setHourlyRate(rate.value_or(0));
+    node.setIsBillableSet(true), node.setIsBillable(billable);
+    node.setHourlyRateIsSet(rate.has_value()), node.setHourlyRate(rate.value_or(0));
   }
 };
 
 TEST_F(DataModifierNodesTest, MovesWithinOneFolder) {
-  struct Case {
+  const struct {
     std::vector<int> orders;  // stored orders of A B C D
     char node;
     OrderOption order;
     std::string expected;
-  };
-  const std::vector<Case> cases = {
-      {{0, 1, 2, 3}, 'A', OrderOption::order(2), "B A C D"},
-      {{0, 1, 2, 3}, 'A', OrderOption::last, "B C D A"},
-      {{0, 1, 2, 3}, 'C', OrderOption::order(0), "C A B D"},
-      {{0, 1, 2, 3}, 'B', OrderOption::order(3), "A C B D"},
-      {{0, 1, 2, 3}, 'D', OrderOption::last, "A B C D"},
-      {{0, 2, 5, 9}, 'D', OrderOption::last, "A B C D"},
+  } cases[] = {
+      {{0, 1, 2, 3}, 'A', OrderOption::order(2), "B=0 A=1 C=2 D=3"},
+      {{0, 1, 2, 3}, 'A', OrderOption::last, "B=0 C=1 D=2 A=3"},
+      {{0, 1, 2, 3}, 'C', OrderOption::order(0), "C=0 A=1 B=2 D=3"},
+      {{0, 1, 2, 3}, 'B', OrderOption::order(3), "A=0 C=1 B=2 D=3"},
+      {{0, 1, 2, 3}, 'D', OrderOption::last, "A=0 B=1 C=2 D=3"},
+      {{0, 2, 5, 9}, 'D', OrderOption::last, "A=0 B=1 C=2 D=3"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string("move ") + c.node + " to " +
-                 (c.order.isLast() ? "last" : std::to_string(*c.order.index())) + " from orders " +
-                 std::to_string(c.orders[1]) + "," + std::to_string(c.orders[3]));
     auto folder = makeFolder("F");
     std::vector<std::shared_ptr<Task>> tasks;
     for (int i = 0; i < 4; ++i) tasks.push_back(makeTask(std::string(1, char('A' + i)), folder, c.orders[i]));
     modifier.updateNode(*tasks[c.node - 'A'], folder->objectID(), c.order);
-    EXPECT_EQ(names(folder->childrenArray()), c.expected);
-    EXPECT_EQ(orders(folder->childrenArray()), "0 1 2 3");
+    EXPECT_EQ(layout(folder->childrenArray()), c.expected) << "moved " << c.node;
   }
 
   // Already in place: nothing is written at all.
@@ -73,18 +67,15 @@ TEST_F(DataModifierNodesTest, MovingToAnotherFolderRenumbersRecordsAndRecolours)
   save();
   ASSERT_TRUE(from->hasRunningSession());
   modifier.nodesWantUpdateConfirmedDuration().clear();
+  EXPECT_FALSE(modifier.updateNodesConfirmedDurationsIfNeeded()) << "nothing recorded, nothing to do";
   const auto oldKey = y->hierarchyKey();
 
   modifier.updateNode(*y, {{Key::parentId, to->objectID()}});  // parentId alone: appended
-  EXPECT_EQ(names(from->childrenArray()), "X Z");
-  EXPECT_EQ(orders(from->childrenArray()), "0 1");
-  EXPECT_EQ(names(to->childrenArray()), "U V Y");
-  EXPECT_EQ(orders(to->childrenArray()), "0 1 2");
+  EXPECT_EQ(layout(from->childrenArray()) + " | " + layout(to->childrenArray()), "X=0 Z=1 | U=0 V=1 Y=2");
   EXPECT_EQ(y->colorId(), 7);
   EXPECT_EQ(modifier.nodesWantUpdateConfirmedDuration(), (NodeSet{from, to}));
   EXPECT_NE(y->hierarchyKey(), oldKey);
-  EXPECT_FALSE(from->hasRunningSession());
-  EXPECT_TRUE(to->hasRunningSession());
+  EXPECT_TRUE(!from->hasRunningSession() && to->hasRunningSession());
 
   modifier.updateNode(*y, {{Key::order, OrderOption::order(0)}});  // order alone: same folder
   EXPECT_EQ(names(to->childrenArray()), "Y U V");
@@ -92,10 +83,8 @@ TEST_F(DataModifierNodesTest, MovingToAnotherFolderRenumbersRecordsAndRecolours)
   // A parent that is not a folder sends the node to the top level, where a task keeps its
   // colour.
   modifier.updateNode(*x, u->objectID(), OrderOption::order(0));
-  EXPECT_EQ(x->parent(), nullptr);
-  EXPECT_EQ(x->colorId(), 3);
-  EXPECT_EQ(names(topLevel(false)), "X From To");
-  EXPECT_EQ(orders(topLevel(false)), "0 1 2");
+  EXPECT_TRUE(!x->parent() && x->colorId() == 3);
+  EXPECT_EQ(layout(topLevel(false)), "X=0 From=1 To=2");
 
   // An empty parentId never means "to the top": it keeps the current folder.
   modifier.updateNode(*z, {{Key::parentId, std::any()}, {Key::order, OrderOption::last}});
@@ -110,12 +99,8 @@ TEST_F(DataModifierNodesTest, ArchivingMarksTheSubtreeAndMovesItAmongTheArchived
   makeFolder("Active", nullptr, 2);
 
   modifier.updateNode(*folder, {{Key::archived, true}, {Key::moveToRoot, true}});
-  EXPECT_TRUE(folder->archived());
-  EXPECT_TRUE(inner->archived());
-  EXPECT_TRUE(task->archived());
-  EXPECT_EQ(names(topLevel(true)), "Old F");
-  EXPECT_EQ(orders(topLevel(true)), "0 1");
-  EXPECT_EQ(names(topLevel(false)), "Active");
+  EXPECT_TRUE(folder->archived() && inner->archived() && task->archived());
+  EXPECT_EQ(layout(topLevel(true)) + " | " + names(topLevel(false)), "Old=0 F=1 | Active");
 
   // Already archived: no move even with moveToRoot.
   modifier.archive(*old, true);
@@ -123,9 +108,7 @@ TEST_F(DataModifierNodesTest, ArchivingMarksTheSubtreeAndMovesItAmongTheArchived
   EXPECT_EQ(names(topLevel(true)), "Old F");
 
   modifier.unarchive(*inner, true);
-  EXPECT_FALSE(inner->archived());
-  EXPECT_FALSE(task->archived());
-  EXPECT_EQ(inner->parent(), nullptr);
+  EXPECT_FALSE(inner->archived() || task->archived());
   EXPECT_EQ(names(topLevel(false)), "Active Inner");
 }
 
@@ -150,28 +133,23 @@ TEST_F(DataModifierNodesTest, TurningBillingOffPropagatesToChildrenAndUnbilledEn
   ASSERT_EQ(ownEntry->hourlyRate(), 50);
 
   modifier.updateNode(*folder, {{Key::isBillableSet, true}, {Key::isBillable, false}});
-  EXPECT_FALSE(folder->hourlyRateIsSet());
-  EXPECT_EQ(folder->hourlyRate(), 0);
-  EXPECT_FALSE(sub->hourlyRateIsSet());
-  EXPECT_FALSE(inherits->hourlyRateIsSet());
-  EXPECT_EQ(inherits->hourlyRate(), 0);
-  EXPECT_FALSE(unbilled->isBillable());
-  EXPECT_EQ(unbilled->hourlyRate(), 0);
-  EXPECT_EQ(unbilled->confirmedRevenue(), 0);
-  for (const auto& kept : {billed, paid}) {
-    EXPECT_TRUE(kept->isBillable());
-    EXPECT_EQ(kept->hourlyRate(), 80);
-    EXPECT_DOUBLE_EQ(kept->confirmedRevenue(), 80);
-  }
+  // Nodes: "rate set, rate"; entries: "billable, rate, revenue".
+  auto node = [](const Node& n) { return std::to_string(n.hourlyRateIsSet()) + "," + std::to_string(n.hourlyRate()); };
+  auto money = [](const Session& e) {
+    return std::to_string(e.isBillable()) + "," + std::to_string(e.hourlyRate()) + "," +
+           std::to_string(e.confirmedRevenue());
+  };
+  EXPECT_EQ(node(*folder) + " " + node(*sub) + " " + node(*inherits),
+            "0,0.000000 0,0.000000 0,0.000000");
+  EXPECT_EQ(money(*unbilled) + " " + money(*billed) + " " + money(*paid),
+            "0,0.000000,0.000000 1,80.000000,80.000000 1,80.000000,80.000000");
   // The effectively billable task keeps its settings; its rate now comes from nowhere.
   EXPECT_TRUE(own->isBillable());
-  EXPECT_TRUE(ownEntry->isBillable());
-  EXPECT_EQ(ownEntry->hourlyRate(), 0);
+  EXPECT_EQ(money(*ownEntry), "1,0.000000,0.000000");
 
   // A rate alone reprices unbilled entries below.
   modifier.updateNode(*own, {{Key::hourlyRateIsSet, true}, {Key::hourlyRate, 30.0}});
-  EXPECT_EQ(ownEntry->hourlyRate(), 30);
-  EXPECT_DOUBLE_EQ(ownEntry->confirmedRevenue(), 30);
+  EXPECT_EQ(money(*ownEntry), "1,30.000000,30.000000");
 }
 
 TEST_F(DataModifierNodesTest, SortByNameUsesScalarOrderOfComposedNamesAndIsStable) {
@@ -181,8 +159,7 @@ TEST_F(DataModifierNodesTest, SortByNameUsesScalarOrderOfComposedNamesAndIsStabl
   auto archived = makeTask("0", nullptr, 5);
   archived->setArchived(true);
   modifier.sortNodesByName(nullptr, false);
-  EXPECT_EQ(names(topLevel(false)), "A a b");
-  EXPECT_EQ(orders(topLevel(false)), "0 1 2");
+  EXPECT_EQ(layout(topLevel(false)), "A=0 a=1 b=2");
   EXPECT_EQ(archived->order(), 5) << "the archived list is numbered on its own";
 
   auto folder = makeFolder("F", nullptr, 3);
@@ -195,19 +172,16 @@ TEST_F(DataModifierNodesTest, SortByNameUsesScalarOrderOfComposedNamesAndIsStabl
   modifier.sortNodesByName(folder, false);
   const auto sorted = folder->childrenArray();
   EXPECT_EQ(names(sorted), "Z f f e\u0301");
-  EXPECT_EQ(sorted[1], f1);
-  EXPECT_EQ(sorted[2], f2);
+  EXPECT_TRUE(sorted[1] == f1 && sorted[2] == f2) << "equal names keep their order";
 }
 
 TEST_F(DataModifierNodesTest, ColoursReachDirectTasksOnly) {
   auto folder = makeFolder("F"), sub = makeFolder("S", folder);
   auto direct = makeTask("T", folder), deep = makeTask("D", sub);
-  const auto untouched = sub->colorId();
+  const auto u = sub->colorId();
   modifier.updateNode(*folder, {{Key::colorId, ColorSet::ID::orange}});
-  EXPECT_EQ(folder->colorId(), 1);
-  EXPECT_EQ(direct->colorId(), 1);
-  EXPECT_EQ(sub->colorId(), untouched);
-  EXPECT_EQ(deep->colorId(), untouched);
+  EXPECT_EQ(std::vector({folder->colorId(), direct->colorId(), sub->colorId(), deep->colorId()}),
+            std::vector<std::int16_t>({1, 1, u, u}));
   modifier.updateNode(*folder, {{Key::colorId, 5}, {Key::name, std::string("Renamed")}, {Key::notes, std::string("n")}});
   EXPECT_EQ(direct->colorId(), 5);
   EXPECT_EQ(folder->name(), "Renamed");
@@ -243,9 +217,9 @@ TEST_F(DataModifierNodesTest, DeleteAllNodesAnnouncesFirstAndLeavesNothing) {
       [&](const Notification&) { nodesWhenAnnounced = context().count(Node::fetchRequest()); });
   modifier.deleteAllNodes();
   save();
-  EXPECT_EQ(nodesWhenAnnounced, 3u);
-  EXPECT_EQ(context().count(Node::fetchRequest()), 0u);
-  EXPECT_EQ(context().count(Session::fetchRequest()), 0u);
+  EXPECT_EQ(std::tuple(nodesWhenAnnounced, context().count(Node::fetchRequest()),
+                       context().count(Session::fetchRequest())),
+            std::tuple(3u, 0u, 0u));
 }
 
 }  // namespace

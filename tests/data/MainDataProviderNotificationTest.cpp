@@ -1,12 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <asio/co_spawn.hpp>
+#include <asio/detached.hpp>
+#include <asio/executor_work_guard.hpp>
+#include <asio/io_context.hpp>
+#include <asio/post.hpp>
+#include <asio/use_awaitable.hpp>
 #include <functional>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "teststack/ProviderFixture.h"
 #include "chronelle/model/ALEntry.h"
-#include "chronelle/model/Rule.h"
-#include "chronelle/model/RuleCombination.h"
-#include "chronelle/model/RuleSet.h"
 
 namespace chronelle::testing {
 namespace {
@@ -44,46 +50,30 @@ TEST_F(MainDataProviderNotificationTest,
     std::function<asio::awaitable<void>()> run;
     std::string expected;
   };
+  using TKey = TimeEntryChangeKey;
   const Case cases[] = {
       {"create task in folder",
        [&] {
-         return discardResult(provider->createTask(
-             {{NodeChangeKey::name, std::string("T")}, {NodeChangeKey::parentId, f->objectID()}}));
+         return discardResult(
+             provider->createTask({{NodeChangeKey::name, std::string("T")}, {NodeChangeKey::parentId, f->objectID()}}));
        },
        "returned | " + changed(task, folder, none)},
       {"create finished entry",
-       [&] {
-         return discardResult(
-             provider->createTimeEntry(utc(11), utc(12), a->objectID(), false, {}));
-       },
+       [&] { return discardResult(provider->createTimeEntry(utc(11), utc(12), a->objectID(), false, {})); },
        "returned | " + changed(session, task, none)},
-      {"re-time entry",
-       [&]() {
-         return provider->updateTimeEntry(entry->objectID(),
-                                          {{TimeEntryChangeKey::end, utc(10, 30)}});
-       },
+      {"re-time entry", [&] { return provider->updateTimeEntry(entry->objectID(), {{TKey::end, utc(10, 30)}}); },
        "returned | " + changed(none, session, none)},
       {"move entry to another task",
-       [&]() {
-         return provider->updateTimeEntry(entry->objectID(),
-                                          {{TimeEntryChangeKey::taskId, b->objectID()}});
-       },
+       [&] { return provider->updateTimeEntry(entry->objectID(), {{TKey::taskId, b->objectID()}}); },
        "returned | " + changed(none, sessionAndTask, none)},
       {"rename folder",
-       [&]() {
-         return provider->updateNode(f->objectID(), {{NodeChangeKey::name, std::string("G")}});
-       },
+       [&] { return provider->updateNode(f->objectID(), {{NodeChangeKey::name, std::string("G")}}); },
        "returned | " + changed(none, folder, none)},
-      {"delete entry", [&]() { return provider->deleteTimeEntries({entry}); },
+      {"delete entry", [&] { return provider->deleteTimeEntries({entry}); },
        "returned | " + changed(none, task, session)},
-      {"delete activity-log entry",
-       [&]() { return provider->deleteActivityLogs({log->objectID()}); },
+      {"delete activity-log entry", [&] { return provider->deleteActivityLogs({log->objectID()}); },
        "returned | " + changed(none, none, R"(["alEntry"])")},
-      {"write without changes",
-       [&]() {
-         return provider->updateTimeEntries({}, {{TimeEntryChangeKey::end, utc(9)}});
-       },
-       "returned"},
+      {"write without changes", [&] { return provider->updateTimeEntries({}, {{TKey::end, utc(9)}}); }, "returned"},
   };
   for (const auto& c : cases) {
     write(c.run());
@@ -93,27 +83,23 @@ TEST_F(MainDataProviderNotificationTest,
 
 TEST_F(MainDataProviderNotificationTest,
        ChangeNotificationCarriesTheSavedObjectsAndMergesOnlyTheChangeSet) {
-  auto created = write(
-      provider->createTimeEntry(utc(11), std::nullopt, a->objectID(), true, std::string("n")));
+  auto created = write(provider->createTimeEntry(utc(11), std::nullopt, a->objectID(), true, std::string("n")));
   EXPECT_EQ(lastChange.object, nullptr);
   const auto* inserted = lastChange.value<ObjectSet>(DataNotifications::insertedObjectsKey);
-  ASSERT_NE(inserted, nullptr);
-  ASSERT_EQ(inserted->size(), 1u);
-  EXPECT_EQ(inserted->front(), created);
-  EXPECT_NE(lastChange.value<ObjectSet>(DataNotifications::updatedObjectsKey), nullptr);
-  EXPECT_NE(lastChange.value<ObjectSet>(DataNotifications::deletedObjectsKey), nullptr);
+  ASSERT_TRUE(inserted && lastChange.value<ObjectSet>(DataNotifications::updatedObjectsKey) &&
+              lastChange.value<ObjectSet>(DataNotifications::deletedObjectsKey));
+  EXPECT_EQ(*inserted, ObjectSet{created});
   takeEvents();
 
   // A merge is announced at once, on the posting thread, with the change set only.
-  NotificationCenter::defaultCenter().post(
-      ObjectContext::kDidMergeChangesObjectIDsNotification, stack->viewContext().get(),
-      {{ObjectContext::kUpdatedObjectIDsKey, ObjectIDSet{a->objectID()}}});
+  NotificationCenter::defaultCenter().post(ObjectContext::kDidMergeChangesObjectIDsNotification,
+                                           stack->viewContext().get(),
+                                           {{ObjectContext::kUpdatedObjectIDsKey, ObjectIDSet{a->objectID()}}});
   EXPECT_EQ(takeEvents(), changed(none, task, none));
   EXPECT_EQ(lastChange.userInfo.size(), 1u);
 
   // A did-save without user info is not announced.
-  provider->contextDidSave(
-      Notification{ObjectContext::kDidSaveNotification, stack->viewContext().get(), {}});
+  provider->contextDidSave(Notification{ObjectContext::kDidSaveNotification, stack->viewContext().get(), {}});
   MainQueue::shared().runPending();
   EXPECT_EQ(takeEvents(), "");
 }
@@ -146,60 +132,101 @@ TEST_F(MainDataProviderNotificationTest, FailedDurationSaveIsLoggedAndChangesAre
 
 TEST(MainDataProviderClassificationTest, SavedObjectsAndMergedIDsAreClassifiedByKind) {
   const std::string store = "11111111-2222-3333-4444-555555555555";
-  struct Case {
-    const char* entity;
-    std::int64_t mergedBit;
-  };
   // Rules and combinations name neither "/RuleSet" nor "/RuleBase" in their URIs.
-  const Case cases[] = {{"Task", 2},
-                        {"Folder", 4},
-                        {"Session", 1},
-                        {"RuleSet", 8},
-                        {"RuleBase", 16},
-                        {"Rule", 0},
-                        {"RuleCombination", 0},
-                        {"ALEntry", 32},
-                        {"BrowserALEntry", 32},
-                        {"DocumentAppALEntry", 32},
-                        {"Unknown", 0}};
-  for (const auto& c : cases) {
-    for (const ObjectID& id :
-         {ObjectID::permanent(c.entity, 7, store), ObjectID::temporary(c.entity)}) {
-      Notification merge{
-          "merge", nullptr, {{ObjectContext::kDeletedObjectIDsKey, ObjectIDSet{id}}}};
-      const auto changes = MainDataProvider::getChangesFromMergeNotification(merge);
+  const std::pair<const char*, std::int64_t> cases[] = {{"Task", 2},     {"Folder", 4},          {"Session", 1},           {"RuleSet", 8},
+                        {"RuleBase", 16}, {"Rule", 0},            {"RuleCombination", 0},   {"ALEntry", 32},
+                        {"BrowserALEntry", 32}, {"DocumentAppALEntry", 32}, {"Unknown", 0}};
+  for (const auto& [entity, bit] : cases) {
+    for (const ObjectID& id : {ObjectID::permanent(entity, 7, store), ObjectID::temporary(entity)}) {
+      const auto changes = MainDataProvider::getChangesFromMergeNotification(
+          Notification{"merge", nullptr, {{ObjectContext::kDeletedObjectIDsKey, ObjectIDSet{id}}}});
       ASSERT_TRUE(changes.has_value());
-      EXPECT_EQ(changes->deletes.rawValue, c.mergedBit) << "case " << id.uriRepresentation();
-      EXPECT_TRUE(changes->inserts.isEmpty() && changes->updates.isEmpty()) << "case " << c.entity;
+      EXPECT_EQ(changes->deletes.rawValue, bit) << id.uriRepresentation();
+      EXPECT_TRUE(changes->inserts.isEmpty() && changes->updates.isEmpty()) << entity;
     }
   }
-  EXPECT_FALSE(MainDataProvider::getChangesFromMergeNotification(Notification{"merge", nullptr, {}})
-                   .has_value());
+  EXPECT_FALSE(MainDataProvider::getChangesFromMergeNotification(Notification{"merge", nullptr, {}}));
   // A value of another type under a key adds nothing.
-  const Notification mistyped{
-      "merge", nullptr, {{ObjectContext::kInsertedObjectIDsKey, std::string("x")}}};
+  const Notification mistyped{"merge", nullptr, {{ObjectContext::kInsertedObjectIDsKey, std::string("x")}}};
   EXPECT_TRUE(MainDataProvider::getChangesFromMergeNotification(mistyped)->areEmtpy());
 }
 
-TEST_F(MainDataProviderNotificationTest, SavedObjectsOfEveryKindAreClassified) {
-  auto set = context().insert<RuleSet>(RuleSet::kEntityName);
-  auto rule = context().insert<Rule>(Rule::kEntityName);
-  auto combination = context().insert<RuleCombination>(RuleCombination::kEntityName);
-  const Notification saved{"save",
-                           nullptr,
-                           {{ObjectContext::kInsertedObjectsKey, ObjectSet{set, entry}},
-                            {ObjectContext::kUpdatedObjectsKey, ObjectSet{rule, combination, log}},
-                            {ObjectContext::kDeletedObjectsKey, ObjectSet{f, a}}}};
-  const auto changes = MainDataProvider::getChangesFromContextDidSaveNotification(saved);
-  ASSERT_TRUE(changes.has_value());
-  EXPECT_EQ(
-      changes->description(),
-      R"(ContextChanges(inserts: ["session", "ruleSet"], updates: ["rule", "alEntry"], )"
-      R"(deletes: ["task", "folder"]))");
-  EXPECT_FALSE(
-      MainDataProvider::getChangesFromContextDidSaveNotification(Notification{"save", nullptr, {}})
-          .has_value());
-  context().rollback();
+// Writes awaited from a coroutine of another executor, on another thread, while the main
+// thread keeps working on the view context: the provider must touch that context only on the
+// main queue. ThreadSanitizer sees the accesses; the notices' thread is checked in any build.
+class MainDataProviderThreadTest : public ProviderFixture {};
+
+TEST_F(MainDataProviderThreadTest, WritesAwaitedFromAnotherThreadTouchTheViewContextOnTheMainQueue) {
+  std::string seen;  // what the observers and the final look saw, written on the main queue
+  auto note = [&](const char* name) {
+    return NotificationCenter::defaultCenter().addObserver(name, nullptr, [&](const Notification&) {
+      seen += MainQueue::shared().isMainThread() ? "notice on main | " : "notice elsewhere | ";
+    });
+  };
+  auto archived = note(DataNotifications::didArchiveNodes);
+  auto unarchived = note(DataNotifications::didUnarchiveNodes);
+  auto onMain = [&](const std::function<void()>& fn) { context().performAndWait(fn); };
+  std::vector<std::shared_ptr<ManagedObject>> kept;  // released on the main thread at the end
+
+  // (g++ 12 miscompiles string literals inside a co_await statement: values are built first.)
+  const NodeChanges folderData{{NodeChangeKey::name, std::string("F")}};
+  const std::optional<std::string> notes = "n";
+  auto oneRound = [&]() -> asio::awaitable<void> {
+    // Every look at a returned object is made on the main queue.
+    auto folder = co_await provider->createFolder(folderData);
+    NodeChanges taskData{{NodeChangeKey::name, std::string("T")}};
+    std::vector<ObjectID> folderIds;
+    onMain([&] { folderIds = {folder->objectID()}; taskData[NodeChangeKey::parentId] = folder->objectID(); });
+    auto task = co_await provider->createTask(taskData);
+    ObjectID taskId;
+    onMain([&] { taskId = task->objectID(); });
+    auto first = co_await provider->createTimeEntry(utc(9), utc(9, 30), taskId, false, notes);
+    auto second = co_await provider->createTimeEntry(utc(10), utc(10, 15), taskId, false, notes);
+    std::vector<std::string> entryIds;
+    std::string taskIdentifier;
+    onMain([&] { entryIds = {*first->identifier(), *second->identifier()}; taskIdentifier = *task->identifier(); });
+    co_await provider->mergeSessions(entryIds, taskIdentifier, MainDataProvider::SessionMergeType::byPushingSessionsTogether);
+    co_await provider->archiveNodes(folderIds, true);
+    co_await provider->unarchiveNodes(folderIds, true);
+    const auto items = provider->getFlatNodeStructure(nullptr, true, false);
+    onMain([&] {
+      for (const auto& item : items) seen += std::to_string(item.level) + item.node->name() + " ";
+      seen += std::to_string(task->sessions().size()) + " | ";
+      kept.insert(kept.end(), {folder, task, first, second});
+    });
+  };
+
+  // The main thread re-reads every node and entry from the store, over and over, as an
+  // application's main thread keeps using them; the other thread runs two rounds of writes,
+  // so that a read made over there has more chances to meet one of these.
+  bool finished = false;
+  auto churn = [&]() -> asio::awaitable<void> {
+    while (!finished) {
+      for (const char* entity : {Node::kEntityName, Session::kEntityName}) {
+        for (const auto& object : context().fetch(FetchRequest(entity))) context().refresh(object, true);
+      }
+      co_await asio::post(MainQueue::shared().executor(), asio::use_awaitable);
+    }
+  };
+  asio::io_context elsewhere;
+  auto work = asio::make_work_guard(elsewhere);
+  std::thread worker([&] { elsewhere.run(); });
+  auto rounds = [&]() -> asio::awaitable<void> {
+    for (int round = 0; round < 2; ++round) co_await oneRound();
+  };
+  auto both = [&]() -> asio::awaitable<void> {
+    asio::co_spawn(MainQueue::shared().executor(), churn(), asio::detached);
+    co_await asio::co_spawn(elsewhere, rounds(), asio::use_awaitable);
+    finished = true;
+  };
+  runOnMain(both());
+  MainQueue::shared().runPending();  // the churn ends
+  work.reset();
+  worker.join();
+
+  EXPECT_EQ(seen,
+            "notice on main | notice on main | 0F 1T 1 | "
+            "notice on main | notice on main | 0F 1T 0F 1T 1 | ");
 }
 
 }  // namespace

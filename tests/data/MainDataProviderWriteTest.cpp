@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 
 #include "teststack/ProviderFixture.h"
 #include "chronelle/data/ManagedObjectFetcherError.h"
@@ -42,34 +43,23 @@ TEST_F(MainDataProviderWriteTest, RunningEntryIsFlooredMarksItsTaskAndIsTheViewC
                                                  std::string("n")));
   EXPECT_EQ(created, context().registeredObject(created->objectID()));
   EXPECT_FALSE(created->objectID().isTemporaryID());
-  EXPECT_EQ(created->begin(), utc(11));
-  EXPECT_FALSE(created->end().has_value());
-  EXPECT_TRUE(created->autotracked());
-  EXPECT_EQ(created->notes(), "n");
-  EXPECT_TRUE(b->hasRunningSession());
-  EXPECT_TRUE(f->hasRunningSession());
-  EXPECT_FALSE(a->hasRunningSession());
+  EXPECT_EQ(std::tuple(created->begin(), created->end(), created->autotracked(), created->notes()),
+            std::tuple(utc(11), std::nullopt, true, "n"));
+  EXPECT_TRUE(b->hasRunningSession() && f->hasRunningSession() && !a->hasRunningSession());
 }
 
 TEST_F(MainDataProviderWriteTest, FailingWriteRollsBackEverythingAndThrowsToTheCaller) {
   auto isStoreError = [](int code) {
-    return [code](const std::exception& e) {
-      const auto* error = dynamic_cast<const StoreError*>(&e);
-      return error && error->code() == code;
-    };
+    return [code](const std::exception& e) { return dynamic_cast<const StoreError*>(&e) && dynamic_cast<const StoreError&>(e).code() == code; };
   };
   auto isSystemError = [](std::error_code code) {
-    return [code](const std::exception& e) {
-      const auto* error = dynamic_cast<const std::system_error*>(&e);
-      return error && error->code() == code;
-    };
+    return [code](const std::exception& e) { return dynamic_cast<const std::system_error*>(&e) && dynamic_cast<const std::system_error&>(e).code() == code; };
   };
-  struct Case {
+  const struct {
     const char* name;
     std::function<asio::awaitable<void>()> run;
     std::function<bool(const std::exception&)> expected;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"move, then a time entry as node",
        [&] {
          return provider->moveNodes(
@@ -105,16 +95,22 @@ TEST_F(MainDataProviderWriteTest, FailingWriteRollsBackEverythingAndThrowsToTheC
              {{NodeChangeKey::name, std::string("")}, {NodeChangeKey::parentId, f->objectID()}}));
        },
        isStoreError(StoreError::kValidationMissingMandatoryProperty)},
-      {"archive with a missing node",
-       [&] {
-         return provider->archiveNodes({f->objectID(), goneId}, true);
-       },
+      {"archive with a missing node", [&] { return provider->archiveNodes({f->objectID(), goneId}, true); },
        isStoreError(StoreError::kObjectNotFound)},
   };
   std::vector<std::string> archiveNotices;
   auto archiveObserver = NotificationCenter::defaultCenter().addObserver(
       DataNotifications::didArchiveNodes, nullptr,
       [&](const Notification& n) { archiveNotices.push_back(n.name); });
+  // Everything the cases touch, as it was before each of them.
+  auto state = [&] {
+    return std::to_string(top->parent() == nullptr) + " " + entry->end().value_or(Date()).isoString() + " " +
+           a->name() + " " + std::to_string(a->colorId()) + " " + (a->parent() ? a->parent()->name() : "-") +
+           " " + std::to_string(f->archived()) + " " + std::to_string(f->children().size()) + " " +
+           std::to_string(provider->getAllTasks(true).size());
+  };
+  const std::string before = state();
+  ASSERT_EQ(before, "1 " + utc(10).isoString() + " A 0 F 0 2 3");
   for (const auto& c : cases) {
     try {
       write(c.run());
@@ -124,14 +120,7 @@ TEST_F(MainDataProviderWriteTest, FailingWriteRollsBackEverythingAndThrowsToTheC
     }
     EXPECT_EQ(takeEvents(), "") << "case " << c.name;
     EXPECT_FALSE(context().hasChanges()) << "case " << c.name;
-    EXPECT_EQ(top->parent(), nullptr) << "case " << c.name;
-    EXPECT_EQ(entry->end(), utc(10)) << "case " << c.name;
-    EXPECT_EQ(a->name(), "A") << "case " << c.name;
-    EXPECT_EQ(a->colorId(), 0) << "case " << c.name;
-    EXPECT_EQ(a->parent(), f) << "case " << c.name;
-    EXPECT_FALSE(f->archived()) << "case " << c.name;
-    EXPECT_EQ(f->children().size(), 2u) << "case " << c.name;
-    EXPECT_EQ(provider->getAllTasks(true).size(), 3u) << "case " << c.name;
+    EXPECT_EQ(state(), before) << "case " << c.name;
   }
   EXPECT_TRUE(archiveNotices.empty());
 }
@@ -171,71 +160,56 @@ TEST_F(MainDataProviderWriteTest, FolderAndItsOwnTaskSelectedAreEachMovedToTheTo
   auto topLevel = [&](NodeFilter::ArchivedStateOption state) {
     std::string text;
     for (const auto& node : provider->getChildren(nullptr, NodeFilter(NodeFilter::NodeTypeOption::all, state)))
-      text += (text.empty() ? "" : " ") + node->name();
+      text += node->name() + " ";
     return text;
   };
+  using State = NodeFilter::ArchivedStateOption;
   write(provider->archiveNodes({f->objectID(), a->objectID()}, true));
-  EXPECT_TRUE(a->archived() && b->archived());
-  EXPECT_EQ(topLevel(NodeFilter::ArchivedStateOption::archived), "F A");
-  EXPECT_EQ(b->parent(), f);
-
+  EXPECT_TRUE(a->archived() && b->archived() && b->parent() == f);
+  EXPECT_EQ(topLevel(State::archived), "F A ");
   write(provider->unarchiveNodes({f->objectID(), b->objectID()}, true));
   EXPECT_FALSE(f->archived() || b->archived());
-  EXPECT_EQ(topLevel(NodeFilter::ArchivedStateOption::active), "Top F B");
-  EXPECT_EQ(topLevel(NodeFilter::ArchivedStateOption::archived), "A");
+  EXPECT_EQ(topLevel(State::active) + "| " + topLevel(State::archived), "Top F B | A ");
 }
 
 TEST_F(MainDataProviderWriteTest, RuleIsCopiedIntoANewRuleSetFromATemplate) {
   auto scratch = stack->childContext();
   auto rule = scratch->insert<Rule>(Rule::kEntityName);
-  rule->setApplicationPath("/Applications/Editor.app");
-  rule->setFilePath("/tmp/x");
-  rule->setTypeValue(3);
-  rule->setWebsiteUrl("example.org");
-  rule->setText("text");
-  rule->setRelationValue(2);
-  rule->setIsInActiveWindow(true);
-  rule->setUserInfo(ValueDictionary{{"k", Value("v")}});
+  rule->setApplicationPath("/Applications/Editor.app"), rule->setFilePath("/tmp/x"), rule->setTypeValue(3);
+  rule->setWebsiteUrl("example.org"), rule->setText("text"), rule->setRelationValue(2);
+  rule->setIsInActiveWindow(true), rule->setUserInfo(ValueDictionary{{"k", Value("v")}});
 
   write(provider->createRule(rule, a->objectID()));
   write(provider->createRule(rule, a->objectID()));
   EXPECT_EQ(takeEvents(), "returned | " + changed(R"(["ruleSet", "rule"])", R"(["task"])", "[]") +
                               " | returned | " + changed(R"(["rule"])", R"(["ruleSet"])", "[]"));
   auto set = a->ruleSet();
-  ASSERT_NE(set, nullptr);
-  EXPECT_EQ(set->startTypeIndex(), 1);
-  EXPECT_EQ(set->pauseTypeIndex(), 2);
-  ASSERT_EQ(set->rules().size(), 2u);
+  ASSERT_TRUE(set && set->rules().size() == 2u);
+  EXPECT_EQ(std::to_string(set->startTypeIndex()) + std::to_string(set->pauseTypeIndex()), "12");
   auto copy = std::dynamic_pointer_cast<Rule>(set->rules().front());
-  ASSERT_NE(copy, nullptr);
-  EXPECT_NE(copy, rule);
-  EXPECT_EQ(copy->applicationPath(), rule->applicationPath());
-  EXPECT_EQ(copy->filePath(), rule->filePath());
-  EXPECT_EQ(copy->typeValue(), 3);
-  EXPECT_EQ(copy->websiteUrl(), rule->websiteUrl());
-  EXPECT_EQ(copy->text(), rule->text());
-  EXPECT_EQ(copy->relationValue(), 2);
-  EXPECT_TRUE(copy->isInActiveWindow());
+  ASSERT_TRUE(copy && copy != rule);
+  auto fields = [](const Rule& r) {
+    return r.applicationPath().value_or("-") + " " + r.filePath().value_or("-") + " " +
+           std::to_string(r.typeValue()) + " " + r.websiteUrl().value_or("-") + " " + r.text().value_or("-") + " " +
+           std::to_string(r.relationValue()) + " " + std::to_string(r.isInActiveWindow());
+  };
+  EXPECT_EQ(fields(*copy), "/Applications/Editor.app /tmp/x 3 example.org text 2 1");
   EXPECT_EQ(copy->userInfo(), rule->userInfo());
-  EXPECT_TRUE(rule->isInserted());
-  EXPECT_EQ(rule->managedObjectContext(), scratch.get());
+  EXPECT_TRUE(rule->isInserted() && rule->managedObjectContext() == scratch.get()) << "the template stays a draft";
 }
 
 TEST_F(MainDataProviderWriteTest, ActivityLogDeletionSkipsWhatIsNotThere) {
   std::vector<std::shared_ptr<ALEntry>> logs;
-  for (const char* entity :
-       {ALEntry::kEntityName, BrowserALEntry::kEntityName, ALEntry::kEntityName}) {
+  for (const char* entity : {ALEntry::kEntityName, BrowserALEntry::kEntityName}) {
     logs.push_back(context().insert<ALEntry>(entity));
     logs.back()->setBegin(utc(8));
   }
   save();
-  const ObjectID deletedLog = logs[2]->objectID();
-  context().deleteObject(logs[2]);
-  save();
   MainQueue::shared().runPending();
   events.clear();
 
-  write(provider->deleteActivityLogs({deletedLog, a->objectID(), logs[0]->objectID()}));
+  // An object that is gone and one that is no log entry are skipped.
+  write(provider->deleteActivityLogs({goneId, a->objectID(), logs[0]->objectID()}));
   EXPECT_EQ(takeEvents(), "returned | " + changed("[]", "[]", R"(["alEntry"])"));
   EXPECT_EQ(provider->getActivityLogs(std::nullopt, std::nullopt).size(), 1u);
   EXPECT_NE(provider->getTask(*a->identifier()), nullptr);

@@ -109,8 +109,7 @@ TEST_F(SessionQueryStore, FiltersAgreeInSqlAndInMemory) {
   for (const auto& [session, name] : names) byName[name] = session;
   int i = 0;
   for (const auto& [name, session] : byName) {
-    session->setTask(i % 3 == 0 ? other : task);
-    session->setIsBillable(i % 2 == 0);
+    session->setTask(i % 3 == 0 ? other : task), session->setIsBillable(i % 2 == 0);
     session->setBillingStatusValue(static_cast<std::int16_t>(i % 3));
     ++i;
   }

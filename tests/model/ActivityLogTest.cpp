@@ -20,11 +20,9 @@ TEST(ActivityLogTest, EffectiveTimesFallBackToTheClock) {
   auto blank = store.context->insert<ALEntry>(ALEntry::kEntityName);
   EXPECT_FALSE(blank->isRunning());
   EXPECT_EQ(blank->effectiveDuration(), 0);
-  EXPECT_FALSE(blank->hasTitle());
-  blank->setTitle("");
-  EXPECT_FALSE(blank->hasTitle());
-  blank->setTitle("x");
-  EXPECT_TRUE(blank->hasTitle());
+  std::string titled;
+  for (const char* title : {"", "x"}) titled += (blank->setTitle(title), blank->hasTitle()) ? "y" : "n";
+  EXPECT_EQ(titled, "ny");
 
   auto backwards = store.context->insert<ALEntry>(ALEntry::kEntityName);
   backwards->setBegin(at(10));
@@ -35,23 +33,17 @@ TEST(ActivityLogTest, EffectiveTimesFallBackToTheClock) {
 
 TEST(ActivityLogTest, SimilarityNeedsTheSameKindApplicationAndPlace) {
   ModelStore store;
-  auto browser = [&](std::optional<std::string> app, const char* url) {
-    auto e = store.context->insert<BrowserALEntry>(BrowserALEntry::kEntityName);
+  // An entry of the given kind, application and URL (the page's or the document's).
+  auto entry = [&](const char* entity, std::optional<std::string> app, const char* url) {
+    auto e = store.context->insert<ALEntry>(entity);
     e->setBundleId(std::move(app));
-    if (url) e->setUrl(Url::parse(url));
-    return std::shared_ptr<ALEntry>(e);
-  };
-  auto document = [&](std::optional<std::string> app, const char* url) {
-    auto e = store.context->insert<DocumentAppALEntry>(DocumentAppALEntry::kEntityName);
-    e->setBundleId(std::move(app));
-    if (url) e->setDocumentUrl(Url::parse(url));
-    return std::shared_ptr<ALEntry>(e);
-  };
-  auto plain = [&](std::optional<std::string> app) {
-    auto e = store.context->insert<ALEntry>(ALEntry::kEntityName);
-    e->setBundleId(std::move(app));
+    if (auto b = std::dynamic_pointer_cast<BrowserALEntry>(e); b && url) b->setUrl(Url::parse(url));
+    if (auto d = std::dynamic_pointer_cast<DocumentAppALEntry>(e); d && url) d->setDocumentUrl(Url::parse(url));
     return e;
   };
+  auto browser = [&](const char* app, const char* url) { return entry(BrowserALEntry::kEntityName, app, url); };
+  auto document = [&](const char* app, const char* url) { return entry(DocumentAppALEntry::kEntityName, app, url); };
+  auto plain = [&](std::optional<std::string> app) { return entry(ALEntry::kEntityName, std::move(app), nullptr); };
   const struct {
     const char* label;
     std::shared_ptr<ALEntry> a, b;
@@ -73,42 +65,6 @@ TEST(ActivityLogTest, SimilarityNeedsTheSameKindApplicationAndPlace) {
       {"plain vs browser", plain("b"), browser("b", nullptr), true},
   };
   for (const auto& c : cases) EXPECT_EQ(c.a->isSimilar(*c.b), c.similar) << c.label;
-}
-
-TEST(ActivityLogTest, DictionaryFormRoundTripsAndPopulateOnlyTakesMatchingTypes) {
-  ModelStore store;
-  auto source = store.context->insert<BrowserALEntry>(BrowserALEntry::kEntityName);
-  source->setBegin(at(9));
-  source->setEnd(at(9, 30));
-  source->setBundleId("org.example.browser");
-  source->setTitle("Docs");
-  source->setUrl(Url::parse("https://docs.example.com/a"));
-  const ValueDictionary dictionary = source->toDictionary();
-  EXPECT_EQ(dictionary, (ValueDictionary{{"begin", at(9)},
-                                         {"end", at(9, 30)},
-                                         {"bundleId", "org.example.browser"},
-                                         {"title", "Docs"},
-                                         {"type", "browser"},
-                                         {"url", "https://docs.example.com/a"}}));
-  auto copy = store.context->insert<BrowserALEntry>(BrowserALEntry::kEntityName);
-  copy->populate(dictionary);
-  EXPECT_EQ(copy->toDictionary(), dictionary);
-
-  auto bare = store.context->insert<ALEntry>(ALEntry::kEntityName);
-  EXPECT_EQ(bare->toDictionary(), ValueDictionary{});
-  auto doc = store.context->insert<DocumentAppALEntry>(DocumentAppALEntry::kEntityName);
-  EXPECT_EQ(doc->toDictionary(), (ValueDictionary{{"type", "doc"}}));
-  doc->populate({{"documentUrl", "file:///tmp/x.txt"}, {"title", 5}, {"begin", "not a date"}});
-  EXPECT_EQ(doc->toDictionary(),
-            (ValueDictionary{{"type", "doc"}, {"documentUrl", "file:///tmp/x.txt"}}));
-
-  store.context->save();
-  copy->populate({});
-  copy->populate({{"url", 12}, {"end", "later"}});  // wrong types change nothing
-  EXPECT_FALSE(copy->hasChanges());
-  copy->populate({{"url", "not a url"}});
-  EXPECT_EQ(copy->url(), std::nullopt);
-  EXPECT_EQ(copy->title(), "Docs");
 }
 
 }  // namespace

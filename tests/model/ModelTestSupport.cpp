@@ -1,7 +1,5 @@
 #include "ModelTestSupport.h"
 
-#include <ctime>
-
 #include "chronelle/model/ChronelleModel.h"
 #include "chronelle/model/NSDictionaryValueTransformer.h"
 #include "chronelle/support/Injector.h"
@@ -62,20 +60,6 @@ std::shared_ptr<Session> ModelStore::session(const std::shared_ptr<Task>& task, 
 
 std::size_t ModelStore::count(const std::string& entity) const {
   return context->count(FetchRequest(entity));
-}
-
-ScopedTimeZone::ScopedTimeZone(const char* zone) {
-  if (const char* current = std::getenv("TZ")) previous_ = current;
-  ::setenv("TZ", zone, 1);
-  ::tzset();
-}
-
-ScopedTimeZone::~ScopedTimeZone() {
-  if (previous_)
-    ::setenv("TZ", previous_->c_str(), 1);
-  else
-    ::unsetenv("TZ");
-  ::tzset();
 }
 
 }  // namespace chronelle::testing

@@ -3,7 +3,6 @@
 // resolves from the shared container (the palette and a running-entry source the test
 // controls) and a manual clock.
 
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -57,18 +56,6 @@ struct ModelStore {
   std::shared_ptr<ColorSetManager> palette;
   std::shared_ptr<PersistentStoreCoordinator> coordinator;
   std::shared_ptr<ObjectContext> context;
-};
-
-// Sets TZ for its lifetime and restores the previous value.
-class ScopedTimeZone {
- public:
-  explicit ScopedTimeZone(const char* zone);
-  ~ScopedTimeZone();
-  ScopedTimeZone(const ScopedTimeZone&) = delete;
-  ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
-
- private:
-  std::optional<std::string> previous_;
 };
 
 }  // namespace chronelle::testing

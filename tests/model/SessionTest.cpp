@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ModelTestSupport.h"
-#include "chronelle/platform/Localizer.h"
+#include "teststack/ScopedTimeZone.h"
 
 namespace chronelle::testing {
 namespace {
@@ -20,33 +20,18 @@ TEST(SessionTest, RunningEntryMeasuresAgainstTheClockAndBillsOnlyWhenBillable) {
   entry->setIsBillable(false);
   EXPECT_EQ(entry->effectiveRevenue(), 0.0);
   EXPECT_EQ(entry->effectiveHourlyRate(), std::nullopt);
-}
 
-TEST(SessionTest, RevenueRoundsToCentsWithHalvesAwayFromZero) {
-  ModelStore store;
+  // The amount is the shared cents rule (its table lives with the money code): half a cent
+  // up, away from zero below it, in both the running and the clipped form.
   const struct {
     double rate, seconds, cents;
-  } cases[] = {
-      {18, 1, 1},        // half a cent rounds up
-      {90, 1, 3},        // 2.5 cents
-      {54, 1, 2},        // 1.5 cents
-      {17.99, 1, 0},     // just under half a cent
-      {36, 1, 1},        // exactly one cent
-      {90, 3601, 9003},  // 90.025
-      {-18, 1, -1},      // away from zero also below it
-      {19.99, 1800, 1000},   // 9.995 in decimal, 9.99499… as doubles
-      {18, 29, 15},          // 0.145
-      {30, 123, 103},        // 1.025
-      {-19.99, 1800, -1000},
-  };
-  for (const auto& c : cases) {
-    auto entry = store.session(nullptr, store.time.now() - c.seconds);
-    entry->setIsBillable(true);
-    entry->setHourlyRate(c.rate);
-    EXPECT_EQ(entry->effectiveRevenue(), c.cents / 100)
-        << c.rate << "/h for " << c.seconds << " s";
-    EXPECT_EQ(entry->effectiveRevenue(std::nullopt, std::nullopt), c.cents / 100)
-        << "clipped form, " << c.rate << "/h for " << c.seconds << " s";
+  } amounts[] = {{18, 1, 1}, {17.99, 1, 0}, {-19.99, 1800, -1000}};
+  for (const auto& c : amounts) {
+    auto running = store.session(nullptr, store.time.now() - c.seconds);
+    running->setIsBillable(true);
+    running->setHourlyRate(c.rate);
+    EXPECT_EQ(running->effectiveRevenue(), c.cents / 100) << c.rate << "/h for " << c.seconds << " s";
+    EXPECT_EQ(running->effectiveRevenue(std::nullopt, std::nullopt), c.cents / 100) << c.rate << "/h, clipped";
   }
 }
 
@@ -55,6 +40,8 @@ TEST(SessionTest, ClippingCountsOnlyThePartInsideThePeriod) {
   auto entry = store.session(nullptr, at(9), at(11));
   entry->setIsBillable(true);
   entry->setHourlyRate(36);
+  entry->setConfirmedRevenue(55.55);  // reported whole, but a clipped amount comes from the rate
+  EXPECT_EQ(entry->effectiveRevenue(), 55.55);
   const struct {
     const char* label;
     std::optional<Date> from, to;
@@ -85,74 +72,48 @@ TEST(SessionTest, ClippingCountsOnlyThePartInsideThePeriod) {
   EXPECT_EQ(backwards->effectiveDateIterval(), DateInterval(at(10), at(10)));
 }
 
-TEST(SessionTest, EndedEntryReportsItsConfirmedRevenueButClipsFromTheRate) {
-  ModelStore store;
-  auto entry = store.session(nullptr, at(9), at(10));
-  entry->setIsBillable(true);
-  entry->setHourlyRate(60);
-  entry->setConfirmedRevenue(55.55);
-  EXPECT_EQ(entry->effectiveRevenue(), 55.55);
-  EXPECT_EQ(entry->effectiveRevenue(at(9), at(10)), 60.0);
-  EXPECT_EQ(entry->effectiveRevenue(at(9, 30), std::nullopt), 30.0);
-}
-
 TEST(SessionTest, BillingStatusReadsOutOfRangeValuesAsUnbilled) {
   ModelStore store;
   auto entry = store.session(nullptr, at(9));
   const struct {
     int raw;
     BillingStatus status;
-  } readings[] = {{0, BillingStatus::unbilled},
-                  {1, BillingStatus::billed},
-                  {2, BillingStatus::paid},
-                  {7, BillingStatus::unbilled},
-                  {-1, BillingStatus::unbilled}};
+  } readings[] = {{0, BillingStatus::unbilled}, {1, BillingStatus::billed}, {2, BillingStatus::paid},
+                  {7, BillingStatus::unbilled}, {-1, BillingStatus::unbilled}};
   for (const auto& r : readings) {
     entry->setBillingStatusValue(static_cast<std::int16_t>(r.raw));
     EXPECT_EQ(entry->billingStatus(), r.status) << r.raw;
     EXPECT_EQ(BillingStatus::fromRaw(r.raw).has_value(), r.raw >= 0 && r.raw <= 2) << r.raw;
   }
-  std::string names;
-  for (BillingStatus s : BillingStatus::allCases())
-    names += s.enDescription() + "=" + s.description() + " ";
-  EXPECT_EQ(names, "unbilled=Unbilled billed=Billed paid=Paid ");
-  Localizer::setTable({{"Paid", "Bezahlt"}});
-  EXPECT_EQ(BillingStatus(BillingStatus::paid).description(), "Bezahlt");
-  Localizer::reset();
 }
 
-TEST(SessionTest, DeletedAndSavedEntriesReadAsZero) {
-  ModelStore store;
-  auto entry = store.session(store.task("t"), at(9), at(11));
-  entry->setIsBillable(true);
-  entry->setHourlyRate(60);
-  store.context->save();
-  store.context->deleteObject(entry);
-  store.context->save();
-  ASSERT_NE(entry->faultingState(), 0);
-  EXPECT_EQ(entry->effectiveDuration(), 0);
-  EXPECT_EQ(entry->effectiveDuration(at(9), at(10)), 0);
-  EXPECT_EQ(entry->effectiveRevenue(at(9), at(10)), 0);
-  EXPECT_EQ(entry->dayString(), "");
-  EXPECT_EQ(entry->effectiveDateIterval(), DateInterval(store.time.now(), store.time.now()));
-}
-
-TEST(SessionTest, EndPersistenceFollowsUnsavedChanges) {
+TEST(SessionTest, DeletedEntriesReadAsZeroAndEndPersistenceFollowsUnsavedChanges) {
   ModelStore store;
   auto entry = store.session(store.task("t"), at(9), at(10));
   store.context->save();
   EXPECT_TRUE(entry->isEndPersisted());
   entry->setNotes("other key");
   EXPECT_TRUE(entry->isEndPersisted());
-  entry->setEnd(at(10, 30));
+  entry->setEnd(at(11));
   EXPECT_FALSE(entry->isEndPersisted());
   store.context->save();
   EXPECT_TRUE(entry->isEndPersisted());
+
+  entry->setIsBillable(true);
+  entry->setHourlyRate(60);
+  store.context->deleteObject(entry);
+  store.context->save();
+  ASSERT_NE(entry->faultingState(), 0);
+  EXPECT_EQ(std::tuple(entry->effectiveDuration(), entry->effectiveDuration(at(9), at(10)),
+                       entry->effectiveRevenue(at(9), at(10)), entry->dayString()),
+            std::tuple(0.0, 0.0, 0.0, std::string()));
+  EXPECT_EQ(entry->effectiveDateIterval(), DateInterval(store.time.now(), store.time.now()));
 }
 
-TEST(SessionTest, DayStringIsTheLocalCalendarDay) {
+TEST(SessionTest, DayStringIsTheLocalCalendarDayAndTheFolderComesFromTheTask) {
   ModelStore store;
-  auto entry = store.session(nullptr, at(1, 30));  // 01:30 UTC
+  auto folder = store.folder("f");
+  auto entry = store.session(store.task("in", folder), at(1, 30));  // 01:30 UTC
   {
     ScopedTimeZone zone("America/Sao_Paulo");  // UTC-3: still the previous evening
     EXPECT_EQ(entry->dayString(), "2026-03-01");
@@ -161,20 +122,8 @@ TEST(SessionTest, DayStringIsTheLocalCalendarDay) {
     ScopedTimeZone zone("Asia/Tokyo");
     EXPECT_EQ(entry->dayString(), "2026-03-02");
   }
-}
-
-TEST(SessionTest, FolderAndDescriptionFollowTheTaskAndIdentity) {
-  ModelStore store;
-  auto folder = store.folder("f");
-  auto nested = store.session(store.task("in", folder), at(9));
-  auto topLevel = store.session(store.task("top"), at(9));
-  auto orphan = store.session(nullptr, at(9));
-  EXPECT_EQ(nested->folder(), folder);
-  EXPECT_EQ(topLevel->folder(), nullptr);
-  EXPECT_EQ(orphan->folder(), nullptr);
-  EXPECT_EQ(orphan->description(), *orphan->identifier());
-  orphan->setIdentifier(std::nullopt);
-  EXPECT_EQ(orphan->description(), "<Session (no identifier)>");
+  EXPECT_EQ(entry->folder(), folder);
+  EXPECT_EQ(store.session(store.task("top"), at(9))->folder(), nullptr);
 }
 
 TEST(SessionTest, ObserversHearOfTheValuesTheyDependOn) {
@@ -185,32 +134,21 @@ TEST(SessionTest, ObserversHearOfTheValuesTheyDependOn) {
   std::string heard;
   std::vector<ObservationToken> tokens;
   for (const char* key : {"effectiveDuration", "effectiveRevenue", "isBillable", "billingStatus"}) {
-    tokens.push_back(entry->observe(key, [&heard, key](const ObservedChange&) {
-      heard += key;
-      heard += ' ';
-    }));
+    tokens.push_back(entry->observe(key, [&heard, key](const ObservedChange&) { heard += std::string(key) + ' '; }));
   }
-  auto record = [&](const char* label, const std::function<void()>& change) {
-    heard.clear();
-    change();
-    return std::string(label) + ": " + heard;
-  };
-  EXPECT_EQ(record("begin", [&] { entry->setBegin(at(8)); }),
-            "begin: effectiveDuration effectiveRevenue ");
-  EXPECT_EQ(record("end", [&] { entry->setEnd(at(11)); }),
-            "end: effectiveDuration effectiveRevenue ");
-  EXPECT_EQ(record("confirmed", [&] { entry->setConfirmedDuration(5); }),
-            "confirmed: effectiveDuration effectiveRevenue ");
-  EXPECT_EQ(record("task", [&] { entry->setTask(task); }), "task: isBillable ");
-  EXPECT_EQ(record("status", [&] { entry->setBillingStatusValue(1); }), "status: billingStatus ");
-  EXPECT_EQ(record("notes", [&] { entry->setNotes("n"); }), "notes: ");
-
   int folderHeard = 0;
-  auto folderToken =
-      folder->observe("effectiveDuration", [&](const ObservedChange&) { ++folderHeard; });
-  EXPECT_EQ(record("tick", [&] { entry->updateEffectiveDuration(); }),
-            "tick: effectiveDuration effectiveRevenue ");
-  EXPECT_EQ(folderHeard, 1);
+  auto folderToken = folder->observe("effectiveDuration", [&](const ObservedChange&) { ++folderHeard; });
+  const std::pair<const char*, std::function<void()>> changes[] = {
+      {"begin", [&] { entry->setBegin(at(8)); }},          {"end", [&] { entry->setEnd(at(11)); }},
+      {"confirmed", [&] { entry->setConfirmedDuration(5); }}, {"task", [&] { entry->setTask(task); }},
+      {"status", [&] { entry->setBillingStatusValue(1); }}, {"notes", [&] { entry->setNotes("n"); }},
+      {"tick", [&] { entry->updateEffectiveDuration(); }}};
+  for (const auto& [label, change] : changes) heard += std::string("| ") + label + ": ", change();
+  EXPECT_EQ(heard,
+            "| begin: effectiveDuration effectiveRevenue | end: effectiveDuration effectiveRevenue "
+            "| confirmed: effectiveDuration effectiveRevenue | task: isBillable | status: billingStatus | notes: "
+            "| tick: effectiveDuration effectiveRevenue ");
+  EXPECT_EQ(folderHeard, 1) << "the tick reaches the folder";
 }
 
 }  // namespace

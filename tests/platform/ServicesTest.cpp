@@ -1,15 +1,19 @@
-// Logger, container, localizer and URL: the small services.
+// Logger, container, localizer, URL and notification centre: the small services.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "chronelle/platform/Container.h"
 #include "chronelle/platform/Localizer.h"
 #include "chronelle/platform/Logger.h"
+#include "chronelle/platform/MainQueue.h"
+#include "chronelle/platform/NotificationCenter.h"
 #include "chronelle/platform/Url.h"
 #include "testsupport/CapturedLogs.h"
 #include "testsupport/TempDirectory.h"
@@ -40,23 +44,15 @@ TEST(Logger, LevelsFilterAndTheDefaultLevelIsFollowed) {
 // change its level meanwhile (ThreadSanitizer reports the race when the level is a plain int).
 TEST(Logger, LevelChangesWhileAnotherThreadLogs) {
   testing::CapturedLogs logs;
-  Logger::setDefaultLogLevel(LogLevel::info);
   Logger shared("Shared");
-  std::atomic<bool> started{false};
-  std::atomic<bool> done{false};
-  std::thread writer([&] {
-    started = true;
-    do shared.log(LogLevel::warning, "w");
-    while (!done.load());
-  });
+  std::atomic<bool> started{false}, done{false};
+  std::thread writer([&] { for (started = true; !done.load();) shared.log(LogLevel::warning, "w"); });
   while (!started.load()) std::this_thread::yield();
-  for (int i = 0; i < 2000; ++i)
-    shared.setLogLevel(i % 2 ? LogLevel::error : LogLevel::trace);
+  for (int i = 0; i < 2000; ++i) shared.setLogLevel(i % 2 ? LogLevel::error : LogLevel::trace);
   done = true;
   writer.join();
-  shared.setLogLevel(LogLevel::error);
   logs.clear();
-  shared.log(LogLevel::warning, "filtered");
+  shared.log(LogLevel::warning, "filtered");  // the last level set holds
   shared.log(LogLevel::error, "kept");
   EXPECT_EQ(logs.transcript(), "Shared: kept");
 }
@@ -75,28 +71,20 @@ TEST(Logger, MetadataRendersAsText) {
   // A directory of its own: other checkouts may run this test on the same machine at once.
   testing::TempDirectory directory;
   const auto path = directory.file("logger.log");
-  {
-    SpdlogHandler handler(path.string());
-    LogRecord record;
-    record.label = "Data";
-    record.level = LogLevel::notice;
-    record.message = "saved";
-    record.metadata = {{"count", MV::string("2")}};
-    handler.log(record);
-  }
-  std::ifstream in(path);
+  LogRecord record;
+  record.label = "Data";
+  record.level = LogLevel::notice;
+  record.message = "saved";
+  record.metadata = {{"count", MV::string("2")}};
+  SpdlogHandler(path.string()).log(record);
   std::string line;
-  std::getline(in, line);
+  std::getline(std::ifstream(path), line);
   EXPECT_NE(line.find(" notice Data : saved count=2"), std::string::npos) << line;
 }
 
 TEST(Container, ResolvesOneSharedInstancePerServiceFromAnyThread) {
-  struct Service {
-    int id;
-  };
-  struct Dependent {
-    std::shared_ptr<Service> service;
-  };
+  struct Service { int id; };
+  struct Dependent { std::shared_ptr<Service> service; };
   Container container;
   std::atomic<int> factoryRuns{0};
   container.registerFactory<Service>([&] {
@@ -110,10 +98,8 @@ TEST(Container, ResolvesOneSharedInstancePerServiceFromAnyThread) {
   for (auto& slot : seen) threads.emplace_back([&] { slot = container.resolve<Dependent>(); });
   for (auto& t : threads) t.join();
   EXPECT_EQ(factoryRuns.load(), 1);
-  for (const auto& d : seen) {
-    EXPECT_EQ(d, seen[0]);
-    EXPECT_EQ(d->service->id, 7);
-  }
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), seen[0]), 8);
+  EXPECT_EQ(seen[0]->service->id, 7);
   EXPECT_EQ(container.tryResolve<int>(), nullptr);
   container.registerInstance(std::make_shared<int>(5));
   EXPECT_EQ(*container.resolve<int>(), 5);
@@ -127,7 +113,7 @@ TEST(Container, ResolvesOneSharedInstancePerServiceFromAnyThread) {
   EXPECT_THROW(container.resolve<double>(), std::runtime_error);
   EXPECT_EQ(*container.resolve<double>(), 1.5);
   container.removeAll();
-  EXPECT_FALSE(container.isRegistered<int>());
+  EXPECT_FALSE(container.isRegistered<int>() || container.isRegistered<Service>());
 }
 
 struct UnregisteredThing {};
@@ -143,11 +129,13 @@ TEST(ContainerDeathTest, AnUnregisteredServiceAbortsNamingTheType) {
 TEST(Localizer, TableEntriesOrTheKeyItself) {
   Localizer::setTable({{"Billed", "Abgerechnet"}});
   Localizer::addEntries({{"Paid", "Bezahlt"}});
-  EXPECT_EQ(Localizer::localizedString("Billed"), "Abgerechnet");
-  EXPECT_EQ(Localizer::localizedString("Paid"), "Bezahlt");
-  EXPECT_EQ(Localizer::localizedString("Unbilled"), "Unbilled");
+  const auto texts = [] {
+    return Localizer::localizedString("Billed") + " " + Localizer::localizedString("Paid") + " " +
+           Localizer::localizedString("Unbilled");
+  };
+  EXPECT_EQ(texts(), "Abgerechnet Bezahlt Unbilled");
   Localizer::reset();
-  EXPECT_EQ(Localizer::localizedString("Billed"), "Billed");
+  EXPECT_EQ(texts(), "Billed Paid Unbilled");
 }
 
 TEST(Url, PartsOfObjectAndFileUrls) {
@@ -169,11 +157,8 @@ TEST(Url, PartsOfObjectAndFileUrls) {
   for (const auto& c : cases) {
     auto url = Url::parse(c.text);
     ASSERT_TRUE(url) << c.text;
-    EXPECT_EQ(url->scheme(), c.scheme) << c.text;
-    EXPECT_EQ(url->host(), c.host) << c.text;
-    EXPECT_EQ(url->path(), c.path) << c.text;
-    EXPECT_EQ(url->lastPathComponent(), c.last) << c.text;
-    EXPECT_EQ(url->absoluteString(), c.text);
+    EXPECT_EQ(std::tuple(url->scheme(), url->host(), url->path(), url->lastPathComponent(), url->absoluteString()),
+              std::tuple(c.scheme, c.host, c.path, c.last, c.text));
   }
   EXPECT_EQ(Url::parse("https://example.org:8443/")->port(), 8443);
   for (const char* bad : {"", "has space", "bad%zz", "http://h:port/", "caf\xc3\xa9"})
@@ -186,11 +171,104 @@ TEST(Url, PartsOfObjectAndFileUrls) {
             "https://h/dir/a%20b%23?q");
 
   const Url file = Url::fileUrl("/tmp/My Store/../data.sqlite");
-  EXPECT_EQ(file.absoluteString(), "file:///tmp/data.sqlite");
-  EXPECT_TRUE(file.isFileUrl());
+  EXPECT_TRUE(file.isFileUrl() && file.absoluteString() == "file:///tmp/data.sqlite") << file.absoluteString();
   EXPECT_EQ(Url::fileUrl("/tmp/a b%").filePath(), std::filesystem::path("/tmp/a b%"));
   EXPECT_EQ(Url::fileUrl("/tmp/a b%").absoluteString(), "file:///tmp/a%20b%25");
   EXPECT_EQ(Url::parse("https://h/x")->filePath(), std::nullopt);
+}
+
+TEST(NotificationCenter, DeliversByNameAndSenderInRegistrationOrder) {
+  NotificationCenter center;
+  std::string log;
+  int senderA = 0, senderB = 0;
+  auto record = [&](const char* who) {
+    return [&, who](const Notification& n) {
+      log += who;
+      if (auto count = n.value<int>("count")) log += "(" + std::to_string(*count) + ")";
+      EXPECT_EQ(n.value<std::string>("count"), nullptr);  // wrong type reads as absent
+      log += " ";
+    };
+  };
+  auto any = center.addObserver("Changed", nullptr, record("any"));
+  auto onlyA = center.addObserver("Changed", &senderA, record("onlyA"));
+  auto other = center.addObserver("Other", nullptr, record("other"));
+  auto last = center.addObserver("Changed", nullptr, record("last"));
+
+  center.post("Changed", &senderA, {{"count", 3}});
+  center.post("Changed", &senderB);
+  last.reset();
+  center.post("Changed", nullptr);
+  EXPECT_EQ(log, "any(3) onlyA(3) last(3) any last any ");
+}
+
+TEST(NotificationCenter, ObserversMayChangeRegistrationsDuringDelivery) {
+  NotificationCenter center;
+  std::string log;
+  ObserverToken second, added;
+  auto first = center.addObserver("N", nullptr, [&](const Notification&) {
+    log += "first ";
+    second.reset();  // removed before its turn: not called
+    if (!added) added = center.addObserver("N", nullptr, [&](const Notification&) { log += "added "; });
+  });
+  second = center.addObserver("N", nullptr, [&](const Notification&) { log += "second "; });
+  ObserverToken self;
+  self = center.addObserver("N", nullptr, [&](const Notification&) {
+    log += "self ";
+    self.reset();  // an observer may unregister itself from its own callback
+  });
+  center.post("N");
+  center.post("N");
+  EXPECT_EQ(log, "first self first added ");
+
+  // A throwing observer reaches the poster and leaves the centre usable.
+  auto thrower = center.addObserver("T", nullptr, [](const Notification&) {
+    throw std::runtime_error("observer failed");
+  });
+  EXPECT_THROW(center.post("T"), std::runtime_error);
+  thrower.reset();
+  EXPECT_NO_THROW(center.post("T"));
+  log.clear();
+  center.post("N");
+  EXPECT_EQ(log, "first added ");
+}
+
+TEST(NotificationCenter, QueuedObserversRunOnTheQueueAndNotAfterUnregistering) {
+  NotificationCenter center;
+  MainQueue queue;
+  std::string log;
+  auto token = center.addObserver(
+      "N", nullptr, [&](const Notification&) { log += "queued "; }, &queue);
+  center.post("N");
+  log += "| ";
+  queue.runPending();
+  center.post("N");
+  token.reset();
+  queue.runPending();
+  EXPECT_EQ(log, "| queued ");
+}
+
+TEST(NotificationCenter, NoCallbackAfterTheTokenIsDestroyedWhileAnotherThreadPosts) {
+  NotificationCenter center;
+  std::atomic<bool> stop{false};
+  std::thread poster([&] {
+    while (!stop.load()) center.post("Tick");
+  });
+  for (int round = 0; round < 300; ++round) {
+    auto alive = std::make_shared<std::atomic<bool>>(true);
+    std::atomic<int> callsAfterDestruction{0};
+    {
+      auto token = center.addObserver("Tick", nullptr, [alive, &callsAfterDestruction](
+                                                           const Notification&) {
+        if (!alive->load()) callsAfterDestruction.fetch_add(1);
+      });
+      std::this_thread::yield();
+    }
+    alive->store(false);  // the token is gone: no callback may start or still run now
+    std::this_thread::yield();
+    ASSERT_EQ(callsAfterDestruction.load(), 0) << "round " << round;
+  }
+  stop.store(true);
+  poster.join();
 }
 
 }  // namespace

@@ -2,80 +2,43 @@
 // succeeds or fails with one clear line, every success is stored, and the totals are right.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <chrono>
-#include <ctime>
-#include <fstream>
-#include <nlohmann/json.hpp>
+#include <cstdio>
 #include <thread>
 
-#include "ChildProcess.h"
 #include "StoreSnapshot.h"
-#include "testsupport/TempDirectory.h"
 
 #ifdef CHRONELLE_BINARY
+#include "CliRunner.h"
 
 namespace chronelle::testing {
 namespace {
 
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-CliRun runCli(const TempDirectory& directory, const std::vector<std::string>& args, const std::string& name) {
-  std::vector<std::string> argv = {CHRONELLE_BINARY, "--store", directory.path().string(), "--tz", "UTC",
-                                   "--now", "2026-12-05T12:00"};
-  argv.insert(argv.end(), args.begin(), args.end());
-  const auto errFile = directory.file(name + ".stderr");
-  std::filesystem::remove(errFile);
-  ChildProcess child(argv, errFile);
-  CliRun run;
-  const int status = child.reap();
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  for (const auto& line : child.lines()) run.out += line + "\n";
-  std::ifstream in(errFile);
-  run.err.assign(std::istreambuf_iterator<char>(in), {});
-  return run;
-}
-
-// "2026-12-01T08:00:00Z".
-std::string utc(long long secondsSince1970) {
-  const std::time_t time = static_cast<std::time_t>(secondsSince1970);
-  std::tm parts{};
-  gmtime_r(&time, &parts);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-  return text;
-}
-
 TEST(ConcurrentCli, TwoProcessesAddingAtOnceKeepEverySuccessAndTheTotals) {
   constexpr int kAddsEach = 50;
-  TempDirectory directory;
-  ASSERT_EQ(runCli(directory, {"folder", "add", "F"}, "setup").status, 0);
-  ASSERT_EQ(runCli(directory, {"task", "add", "F/A"}, "setup").status, 0);
-  ASSERT_EQ(runCli(directory, {"task", "add", "B"}, "setup").status, 0);
+  const CliStore store("UTC", "2026-12-05T12:00");
+  for (const auto& args : std::vector<std::vector<std::string>>{{"folder", "add", "F"}, {"task", "add", "F/A"},
+                                                                 {"task", "add", "B"}}) {
+    ASSERT_EQ(store.run(args).status, 0);
+  }
 
   struct Outcome {
     std::map<std::string, EntryRow> added;  // by identifier, as the process reported them
-    int failed = 0;
     std::vector<std::string> failures;
   };
-  auto writer = [&](int which, Outcome& outcome) {
-    const std::string task = which == 0 ? "F/A" : "B";
+  const auto writer = [&](int which, Outcome& outcome) {
     for (int i = 0; i < kAddsEach; ++i) {
-      // Distinct minutes on 2026-12-01 per process and add, lasting 1 to 50 minutes.
-      const long long begin = 1'764'547'200LL + (which * kAddsEach + i) * 3600LL;
-      const long long end = begin + 60LL * (i + 1);
-      const CliRun run = runCli(directory, {"--json", "entry", "add", task, "--from", utc(begin), "--to", utc(end)},
-                             "writer" + std::to_string(which));
+      // One hour per process and add from 2026-12-01 on, lasting 1 to 50 minutes.
+      const int hour = which * kAddsEach + i;
+      char from[32], to[32];
+      std::snprintf(from, sizeof from, "2026-12-%02dT%02d:00Z", 1 + hour / 24, hour % 24);
+      std::snprintf(to, sizeof to, "2026-12-%02dT%02d:%02dZ", 1 + hour / 24, hour % 24, i + 1);
+      const CliResult run = store.run({"--json", "entry", "add", which == 0 ? "F/A" : "B", "--from", from, "--to", to});
       if (run.status == 0) {
-        const auto json = nlohmann::json::parse(run.out);
-        outcome.added[json["id"].get<std::string>()] = {"", begin, end};
+        const long long begin = 1'796'083'200LL + hour * 3600LL;
+        outcome.added[nlohmann::json::parse(run.out)["id"].get<std::string>()] = {"", begin, begin + 60LL * (i + 1)};
       } else {
-        ++outcome.failed;
         outcome.failures.push_back(std::to_string(run.status) + ": " + run.err);
       }
     }
@@ -87,16 +50,15 @@ TEST(ConcurrentCli, TwoProcessesAddingAtOnceKeepEverySuccessAndTheTotals) {
   other.join();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
+  const StoreSnapshot snapshot = StoreSnapshot::read(store.directory() / "chronelle.sqlite");
+  EXPECT_EQ(snapshot.integrity, "ok");
   for (const auto* outcome : {&first, &second}) {
     for (const auto& failure : outcome->failures) {
       // A failure is allowed only as one line naming the cause, with exit status 1.
       EXPECT_EQ(failure.rfind("1: chronelle: ", 0), 0u) << failure;
       EXPECT_EQ(std::count(failure.begin(), failure.end(), '\n'), 1) << failure;
+      std::printf("[ refused  ] %s", failure.c_str());
     }
-  }
-  const StoreSnapshot snapshot = StoreSnapshot::read(directory.path() / "chronelle.sqlite");
-  EXPECT_EQ(snapshot.integrity, "ok");
-  for (const auto* outcome : {&first, &second}) {
     for (const auto& [id, row] : outcome->added) {
       ASSERT_TRUE(snapshot.entries.count(id)) << "acknowledged add " << id << " is missing";
       EXPECT_EQ(snapshot.entries.at(id).begin, row.begin) << id;
@@ -105,11 +67,8 @@ TEST(ConcurrentCli, TwoProcessesAddingAtOnceKeepEverySuccessAndTheTotals) {
   }
   EXPECT_EQ(snapshot.entries.size(), first.added.size() + second.added.size());
   EXPECT_TRUE(snapshot.staleTotals.empty()) << ::testing::PrintToString(snapshot.staleTotals);
-  std::printf("[ figures  ] %zu + %zu adds completed, %d + %d refused, %.1f s\n", first.added.size(),
-              second.added.size(), first.failed, second.failed, seconds);
-  for (const auto* outcome : {&first, &second}) {
-    for (const auto& failure : outcome->failures) std::printf("[ refused  ] %s", failure.c_str());
-  }
+  std::printf("[ figures  ] %zu + %zu adds completed, %zu + %zu refused, %.1f s\n", first.added.size(),
+              second.added.size(), first.failures.size(), second.failures.size(), seconds);
 }
 
 }  // namespace

@@ -6,12 +6,12 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <sstream>
 
-#include "ChildProcess.h"
 #include "StoreSnapshot.h"
 #include "chronelle/data/CoreDataStack.h"
 #include "chronelle/model/ChronelleModel.h"
@@ -22,6 +22,60 @@
 
 namespace chronelle::testing {
 namespace {
+
+// The writer process started by the shell, its standard output read line by line (its standard
+// error appended to a file). It announces its process id first, so that it can be killed;
+// killed and reaped on destruction if still running.
+class WriterProcess {
+ public:
+  explicit WriterProcess(const std::string& command) : pipe_(popen(("exec " + command).c_str(), "r")) {
+    if (readLine() && lines_.back().rfind("pid ", 0) == 0) pid_ = std::stoi(lines_.back().substr(4));
+    if (pid_ < 0) ADD_FAILURE() << "cannot start " << command;
+  }
+  WriterProcess(const WriterProcess&) = delete;
+  ~WriterProcess() {
+    if (pipe_) killAndReap();
+  }
+
+  // Reads until `count` more lines starting with `prefix` have arrived; false at end of output.
+  bool readUntil(const std::string& prefix, int count) {
+    while (count > 0 && readLine()) count -= lines_.back().rfind(prefix, 0) == 0;
+    return count <= 0;
+  }
+  // Sends SIGKILL, reads the rest of the output and reaps the process; the wait status.
+  int killAndReap() {
+    if (pid_ > 0) ::kill(pid_, SIGKILL);
+    return reap();
+  }
+  // Reads the output to its end and reaps the process; the wait status.
+  int reap() {
+    while (readLine()) {
+    }
+    const int status = pipe_ ? pclose(pipe_) : -1;
+    pipe_ = nullptr;
+    return status;
+  }
+  // Every complete line read so far, without the newline.
+  const std::vector<std::string>& lines() const { return lines_; }
+
+ private:
+  // Appends the next complete line; false at end of output (a cut last line is dropped).
+  bool readLine() {
+    std::string line;
+    for (char buffer[4096]; pipe_ && std::fgets(buffer, sizeof buffer, pipe_);) {
+      line += buffer;
+      if (line.back() == '\n') {
+        lines_.push_back(line.substr(0, line.size() - 1));
+        return true;
+      }
+    }
+    return false;
+  }
+
+  FILE* pipe_;
+  pid_t pid_ = -1;
+  std::vector<std::string> lines_;
+};
 
 using Entries = std::map<std::string, EntryRow>;
 
@@ -43,10 +97,8 @@ Write parse(const std::string& line) {
 // Applies `write` to `entries`; `id` is the entry it created for create and start.
 void apply(Entries& entries, const Write& write, const std::string& id) {
   const auto& f = write.fields;
-  if (write.kind == "create") {
-    entries[id] = {f[0], std::stoll(f[1]), std::stoll(f[2])};
-  } else if (write.kind == "start") {
-    entries[id] = {f[0], std::stoll(f[1]), std::nullopt};
+  if (write.kind == "create" || write.kind == "start") {
+    entries[id] = {f[0], std::stoll(f[1]), write.kind == "start" ? std::nullopt : std::optional(std::stoll(f[2]))};
   } else if (write.kind == "retime") {
     entries[id].begin = std::stoll(f[1]);
     entries[id].end = std::stoll(f[2]);
@@ -118,10 +170,12 @@ class CrashRecovery : public ::testing::Test {
 
   std::filesystem::path storeFile() const { return directory.path() / "chronelle.sqlite"; }
 
-  ChildProcess startWriter(unsigned seed, long operations, std::vector<std::string> environment = {}) {
-    return ChildProcess({CHRONELLE_CRASH_WRITER, directory.path().string(), std::to_string(seed),
-                         std::to_string(operations)},
-                        directory.file("writer.stderr"), environment);
+  // The writer on this store; `mode` "die-after-entry-save" makes it die at that moment.
+  WriterProcess startWriter(unsigned seed, long operations, const std::string& mode = "") {
+    const auto quoted = [](const std::string& word) { return "'" + word + "'"; };
+    return WriterProcess(quoted(CHRONELLE_CRASH_WRITER) + " " + quoted(directory.path().string()) + " " +
+                         std::to_string(seed) + " " + std::to_string(operations) + " " + mode + " 2>>" +
+                         quoted(directory.file("writer.stderr").string()));
   }
 
   // The tree of tasks, created by a writer that ends normally.
@@ -139,7 +193,7 @@ class CrashRecovery : public ::testing::Test {
 
   std::string stderrText() const {
     std::ifstream in(directory.file("writer.stderr"));
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return {std::istreambuf_iterator<char>(in), {}};
   }
 
   TempDirectory directory;
@@ -185,7 +239,7 @@ TEST_F(CrashRecovery, RandomKillsLoseNoAcknowledgedWriteAndLeaveTotalsRight) {
 
 TEST_F(CrashRecovery, KillBetweenEntrySaveAndRecountIsRepairedOnNextOpen) {
   setUpStore();
-  auto writer = startWriter(7, 0, {"CHRONELLE_WRITER_DIE_AFTER_ENTRY_SAVE=1"});
+  auto writer = startWriter(7, 0, "die-after-entry-save");
   const int status = writer.reap();
   ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << stderrText();
   Entries entries;

@@ -7,14 +7,6 @@
 #include <functional>
 
 namespace chronelle::testing {
-namespace {
-
-long long wholeSeconds(sqlite3_int64 microseconds) {
-  return static_cast<long long>(std::floor(static_cast<double>(microseconds) / 1e6));
-}
-
-}  // namespace
-
 StoreSnapshot StoreSnapshot::read(const std::filesystem::path& file) {
   StoreSnapshot snapshot;
   sqlite3* db = nullptr;
@@ -62,8 +54,11 @@ StoreSnapshot StoreSnapshot::read(const std::filesystem::path& file) {
   rows("SELECT s.ZIDENTIFIER, s.ZTASK, n.ZIDENTIFIER, s.ZBEGIN, s.ZEND, s.ZCONFIRMEDDURATION FROM ZSESSION s "
        "LEFT JOIN ZNODE n ON n.Z_PK = s.ZTASK",
        [&](sqlite3_stmt* s) {
-         EntryRow row{text(s, 2), wholeSeconds(sqlite3_column_int64(s, 3)), std::nullopt};
-         if (sqlite3_column_type(s, 4) != SQLITE_NULL) row.end = wholeSeconds(sqlite3_column_int64(s, 4));
+         const auto wholeSeconds = [&](int column) {
+           return static_cast<long long>(std::floor(static_cast<double>(sqlite3_column_int64(s, column)) / 1e6));
+         };
+         EntryRow row{text(s, 2), wholeSeconds(3), std::nullopt};
+         if (sqlite3_column_type(s, 4) != SQLITE_NULL) row.end = wholeSeconds(4);
          const double seconds = row.end ? static_cast<double>(*row.end - row.begin) : 0.0;
          const std::string id = text(s, 0);
          if (sqlite3_column_double(s, 5) != seconds) {

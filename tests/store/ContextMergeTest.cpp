@@ -1,12 +1,15 @@
 // Two contexts on one store: a save reaching the other contexts that merge automatically,
 // the property-by-property outcome of each merge policy when both edited one row, whether
 // the conflict is met by the automatic merge or by the save's version check, and a child
-// context saving into its parent.
+// context saving into its parent; a private context reading while the main context saves,
+// and blocks run on a context's queue from other threads.
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "StoreTestModel.h"
@@ -71,8 +74,7 @@ TEST(ContextMerge, EachPolicyResolvesTheSameRowPropertyByProperty) {
       EXPECT_EQ(describe(*object), "mine 2 closed") << "a failed save keeps the context as it was";
     }
     EXPECT_EQ(mine->hasChanges(), c.error != 0);
-    auto reader = store.newContext(ConcurrencyType::mainQueue);
-    EXPECT_EQ(describe(*reader->existingObject(spot->objectID())), c.stored);
+    EXPECT_EQ(describe(*store.newContext(ConcurrencyType::mainQueue)->existingObject(spot->objectID())), c.stored);
     if (c.error == 0) {
       // The merged row's version moved on: a further edit saves without conflict.
       object->setValue("rank", 6);
@@ -100,22 +102,18 @@ TEST(ContextMerge, OtherContextsTakeASaveOnTheirOwnQueue) {
       });
 
   auto worker = store.newContext();
-  ObjectID insertedId;
   worker->performAndWait([&] {
     worker->existingObject(desk->objectID())->setValue("name", "table");
     worker->deleteObject(worker->existingObject(lamp->objectID()));
-    auto chair = worker->insertNewObject("Spot");
-    chair->setValue("name", "chair");
+    insert(*worker, "Spot", {{"name", "chair"}});
     worker->save();
-    insertedId = chair->objectID();
   });
   EXPECT_TRUE(merges.empty()) << "the main context merges as a task of its own queue";
   MainQueue::shared().runPending();
   // Updated: the desk, and home, which lost the lamp.
   EXPECT_EQ(merges, std::vector<std::string>{"main 121"});
-  EXPECT_EQ(desk->value("name").asString(), "table");
-  EXPECT_TRUE(lamp->isFault());
-  EXPECT_EQ(bystanderDesk->value("name").asString(), "desk");
+  EXPECT_EQ(std::tuple(desk->value("name"), lamp->isFault(), bystanderDesk->value("name")),
+            std::tuple(Value("table"), true, Value("desk")));
 
   // The other way round: a private context that merges takes the main context's save on
   // its own queue, keeping its own unsaved edit of another property.
@@ -153,9 +151,7 @@ TEST(ContextChildTest, AChildSeesItsParentsUnsavedStateAndSavesIntoIt) {
   EXPECT_EQ(TestStore::names(child->fetch(sortedSpots())), (std::vector<std::string>{"a", "c"}));
   EXPECT_EQ(child->count(sortedSpots()), 2u);
   auto childA = child->existingObject(a->objectID());
-  EXPECT_NE(childA, a);
-  EXPECT_EQ(childA->value("rank"), Value(5));
-  EXPECT_FALSE(childA->hasChanges());
+  EXPECT_TRUE(childA != a && childA->value("rank") == Value(5) && !childA->hasChanges());
   auto childArea = child->existingObject(area->objectID());
   EXPECT_EQ(TestStore::names(childArea->objects("places")), (std::vector<std::string>{"a", "c"}));
   FetchRequest ranked("Spot");
@@ -164,8 +160,7 @@ TEST(ContextChildTest, AChildSeesItsParentsUnsavedStateAndSavesIntoIt) {
 
   // The child's save lands in the parent as unsaved changes, not in the store.
   childA->setValue("name", "a2");
-  auto d = child->insertNewObject("Spot");
-  d->setValue("name", "d");
+  auto d = insert(*child, "Spot", {{"name", "d"}});
   d->setObject("area", childArea);
   child->deleteObject(child->existingObject(c->objectID()));
   child->save();
@@ -173,8 +168,7 @@ TEST(ContextChildTest, AChildSeesItsParentsUnsavedStateAndSavesIntoIt) {
   EXPECT_EQ(a->value("name"), Value("a2"));
   EXPECT_TRUE(c->isDeleted() || c->managedObjectContext() == nullptr);
   auto parentD = store.context->existingObject(d->objectID());
-  EXPECT_TRUE(parentD->isInserted());
-  EXPECT_EQ(parentD->object("area"), area);
+  EXPECT_TRUE(parentD->isInserted() && parentD->object("area") == area);
   EXPECT_EQ(TestStore::names(area->objects("places")), (std::vector<std::string>{"a2", "d"}));
   auto other = store.newContext();
   other->performAndWait([&] { EXPECT_EQ(TestStore::names(other->fetch(sortedSpots())), (std::vector<std::string>{"a", "b"})); });
@@ -182,17 +176,86 @@ TEST(ContextChildTest, AChildSeesItsParentsUnsavedStateAndSavesIntoIt) {
   // Saving the parent writes everything.
   store.context->save();
   other->performAndWait([&] { EXPECT_EQ(TestStore::names(other->fetch(sortedSpots())), (std::vector<std::string>{"a2", "d"})); });
-}
 
-TEST(ContextChildTest, AChildThatFailsValidationLeavesItsParentAlone) {
-  TestStore store;
-  auto child = ObjectContext::createChild(ConcurrencyType::privateQueue, store.context);
-  child->performAndWait([&] {
-    child->insertNewObject("Visit");  // no start
-    EXPECT_THROW(child->save(), StoreError);
-    EXPECT_TRUE(child->hasChanges());
+  // A child that fails validation leaves its parent alone.
+  auto failing = ObjectContext::createChild(ConcurrencyType::privateQueue, store.context);
+  failing->performAndWait([&] {
+    failing->insertNewObject("Visit");  // no start
+    EXPECT_THROW(failing->save(), StoreError);
+    EXPECT_TRUE(failing->hasChanges());
   });
   EXPECT_FALSE(store.context->hasChanges());
+}
+
+// The main context moves rank points between two spots and saves, again and again; a
+// private context on another thread keeps reading. Every read must see a saved state:
+// the ranks always add up to 100 and each visit's tally matches the transfer count.
+TEST(ContextThreadTest, APrivateContextReadsConsistentSavedStatesWhileTheMainContextSaves) {
+  TestStore store;
+  auto left = with(store.spot("left"), {{"rank", 100}});
+  auto right = store.spot("right");
+  store.context->save();
+
+  auto reader = store.newContext(ConcurrencyType::privateQueue);
+  std::atomic<bool> done{false};
+  std::atomic<int> reads{0};
+  std::vector<std::string> problems;
+  std::thread thread([&] {
+    while (!done.load() || reads.load() < 5) {
+      reader->performAndWait([&] {
+        int objectSum = 0;
+        for (const auto& spot : reader->fetch(FetchRequest("Spot"))) objectSum += static_cast<int>(*spot->value("rank").asInteger());
+        FetchRequest sum("Spot");
+        sum.propertiesToFetch = {ExpressionDescription{"sum", "sum:", "rank", AttributeType::integer64}};
+        const auto rows = reader->fetchDictionaries(sum);
+        FetchRequest visits("Visit");
+        visits.propertiesToFetch = {ExpressionDescription{"n", "count:", "tally", AttributeType::integer64},
+                                    ExpressionDescription{"max", "max:", "tally", AttributeType::integer64}};
+        const auto counted = reader->fetchDictionaries(visits);
+        const auto n = counted.at(0).at("n");
+        const auto max = counted.at(0).count("max") ? counted.at(0).at("max") : Value(0);
+        if (objectSum != 100 || rows.at(0).at("sum") != Value(100) || n != max) {
+          problems.push_back("sum " + std::to_string(objectSum) + " / " + rows.at(0).at("sum").description() +
+                             ", visits " + n.description() + " max " + max.description());
+        }
+      });
+      reads.fetch_add(1);
+    }
+  });
+  for (int i = 1; i <= 150; ++i) {
+    left->setValue("rank", 100 - i % 100);
+    right->setValue("rank", i % 100);
+    store.visit(right, i);
+    store.context->save();
+  }
+  done.store(true);
+  thread.join();
+  EXPECT_TRUE(problems.empty()) << problems.size() << " inconsistent reads, first: " << problems.front();
+  EXPECT_GE(reads.load(), 5);
+}
+
+TEST(ContextThreadTest, PerformAndWaitIsReentrantAndReachesTheMainQueueFromOtherThreads) {
+  TestStore store;
+  auto privateContext = store.newContext(ConcurrencyType::privateQueue);
+  int depth = 0;
+  privateContext->performAndWait([&] {
+    ++depth;
+    privateContext->performAndWait([&] { ++depth; });
+  });
+  EXPECT_EQ(depth, 2);
+
+  // A main-queue context used from another thread runs the block on the main queue.
+  ASSERT_TRUE(MainQueue::shared().isMainThread());
+  std::atomic<bool> ranOnMain{false};
+  std::atomic<bool> finished{false};
+  std::thread worker([&] {
+    store.context->performAndWait([&] { ranOnMain.store(MainQueue::shared().isMainThread()); });
+    EXPECT_THROW(store.context->performAndWait([] { throw std::runtime_error("inside"); }), std::runtime_error);
+    finished.store(true);
+  });
+  while (!finished.load()) MainQueue::shared().runPending();
+  worker.join();
+  EXPECT_TRUE(ranOnMain.load());
 }
 
 }  // namespace

@@ -24,9 +24,8 @@ class RecordingDelegate final : public FetchedResultsControllerDelegate {
  public:
   struct Change {
     std::shared_ptr<ManagedObject> object;
-    std::optional<IndexPath> from;
+    std::optional<IndexPath> from, to;
     FetchedResultsChangeType type;
-    std::optional<IndexPath> to;
   };
 
   void controllerWillChangeContent(FetchedResultsController& controller) override {
@@ -40,14 +39,13 @@ class RecordingDelegate final : public FetchedResultsControllerDelegate {
     const Value name = object->value("name");
     calls.push_back(std::string(toString(type)) + " " + name.asString().value_or("?") + " " +
                     (from ? from->description() : "") + "->" + (to ? to->description() : ""));
-    changes.push_back({object, from, type, to});
+    changes.push_back({object, from, to, type});
   }
   void controllerDidChangeContent(FetchedResultsController&) override { calls.push_back("did"); }
 
   std::string take() {
     std::string text;
-    for (const auto& call : calls) text += (text.empty() ? "" : " | ") + call;
-    calls.clear();
+    for (const auto& call : std::exchange(calls, {})) text += (text.empty() ? "" : " | ") + call;
     return text;
   }
 
@@ -59,28 +57,22 @@ class RecordingDelegate final : public FetchedResultsControllerDelegate {
 // Open spots sorted by rank (then by the name of their area, which none has), over the store's main context.
 struct Fixture {
   Fixture() {
-    for (auto [name, rank] : std::vector<std::pair<std::string, int>>{{"a", 10}, {"b", 20}, {"c", 30}, {"d", 40}}) {
-      spots[name] = makeSpot(name, rank, true);
-    }
+    for (auto [name, rank] : {std::pair{"a", 10}, {"b", 20}, {"c", 30}, {"d", 40}}) spots[name] = makeSpot(name, rank, true);
     spots["x"] = makeSpot("x", 25, false);
     store.context->save();
     controller.setDelegate(&delegate);
     controller.performFetch();
   }
-
   std::shared_ptr<ManagedObject> makeSpot(const std::string& name, int rank, bool open) {
-    auto spot = store.spot(name);
-    spot->setValue("rank", rank);
-    spot->setValue("open", open);
-    return spot;
+    return with(store.spot(name), {{"rank", rank}, {"open", open}});
   }
-
   static FetchRequest request() {
     FetchRequest request("Spot");
     request.predicate = Predicate::parse("open == YES");
     request.sortDescriptors = {{"rank", true}, {"area.name", true}};  // no spot has an area: ties stay
     return request;
   }
+  std::vector<std::string> names() const { return TestStore::names(controller.fetchedObjects()); }
 
   TestStore store;
   std::map<std::string, std::shared_ptr<ManagedObject>> spots;
@@ -139,11 +131,11 @@ TEST(FetchedResultsController, ReportsExactlyTheChangesOfOneBatch) {
     Fixture f;
     inTask([&] { c.change(f); });
     EXPECT_EQ(f.delegate.take(), c.calls);
-    EXPECT_EQ(TestStore::names(f.controller.fetchedObjects()), c.results);
+    EXPECT_EQ(f.names(), c.results);
     // A save afterwards changes nothing the controller shows.
     f.store.context->save();
     EXPECT_EQ(f.delegate.take(), "");
-    EXPECT_EQ(TestStore::names(f.controller.fetchedObjects()), c.results);
+    EXPECT_EQ(f.names(), c.results);
   }
 }
 
@@ -156,16 +148,13 @@ TEST(FetchedResultsController, FollowsMergedSavesOfAnotherContext) {
   other->performAndWait([&] {
     other->existingObject(aId)->setValue("rank", 50);
     other->deleteObject(other->existingObject(bId));
-    auto e = other->insertNewObject("Spot");
-    e->setValue("name", "e");
-    e->setValue("rank", 12);
-    e->setValue("open", true);
+    insert(*other, "Spot", {{"name", "e"}, {"rank", 12}, {"open", true}});
     other->save();
   });
   EXPECT_EQ(f.delegate.take(), "") << "merged as a task of the main queue";
   MainQueue::shared().runPending();
   EXPECT_EQ(f.delegate.take(), "will | remove ? [0, 1]-> | insert e ->[0, 0] | move a [0, 0]->[0, 3] | did");
-  EXPECT_EQ(TestStore::names(f.controller.fetchedObjects()), (std::vector<std::string>{"e", "c", "d", "a"}));
+  EXPECT_EQ(f.names(), (std::vector<std::string>{"e", "c", "d", "a"}));
   EXPECT_EQ(f.controller.fetchedObjects(), f.store.context->fetch(Fixture::request()));
 }
 
@@ -176,11 +165,11 @@ TEST(FetchedResultsController, RollbackTakesBackWhatWasAnnounced) {
     f.store.context->deleteObject(f.spots["c"]);
     f.spots["a"]->setValue("rank", 35);
   });
-  ASSERT_EQ(TestStore::names(f.controller.fetchedObjects()), (std::vector<std::string>{"e", "b", "a", "d"}));
+  ASSERT_EQ(f.names(), (std::vector<std::string>{"e", "b", "a", "d"}));
   f.delegate.take();
   f.store.context->rollback();
   EXPECT_EQ(f.delegate.take(), "will | remove e [0, 0]-> | insert c ->[0, 2] | move a [0, 2]->[0, 0] | did");
-  EXPECT_EQ(TestStore::names(f.controller.fetchedObjects()), (std::vector<std::string>{"a", "b", "c", "d"}));
+  EXPECT_EQ(f.names(), (std::vector<std::string>{"a", "b", "c", "d"}));
 
   // A failed save has announced its insert; the rollback after it takes it back.
   f.makeSpot("forbidden", 5, true);
@@ -205,16 +194,12 @@ TEST(FetchedResultsController, RandomBatchesKeepTheResultsAndTheReportedChangesC
     inTask([&] {
       for (int step = pick(4) + 1; step > 0; --step) {
         std::vector<std::shared_ptr<ManagedObject>> live;
-        for (const auto& spot : all) {
-          if (!spot->isDeleted() && spot->managedObjectContext() != nullptr) live.push_back(spot);
-        }
-        const int operation = pick(6);
-        if (operation == 0 || live.empty()) {
-          all.push_back(f.makeSpot("n" + std::to_string(++created), pick(60), pick(3) > 0));
-          continue;
-        }
-        const auto& spot = live[static_cast<std::size_t>(pick(static_cast<int>(live.size())))];
+        std::ranges::copy_if(all, std::back_inserter(live),
+                             [](const auto& s) { return !s->isDeleted() && s->managedObjectContext(); });
+        const int operation = live.empty() ? 0 : pick(6);
+        const auto& spot = live.empty() ? nullptr : live[static_cast<std::size_t>(pick(static_cast<int>(live.size())))];
         switch (operation) {
+          case 0: all.push_back(f.makeSpot("n" + std::to_string(++created), pick(60), pick(3) > 0)); break;
           case 1: f.store.context->deleteObject(spot); break;
           case 2: spot->setValue("open", pick(3) > 0); break;
           case 3: spot->setValue("name", "r" + std::to_string(pick(1000))); break;
@@ -237,23 +222,19 @@ TEST(FetchedResultsController, RandomBatchesKeepTheResultsAndTheReportedChangesC
     ObjectSet replay = before;
     std::vector<std::size_t> out;
     std::vector<std::pair<std::size_t, std::shared_ptr<ManagedObject>>> in;
-    for (const auto& change : f.delegate.changes) {
-      const bool leaves = change.type == FetchedResultsChangeType::remove || change.type == FetchedResultsChangeType::move;
-      const bool enters = change.type == FetchedResultsChangeType::insert || change.type == FetchedResultsChangeType::move;
-      ASSERT_EQ(leaves || change.type == FetchedResultsChangeType::update, change.from.has_value());
-      ASSERT_EQ(enters || change.type == FetchedResultsChangeType::update, change.to.has_value());
-      if (change.from) {
-        ASSERT_EQ(before.at(change.from->item), change.object);
-      }
-      if (change.to) {
-        ASSERT_EQ(after.at(change.to->item), change.object);
-      }
-      if (leaves) out.push_back(change.from->item);
-      if (enters) in.emplace_back(change.to->item, change.object);
+    for (const auto& c : f.delegate.changes) {
+      using enum FetchedResultsChangeType;
+      const bool leaves = c.type == remove || c.type == move, enters = c.type == insert || c.type == move;
+      ASSERT_EQ(leaves || c.type == update, c.from.has_value());
+      ASSERT_EQ(enters || c.type == update, c.to.has_value());
+      if (c.from) { ASSERT_EQ(before.at(c.from->item), c.object); }
+      if (c.to) { ASSERT_EQ(after.at(c.to->item), c.object); }
+      if (leaves) out.push_back(c.from->item);
+      if (enters) in.emplace_back(c.to->item, c.object);
     }
-    std::sort(out.rbegin(), out.rend());
+    std::ranges::sort(out, std::greater{});
     for (std::size_t index : out) replay.erase(replay.begin() + static_cast<std::ptrdiff_t>(index));
-    std::sort(in.begin(), in.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::ranges::sort(in, {}, &std::pair<std::size_t, std::shared_ptr<ManagedObject>>::first);
     for (auto& [index, object] : in) replay.insert(replay.begin() + static_cast<std::ptrdiff_t>(index), object);
     EXPECT_EQ(replay, after);
   }

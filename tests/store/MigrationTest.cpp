@@ -31,8 +31,8 @@ void writeVersion1(const std::string& name, const std::filesystem::path& file) {
   if (name == kRegistered) ModelRegistry::registerModel(makeShelfModel(name, {1}));
   auto context = ObjectContext::create(ConcurrencyType::privateQueue, open(makeShelfModel(name, {1}), file));
   auto boxA = context->insertNewObject("Box");
-  boxA->setValue("label", "A");
   auto boxB = context->insertNewObject("Box");
+  boxA->setValue("label", "A");
   boxB->setValue("label", "B");
   for (int i = 0; i < 5; ++i) {
     auto item = context->insertNewObject(i < 3 ? "Item" : "Book");
@@ -64,21 +64,18 @@ TEST(MigrationTest, AnOlderStoreKeepsEveryRowGainsTheNewSchemaAndIsMigratedOnce)
       FetchRequest request("Item");
       request.sortDescriptors = {SortDescriptor{"name", true}};
       const auto items = context->fetch(request);
-      ASSERT_EQ(items.size(), 5u);
-      for (std::size_t i = 0; i < items.size(); ++i) {
-        const auto& item = items[i];
-        SCOPED_TRACE(*item->value("name").asString());
-        EXPECT_EQ(item->entity().name(), i < 3 ? "Item" : "Book");
-        EXPECT_EQ(item->value("count"), Value(static_cast<int>(i) * 10));
-        EXPECT_EQ(item->value("color"), Value("grey")) << "new attribute with its default";
-        EXPECT_TRUE(item->value("rating").isNull()) << "new attribute without a default";
-        EXPECT_EQ(item->object("box")->value("label"), Value(i % 2 == 0 ? "A" : "B"));
-        EXPECT_EQ(item->object("owner"), nullptr);
-        if (i >= 3) {
-          EXPECT_EQ(item->value("pages"), Value(100 + static_cast<int>(i)));
-          EXPECT_EQ(item->value("read"), Value(false));
-        }
+      // New attributes with and without a default; books keep pages and get the mandatory read.
+      std::vector<std::string> rows;
+      for (const auto& item : items) {
+        rows.push_back(item->entity().name());
+        for (const char* key : {"name", "count", "color", "rating", "pages", "read"})
+          rows.back() += " " + (item->entity().attribute(key) ? item->value(key).description() : "-");
+        rows.back() += " " + item->object("box")->value("label").description() + (item->object("owner") ? " owned" : "");
       }
+      EXPECT_EQ(rows, (std::vector<std::string>{
+                          "Item \"item0\" 0 \"grey\" nil - - \"A\"", "Item \"item1\" 10 \"grey\" nil - - \"B\"",
+                          "Item \"item2\" 20 \"grey\" nil - - \"A\"", "Book \"item3\" 30 \"grey\" nil 103 NO \"B\"",
+                          "Book \"item4\" 40 \"grey\" nil 104 NO \"A\""}));
       // New entities work: a new table and a new subentity in the old table.
       auto owner = context->insertNewObject("Owner");
       owner->setValue("title", "Ann");
@@ -139,22 +136,10 @@ TEST(MigrationTest, AMigrationThatCannotBeInferredFailsWithItsReasonAndLeavesThe
     TempDirectory directory;
     const auto file = directory.file("shelf.sqlite");
     writeVersion1(name, file);
-    const FileSnapshot before(file);
     for (const Case& c : cases) {
       if (c.needsOlderModel && name == kFileOnly) continue;
       SCOPED_TRACE(name + ": " + c.name);
-      auto coordinator = std::make_shared<PersistentStoreCoordinator>(makeShelfModel(name, c.version));
-      try {
-        coordinator->addPersistentStore(file);
-        ADD_FAILURE() << "opened";
-      } catch (const StoreError& e) {
-        EXPECT_EQ(e.code(), StoreError::kPersistentStoreIncompatibleVersion);
-        const std::string message = e.what();
-        EXPECT_NE(message.find(c.reason), std::string::npos) << message;
-        EXPECT_EQ(message.find('\n'), std::string::npos) << message;
-      }
-      EXPECT_FALSE(coordinator->hasStore());
-      EXPECT_TRUE(FileSnapshot(file) == before);
+      expectRefused(makeShelfModel(name, c.version), file, StoreError::kPersistentStoreIncompatibleVersion, c.reason);
     }
     // Untouched means still openable by the version that wrote it.
     auto context = ObjectContext::create(ConcurrencyType::privateQueue, open(makeShelfModel(name, {1}), file));

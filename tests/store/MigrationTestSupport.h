@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "chronelle/store/ObjectModel.h"
+#include "chronelle/store/PersistentStoreCoordinator.h"
+#include "chronelle/store/StoreError.h"
 
 namespace chronelle::testing {
 
@@ -97,5 +99,26 @@ struct FileSnapshot {
   std::filesystem::file_time_type mtime;
   std::vector<std::string> names;
 };
+
+// Expects opening `file` with `model` to fail with `code` and a one-line message naming the
+// file and containing `reason`, leaving the coordinator without a store and the file and its
+// directory exactly as they were (no -wal, -shm or lock file left behind).
+inline void expectRefused(const std::shared_ptr<const ObjectModel>& model, const std::filesystem::path& file, int code,
+                          const std::string& reason) {
+  const FileSnapshot before(file);
+  auto coordinator = std::make_shared<PersistentStoreCoordinator>(model);
+  try {
+    coordinator->addPersistentStore(file);
+    ADD_FAILURE() << "opened";
+  } catch (const StoreError& e) {
+    EXPECT_EQ(e.code(), code);
+    const std::string message = e.what();
+    EXPECT_EQ(message.rfind("cannot open the store " + file.string() + ": ", 0), 0u) << message;
+    EXPECT_NE(message.find(reason), std::string::npos) << message;
+    EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+  }
+  EXPECT_FALSE(coordinator->hasStore());
+  EXPECT_TRUE(FileSnapshot(file) == before);
+}
 
 }  // namespace chronelle::testing

@@ -45,30 +45,24 @@ TEST(ModelTest, FinalizeRefusesInconsistentModelsNamingTheFault) {
       EXPECT_NE(std::string(e.what()).find(c.mentions), std::string::npos) << c.label << ": " << e.what();
     }
   }
-  ObjectModel twice("Twice", 1);
-  twice.addEntity(EntityDescription("A"));
-  EXPECT_THROW(twice.addEntity(EntityDescription("A")), std::logic_error);
+  EXPECT_THROW(ObjectModel("Twice", 1).addEntity(EntityDescription("A")).addEntity(EntityDescription("A")),
+               std::logic_error);
 }
 
 TEST(ModelTest, InheritanceSharesOneTablePerRoot) {
   auto model = makeTestModel();
   const auto& spot = *model->entity("Spot");
-  const auto& area = *model->entity("Area");
   const auto& place = *model->entity("Place");
-  EXPECT_EQ(&spot.rootEntity(), &place);
-  EXPECT_TRUE(spot.isKindOf(place));
-  EXPECT_FALSE(place.isKindOf(spot));
-  EXPECT_EQ(spot.layout().table, area.layout().table);
+  EXPECT_TRUE(spot.isKindOf(place) && !place.isKindOf(spot));
+  EXPECT_EQ(spot.layout().table, model->entity("Area")->layout().table);
   EXPECT_NE(spot.layout().table, model->entity("Visit")->layout().table);
-  EXPECT_EQ(spot.layout().selfAndDescendants.size(), 1u);
   EXPECT_EQ(place.layout().selfAndDescendants.size(), 3u);
   // Attributes (inherited first), then to-one relationships; to-many ones are derived.
   std::vector<std::string> slots;
   for (const auto& slot : spot.layout().slots) slots.push_back(slot.name);
   EXPECT_EQ(slots, (std::vector<std::string>{"name", "rank", "identifier", "open", "area"}));
-  EXPECT_EQ(spot.layout().toManyIndex("badges"), 0);
-  EXPECT_EQ(spot.layout().toManyIndex("visits"), 1);
-  EXPECT_EQ(spot.layout().toManyIndex("places"), -1);
+  EXPECT_EQ(std::vector({spot.layout().toManyIndex("badges"), spot.layout().toManyIndex("visits"),
+                         spot.layout().toManyIndex("places")}), std::vector({0, 1, -1}));
   // The shared table has the union of the columns, foreign keys and declared attributes
   // indexed; a to-one to the Place tree carries the related entity's code beside its key.
   auto columns = [](const EntityDescription& entity) {
@@ -85,7 +79,6 @@ TEST(ModelTest, SchemaHashFollowsTheStoredShapeAndTheRegistryFindsVersions) {
   const auto v2 = makeTestModel(true);
   EXPECT_EQ(v1->schemaHash(), makeTestModel()->schemaHash());
   EXPECT_NE(v1->schemaHash(), v2->schemaHash());
-  EXPECT_EQ(v1->schemaHash().size(), 16u);
 
   ModelRegistry::registerModel(v2);
   ModelRegistry::registerModel(v1);

@@ -78,12 +78,8 @@ class PredicateWriter {
   std::string predicate(int depth) {
     if (depth == 0 || g_.chance(35)) return comparison();
     const int shape = g_.pick(5);
-    if (shape == 0) {
-      const std::string inner = predicate(depth - 1);
-      return (g_.chance(50) ? "NOT (" : "!(") + inner + ")";
-    }
-    const char* joiner = shape <= 2 ? g_.oneOf<const char*>({" AND ", " && ", " and "})
-                                    : g_.oneOf<const char*>({" OR ", " || ", " Or "});
+    if (shape == 0) return "NOT (" + predicate(depth - 1) + ")";
+    const char* joiner = shape <= 2 ? " AND " : " OR ";
     std::string text;
     const int children = 2 + g_.pick(2);
     for (int i = 0; i < children; ++i) {
@@ -94,7 +90,6 @@ class PredicateWriter {
   }
 
   std::vector<Value> arguments;
-  bool printable = true;  // no object or blob arguments: canonical text parses back
 
  private:
   Value constant(Kind kind) { return g_.chance(15) ? Value() : g_.value(kind); }
@@ -102,16 +97,13 @@ class PredicateWriter {
   // The value as a literal or as a %@ argument.
   std::string write(Value v) {
     if (g_.chance(40)) return argument(std::move(v));
-    if (v.isNull()) return g_.oneOf<const char*>({"nil", "NULL", "Nil"});
-    if (const auto* b = v.getIf<bool>()) {
-      return *b ? g_.oneOf<const char*>({"YES", "true", "TRUE"})
-                : g_.oneOf<const char*>({"NO", "false", "no"});
-    }
+    // Spellings of keywords are the parse tests' concern: one each here.
+    if (v.isNull()) return "nil";
+    if (const auto* b = v.getIf<bool>()) return *b ? "YES" : "NO";
     if (const auto* i = v.getIf<std::int64_t>()) return std::to_string(*i);
     if (const auto* d = v.getIf<double>()) {
       char buffer[32];
-      std::string text(buffer, std::to_chars(buffer, buffer + sizeof buffer, *d).ptr);
-      return text;
+      return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, *d).ptr);
     }
     if (const auto* s = v.getIf<std::string>()) {
       const char quote = g_.chance(50) ? '\'' : '"';
@@ -121,11 +113,6 @@ class PredicateWriter {
   }
 
   std::string argument(Value v) {
-    const auto unprintable = [](const Value& x) { return x.getIf<ObjectID>() || x.getIf<Blob>(); };
-    if (unprintable(v)) printable = false;
-    if (const auto* list = v.getIf<Value::List>()) {
-      if (std::any_of(list->begin(), list->end(), unprintable)) printable = false;
-    }
     arguments.push_back(std::move(v));
     return "%@";
   }
@@ -156,8 +143,7 @@ class PredicateWriter {
   }
 
   std::string op(bool ordering) {
-    if (!ordering) return g_.oneOf<std::string>({"=", "==", "!=", "<>"});
-    return g_.oneOf<std::string>({"=", "==", "!=", "<>", "<", "<=", "=<", ">", ">=", "=>"});
+    return ordering ? g_.oneOf<std::string>({"==", "!=", "<", "<=", ">", ">="}) : g_.oneOf<std::string>({"==", "!="});
   }
 
   std::string membership(const testing::PredicateColumn& column) {
@@ -166,8 +152,7 @@ class PredicateWriter {
     for (int i = 0; i < size; ++i)
       list.push_back(g_.chance(10) ? Value() : g_.value(kindFor(column)));
     if (g_.chance(15)) return column.keyPath + " IN " + argument(g_.valueOrNull(kindFor(column)));
-    return column.keyPath + g_.oneOf<std::string>({" IN ", " in "}) +
-           argument(Value(std::move(list)));
+    return column.keyPath + " IN " + argument(Value(std::move(list)));
   }
 
   Generator& g_;
@@ -221,11 +206,8 @@ TEST_F(PredicatePropertyTest, SqlAndMemoryAgreeOnRandomPredicates) {
   for (int n = 0; n < kPredicates; ++n) {
     PredicateWriter writer(g_);
     const std::string format = writer.predicate(3);
-    std::string arguments;
-    for (const auto& a : writer.arguments) arguments += " " + a.description();
-    const std::string label =
-        "predicate #" + std::to_string(n) + ": " + format + "\narguments:" + arguments;
-
+    std::string label = "predicate #" + std::to_string(n) + ": " + format + "\narguments:";
+    for (const auto& a : writer.arguments) label += " " + a.description();
     const Predicate predicate = Predicate::parse(format, writer.arguments);
     std::string sql;
     const auto bySql = selectedBySql(predicate, sql);
@@ -240,13 +222,6 @@ TEST_F(PredicatePropertyTest, SqlAndMemoryAgreeOnRandomPredicates) {
              << ", in memory: " << inMemory.count(differing.front());
     }
     if (!inMemory.empty() && inMemory.size() < table_.rows().size()) ++splitting;
-
-    if (writer.printable) {
-      // The canonical text means the same predicate.
-      const Predicate reparsed = Predicate::parse(predicate.predicateFormat());
-      ASSERT_EQ(table_.selectedInMemory(reparsed), inMemory)
-          << label << "\ncanonical: " << predicate.predicateFormat();
-    }
   }
   // A generator that mostly writes predicates true or false on every row would prove little.
   EXPECT_GT(splitting, kPredicates / 3);

@@ -1,10 +1,8 @@
 #pragma once
 
-// SQLite as the store engine uses it (its own connection, values bound exactly as the store
-// binds them), and one table of rows by key path, for checking what a predicate's compiled
-// SQL selects against what its evaluation in memory selects. The columns have the types the
-// store engine declares for each kind of attribute; "task.*" stand for values read through
-// a to-one, and `mixed` has no declared type and so holds values of any class.
+// SQLite as the store engine uses it, and one table of rows by key path for comparing what a
+// predicate's SQL selects with what its evaluation in memory selects. Columns have the types
+// the engine declares; "task.*" are values read through a to-one; `mixed` holds any class.
 
 #include <map>
 #include <set>

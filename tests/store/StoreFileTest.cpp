@@ -42,9 +42,8 @@ std::string storeBytes(bool newer) {
     coordinator->addPersistentStore(file);
     auto context = ObjectContext::create(ConcurrencyType::privateQueue, coordinator);
     for (int i = 0; i < 200; ++i) {
-      auto visit = context->insertNewObject("Visit");
-      visit->setValue("start", Date::fromSecondsSince1970(1'700'000'000.0 + i));
-      visit->setValue("payload", Blob(100, static_cast<std::uint8_t>(i)));
+      insert(*context, "Visit",
+             {{"start", Date::fromSecondsSince1970(1'700'000'000.0 + i)}, {"payload", Blob(100, static_cast<std::uint8_t>(i))}});
     }
     context->save();
   }
@@ -97,22 +96,7 @@ TEST(StoreFileTest, FilesThatAreNotAUsableStoreFailSetUpAndStayAsTheyWere) {
     TempDirectory directory;
     const auto file = directory.file("store.sqlite");
     c.make(file);
-    const FileSnapshot before(file);
-    auto coordinator = std::make_shared<PersistentStoreCoordinator>(c.model);
-    try {
-      coordinator->addPersistentStore(file);
-      ADD_FAILURE() << "opened";
-    } catch (const StoreError& e) {
-      EXPECT_EQ(e.code(), c.code);
-      const std::string message = e.what();
-      EXPECT_EQ(message.rfind("cannot open the store " + file.string() + ": ", 0), 0u) << message;
-      EXPECT_NE(message.find(c.reason), std::string::npos) << message;
-      EXPECT_EQ(message.find('\n'), std::string::npos) << message;
-    }
-    EXPECT_FALSE(coordinator->hasStore());
-    const FileSnapshot after(file);
-    EXPECT_TRUE(after.bytes == before.bytes && after.mtime == before.mtime);
-    EXPECT_EQ(after.names, before.names) << "no -wal, -shm or lock file is left";
+    expectRefused(c.model, file, c.code, c.reason);
   }
 }
 
@@ -121,11 +105,10 @@ TEST(StoreFileTest, AnEmptyFileBecomesANewStore) {
   const auto file = directory.file("store.sqlite");
   writeBytes(file, "");
   auto context = ObjectContext::create(ConcurrencyType::privateQueue, open(file));
-  context->insertNewObject("Keeper")->setValue("title", "kept");
+  insert(*context, "Keeper", {{"title", "kept"}});
   context->save();
   EXPECT_EQ(context->count(FetchRequest("Keeper")), 1u);
 }
-
 
 // SQLite's locks are POSIX record locks, which a process loses on every descriptor of the file
 // when it closes any one of them. Looking at the file must not cost a connection of this
@@ -135,7 +118,7 @@ TEST(StoreFileTest, LookingAtAStoreInUseKeepsThisProcesssLocksOnIt) {
   TempDirectory directory;
   const auto file = directory.file("store.sqlite");
   auto context = ObjectContext::create(ConcurrencyType::privateQueue, open(file));
-  context->insertNewObject("Keeper")->setValue("title", "kept");
+  insert(*context, "Keeper", {{"title", "kept"}});
   context->save();
 
   // What another process sees of this one's locks on SQLite's lock bytes (from 2^30): a
@@ -145,11 +128,7 @@ TEST(StoreFileTest, LookingAtAStoreInUseKeepsThisProcesssLocksOnIt) {
     const pid_t child = fork();
     if (child == 0) {
       const int fd = ::open(file.c_str(), O_RDWR);
-      struct flock probe {};
-      probe.l_type = F_WRLCK;
-      probe.l_whence = SEEK_SET;
-      probe.l_start = 0x40000000;
-      probe.l_len = 512;
+      struct flock probe {.l_type = F_WRLCK, .l_whence = SEEK_SET, .l_start = 0x40000000, .l_len = 512, .l_pid = 0};
       _exit(fd >= 0 && fcntl(fd, F_GETLK, &probe) == 0 ? (probe.l_type == F_UNLCK ? 1 : 0) : 2);
     }
     int status = 0;

@@ -36,6 +36,14 @@ class SpotObject : public ManagedObject {
 // Version 1 of the test model (`extraAttribute` adds Visit.mood, for a changed schema).
 std::shared_ptr<const ObjectModel> makeTestModel(bool extraAttribute = false);
 
+using Values = std::initializer_list<std::pair<const char*, Value>>;
+
+// Sets the attribute values on `object` and returns it.
+std::shared_ptr<ManagedObject> with(std::shared_ptr<ManagedObject> object, Values values);
+
+// Inserts an object of `entity` with the attribute values.
+std::shared_ptr<ManagedObject> insert(ObjectContext& context, const std::string& entity, Values values);
+
 // Runs `fn` as one task of the shared main queue; the end of the task processes the changes
 // of main-queue contexts, as in the application.
 void inTask(const std::function<void()>& fn);
@@ -47,6 +55,7 @@ struct TestStore {
   void reopen();
   std::shared_ptr<ObjectContext> newContext(ConcurrencyType type = ConcurrencyType::privateQueue) const;
 
+  // A named area or spot, in `parent` when given.
   std::shared_ptr<ManagedObject> area(const std::string& name, const std::shared_ptr<ManagedObject>& parent = nullptr);
   std::shared_ptr<ManagedObject> spot(const std::string& name, const std::shared_ptr<ManagedObject>& parent = nullptr);
   std::shared_ptr<ManagedObject> visit(const std::shared_ptr<ManagedObject>& spot, std::int64_t tally);

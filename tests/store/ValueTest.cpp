@@ -19,30 +19,25 @@ namespace {
 constexpr const char* kStore = "0F6B1C2A-7D3E-4B5F-8A9C-0123456789AB";
 
 TEST(ValueTest, NumericViewsAcceptOnlyNumbersAndBooleans) {
-  const Date date = Date::fromMicroseconds(1'500'000);
+  constexpr auto kNone = std::nullopt;
+  const double infinity = std::numeric_limits<double>::infinity();
   const struct {
     Value value;
     std::optional<double> asDouble;
     std::optional<std::int64_t> asInteger;
     std::optional<bool> asBool;
   } cases[] = {
-      {Value(), std::nullopt, std::nullopt, std::nullopt},
-      {Value(true), 1.0, 1, true},
-      {Value(false), 0.0, 0, false},
-      {Value(7), 7.0, 7, true},
-      {Value(0), 0.0, 0, false},
-      {Value(-3), -3.0, -3, true},
-      {Value(2.0), 2.0, 2, true},
-      {Value(2.5), 2.5, std::nullopt, true},  // a fraction has no integer view
-      {Value(-0.0), 0.0, 0, false},
-      {Value(1e19), 1e19, std::nullopt, true},  // beyond 64 bits
+      {Value(), kNone, kNone, kNone}, {Value(true), 1.0, 1, true}, {Value(false), 0.0, 0, false},
+      {Value(7), 7.0, 7, true}, {Value(0), 0.0, 0, false}, {Value(-3), -3.0, -3, true},
+      {Value(2.0), 2.0, 2, true}, {Value(-0.0), 0.0, 0, false},
+      {Value(2.5), 2.5, kNone, true},  // a fraction has no integer view
+      {Value(1e19), 1e19, kNone, true},  // beyond 64 bits
       {Value(-9223372036854775808.0), -9223372036854775808.0, INT64_MIN, true},
-      {Value(std::numeric_limits<double>::infinity()), std::numeric_limits<double>::infinity(),
-       std::nullopt, true},
-      {Value("1"), std::nullopt, std::nullopt, std::nullopt},  // text is never a number
-      {Value(date), std::nullopt, std::nullopt, std::nullopt},
-      {Value(ObjectID::permanent("Task", 3, kStore)), std::nullopt, std::nullopt, std::nullopt},
-      {Value(Blob{1}), std::nullopt, std::nullopt, std::nullopt},
+      {Value(infinity), infinity, kNone, true},
+      {Value("1"), kNone, kNone, kNone},  // text is never a number
+      {Value(Date::fromMicroseconds(1'500'000)), kNone, kNone, kNone},
+      {Value(ObjectID::permanent("Task", 3, kStore)), kNone, kNone, kNone},
+      {Value(Blob{1}), kNone, kNone, kNone},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.value.asDouble(), c.asDouble) << c.value.description();
@@ -53,33 +48,24 @@ TEST(ValueTest, NumericViewsAcceptOnlyNumbersAndBooleans) {
 
 // Equality is by kind and value; numbers of different kinds are different values (the
 // predicate layer compares them numerically, Value itself does not).
-TEST(ValueTest, EqualityKeepsTheKind) {
+TEST(ValueTest, EqualityKeepsTheKindAndDescriptionsAreReadable) {
   EXPECT_EQ(Value(1), Value(std::int64_t{1}));
-  EXPECT_NE(Value(1), Value(true));
-  EXPECT_NE(Value(1), Value(1.0));
-  EXPECT_NE(Value("1"), Value(1));
   EXPECT_EQ(Value(Value::List{1, "a"}), Value(Value::List{1, "a"}));
-  EXPECT_NE(Value(Value::List{1, "a"}), Value(Value::List{"a", 1}));
-}
+  for (const auto& [a, b] : std::vector<std::pair<Value, Value>>{
+           {1, true}, {1, 1.0}, {"1", 1}, {Value::List{1, "a"}, Value::List{"a", 1}}})
+    EXPECT_NE(a, b) << a.description() << " " << b.description();
 
-TEST(ValueTest, DescriptionsAreReadable) {
   const ObjectID id = ObjectID::permanent("Task", 3, kStore);
   const struct {
     Value value;
     std::string text;
   } cases[] = {
-      {Value(), "nil"},
-      {Value(true), "YES"},
-      {Value(false), "NO"},
-      {Value(-12), "-12"},
-      {Value(2.5), "2.5"},
-      {Value(0.1), "0.1"},
+      {Value(), "nil"}, {Value(true), "YES"}, {Value(false), "NO"}, {Value(-12), "-12"},
+      {Value(2.5), "2.5"}, {Value(0.1), "0.1"}, {Value(id), id.uriRepresentation()},
       {Value("say \"hi\" \\ bye"), "\"say \\\"hi\\\" \\\\ bye\""},
       {Value(Date::fromMicroseconds(86'400'000'000 + 1)), "1970-01-02T00:00:00.000001Z"},
       {Value(Blob{0x00, 0xAB, 0x10}), "<00ab10>"},
-      {Value(id), id.uriRepresentation()},
-      {Value(Value::List{1, "a", Value()}), "(1, \"a\", nil)"},
-      {Value(Value::List{}), "()"},
+      {Value(Value::List{1, "a", Value()}), "(1, \"a\", nil)"}, {Value(Value::List{}), "()"},
   };
   for (const auto& c : cases) EXPECT_EQ(c.value.description(), c.text);
 }
@@ -89,30 +75,16 @@ TEST(ValueTest, DescriptionsAreReadable) {
 TEST(ValueOrderTest, InMemoryOrderIsSqliteOrderOfTheStoredValues) {
   const std::int64_t twoTo53 = std::int64_t{1} << 53;
   const std::vector<Value> values = {
-      Value(),
-      Value(3),
-      Value(2.5),
-      Value(-1),
-      Value(true),
-      Value(false),
-      Value(2.0),
+      Value(), Value(3), Value(2.5), Value(-1), Value(true), Value(false), Value(2.0),
       Value(twoTo53 + 1),                   // not representable as a double
       Value(static_cast<double>(twoTo53)),  // just below it
       Value(-0.5),
       Value(Date::fromMicroseconds(2)),  // stored as the integer 2
       Value(ObjectID::permanent("Task", 4, kStore)),
       Value(ObjectID::temporary("Task")),  // bound as -1
-      Value("b"),
-      Value("B"),
-      Value(""),
-      Value("ab"),
-      Value("a"),
+      Value("b"), Value("B"), Value(""), Value("ab"), Value("a"),
       Value("\xC3\xA9"),  // é: bytes above ASCII sort after it
-      Value("z"),
-      Value(Blob{0x01}),
-      Value(Blob{}),
-      Value(Blob{0x00, 0xFF}),
-      Value(Blob{0xFF}),
+      Value("z"), Value(Blob{0x01}), Value(Blob{}), Value(Blob{0x00, 0xFF}), Value(Blob{0xFF}),
   };
   testing::MemoryDatabase db;
   db.exec("CREATE TABLE t(position INTEGER PRIMARY KEY, v)");
@@ -134,75 +106,36 @@ TEST(ValueOrderTest, InMemoryOrderIsSqliteOrderOfTheStoredValues) {
               values[static_cast<std::size_t>(sqlOrder[i])].description())
         << "position " << i;
   }
-}
 
-TEST(ValueOrderTest, NaNIsAbsentLikeSqliteStoresIt) {
+  // NaN is absent, as SQLite stores it.
   const Value nan(std::nan(""));
-  EXPECT_EQ(storageClassOf(nan), StorageClass::absent);
-  EXPECT_EQ(compareStoredValues(nan, Value()), 0);
-  EXPECT_LT(compareStoredValues(nan, Value(-1e300)), 0);
+  EXPECT_TRUE(storageClassOf(nan) == StorageClass::absent && compareStoredValues(nan, Value()) == 0 &&
+              compareStoredValues(nan, Value(-1e300)) < 0);
 }
 
-TEST(ObjectIDTest, PermanentAndTemporaryIDsRoundTripThroughTheirURIs) {
-  const ObjectID permanent = ObjectID::permanent("Session", 42, kStore);
-  EXPECT_FALSE(permanent.isTemporaryID());
-  EXPECT_EQ(permanent.uriRepresentation(), std::string("x-chronelle://") + kStore + "/Session/p42");
-  EXPECT_EQ(ObjectID::fromURI(permanent.uriRepresentation()), permanent);
-
-  const ObjectID temporary = ObjectID::temporary("Task");
-  EXPECT_TRUE(temporary.isTemporaryID());
-  EXPECT_EQ(temporary.primaryKey(), 0);
-  EXPECT_EQ(temporary.uriRepresentation(), "x-chronelle:///Task/t" + temporary.storeIdentifier());
-  EXPECT_EQ(ObjectID::fromURI(temporary.uriRepresentation()), temporary);
-
-  // Keys up to the largest 64-bit value survive.
-  const ObjectID largest = ObjectID::permanent("Node", INT64_MAX, kStore);
-  EXPECT_EQ(ObjectID::fromURI(largest.uriRepresentation()), largest);
-}
-
-TEST(ObjectIDTest, TemporaryIDsAreFreshUppercaseVersion4UUIDs) {
-  const std::regex uuid4("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
-  std::set<std::string> seen;
-  for (int i = 0; i < 200; ++i) {
-    const std::string uuid = ObjectID::temporary("Task").storeIdentifier();
-    ASSERT_TRUE(std::regex_match(uuid, uuid4)) << uuid;
-    seen.insert(uuid);
-  }
-  EXPECT_EQ(seen.size(), 200u);
-}
-
-TEST(ObjectIDTest, OnlyWellFormedURIsParse) {
+TEST(ObjectIDTest, OnlyWellFormedURIsParseAndEveryIDRoundTrips) {
   const std::string store = kStore;
   const std::string temp = "9A1B2C3D-4E5F-4061-8273-8495A6B7C8D9";
+  const std::string p = "x-chronelle://" + store + "/";
   const struct {
     std::string uri;
     bool parses;
   } cases[] = {
-      {"x-chronelle://" + store + "/Task/p1", true},
-      {"x-chronelle:///Task/t" + temp, true},
-      {"x-chronelle://" + store + "/Rule_2/p9", true},
+      {p + "Task/p1", true}, {"x-chronelle:///Task/t" + temp, true}, {p + "Rule_2/p9", true},
+      {p + "Node/p9223372036854775807", true},  // keys up to the largest 64-bit value
       {"x-chronelle://0f6b1c2a-7d3e-4b5f-8a9c-0123456789ab/Task/p1", true},  // lowercase UUID
-      {"x-coredata://" + store + "/Task/p1", false},
-      {"x-chronelle://" + store + "/Task/p0", false},
-      {"x-chronelle://" + store + "/Task/p01", false},
-      {"x-chronelle://" + store + "/Task/p-1", false},
-      {"x-chronelle://" + store + "/Task/p+1", false},
-      {"x-chronelle://" + store + "/Task/p", false},
-      {"x-chronelle://" + store + "/Task/p1x", false},
-      {"x-chronelle://" + store + "/Task/p9223372036854775808", false},  // beyond 64 bits
-      {"x-chronelle://" + store + "/Task/t" + temp, false},  // temporary key with a store
-      {"x-chronelle:///Task/p1", false},                     // permanent key without a store
+      {"x-coredata://" + store + "/Task/p1", false}, {p + "Task/p0", false},
+      {p + "Task/p01", false}, {p + "Task/p-1", false}, {p + "Task/p+1", false},
+      {p + "Task/p", false}, {p + "Task/p1x", false},
+      {p + "Task/p9223372036854775808", false},  // beyond 64 bits
+      {p + "Task/t" + temp, false},              // temporary key with a store
+      {"x-chronelle:///Task/p1", false},         // permanent key without a store
       {"x-chronelle:///Task/t" + temp.substr(1), false},
       {"x-chronelle:///Task/t" + temp + "0", false},
-      {"x-chronelle:///Task/tZA1B2C3D-4E5F-4061-8273-8495A6B7C8D9", false},
-      {"x-chronelle://" + store + "//p1", false},
-      {"x-chronelle://" + store + "/1Task/p1", false},
-      {"x-chronelle://" + store + "/Ta-sk/p1", false},
-      {"x-chronelle://" + store + "/Task/p1/", false},
-      {"x-chronelle://" + store + "/Task", false},
-      {"x-chronelle://NOT-A-UUID/Task/p1", false},
-      {"", false},
-      {" x-chronelle://" + store + "/Task/p1", false},
+      {"x-chronelle:///Task/tZA1B2C3D-4E5F-4061-8273-8495A6B7C8D9", false}, {p + "/p1", false},
+      {p + "1Task/p1", false}, {p + "Ta-sk/p1", false}, {p + "Task/p1/", false},
+      {p + "Task", false}, {"x-chronelle://NOT-A-UUID/Task/p1", false}, {"", false},
+      {" " + p + "Task/p1", false},
   };
   for (const auto& c : cases) {
     const auto id = ObjectID::fromURI(c.uri);
@@ -211,9 +144,15 @@ TEST(ObjectIDTest, OnlyWellFormedURIsParse) {
       EXPECT_EQ(id->uriRepresentation(), c.uri);
     }
   }
+  const ObjectID permanent = ObjectID::permanent("Session", 42, kStore);
+  const ObjectID temporary = ObjectID::temporary("Task");
+  EXPECT_TRUE(!permanent.isTemporaryID() && temporary.isTemporaryID() && temporary.primaryKey() == 0);
+  EXPECT_EQ(permanent.uriRepresentation(), p + "Session/p42");
+  EXPECT_EQ(temporary.uriRepresentation(), "x-chronelle:///Task/t" + temporary.storeIdentifier());
+  for (const auto& id : {permanent, temporary}) EXPECT_EQ(ObjectID::fromURI(id.uriRepresentation()), id);
 }
 
-TEST(ObjectIDTest, EqualityAndHashFollowEntityKeyAndStore) {
+TEST(ObjectIDTest, EqualityAndHashFollowEntityKeyAndStoreAndTemporaryIDsAreFresh) {
   const ObjectID a = ObjectID::permanent("Task", 1, kStore);
   std::unordered_set<ObjectID> set{a, ObjectID::permanent("Task", 1, kStore)};
   EXPECT_EQ(set.size(), 1u);
@@ -230,6 +169,16 @@ TEST(ObjectIDTest, EqualityAndHashFollowEntityKeyAndStore) {
   EXPECT_THROW(ObjectID::permanent("", 1, kStore), std::invalid_argument);
   EXPECT_THROW(ObjectID::permanent("Task", 0, kStore), std::invalid_argument);
   EXPECT_THROW(ObjectID::permanent("Task", -5, kStore), std::invalid_argument);
+
+  // Temporary IDs carry fresh uppercase version-4 UUIDs.
+  const std::regex uuid4("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
+  std::set<std::string> seen;
+  for (int i = 0; i < 200; ++i) {
+    const std::string uuid = ObjectID::temporary("Task").storeIdentifier();
+    ASSERT_TRUE(std::regex_match(uuid, uuid4)) << uuid;
+    seen.insert(uuid);
+  }
+  EXPECT_EQ(seen.size(), 200u);
 }
 
 }  // namespace

@@ -29,66 +29,20 @@ struct BoundCase {
 
 TEST(DateHelper, BoundsOfPeriodsInTheCalendarsZone) {
   using T = DateForType;
+  // Instants the walk below does not reach: a leap day, the UTC instant of the next local
+  // day, weeks across a skipped midnight and a turn of the year, a 25-hour day's repeated hour.
   const std::vector<BoundCase> cases = {
-      // Berlin, spring forward on 2018-03-25 (a 23-hour day) and fall back on 2018-10-28 (25).
-      {"Europe/Berlin", kMonday, "2018-03-25T12:00:00+02:00", T::startOfDay,
-       "2018-03-25T00:00:00+01:00"},
-      {"Europe/Berlin", kMonday, "2018-03-25T12:00:00+02:00", T::endOfDay,
-       "2018-03-25T23:59:59+02:00"},
-      {"Europe/Berlin", kMonday, "2018-10-28T02:30:00+01:00", T::startOfDay,
-       "2018-10-28T00:00:00+02:00"},
-      {"Europe/Berlin", kMonday, "2018-10-28T02:30:00+02:00", T::endOfDay,
-       "2018-10-28T23:59:59+01:00"},
-      // The UTC instant belongs to the next local day.
-      {"Europe/Berlin", kMonday, "2018-06-13T22:30:00Z", T::startOfDay,
-       "2018-06-14T00:00:00+02:00"},
-      // Weeks on Monday and on Sunday; 2018-03-25 is a Sunday.
-      {"Europe/Berlin", kMonday, "2018-03-25T12:00:00+02:00", T::startOfWeek,
-       "2018-03-19T00:00:00+01:00"},
-      {"Europe/Berlin", kMonday, "2018-03-25T12:00:00+02:00", T::endOfWeek,
-       "2018-03-25T23:59:59+02:00"},
-      {"Europe/Berlin", kSunday, "2018-03-25T12:00:00+02:00", T::startOfWeek,
-       "2018-03-25T00:00:00+01:00"},
-      {"Europe/Berlin", kSunday, "2018-03-25T12:00:00+02:00", T::endOfWeek,
-       "2018-03-31T23:59:59+02:00"},
-      {"Europe/Berlin", kSunday, "2018-03-24T23:59:59+01:00", T::endOfWeek,
-       "2018-03-24T23:59:59+01:00"},
-      // A week across the turn of the year (2019-01-01 is a Tuesday).
-      {"Europe/Berlin", kMonday, "2019-01-01T08:00:00+01:00", T::startOfWeek,
-       "2018-12-31T00:00:00+01:00"},
-      {"Europe/Berlin", kMonday, "2018-12-31T08:00:00+01:00", T::endOfWeek,
-       "2019-01-06T23:59:59+01:00"},
-      // A leap day and the last second of a year (the walk below covers 2018's months).
-      {"Europe/Berlin", kMonday, "2020-02-10T12:00:00+01:00", T::endOfMonth,
-       "2020-02-29T23:59:59+01:00"},
-      {"Europe/Berlin", kMonday, "2018-12-31T23:59:59+01:00", T::endOfYear,
-       "2018-12-31T23:59:59+01:00"},
-      // Sao Paulo: on 2018-11-04 midnight does not exist, the day starts at 01:00.
-      {"America/Sao_Paulo", kSunday, "2018-11-04T12:00:00-02:00", T::startOfDay,
-       "2018-11-04T01:00:00-02:00"},
-      {"America/Sao_Paulo", kSunday, "2018-11-03T12:00:00-03:00", T::endOfDay,
-       "2018-11-03T23:59:59-03:00"},
-      {"America/Sao_Paulo", kSunday, "2018-11-04T01:00:00-02:00", T::endOfDay,
-       "2018-11-04T23:59:59-02:00"},
-      {"America/Sao_Paulo", kSunday, "2018-11-07T12:00:00-02:00", T::startOfWeek,
-       "2018-11-04T01:00:00-02:00"},
-      {"America/Sao_Paulo", kMonday, "2018-11-04T12:00:00-02:00", T::startOfWeek,
-       "2018-10-29T00:00:00-03:00"},
-      {"America/Sao_Paulo", kMonday, "2018-10-29T00:00:00-03:00", T::endOfWeek,
-       "2018-11-04T23:59:59-02:00"},
-      {"America/Sao_Paulo", kSunday, "2018-11-15T12:00:00-02:00", T::startOfMonth,
-       "2018-11-01T00:00:00-03:00"},
-      {"America/Sao_Paulo", kSunday, "2018-11-15T12:00:00-02:00", T::endOfMonth,
-       "2018-11-30T23:59:59-02:00"},
-      // Sao Paulo fell back on 2018-02-18: 2018-02-17 has 25 hours and 23:xx twice.
-      {"America/Sao_Paulo", kSunday, "2018-02-17T23:30:00-02:00", T::startOfDay,
-       "2018-02-17T00:00:00-02:00"},
-      {"America/Sao_Paulo", kSunday, "2018-02-17T23:30:00-03:00", T::startOfDay,
-       "2018-02-17T00:00:00-02:00"},
-      {"America/Sao_Paulo", kSunday, "2018-02-17T23:30:00-02:00", T::endOfDay,
-       "2018-02-17T23:59:59-03:00"},
-      {"America/Sao_Paulo", kSunday, "2018-07-01T12:00:00-03:00", T::endOfYear,
-       "2018-12-31T23:59:59-02:00"},
+      {"Europe/Berlin", kMonday, "2018-06-13T22:30:00Z", T::startOfDay, "2018-06-14T00:00:00+02:00"},
+      {"Europe/Berlin", kSunday, "2018-03-25T12:00:00+02:00", T::endOfWeek, "2018-03-31T23:59:59+02:00"},
+      {"Europe/Berlin", kMonday, "2019-01-01T08:00:00+01:00", T::startOfWeek, "2018-12-31T00:00:00+01:00"},
+      {"Europe/Berlin", kMonday, "2020-02-10T12:00:00+01:00", T::endOfMonth, "2020-02-29T23:59:59+01:00"},
+      {"Europe/Berlin", kMonday, "2018-12-31T23:59:59+01:00", T::endOfYear, "2018-12-31T23:59:59+01:00"},
+      {"America/Sao_Paulo", kSunday, "2018-11-07T12:00:00-02:00", T::startOfWeek, "2018-11-04T01:00:00-02:00"},
+      {"America/Sao_Paulo", kMonday, "2018-11-04T12:00:00-02:00", T::startOfWeek, "2018-10-29T00:00:00-03:00"},
+      {"America/Sao_Paulo", kMonday, "2018-10-29T00:00:00-03:00", T::endOfWeek, "2018-11-04T23:59:59-02:00"},
+      {"America/Sao_Paulo", kSunday, "2018-02-17T23:30:00-03:00", T::startOfDay, "2018-02-17T00:00:00-02:00"},
+      {"America/Sao_Paulo", kSunday, "2018-02-17T23:30:00-02:00", T::endOfDay, "2018-02-17T23:59:59-03:00"},
+      {"America/Sao_Paulo", kSunday, "2018-07-01T12:00:00-03:00", T::endOfYear, "2018-12-31T23:59:59-02:00"},
   };
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const BoundCase& c = cases[i];
@@ -190,65 +144,48 @@ TEST(DateHelper, WeeksBeginOnTheCalendarsFirstWeekday) {
 }
 
 TEST(DateHelper, ComparesPeriodsInTheCalendarsZone) {
-  const Calendar berlin("Europe/Berlin", kMonday);
-  const Calendar newYork("America/New_York", kSunday);
+  using C = DateComparisonType;
+  const Calendar berlin("Europe/Berlin", kMonday), newYork("America/New_York", kSunday), utc("UTC");
   const Date lateEvening = isoDate("2018-06-16T21:30:00Z");  // Sat 23:30 Berlin, 17:30 NY
   const Date nextMorning = isoDate("2018-06-17T05:00:00Z");  // Sun 07:00 Berlin, 01:00 NY
-  EXPECT_FALSE(DateHelper::isSameDay(lateEvening, nextMorning, berlin));
-  EXPECT_FALSE(DateHelper::isSameDay(lateEvening, nextMorning, newYork));
-  EXPECT_TRUE(DateHelper::compare(DateComparisonType::isSameWeek, lateEvening, nextMorning,
-                                  berlin));
-  EXPECT_FALSE(DateHelper::compare(DateComparisonType::isSameWeek, lateEvening, nextMorning,
-                                   newYork));
   const Date midnightUtc = isoDate("2018-06-30T22:30:00Z");  // July in Berlin, June in NY
-  EXPECT_FALSE(DateHelper::compare(DateComparisonType::isSameMonth, lateEvening, midnightUtc,
-                                   berlin));
-  EXPECT_TRUE(DateHelper::compare(DateComparisonType::isSameMonth, lateEvening, midnightUtc,
-                                  newYork));
-  EXPECT_TRUE(DateHelper::compare(DateComparisonType::isSameYear, lateEvening, midnightUtc,
-                                  berlin));
-  EXPECT_TRUE(DateHelper::isSameDay(isoDate("2018-06-16T00:00:00Z"),
-                                    isoDate("2018-06-16T23:59:59Z"), Calendar("UTC")));
+  const struct {
+    C type;
+    Date a, b;
+    const Calendar& calendar;
+    bool same;
+  } cases[] = {
+      {C::isSameDay, lateEvening, nextMorning, berlin, false},
+      {C::isSameDay, lateEvening, nextMorning, newYork, false},
+      {C::isSameWeek, lateEvening, nextMorning, berlin, true},
+      {C::isSameWeek, lateEvening, nextMorning, newYork, false},
+      {C::isSameMonth, lateEvening, midnightUtc, berlin, false},
+      {C::isSameMonth, lateEvening, midnightUtc, newYork, true},
+      {C::isSameYear, lateEvening, midnightUtc, berlin, true},
+      {C::isSameDay, isoDate("2018-06-16T00:00:00Z"), isoDate("2018-06-16T23:59:59Z"), utc, true},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    EXPECT_EQ(DateHelper::compare(c.type, c.a, c.b, c.calendar), c.same) << "case " << i;
+  }
+  EXPECT_FALSE(DateHelper::isSameDay(lateEvening, nextMorning, berlin));
 }
-
-// Sets TZ for the life of the object and restores it after.
-class ScopedTimeZone {
- public:
-  explicit ScopedTimeZone(const char* zone) {
-    if (const char* old = std::getenv("TZ")) previous_ = old;
-    setenv("TZ", zone, 1);
-  }
-  ~ScopedTimeZone() {
-    if (previous_) {
-      setenv("TZ", previous_->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-  }
-
- private:
-  std::optional<std::string> previous_;
-};
 
 TEST(DateHelper, FormatsTheIsoDateInTheChosenZone) {
   const Date instant = isoDate("2018-03-25T22:30:00Z");
-  EXPECT_EQ(DateHelper::toString(DateFormatType::isoDate, instant, Calendar("Europe/Berlin")),
-            "2018-03-26");
-  EXPECT_EQ(DateHelper::toString(DateFormatType::isoDateTime, instant, Calendar("Europe/Berlin")),
-            "2018-03-26T00:30:00+02:00");
-  EXPECT_EQ(DateHelper::toString(DateFormatType::isoDate, instant, DateTimeZoneChoice::utc),
-            "2018-03-25");
-  {
-    const ScopedTimeZone tokyo("Asia/Tokyo");
-    EXPECT_EQ(DateHelper::toString(DateFormatType::isoDate, instant), "2018-03-26");
-    EXPECT_EQ(DateHelper::toString(DateFormatType::time, instant, DateTimeZoneChoice::local,
-                                   "en_US_POSIX"),
-              "07:30");
-  }
-  {
-    const ScopedTimeZone newYork("America/New_York");
-    EXPECT_EQ(DateHelper::toString(DateFormatType::isoDate, instant), "2018-03-25");
-  }
+  const Calendar berlin("Europe/Berlin");
+  EXPECT_EQ(DateHelper::toString(DateFormatType::isoDate, instant, berlin), "2018-03-26");
+  EXPECT_EQ(DateHelper::toString(DateFormatType::isoDateTime, instant, berlin), "2018-03-26T00:30:00+02:00");
+  EXPECT_EQ(DateHelper::toString(DateFormatType::isoDate, instant, DateTimeZoneChoice::utc), "2018-03-25");
+  // Without a calendar the process's zone decides.
+  const char* old = std::getenv("TZ");
+  const std::optional<std::string> previous = old ? std::optional<std::string>(old) : std::nullopt;
+  setenv("TZ", "Asia/Tokyo", 1);
+  EXPECT_EQ(DateHelper::toString(DateFormatType::isoDate, instant), "2018-03-26");
+  EXPECT_EQ(DateHelper::toString(DateFormatType::time, instant, DateTimeZoneChoice::local, "en_US_POSIX"), "07:30");
+  setenv("TZ", "America/New_York", 1);
+  EXPECT_EQ(DateHelper::toString(DateFormatType::isoDate, instant), "2018-03-25");
+  if (previous) setenv("TZ", previous->c_str(), 1); else unsetenv("TZ");
 }
 
 }  // namespace

@@ -23,13 +23,12 @@ TEST(ChronelleDateUtils, EffectiveDurationCountsWholeSecondsBetweenFlooredInstan
     std::int64_t from, to;
     double seconds;
   };
+  // The half second at the end is dropped; 0.2 s across a second boundary counts as one, within
+  // one second as none; before 1970 the floor goes to the past (-1 → 0); reversed instants
+  // give a negative count.
   const std::vector<Case> cases = {
-      {0, 1'500'000, 1},          // the half second at the end is dropped
-      {900'000, 1'100'000, 1},    // 0.2 s that crosses a second boundary counts as one
-      {100'000, 900'000, 0},      // within one second
-      {-500'000, 500'000, 1},     // before 1970 the floor goes to the past: -1 → 0
-      {5'000'000, 3'000'000, -2}, // reversed instants give a negative count
-      {1'700'000'000'999'998, 1'700'000'360'000'000, 360},
+      {0, 1'500'000, 1}, {900'000, 1'100'000, 1}, {100'000, 900'000, 0}, {-500'000, 500'000, 1},
+      {5'000'000, 3'000'000, -2}, {1'700'000'000'999'998, 1'700'000'360'000'000, 360},
       // A second's last microsecond, where the end of a day lies, counts as the next second:
       // 23:00 to the end of the day is an hour, as 23:00 to midnight.
       {0, 1'999'999, 2},
@@ -51,28 +50,19 @@ TEST(ChronelleDateUtils, FlooringMovesToTheStartOfTheSecond) {
 }
 
 TEST(ChronelleDateUtils, RendersDurationsInEachFormat) {
-  struct Case {
+  using F = DurationFormat;
+  const struct {
     double seconds;
     DurationFormat format;
-    std::string text;
+    const char* text;
+  } cases[] = {
+      {3725, F::hoursMinutesSeconds, "1:02:05"},      {3725, F::hoursMinutes, "1:02"},
+      {3725, F::hoursMinutesShort, "1h 02m"},         {3725, F::hoursMinutesSecondsShort, "1h 02m 05s"},
+      {-3725, F::hoursMinutesSeconds, "-1:02:05"},    {0, F::hoursMinutesSeconds, "0:00:00"},
+      {59.9, F::hoursMinutesSeconds, "0:00:59"},      {-0.4, F::hoursMinutesSeconds, "0:00:00"},
+      {90000, F::hoursMinutesShort, "25h 00m"},       {std::nan(""), F::hoursMinutes, "--"},
   };
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  const std::vector<Case> cases = {
-      {3725, DurationFormat::hoursMinutesSeconds, "1:02:05"},
-      {3725, DurationFormat::hoursMinutes, "1:02"},
-      {3725, DurationFormat::hoursMinutesShort, "1h 02m"},
-      {3725, DurationFormat::hoursMinutesSecondsShort, "1h 02m 05s"},
-      {-3725, DurationFormat::hoursMinutesSeconds, "-1:02:05"},
-      {0, DurationFormat::hoursMinutesSeconds, "0:00:00"},
-      {59.9, DurationFormat::hoursMinutesSeconds, "0:00:59"},
-      {-0.4, DurationFormat::hoursMinutesSeconds, "0:00:00"},
-      {90000, DurationFormat::hoursMinutesShort, "25h 00m"},
-      {nan, DurationFormat::hoursMinutes, "--"},
-  };
-  for (std::size_t i = 0; i < cases.size(); ++i) {
-    EXPECT_EQ(ChronelleDateUtils::toString(cases[i].seconds, cases[i].format), cases[i].text)
-        << "case " << i;
-  }
+  for (const auto& c : cases) EXPECT_EQ(ChronelleDateUtils::toString(c.seconds, c.format), c.text) << c.seconds;
 }
 
 TEST(DateExtensions, RoundsToMinuteStepsInAbsoluteTime) {
@@ -82,18 +72,14 @@ TEST(DateExtensions, RoundsToMinuteStepsInAbsoluteTime) {
     const char* expected;
   };
   const std::vector<Case> cases = {
-      {"2018-03-25T10:07:30Z", 15, "2018-03-25T10:15:00Z"},
-      {"2018-03-25T10:07:29Z", 15, "2018-03-25T10:00:00Z"},
-      {"2018-03-25T10:07:29.999999Z", 15, "2018-03-25T10:00:00Z"},
+      {"2018-03-25T10:07:30Z", 15, "2018-03-25T10:15:00Z"}, {"2018-03-25T10:07:29Z", 15, "2018-03-25T10:00:00Z"},
+      {"2018-03-25T10:07:29.999999Z", 15, "2018-03-25T10:00:00Z"}, {"2018-03-25T10:00:00Z", 15, "2018-03-25T10:00:00Z"},
       // A zone offset does not move the grid: 10:07:30+05:30 is 04:37:30 UTC.
       {"2018-03-25T10:07:30+05:30", 60, "2018-03-25T05:00:00Z"},
-      {"2018-03-25T10:00:00Z", 15, "2018-03-25T10:00:00Z"},
       // Before 1970 halves still go away from zero, toward the past.
-      {"1969-12-31T23:52:30Z", 15, "1969-12-31T23:45:00Z"},
-      {"1969-12-31T23:52:31Z", 15, "1970-01-01T00:00:00Z"},
+      {"1969-12-31T23:52:30Z", 15, "1969-12-31T23:45:00Z"}, {"1969-12-31T23:52:31Z", 15, "1970-01-01T00:00:00Z"},
       // m × round(t ÷ m) with m negative gives the grid of |m|, halves still away from zero.
-      {"2018-03-25T10:07:30Z", -15, "2018-03-25T10:15:00Z"},
-      {"2018-03-25T10:07:29Z", -15, "2018-03-25T10:00:00Z"},
+      {"2018-03-25T10:07:30Z", -15, "2018-03-25T10:15:00Z"}, {"2018-03-25T10:07:29Z", -15, "2018-03-25T10:00:00Z"},
       {"1969-12-31T23:52:30Z", -15, "1969-12-31T23:45:00Z"},
       {"2018-03-25T10:07:30Z", std::numeric_limits<std::int64_t>::min(), "1970-01-01T00:00:00Z"},
   };

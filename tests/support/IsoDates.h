@@ -14,38 +14,28 @@ namespace chronelle::testing {
 // the calendar under test, so that expected values do not rest on the code being tested.
 inline Date isoDate(const std::string& text) {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, consumed = 0;
-  if (std::sscanf(text.c_str(), "%d-%d-%dT%d:%d:%d%n", &year, &month, &day, &hour, &minute,
-                  &second, &consumed) != 6) {
+  if (std::sscanf(text.c_str(), "%d-%d-%dT%d:%d:%d%n", &year, &month, &day, &hour, &minute, &second,
+                  &consumed) != 6) {
     throw std::invalid_argument("not an ISO date: " + text);
   }
-  std::string rest = text.substr(static_cast<std::size_t>(consumed));
+  std::size_t at = static_cast<std::size_t>(consumed);
   long long micros = 0;
-  if (!rest.empty() && rest[0] == '.') {
-    std::size_t digits = 1;
-    long long scale = 100000;
-    while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9') {
-      micros += (rest[digits] - '0') * scale;
-      scale /= 10;
-      ++digits;
+  if (at < text.size() && text[at] == '.') {
+    for (long long scale = 100000; ++at < text.size() && text[at] >= '0' && text[at] <= '9'; scale /= 10) {
+      micros += (text[at] - '0') * scale;
     }
-    rest = rest.substr(digits);
   }
-  int offsetSeconds = 0;
-  if (rest != "Z") {
-    int offsetHours = 0, offsetMinutes = 0;
-    if (rest.size() != 6 || std::sscanf(rest.c_str() + 1, "%d:%d", &offsetHours,
-                                        &offsetMinutes) != 2) {
-      throw std::invalid_argument("no offset in: " + text);
-    }
-    offsetSeconds = (offsetHours * 3600 + offsetMinutes * 60) * (rest[0] == '-' ? -1 : 1);
+  int offsetHours = 0, offsetMinutes = 0;
+  const std::string offset = text.substr(at);
+  if (offset != "Z" && (offset.size() != 6 || std::sscanf(offset.c_str() + 1, "%d:%d", &offsetHours, &offsetMinutes) != 2)) {
+    throw std::invalid_argument("no offset in: " + text);
   }
   using namespace std::chrono;
-  const sys_days civilDay{year_month_day{std::chrono::year(year),
-                                     std::chrono::month(static_cast<unsigned>(month)),
-                                     std::chrono::day(static_cast<unsigned>(day))}};
-  const auto local = duration_cast<microseconds>(civilDay.time_since_epoch()) + hours(hour) +
-                     minutes(minute) + seconds(second) + microseconds(micros);
-  return Date(Date::TimePoint(local - seconds(offsetSeconds)));
+  const sys_days civilDay{year_month_day{std::chrono::year(year), std::chrono::month(static_cast<unsigned>(month)),
+                                         std::chrono::day(static_cast<unsigned>(day))}};
+  const auto offsetSeconds = seconds((offsetHours * 3600 + offsetMinutes * 60) * (offset[0] == '-' ? -1 : 1));
+  return Date(Date::TimePoint(duration_cast<microseconds>(civilDay.time_since_epoch()) + hours(hour) +
+                              minutes(minute) + seconds(second) + microseconds(micros) - offsetSeconds));
 }
 
 }  // namespace chronelle::testing

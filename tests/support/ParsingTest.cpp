@@ -23,47 +23,19 @@ struct DurationCase {
 TEST(DurationParsing, ReadsEveryTypedForm) {
   const std::vector<DurationCase> cases = {
       // A bare number is minutes, with either decimal separator.
-      {"90", 5400},
-      {"1,5", 90},
-      {"0", 0},
-      {"-5", -300},
-      {"1e1", 600},
-      {" \t90\n", 5400},
+      {"90", 5400}, {"1,5", 90}, {"0", 0}, {"-5", -300}, {"1e1", 600}, {" \t90\n", 5400},
       // Clock forms, with and without seconds.
-      {"01:30", 5400},
-      {"00:45", 2700},
-      {"01:30:15", 5415},
-      {"23:59:59", 86399},
+      {"01:30", 5400}, {"00:45", 2700}, {"01:30:15", 5415}, {"23:59:59", 86399},
       // One-digit fields are what people type; three-digit ones are slips, not times.
-      {"1:5", 3900},
-      {"9:5", 32700},
-      {"1:05:3", 3903},
-      {"0:0", 0},
-      {"1:030", std::nullopt},
-      {"001:30", std::nullopt},
-      {"1:30:", std::nullopt},
-      {":30", std::nullopt},
-      {"1:2:3:4", std::nullopt},
-      {"24:00", std::nullopt},
-      {"1:60", std::nullopt},
-      {"1:00:60", std::nullopt},
+      {"1:5", 3900}, {"9:5", 32700}, {"1:05:3", 3903}, {"0:0", 0},
+      {"1:030", std::nullopt}, {"001:30", std::nullopt}, {"1:30:", std::nullopt}, {":30", std::nullopt},
+      {"1:2:3:4", std::nullopt}, {"24:00", std::nullopt}, {"1:60", std::nullopt}, {"1:00:60", std::nullopt},
       // Unit letters, case and blanks do not matter.
-      {"1h30m", 5400},
-      {"1H30M", 5400},
-      {"1h 30m", 5400},
-      {"1h30m15s", 5415},
-      {"2h 15min", 8100},
-      {"2.5h", 9000},
-      {"1,5h", 5400},
-      {"2h", 7200},
-      {"1.5 hours", 5400},
-      {"45 min", 2700},
-      {"90 minutes", 5400},
+      {"1h30m", 5400}, {"1H30M", 5400}, {"1h 30m", 5400}, {"1h30m15s", 5415}, {"2h 15min", 8100},
+      {"2.5h", 9000}, {"1,5h", 5400}, {"2h", 7200}, {"1.5 hours", 5400}, {"45 min", 2700},
+      {"90 minutes", 5400}, {"1h 30 min 15 sec", 5415},
       // Not durations.
-      {"abc", std::nullopt},
-      {"", std::nullopt},
-      {"   ", std::nullopt},
-      {"1.5.5", std::nullopt},
+      {"abc", std::nullopt}, {"", std::nullopt}, {"   ", std::nullopt}, {"1.5.5", std::nullopt},
       {"10 sec", std::nullopt},
       // A trailing number after the hours is neither a minute count nor a single number.
       {"1h30", std::nullopt},
@@ -106,14 +78,8 @@ TEST(NumberParsing, AcceptsOnlyCompleteCLocaleLiterals) {
 
 TEST(NumberParsing, FlexibleSeparatorTakesOneCommaAsThePoint) {
   const std::vector<NumberCase> cases = {
-      {"1,5", 1.5},
-      {"1.5", 1.5},
-      {",5", 0.5},
-      {"-0,25", -0.25},
-      {"1.000,5", std::nullopt},
-      {"1,000,000", std::nullopt},
-      {"1, 5", std::nullopt},
-      {"", std::nullopt},
+      {"1,5", 1.5},          {"1.5", 1.5},   {",5", 0.5},           {"-0,25", -0.25},
+      {"1.000,5", std::nullopt}, {"1,000,000", std::nullopt}, {"1, 5", std::nullopt}, {"", std::nullopt},
   };
   for (std::size_t i = 0; i < cases.size(); ++i) {
     EXPECT_EQ(toDoubleByUsingFlexibleSeparator(cases[i].text), cases[i].value) << "case " << i;
@@ -152,10 +118,8 @@ TEST(Rounding, RoundsHalvesAwayFromZero) {
     int places;
     double expected;
   };
-  const std::vector<Case> cases = {
-      {2.5, 0, 3},      {-2.5, 0, -3},     {0.125, 2, 0.13}, {-0.125, 2, -0.13},
-      {1.2345, 2, 1.23}, {1.2355, 3, 1.236}, {123.456, -1, 120}, {7, 2, 7},
-  };
+  const std::vector<Case> cases = {{2.5, 0, 3},       {-2.5, 0, -3},      {0.125, 2, 0.13},   {-0.125, 2, -0.13},
+                                    {1.2345, 2, 1.23}, {1.2355, 3, 1.236}, {123.456, -1, 120}, {7, 2, 7}};
   for (std::size_t i = 0; i < cases.size(); ++i) {
     EXPECT_DOUBLE_EQ(roundedToPlaces(cases[i].value, cases[i].places), cases[i].expected)
         << "case " << i;

@@ -3,13 +3,13 @@
 // ("intent …") and one after the write has returned ("ack …"), flushed at once, so the test
 // knows which writes were acknowledged when it killed the process.
 //
-//   reliability_writer STORE_DIR SEED OPERATIONS
+//   reliability_writer STORE_DIR SEED OPERATIONS [die-after-entry-save]
 //
-// With no tasks in the store it first creates a small tree (folders F/G, tasks). Then it
+// Its first line is "pid <process id>". With no tasks in the store it first creates a small tree (folders F/G, tasks). Then it
 // performs OPERATIONS writes (create, re-time, move or delete an entry; start or pause the
 // timer) and exits normally. Instants are printed as whole seconds since 1970.
 //
-// CHRONELLE_WRITER_DIE_AFTER_ENTRY_SAVE=1 makes it create one finished entry and kill itself
+// die-after-entry-save makes it create one finished entry and kill itself
 // as soon as the save of that entry has been committed, before the recount of its task's
 // total is saved: the moment at which a real crash leaves stale totals behind. The write is
 // announced but never acknowledged.
@@ -93,18 +93,16 @@ class Writer {
   void setUpTreeIfEmpty() {
     tasks_ = provider_->getAllTasks(false);
     if (!tasks_.empty()) return;
-    auto folder = [&](const std::string& name, const std::shared_ptr<Folder>& parent) {
-      NodeChanges changes{{NodeChangeKey::name, name}};
-      if (parent) changes[NodeChangeKey::parentId] = parent->objectID();
-      return run(provider_->createFolder(changes));
+    auto changes = [](const std::string& name, const std::shared_ptr<Folder>& parent) {
+      NodeChanges result{{NodeChangeKey::name, name}};
+      if (parent) result[NodeChangeKey::parentId] = parent->objectID();
+      return result;
     };
-    const auto f = folder("F", nullptr);
-    const auto g = folder("G", f);
+    const auto f = run(provider_->createFolder(changes("F", nullptr)));
+    const auto g = run(provider_->createFolder(changes("G", f)));
     for (const auto& [name, parent] : std::vector<std::pair<std::string, std::shared_ptr<Folder>>>{
              {"A", g}, {"B", g}, {"C", f}, {"D", nullptr}}) {
-      NodeChanges changes{{NodeChangeKey::name, name}};
-      if (parent) changes[NodeChangeKey::parentId] = parent->objectID();
-      tasks_.push_back(run(provider_->createTask(changes)));
+      tasks_.push_back(run(provider_->createTask(changes(name, parent))));
       settle();
     }
     say("ready");
@@ -213,14 +211,15 @@ class Writer {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: reliability_writer STORE_DIR SEED OPERATIONS\n");
+  if (argc != 4 && !(argc == 5 && std::string(argv[4]) == "die-after-entry-save")) {
+    std::fprintf(stderr, "usage: reliability_writer STORE_DIR SEED OPERATIONS [die-after-entry-save]\n");
     return 2;
   }
+  say("pid " + std::to_string(::getpid()));
   {
     Writer writer(argv[1], static_cast<unsigned>(std::stoul(argv[2])));
     writer.setUpTreeIfEmpty();
-    if (const char* die = std::getenv("CHRONELLE_WRITER_DIE_AFTER_ENTRY_SAVE"); die && std::string(die) == "1") {
+    if (argc == 5) {
       writer.dieAfterNextSave();
       writer.create();  // does not return
     }

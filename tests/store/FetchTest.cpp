@@ -1,0 +1,200 @@
+// Fetching objects, IDs and dictionaries: what unsaved changes do to each, aggregates,
+// grouping and key paths through relationships.
+#include <gtest/gtest.h>
+
+#include "StoreTestModel.h"
+#include "chronelle/store/Predicate.h"
+#include "chronelle/store/StoreError.h"
+
+namespace chronelle::testing {
+namespace {
+
+ExpressionDescription expression(std::string name, std::string function, std::string keyPath,
+                                 AttributeType type = AttributeType::doubleType) {
+  return ExpressionDescription{std::move(name), std::move(function), std::move(keyPath), type};
+}
+
+FetchRequest spots(const std::string& format, std::vector<Value> arguments = {},
+                   std::vector<SortDescriptor> sorts = {{"rank", true}}, std::size_t limit = 0) {
+  FetchRequest request("Spot");
+  if (!format.empty()) request.predicate = Predicate::parse(format, std::move(arguments));
+  request.sortDescriptors = std::move(sorts);
+  request.fetchLimit = limit;
+  return request;
+}
+
+class FetchPendingChangesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    int rank = 1;
+    for (const char* name : {"a", "b", "c", "d"}) saved[name] = with(store.spot(name), {{"rank", rank++}, {"open", true}});
+    store.context->save();
+  }
+  TestStore store;
+  std::map<std::string, std::shared_ptr<ManagedObject>> saved;
+};
+
+// Object IDs come with the same merge as objects (the order and limit applied to saved and
+// unsaved alike); aggregates read saved data only.
+TEST_F(FetchPendingChangesTest, ObjectIDsMergeUnsavedChangesAndAggregatesDoNot) {
+  with(store.spot("e"), {{"open", true}});  // unsaved insert that matches and sorts first
+  saved["b"]->setValue("open", false);
+  store.context->deleteObject(saved["c"]);
+  saved["d"]->setValue("rank", -1);  // moves to the front
+  const auto ids = store.context->fetchObjectIDs(spots("open == YES", {}, {{"rank", true}}, 2));
+  ASSERT_EQ(ids.size(), 2u);
+  EXPECT_EQ(ids[0], saved["d"]->objectID());
+  EXPECT_TRUE(ids[1].isTemporaryID());
+
+  FetchRequest sum = spots("open == YES", {}, {});
+  sum.propertiesToFetch = {expression("total", "sum:", "rank", AttributeType::integer64),
+                           expression("n", "count:", "rank", AttributeType::integer64)};
+  EXPECT_EQ(store.context->fetchDictionaries(sum), (std::vector<ResultDictionary>{{{"total", Value(10)}, {"n", Value(4)}}}));
+}
+
+TEST_F(FetchPendingChangesTest, SubentityFetchesAndKeyPathsSeeUnsavedRelationships) {
+  auto north = store.area("north");
+  saved["a"]->setObject("area", north);
+  FetchRequest places("Place");
+  places.predicate = Predicate::parse("area.name == %@", {"north"});
+  EXPECT_EQ(TestStore::names(store.context->fetch(places)), (std::vector<std::string>{"a"}));
+  places.predicate = Predicate::parse("area == %@", {north});
+  EXPECT_EQ(store.context->count(places), 1u);
+  places.predicate = Predicate::parse("area == nil");
+  places.sortDescriptors = {{"name", false}};
+  EXPECT_EQ(TestStore::names(store.context->fetch(places)), (std::vector<std::string>{"north", "d", "c", "b"}));
+  places.includesSubentities = false;  // Place is abstract: no row is exactly a Place
+  EXPECT_TRUE(store.context->fetch(places).empty());
+  EXPECT_EQ(store.context->count(places), 0u);
+}
+
+// Whatever the request, fetching with unsaved changes must give what the store gives
+// once those changes are saved.
+TEST_F(FetchPendingChangesTest, MergedResultsEqualTheResultsAfterSaving) {
+  for (int i = 0; i < 12; ++i) {
+    saved["s" + std::to_string(i)] = with(store.spot("s" + std::to_string(i)), {{"rank", i % 4}, {"open", i % 3 == 0}});
+  }
+  store.context->save();
+  // Unsaved: ties, absent ranks, deletes at both ends, inserts in the middle.
+  store.context->deleteObject(saved["a"]);
+  store.context->deleteObject(saved["s11"]);
+  saved["s1"]->setValue("rank", Value());
+  saved["s2"]->setValue("open", true);
+  saved["s3"]->setValue("rank", 2);
+  saved["s4"]->setValue("name", "zz");
+  for (int i = 0; i < 3; ++i) with(store.spot("n" + std::to_string(i)), {{"rank", i == 1 ? Value() : Value(i)}, {"open", true}});
+  struct Case {
+    const char* format;
+    std::vector<SortDescriptor> sorts;
+    std::size_t limit;
+  };
+  const std::vector<Case> cases = {
+      {"", {{"rank", true}}, 0},
+      {"", {{"rank", false}}, 3},
+      {"open == YES", {{"rank", true}, {"name", false}}, 4},
+      {"rank >= 2 OR rank == nil", {{"name", true}}, 0},
+      {"rank != 2", {{"rank", true}}, 5},
+      {"NOT (open == NO) AND rank < 3", {{"rank", false}, {"name", true}}, 2},
+      {"name IN %@", {{"name", true}}, 0},
+      {"", {}, 1},
+  };
+  auto run = [&](ObjectContext& context) {
+    std::vector<std::vector<std::string>> results;
+    for (const auto& c : cases) {
+      std::vector<Value> arguments;
+      if (std::string(c.format).find("%@") != std::string::npos) arguments = {Value(Value::List{"zz", "n1", "s5", "c"})};
+      auto request = spots(c.format, arguments, c.sorts, c.limit);
+      auto names = TestStore::names(context.fetch(request));
+      EXPECT_EQ(context.count(request), names.size()) << c.format;
+      results.push_back(names);
+    }
+    return results;
+  };
+  const auto merged = run(*store.context);
+  store.context->save();
+  auto fresh = store.newContext();
+  std::vector<std::vector<std::string>> stored;
+  fresh->performAndWait([&] { stored = run(*fresh); });
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(merged[i], stored[i]) << "case " << i << ": " << cases[i].format;
+  }
+}
+
+class FetchDictionaryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    x = store.spot("x");
+    y = store.spot("y");
+    // tally / weight / start (minutes after a base instant) per spot
+    for (int i = 1; i <= 4; ++i) with(store.visit(i <= 3 ? x : y, i), {{"weight", 0.25 * i}, {"done", i % 2 == 0}});
+    store.visit(nullptr, 10)->setValue("weight", 100.0);  // belongs to no spot
+    store.context->save();
+  }
+  Date start(int i) const { return Date::fromSecondsSince1970(1'700'000'000.0 + i * 60.0); }
+  TestStore store;
+  std::shared_ptr<ManagedObject> x, y;
+};
+
+TEST_F(FetchDictionaryTest, AggregatesOverAPredicateComeBackWithTheirResultTypes) {
+  FetchRequest request("Visit");
+  request.predicate = Predicate::parse("spot != nil");
+  request.propertiesToFetch = {expression("sumWeight", "sum:", "weight"),
+                               expression("count", "count:", "start", AttributeType::integer64),
+                               expression("sumTally", "sum:", "tally", AttributeType::integer64),
+                               expression("first", "min:", "start", AttributeType::date),
+                               expression("last", "max:", "start"),
+                               expression("mean", "average:", "tally")};
+  // Instants stay instants.
+  EXPECT_EQ(store.context->fetchDictionaries(request),
+            (std::vector<ResultDictionary>{{{"sumWeight", 2.5}, {"count", 4}, {"sumTally", 10}, {"first", start(1)},
+                                            {"last", start(4)}, {"mean", 2.5}}}));
+  // Over nothing: one row, sums and counts zero, extremes absent.
+  request.predicate = Predicate::parse("tally > 100");
+  EXPECT_EQ(store.context->fetchDictionaries(request),
+            (std::vector<ResultDictionary>{{{"sumWeight", 0.0}, {"count", 0}, {"sumTally", 0}}}));
+
+  request.propertiesToFetch = {expression("bad", "median:", "tally")};
+  EXPECT_THROW(store.context->fetchDictionaries(request), StoreError);
+}
+
+TEST_F(FetchDictionaryTest, GroupingByAToOneGivesObjectIDsPerGroup) {
+  FetchRequest request("Visit");
+  request.predicate = Predicate::parse("spot != nil");
+  request.propertiesToFetch = {std::string("spot"), expression("total", "sum:", "weight"),
+                               expression("n", "count:", "start", AttributeType::integer64)};
+  request.propertiesToGroupBy = {"spot"};
+  request.sortDescriptors = {{"spot", true}};
+  EXPECT_EQ(store.context->fetchDictionaries(request),
+            (std::vector<ResultDictionary>{{{"spot", x->objectID()}, {"total", 1.5}, {"n", 3}},
+                                           {{"spot", y->objectID()}, {"total", 1.0}, {"n", 1}}}));
+
+  // Distinct values of a relationship; an absent value is left out of its row.
+  FetchRequest distinct("Visit");
+  distinct.propertiesToFetch = {std::string("spot")};
+  distinct.returnsDistinctResults = true;
+  distinct.sortDescriptors = {{"spot", true}};
+  EXPECT_EQ(store.context->fetchDictionaries(distinct),
+            (std::vector<ResultDictionary>{{}, {{"spot", x->objectID()}}, {{"spot", y->objectID()}}}));
+}
+
+TEST_F(FetchDictionaryTest, PlainPropertiesAndKeyPathsThroughARelationship) {
+  FetchRequest request("Visit");
+  request.predicate = Predicate::parse("spot.name == %@", {"y"});
+  request.propertiesToFetch = {std::string("tally"), std::string("start"), std::string("done"),
+                               std::string("spot.name")};
+  EXPECT_EQ(store.context->fetchDictionaries(request),
+            (std::vector<ResultDictionary>{{{"tally", 4}, {"start", start(4)}, {"done", true}, {"spot.name", "y"}}}));
+  // Without properties to fetch every attribute and to-one comes back.
+  request.propertiesToFetch.clear();
+  const auto full = store.context->fetchDictionaries(request);
+  ASSERT_EQ(full.size(), 1u);
+  EXPECT_EQ(full[0].at("weight"), Value(1.0));
+  EXPECT_EQ(full[0].at("spot"), Value(y->objectID()));
+  EXPECT_EQ(full[0].count("note"), 0u);
+
+  request.propertiesToFetch = {std::string("spot.visits")};
+  EXPECT_THROW(store.context->fetchDictionaries(request), StoreError);
+}
+
+}  // namespace
+}  // namespace chronelle::testing
