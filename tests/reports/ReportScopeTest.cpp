@@ -1,19 +1,25 @@
 // Report periods: bounds, stepping, type changes, today on the custom grid, filters,
-// equality and descriptions. No store needed: scopes without nodes are plain values.
+// equality and descriptions (plain values, no store); scopes narrowed to nodes (on a store).
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <regex>
 
 #include "ReportsFixture.h"
 #include "chronelle/reports/DateRange.h"
 #include "chronelle/reports/ReportChartGranularity.h"
+#include "chronelle/model/NodeSetHelpers.h"
+#include "chronelle/reports/NodeReportScope.h"
+#include "chronelle/reports/ReportCalculator.h"
 #include "chronelle/reports/ReportScope3.h"
 
 namespace chronelle::testing {
 namespace {
 
 using Billing = SessionQuery3::BillingStatusOption;
+using Type = ReportScopeType;
 constexpr double kDay = 86400;
 
 class ReportScopeTest : public ::testing::Test {
@@ -23,144 +29,131 @@ class ReportScopeTest : public ::testing::Test {
   Calendar monday{"Europe/Berlin", 2};
   Calendar sunday{"Europe/Berlin", 1};
 
-  ReportScope3 scope(ReportScopeType type, std::optional<Date> reference, const Calendar& calendar) const {
+  ReportScope3 scope(Type type, std::optional<Date> reference, const Calendar& calendar) const {
     ReportScope3 s(calendar);
     s.type = type;
     s.referenceDate = reference;
+    return s;
+  }
+  ReportScope3 custom(Date from, Date to) const {
+    ReportScope3 s = scope(Type::custom, std::nullopt, monday);
+    s.customFromDate = from;
+    s.customToDate = to;
     return s;
   }
 };
 
 // A period ends in the last microsecond of the last second given here.
 Date lastInstantOf(Date lastSecond) { return Date(lastSecond.timePoint() + std::chrono::microseconds(999'999)); }
+// "from – to" of a scope, for one comparison.
+template <class Scope>
+std::string bounds(const Scope& s) { return s.fromDate().isoString() + " – " + s.toDate().isoString(); }
+std::string bounds(Date from, Date to) { return from.isoString() + " – " + to.isoString(); }
+// The bounds of the local days from `first` to `last`, "yyyy-MM-dd" each.
+std::string wholeDays(const char* first, const char* last) {
+  int y1 = 0, m1 = 0, d1 = 0, y2 = 0, m2 = 0, d2 = 0;
+  std::sscanf(first, "%d-%d-%d", &y1, &m1, &d1);
+  std::sscanf(last, "%d-%d-%d", &y2, &m2, &d2);
+  return bounds(berlinTime(y1, m1, d1), lastInstantOf(berlinTime(y2, m2, d2, 23, 59, 59)));
+}
 
 TEST_F(ReportScopeTest, PeriodBoundsFollowTheCalendar) {
-  struct Case {
+  const struct {
     const char* name;
-    ReportScopeType type;
+    Type type;
     Date reference;
     bool mondayFirst;
-    Date from;
-    Date to;
+    std::string bounds;
+  } cases[] = {
+      {"daily, 23-hour day", Type::daily, berlinTime(2026, 3, 29, 12), true, wholeDays("2026-03-29", "2026-03-29")},
+      {"daily, 25-hour day", Type::daily, berlinTime(2026, 10, 25, 1), true, wholeDays("2026-10-25", "2026-10-25")},
+      {"weekly, Monday first", Type::weekly, berlinTime(2026, 3, 29, 12), true, wholeDays("2026-03-23", "2026-03-29")},
+      {"weekly, Sunday first", Type::weekly, berlinTime(2026, 3, 29, 12), false, wholeDays("2026-03-29", "2026-04-04")},
+      {"monthly", Type::monthly, berlinTime(2026, 3, 15, 8), true, wholeDays("2026-03-01", "2026-03-31")},
+      {"monthly, February", Type::monthly, berlinTime(2028, 2, 29, 23, 59, 59), true, wholeDays("2028-02-01", "2028-02-29")},
+      {"yearly", Type::yearly, berlinTime(2026, 7, 1), true, wholeDays("2026-01-01", "2026-12-31")},
   };
-  const Case cases[] = {
-      {"daily, 23-hour day", ReportScopeType::daily, berlinTime(2026, 3, 29, 12), true, berlinTime(2026, 3, 29),
-       berlinTime(2026, 3, 29, 23, 59, 59)},
-      {"daily, 25-hour day", ReportScopeType::daily, berlinTime(2026, 10, 25, 1), true, berlinTime(2026, 10, 25),
-       berlinTime(2026, 10, 25, 23, 59, 59)},
-      {"weekly on a Sunday, Monday first", ReportScopeType::weekly, berlinTime(2026, 3, 29, 12), true,
-       berlinTime(2026, 3, 23), berlinTime(2026, 3, 29, 23, 59, 59)},
-      {"weekly on a Sunday, Sunday first", ReportScopeType::weekly, berlinTime(2026, 3, 29, 12), false,
-       berlinTime(2026, 3, 29), berlinTime(2026, 4, 4, 23, 59, 59)},
-      {"monthly", ReportScopeType::monthly, berlinTime(2026, 3, 15, 8), true, berlinTime(2026, 3, 1),
-       berlinTime(2026, 3, 31, 23, 59, 59)},
-      {"monthly, February", ReportScopeType::monthly, berlinTime(2028, 2, 29, 23, 59, 59), true, berlinTime(2028, 2, 1),
-       berlinTime(2028, 2, 29, 23, 59, 59)},
-      {"yearly", ReportScopeType::yearly, berlinTime(2026, 7, 1), true, berlinTime(2026, 1, 1),
-       berlinTime(2026, 12, 31, 23, 59, 59)},
-  };
-  for (const auto& c : cases) {
-    const auto s = scope(c.type, c.reference, c.mondayFirst ? monday : sunday);
-    EXPECT_EQ(s.fromDate(), c.from) << c.name << ": " << s.fromDate().isoString();
-    EXPECT_EQ(s.toDate(), lastInstantOf(c.to)) << c.name << ": " << s.toDate().isoString();
-    EXPECT_EQ(s.timeInterval(), lastInstantOf(c.to).timeIntervalSince(c.from)) << c.name;
-  }
+  for (const auto& c : cases)
+    EXPECT_EQ(bounds(scope(c.type, c.reference, c.mondayFirst ? monday : sunday)), c.bounds) << c.name;
+  // The interval of a day is its real length, to its last microsecond.
+  EXPECT_NEAR(scope(Type::daily, berlinTime(2026, 3, 29, 12), monday).timeInterval(), 23 * 3600.0 - 1e-6, 1e-7);
+  EXPECT_NEAR(scope(Type::daily, berlinTime(2026, 10, 25, 1), monday).timeInterval(), 25 * 3600.0 - 1e-6, 1e-7);
 
   // Without a reference date the period follows the clock.
   ReportScope3 fresh(monday);
-  EXPECT_EQ(fresh.type, ReportScopeType::daily);
-  EXPECT_EQ(fresh.fromDate(), berlinTime(2026, 3, 29));
+  EXPECT_EQ(std::pair(fresh.type, fresh.fromDate()), std::pair(Type::daily, berlinTime(2026, 3, 29)));
   time.set(berlinTime(2026, 3, 30, 0, 0, 1));
   EXPECT_EQ(fresh.fromDate(), berlinTime(2026, 3, 30));
   EXPECT_FALSE(fresh.toSessionQuery().taskIds.has_value());
 
   // Custom bounds are used as stored, without rounding; missing ones fall back to today.
-  ReportScope3 custom = scope(ReportScopeType::custom, std::nullopt, monday);
+  ReportScope3 odd = scope(Type::custom, std::nullopt, monday);
   const Date oddStart = berlinTime(2026, 3, 2, 13, 17, 42) + 0.25;
-  custom.customFromDate = oddStart;
-  EXPECT_EQ(custom.fromDate(), oddStart);
-  EXPECT_EQ(custom.toDate(), lastInstantOf(berlinTime(2026, 3, 30, 23, 59, 59)));
-  custom.customToDate = oddStart - 10.0;  // reversed: the interval never is
-  EXPECT_EQ(custom.timeInterval(), -10.0);
-  EXPECT_EQ(custom.dateInteval().duration(), 0.0);
+  odd.customFromDate = oddStart;
+  EXPECT_EQ(bounds(odd), bounds(oddStart, lastInstantOf(berlinTime(2026, 3, 30, 23, 59, 59))));  // today's end
+  odd.customToDate = oddStart - 10.0;  // reversed: the interval never is
+  EXPECT_EQ(std::pair(odd.timeInterval(), odd.dateInteval().duration()), std::pair(-10.0, 0.0));
 }
 
 TEST_F(ReportScopeTest, StepsToTheAdjacentPeriod) {
-  const auto january = scope(ReportScopeType::monthly, berlinTime(2026, 1, 20), monday);
-  EXPECT_EQ(january.nextScope().fromDate(), berlinTime(2026, 2, 1));
-  EXPECT_EQ(january.nextScope().toDate(), lastInstantOf(berlinTime(2026, 2, 28, 23, 59, 59)));
-  EXPECT_EQ(january.previousScope().fromDate(), berlinTime(2025, 12, 1));
-  EXPECT_EQ(january.nextScope().previousScope().fromDate(), january.fromDate());
+  const auto january = scope(Type::monthly, berlinTime(2026, 1, 20), monday);
+  const auto saturday = scope(Type::daily, berlinTime(2026, 3, 28, 22), monday);  // before the clock change
+  const auto week = scope(Type::weekly, berlinTime(2026, 3, 25), monday);
+  const auto year = scope(Type::yearly, berlinTime(2026, 5, 5), monday);
+  const auto span = custom(berlinTime(2026, 3, 10, 12), berlinTime(2026, 3, 13, 12));  // keeps its length
+  const std::tuple<const char*, ReportScope3, std::string> cases[] = {
+      {"next month", january.nextScope(), wholeDays("2026-02-01", "2026-02-28")},
+      {"previous month", january.previousScope(), wholeDays("2025-12-01", "2025-12-31")},
+      {"there and back", january.nextScope().previousScope(), bounds(january)},
+      {"next day over the clock change", saturday.nextScope(), wholeDays("2026-03-29", "2026-03-29")},
+      {"the day after", saturday.nextScope().nextScope(), wholeDays("2026-03-30", "2026-03-30")},
+      {"next week", week.nextScope(), wholeDays("2026-03-30", "2026-04-05")},
+      {"previous week", week.previousScope(), wholeDays("2026-03-16", "2026-03-22")},
+      {"previous year", year.previousScope(), wholeDays("2025-01-01", "2025-12-31")},
+      {"next custom", span.nextScope(), bounds(berlinTime(2026, 3, 13, 12), berlinTime(2026, 3, 16, 12))},
+      {"previous custom", span.previousScope(), bounds(berlinTime(2026, 3, 7, 12), berlinTime(2026, 3, 10, 12))},
+  };
+  for (const auto& [name, stepped, expected] : cases) EXPECT_EQ(bounds(stepped), expected) << name;
+  EXPECT_EQ(span.nextScope().type, Type::custom);
   EXPECT_EQ(january.referenceDate, berlinTime(2026, 1, 20)) << "the original is unchanged";
-
-  // Across the change to summer time the next day starts at local midnight.
-  const auto saturday = scope(ReportScopeType::daily, berlinTime(2026, 3, 28, 22), monday);
-  EXPECT_EQ(saturday.nextScope().fromDate(), berlinTime(2026, 3, 29));
-  EXPECT_EQ(saturday.nextScope().nextScope().fromDate(), berlinTime(2026, 3, 30));
-  const auto week = scope(ReportScopeType::weekly, berlinTime(2026, 3, 25), monday);
-  EXPECT_EQ(week.nextScope().fromDate(), berlinTime(2026, 3, 30));
-  EXPECT_EQ(week.previousScope().fromDate(), berlinTime(2026, 3, 16));
-  const auto year = scope(ReportScopeType::yearly, berlinTime(2026, 5, 5), monday);
-  EXPECT_EQ(year.previousScope().fromDate(), berlinTime(2025, 1, 1));
-
-  // Custom periods keep their length and share the boundary instant.
-  ReportScope3 custom = scope(ReportScopeType::custom, std::nullopt, monday);
-  custom.customFromDate = berlinTime(2026, 3, 10, 12);
-  custom.customToDate = berlinTime(2026, 3, 13, 12);
-  const auto next = custom.nextScope();
-  EXPECT_EQ(next.type, ReportScopeType::custom);
-  EXPECT_EQ(next.fromDate(), berlinTime(2026, 3, 13, 12));
-  EXPECT_EQ(next.toDate(), berlinTime(2026, 3, 16, 12));
-  const auto previous = custom.previousScope();
-  EXPECT_EQ(previous.fromDate(), berlinTime(2026, 3, 7, 12));
-  EXPECT_EQ(previous.toDate(), berlinTime(2026, 3, 10, 12));
 }
 
 TEST_F(ReportScopeTest, TypeChangesCarryThePeriod) {
-  const auto week = scope(ReportScopeType::weekly, berlinTime(2026, 3, 25, 9), monday);
-  const auto custom = week.scopeByAdjusting(ReportScopeType::custom);
-  EXPECT_EQ(custom.type, ReportScopeType::custom);
-  EXPECT_EQ(custom.customFromDate, week.fromDate());
-  EXPECT_EQ(custom.customToDate, week.toDate());
-  EXPECT_EQ(custom.referenceDate, berlinTime(2026, 3, 25, 9)) << "inside the old period: kept";
+  const auto week = scope(Type::weekly, berlinTime(2026, 3, 25, 9), monday);
+  const auto asCustom = week.scopeByAdjusting(Type::custom);
+  EXPECT_EQ(std::tuple(asCustom.type, asCustom.customFromDate, asCustom.customToDate),
+            std::tuple(Type::custom, std::optional(week.fromDate()), std::optional(week.toDate())));
+  EXPECT_EQ(asCustom.referenceDate, berlinTime(2026, 3, 25, 9)) << "inside the old period: kept";
 
-  // Back to a day: the day of the old custom start.
-  const auto day = custom.scopeByAdjusting(ReportScopeType::daily);
-  EXPECT_EQ(day.referenceDate, berlinTime(2026, 3, 23));
-  EXPECT_FALSE(day.customFromDate.has_value());
-  EXPECT_FALSE(day.customToDate.has_value());
-  EXPECT_EQ(day.fromDate(), berlinTime(2026, 3, 23));
-
+  // Back to a day: the day of the old custom start, custom bounds dropped.
+  const auto day = asCustom.scopeByAdjusting(Type::daily);
+  EXPECT_EQ(std::tuple(day.referenceDate, day.customFromDate, day.customToDate, day.fromDate()),
+            std::tuple(std::optional(berlinTime(2026, 3, 23)), std::optional<Date>(), std::optional<Date>(),
+                       berlinTime(2026, 3, 23)));
   // Between non-custom kinds only the kind changes.
-  const auto month = week.scopeByAdjusting(ReportScopeType::monthly);
-  EXPECT_EQ(month.referenceDate, week.referenceDate);
-  EXPECT_EQ(month.fromDate(), berlinTime(2026, 3, 1));
+  const auto month = week.scopeByAdjusting(Type::monthly);
+  EXPECT_EQ(std::pair(month.referenceDate, month.fromDate()), std::pair(week.referenceDate, berlinTime(2026, 3, 1)));
 
   // A reference date outside the shown period is dropped on the way to custom.
-  ReportScope3 stale = custom;
+  ReportScope3 stale = asCustom;
   stale.referenceDate = berlinTime(2026, 4, 20);
-  EXPECT_FALSE(stale.scopeByAdjusting(ReportScopeType::custom).referenceDate.has_value());
-
+  EXPECT_FALSE(stale.scopeByAdjusting(Type::custom).referenceDate.has_value());
   // A custom scope given a reference date collapses to that instant.
-  const auto collapsed = custom.scopeByAdjusting(berlinTime(2026, 3, 24, 7));
-  EXPECT_EQ(collapsed.fromDate(), berlinTime(2026, 3, 24, 7));
-  EXPECT_EQ(collapsed.toDate(), berlinTime(2026, 3, 24, 7));
-
+  EXPECT_EQ(bounds(asCustom.scopeByAdjusting(berlinTime(2026, 3, 24, 7))),
+            bounds(berlinTime(2026, 3, 24, 7), berlinTime(2026, 3, 24, 7)));
   const auto fromInterval = day.customScope(DateInterval(berlinTime(2026, 2, 1), berlinTime(2026, 2, 3)));
-  EXPECT_EQ(fromInterval.type, ReportScopeType::custom);
-  EXPECT_EQ(fromInterval.fromDate(), berlinTime(2026, 2, 1));
-  EXPECT_EQ(fromInterval.toDate(), berlinTime(2026, 2, 3));
+  EXPECT_EQ(fromInterval.type, Type::custom);
+  EXPECT_EQ(bounds(fromInterval), bounds(berlinTime(2026, 2, 1), berlinTime(2026, 2, 3)));
 }
 
 TEST_F(ReportScopeTest, TodayOnTheCustomGrid) {
   const Date now = time.now();
-  struct Case {
+  const struct {
     const char* name;
     Date from;
     double length;
     Date expectedFrom;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"7 days that ended 10 days ago", now - 17 * kDay, 7 * kDay, now - 3 * kDay},
       {"7 days that start in 10 days", now + 10 * kDay, 7 * kDay, now - 4 * kDay},
       {"3 days holding now", now - kDay, 3 * kDay, now - kDay},
@@ -168,104 +161,220 @@ TEST_F(ReportScopeTest, TodayOnTheCustomGrid) {
       {"zero length in the past", now - 5 * kDay, 0, now - 5 * kDay},
   };
   for (const auto& c : cases) {
-    ReportScope3 s = scope(ReportScopeType::custom, std::nullopt, monday);
-    s.customFromDate = c.from;
-    s.customToDate = c.from + c.length;
-    const auto today = s.scopeForToday();
-    EXPECT_EQ(today.fromDate(), c.expectedFrom) << c.name << ": " << today.fromDate().isoString();
-    EXPECT_EQ(today.timeInterval(), c.length) << c.name;
+    const auto today = custom(c.from, c.from + c.length).scopeForToday();
+    EXPECT_EQ(bounds(today), bounds(c.expectedFrom, c.expectedFrom + c.length)) << c.name;
     EXPECT_TRUE(c.length == 0 || today.dateInteval().contains(now)) << c.name;
   }
-  const auto someDay = scope(ReportScopeType::monthly, berlinTime(2025, 6, 6), monday);
-  EXPECT_EQ(someDay.scopeForToday().referenceDate, now);
+  EXPECT_EQ(scope(Type::monthly, berlinTime(2025, 6, 6), monday).scopeForToday().referenceDate, now);
 }
 
 TEST_F(ReportScopeTest, BillingAndArchiveFilters) {
   const ReportScope3 all(monday);
-  EXPECT_EQ(all.scopeByAdding(Billing::paid).billingStatus, std::set<Billing>{Billing::paid});
   const auto two = all.scopeByAdding(Billing::paid).scopeByAdding(Billing::nonBillable);
-  EXPECT_EQ(two.billingStatus, (std::set<Billing>{Billing::nonBillable, Billing::paid}));
-  // Removing the last status leaves an empty set: no entry matches.
-  const auto none = two.scopeByRemoving(Billing::paid).scopeByRemoving(Billing::nonBillable);
-  ASSERT_TRUE(none.billingStatus.has_value());
-  EXPECT_TRUE(none.billingStatus->empty());
-  EXPECT_TRUE(all.scopeByRemoving(Billing::billed).billingStatus.has_value());
-  // Adjusting to an empty set means every status.
-  EXPECT_FALSE(two.scopeByAdjusting(std::set<Billing>{}).billingStatus.has_value());
-  EXPECT_EQ(two.scopeByAdjusting(std::set<Billing>{Billing::billed}).billingStatus,
-            std::set<Billing>{Billing::billed});
-  EXPECT_FALSE(two.scopeWithAllBillingStatuses().billingStatus.has_value());
+  using Set = std::optional<std::set<Billing>>;
+  EXPECT_EQ(all.scopeByAdding(Billing::paid).billingStatus, Set(std::set{Billing::paid}));
+  EXPECT_EQ(two.billingStatus, Set(std::set{Billing::nonBillable, Billing::paid}));
+  // Removing the last status leaves an empty set, which no entry matches; adjusting to an empty
+  // set means every status.
+  EXPECT_EQ(two.scopeByRemoving(Billing::paid).scopeByRemoving(Billing::nonBillable).billingStatus, Set(std::set<Billing>{}));
+  EXPECT_EQ(all.scopeByRemoving(Billing::billed).billingStatus, Set(std::set<Billing>{}));
+  EXPECT_EQ(two.scopeByAdjusting(std::set<Billing>{}).billingStatus, Set());
+  EXPECT_EQ(two.scopeByAdjusting(std::set{Billing::billed}).billingStatus, Set(std::set{Billing::billed}));
+  EXPECT_EQ(two.scopeWithAllBillingStatuses().billingStatus, Set());
 
   const auto archived = all.scopeByAdjusting(SessionQuery3::ArchiveFilterOption::archivedOnly);
   const auto query = archived.scopeByAdding(Billing::billed).toSessionQuery();
-  EXPECT_EQ(query.archived, SessionQuery3::ArchiveFilterOption::archivedOnly);
-  EXPECT_EQ(query.billingStatus, std::set<Billing>{Billing::billed});
-  EXPECT_EQ(query.from, archived.fromDate());
-  EXPECT_EQ(query.to, archived.toDate());
+  EXPECT_EQ(std::tuple(query.archived, query.billingStatus, query.from, query.to),
+            std::tuple(std::optional(SessionQuery3::ArchiveFilterOption::archivedOnly), Set(std::set{Billing::billed}),
+                       std::optional(archived.fromDate()), std::optional(archived.toDate())));
 }
 
 TEST_F(ReportScopeTest, EqualityAtWholeSecondsAndFirstWeekday) {
   const Date second = berlinTime(2026, 3, 3, 10, 0, 5);
-  const auto base = scope(ReportScopeType::weekly, second + 0.1, monday);
-  struct Case {
+  const auto base = scope(Type::weekly, second + 0.1, monday);
+  const auto changed = [&](auto change) {
+    ReportScope3 other = base;
+    change(other);
+    return other;
+  };
+  const struct {
     const char* name;
     ReportScope3 other;
     bool equal;
-  };
-  ReportScope3 otherZone = scope(ReportScopeType::weekly, second + 0.9, monday);
-  otherZone.calendar = Calendar("Asia/Tokyo", 2);
-  ReportScope3 filtered = base;
-  filtered.billingStatus = std::set<Billing>{};
-  ReportScope3 noNodes = base;
-  noNodes.nodes = NodeSet{};
-  ReportScope3 customEnd = base;
-  customEnd.customToDate = second;
-  ReportScope3 archived = base;
-  archived.archiveFilter = SessionQuery3::ArchiveFilterOption::archivedOnly;
-  const Case cases[] = {
-      {"same second, other fraction", scope(ReportScopeType::weekly, second + 0.9, monday), true},
-      {"next second", scope(ReportScopeType::weekly, second + 1.0, monday), false},
-      {"other time zone", otherZone, true},
-      {"other first weekday", scope(ReportScopeType::weekly, second + 0.1, sunday), false},
-      {"other type", scope(ReportScopeType::monthly, second + 0.1, monday), false},
-      {"no reference date", scope(ReportScopeType::weekly, std::nullopt, monday), false},
-      {"empty billing set against none", filtered, false},
-      {"empty node set against none", noNodes, true},
-      {"a custom end", customEnd, false},
-      {"an archive filter", archived, false},
+  } cases[] = {
+      {"same second, other fraction", scope(Type::weekly, second + 0.9, monday), true},
+      {"next second", scope(Type::weekly, second + 1.0, monday), false},
+      {"other time zone", changed([](auto& s) { s.calendar = Calendar("Asia/Tokyo", 2); }), true},
+      {"other first weekday", scope(Type::weekly, second + 0.1, sunday), false},
+      {"other type", scope(Type::monthly, second + 0.1, monday), false},
+      {"no reference date", scope(Type::weekly, std::nullopt, monday), false},
+      {"empty billing set against none", changed([](auto& s) { s.billingStatus = std::set<Billing>{}; }), false},
+      {"empty node set against none", changed([](auto& s) { s.nodes = NodeSet{}; }), true},
+      {"a custom end", changed([&](auto& s) { s.customToDate = second; }), false},
+      {"an archive filter",
+       changed([](auto& s) { s.archiveFilter = SessionQuery3::ArchiveFilterOption::archivedOnly; }), false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(base == c.other, c.equal) << c.name;
     EXPECT_EQ(base != c.other, !c.equal) << c.name;
   }
-  // Whole seconds in UTC, also before 1970.
-  const Date early = Date::fromSecondsSince1970(-10.5);
-  EXPECT_TRUE(scope(ReportScopeType::daily, early, monday) == scope(ReportScopeType::daily, early + 0.4, monday));
-  EXPECT_FALSE(scope(ReportScopeType::daily, early, monday) == scope(ReportScopeType::daily, early + 0.6, monday));
+  const Date early = Date::fromSecondsSince1970(-10.5);  // whole seconds in UTC, also before 1970
+  EXPECT_TRUE(scope(Type::daily, early, monday) == scope(Type::daily, early + 0.4, monday));
+  EXPECT_FALSE(scope(Type::daily, early, monday) == scope(Type::daily, early + 0.6, monday));
 }
 
 TEST_F(ReportScopeTest, DescriptionLabelsAndSmallTypes) {
-  auto s = scope(ReportScopeType::weekly, berlinTime(2026, 3, 25), monday).scopeByAdding(Billing::paid);
-  const std::string text = s.description();
-  const std::string pieces[] = {"    <ReportScope3:\n        type = weekly", ",\n        from = ",
-                                ",\n        to = ",      ",\n        nodes = [nil)]",
-                                ",\n        archiveFilter = nil", ",\n        billingStatus = [paid]", "\n    >"};
-  std::size_t at = 0;
-  for (const auto& piece : pieces) {
-    const auto found = text.find(piece, at);
-    ASSERT_NE(found, std::string::npos) << "missing in order: " << piece << "\n" << text;
-    at = found + piece.size();
-  }
-  EXPECT_EQ(at, text.size());
+  const std::string text = scope(Type::weekly, berlinTime(2026, 3, 25), monday).scopeByAdding(Billing::paid).description();
+  EXPECT_TRUE(std::regex_match(text, std::regex("    <ReportScope3:\n        type = weekly,\n        from = .+,\n"
+                                                "        to = .+,\n        nodes = \\[nil\\)\\],\n        archiveFilter = nil,\n"
+                                                "        billingStatus = \\[paid\\]\n    >")))
+      << text;
 
-  EXPECT_EQ(reportScopeTypeFromRaw(1), ReportScopeType::daily);
-  EXPECT_EQ(reportScopeTypeFromRaw(5), ReportScopeType::custom);
-  EXPECT_FALSE(reportScopeTypeFromRaw(0).has_value());
-  EXPECT_FALSE(reportScopeTypeFromRaw(6).has_value());
-  EXPECT_EQ(localizedName(ReportScopeType::yearly), "Yearly");
-  EXPECT_EQ(reportChartGranularityFromRaw(1), ReportChartGranularity::monthly);
-  EXPECT_FALSE(reportChartGranularityFromRaw(2).has_value());
+  EXPECT_EQ(std::tuple(reportScopeTypeFromRaw(0), reportScopeTypeFromRaw(1), reportScopeTypeFromRaw(5),
+                       reportScopeTypeFromRaw(6)),
+            std::tuple(std::optional<Type>(), std::optional(Type::daily), std::optional(Type::custom), std::optional<Type>()));
+  EXPECT_EQ(localizedName(Type::yearly), "Yearly");
+  EXPECT_EQ(std::pair(reportChartGranularityFromRaw(1), reportChartGranularityFromRaw(2)),
+            std::pair(std::optional(ReportChartGranularity::monthly), std::optional<ReportChartGranularity>()));
   EXPECT_EQ(DateRange(berlinTime(2026, 1, 2), berlinTime(2026, 1, 1)).timeInterval(), -kDay);
+}
+
+// Scopes narrowed to nodes: the tasks they select, node set edits, node equality.
+class ScopeNodesTest : public ReportsFixture {
+ protected:
+  ScopeNodesTest() {
+    makeTree();
+    save();
+  }
+
+  static std::set<ObjectID> ids(std::initializer_list<std::shared_ptr<Task>> tasks) {
+    std::set<ObjectID> result;
+    for (const auto& task : tasks) result.insert(task->objectID());
+    return result;
+  }
+};
+
+TEST_F(ScopeNodesTest, ReportScopeSelectsTasksOfItsNodes) {
+  const ReportScope3 all(berlin());
+  EXPECT_FALSE(all.toSessionQuery().taskIds.has_value());
+
+  const auto devAndTop = all.scopeByAdusting(NodeSet{dev, top});
+  EXPECT_EQ(devAndTop.toSessionQuery().taskIds, ids({backend, frontend, top}));
+  // A folder together with one of its own tasks: the task once.
+  EXPECT_EQ(all.scopeByAdusting(NodeSet{work, backend}).toSessionQuery().taskIds, ids({design, backend, frontend}));
+
+  EXPECT_FALSE(devAndTop.scopeByAdusting(NodeSet{}).nodes || devAndTop.scopeWithAllNodes().nodes) << "all tasks";
+  EXPECT_EQ(devAndTop.scopeByAdding(NodeSet{admin, top}).nodes->size(), 3u);
+  EXPECT_EQ(all.scopeByAdding(NodeSet{admin}).nodes, NodeSet{admin});
+
+  // Removing down to nothing selects no task: an empty, present task set.
+  const auto nothing = devAndTop.scopeByRemoving(NodeSet{dev, top});
+  EXPECT_EQ(std::pair(nothing.nodes, nothing.toSessionQuery().taskIds),
+            std::pair(std::optional(NodeSet{}), std::optional(std::set<ObjectID>{})));
+
+  // Nodes compare by identifier; the description lists them.
+  EXPECT_TRUE(devAndTop == all.scopeByAdding(NodeSet{top}).scopeByAdding(NodeSet{dev}));
+  EXPECT_FALSE(devAndTop == all.scopeByAdusting(NodeSet{dev}));
+  const std::string text = all.scopeByAdusting(NodeSet{top}).description();
+  EXPECT_NE(text.find(",\n        nodes = [" + *top->identifier() + ")],"), std::string::npos) << text;
+}
+
+TEST_F(ScopeNodesTest, EmptiedNodeOrBillingSetsReportNothing) {
+  using Billing = SessionQuery3::BillingStatusOption;
+  const Date day = berlinTime(2026, 3, 10);
+  makeEntry(design, day + 9 * 3600.0, day + 10 * 3600.0, true, 30);
+  makeEntry(top, day + 11 * 3600.0, day + 11.5 * 3600.0);
+  save();
+  ReportCalculator calculator(provider);
+  ReportScope3 all(berlin());
+  NodeReportScope ofErrands(errands, berlin());
+  all.referenceDate = ofErrands.referenceDate = day;
+  const std::pair<const char*, SessionQuery3> cases[] = {
+      {"a folder without tasks", all.scopeByAdusting(NodeSet{errands}).toSessionQuery()},
+      {"last node removed", all.scopeByAdding(NodeSet{top}).scopeByRemoving(NodeSet{top}).toSessionQuery()},
+      {"last status removed", all.scopeByAdding(Billing::paid).scopeByRemoving(Billing::paid).toSessionQuery()},
+      {"drill-down into a folder without tasks", ofErrands.toSessionQuery(*provider)},
+  };
+  ASSERT_EQ(calculator.totalValuesForSessions(all.toSessionQuery(), TotalValueTypeOptionSet::all).sessionCount, 2);
+  for (const auto& [name, query] : cases) {
+    EXPECT_EQ(calculator.totalValuesForSessions(query, TotalValueTypeOptionSet::all).duration, 0) << name;
+    EXPECT_TRUE(calculator.trackedTasks(query).empty()) << name;
+  }
+}
+
+// From the start of the day of the nodes' oldest entry to the end of the day of their latest
+// one, or of today while it runs.
+TEST_F(ScopeNodesTest, CustomScopesCoverTheDaysOfTheNodesEntries) {
+  makeEntry(backend, berlinTime(2026, 2, 3, 23, 30), berlinTime(2026, 2, 4, 0, 30));
+  makeEntry(frontend, berlinTime(2026, 3, 5, 9), berlinTime(2026, 3, 5, 10));
+  makeEntry(design, berlinTime(2026, 3, 10, 9), berlinTime(2026, 3, 10, 10));
+  makeEntry(top, berlinTime(2026, 3, 28, 22), std::nullopt);
+  save();
+  const auto endOf = [](int month, int day) { return lastInstantOf(berlinTime(2026, month, day, 23, 59, 59)); };
+  const struct {
+    const char* name;
+    NodeSet nodes;
+    std::optional<DateInterval> period;
+  } cases[] = {
+      {"a folder's tasks", NodeSet{dev}, DateInterval(berlinTime(2026, 2, 3), endOf(3, 5))},
+      {"running until today", NodeSet{top}, DateInterval(berlinTime(2026, 3, 28), endOf(3, 29))},
+      {"running beside ended", NodeSet{top, dev}, DateInterval(berlinTime(2026, 2, 3), endOf(3, 29))},
+      {"two nodes", NodeSet{design, dev}, DateInterval(berlinTime(2026, 2, 3), endOf(3, 10))},
+      {"no entries", NodeSet{errands}, std::nullopt},
+  };
+  ReportCalculator calculator(provider);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto scope = calculator.getCustomReportScope(c.nodes, berlin());
+    ASSERT_EQ(scope.has_value(), c.period.has_value());
+    if (!scope) continue;
+    const std::string period = bounds(c.period->start(), c.period->end());
+    EXPECT_EQ(std::tuple(scope->type, bounds(*scope), scope->nodes), std::tuple(Type::custom, period, std::optional(c.nodes)));
+    if (c.nodes.size() != 1) continue;
+    const auto nodeScope = calculator.getCustomNodeReportScope(*c.nodes.begin(), berlin());
+    ASSERT_TRUE(nodeScope.has_value());
+    EXPECT_EQ(std::pair(nodeScope->parentNode, bounds(*nodeScope)), std::pair(*c.nodes.begin(), period));
+  }
+  EXPECT_FALSE(calculator.getCustomNodeReportScope(errands, berlin()) || calculator.getCustomNodeReportScope(nullptr, berlin()));
+}
+
+TEST_F(ScopeNodesTest, NodeScopeSelectsChildrenMinusExclusions) {
+  struct Case {
+    const char* name;
+    NodeReportScope scope;
+    std::set<ObjectID> expected;
+  };
+  const NodeReportScope root(berlin());
+  const NodeReportScope ofWork(work, berlin());
+  const Case cases[] = {
+      {"folder, no exclusions: every task below", ofWork, ids({design, backend, frontend})},
+      {"folder minus a child folder", ofWork.scopeByTogglingExcludedNode(dev), ids({design})},
+      {"exclusion toggled back", ofWork.scopeByTogglingExcludedNode(dev).scopeByTogglingExcludedNode(dev),
+       ids({design, backend, frontend})},
+      {"only direct children are matched", ofWork.scopeByTogglingExcludedNode(backend),
+       ids({design, backend, frontend})},
+      {"top level, archived included", root, ids({design, backend, frontend, admin, top})},
+      {"top level minus work", root.scopeByTogglingExcludedNode(work), ids({admin, top})},
+      {"task parent", NodeReportScope(backend, berlin()), ids({backend})},
+      {"task parent excluding itself", NodeReportScope(backend, berlin()).scopeByTogglingExcludedNode(backend), {}},
+      {"empty folder", NodeReportScope(errands, berlin()), {}},
+      {"exclusions dropped", root.scopeByTogglingExcludedNode(work).scopeWithoutExcludedNodes(),
+       ids({design, backend, frontend, admin, top})},
+      {"parent moved, exclusions kept",
+       ofWork.scopeByTogglingExcludedNode(design).scopeByAdjustingParentNode(dev), ids({backend, frontend})},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.scope.toSessionQuery(*provider).taskIds, std::optional(c.expected)) << c.name;
+
+  EXPECT_EQ(std::tuple(ofWork == NodeReportScope(work, berlin()), ofWork == root,
+                       ofWork == ofWork.scopeByTogglingExcludedNode(dev),
+                       ofWork.scopeByTogglingExcludedNode(dev) == ofWork.scopeByTogglingExcludedNode(dev)),
+            std::tuple(true, false, false, true));
+  const std::string text = ofWork.scopeByTogglingExcludedNode(dev).description();
+  EXPECT_EQ(text.rfind("    <NodeReportScope:\n        type = daily,", 0), 0u) << text;
+  EXPECT_NE(text.find(",\n        parentNode = " + work->description() + ",\n        excludedNodes = [" +
+                      *dev->identifier() + ")],\n        archiveFilter = nil"),
+            std::string::npos)
+      << text;
 }
 
 }  // namespace

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <string>
-#include <vector>
 
 #include "ReportsFixture.h"
 #include "chronelle/data/DataModifier.h"
@@ -35,8 +33,7 @@ class RevenueAgreementTest : public ReportsFixture {
     result["day report"] = totals.byAddingUnconfirmedCurrentSession(query).revenue;
     const auto columns = TimeEntriesChartDataCalculator(provider).calculateValuesForBarChart(
         query, ReportChartGranularity::daily, false, running ? entry : nullptr);
-    const bool one = columns.size() == 1 && columns.front().segments.size() == 1;
-    result["chart"] = one ? columns.front().segments.front().revenue : -1;
+    result["chart"] = columns.size() == 1 && columns[0].segments.size() == 1 ? columns[0].segments[0].revenue : -1;
     return result;
   }
 };
@@ -52,14 +49,12 @@ TEST_F(RevenueAgreementTest, EveryPathShowsTheSameMoneyRunningAndPaused) {
     double revenue;
   } cases[] = {{19.99, 1800, 10.00}, {18, 29, 0.15}, {30, 123, 1.03}, {50, 1200, 16.67}};
   for (int i = 0; i < 4; ++i) {
-    const auto& c = cases[i];
+    const auto& c = cases[i];  // rate, seconds run, revenue every path shows
     // A day of its own for each case, so each report holds this entry alone.
     const Date begin = berlinTime(2026, 3, 2 + i, 10);
     auto task = makeTask("task " + std::to_string(i));
-    task->setIsBillableSet(true);
-    task->setIsBillable(true);
-    task->setHourlyRateIsSet(true);
-    task->setHourlyRate(c.rate);
+    task->setIsBillableSet(true), task->setIsBillable(true);
+    task->setHourlyRateIsSet(true), task->setHourlyRate(c.rate);
     time.set(begin);
     auto entry = modifier.newTimeEntry();
     modifier.updateTimeEntry(*entry, *task);
@@ -70,10 +65,10 @@ TEST_F(RevenueAgreementTest, EveryPathShowsTheSameMoneyRunningAndPaused) {
     const SessionQuery3 query = day.toSessionQuery();
 
     time.set(begin + c.seconds);
-    for (const auto& [path, revenue] : prices(entry, query)) EXPECT_EQ(revenue, c.revenue) << i << " running " << path;
-    modifier.updateTimeEntryEnd(*entry, time.now());
-    save();
-    for (const auto& [path, revenue] : prices(entry, query)) EXPECT_EQ(revenue, c.revenue) << i << " paused " << path;
+    for (const bool paused : {false, true}) {
+      if (paused) modifier.updateTimeEntryEnd(*entry, time.now()), save();
+      for (const auto& [path, revenue] : prices(entry, query)) EXPECT_EQ(revenue, c.revenue) << i << paused << path;
+    }
   }
 }
 

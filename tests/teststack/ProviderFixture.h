@@ -3,12 +3,10 @@
 #include <asio/awaitable.hpp>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "teststack/StackFixture.h"
 #include "chronelle/data/MainDataProvider.h"
-#include "chronelle/platform/MainQueue.h"
 #include "chronelle/platform/NotificationCenter.h"
 #include "testsupport/RunOnMain.h"
 
@@ -37,14 +35,7 @@ class ProviderFixture : public StackFixture {
 
   template <class T>
   T write(asio::awaitable<T> op) {
-    if constexpr (std::is_void_v<T>) {
-      runOnMain(recordReturn(std::move(op), events));
-      MainQueue::shared().runPending();
-    } else {
-      T result = runOnMain(recordReturn(std::move(op), events));
-      MainQueue::shared().runPending();
-      return result;
-    }
+    return runToEnd(recordReturn(std::move(op), events));
   }
 
   // The recorded events joined by " | "; clears the record.
@@ -81,10 +72,8 @@ asio::awaitable<void> discardResult(asio::awaitable<T> op) {
 }
 
 // The event of a mainContextDidChange with these kinds, e.g. changed(R"(["task"])", "[]", "[]").
-inline std::string changed(const std::string& inserts, const std::string& updates,
-                           const std::string& deletes) {
-  return "changed ContextChanges(inserts: " + inserts + ", updates: " + updates +
-         ", deletes: " + deletes + ")";
+inline std::string changed(const std::string& inserts, const std::string& updates, const std::string& deletes) {
+  return "changed ContextChanges(inserts: " + inserts + ", updates: " + updates + ", deletes: " + deletes + ")";
 }
 
 }  // namespace chronelle::testing

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdlib>
+#include <ctime>
 #include <optional>
 #include <string>
 
@@ -9,12 +11,19 @@ namespace chronelle::testing {
 // zone) and restores the previous value afterwards.
 class ScopedTimeZone {
  public:
-  explicit ScopedTimeZone(const char* zone);
-  ~ScopedTimeZone();
+  explicit ScopedTimeZone(const char* zone) {
+    if (const char* current = std::getenv("TZ")) previous_ = current;
+    set(zone);
+  }
+  ~ScopedTimeZone() { set(previous_ ? previous_->c_str() : nullptr); }
   ScopedTimeZone(const ScopedTimeZone&) = delete;
   ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
 
  private:
+  static void set(const char* zone) {
+    zone ? ::setenv("TZ", zone, 1) : ::unsetenv("TZ");
+    ::tzset();
+  }
   std::optional<std::string> previous_;
 };
 

@@ -2,10 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <optional>
-#include <string>
-
 #include "chronelle/data/CoreDataStack.h"
 #include "chronelle/model/Folder.h"
 #include "chronelle/model/Session.h"

@@ -22,10 +22,7 @@ std::vector<LogRecord> CapturedLogs::records(const std::string& label) const {
 
 std::string CapturedLogs::transcript() const {
   std::string out;
-  for (const auto& r : handler_->records()) {
-    if (!out.empty()) out += '\n';
-    out += r.label + ": " + r.message;
-  }
+  for (const auto& r : handler_->records()) out += (out.empty() ? "" : "\n") + r.label + ": " + r.message;
   return out;
 }
 

@@ -13,8 +13,15 @@ namespace chronelle::testing {
 // only through `advance` (which fires due timers) or `set`. One at a time per process.
 class ManualTime {
  public:
-  explicit ManualTime(Date start = Date::fromSecondsSince1970(1'767'225'600));  // 2026-01-01Z
-  ~ManualTime();
+  explicit ManualTime(Date start = Date::fromSecondsSince1970(1'767'225'600))  // 2026-01-01Z
+      : clock_(std::make_shared<ManualClock>(start)), scheduler_(std::make_shared<ManualTimerScheduler>(clock_)) {
+    Clock::install(clock_);
+    TimerScheduler::install(scheduler_);
+  }
+  ~ManualTime() {
+    TimerScheduler::reset();
+    Clock::reset();
+  }
   ManualTime(const ManualTime&) = delete;
   ManualTime& operator=(const ManualTime&) = delete;
 

@@ -14,8 +14,7 @@ T runOnMain(asio::awaitable<T> op) {
   return MainQueue::shared().runUntilComplete(std::move(op));
 }
 
-// `runOnMain`, then everything `op` left queued on the main queue (follow-up writes and
-// the notifications they post).
+// `runOnMain`, then everything `op` left queued (follow-up writes, their notifications).
 template <class T>
 T runToEnd(asio::awaitable<T> op) {
   if constexpr (std::is_void_v<T>) {

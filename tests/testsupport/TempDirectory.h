@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
+#include <string>
 
 namespace chronelle::testing {
 
@@ -8,8 +11,15 @@ namespace chronelle::testing {
 // in it when the object is destroyed. Not copyable.
 class TempDirectory {
  public:
-  TempDirectory();
-  ~TempDirectory();
+  TempDirectory() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "chronelle-test-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed for " + pattern);
+    path_ = pattern;
+  }
+  ~TempDirectory() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
   TempDirectory(const TempDirectory&) = delete;
   TempDirectory& operator=(const TempDirectory&) = delete;
 

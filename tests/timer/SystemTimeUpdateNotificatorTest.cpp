@@ -1,16 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
-#include <string>
-#include <vector>
+#include <sstream>
 
-#include "TimerFixture.h"
 #include "chronelle/platform/MainQueue.h"
+#include "chronelle/platform/NotificationCenter.h"
 #include "chronelle/support/Logging.h"
 #include "chronelle/timer/SystemTimeUpdateNotificator.h"
 #include "testsupport/CapturedLogs.h"
 #include "testsupport/ManualTime.h"
 #include "teststack/ScopedTimeZone.h"
+#include "teststack/StackFixture.h"
 
 namespace chronelle::testing {
 namespace {
@@ -20,80 +22,60 @@ using Notificator = SystemTimeUpdateNotificator;
 class SystemTimeUpdateNotificatorTest : public ::testing::Test {
  protected:
   SystemTimeUpdateNotificatorTest() {
-    for (const char* name : {Notificator::CHHourChanged, Notificator::CHMinuteChanged}) {
+    for (const char* name : {Notificator::CHHourChanged, Notificator::CHMinuteChanged})
       tokens.push_back(NotificationCenter::defaultCenter().addObserver(
-          name, nullptr,
-          [this](const Notification& n) { posted += (posted.empty() ? "" : " ") + n.name; }));
-    }
+          name, nullptr, [this](const Notification& n) { posted += (posted.empty() ? "" : " ") + n.name; }));
   }
   ~SystemTimeUpdateNotificatorTest() override { MainQueue::shared().runPending(); }
   // Moves virtual time (firing due timers), then runs the checks they queued.
-  void advance(double seconds) {
+  std::string advance(double seconds) {
     time.advance(seconds);
     MainQueue::shared().runPending();
+    return take();
   }
-  std::string take() { return std::exchange(posted, std::string()); }
-  std::string lastDelayLog() const {
-    std::string text;
-    for (const auto& r : logs.records(LogLabel::timeUpdate))
-      if (r.message.rfind("Next update in ", 0) == 0) text = r.message;
-    return text;
+  // What was posted since the last call, and the seconds until the next check and the number
+  // of checks pending ("-" when none).
+  std::string take() {
+    std::ostringstream next;
+    next << std::exchange(posted, std::string()) << " | next ";
+    if (time.scheduler().pendingCount() == 0) return next.str() + "-";
+    next << std::round(time.scheduler().secondsUntilNextFire() * 1e6) / 1e6 << " x" << time.scheduler().pendingCount();
+    return next.str();
   }
 
   ScopedTimeZone zone{"UTC"};
-  ManualTime time{at(10, 59, 42.5)};
+  ManualTime time{utc(10, 59) + 42.5};
   CapturedLogs logs;
   std::string posted;
   std::vector<ObserverToken> tokens;
 };
 
+// The first check waits for the next whole minute plus 0.1 s; a new hour comes before its minute.
 TEST_F(SystemTimeUpdateNotificatorTest, AlignsToTheNextMinuteThenTicksEveryMinute) {
   Notificator notificator;
-  EXPECT_EQ(time.scheduler().pendingCount(), 0u);  // nothing before start
   notificator.start();
-  EXPECT_NEAR(time.scheduler().secondsUntilNextFire(), 17.6, 1e-6);
-  EXPECT_EQ(lastDelayLog(), "Next update in 17.6 sec");
-  EXPECT_EQ(notificator.lastHour(), 10);
-  EXPECT_EQ(notificator.lastMinute(), 59);
-
-  advance(17.5);
-  EXPECT_EQ(take(), "");
-  advance(0.1);  // 11:00:00.1 — a new hour, announced first
-  EXPECT_EQ(take(), "CHHourChanged CHMinuteChanged");
-  EXPECT_NEAR(time.scheduler().secondsUntilNextFire(), 60, 1e-6);
-  advance(60);
-  EXPECT_EQ(take(), "CHMinuteChanged");
-  advance(59.9);
-  EXPECT_EQ(take(), "");
-  advance(0.1);
-  EXPECT_EQ(take(), "CHMinuteChanged");
-  EXPECT_EQ(notificator.lastHour(), 11);
-  EXPECT_EQ(notificator.lastMinute(), 2);
-
+  EXPECT_EQ(take(), " | next 17.6 x1");
+  const auto records = logs.records(LogLabel::timeUpdate);
+  EXPECT_TRUE(std::any_of(records.begin(), records.end(), [](auto& r) { return r.message == "Next update in 17.6 sec"; }));
+  EXPECT_EQ(std::pair(notificator.lastHour(), notificator.lastMinute()), std::pair(10, 59));
+  EXPECT_EQ(advance(17.5), " | next 0.1 x1");
+  EXPECT_EQ(advance(0.1), "CHHourChanged CHMinuteChanged | next 60 x1");
+  EXPECT_EQ(advance(60), "CHMinuteChanged | next 60 x1");
+  EXPECT_EQ(advance(59.9), " | next 0.1 x1");
+  EXPECT_EQ(advance(0.1), "CHMinuteChanged | next 60 x1");
+  EXPECT_EQ(std::pair(notificator.lastHour(), notificator.lastMinute()), std::pair(11, 2));
   notificator.stop();
-  EXPECT_EQ(time.scheduler().pendingCount(), 0u);
-  advance(600);
-  EXPECT_EQ(take(), "");
-}
-
-// The first check waits for the next whole minute plus a tenth of a second, a full minute
-// when started on one.
-TEST_F(SystemTimeUpdateNotificatorTest, DelayFromAWholeMinuteAndFromOtherSeconds) {
-  const struct {
-    double second;
-    double delay;
-  } cases[] = {{0, 60.1}, {59.95, 0.15}, {0.05, 60.05}, {30, 30.1}};
-  for (const auto& c : cases) {
-    time.set(at(8, 15, c.second));
-    Notificator notificator;
-    notificator.start();
-    EXPECT_NEAR(time.scheduler().secondsUntilNextFire(), c.delay, 1e-6) << "second " << c.second;
+  const std::pair<double, const char*> delays[] = {{0.0, "60.1"}, {59.95, "0.15"}, {0.05, "60.05"}, {30.0, "30.1"}};
+  for (const auto& [second, delay] : delays) {
+    time.set(utc(8, 15) + second);
+    Notificator other;
+    other.start();
+    EXPECT_EQ(take(), std::string(" | next ") + delay + " x1") << "second " << second;
   }
 }
 
-// Nobody posts the system events for a clock set by hand or a resume from sleep: those reach
-// the notificator through the scheduler's wall-clock jumps, or its checks would lag the wall
-// clock by up to a minute. Either way it checks at once and aligns anew.
+// A clock set by hand or a resume from sleep reaches the notificator as a system event or a
+// wall-clock jump of the scheduler; either way it checks at once and aligns anew.
 TEST_F(SystemTimeUpdateNotificatorTest, ClockChangesCheckAtOnceAndRealign) {
   auto& center = NotificationCenter::defaultCenter();
   const std::pair<const char*, std::function<void(Date)>> ways[] = {
@@ -106,43 +88,32 @@ TEST_F(SystemTimeUpdateNotificatorTest, ClockChangesCheckAtOnceAndRealign) {
   };
   for (const auto& [name, change] : ways) {
     SCOPED_TRACE(name);
-    time.set(at(14, 20, 10));
+    time.set(utc(14, 20) + 10);
     Notificator notificator;
     notificator.start();
-    change(at(13, 20, 45));  // set back an hour: the hour changes, the minute does not
-    EXPECT_EQ(take(), "CHHourChanged");
-    EXPECT_NEAR(time.scheduler().secondsUntilNextFire(), 15.1, 1e-6);
-    EXPECT_EQ(time.scheduler().pendingCount(), 1u);
-    advance(15.1);
-    EXPECT_EQ(take(), "CHMinuteChanged");
-    change(at(14, 5, 20));  // woke up from a sleep of three quarters of an hour
-    EXPECT_EQ(take(), "CHHourChanged CHMinuteChanged");
-    EXPECT_NEAR(time.scheduler().secondsUntilNextFire(), 40.1, 1e-6);
-    EXPECT_EQ(time.scheduler().pendingCount(), 1u);
-    advance(40.1);
-    EXPECT_EQ(take(), "CHMinuteChanged");
+    change(utc(13, 20) + 45);  // set back an hour: the hour changes, the minute does not
+    EXPECT_EQ(take(), "CHHourChanged | next 15.1 x1");
+    EXPECT_EQ(advance(15.1), "CHMinuteChanged | next 60 x1");
+    change(utc(14, 5) + 20);  // woke up from a sleep of three quarters of an hour
+    EXPECT_EQ(take(), "CHHourChanged CHMinuteChanged | next 40.1 x1");
+    EXPECT_EQ(advance(40.1), "CHMinuteChanged | next 60 x1");
     EXPECT_EQ(notificator.lastMinute(), 6);
     notificator.stop();
-    change(at(18, 0, 0));
-    EXPECT_EQ(take(), "");
-    EXPECT_EQ(time.scheduler().pendingCount(), 0u);
+    change(utc(18, 0));
+    EXPECT_EQ(take(), " | next -");
   }
 
-  // A new day in the same minute announces nothing but aligns from now; a zone half an hour
-  // off changes both.
-  time.set(at(14, 20, 10));
+  // A new day in the same minute aligns anew; a zone half an hour off changes hour and minute.
+  time.set(utc(14, 20) + 10);
   Notificator notificator;
   notificator.start();
-  time.set(at(14, 20, 30));
+  time.set(utc(14, 20) + 30);
   center.post(Notificator::kCalendarDayChangedNotification);
-  EXPECT_EQ(take(), "");
-  EXPECT_NEAR(time.scheduler().secondsUntilNextFire(), 30.1, 1e-6);
-  EXPECT_EQ(time.scheduler().pendingCount(), 1u);
+  EXPECT_EQ(take(), " | next 30.1 x1");
   ScopedTimeZone kolkata("Asia/Kolkata");
   center.post(Notificator::kSystemTimeZoneDidChangeNotification);
-  EXPECT_EQ(take(), "CHHourChanged CHMinuteChanged");
-  EXPECT_EQ(notificator.lastHour(), 19);
-  EXPECT_EQ(notificator.lastMinute(), 50);
+  EXPECT_EQ(std::exchange(posted, std::string()), "CHHourChanged CHMinuteChanged");
+  EXPECT_EQ(std::pair(notificator.lastHour(), notificator.lastMinute()), std::pair(19, 50));
 }
 
 }  // namespace

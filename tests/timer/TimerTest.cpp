@@ -1,0 +1,440 @@
+// The timer on a real stack (UTC, clock at 2026-03-10 09:00): transitions driven by scripts,
+// rounding and the minimum length on pause, what it writes and posts, and store failures.
+
+#include <sqlite3.h>
+
+#include <cmath>
+#include <functional>
+#include <map>
+#include <sstream>
+
+#include "chronelle/data/MainDataProvider.h"
+#include "chronelle/platform/Localizer.h"
+#include "chronelle/platform/UserDefaults.h"
+#include "chronelle/support/ChronelleDateUtils.h"
+#include "chronelle/support/ColorSetManager.h"
+#include "chronelle/support/Injector.h"
+#include "chronelle/support/Logging.h"
+#include "chronelle/timer/CHTimer.h"
+#include "chronelle/timer/CHTimerPreferences.h"
+#include "testsupport/RunOnMain.h"
+#include "teststack/StackFixture.h"
+
+namespace chronelle::testing {
+namespace {
+
+using State = CHTimer::State;
+using Name = CHTimer::NotificationName;
+using Method = RoundingMethodOption;
+
+// 2026-03-10 in UTC at the given wall time.
+Date at(int hour, int minute = 0, double seconds = 0) { return utc(hour, minute) + seconds; }
+// The value under `key` of a notification's user info, if there is one of type T.
+template <class T>
+std::optional<T> get(const Notification& n, const char* key) {
+  return n.value<T>(key) ? std::optional<T>(*n.value<T>(key)) : std::nullopt;
+}
+
+// The application's start-up on the stack: provider, palette, preferences and timer in the
+// container, and a record of the timer's notifications.
+class TimerTest : public StackFixture {
+ protected:
+  TimerTest() : StackFixture(at(9)) {
+    Localizer::reset();
+    for (const char* name : {Name::willSetCurrentSession, Name::didSetCurrentSession, Name::durationChanged,
+                             Name::stateChanged, Name::started, Name::paused, Name::cleared, Name::willDropSession,
+                             Name::willRoundSession})
+      recorders.push_back(NotificationCenter::defaultCenter().addObserver(name, nullptr, [this](const Notification& n) {
+        events.push_back(n);
+        lastByName[n.name] = n;
+      }));
+    startServices();
+  }
+  ~TimerTest() override {
+    tearDownApplication();
+    recorders.clear();
+    Localizer::reset();
+  }
+
+  void startServices() {
+    auto& container = Injector::sharedSyncedContainer();
+    container.registerInstance<MainDataProvider>(provider = std::make_shared<MainDataProvider>());
+    container.registerInstance<ColorSetManager>(std::make_shared<ColorSetManager>(UserDefaults::standard()));
+    prefs = std::make_shared<CHTimerPreferences>();
+    timer = std::make_shared<CHTimer>();
+    timer->setDataProvider(provider);
+    timer->setPrefs(prefs);
+    container.registerInstance<CHTimer>(timer);  // under its own type only, as the start-up does
+  }
+  void tearDownApplication() {
+    drain();
+    Injector::sharedSyncedContainer().removeAll();
+    timer.reset(), prefs.reset(), provider.reset();
+    closeStack();
+  }
+  void drain() { MainQueue::shared().runPending(); }
+  void setPrefs(bool rounding, double step, Method method, double minimum) {
+    prefs->setValues({rounding, step, method, minimum});
+  }
+  std::shared_ptr<Task> taskNamed(const std::string& name) {
+    for (const auto& task : provider->getAllTasks(true))
+      if (task->name() == name) return task;
+    ADD_FAILURE() << "no task " << name;
+    return nullptr;
+  }
+
+  // Runs a script of `;`-separated steps (the table below), each driven to its end; offsets are
+  // from now, `endOutside S` sets the entry's end elsewhere to begin + S, `mark` forgets the
+  // notifications so far.
+  void runScript(const std::string& script) {
+    std::istringstream steps(script);
+    for (std::string step; std::getline(steps, step, ';'); drain()) {
+      std::istringstream in(step);
+      std::string command, arg, extra, more;
+      in >> command >> arg >> extra >> more;
+      const auto number = [](const std::string& text) { return text.empty() ? 0.0 : std::stod(text); };
+      const auto entry = [&] { return timer->currentSession(); };
+      const auto task = [&] { return taskNamed(arg); };
+      const std::map<std::string, std::function<void()>> actions = {
+          {"task", [&] { addTask(arg, more); }},
+          {"start",
+           [&] {
+             if (extra == "auto") std::swap(extra, more);
+             runToEnd(timer->start(arg == "-" ? nullptr : task(), time.now() + number(extra), more == "auto"));
+           }},
+          {"pause", [&] { runToEnd(timer->pause(time.now() + number(arg), false)); }},
+          {"advance", [&] { time.advance(number(arg)); }},
+          {"prefs",
+           [&] {
+             const auto method = arg == "up" ? Method::up : arg == "down" ? Method::down : Method::nearest;
+             setPrefs(arg != "off", number(extra) > 0 ? number(extra) : 300, method, number(more));
+           }},
+          {"toggle", [&] { runToEnd(timer->toggle()); }},
+          {"clear", [&] { timer->clear(); }},
+          {"clearTask", [&] { timer->clearCurrentTask(); }},
+          {"wakeup", [&] { timer->wakeup(); }},
+          {"relaunch", [&] { tearDownApplication(), openStack(), startServices(); }},  // on the same files
+          {"setTask", [&] { timer->setCurrentTask(task()); }},
+          {"archive", [&] { runToEnd(provider->archiveNodes({task()->objectID()}, false)); }},
+          {"delete", [&] { runToEnd(provider->deleteNodes({task()->objectID()})); }},
+          {"deleteEntry", [&] { runToEnd(provider->deleteTimeEntries({entry()})); }},
+          {"deleteAll",
+           [&] {
+             runToEnd(provider->executeWriteOperation(
+                 [](ObjectContext&, DataModifier& modifier, const ManagedObjectFetcher&) { modifier.deleteAllNodes(); }));
+           }},
+          {"endOutside",
+           [&] { runToEnd(provider->updateTimeEntry(entry()->objectID(), {{TimeEntryChangeKey::end, *entry()->begin() + number(arg)}})); }},
+          {"moveEntry", [&] { runToEnd(provider->updateTimeEntry(entry()->objectID(), {{TimeEntryChangeKey::taskId, task()->objectID()}})); }},
+          {"mark", [&] { takeEvents(); }},
+      };
+      if (command.empty()) continue;
+      const auto action = actions.find(command);
+      if (action == actions.end()) ADD_FAILURE() << "unknown step " << step;
+      else action->second();
+    }
+  }
+  // A task named `name`, in the top-level folder `folder` (created when new) unless empty.
+  void addTask(const std::string& name, const std::string& folderName) {
+    std::shared_ptr<Folder> folder;
+    for (const auto& node : provider->getChildren(nullptr, NodeFilter::allNodes))
+      if (!folderName.empty() && node->name() == folderName) folder = std::dynamic_pointer_cast<Folder>(node);
+    if (!folderName.empty() && !folder) folder = runToEnd(provider->createFolder({{NodeChangeKey::name, folderName}}));
+    NodeChanges data{{NodeChangeKey::name, name}};
+    if (folder) data[NodeChangeKey::parentId] = folder->objectID();
+    runToEnd(provider->createTask(std::move(data)));
+  }
+
+  // The names of the notifications since the last call, space-separated; "DurationChanged"
+  // left out unless `withDuration`.
+  std::string takeEvents(bool withDuration = false) {
+    std::string text;
+    for (const auto& event : events)
+      if (withDuration || event.name != Name::durationChanged) text += (text.empty() ? "" : " ") + event.name;
+    events.clear();
+    return text;
+  }
+  // The last notification posted with `name` (empty name when none).
+  Notification last(const std::string& name) const {
+    auto it = lastByName.find(name);
+    return it == lastByName.end() ? Notification() : it->second;
+  }
+
+  std::shared_ptr<MainDataProvider> provider;
+  std::shared_ptr<CHTimerPreferences> prefs;
+  std::shared_ptr<CHTimer> timer;
+  std::vector<Notification> events;
+  std::map<std::string, Notification> lastByName;
+  std::vector<ObserverToken> recorders;
+};
+
+// Each script runs on a fresh store at 09:00 UTC; the notifications after its last `mark` are
+// compared ("DurationChanged" apart), then three seconds pass to see whether the tick runs.
+TEST_F(TimerTest, Transitions) {
+  const std::string set = "WillSetCurrentSession DidSetCurrentSession ";
+  const struct {
+    const char* name;
+    const char* script;
+    std::string events;
+    State state;
+    bool ticking;
+  } cases[] = {
+      {"start from idle", "task A; mark; start A", set + "StateChanged Started", State::runningManually, true},
+      {"start by tracking", "task A; mark; start A auto", set + "StateChanged Started", State::runningAutotracked, true},
+      {"start interrupts", "task A; task B; start A; advance 125; mark; start B -100",
+       "StateChanged " + set + "StateChanged Started", State::runningManually, true},
+      {"start interrupts, rounded", "prefs up 300 0; task A; task B; start A; advance 10; mark; start B",
+       "WillRoundSession StateChanged " + set + "StateChanged Started", State::runningManually, true},
+      {"start interrupts, dropped", "prefs off 0 60; task A; task B; start A; advance 10; mark; start B",
+       "WillDropSession " + set + "StateChanged " + set + "StateChanged Started", State::runningManually, true},
+      {"start on archived task", "task A; archive A; mark; start A", "", State::idle, false},
+      {"pause without entry", "mark; pause 0", "Paused", State::idle, false},
+      {"pause running", "task A; start A; advance 60; mark; pause 0", "StateChanged Paused", State::paused, false},
+      {"pause paused again", "task A; start A; pause 60; mark; pause 120", "Paused", State::paused, false},
+      {"pause paused, now too short", "task A; start A; pause 60; prefs off 0 3600; mark; pause 120",
+       "WillDropSession " + set + "StateChanged Paused", State::idleWithTask, false},
+      {"toggle running", "task A; start A; advance 60; mark; toggle", "StateChanged Paused", State::paused, false},
+      {"toggle paused starts anew", "task A; start A; advance 60; toggle; mark; toggle", set + "StateChanged Started",
+       State::runningManually, true},
+      {"toggle from nothing", "mark; toggle", set + "StateChanged Started", State::runningManually, true},
+      {"clear running", "task A; start A; mark; clear", set + "StateChanged Cleared", State::idleWithTask, false},
+      {"clear paused", "task A; start A; pause 60; mark; clear", set + "StateChanged Cleared", State::idleWithTask,
+       false},
+      {"clear idleWithTask", "task A; start A; clear; mark; clear", "", State::idleWithTask, false},
+      {"clear idle", "mark; clear", "", State::idle, false},
+      {"clearCurrentTask running", "task A; start A; mark; clearTask", set + "StateChanged Cleared", State::idle,
+       false},
+      {"clearCurrentTask idle", "mark; clearTask", "Cleared", State::idle, false},
+      {"setCurrentTask idleWithTask", "task A; task B; start A; clear; mark; setTask B", "", State::idleWithTask,
+       false},
+      {"setCurrentTask running", "task A; task B; start A; mark; setTask B", "", State::runningManually, true},
+      {"end set elsewhere", "task A; start A; advance 30; mark; endOutside 20", "StateChanged", State::paused, false},
+      {"end of paused set elsewhere", "task A; start A; pause 30; mark; endOutside 20", "", State::paused, false},
+      {"entry moved elsewhere", "task A; task B; start A; mark; moveEntry B", "", State::runningManually, true},
+      {"entry deleted elsewhere", "task A; start A; mark; deleteEntry", set + "StateChanged Cleared",
+       State::idleWithTask, false},
+      {"task deleted elsewhere", "task A; start A; mark; delete A", set + "StateChanged Cleared StateChanged Cleared",
+       State::idle, false},
+      {"task deleted, no entry", "task A; start A; clear; mark; delete A", "StateChanged Cleared", State::idle, false},
+      {"other task deleted", "task A; task B; start A; mark; delete B", "", State::runningManually, true},
+      {"task archived elsewhere", "task A; start A; advance 60; mark; archive A",
+       "StateChanged Paused " + set + "StateChanged Cleared", State::idle, false},
+      {"delete all, running", "task A; start A; mark; deleteAll", set + "StateChanged Cleared StateChanged Cleared",
+       State::idle, false},
+      {"delete all, idle", "mark; deleteAll", "Cleared", State::idle, false},
+      {"relaunch running", "task A; start A; advance 600; relaunch; mark; wakeup", set + "StateChanged",
+       State::runningManually, true},
+      {"relaunch paused", "task A; start A; pause 60; relaunch; mark; wakeup", set + "StateChanged", State::paused,
+       false},
+      {"relaunch task only", "task A; start A; clear; relaunch; mark; wakeup", "StateChanged", State::idleWithTask,
+       false},
+      {"relaunch nothing", "relaunch; mark; wakeup", "", State::idle, false},
+      {"wakeup not idle", "task A; start A; mark; wakeup", "", State::runningManually, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.name << " [" << c.script << "]");
+    tearDownApplication();
+    std::filesystem::remove_all(directory.path() / "store");
+    std::filesystem::remove(directory.file("defaults.json"));
+    time.set(at(9));
+    runScript("relaunch;" + std::string(c.script));
+    EXPECT_EQ(takeEvents(), c.events);
+    EXPECT_EQ(timer->state().description(), c.state.description());
+    time.advance(3);
+    EXPECT_EQ(takeEvents(true), c.ticking ? "DurationChanged DurationChanged DurationChanged" : "");
+    EXPECT_EQ(timer->isRunning(), c.ticking);
+  }
+}
+
+// One entry per case: started at 09:00 on a fresh task, paused `after` seconds later.
+TEST_F(TimerTest, RoundingAndMinimumLengthOnPause) {
+  const std::string dropped = "WillDropSession WillSetCurrentSession DidSetCurrentSession StateChanged Paused";
+  const struct {
+    const char* name;
+    bool rounding;
+    Method method;
+    double minimum, after;  // pause date minus begin
+    std::string events;
+    double stored;  // the stored duration; -1: the entry is dropped
+  } cases[] = {
+      {"nearest 449", true, Method::nearest, 0, 449, "WillRoundSession StateChanged Paused", 300},
+      {"up 449", true, Method::up, 0, 449, "WillRoundSession StateChanged Paused", 600},
+      {"down 449", true, Method::down, 0, 449, "WillRoundSession StateChanged Paused", 300},
+      {"nearest 450 (half up)", true, Method::nearest, 0, 450, "WillRoundSession StateChanged Paused", 600},
+      {"multiple of the step", true, Method::up, 0, 600, "StateChanged Paused", 600},
+      {"rounding off", false, Method::up, 0, 449, "StateChanged Paused", 449},
+      {"down below one step is kept", true, Method::down, 60, 200, "WillRoundSession StateChanged Paused", 0},
+      {"exactly the minimum", false, Method::nearest, 60, 60, "StateChanged Paused", 60},
+      {"just below the minimum", false, Method::nearest, 60, 59.9, dropped, -1},
+      {"pause before begin, minimum 1", false, Method::nearest, 1, -30, dropped, -1},
+      {"pause before begin, minimum 0", false, Method::nearest, 0, -30, "StateChanged Paused", 0},
+  };
+  int index = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto task = runToEnd(provider->createTask({{NodeChangeKey::name, "Task " + std::to_string(index++)}}));
+    setPrefs(c.rounding, 300, c.method, c.minimum);
+    auto session = runToEnd(timer->start(task, at(9), false));
+    ASSERT_TRUE(session);
+    const std::string identifier = *session->identifier();
+    takeEvents();
+    runToEnd(timer->pause(at(9) + c.after, false));
+    EXPECT_EQ(takeEvents(), c.events);
+    const Notification paused = last(Name::paused);
+    EXPECT_EQ(get<bool>(paused, Name::byAutotrackingKey), false);
+    EXPECT_FALSE(task->hasRunningSession());
+    auto stored = provider->getSession(identifier);
+    EXPECT_EQ(get<std::shared_ptr<Session>>(paused, Name::sessionKey), stored ? std::optional(stored) : std::nullopt);
+    if (c.stored < 0) {
+      EXPECT_EQ(std::tuple(stored, timer->state(), timer->currentTask()), std::tuple(nullptr, State::idleWithTask, task));
+      continue;
+    }
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(std::tuple(timer->state(), timer->currentSession(), stored->isRunning()),
+              std::tuple(State::paused, stored, false));
+    const Date unroundedEnd = at(9) + std::max(0.0, c.after);
+    EXPECT_EQ(std::tuple(stored->end(), stored->originalEnd(), stored->confirmedDuration()),
+              std::tuple(at(9) + c.stored, unroundedEnd, c.stored));
+    const bool rounded = c.events.starts_with("WillRound");
+    EXPECT_EQ(stored->roundingTo(), rounded ? 300 : 0);
+    if (!rounded) continue;
+    EXPECT_EQ(stored->roundingMethod(), c.method.rawValue());
+    const Notification round = last(Name::willRoundSession);
+    EXPECT_EQ(std::tuple(get<double>(round, Name::fromKey), get<double>(round, Name::toKey)),
+              std::tuple(std::optional(ChronelleDateUtils::effectiveDuration(at(9), unroundedEnd)), std::optional(c.stored)));
+  }
+
+  // A paused entry is ended anew, with the rules applied again; the tick stays stopped.
+  auto session = runToEnd(timer->start(taskNamed("Task 0"), at(9), false));
+  setPrefs(false, 300, Method::up, 0);
+  runToEnd(timer->pause(at(9, 10), false));
+  EXPECT_EQ(time.scheduler().pendingCount(), 0u);
+  setPrefs(true, 300, Method::up, 0);
+  runToEnd(timer->pause(at(9, 12), false));
+  EXPECT_EQ(std::tuple(session->end(), session->originalEnd()), std::tuple(at(9, 15), at(9, 12)));
+}
+
+// A rounded entry records its step in whole seconds in 16 bits: other steps are refused.
+TEST_F(TimerTest, PreferencesRefuseAStepAnEntryCannotRecord) {
+  CHTimerPreferences preferences({true, 900, Method::up, 0});
+  for (double step : {0.0, 0.5, 32768.0, 36000.0, std::nan("")}) {
+    EXPECT_THROW(preferences.setValues({true, step, Method::down, 5}), std::invalid_argument) << "step " << step;
+    EXPECT_EQ(preferences.values().roundingMethodOption, Method::up) << "step " << step;
+  }
+  EXPECT_THROW(preferences.setValues({true, 60, Method::down, -1}), std::invalid_argument);
+  for (double step : {1.0, 32767.0}) {
+    preferences.setValues({true, step, Method::down, 5});
+    EXPECT_EQ(preferences.roundingStep(), step);
+  }
+}
+
+// The store changes behind its back: the pause's save finds no row to update, a start's insert
+// is refused. Each failure is logged with the store's own error.
+TEST_F(TimerTest, FailedWritesAreLoggedAndPauseStillPauses) {
+  runScript("task A; start A");
+  auto task = taskNamed("A");
+  auto session = timer->currentSession();
+  const auto alterStore = [&](const char* sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((directory.path() / "store" / "Chronelle.sqlite").c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+  };
+  const auto lastError = [&] {
+    const auto record = logs.records(LogLabel::timer).back();
+    const auto error = record.metadata.find("error");
+    return record.message + ": " + (error == record.metadata.end() ? "" : error->second.text());
+  };
+  alterStore("DELETE FROM ZSESSION");
+  runScript("mark; pause 1800");
+  EXPECT_EQ(takeEvents(), "StateChanged Paused");
+  EXPECT_EQ(std::tuple(timer->state(), timer->currentSession(), task->hasRunningSession()),
+            std::tuple(State::paused, session, false));
+  EXPECT_NE(lastError().find("Error on pausing time entry: optimistic locking failure"), std::string::npos);
+
+  alterStore("CREATE TRIGGER refuse BEFORE INSERT ON ZSESSION BEGIN SELECT RAISE(ABORT, 'disk says no'); END");
+  EXPECT_EQ(runToEnd(timer->start(task, at(10), false)), nullptr);
+  EXPECT_TRUE(lastError().starts_with("Error on start timer: ") && lastError().ends_with("disk says no")) << lastError();
+}
+
+TEST_F(TimerTest, StartAndPauseCarryTheirEntryAndPersistIt) {
+  runScript("task A; start A 0.75 auto");
+  const auto session = timer->currentSession();
+  const auto task = taskNamed("A");
+  ASSERT_TRUE(session);
+  EXPECT_EQ(session->begin(), at(9));  // floored to whole seconds
+  EXPECT_TRUE(session->isStartedByLocalATMonitor() && task->hasRunningSession());
+  const Notification started = last(Name::started);
+  EXPECT_EQ(std::tuple(get<bool>(started, "byAutotracking"), get<std::shared_ptr<Session>>(started, "session")),
+            std::tuple(std::optional(true), std::optional(session)));
+  using Objects = std::pair<std::shared_ptr<ManagedObject>, std::shared_ptr<ManagedObject>>;
+  const auto remembered = [&] {
+    return Objects(provider->managedObjectFromUserDefaults(CHTimer::kCurrentSessionKey),
+                   provider->managedObjectFromUserDefaults(CHTimer::kCurrentTaskKey));
+  };
+  EXPECT_EQ(remembered(), Objects(session, task));
+
+  // Interrupted by a start with an earlier begin: ended at the moment of the call.
+  runScript("task B; advance 125; start B -100");
+  EXPECT_EQ(session->end(), at(9, 2, 5));
+  EXPECT_FALSE(session->isRunning() || task->hasRunningSession());
+  EXPECT_EQ(timer->currentSession()->begin(), at(9, 0, 25));
+  runScript("pause 5");
+  EXPECT_EQ(get<std::shared_ptr<Session>>(last(Name::paused), "session"), timer->currentSession());
+
+  // Re-assigning the same entry still announces it; clearing the task forgets both keys.
+  takeEvents();
+  timer->assignCurrentSession(timer->currentSession());
+  EXPECT_EQ(takeEvents(), "WillSetCurrentSession DidSetCurrentSession");
+  runScript("clearTask");
+  EXPECT_EQ(remembered(), Objects());
+}
+
+TEST_F(TimerTest, DefaultTaskNamesColourAndFailure) {
+  Localizer::setTable({{"New task", "Neue Aufgabe"}});
+  const auto rotation = ColorSetManager().initiationSorting();
+  runScript("start -; clearTask; start -");
+  ASSERT_EQ(provider->getAllTasks(true).size(), 2u);
+  EXPECT_EQ(std::tuple(taskNamed("First task")->colorId(), taskNamed("First task")->parent()),
+            std::tuple(ColorSet::rawValue(rotation.at(0)), nullptr));
+  EXPECT_EQ(taskNamed("Neue Aufgabe")->colorId(), ColorSet::rawValue(rotation.at(1)));
+  EXPECT_EQ(timer->currentTask(), taskNamed("Neue Aufgabe"));
+
+  // A default task that cannot be saved (blank name): logged, nothing started, nothing posted.
+  Localizer::setTable({{"New task", "   "}});
+  runScript("clearTask; mark; start -");
+  EXPECT_EQ(takeEvents(), "");
+  EXPECT_EQ(timer->state(), State::idle);
+  EXPECT_EQ(logs.records(LogLabel::timer).back().message, "Error on creating default task");
+}
+
+TEST_F(TimerTest, RunningTimeReachesEveryNodeAbove) {
+  runScript("task A in Top; task B in Top");
+  const auto task = taskNamed("A");
+  const auto top = std::dynamic_pointer_cast<Folder>(task->parent());
+  ASSERT_TRUE(top);
+  runToEnd(provider->createTimeEntry(at(7), at(8), task->objectID(), false, std::nullopt));
+  runScript("start A");
+  int announced = 0;
+  auto token = top->observe("effectiveDuration", [&](const ObservedChange&) { ++announced; });
+  time.advance(90);
+  EXPECT_EQ(announced, 90);
+  EXPECT_EQ(std::tuple(task->effectiveDuration(), top->effectiveDuration(), taskNamed("B")->effectiveDuration()),
+            std::tuple(3690.0, 3690.0, 0.0));
+
+  // Booked elsewhere on B: the running mark moves with it.
+  runScript("moveEntry B");
+  EXPECT_EQ(timer->currentTask(), taskNamed("B"));
+  EXPECT_EQ(std::tuple(task->hasRunningSession(), taskNamed("B")->hasRunningSession(), top->hasRunningSession()),
+            std::tuple(false, true, true));
+
+  // Relaunched: the same entry, still counting from its begin.
+  const std::string identifier = *timer->currentSession()->identifier();
+  runScript("relaunch; wakeup; advance 10");
+  EXPECT_EQ(timer->currentSession()->identifier(), identifier);
+  EXPECT_EQ(std::pair(timer->currentSession()->effectiveDuration(), taskNamed("B")->parent()->effectiveDuration()),
+            std::pair(100.0, 3700.0));
+}
+
+}  // namespace
+}  // namespace chronelle::testing
