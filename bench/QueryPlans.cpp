@@ -51,7 +51,8 @@ std::string unboundedSearch(const std::string& line) {
   if (!std::regex_search(line, match, search)) return "";
   // The constraints, e.g. "ZBEGIN>? AND ZBEGIN<?" or "ZTASK=? AND ZBEGIN>?".
   const std::string constraints = match[3];
-  static const std::regex term(R"((\w+)(=|>|<|>=|<=)\?)");
+  // A column, or "<expr>" for an index on an expression (the length of an entry).
+  static const std::regex term(R"((<expr>|\w+)(=|>|<|>=|<=)\?)");
   std::map<std::string, int> sides;  // column → bit 1 lower bound, bit 2 upper bound
   bool equality = false;
   for (auto it = std::sregex_iterator(constraints.begin(), constraints.end(), term); it != std::sregex_iterator();

@@ -26,7 +26,18 @@ std::string isoTime(Date date, const Calendar& calendar) {
   return DateHelper::toString(DateFormatType::isoDateTime, date, calendar);
 }
 
-std::string localTime(Date date, const Calendar& calendar) { return calendar.format(date, "yyyy-MM-dd HH:mm:ss"); }
+std::string localTime(Date date, const Calendar& calendar) {
+  // Written from the calendar's fields: an ICU date formatter takes longer to set up than
+  // the rest of a command that adds one entry. Years outside four digits keep ICU's form.
+  const DateComponents c = calendar.components(date);
+  if (c.year && *c.year >= 1 && *c.year <= 9999 && c.month && c.day && c.hour && c.minute && c.second) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", *c.year, *c.month, *c.day, *c.hour,
+                  *c.minute, *c.second);
+    return buffer;
+  }
+  return calendar.format(date, "yyyy-MM-dd HH:mm:ss");
+}
 
 std::string shortId(const std::optional<std::string>& identifier) {
   return identifier ? identifier->substr(0, 8) : std::string("--------");

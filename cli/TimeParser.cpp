@@ -1,7 +1,8 @@
 #include "TimeParser.h"
 
 #include <cmath>
-#include <regex>
+#include <optional>
+#include <string>
 
 #include "CliError.h"
 #include "TextInput.h"
@@ -16,38 +17,86 @@ namespace {
                         " (expected e.g. 2026-12-05T09:30, '2026-12-05 09:30:00+01:00' or 09:30)");
 }
 
-int number(const std::ssub_match& m) { return m.matched ? std::stoi(m.str()) : 0; }
+// Reads exactly `count` ASCII digits at `at`, moving past them.
+std::optional<int> digits(std::string_view text, std::size_t& at, std::size_t count) {
+  if (text.size() - at < count) return std::nullopt;
+  int value = 0;
+  for (std::size_t i = at; i < at + count; ++i) {
+    if (text[i] < '0' || text[i] > '9') return std::nullopt;
+    value = value * 10 + (text[i] - '0');
+  }
+  at += count;
+  return value;
+}
+
+bool skip(std::string_view text, std::size_t& at, char c) {
+  if (at >= text.size() || text[at] != c) return false;
+  ++at;
+  return true;
+}
+
+// The fields of `HH:MM[:SS]` from `at` (moving past them); nothing when they are not there.
+bool timeOfDay(std::string_view text, std::size_t& at, DateComponents& wanted) {
+  const auto hour = digits(text, at, 2);
+  if (!hour || !skip(text, at, ':')) return false;
+  const auto minute = digits(text, at, 2);
+  if (!minute) return false;
+  wanted.hour = *hour;
+  wanted.minute = *minute;
+  wanted.second = 0;
+  if (skip(text, at, ':')) {
+    const auto second = digits(text, at, 2);
+    if (!second) return false;
+    wanted.second = *second;
+  }
+  return true;
+}
+
+// `YYYY-MM-DD[(T| )HH:MM[:SS]][Z|±HH:MM]`, scanned by hand: a regular expression costs more
+// to compile than the whole rest of a command that adds an entry.
+bool fullDate(std::string_view text, DateComponents& wanted, std::string& zone, bool& withTime) {
+  std::size_t at = 0;
+  const auto year = digits(text, at, 4);
+  if (!year || !skip(text, at, '-')) return false;
+  const auto month = digits(text, at, 2);
+  if (!month || !skip(text, at, '-')) return false;
+  const auto day = digits(text, at, 2);
+  if (!day) return false;
+  wanted.year = *year;
+  wanted.month = *month;
+  wanted.day = *day;
+  wanted.hour = wanted.minute = wanted.second = 0;
+  withTime = at < text.size() && (text[at] == 'T' || text[at] == ' ');
+  if (withTime && !timeOfDay(text, ++at, wanted)) return false;
+  if (skip(text, at, 'Z')) {
+    zone = "Z";
+  } else if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
+    const std::size_t start = at++;
+    if (!digits(text, at, 2) || !skip(text, at, ':') || !digits(text, at, 2)) return false;
+    zone = std::string(text.substr(start, at - start));
+  }
+  return at == text.size();
+}
 
 }  // namespace
 
 Date TimeParser::parseTime(std::string_view text) const {
   if (text == "now") return now_;
-  static const std::regex full(
-      R"(^(\d{4})-(\d{2})-(\d{2})(?:[T ](\d{2}):(\d{2})(?::(\d{2}))?)?(Z|[+-]\d{2}:\d{2})?$)");
-  static const std::regex timeOnly(R"(^(\d{2}):(\d{2})(?::(\d{2}))?$)");
-  const std::string input(text);
-  std::smatch m;
   DateComponents wanted;
   std::string zone;
-  if (std::regex_match(input, m, full)) {
-    wanted.year = number(m[1]);
-    wanted.month = number(m[2]);
-    wanted.day = number(m[3]);
-    wanted.hour = number(m[4]);
-    wanted.minute = number(m[5]);
-    wanted.second = number(m[6]);
-    zone = m[7].str();
-    if (!m[4].matched && !zone.empty()) badTime(text, "an offset needs a time of day");
-  } else if (std::regex_match(input, m, timeOnly)) {
+  bool withTime = false;
+  if (fullDate(text, wanted, zone, withTime)) {
+    if (!withTime && !zone.empty()) badTime(text, "an offset needs a time of day");
+  } else {
+    // A time of day alone is today's.
+    wanted = DateComponents{};
+    zone.clear();
+    std::size_t at = 0;
+    if (!timeOfDay(text, at, wanted) || at != text.size()) badTime(text);
     const DateComponents today = calendar_.components(now_);
     wanted.year = today.year;
     wanted.month = today.month;
     wanted.day = today.day;
-    wanted.hour = number(m[1]);
-    wanted.minute = number(m[2]);
-    wanted.second = number(m[3]);
-  } else {
-    badTime(text);
   }
   if (*wanted.month < 1 || *wanted.month > 12 || *wanted.day < 1 || *wanted.day > 31 || *wanted.hour > 23 ||
       *wanted.minute > 59 || *wanted.second > 59) {

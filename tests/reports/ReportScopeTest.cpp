@@ -294,6 +294,7 @@ TEST_F(ScopeNodesTest, CustomScopesCoverTheDaysOfTheNodesEntries) {
   const struct { const char* name; NodeSet nodes; std::optional<DateInterval> period; } cases[] = {
       {"a folder's tasks", NodeSet{dev}, DateInterval(berlinTime(2026, 2, 3), endOf(3, 5))},
       {"running until today", NodeSet{top}, DateInterval(berlinTime(2026, 3, 28), endOf(3, 29))},
+      {"running beside ended", NodeSet{top, dev}, DateInterval(berlinTime(2026, 2, 3), endOf(3, 29))},
       {"two nodes", NodeSet{design, dev}, DateInterval(berlinTime(2026, 2, 3), endOf(3, 10))},
       {"no entries", NodeSet{errands}, std::nullopt},
   };

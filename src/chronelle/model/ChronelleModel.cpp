@@ -189,8 +189,11 @@ std::shared_ptr<const ObjectModel> ChronelleModel::registerModel() {
   std::call_once(once, [] {
     registered = build();
     ModelRegistry::registerModel(registered);
-    // Older versions help migrations map what their stores hold exactly.
-    for (int version = 1; version < kVersion; ++version) ModelRegistry::registerModel(build(version));
+    // Older versions help migrations map what their stores hold exactly; only a migration
+    // looks them up, so they are built then.
+    for (int version = 1; version < kVersion; ++version) {
+      ModelRegistry::registerModelBuilder(std::string(kName), version, [version] { return build(version); });
+    }
   });
   return registered;
 }

@@ -120,6 +120,9 @@ class ReportCalculator {
   ///@}
   /// The totals of `query` per task, as computeTotals would give for each task alone.
   NodeBreakdown computeTotalsByTask(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes) const;
+  /// The totals of `query` per billing state, as computeTotals would give for each state
+  /// alone (the query's own billing filter aside).
+  BillingBreakdown computeTotalsByBillingState(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes) const;
 
   std::shared_ptr<BaseDataProvider> dataProvider_;
   std::shared_ptr<ReportCacheProvider> cacheProvider_;

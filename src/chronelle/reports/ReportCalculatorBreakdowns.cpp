@@ -1,5 +1,6 @@
 // Breakdowns of a period by billing state and by node, and the tracked tasks they rest on.
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +24,40 @@ using Billing = SessionQuery3::BillingStatusOption;
 // Up to this many tracked tasks are looked up one by one.
 constexpr std::size_t kTasksLoadedOneByOne = 4;
 
+// The distinct tasks of the entries `predicate` selects, as stored.
+std::vector<ObjectID> taskIdsOf(ObjectContext& context, const std::optional<Predicate>& predicate) {
+  FetchRequest request(Session::kEntityName);
+  request.resultType = FetchResultType::dictionary;
+  request.predicate = predicate;
+  request.propertiesToFetch.emplace_back(std::string("task"));
+  request.returnsDistinctResults = true;
+  std::vector<ObjectID> ids;
+  context.enumerateDictionaries(request, [&](const ResultDictionary& row) {
+    auto it = row.find("task");
+    if (it == row.end()) return;
+    if (auto id = it->second.asObjectID()) ids.push_back(*id);
+  });
+  return ids;
+}
+
+// The tasks of `ids` (others left out), with the folders above them loaded.
+TaskSet tasksWithIds(BaseDataProvider& provider, const std::vector<ObjectID>& ids) {
+  ObjectContext& context = *provider.context();
+  // Beyond a few tasks, one fetch of the whole tree (which stays registered in the
+  // context) is cheaper than loading each task, and then each folder above it, alone;
+  // once an earlier report has registered them, it is not needed at all.
+  const bool registered = std::all_of(ids.begin(), ids.end(), [&](const ObjectID& id) {
+    const auto object = context.registeredObject(id);
+    return object && object->faultingState() == 0;
+  });
+  if (ids.size() > kTasksLoadedOneByOne && !registered) context.fetch(FetchRequest(Node::kEntityName));
+  TaskSet tasks;
+  for (const auto& id : ids) {
+    if (auto task = std::dynamic_pointer_cast<Task>(provider.getObject(id))) tasks.insert(std::move(task));
+  }
+  return tasks;
+}
+
 bool isZero(const TotalValues& values) {
   return values.duration == 0 && values.revenue == 0 && values.sessionCount == 0;
 }
@@ -31,11 +66,27 @@ bool isZero(const TotalValues& values) {
 
 BillingBreakdown ReportCalculator::calculateBillingBreakdown(const SessionQuery3& query,
                                                              TotalValueTypeOptionSet valueTypes) const {
-  BillingBreakdown breakdown;
-  for (const Billing status : {Billing::nonBillable, Billing::unbilled, Billing::billed, Billing::paid}) {
+  // Each state is cached under the key of the query of that state alone; when any is
+  // missing, all four are computed together, in one pass over the period.
+  const std::vector<Billing> states = {Billing::nonBillable, Billing::unbilled, Billing::billed, Billing::paid};
+  const auto keyOf = [&](Billing state) {
     SessionQuery3 single = query;
-    single.billingStatus = std::set<Billing>{status};
-    breakdown.totalValues(status) = cachedTotals(single, valueTypes);
+    single.billingStatus = std::set<Billing>{state};
+    return single.hashKey() + "-" + std::to_string(valueTypes.rawValue);
+  };
+  BillingBreakdown breakdown;
+  bool cached = cacheProvider_ != nullptr;
+  for (const Billing state : states) {
+    if (!cached) break;
+    const auto value = cacheProvider_->breakdownCacheValue(keyOf(state));
+    if (value) breakdown.totalValues(state) = *value;
+    cached = value.has_value();
+  }
+  if (!cached) {
+    dataProvider_->context()->performAndWait([&] { breakdown = computeTotalsByBillingState(query, valueTypes); });
+    if (cacheProvider_) {
+      for (const Billing state : states) cacheProvider_->setValueToBreakdownCache(breakdown.totalValues(state), keyOf(state));
+    }
   }
   // Non-billable entries may still carry a stored revenue from an earlier rate; it is not
   // money the user earned.
@@ -46,14 +97,36 @@ BillingBreakdown ReportCalculator::calculateBillingBreakdown(const SessionQuery3
 ReportCalculator::NodeBreakdown ReportCalculator::calculateNodeBreakdown(const SessionQuery3& query,
                                                                          TotalValueTypeOptionSet valueTypes) const {
   NodeBreakdown result;
-  dataProvider_->context()->performAndWait([&] {
-    const TaskSet tasks = trackedTasks(query);
+  ObjectContext& context = *dataProvider_->context();
+  context.performAndWait([&] {
+    std::optional<NodeBreakdown> grouped;
+    TaskSet tasks;
+    if (query.from && query.to && *query.from < *query.to && !context.hasChanges()) {
+      // The grouped sums name every task with an entry inside the period or crossing a
+      // bound; what they leave out of the tracked tasks are running entries and entries
+      // whose end does not follow their begin (stored backwards, or of no length at the
+      // period's start). Those few are looked up apart, through the index of entry lengths,
+      // instead of reading the period's entries a second time.
+      try {
+        grouped = computeTotalsByTask(query, valueTypes);
+        const auto period = query.predicate(EdgeSessionPredicateOption::withEdgeSessions, true);
+        std::vector<ObjectID> ids = taskIdsOf(
+            context, Predicate::allOf({*period, Predicate::parse("end == nil OR end <= begin")}));
+        for (const auto& [id, values] : *grouped) ids.push_back(id);
+        std::sort(ids.begin(), ids.end());
+        ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+        tasks = tasksWithIds(*dataProvider_, ids);
+      } catch (const std::exception& error) {
+        logError(log_, "Error on fetching tracked tasks", error);
+      }
+    } else {
+      tasks = trackedTasks(query);
+    }
     const auto keyFor = [&](const Task& task) {
       SessionQuery3 single = query;
       single.taskIds = std::set<ObjectID>{task.objectID()};
       return single.hashKey() + "-" + std::to_string(valueTypes.rawValue);
     };
-    std::optional<NodeBreakdown> grouped;
     for (const auto& task : tasks) {
       const std::string key = keyFor(*task);
       std::optional<TotalValues> values;
@@ -75,69 +148,6 @@ ReportCalculator::NodeBreakdown ReportCalculator::calculateNodeBreakdown(const S
       }
     }
   });
-  return result;
-}
-
-ReportCalculator::NodeBreakdown ReportCalculator::computeTotalsByTask(const SessionQuery3& query,
-                                                                      TotalValueTypeOptionSet valueTypes) const {
-  ObjectContext& context = *dataProvider_->context();
-  const bool wantsDuration = valueTypes.contains(TotalValueTypeOptionSet::duration);
-  const bool wantsRevenue = valueTypes.contains(TotalValueTypeOptionSet::revenue);
-  const bool wantsCount = valueTypes.contains(TotalValueTypeOptionSet::sessionCount);
-  NodeBreakdown result;
-  // Finished entries wholly inside the period, summed per task by the store; grouping by the
-  // billable flag too gives the revenue of billable entries in the same pass.
-  try {
-    FetchRequest request(Session::kEntityName);
-    request.resultType = FetchResultType::dictionary;
-    request.predicate = query.predicate(EdgeSessionPredicateOption::withoutEdgeSessions, false);
-    request.propertiesToFetch = {std::string("task"), std::string("isBillable"),
-                                 ExpressionDescription{"SumDuration", "sum:", "confirmedDuration", AttributeType::doubleType},
-                                 ExpressionDescription{"SumRevenue", "sumOfHundredths:", "confirmedRevenue",
-                                                       AttributeType::integer64},
-                                 ExpressionDescription{"Count", "count:", "begin", AttributeType::integer64}};
-    request.propertiesToGroupBy = {"task", "isBillable"};
-    for (const auto& row : context.fetchDictionaries(request)) {
-      const auto read = [&](const char* key) -> const Value* {
-        auto it = row.find(key);
-        return it == row.end() ? nullptr : &it->second;
-      };
-      const auto task = read("task") ? read("task")->asObjectID() : std::nullopt;
-      if (!task) continue;
-      TotalValues& values = result[*task];
-      if (wantsDuration && read("SumDuration")) values.duration += read("SumDuration")->asDouble().value_or(0);
-      if (wantsCount && read("Count")) values.sessionCount += read("Count")->asInteger().value_or(0);
-      const bool billable = read("isBillable") && read("isBillable")->asBool().value_or(false);
-      if (wantsRevenue && billable && read("SumRevenue")) {
-        values.revenue = amountOfCents(centsOf(values.revenue) + read("SumRevenue")->asInteger().value_or(0));
-      }
-    }
-  } catch (const std::exception& error) {
-    logError(log_, "Error on fetching sum duration", error);
-  }
-  // Entries crossing a bound, clipped per task.
-  std::map<ObjectID, std::vector<std::shared_ptr<Session>>> edges;
-  try {
-    FetchRequest request(Session::kEntityName);
-    request.predicate = query.predicate(EdgeSessionPredicateOption::edgeSessionsOnly, false);
-    for (auto& object : context.fetch(request)) {
-      auto session = std::dynamic_pointer_cast<Session>(object);
-      auto task = session ? session->task() : nullptr;
-      if (task) edges[task->objectID()].push_back(std::move(session));
-    }
-  } catch (const std::exception& error) {
-    logError(log_, "Error on fetching edge sessions for duration and revenue", error);
-    edges.clear();
-  }
-  for (const auto& [task, sessions] : edges) {
-    TotalValues& values = result[task];
-    if (wantsDuration) values.duration += totalDuration(sessions, query.from, query.to, CalculationType::confirmed);
-    if (wantsRevenue) {
-      const double edgeRevenue = totalRevenue(sessions, query.from, query.to, CalculationType::confirmed);
-      values.revenue = sumOfAmounts(values.revenue, edgeRevenue);
-    }
-    if (wantsCount) values.sessionCount += static_cast<std::int64_t>(sessions.size());
-  }
   return result;
 }
 
@@ -170,23 +180,8 @@ TaskSet ReportCalculator::trackedTasks(const SessionQuery3& query) const {
   ObjectContext& context = *dataProvider_->context();
   context.performAndWait([&] {
     try {
-      FetchRequest request(Session::kEntityName);
-      request.resultType = FetchResultType::dictionary;
-      request.predicate = query.predicate(EdgeSessionPredicateOption::withEdgeSessions, true);
-      request.propertiesToFetch.emplace_back(std::string("task"));
-      request.returnsDistinctResults = true;
-      std::vector<ObjectID> ids;
-      for (const auto& row : context.fetchDictionaries(request)) {
-        auto it = row.find("task");
-        if (it == row.end()) continue;
-        if (auto id = it->second.asObjectID()) ids.push_back(*id);
-      }
-      // Beyond a few tasks, one fetch of the whole tree (which stays registered in the
-      // context) is cheaper than loading each task, and then each folder above it, alone.
-      if (ids.size() > kTasksLoadedOneByOne) context.fetch(FetchRequest(Node::kEntityName));
-      for (const auto& id : ids) {
-        if (auto task = std::dynamic_pointer_cast<Task>(dataProvider_->getObject(id))) tasks.insert(std::move(task));
-      }
+      const auto predicate = query.predicate(EdgeSessionPredicateOption::withEdgeSessions, true);
+      tasks = tasksWithIds(*dataProvider_, taskIdsOf(context, predicate));
     } catch (const std::exception& error) {
       logError(log_, "Error on fetching tracked tasks", error);
     }

@@ -18,8 +18,14 @@ std::optional<DateInterval> ReportCalculator::customPeriod(const TaskSet& tasks,
     if (!oldest || !latest) return;
     const auto begin = oldest->begin();
     if (!begin) return;
+    // The latest entry is the one that ended last; an entry still running sorts after every
+    // ended one there, yet it is the newest time of the nodes, so it stretches the period to today.
+    const auto running = dataProvider_->getRunningTimeEntries();
+    const bool anyRunning = std::any_of(running.begin(), running.end(),
+                                        [&](const auto& entry) { return tasks.count(entry->task()) > 0; });
+    const Date last = anyRunning ? Clock::now() : latest->end().value_or(Clock::now());
     const Date from = DateHelper::dateFor(DateForType::startOfDay, *begin, calendar);
-    const Date to = DateHelper::dateFor(DateForType::endOfDay, latest->end().value_or(Clock::now()), calendar);
+    const Date to = DateHelper::dateFor(DateForType::endOfDay, last, calendar);
     period = DateInterval(from, std::max(from, to));
   });
   return period;

@@ -179,6 +179,13 @@ class ModelRegistry {
   /// Registers a finalised model under its name and version, replacing one of the same name
   /// and version. Throws std::logic_error for a null or unfinalised model.
   static void registerModel(std::shared_ptr<const ObjectModel> model);
+  /// Registers how to build version `version` of `name` when it is first looked up, for
+  /// versions only a migration needs (a model costs a fraction of a millisecond to build,
+  /// which every start of a program would otherwise pay). A model registered for the same
+  /// name and version takes precedence. `build` must return a finalised model of that name
+  /// and version; it runs at most once, under the registry's lock.
+  static void registerModelBuilder(std::string name, int version,
+                                   std::function<std::shared_ptr<const ObjectModel>()> build);
   /// The newest registered version of `name`, or null.
   ///@{
   static std::shared_ptr<const ObjectModel> find(std::string_view name);

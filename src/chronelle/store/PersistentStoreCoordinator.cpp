@@ -165,8 +165,12 @@ void PersistentStoreCoordinator::addPersistentStore(const std::filesystem::path&
   // The file is new, empty, current, or can be migrated: open it for writing. Another
   // process may have set it up or migrated it since the look above, so the decision is
   // taken again inside the write transaction.
+  // The connection that set the store up becomes the first of the pool: closing it would
+  // make SQLite delete the -wal and -shm files only for the first query to create them again.
+  std::unique_ptr<Connection> setup;
   try {
-    Connection connection(file, true, options.busyTimeoutMilliseconds);
+    setup = std::make_unique<Connection>(file, true, options.busyTimeoutMilliseconds);
+    Connection& connection = *setup;
     connection.exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; PRAGMA foreign_keys = OFF");
     Transaction transaction(connection);
     StoreFileReader reader(connection.handle());
@@ -211,6 +215,7 @@ void PersistentStoreCoordinator::addPersistentStore(const std::filesystem::path&
   }
   d.file = file;
   d.options = options;
+  d.release(std::move(setup));
   lock_ = StoreFileLock::acquire(file);
   openedAfterUncleanShutdown_ = lock_ && lock_->previousUserDidNotClose();
   d.open.store(true);

@@ -63,7 +63,7 @@ struct SqlFragment {
 ///    dates by microseconds; dates and object IDs take part as the integers the store
 ///    holds for them (microseconds, primary keys);
 ///  - values of different kinds (numbers, text, blobs) are never equal nor ordered:
-///    `= < <= > >=` are false and `!=` is true (SQL checks typeof, so column affinity
+///    `= < <= > >=` are false and `!=` is true (the SQL checks storage classes, so affinity
 ///    never converts '5' into 5);
 ///  - `x IN list` is false for an absent x and for an empty list; nil elements match
 ///    nothing;

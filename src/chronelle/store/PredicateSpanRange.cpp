@@ -7,6 +7,11 @@
 // Rows with an end (finished) and without one (running, for which no length is known) are
 // bounded separately: `end > x` excludes running rows, `end = nil` admits only them. Rows
 // without a begin, which no range holds, are only told apart as possible or not.
+//
+// `end <= begin` (or `end < begin`) holds only for finished rows of length zero or less,
+// which the index of the span's length finds without reading the rows of the period: a
+// report looks up its entries stored backwards that way. Like the bounds above, this reads
+// the columns as the numbers the store writes there.
 
 #include <cmath>
 #include <optional>
@@ -31,6 +36,7 @@ struct KindRange {
   bool possible = true;  // false: no row of this kind matches
   std::optional<Expression> low;
   std::optional<Expression> high;
+  bool nonPositive = false;  // only rows whose end does not follow their begin match
 };
 
 struct SpanRange {
@@ -54,6 +60,7 @@ KindRange intersect(const KindRange& a, const KindRange& b) {
   KindRange r;
   r.low = a.low && b.low ? combine("max", *a.low, *b.low) : (a.low ? a.low : b.low);
   r.high = a.high && b.high ? combine("min", *a.high, *b.high) : (a.high ? a.high : b.high);
+  r.nonPositive = a.nonPositive || b.nonPositive;
   return r;
 }
 
@@ -64,6 +71,7 @@ KindRange unite(const KindRange& a, const KindRange& b) {
   KindRange r;
   if (a.low && b.low) r.low = combine("min", *a.low, *b.low);
   if (a.high && b.high) r.high = combine("max", *a.high, *b.high);
+  r.nonPositive = a.nonPositive && b.nonPositive;
   return r;
 }
 
@@ -118,6 +126,7 @@ class RangeFinder {
  private:
   SpanRange comparison(const Node& node) const {
     const bool lhsKey = node.lhs.isKeyPath();
+    if (lhsKey && node.rhs.isKeyPath()) return columnWithColumn(node);
     if (lhsKey == node.rhs.isKeyPath()) return SpanRange{};
     const PredicateOperand& key = lhsKey ? node.lhs : node.rhs;
     const Value& value = lhsKey ? node.rhs.value : node.lhs.value;
@@ -171,21 +180,49 @@ class RangeFinder {
     return SpanRange{bound, bound, absentMatches};
   }
 
+  // `end <= begin` or `end < begin`, either way round: finished rows of length ≤ 0 only (a
+  // comparison with a missing end or begin is false).
+  SpanRange columnWithColumn(const Node& node) const {
+    if (node.lhs.keyPath.size() != 1 || node.rhs.keyPath.size() != 1) return SpanRange{};
+    PredicateOperator op = node.op;
+    if (node.lhs.keyPath.front() == beginKey_ && node.rhs.keyPath.front() == endKey_) {
+      op = flippedOperator(op);
+    } else if (node.lhs.keyPath.front() != endKey_ || node.rhs.keyPath.front() != beginKey_) {
+      return SpanRange{};
+    }
+    if (op != PredicateOperator::less && op != PredicateOperator::lessOrEqual) return SpanRange{};
+    SpanRange r{{}, {false, {}, {}}, false};
+    r.finished.nonPositive = true;
+    return r;
+  }
+
   const std::string& beginKey_;
   const std::string& endKey_;
   const std::string& longestSql_;
   const std::string& shortestSql_;
 };
 
+// The SQL of the span's columns.
+struct SpanSql {
+  const std::string& begin;
+  const std::string& length;
+  const std::string& shortest;
+};
+
 // `begin >= low AND begin <= high`, either side left out when open.
-Expression rangeSql(const KindRange& range, const std::string& beginSql) {
+Expression rangeSql(const KindRange& range, const SpanSql& span) {
   Expression e;
   auto add = [&](const char* op, const Expression& bound) {
-    e.sql += (e.sql.empty() ? "" : " AND ") + beginSql + " " + op + " " + bound.sql;
+    e.sql += (e.sql.empty() ? "" : " AND ") + span.begin + " " + op + " " + bound.sql;
     e.parameters.insert(e.parameters.end(), bound.parameters.begin(), bound.parameters.end());
   };
   if (range.low) add(">=", *range.low);
   if (range.high) add("<=", *range.high);
+  if (range.nonPositive) {
+    // Closed below by the shortest length, which every row has, so that the search in the
+    // length index is a bounded range.
+    e.sql += (e.sql.empty() ? "" : " AND ") + span.length + " <= 0 AND " + span.length + " >= " + span.shortest;
+  }
   return e;
 }
 
@@ -198,19 +235,21 @@ std::optional<SqlFragment> Predicate::spanRangeSql(const std::string& beginKey, 
   const SpanRange range = RangeFinder(beginKey, endKey, longestSql, shortestSql).of(*root_);
   const KindRange& finished = range.finished;
   const KindRange& running = range.running;
+  const std::string lengthSql = "(" + endSql + " - " + beginSql + ")";
+  const SpanSql span{beginSql, lengthSql, shortestSql};
   Expression condition;
   if (!running.possible) {
-    condition = rangeSql(finished, beginSql);
+    condition = rangeSql(finished, span);
   } else if (!finished.possible) {
-    condition = rangeSql(running, beginSql);
+    condition = rangeSql(running, span);
   } else if ((running.low && running.high) || !(finished.low && finished.high)) {
     // One range for both kinds of rows.
-    condition = rangeSql(unite(finished, running), beginSql);
+    condition = rangeSql(unite(finished, running), span);
   } else {
     // A closed range for finished rows; running rows, of unknown length, looked up by
     // their missing end (SQLite answers each side of the OR from its own index).
-    const Expression closed = rangeSql(finished, beginSql);
-    Expression open = rangeSql(running, beginSql);
+    const Expression closed = rangeSql(finished, span);
+    Expression open = rangeSql(running, span);
     condition.sql = "((" + closed.sql + ") OR (" + endSql + " IS NULL" + (open.sql.empty() ? "" : " AND " + open.sql) +
                     "))";
     condition.parameters = closed.parameters;

@@ -1,19 +1,18 @@
 #include "chronelle/support/DurationParsing.h"
 
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "chronelle/support/NumberParsing.h"
-#include "chronelle/support/RegexMatching.h"
 #include "chronelle/support/UnicodeText.h"
 
 namespace chronelle {
 namespace {
-
-// Enough for any text a person types many times over; it caps the backtracking patterns
-// below on hostile input.
-constexpr RegexLimits kLimits{200};
 
 // Every occurrence of `from` replaced by `to`, in one left-to-right pass (the result is not
 // searched again).
@@ -68,38 +67,103 @@ std::optional<double> clockDuration(const std::string& text) {
   return fields[0] * 3600.0 + fields[1] * 60.0 + fields[2];
 }
 
-// The matches of `extraction` in `text` that are number literals, in order; absent when the
-// search fails.
-std::optional<std::vector<double>> numbersMatching(const std::string& text,
-                                                   const char* extraction) {
-  const auto matches = matchesForRegex(text, extraction, kLimits);
-  if (!matches) return std::nullopt;
+// One code point of the normalised text and where its bytes lie.
+struct CodePoint {
+  UChar32 value;  // negative for a malformed byte sequence
+  std::size_t begin;
+  std::size_t end;
+};
+
+std::vector<CodePoint> codePoints(const std::string& text) {
+  std::vector<CodePoint> points;
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+  const auto length = static_cast<int32_t>(text.size());
+  int32_t offset = 0;
+  while (offset < length) {
+    const int32_t start = offset;
+    UChar32 c = 0;
+    U8_NEXT(bytes, offset, length, c);
+    points.push_back({c, static_cast<std::size_t>(start), static_cast<std::size_t>(offset)});
+  }
+  return points;
+}
+
+// A decimal digit of any script, as a regular expression's \d reads it: "١٢" counts as
+// digits here and is then refused as a number literal.
+bool isDigit(const CodePoint& point) { return point.value >= 0 && u_isdigit(point.value); }
+
+// The characters a regular expression's "." does not cross.
+bool isLineTerminator(const CodePoint& point) {
+  const UChar32 c = point.value;
+  return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+// The bytes from `first` up to the end of `last` (inclusive) as a number, or nothing.
+std::optional<double> numberBetween(const std::string& text, const CodePoint& first, const CodePoint& last) {
+  return parseNumberLiteral(std::string_view(text).substr(first.begin, last.end - first.begin));
+}
+
+// The runs of digits that read as numbers, in order ("1h30m" gives 1 and 30).
+std::vector<double> digitRuns(const std::string& text, const std::vector<CodePoint>& points) {
   std::vector<double> numbers;
-  for (const std::string& match : *matches) {
-    if (const auto number = parseNumberLiteral(match)) numbers.push_back(*number);
+  for (std::size_t i = 0; i < points.size();) {
+    if (!isDigit(points[i])) {
+      ++i;
+      continue;
+    }
+    std::size_t j = i;
+    while (j + 1 < points.size() && isDigit(points[j + 1])) ++j;
+    if (const auto number = numberBetween(text, points[i], points[j])) numbers.push_back(*number);
+    i = j + 1;
   }
   return numbers;
 }
 
-bool matches(const std::string& text, const char* pattern) {
-  return matchesRegex(text, pattern, kLimits).value_or(false);
+// Whether digits followed by each of `units` in turn, with digits between, occur anywhere:
+// "hms" finds "1h30m15s" inside a longer text.
+bool hasDigitsBeforeEachUnit(const std::vector<CodePoint>& points, std::string_view units) {
+  for (std::size_t i = 1; i < points.size(); ++i) {
+    if (points[i].value != units.front() || !isDigit(points[i - 1])) continue;
+    std::size_t position = i + 1;
+    bool found = true;
+    for (const char unit : units.substr(1)) {
+      const std::size_t digitsBegin = position;
+      while (position < points.size() && isDigit(points[position])) ++position;
+      if (position == digitsBegin || position == points.size() || points[position].value != unit) {
+        found = false;
+        break;
+      }
+      ++position;
+    }
+    if (found) return true;
+  }
+  return false;
 }
 
-// "(\d*)(.*)(\d+)<unit>" matches exactly when some digit is directly followed by the unit
-// letter (the first two groups may be empty). This linear check spares the backtracking
-// search, which is cubic in the length of a long digit run, on the texts it cannot match.
-bool mayHaveNumberBeforeUnit(const std::string& text, char unit) {
-  const std::string quick = std::string("\\d") + unit;
-  return matches(text, quick.c_str());
-}
-
-// A single number before `unit`, times `factor`.
-std::optional<double> singleNumberWithUnit(const std::string& text, char unit, double factor,
-                                           const char* pattern) {
-  if (!mayHaveNumberBeforeUnit(text, unit) || !matches(text, pattern)) return std::nullopt;
-  const auto numbers = numbersMatching(text, "(\\d*)(.*)(\\d+)");
-  if (!numbers || numbers->size() != 1) return std::nullopt;
-  return numbers->front() * factor;
+// The amount before a single unit letter: some digit must be directly followed by `unit`,
+// and the text must hold exactly one number, read from the start of its line to the line's
+// last digit ("2.5h" gives 2.5; "1h30" and "2x3h" give nothing, being no number).
+std::optional<double> singleNumberWithUnit(const std::string& text, const std::vector<CodePoint>& points,
+                                           char unit, double factor) {
+  bool unitAfterDigit = false;
+  for (std::size_t i = 1; i < points.size() && !unitAfterDigit; ++i) {
+    unitAfterDigit = points[i].value == unit && isDigit(points[i - 1]);
+  }
+  if (!unitAfterDigit) return std::nullopt;
+  std::vector<double> numbers;
+  for (std::size_t lineBegin = 0; lineBegin < points.size();) {
+    std::size_t lineEnd = lineBegin;
+    std::optional<std::size_t> lastDigit;
+    for (; lineEnd < points.size() && !isLineTerminator(points[lineEnd]); ++lineEnd) {
+      if (isDigit(points[lineEnd])) lastDigit = lineEnd;
+    }
+    if (lastDigit) {
+      if (const auto number = numberBetween(text, points[lineBegin], points[*lastDigit])) numbers.push_back(*number);
+    }
+    lineBegin = lineEnd + 1;
+  }
+  if (numbers.size() != 1) return std::nullopt;
+  return numbers.front() * factor;
 }
 
 }  // namespace
@@ -111,20 +175,19 @@ std::optional<double> toTimeInterval(std::string_view text) {
 
   if (const auto seconds = clockDuration(value)) return seconds;
 
-  if (matches(value, "(\\d+)h(\\d+)m(\\d+)s")) {
-    const auto numbers = numbersMatching(value, "\\d+");
-    if (numbers && numbers->size() == 3) {
-      return (*numbers)[0] * 3600 + (*numbers)[1] * 60 + (*numbers)[2];
-    }
+  // The unit forms. Each is scanned for by hand in one pass: a regular expression would
+  // cost more to compile than the whole parse, and its backtracking grows with the text.
+  const auto points = codePoints(value);
+  if (hasDigitsBeforeEachUnit(points, "hms")) {
+    const auto numbers = digitRuns(value, points);
+    if (numbers.size() == 3) return numbers[0] * 3600 + numbers[1] * 60 + numbers[2];
   }
-  if (matches(value, "(\\d+)h(\\d+)m")) {
-    const auto numbers = numbersMatching(value, "\\d+");
-    if (numbers && numbers->size() == 2) return (*numbers)[0] * 3600 + (*numbers)[1] * 60;
+  if (hasDigitsBeforeEachUnit(points, "hm")) {
+    const auto numbers = digitRuns(value, points);
+    if (numbers.size() == 2) return numbers[0] * 3600 + numbers[1] * 60;
   }
-  if (const auto hours = singleNumberWithUnit(value, 'h', 3600, "(\\d*)(.*)(\\d+)h")) {
-    return hours;
-  }
-  return singleNumberWithUnit(value, 'm', 60, "(\\d*)(.*)(\\d+)m");
+  if (const auto hours = singleNumberWithUnit(value, points, 'h', 3600)) return hours;
+  return singleNumberWithUnit(value, points, 'm', 60);
 }
 
 }  // namespace chronelle

@@ -16,9 +16,8 @@ namespace chronelle {
 ///   hours and minutes ("1h 30m" → 5400);
 ///   a single number of hours ("2.5h" → 9000, "2h" → 7200);
 ///   a single number of minutes ("45 min" → 2700).
-/// The unit forms are found by ICU regular expressions searched anywhere in the text; each
-/// search is bounded, and a search that exceeds its bound counts as not matching, which only
-/// very long, pathological texts can reach.
+/// The unit forms are found anywhere in the text, digits of any script counting as digits
+/// (and then refused as numbers); the scan is linear in the length of the text.
 std::optional<double> toTimeInterval(std::string_view text);
 
 }  // namespace chronelle
