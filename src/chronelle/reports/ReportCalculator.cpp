@@ -5,9 +5,9 @@
 #include "chronelle/data/BaseDataProvider.h"
 #include "chronelle/model/Session.h"
 #include "chronelle/platform/Clock.h"
+#include "chronelle/reports/ChartColumnBuilder.h"
 #include "chronelle/reports/ReportCacheProvider.h"
 #include "chronelle/support/Money.h"
-#include "chronelle/support/ChronelleDateUtils.h"
 #include "chronelle/support/Logging.h"
 #include "chronelle/store/StoreError.h"
 
@@ -43,17 +43,7 @@ double ReportCalculator::totalDuration(const std::vector<std::shared_ptr<Session
     const auto begin = session->begin();
     // A fault (deleted meanwhile) has no data to measure.
     if (session->faultingState() != 0 || !begin) continue;
-    Date b = *begin;
-    Date e = session->end().value_or(Clock::now());
-    if (from) {
-      if (!(*from < e)) continue;
-      if (b < *from) b = *from;
-    }
-    if (to) {
-      if (!(b < *to)) continue;
-      if (e > *to) e = *to;
-    }
-    total += ChronelleDateUtils::effectiveDuration(b, e);
+    total += ChartColumnBuilder::clippedSeconds(*begin, session->end().value_or(Clock::now()), from, to);
   }
   return total;
 }

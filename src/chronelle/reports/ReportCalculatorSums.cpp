@@ -13,8 +13,8 @@
 #include "chronelle/data/BaseDataProvider.h"
 #include "chronelle/model/Session.h"
 #include "chronelle/model/Task.h"
+#include "chronelle/reports/ChartColumnBuilder.h"
 #include "chronelle/reports/ReportCalculator.h"
-#include "chronelle/support/ChronelleDateUtils.h"
 #include "chronelle/support/Logging.h"
 #include "chronelle/support/Money.h"
 
@@ -88,23 +88,6 @@ std::vector<EdgeEntry> edgeEntries(ObjectContext& context, const SessionQuery3& 
   return entries;
 }
 
-// The part of a finished entry inside [from, to), in whole seconds; nothing when it lies
-// outside.
-std::optional<double> clippedDuration(const EdgeEntry& entry, std::optional<Date> from, std::optional<Date> to) {
-  if (!entry.begin || !entry.end) return std::nullopt;
-  Date b = *entry.begin;
-  Date e = *entry.end;
-  if (from) {
-    if (!(*from < e)) return std::nullopt;
-    if (b < *from) b = *from;
-  }
-  if (to) {
-    if (!(b < *to)) return std::nullopt;
-    if (e > *to) e = *to;
-  }
-  return ChronelleDateUtils::effectiveDuration(b, e);
-}
-
 // The totals of `query` per group; `groupOf` places an entry, nothing leaves it out, and
 // `groupBy` names the stored properties it reads besides the billable flag. Every group
 // `alwaysPresent` names gets its edge revenue added even when it has no edge entry, so the
@@ -165,9 +148,11 @@ std::map<Key, TotalValues> totalsByGroup(ObjectContext& context, const Logger& l
       if (!group) continue;
       EdgeSums& sums = edges[*group];
       ++sums.count;
-      const auto duration = clippedDuration(entry, query.from, query.to);
-      if (duration) sums.duration += *duration;
-      if (entry.keys.billable.value_or(false)) sums.cents += revenueCents(duration.value_or(0), entry.hourlyRate);
+      // A faulted entry (deleted meanwhile) counts but has no data to measure.
+      if (!entry.begin || !entry.end) continue;
+      const double duration = ChartColumnBuilder::clippedSeconds(*entry.begin, *entry.end, query.from, query.to);
+      sums.duration += duration;
+      if (entry.keys.billable.value_or(false)) sums.cents += revenueCents(duration, entry.hourlyRate);
     }
   } catch (const std::exception& error) {
     logError(log, "Error on fetching edge sessions for duration and revenue", error);
