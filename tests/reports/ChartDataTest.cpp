@@ -1,5 +1,5 @@
-// Chart columns on small stores: the running entry on cached columns, the average, the
-// encoded form; and one stretch of work priced alike by every path that shows money.
+// Chart columns on a small store: the running entry on cached columns, the average, the
+// encoded form.
 
 #include <gtest/gtest.h>
 
@@ -8,14 +8,8 @@
 #include <sstream>
 
 #include "ReportsFixture.h"
-#include "chronelle/data/DataModifier.h"
-#include "chronelle/data/MainDataProvider.h"
-#include "chronelle/list/SessionFetchedResultsController3.h"
 #include "chronelle/reports/CachedSessionColumnData.h"
-#include "chronelle/reports/ReportCalculator.h"
 #include "chronelle/reports/TimeEntriesChartDataCalculator.h"
-#include "chronelle/support/Injector.h"
-#include "chronelle/timer/CHTimer.h"
 
 namespace chronelle::testing {
 namespace {
@@ -141,66 +135,6 @@ TEST_F(ChartDataTest, EncodedFormRoundTripsAndRejectsGaps) {
   nlohmann::json extra = nlohmann::json::parse(json.dump());
   extra["segments"][1]["taskParentName"] = "ignored";
   EXPECT_FALSE(extra.get<SessionColumnData>().segments[1].taskParentName.has_value());
-}
-
-// One stretch of work priced by the entry, the day list, the stored value, the day report and
-// the chart, while the entry runs and after its pause.
-TEST_F(ChartDataTest, EveryPathShowsTheSameMoneyRunningAndPaused) {
-  Injector::sharedSyncedContainer().registerInstance<MainDataProvider>(
-      std::make_shared<MainDataProvider>());
-  auto timer = std::make_shared<CHTimer>();
-  Injector::sharedSyncedContainer().registerInstance<CHTimer>(timer);
-  DataModifier modifier(stack->viewContext());
-  // Each path's revenue for `entry` on the day of `query`, or its count of values where it
-  // shows more or fewer than one.
-  const auto prices = [&](const std::shared_ptr<Session>& entry, const SessionQuery3& query) {
-    std::ostringstream out;
-    out << std::setprecision(15) << "entry " << entry->effectiveRevenue();
-    if (entry->end()) out << ", stored " << entry->confirmedRevenue();
-    SessionFetchedResultsController3 list(query, berlin());
-    list.performFetch();
-    const auto fragments = list.fragments(*entry);
-    out << ", list " << (fragments.size() == 1 ? fragments.front()->revenue() : -1);
-    const TotalValues totals =
-        ReportCalculator(provider).totalValuesForSessions(query, TotalValueTypeOptionSet::all);
-    out << ", day report " << totals.byAddingUnconfirmedCurrentSession(query).revenue;
-    const auto columns = TimeEntriesChartDataCalculator(provider).calculateValuesForBarChart(
-        query, ReportChartGranularity::daily, false, entry->end() ? nullptr : entry);
-    out << ", chart " << (columns.size() == 1 ? render(columns) : "none");
-    return out.str();
-  };
-  const struct {
-    double rate;
-    int seconds;
-    const char* revenue;  // what every path shows
-  } cases[] = {{19.99, 1800, "10"}, {18, 29, "0.15"}, {30, 123, "1.03"}, {50, 1200, "16.67"}};
-  for (int i = 0; i < 4; ++i) {
-    const auto& c = cases[i];
-    // A day of its own for each case, so each report holds this entry alone.
-    const Date begin = berlinTime(2026, 3, 2 + i, 10);
-    auto task = makeTask("t" + std::to_string(i));
-    task->setIsBillableSet(true), task->setIsBillable(true);
-    task->setHourlyRateIsSet(true), task->setHourlyRate(c.rate);
-    time.set(begin);
-    auto entry = modifier.newTimeEntry();
-    modifier.updateTimeEntry(*entry, *task);
-    save();
-    timer->assignCurrentSession(entry);
-    ReportScope3 day(berlin());
-    day.referenceDate = begin;
-    const SessionQuery3 query = day.toSessionQuery();
-
-    time.set(begin + c.seconds);
-    const std::string money = c.revenue, chart = "1: t" + std::to_string(i) + " " +
-                                                 std::to_string(c.seconds) + " " + money + " 1";
-    EXPECT_EQ(prices(entry, query),
-              "entry " + money + ", list " + money + ", day report " + money + ", chart " + chart)
-        << "running " << i;
-    modifier.updateTimeEntryEnd(*entry, time.now()), save();
-    EXPECT_EQ(prices(entry, query), "entry " + money + ", stored " + money + ", list " + money +
-                                        ", day report " + money + ", chart " + chart)
-        << "paused " << i;
-  }
 }
 
 }  // namespace

@@ -250,29 +250,6 @@ TEST_F(ScopeNodesTest, ReportScopeSelectsTasksOfItsNodes) {
   EXPECT_FALSE(devAndTop == all.scopeByAdusting(NodeSet{dev}));
 }
 
-TEST_F(ScopeNodesTest, EmptiedNodeOrBillingSetsReportNothing) {
-  using Billing = SessionQuery3::BillingStatusOption;
-  const Date day = berlinTime(2026, 3, 10);
-  makeEntry(design, day + 9 * 3600.0, day + 10 * 3600.0, true, 30);
-  makeEntry(top, day + 11 * 3600.0, day + 11.5 * 3600.0);
-  save();
-  ReportCalculator calculator(provider);
-  ReportScope3 all(berlin());
-  NodeReportScope ofErrands(errands, berlin());
-  all.referenceDate = ofErrands.referenceDate = day;
-  const std::pair<const char*, SessionQuery3> cases[] = {
-      {"a folder without tasks", all.scopeByAdusting(NodeSet{errands}).toSessionQuery()},
-      {"last node removed", all.scopeByAdding(NodeSet{top}).scopeByRemoving(NodeSet{top}).toSessionQuery()},
-      {"last status removed", all.scopeByAdding(Billing::paid).scopeByRemoving(Billing::paid).toSessionQuery()},
-      {"drill-down into a folder without tasks", ofErrands.toSessionQuery(*provider)},
-  };
-  ASSERT_EQ(calculator.totalValuesForSessions(all.toSessionQuery(), TotalValueTypeOptionSet::all).sessionCount, 2);
-  for (const auto& [name, query] : cases) {
-    EXPECT_EQ(calculator.totalValuesForSessions(query, TotalValueTypeOptionSet::all).duration, 0) << name;
-    EXPECT_TRUE(calculator.trackedTasks(query).empty()) << name;
-  }
-}
-
 // From the start of the day of the nodes' oldest entry to the end of the day of their latest
 // one, or of today while it runs.
 TEST_F(ScopeNodesTest, CustomScopesCoverTheDaysOfTheNodesEntries) {
