@@ -59,27 +59,23 @@ TEST_F(BaseDataProviderEdit, SaveRestoresABlankNodeNameAndPassesOtherErrorsOn) {
   EXPECT_EQ(logs.records("Data").front().message, "Unable to handle error on saving context");
 }
 
+// A rule set with r0 r1 r2 and a combination c (holding c0 c1) at the top level.
 class BaseDataProviderRules : public BaseDataProviderEdit {
  protected:
   void SetUp() override {
     set = provider.newRuleSet();
-    for (const char* name : {"r0", "r1", "r2"}) addTopLevel(provider.newRule(), name);
     combination = provider.newRuleCombination();
-    addTopLevel(combination, "c");
-    for (const char* name : {"c0", "c1"}) {
-      auto rule = provider.newRule();
-      rule->setText(std::string(name)), rule->setParent(combination);
-      rule->setOrder(static_cast<std::int16_t>(combination->children().size() - 1));
+    for (const char* name : {"r0", "r1", "r2", "c", "c0", "c1"}) {
+      std::shared_ptr<RuleBase> rule = combination;
+      if (name != std::string("c")) rule = provider.newRule(), rule->setValue("text", std::string(name));
+      const bool inside = name[0] == 'c' && name[1];
+      inside ? rule->setParent(combination) : rule->setSet(set);
+      rule->setOrder(static_cast<std::int16_t>((inside ? combination->children() : set->rules()).size() - 1));
     }
   }
-  void addTopLevel(const std::shared_ptr<RuleBase>& rule, const char* name) {
-    if (auto leaf = std::dynamic_pointer_cast<Rule>(rule)) leaf->setText(std::string(name));
-    rule->setSet(set);
-    rule->setOrder(static_cast<std::int16_t>(set->rules().size() - 1));
-  }
-  std::string nameOf(const std::shared_ptr<RuleBase>& rule) {
-    if (auto leaf = std::dynamic_pointer_cast<Rule>(rule)) return leaf->text().value_or("?");
-    return "c";
+  static std::string nameOf(const std::shared_ptr<RuleBase>& rule) {
+    auto leaf = std::dynamic_pointer_cast<Rule>(rule);
+    return leaf ? leaf->text().value_or("?") : "c";
   }
   // Top-level rules by order, then the combination's children: "name=order[*]" where *
   // marks an active rule.
@@ -166,25 +162,23 @@ TEST_F(BaseDataProviderRules, ActivationFollowsTheCombination) {
 }
 
 TEST_F(BaseDataProviderEdit, ObjectReferencesSurviveInTheUserDefaults) {
+  const char* key = "TPCurrentTask";
   auto task = makeTask("Remembered");
   save();
-  EXPECT_EQ(provider.managedObjectFromUserDefaults("TPCurrentTask"), nullptr);
-  provider.setManagedObjectInUserDefaults(nullptr, "TPCurrentTask");
-  EXPECT_FALSE(UserDefaults::standard()->contains("TPCurrentTask"));
-
-  provider.setManagedObjectInUserDefaults(task, "TPCurrentTask");
-  // Written to the file at once: a fresh reader of the same file sees it.
-  EXPECT_TRUE(UserDefaults(UserDefaults::standard()->path()).contains("TPCurrentTask"));
-  EXPECT_EQ(provider.managedObjectFromUserDefaults("TPCurrentTask"), task);
+  // Whether the file holds the key, read by a fresh reader (every change is written at once).
+  auto stored = [&] { return UserDefaults(UserDefaults::standard()->path()).contains(key); };
+  provider.setManagedObjectInUserDefaults(nullptr, key);
+  EXPECT_TRUE(!stored() && !provider.managedObjectFromUserDefaults(key));
+  provider.setManagedObjectInUserDefaults(task, key);
+  EXPECT_TRUE(stored() && provider.managedObjectFromUserDefaults(key) == task);
 
   context().deleteObject(task);
   save();
-  EXPECT_EQ(provider.managedObjectFromUserDefaults("TPCurrentTask"), nullptr) << "the object is gone";
-
-  UserDefaults::standard()->setData("TPCurrentTask", UserDefaults::Data{'n', 'o', 'p', 'e'});
-  EXPECT_EQ(provider.managedObjectFromUserDefaults("TPCurrentTask"), nullptr);
-  provider.removeManagedObjectFromUserDefaults("TPCurrentTask");
-  EXPECT_FALSE(UserDefaults(UserDefaults::standard()->path()).contains("TPCurrentTask"));
+  EXPECT_EQ(provider.managedObjectFromUserDefaults(key), nullptr) << "the object is gone";
+  UserDefaults::standard()->setData(key, UserDefaults::Data{'n', 'o', 'p', 'e'});
+  EXPECT_EQ(provider.managedObjectFromUserDefaults(key), nullptr);
+  provider.removeManagedObjectFromUserDefaults(key);
+  EXPECT_FALSE(stored());
 }
 
 // Reads on a broken store log their fixed message and return their empty result.
@@ -206,52 +200,52 @@ void dropAllTables(const std::filesystem::path& file) {
 
 using BaseDataProviderError = StackFixture;
 
+// Each read logs its fixed message once, at error level with the error, through the context's
+// handler (which names the context) or straight to the logger, and returns its empty result.
 TEST_F(BaseDataProviderError, ReadsOnABrokenStoreLogAndReturnEmpty) {
   auto task = makeTask("Task");
   save();
   BaseDataProvider provider(stack->viewContext());
   dropAllTables(stack->persistentStoreCoordinator()->storeFile());
-
-  // Each read, and whether it goes through the context's error handler (which names the
-  // context) or straight to the logger.
-  const bool handler = true, logger = false;
-  const std::tuple<const char*, bool, std::function<bool()>> cases[] = {
-      {"Error on fetching count in getTotalTasksCount", handler, [&] { return !provider.getTotalTasksCount(); }},
-      {"Error on fetching all tasks in getAllTasks", handler, [&] { return provider.getAllTasks(true).empty(); }},
-      {"Error on getting task", logger, [&] { return !provider.getTask(*task->identifier()); }},
-      {"Error on getting folder", logger, [&] { return !provider.getFolder("x"); }},
-      {"Error on getting recent tasks", logger, [&] { return provider.getRecentTasks(5).empty(); }},
-      {"Error on getting children of folder", handler,
-       [&] { return provider.getChildren(nullptr, NodeFilter::allNodes).empty(); }},
-      {"Error on getting time entries", handler, [&] { return provider.getSessions(SessionQuery3{}).empty(); }},
-      {"Error on getting session", logger, [&] { return !provider.getSession("x"); }},
-      {"Error on getting time entries count", handler, [&] { return !provider.getSessionCount({task}); }},
-      {"Error on getting oldest time entry", handler, [&] { return !provider.getOldestSession({}); }},
-      {"Error on getting latest time entry", handler, [&] { return !provider.getLatestTimeEntry({task}); }},
-      {"Error on getting running time entries", handler, [&] { return provider.getRunningTimeEntries().empty(); }},
-      {"Error on getting active rule sets", handler, [&] { return provider.getActiveRuleSets().empty(); }},
-      {"Error on getting logs", handler, [&] { return provider.getActivityLogs(std::nullopt, std::nullopt).empty(); }},
+  // How a record came: "handler", "logger" or "?"; and whether it carries an error.
+  auto render = [](const LogRecord& r) {
+    const auto context = r.metadata.find("contextType");
+    const bool handler = context != r.metadata.end() && context->second.toString() == "mainQueueConcurrencyType";
+    const bool logger = r.function == "error(_:_:file:)";
+    const auto error = r.metadata.find("error");
+    return r.message + (handler ? " via handler" : logger ? " via logger" : " via ?") +
+           (r.level == LogLevel::error ? "" : " not an error") +
+           (error != r.metadata.end() && !error->second.toString().empty() ? "" : " without the error");
   };
-  for (const auto& [message, viaHandler, readIsEmpty] : cases) {
-    SCOPED_TRACE(message);
+  const std::pair<std::function<bool()>, std::string> reads[] = {
+      {[&] { return !provider.getTotalTasksCount(); }, "Error on fetching count in getTotalTasksCount via handler"},
+      {[&] { return provider.getAllTasks(true).empty(); }, "Error on fetching all tasks in getAllTasks via handler"},
+      {[&] { return !provider.getTask(*task->identifier()); }, "Error on getting task via logger"},
+      {[&] { return !provider.getFolder("x"); }, "Error on getting folder via logger"},
+      {[&] { return provider.getRecentTasks(5).empty(); }, "Error on getting recent tasks via logger"},
+      {[&] { return provider.getChildren(nullptr, NodeFilter::allNodes).empty(); },
+       "Error on getting children of folder via handler"},
+      {[&] { return provider.getSessions(SessionQuery3{}).empty(); }, "Error on getting time entries via handler"},
+      {[&] { return !provider.getSession("x"); }, "Error on getting session via logger"},
+      {[&] { return !provider.getSessionCount({task}); }, "Error on getting time entries count via handler"},
+      {[&] { return !provider.getOldestSession({}); }, "Error on getting oldest time entry via handler"},
+      {[&] { return !provider.getLatestTimeEntry({task}); }, "Error on getting latest time entry via handler"},
+      {[&] { return provider.getRunningTimeEntries().empty(); }, "Error on getting running time entries via handler"},
+      {[&] { return provider.getActiveRuleSets().empty(); }, "Error on getting active rule sets via handler"},
+      {[&] { return provider.getActivityLogs(std::nullopt, std::nullopt).empty(); },
+       "Error on getting logs via handler"},
+      // The lookup by ID logs nothing.
+      {[&] { return !provider.getObject(ObjectID::permanent("Task", 77, stack->persistentStoreCoordinator()->storeIdentifier())); },
+       ""},
+  };
+  for (const auto& [readIsEmpty, expected] : reads) {
     logs.clear();
     bool empty = false;
-    EXPECT_NO_THROW(empty = readIsEmpty());
-    EXPECT_TRUE(empty);
-    const auto records = logs.records("Data");
-    ASSERT_EQ(records.size(), 1u) << logs.transcript();
-    EXPECT_EQ(records[0].message, message);
-    EXPECT_EQ(records[0].level, LogLevel::error);
-    EXPECT_NE(records[0].metadata.at("error").toString(), "");
-    EXPECT_EQ(viaHandler ? records[0].metadata.at("contextType").toString() : records[0].function,
-              viaHandler ? "mainQueueConcurrencyType" : "error(_:_:file:)");
+    EXPECT_NO_THROW(empty = readIsEmpty()) << expected;
+    std::string seen;
+    for (const auto& record : logs.records("Data")) seen += (seen.empty() ? "" : " | ") + render(record);
+    EXPECT_EQ(seen + (empty ? "" : " (and a result)"), expected);
   }
-
-  // The lookup by ID logs nothing.
-  logs.clear();
-  EXPECT_EQ(provider.getObject(ObjectID::permanent("Task", 77, stack->persistentStoreCoordinator()->storeIdentifier())),
-            nullptr);
-  EXPECT_TRUE(logs.records("Data").empty()) << logs.transcript();
 
   // The handler's own message, naming a background context.
   BaseDataProvider(stack->privateContext()).handleContextError(std::runtime_error("boom"));
