@@ -67,10 +67,11 @@ class BaseDataProviderRules : public BaseDataProviderEdit {
     combination = provider.newRuleCombination();
     for (const char* name : {"r0", "r1", "r2", "c", "c0", "c1"}) {
       std::shared_ptr<RuleBase> rule = combination;
-      if (name != std::string("c")) rule = provider.newRule(), rule->setValue("text", std::string(name));
+      if (name != std::string("c")) rule = provider.newRule(), rule->setValue("text", name);
       const bool inside = name[0] == 'c' && name[1];
       inside ? rule->setParent(combination) : rule->setSet(set);
-      rule->setOrder(static_cast<std::int16_t>((inside ? combination->children() : set->rules()).size() - 1));
+      const auto siblings = inside ? combination->children() : set->rules();
+      rule->setOrder(static_cast<std::int16_t>(siblings.size() - 1));
     }
   }
   static std::string nameOf(const std::shared_ptr<RuleBase>& rule) {
@@ -83,18 +84,16 @@ class BaseDataProviderRules : public BaseDataProviderEdit {
     auto render = [&](std::vector<std::shared_ptr<RuleBase>> rules) {
       std::stable_sort(rules.begin(), rules.end(), [](auto& a, auto& b) { return a->order() < b->order(); });
       std::string text;
-      for (const auto& r : rules) {
+      for (const auto& r : rules)
         text += (text.empty() ? "" : " ") + nameOf(r) + "=" + std::to_string(r->order()) + (r->active() ? "*" : "");
-      }
       return text;
     };
     return render(set->rules()) + " | " + render(combination->children());
   }
   std::shared_ptr<RuleBase> rule(const std::string& name) {
     for (const auto& list : {set->rules(), combination->children()}) {
-      for (const auto& r : list) {
+      for (const auto& r : list)
         if (nameOf(r) == name) return r;
-      }
     }
     return nullptr;
   }
@@ -103,62 +102,50 @@ class BaseDataProviderRules : public BaseDataProviderEdit {
   std::shared_ptr<RuleCombination> combination;
 };
 
-TEST_F(BaseDataProviderRules, MovesKeepOrderAndFollowTheTarget) {
+// Moves keep the order of what moves and renumber only the destination, combinations do not
+// nest, and a rule is active only with its combination. Each step starts where the last ended.
+TEST_F(BaseDataProviderRules, MovesAndActivationFollowTheTarget) {
   ASSERT_EQ(layout(), "r0=0* r1=1* r2=2* c=3* | c0=0* c1=1*");
-  // Each case starts from the layout the previous one left.
-  const struct {
-    const char* name;
-    std::vector<std::string> moved;
-    bool intoCombination;
-    std::size_t index;
-    std::string expected;
-  } cases[] = {
-      {"one rule to the front", {"r2"}, false, 0, "r2=0* r0=1* r1=2* c=3* | c0=0* c1=1*"},
-      {"index beyond the siblings", {"r0"}, false, 5, "r2=0* r0=1* r1=2* c=3* | c0=0* c1=1*"},
-      {"onto its own place", {"r0"}, false, 1, "r2=0* r0=1* r1=2* c=3* | c0=0* c1=1*"},
-      {"two rules down, order kept", {"r2", "r0"}, false, 4, "r1=0* c=1* r2=2* r0=3* | c0=0* c1=1*"},
-      // Only the destination is renumbered; the rules left behind keep their orders.
-      {"into the combination", {"r1"}, true, 1, "c=1* r2=2* r0=3* | c0=0* r1=1* c1=2*"},
-      {"combination into a combination", {"c"}, true, 0, "c=1* r2=2* r0=3* | c0=0* r1=1* c1=2*"},
-      {"combination with its child", {"c", "c0"}, false, 3, "r2=0* r0=1* c=2* | c0=0* r1=1* c1=2*"},
+  // The read and the write side agree on whether the rules may go there.
+  const auto move = [this](std::vector<std::string> names, bool intoCombination, std::size_t at) {
+    return [=, this] {
+      std::vector<std::shared_ptr<RuleBase>> moved;
+      for (const auto& n : names) moved.push_back(rule(n));
+      const auto target = intoCombination ? combination : nullptr;
+      const bool allowed = !(intoCombination && names.front() == "c");
+      EXPECT_EQ(provider.checkThatRules(moved, target), allowed);
+      EXPECT_EQ(DataModifier(stack->viewContext()).canRules(moved, target), allowed);
+      provider.moveRules(moved, set, target, at);
+    };
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::vector<std::shared_ptr<RuleBase>> moved;
-    for (const auto& n : c.moved) moved.push_back(rule(n));
-    // Combinations do not nest; the write side asks the same question.
-    const bool allowed = !(c.intoCombination && c.moved.front() == "c");
-    EXPECT_EQ(provider.checkThatRules(moved, c.intoCombination ? combination : nullptr), allowed);
-    EXPECT_EQ(DataModifier(stack->viewContext()).canRules(moved, c.intoCombination ? combination : nullptr), allowed);
-    provider.moveRules(moved, set, c.intoCombination ? combination : nullptr, c.index);
-    EXPECT_EQ(layout(), c.expected);
+  const auto activate = [this](const char* name, bool active) {
+    return [=, this] { provider.setRuleIsActive(rule(name), active); };
+  };
+  const std::tuple<const char*, std::function<void()>, std::string> steps[] = {
+      {"one rule to the front", move({"r2"}, false, 0), "r2=0* r0=1* r1=2* c=3* | c0=0* c1=1*"},
+      {"index beyond the siblings", move({"r0"}, false, 5), "r2=0* r0=1* r1=2* c=3* | c0=0* c1=1*"},
+      {"onto its own place", move({"r0"}, false, 1), "r2=0* r0=1* r1=2* c=3* | c0=0* c1=1*"},
+      {"two down in order", move({"r2", "r0"}, false, 4), "r1=0* c=1* r2=2* r0=3* | c0=0* c1=1*"},
+      {"into the combination", move({"r1"}, true, 1), "c=1* r2=2* r0=3* | c0=0* r1=1* c1=2*"},
+      {"combination into one", move({"c"}, true, 0), "c=1* r2=2* r0=3* | c0=0* r1=1* c1=2*"},
+      {"with its child", move({"c", "c0"}, false, 3), "r2=0* r0=1* c=2* | c0=0* r1=1* c1=2*"},
+      {"combination off", activate("c", false), "r2=0* r0=1* c=2 | c0=0 r1=1 c1=2"},
+      {"child alone on", activate("c0", true), "r2=0* r0=1* c=2 | c0=0 r1=1 c1=2"},
+      {"into the inactive one", move({"r0"}, true, 0), "r2=0* c=2 | r0=0 c0=1 r1=2 c1=3"},
+      {"out of it", move({"c1"}, false, 0), "c1=0* r2=1* c=2 | r0=0 c0=1 r1=2"},
+      {"combination on", activate("c", true), "c1=0* r2=1* c=2* | r0=0* c0=1* r1=2*"},
+      {"child off", activate("c0", false), "c1=0* r2=1* c=2* | r0=0* c0=1 r1=2*"},
+  };
+  for (const auto& [step, run, expected] : steps) {
+    run();
+    EXPECT_EQ(layout(), expected) << step;
   }
-  EXPECT_TRUE(!rule("r1")->set() && rule("r1")->parent() == combination) << "it hangs from the combination only";
+  EXPECT_TRUE(!rule("r1")->set() && rule("r1")->parent() == combination) << "only inside";
   EXPECT_NO_THROW(save());
-}
-
-TEST_F(BaseDataProviderRules, ActivationFollowsTheCombination) {
-  provider.setRuleIsActive(combination, false);
-  EXPECT_EQ(layout(), "r0=0* r1=1* r2=2* c=3 | c0=0 c1=1");
-  provider.setRuleIsActive(rule("c0"), true);
-  EXPECT_EQ(layout(), "r0=0* r1=1* r2=2* c=3 | c0=0 c1=1") << "not alone inside an inactive combination";
-
-  // Moving a rule into the inactive combination makes it inactive; moving it out again
-  // switches it back on.
-  provider.moveRules({rule("r0")}, set, combination, 0);
-  EXPECT_EQ(layout(), "r1=1* r2=2* c=3 | r0=0 c0=1 c1=2");
-  provider.moveRules({rule("c1")}, set, nullptr, 0);
-  EXPECT_EQ(layout(), "c1=0* r1=1* r2=2* c=3 | r0=0 c0=1");
-
-  provider.setRuleIsActive(combination, true);
-  EXPECT_EQ(layout(), "c1=0* r1=1* r2=2* c=3* | r0=0* c0=1*");
-  provider.setRuleIsActive(rule("c0"), false);
-  EXPECT_EQ(layout(), "c1=0* r1=1* r2=2* c=3* | r0=0* c0=1");
-
   provider.deleteRule(combination);
   DataModifier(stack->viewContext()).deleteRule(rule("r2"));
   save();
-  EXPECT_EQ(context().count(FetchRequest(RuleBase::kEntityName)), 2u) << "its children went with it";
+  EXPECT_EQ(context().count(FetchRequest(RuleBase::kEntityName)), 1u) << "the children went along";
 }
 
 TEST_F(BaseDataProviderEdit, ObjectReferencesSurviveInTheUserDefaults) {
@@ -191,8 +178,9 @@ void dropAllTables(const std::filesystem::path& file) {
     *static_cast<std::string*>(out) += "DROP TABLE \"" + std::string(values[0]) + "\";";
     return 0;
   };
-  sqlite3_exec(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%'", collect,
-               &drops, nullptr);
+  const char* tables =
+      "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%'";
+  sqlite3_exec(db, tables, collect, &drops, nullptr);
   ASSERT_FALSE(drops.empty());
   EXPECT_EQ(sqlite3_exec(db, drops.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
   sqlite3_close(db);
@@ -207,43 +195,50 @@ TEST_F(BaseDataProviderError, ReadsOnABrokenStoreLogAndReturnEmpty) {
   save();
   BaseDataProvider provider(stack->viewContext());
   dropAllTables(stack->persistentStoreCoordinator()->storeFile());
-  // How a record came: "handler", "logger" or "?"; and whether it carries an error.
+  // A record as its message, how it came ("via handler" or "via logger") and what it lacks.
   auto render = [](const LogRecord& r) {
-    const auto context = r.metadata.find("contextType");
-    const bool handler = context != r.metadata.end() && context->second.toString() == "mainQueueConcurrencyType";
+    auto text = [&](const char* key) {
+      const auto found = r.metadata.find(key);
+      return found == r.metadata.end() ? std::string() : found->second.toString();
+    };
     const bool logger = r.function == "error(_:_:file:)";
-    const auto error = r.metadata.find("error");
-    return r.message + (handler ? " via handler" : logger ? " via logger" : " via ?") +
+    return r.message + (text("contextType") == "mainQueueConcurrencyType" ? " via handler"
+                        : logger                                          ? " via logger"
+                                                                          : " via ?") +
            (r.level == LogLevel::error ? "" : " not an error") +
-           (error != r.metadata.end() && !error->second.toString().empty() ? "" : " without the error");
+           (text("error").empty() ? " without the error" : "");
   };
-  const std::pair<std::function<bool()>, std::string> reads[] = {
-      {[&] { return !provider.getTotalTasksCount(); }, "Error on fetching count in getTotalTasksCount via handler"},
-      {[&] { return provider.getAllTasks(true).empty(); }, "Error on fetching all tasks in getAllTasks via handler"},
-      {[&] { return !provider.getTask(*task->identifier()); }, "Error on getting task via logger"},
-      {[&] { return !provider.getFolder("x"); }, "Error on getting folder via logger"},
-      {[&] { return provider.getRecentTasks(5).empty(); }, "Error on getting recent tasks via logger"},
-      {[&] { return provider.getChildren(nullptr, NodeFilter::allNodes).empty(); },
-       "Error on getting children of folder via handler"},
-      {[&] { return provider.getSessions(SessionQuery3{}).empty(); }, "Error on getting time entries via handler"},
-      {[&] { return !provider.getSession("x"); }, "Error on getting session via logger"},
-      {[&] { return !provider.getSessionCount({task}); }, "Error on getting time entries count via handler"},
-      {[&] { return !provider.getOldestSession({}); }, "Error on getting oldest time entry via handler"},
-      {[&] { return !provider.getLatestTimeEntry({task}); }, "Error on getting latest time entry via handler"},
-      {[&] { return provider.getRunningTimeEntries().empty(); }, "Error on getting running time entries via handler"},
-      {[&] { return provider.getActiveRuleSets().empty(); }, "Error on getting active rule sets via handler"},
-      {[&] { return provider.getActivityLogs(std::nullopt, std::nullopt).empty(); },
-       "Error on getting logs via handler"},
-      // The lookup by ID logs nothing.
-      {[&] { return !provider.getObject(ObjectID::permanent("Task", 77, stack->persistentStoreCoordinator()->storeIdentifier())); },
-       ""},
+  const BaseDataProvider& p = provider;
+  const bool H = true, L = false;  // through the handler, straight to the logger
+  const ObjectID missing =
+      ObjectID::permanent("Task", 77, stack->persistentStoreCoordinator()->storeIdentifier());
+  const std::tuple<const char*, bool, std::function<bool()>> reads[] = {
+      {"fetching count in getTotalTasksCount", H, [&] { return !p.getTotalTasksCount(); }},
+      {"fetching all tasks in getAllTasks", H, [&] { return p.getAllTasks(true).empty(); }},
+      {"getting task", L, [&] { return !p.getTask(*task->identifier()); }},
+      {"getting folder", L, [&] { return !p.getFolder("x"); }},
+      {"getting recent tasks", L, [&] { return p.getRecentTasks(5).empty(); }},
+      {"getting children of folder", H,
+       [&] { return p.getChildren(nullptr, NodeFilter::allNodes).empty(); }},
+      {"getting time entries", H, [&] { return p.getSessions(SessionQuery3{}).empty(); }},
+      {"getting session", L, [&] { return !p.getSession("x"); }},
+      {"getting time entries count", H, [&] { return !p.getSessionCount({task}); }},
+      {"getting oldest time entry", H, [&] { return !p.getOldestSession({}); }},
+      {"getting latest time entry", H, [&] { return !p.getLatestTimeEntry({task}); }},
+      {"getting running time entries", H, [&] { return p.getRunningTimeEntries().empty(); }},
+      {"getting active rule sets", H, [&] { return p.getActiveRuleSets().empty(); }},
+      {"getting logs", H, [&] { return p.getActivityLogs(std::nullopt, std::nullopt).empty(); }},
+      {nullptr, L, [&] { return !p.getObject(missing); }},  // the lookup by ID logs nothing
   };
-  for (const auto& [readIsEmpty, expected] : reads) {
+  for (const auto& [message, viaHandler, readIsEmpty] : reads) {
+    const std::string via = viaHandler ? " via handler" : " via logger";
+    const std::string expected = message ? "Error on " + std::string(message) + via : "";
     logs.clear();
     bool empty = false;
     EXPECT_NO_THROW(empty = readIsEmpty()) << expected;
     std::string seen;
-    for (const auto& record : logs.records("Data")) seen += (seen.empty() ? "" : " | ") + render(record);
+    for (const auto& record : logs.records("Data"))
+      seen += (seen.empty() ? "" : " | ") + render(record);
     EXPECT_EQ(seen + (empty ? "" : " (and a result)"), expected);
   }
 

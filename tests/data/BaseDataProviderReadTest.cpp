@@ -36,17 +36,20 @@ TEST_F(BaseDataProviderRead, TasksIncludingUnsavedOnesAndRecentTasks) {
   auto archived = makeTask("Archived", folder, 1);
   archived->setArchived(true);
   archived->setLastSessionBegin(utc(8));
-  for (int i = 0; i < 5; ++i) makeTask("Recent" + std::to_string(i), folder, 10 - i)->setLastSessionBegin(utc(9, i));
+  for (int i = 0; i < 5; ++i)
+    makeTask("Recent" + std::to_string(i), folder, 10 - i)->setLastSessionBegin(utc(9, i));
   auto never = makeTask("Never", nullptr, 0);
   save();
   auto unsaved = makeTask("Unsaved", folder, 20);
 
+  const auto active = provider.getAllTasks(false);
   EXPECT_EQ(std::tuple(provider.getTotalTasksCount(), provider.getAllTasks(true).size(),
-                       names(provider.getAllTasks(false)).find("Archived"), provider.getAllTasks(false).size()),
+                       names(active).find("Archived"), active.size()),
             std::tuple(8u, 8u, std::string::npos, 7u));
-  EXPECT_TRUE(provider.getTask(*unsaved->identifier()) == unsaved && provider.getTask(*never->identifier()) == never);
+  EXPECT_TRUE(provider.getTask(*unsaved->identifier()) == unsaved &&
+              provider.getTask(*never->identifier()) == never);
   EXPECT_EQ(provider.getTask(*folder->identifier()), nullptr) << "a folder is not a task";
-  EXPECT_TRUE(provider.getFolder(*folder->identifier()) == folder && !provider.getFolder("no such identifier"));
+  EXPECT_TRUE(provider.getFolder(*folder->identifier()) == folder && !provider.getFolder("none"));
   // The limit is a batch size, not a cap; order is `order`, archived and unstarted tasks
   // are left out.
   EXPECT_EQ(names(provider.getRecentTasks(3)), "Recent4 Recent3 Recent2 Recent1 Recent0");
@@ -107,14 +110,16 @@ TEST_F(BaseDataProviderRead, TimeEntriesCountsOldestLatestAndRunning) {
 
   EXPECT_EQ(provider.getSessions(std::nullopt), (Sessions{early, middle, late, running}));
   time.set(utc(11, 45));
-  EXPECT_EQ(provider.getSessions(SessionQuery3{utc(10, 30), utc(12), {}, {}, {}}), (Sessions{late, running}));
-  EXPECT_TRUE(provider.getSession(*running->identifier()) == running && !provider.getSession("missing"));
+  const SessionQuery3 query{utc(10, 30), utc(12), {}, {}, {}};
+  EXPECT_EQ(provider.getSessions(query), (Sessions{late, running}));
+  EXPECT_TRUE(provider.getSession(*running->identifier()) == running && !provider.getSession("x"));
   // No task below a node: every entry counts.
-  EXPECT_EQ(std::vector({provider.getSessionCount({}), provider.getSessionCount({folder}),
-                         provider.getSessionCount({loose}), provider.getSessionCount({makeFolder("Empty")})}),
+  const auto& p = provider;
+  EXPECT_EQ(std::vector({p.getSessionCount({}), p.getSessionCount({folder}),
+                         p.getSessionCount({loose}), p.getSessionCount({makeFolder("Empty")})}),
             std::vector<std::size_t>({4, 3, 1, 4}));
-  EXPECT_EQ((Sessions{provider.getOldestSession({}), provider.getOldestSession({inFolder}),
-                      provider.getLatestTimeEntry({}), provider.getLatestTimeEntry({inFolder, loose})}),
+  EXPECT_EQ((Sessions{p.getOldestSession({}), p.getOldestSession({inFolder}),
+                      p.getLatestTimeEntry({}), p.getLatestTimeEntry({inFolder, loose})}),
             (Sessions{early, middle, nullptr, late}));
   EXPECT_EQ(provider.getRunningTimeEntries(), (Sessions{running}));
 }

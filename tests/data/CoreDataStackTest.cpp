@@ -50,22 +50,26 @@ TEST(CoreDataStackSetUp, FatalFailuresAreLoggedAndCarryTheirMessage) {
 
   const std::string inTheWay = "Expected a folder to store application data, found a file " +
                                dir.file("occupied").string() + ".";
-  const std::string addFailed = "[CoreDataManager] Unresolved error: | Error on adding the persistent store ";
+  const std::string adding = " | Error on adding the persistent store ";
   const std::tuple<std::string, std::filesystem::path, std::string, std::string> cases[] = {
       {"NoSuchModel", dir.file("a"), "modelName",
-       "[CoreDataManager] unable to find data model | Unable to find data model modelName=NoSuchModel"},
+       "[CoreDataManager] unable to find data model | Unable to find data model "
+       "modelName=NoSuchModel"},
       {"EmptyTestModel", dir.file("b"), "modelUrl",
        "[CoreDataStack] Unable to Load Data Model | Unable to load data model modelUrl="},
       {ChronelleModel::kName, dir.file("occupied"), "failureReason",
-       "[CoreDataManager] Unsresolved error: | Error on adding the persistent store failureReason=" + inTheWay},
-      {ChronelleModel::kName, dir.file("garbage") / "inside", "error", addFailed + "error="},
-      {ChronelleModel::kName, dir.file("corrupt"), "error", addFailed + "error="},
+       "[CoreDataManager] Unsresolved error:" + adding + "failureReason=" + inTheWay},
+      {ChronelleModel::kName, dir.file("garbage") / "inside", "error",
+       "[CoreDataManager] Unresolved error:" + adding + "error="},
+      {ChronelleModel::kName, dir.file("corrupt"), "error",
+       "[CoreDataManager] Unresolved error:" + adding + "error="},
   };
   for (const auto& [model, directory, key, expected] : cases) {
     logs.clear();
     const std::string seen = setUpFailure(model, directory, logs, key);
     // The model's location and the store's error vary: only their presence is compared.
-    EXPECT_EQ(expected.ends_with("=") ? seen.substr(0, seen.find('=') + 1) : seen, expected) << directory;
+    const bool presence = expected.ends_with("=");
+    EXPECT_EQ(presence ? seen.substr(0, seen.find('=') + 1) : seen, expected) << directory;
   }
   // The file in the way is left as it was.
   std::ifstream in(dir.file("occupied"));

@@ -135,15 +135,17 @@ TEST_F(DataModifierNodesTest, TurningBillingOffPropagatesToChildrenAndUnbilledEn
 
   modifier.updateNode(*folder, {{Key::isBillableSet, true}, {Key::isBillable, false}});
   // Nodes "rate set,rate"; entries "billable,rate,revenue".
-  auto render = [](const std::vector<const Node*>& nodes, const std::vector<const Session*>& entries) {
+  auto render = [](std::vector<const Node*> nodes, std::vector<const Session*> entries) {
     std::ostringstream out;
     for (const Node* n : nodes) out << n->hourlyRateIsSet() << "," << n->hourlyRate() << " ";
-    for (const Session* e : entries) out << e->isBillable() << "," << e->hourlyRate() << "," << e->confirmedRevenue() << " ";
+    for (const Session* e : entries)
+      out << e->isBillable() << "," << e->hourlyRate() << "," << e->confirmedRevenue() << " ";
     return out.str();
   };
   // Billed and paid entries keep their money; the effectively billable task keeps its settings,
   // but its rate now comes from nowhere.
-  EXPECT_EQ(render({folder.get(), sub.get(), inherits.get()}, {unbilled.get(), billed.get(), paid.get(), ownEntry.get()}),
+  EXPECT_EQ(render({folder.get(), sub.get(), inherits.get()},
+                   {unbilled.get(), billed.get(), paid.get(), ownEntry.get()}),
             "0,0 0,0 0,0 0,0,0 1,80,80 1,80,80 1,0,0 ");
   EXPECT_TRUE(own->isBillable());
 
@@ -212,10 +214,12 @@ TEST_F(DataModifierNodesTest, DeleteAllNodesAnnouncesFirstAndLeavesNothing) {
   save();
   std::size_t announcedWith = 0;
   auto token = NotificationCenter::defaultCenter().addObserver(
-      "Data.willDeleteAllNodes", nullptr, [&](const Notification&) { announcedWith = context().count(Node::fetchRequest()); });
+      "Data.willDeleteAllNodes", nullptr,
+      [&](const Notification&) { announcedWith = context().count(Node::fetchRequest()); });
   modifier.deleteAllNodes();
   save();
-  EXPECT_EQ(std::tuple(announcedWith, context().count(Node::fetchRequest()), context().count(Session::fetchRequest())),
+  EXPECT_EQ(std::tuple(announcedWith, context().count(Node::fetchRequest()),
+                       context().count(Session::fetchRequest())),
             std::tuple(3u, 0u, 0u));
 }
 

@@ -39,14 +39,16 @@ TEST_F(DataModifierTimeEntriesTest, BeginAndEndAreFlooredAndKeptInOrder) {
     auto session = makeSession(task, ten, std::nullopt);
     modifier.updateTimeEntryBeginEnd(*session, ten, eleven);
     modifier.updateTimeEntry(*session, c.changes);
+    const double seconds = c.expectedEnd->timeIntervalSince(c.expectedBegin);
     EXPECT_EQ(std::tuple(session->begin(), session->end(), session->confirmedDuration()),
-              std::tuple(c.expectedBegin, c.expectedEnd, c.expectedEnd->timeIntervalSince(c.expectedBegin)));
+              std::tuple(c.expectedBegin, c.expectedEnd, seconds));
   }
   // Back to running: no end, no duration.
   auto running = makeSession(task, ten, std::nullopt);
   modifier.updateTimeEntryBeginEnd(*running, ten, eleven);
   modifier.updateTimeEntryBeginEnd(*running, nine, std::nullopt);
-  EXPECT_EQ(std::tuple(running->end(), running->confirmedDuration()), std::tuple(std::nullopt, 0.0));
+  EXPECT_EQ(std::tuple(running->end(), running->confirmedDuration()),
+            std::tuple(std::nullopt, 0.0));
 }
 
 TEST_F(DataModifierTimeEntriesTest, ChangeSetWithAWrongTypeOrAnUnstorableValueIsRefusedWhole) {
@@ -124,7 +126,7 @@ TEST_F(DataModifierTimeEntriesTest, MovingARunningEntryMovesTheRunningMarks) {
   // Running marks of A, Old, B, New, then whether B's last begin follows the entry.
   auto marks = [&] {
     std::string text;
-    for (const Node* n : {(Node*)oldTask.get(), (Node*)oldFolder.get(), (Node*)newTask.get(), (Node*)newFolder.get()})
+    for (const auto& n : std::vector<std::shared_ptr<Node>>{oldTask, oldFolder, newTask, newFolder})
       text += n->hasRunningSession() ? "1" : "0";
     return text + " " + std::to_string(newTask->lastSessionBegin() == utc(10) + 1);
   };

@@ -165,7 +165,9 @@ TEST_F(MainDataProviderUndoTest, EachWriteIsOneStepAndUndoIsSavedAtOnce) {
     write(provider->updateNode(id, {{Key::name, std::string("Renamed")}}));
     provider->enableUndoRegistration();
   };
-  const auto book = [&] { entry = write(provider->createTimeEntry(utc(9), utc(10), id, false, {})); };
+  const auto book = [&] {
+    entry = write(provider->createTimeEntry(utc(9), utc(10), id, false, {}));
+  };
   const auto retime = [&] {
     write(provider->updateTimeEntry(entry->objectID(), {{TimeEntryChangeKey::end, utc(10, 30)}}));
   };

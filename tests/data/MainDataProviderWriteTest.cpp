@@ -163,9 +163,11 @@ TEST_F(MainDataProviderWriteTest, RuleIsCopiedIntoANewRuleSetFromATemplate) {
                 std::to_string(r.typeValue()) + " " + r.websiteUrl().value_or("-") + " " +
                 r.text().value_or("-") + " " + std::to_string(r.relationValue()) + " " +
                 std::to_string(r.isInActiveWindow()) + " " + std::to_string(set->startTypeIndex()) +
-                std::to_string(set->pauseTypeIndex()) + " " + std::to_string(r.userInfo() == rule->userInfo()),
+                std::to_string(set->pauseTypeIndex()) + " " +
+                std::to_string(r.userInfo() == rule->userInfo()),
             "/Applications/Editor.app /tmp/x 3 example.org text 2 1 12 1");
-  EXPECT_TRUE(rule->isInserted() && rule->managedObjectContext() == scratch.get()) << "the template stays a draft";
+  EXPECT_TRUE(rule->isInserted() && rule->managedObjectContext() == scratch.get())
+      << "the template stays a draft";
 }
 
 }  // namespace

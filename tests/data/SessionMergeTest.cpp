@@ -106,7 +106,8 @@ TEST_F(SessionMergeTest, MergedEntryReplacesTheFinishedEntriesOfTheSelection) {
     const double seconds = c.end.timeIntervalSince(c.begin);
     EXPECT_EQ(std::tuple(merged->begin(), merged->end(), merged->notes(), merged->billingStatus(),
                          merged->autotracked(), merged->hourlyRate(), merged->confirmedRevenue()),
-              std::tuple(c.begin, c.end, c.notes, c.status, false, 60.0, std::round(seconds / 60 * 100) / 100));
+              std::tuple(c.begin, c.end, c.notes, c.status, false, 60.0,
+                         std::round(seconds / 60 * 100) / 100));
     // The finished entries are gone; a running one stays where it was.
     for (std::size_t i = 0; i < selected.size(); ++i) {
       auto found = provider->getSession(ids[i]);
@@ -124,7 +125,8 @@ TEST_F(SessionMergeTest, UnknownTaskThrowsAndNothingFinishedIsANoOp) {
   events.clear();
 
   try {
-    write(provider->mergeSessions({*finished->identifier()}, "no-such-task", MergeType::byPushingSessionsTogether));
+    write(provider->mergeSessions({*finished->identifier()}, "no-such-task",
+                                  MergeType::byPushingSessionsTogether));
     ADD_FAILURE() << "expected selectedTaskDoesNotExist";
   } catch (const std::system_error& error) {
     EXPECT_EQ(error.code(), MainDataProvider::MergeSessionsErrors::selectedTaskDoesNotExist);

@@ -126,15 +126,15 @@ TEST(SessionQueryValue, IntervalNeedsBothBoundsAndIsNeverNegative) {
 
 // Raw value → option → stored status and display name ("Paid" localised).
 TEST(SessionQueryValue, BillingOptionsMapOntoStoredStatuses) {
-  const std::pair<int, std::string> cases[] = {{-2, "-"},          {-1, "none Non-billable"}, {0, "0 Unbilled"},
-                                               {1, "1 Billed"},    {2, "2 Bezahlt"},          {3, "-"}};
+  const std::pair<int, std::string> cases[] = {{-2, "-"},         {-1, "none Non-billable"},
+                                               {0, "0 Unbilled"}, {1, "1 Billed"},
+                                               {2, "2 Bezahlt"},  {3, "-"}};
   Localizer::setTable({{"Paid", "Bezahlt"}});
   for (const auto& [raw, expected] : cases) {
     const auto option = SessionQuery3::billingStatusOptionFromRaw(raw);
     const auto status = option ? toBillingStatus(*option) : std::nullopt;
-    EXPECT_EQ(!option ? "-" : (status ? std::to_string(status->rawValue()) : "none") + " " + localizedName(*option),
-              expected)
-        << "raw " << raw;
+    const std::string stored = status ? std::to_string(status->rawValue()) : "none";
+    EXPECT_EQ(option ? stored + " " + localizedName(*option) : "-", expected) << "raw " << raw;
   }
   Localizer::reset();
 }
@@ -214,7 +214,13 @@ TEST_F(SessionQueryStore, QueriesSelectTheSameInSqlAndInMemory) {
                              "(begin <= %@ AND end >= %@))";
   const std::string nothing = describe({Value(Value::List{})});
   const std::string edges = "crossesFrom crossesTo exact inside ";
-  const std::string running = "runningSince0915 runningSinceDayBefore runningSinceNextDay";
+  const std::string begunBefore = "runningSince0915 runningSinceDayBefore ";
+  const std::string running = begunBefore + "runningSinceNextDay";
+  const std::string others = "crossesFrom exact runningSinceDayBefore startsAtTo";
+  const SessionQuery3 ft{f, t, {}, {}, {}};
+  auto tasks = [](std::set<ObjectID> ids) { return SessionQuery3{{}, {}, ids, {}, {}}; };
+  auto archive = [](Archive option) { return SessionQuery3{{}, {}, {}, option, {}}; };
+  auto billed = [](std::set<Billing> states) { return SessionQuery3{{}, {}, {}, {}, states}; };
   const struct {
     SessionQuery3 query;
     Edge option;
@@ -222,31 +228,29 @@ TEST_F(SessionQueryStore, QueriesSelectTheSameInSqlAndInMemory) {
     Date now;
     std::string format, selected;  // format "": not compared (the period table has it)
   } rows[] = {
-      {{f, t, {}, {}, {}}, e, true, utc(12, 0, 1), "", edges + "runningSince0915 runningSinceDayBefore spans"},
-      {{f, t, {}, {}, {}}, e, true, inside, "", edges + running + " spans"},
+      {ft, e, true, utc(12, 0, 1), "", edges + begunBefore + "spans"},
+      {ft, e, true, inside, "", edges + running + " spans"},
       {{utc(9, 0, 2), utc(10, 0, 2), {}, {}, {}}, e, true, inside, "", ""},
-      {{f, t, {}, {}, {}}, e, false, inside, "", edges + "spans"},
-      {{f, t, {}, {}, {}}, r, true, inside, "", "crossesTo exact inside runningSince0915"},
-      {{f, t, {}, {}, {}}, w, true, inside, "", "exact inside runningSince0915"},
-      {{f, t, {}, {}, {}}, w, true, after, "", "exact inside"},
-      {{f, t, {}, {}, {}}, o, true, after, "", "crossesFrom crossesTo runningSinceDayBefore spans"},
-      {{f, t, {}, {}, {}}, o, true, utc(7), "", "crossesFrom crossesTo spans"},
-      {{{}, {}, std::set{other->objectID()}, {}, {}}, e, true, inside,
-       "task IN %@ " + describe({Value(Value::List{other->objectID()})}),
-       "crossesFrom exact runningSinceDayBefore startsAtTo"},
+      {ft, e, false, inside, "", edges + "spans"},
+      {ft, r, true, inside, "", "crossesTo exact inside runningSince0915"},
+      {ft, w, true, inside, "", "exact inside runningSince0915"},
+      {ft, w, true, after, "", "exact inside"},
+      {ft, o, true, after, "", "crossesFrom crossesTo runningSinceDayBefore spans"},
+      {ft, o, true, utc(7), "", "crossesFrom crossesTo spans"},
+      {tasks({other->objectID()}), e, true, inside,
+       "task IN %@ " + describe({Value(Value::List{other->objectID()})}), others},
       // An emptied set is a filter that nothing passes, unlike an absent one.
-      {{{}, {}, std::set<ObjectID>{}, {}, {}}, e, true, inside, "task IN %@ " + nothing, ""},
-      {{{}, {}, {}, Archive::activeOnly, {}}, e, true, inside, "task.archived == false []",
+      {tasks({}), e, true, inside, "task IN %@ " + nothing, ""},
+      {archive(Archive::activeOnly), e, true, inside, "task.archived == false []",
        "crossesTo endsAtFrom inside runningSince0915 runningSinceNextDay spans"},
-      {{{}, {}, {}, Archive::archivedOnly, {}}, e, true, inside, "task.archived == true []",
-       "crossesFrom exact runningSinceDayBefore startsAtTo"},
-      {{{}, {}, {}, {}, std::set<Billing>{}}, e, true, inside, "billingStatusValue IN %@ " + nothing, ""},
-      {{{}, {}, {}, {}, std::set{Billing::nonBillable}}, e, true, inside, "(isBillable == false) []",
+      {archive(Archive::archivedOnly), e, true, inside, "task.archived == true []", others},
+      {billed({}), e, true, inside, "billingStatusValue IN %@ " + nothing, ""},
+      {billed({Billing::nonBillable}), e, true, inside, "(isBillable == false) []",
        "crossesTo exact runningSince0915 runningSinceNextDay startsAtTo"},
-      {{{}, {}, {}, {}, std::set{Billing::unbilled, Billing::billed}}, e, true, inside,
-       "((isBillable == true AND billingStatusValue IN %@)) " + describe({Value(Value::List{0, 1})}),
+      {billed({Billing::unbilled, Billing::billed}), e, true, inside,
+       "((isBillable == true AND billingStatusValue IN %@)) [(0, 1)]",
        "crossesFrom inside runningSinceDayBefore"},
-      {{{}, {}, {}, {}, nonBillableOrPaid}, e, true, inside, billing + " " + describe({Value(Value::List{2})}),
+      {billed(nonBillableOrPaid), e, true, inside, billing + " [(2)]",
        "crossesTo endsAtFrom exact runningSince0915 runningSinceNextDay spans startsAtTo"},
       // Running excluded comes right after the period and before the filters.
       {{f, t, std::nullopt, Archive::activeOnly, nonBillableOrPaid}, e, false, inside,
