@@ -5,14 +5,12 @@
 
 #include <cstdio>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 namespace chronelle::testing {
 std::string readFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::pair<std::string, int> shell(const std::string& command) {

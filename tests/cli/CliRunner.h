@@ -21,8 +21,7 @@ struct CliResult {
   nlohmann::json json() const;
 };
 
-// Runs `command` with the shell; its standard output and exit status (128 plus the signal's
-// number when a signal ended it).
+// Runs `command` with the shell: its standard output and exit status (128 + signal if killed).
 std::pair<std::string, int> shell(const std::string& command);
 // `word` quoted for the shell, whatever bytes it holds.
 std::string singleQuoted(const std::string& word);

@@ -178,15 +178,14 @@ class PtyProcess {
 
 TEST(CliWatch, FollowsOtherProcessesTicksAndEndsOnInterrupt) {
   const CliStore store("UTC", "");  // the view runs on the real clock, so the writers do too
-  const auto write = [&](const std::vector<std::string>& args) { store.ok(args); };
-  write({"task", "add", "Work"});
+  store.ok({"task", "add", "Work"});
 
   PtyProcess watch(singleQuoted(CHRONELLE_BINARY) + " --store " +
                    singleQuoted(store.directory().string()) + " --tz UTC watch");
   ASSERT_TRUE(watch.waitForText("Ctrl-C to quit")) << watch.output();
   EXPECT_EQ(watch.output().find("running"), std::string::npos);
 
-  write({"start", "Work"});
+  store.ok({"start", "Work"});
   ASSERT_TRUE(watch.waitForText("● running  Work")) << watch.output();
   // The running entry ticks: its duration is drawn again with a new value.
   const std::regex running("running  Work  (\\d+:\\d\\d:\\d\\d)");
@@ -196,10 +195,10 @@ TEST(CliWatch, FollowsOtherProcessesTicksAndEndsOnInterrupt) {
     return seen.size() >= 2;
   })) << watch.output();
 
-  write({"entry", "add", "Work", "--from", "00:00", "--to", "00:00:30"});  // today
+  store.ok({"entry", "add", "Work", "--from", "00:00", "--to", "00:00:30"});  // today
   ASSERT_TRUE(watch.waitForText("00:00–00:00  0:00:30  Work")) << watch.output();
 
-  write({"pause"});
+  store.ok({"pause"});
   ASSERT_TRUE(watch.waitForText("○ paused")) << watch.output();
   watch.interrupt();
   EXPECT_EQ(watch.waitForExit(), 0) << watch.output();

@@ -28,7 +28,6 @@ TEST(CliTimeParser, ReadsEveryFormInTheCalendarsZone) {
       {"02:30", "2026-03-29T01:00:00Z"},  // inside the gap: moved past it to 03:00 CEST
       {"now", "2026-03-29T10:00:00Z"},
   };
-  // A refusal fails the test with its message, which quotes the text.
   for (const auto& [text, expectedUtc] : cases) {
     EXPECT_EQ(parser.parseTime(text).isoString(), expectedUtc) << text;
   }
@@ -92,7 +91,6 @@ TEST(CliArguments, GlobalOptionsGoAnywhereAndFallBackToTheEnvironment) {
 }
 
 TEST(CliTimewarrior, RefusalsNameTheFirstBadElement) {
-  // What a good document reads as is checked through the import command.
   const std::pair<const char*, const char*> cases[] = {
       {"{}", "array"},
       {"[1", "not JSON"},

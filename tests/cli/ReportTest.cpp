@@ -66,19 +66,21 @@ TEST(CliReport, JsonTextAndHtmlOfAMonthOverTheChangeToSummerTime) {
 
   // March holds 30 minutes of the entry from February, two real hours on the night the clocks
   // jump, and not the hour after midnight in April.
-  const auto byNode = store.okJson({"report", "--month", "2026-03-15", "--by", "node", "--chart", "day"});
+  const auto byNode =
+      store.okJson({"report", "--month", "2026-03-15", "--by", "node", "--chart", "day"});
   const auto byBilling = store.okJson({"report", "--month", "2026-03-15", "--by", "billing"});
   expectParts(byBilling, R"({"from": "2026-03-01T00:00:00+01:00", "to": "2026-03-31T23:59:59+02:00",
-        "summary": {"duration": 13740, "revenue": 165.17}, "billing": {"billed": {"duration": 7200, "revenue": 120.0,
-        "count": 1}, "unbilled": {"duration": 3000, "revenue": 45.17}, "nonBillable": {"duration": 3540, "revenue": 0.0},
-        "paid": {"count": 0}}})");
-  expectParts(byNode, R"({"nodes": [{"path": "Client", "kind": "folder", "duration": 9000}, {"path": "Client/Build",
-        "duration": 9000}, {"path": "R&D <lab>", "duration": 1200}, {"path": "Chores", "duration": 3540}],
-        "chart": [{"date": "2026-03-01T00:00:00+01:00"}, {"segments": []}, {}, {}, {}, {}, {},
-        {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {"date":
-        "2026-03-29T00:00:00+01:00", "count": 2, "segments": [{"task": "Client/Build", "duration": 7200, "revenue": 120,
-        "count": 1}, {"task": "R&D <lab>", "duration": 1200, "revenue": 15.17, "count": 1}]}, {"date":
-        "2026-03-30T00:00:00+02:00"}, {}]})");
+      "summary": {"duration": 13740, "revenue": 165.17}, "billing": {"billed": {"duration": 7200,
+      "revenue": 120.0, "count": 1}, "unbilled": {"duration": 3000, "revenue": 45.17},
+      "nonBillable": {"duration": 3540, "revenue": 0.0}, "paid": {"count": 0}}})");
+  expectParts(byNode, R"({"nodes": [{"path": "Client", "kind": "folder", "duration": 9000},
+      {"path": "Client/Build", "duration": 9000}, {"path": "R&D <lab>", "duration": 1200},
+      {"path": "Chores", "duration": 3540}], "chart": [{"date": "2026-03-01T00:00:00+01:00"},
+      {"segments": []}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {},
+      {}, {}, {}, {}, {}, {}, {}, {"date": "2026-03-29T00:00:00+01:00", "count": 2, "segments": [
+      {"task": "Client/Build", "duration": 7200, "revenue": 120, "count": 1},
+      {"task": "R&D <lab>", "duration": 1200, "revenue": 15.17, "count": 1}]},
+      {"date": "2026-03-30T00:00:00+02:00"}, {}]})");
   const std::vector<std::pair<std::vector<std::string>, const char*>> filtered = {
       {{"--status", "billed"}, R"({"summary": {"duration": 7200}})"},
       {{"--node", "Client"}, R"({"summary": {"duration": 9000}})"}, {{"--by", "flat"}, R"({"nodes": [{}, {}, {}]})"}};

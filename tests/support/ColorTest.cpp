@@ -108,7 +108,7 @@ TEST_F(ColorSetManagerTest, RotationContinuesAcrossRestartsAndWraps) {
 TEST(HexColor, ScansTheLeadingHexNumberOfTheTextAsPassedIn) {
   const std::vector<std::pair<std::string, std::uint64_t>> cases = {
       {"#FFCC00", 0xFFCC00},      {"ffcc00", 0xFFCC00},     {" \n#ffcc00\t", 0xFFCC00},
-      {"\u00a0#12\u2028", 0x12},  {"##12", 0x12},           {"#12G4", 0x12},
+      {"\u00a0#12\u2028", 0x12},  {"##19", 0x19},           {"#12G4", 0x12},
       {"0x1F", 0x1F},             {"#0xAB", 0xAB},          {"#0x0A", 0x0A},          {"", 0},
       {"#", 0},                   {"xyz", 0},               {"# 12", 0},
       {"#FFFFFFFFFFFFFFFFFF", std::numeric_limits<std::uint64_t>::max()},

@@ -64,7 +64,7 @@ TEST(ChronelleDateUtils, RendersDurationsInEachFormat) {
   const std::tuple<double, DurationFormat, const char*> cases[] = {
       {3725, F::hoursMinutesSeconds, "1:02:05"},      {3725, F::hoursMinutes, "1:02"},
       {3725, F::hoursMinutesShort, "1h 02m"},         {3725, F::hoursMinutesSecondsShort, "1h 02m 05s"},
-      {-3725, F::hoursMinutesSeconds, "-1:02:05"},    {0, F::hoursMinutesSeconds, "0:00:00"},
+      {-3725, F::hoursMinutesSeconds, "-1:02:05"},    {-1.5, F::hoursMinutesSeconds, "-0:00:01"},
       {59.9, F::hoursMinutesSeconds, "0:00:59"},      {-0.4, F::hoursMinutesSeconds, "0:00:00"},
       {90000, F::hoursMinutesShort, "25h 00m"},       {std::nan(""), F::hoursMinutes, "--"},
   };
@@ -113,7 +113,6 @@ TEST(DateExtensions, StrictIntersectionExcludesTouchingIntervals) {
   const std::pair<DateInterval, bool> cases[] = {
       {interval("2018-06-01T10:00:00Z", "2018-06-01T11:00:00Z"), false},  // starts at our end
       {interval("2018-06-01T08:00:00Z", "2018-06-01T09:00:00Z"), false},  // ends at our start
-      {interval("2018-06-01T10:00:01Z", "2018-06-01T11:00:00Z"), false},  // apart
       {interval("2018-06-01T09:59:59Z", "2018-06-01T11:00:00Z"), true},   // one second shared
       {interval("2018-06-01T09:15:00Z", "2018-06-01T09:45:00Z"), true},   // inside
       {interval("2018-06-01T08:00:00Z", "2018-06-01T12:00:00Z"), true},   // around

@@ -32,7 +32,8 @@ struct FailingDescription {
 
 TEST(Logging, MetadataConversionRules) {
   const std::vector<int> ints{1, 2};
-  const std::map<std::string, std::any> mixed{{"n", std::any(3)}, {"s", std::any(std::string("t"))}};
+  const std::map<std::string, std::any> mixed{{"n", std::any(3)}, {"m", std::any(MV::string("u"))},
+                                               {"s", std::any(std::string("t"))}};
   const std::tuple<const char*, MV, MV> cases[] = {
       {"C string", metadataValueFrom("text"), MV::string("text")},
       {"path", metadataValueFrom(std::filesystem::path("/a/b")), MV::string("/a/b")},
@@ -48,7 +49,8 @@ TEST(Logging, MetadataConversionRules) {
       {"nested list", metadataValueFrom(std::list<std::vector<std::string>>{{"a"}}),
        MV::array({MV::array({MV::string("a")})})},
       {"map of any", metadataValueFrom(mixed),
-       MV::dictionary({{"n", MV::stringConvertible("3")}, {"s", MV::string("t")}})},
+       MV::dictionary(
+           {{"n", MV::stringConvertible("3")}, {"m", MV::string("u")}, {"s", MV::string("t")}})},
       {"any unknown", metadataValueFrom(std::any(Opaque{})), MV::string("chronelle::(anonymous namespace)::Opaque")},
       {"opaque", metadataValueFrom(Opaque{}), MV::string("chronelle::(anonymous namespace)::Opaque")},
       {"enum", metadataValueFrom(Mode::b), MV::string("chronelle::(anonymous namespace)::Mode(2)")},
