@@ -124,9 +124,9 @@ TEST(CliTimer, StartedInOneProcessPausedInAnotherWithRounding) {
     SCOPED_TRACE(now);
     store.expectJson(args, expected);
   }
-  // Nothing to pause is a failure.
   const CliResult pause = CliStore().run({"pause"});
-  EXPECT_TRUE(pause.status == 1 && pause.err.rfind("chronelle: ", 0) == 0) << pause.err;
+  EXPECT_TRUE(pause.status == 1 && pause.err.rfind("chronelle: ", 0) == 0)
+      << "nothing to pause is a failure: " << pause.err;
 }
 
 

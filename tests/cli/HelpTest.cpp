@@ -128,9 +128,10 @@ constexpr auto kDeadline = std::chrono::seconds(20);
 // A child process whose controlling terminal is a pseudo-terminal we hold the other end of.
 class PtyProcess {
  public:
-  explicit PtyProcess(const std::string& command)
-      : pid_(forkpty(&master_, nullptr, nullptr, nullptr)) {
-    if (pid_ == 0) _exit(execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), nullptr));
+  explicit PtyProcess(const std::string& command) {
+    const std::string line = "exec " + command;  // built before the fork: the child only execs
+    pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
+    if (pid_ == 0) _exit(execl("/bin/sh", "sh", "-c", line.c_str(), nullptr));
   }
   ~PtyProcess() {
     if (pid_ > 0 && kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);

@@ -64,8 +64,6 @@ TEST(CliReport, JsonTextAndHtmlOfAMonthOverTheChangeToSummerTime) {
   const std::string billed = store.okJson({"export", "--day", "2026-03-29", "--format", "json"})["entries"][0]["id"];
   store.ok({"entry", "edit", billed, "--status", "billed"});
 
-  // March holds 30 minutes of the entry from February, two real hours on the night the clocks
-  // jump, and not the hour after midnight in April.
   const auto byNode =
       store.okJson({"report", "--month", "2026-03-15", "--by", "node", "--chart", "day"});
   const auto byBilling = store.okJson({"report", "--month", "2026-03-15", "--by", "billing"});
