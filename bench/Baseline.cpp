@@ -33,6 +33,12 @@ std::string billingClause(BillingFilter filter) {
 
 constexpr double kMicroseconds = 1e6;
 
+// What a row of the day list shows: the entry, its bounds, its task's name, and what its
+// revenue is made of.
+constexpr const char* kDayListColumns =
+    "SELECT s.Z_PK, s.ZBEGIN, s.ZEND, n.ZNAME, s.ZIDENTIFIER, s.ZISBILLABLE, s.ZHOURLYRATE "
+    "FROM ZSESSION s LEFT JOIN ZNODE n ON n.Z_PK = s.ZTASK ";
+
 }  // namespace
 
 struct Baseline::Statements {
@@ -46,9 +52,12 @@ struct Baseline::Statements {
               "SELECT ZTASK, ZBEGIN, ZEND, ZISBILLABLE, ZHOURLYRATE, ZCONFIRMEDDURATION, ZCONFIRMEDREVENUE "
               "FROM ZSESSION WHERE ZBEGIN >= ?1 - " + kLongest + " AND ZBEGIN < ?2 AND +ZEND > ?1"),
         dayList(db,
-                "SELECT s.Z_PK, s.ZBEGIN, s.ZEND, n.ZNAME FROM ZSESSION s LEFT JOIN ZNODE n ON n.Z_PK = s.ZTASK "
-                "WHERE s.ZBEGIN >= ?1 - " + kLongest + " AND s.ZBEGIN <= ?2 AND ((s.ZBEGIN >= ?1 AND s.ZBEGIN < ?2) OR "
-                "(+s.ZEND > ?1 AND +s.ZEND <= ?2) OR (s.ZBEGIN <= ?1 AND +s.ZEND >= ?2)) ORDER BY s.ZBEGIN DESC, s.Z_PK"),
+                std::string(kDayListColumns) + "WHERE s.ZBEGIN >= ?1 - " + kLongest +
+                    " AND s.ZBEGIN <= ?2 AND ((s.ZBEGIN >= ?1 AND s.ZBEGIN < ?2) OR "
+                    "(+s.ZEND > ?1 AND +s.ZEND <= ?2) OR (s.ZBEGIN <= ?1 AND +s.ZEND >= ?2)) "
+                    "ORDER BY s.ZBEGIN DESC, s.Z_PK"),
+        // The running entry has no length to bound its begin with; found by its missing end.
+        runningInDayList(db, std::string(kDayListColumns) + "WHERE s.ZEND IS NULL AND s.ZBEGIN < ?2"),
         entry(db, "SELECT ZBEGIN, ZHOURLYRATE, ZTASK FROM ZSESSION WHERE Z_PK = ?1"),
         updateEntry(db,
                     "UPDATE ZSESSION SET ZEND = ?2, ZCONFIRMEDDURATION = ?3, ZCONFIRMEDREVENUE = ?4, "
@@ -76,6 +85,7 @@ struct Baseline::Statements {
   SqliteStatement parents;
   SqliteStatement range;
   SqliteStatement dayList;
+  SqliteStatement runningInDayList;
   SqliteStatement entry;
   SqliteStatement updateEntry;
   SqliteStatement sumOfTask;
@@ -196,19 +206,21 @@ std::vector<TotalsByNode> Baseline::chartSingleQuery(const std::vector<std::int6
   return columns;
 }
 
-std::vector<Baseline::DaySection> Baseline::dayList(std::int64_t from, std::int64_t to) {
+std::vector<Baseline::DaySection> Baseline::dayList(std::int64_t from, std::int64_t to, std::int64_t now) {
   constexpr std::int64_t kDay = 86'400'000'000LL;
   const auto dayOf = [](std::int64_t t) { return t >= 0 ? t / kDay : (t - kDay + 1) / kDay; };
   // Sections by day number; the rows come latest begin first, so each section's fragments
   // are appended in order except where an entry from an earlier day reaches into it.
   std::map<std::int64_t, std::vector<DayFragment>, std::greater<>> days;
-  SqliteStatement& rows = statements_->dayList;
-  rows.bind(1, from).bind(2, to);
-  while (rows.step()) {
+  auto add = [&](SqliteStatement& rows) {
     const std::int64_t pk = rows.integer(0);
     const std::int64_t begin = rows.integer(1);
-    const std::int64_t end = rows.integer(2);
+    // A running entry is cut at the moment it is listed.
+    const std::int64_t end = rows.isNull(2) ? now : rows.integer(2);
     const std::string task = rows.text(3);
+    const std::string identifier = rows.text(4);
+    const bool billable = rows.integer(5) != 0;
+    const double rate = rows.real(6);
     const std::int64_t last = dayOf(std::max(std::min(end, to), std::max(begin, from)));
     for (std::int64_t day = dayOf(std::max(begin, from)); day <= last; ++day) {
       const std::int64_t dayStart = day * kDay;
@@ -217,9 +229,20 @@ std::vector<Baseline::DaySection> Baseline::dayList(std::int64_t from, std::int6
       // The list cuts a day at its last microsecond.
       const std::int64_t a = std::max(begin, dayStart);
       const std::int64_t b = end < dayStart + kDay ? end : dayStart + kDay - 1;
-      days[day].push_back(DayFragment{pk, a, b, task});
+      days[day].push_back(DayFragment{pk, a, b, task, identifier, billable, rate});
     }
+  };
+  // The running entries (one at most) begin later than most of the month's; they are put
+  // in place by the stable sort of their day below.
+  SqliteStatement& running = statements_->runningInDayList;
+  running.bind(1, from).bind(2, to);
+  while (running.step()) {
+    if (std::max(now, running.integer(1)) > from) add(running);
   }
+  running.reset();
+  SqliteStatement& rows = statements_->dayList;
+  rows.bind(1, from).bind(2, to);
+  while (rows.step()) add(rows);
   rows.reset();
   std::vector<DaySection> sections;
   sections.reserve(days.size());

@@ -61,15 +61,19 @@ class Baseline {
     std::int64_t from = 0;
     std::int64_t to = 0;
     std::string taskName;
+    std::string identifier;
+    bool billable = false;
+    double hourlyRate = 0;
   };
   // One day of the list: its date ("yyyy-MM-dd", UTC) and its fragments, latest first.
   struct DaySection {
     std::string day;
     std::vector<DayFragment> fragments;
   };
-  // The entries overlapping [from, to) with their task's name in one SELECT, latest begin
-  // first, cut at UTC midnights into one section per day, newest day first.
-  std::vector<DaySection> dayList(std::int64_t from, std::int64_t to);
+  // The entries overlapping [from, to) with their task's name in one SELECT (and the running
+  // entry, ended at `now`, by its missing end), latest begin first, cut at UTC midnights
+  // into one section per day, newest day first.
+  std::vector<DaySection> dayList(std::int64_t from, std::int64_t to, std::int64_t now);
 
   // One row of the flat tree listing.
   struct TreeRow {
