@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace chronelle::bench {
@@ -65,7 +66,13 @@ struct Baseline::Statements {
         sumOfTask(db, "SELECT TOTAL(ZCONFIRMEDDURATION) FROM ZSESSION WHERE ZTASK = ?1"),
         sumOfFolder(db, "SELECT TOTAL(ZCONFIRMEDDURATION) FROM ZNODE WHERE ZPARENT = ?1"),
         parentOf(db, "SELECT ZPARENT FROM ZNODE WHERE Z_PK = ?1"),
-        updateNode(db, "UPDATE ZNODE SET ZCONFIRMEDDURATION = ?2, Z_OPT = Z_OPT + 1 WHERE Z_PK = ?1") {
+        updateNode(db, "UPDATE ZNODE SET ZCONFIRMEDDURATION = ?2, Z_OPT = Z_OPT + 1 WHERE Z_PK = ?1"),
+        billingInside(db, std::string("SELECT ZISBILLABLE, ZBILLINGSTATUSVALUE, TOTAL(ZCONFIRMEDDURATION), COUNT(*), "
+                                      "TOTAL(ZCONFIRMEDREVENUE) FROM ZSESSION WHERE ") +
+                              kInside + " GROUP BY ZISBILLABLE, ZBILLINGSTATUSVALUE"),
+        billingEdges(db, std::string("SELECT ZBEGIN, ZEND, ZISBILLABLE, ZHOURLYRATE, ZBILLINGSTATUSVALUE FROM ZSESSION "
+                                     "WHERE ") +
+                             kEdges) {
     for (BillingFilter filter : {BillingFilter::any, BillingFilter::nonBillable, BillingFilter::unbilled,
                                  BillingFilter::billed, BillingFilter::paid}) {
       const std::string billing = billingClause(filter);
@@ -92,6 +99,10 @@ struct Baseline::Statements {
   SqliteStatement sumOfFolder;
   SqliteStatement parentOf;
   SqliteStatement updateNode;
+  // The four billing states of the entries inside the period in one grouped pass, and the
+  // rows crossing a bound with their state.
+  SqliteStatement billingInside;
+  SqliteStatement billingEdges;
 };
 
 Baseline::Baseline(const std::filesystem::path& storeFile)
@@ -127,6 +138,50 @@ Totals Baseline::totals(std::int64_t from, std::int64_t to, BillingFilter filter
   edges.bind(1, from).bind(2, to);
   while (edges.step()) {
     addClipped(result, edges.integer(0), edges.integer(1), edges.integer(2) != 0, edges.real(3), from, to);
+  }
+  edges.reset();
+  return result;
+}
+
+namespace {
+
+// The billing state an entry counts in; absent for a billable entry in no known state.
+std::optional<BillingFilter> billingStateOf(bool billable, std::int64_t status) {
+  if (!billable) return BillingFilter::nonBillable;
+  switch (status) {
+    case 0: return BillingFilter::unbilled;
+    case 1: return BillingFilter::billed;
+    case 2: return BillingFilter::paid;
+    default: return std::nullopt;
+  }
+}
+
+}  // namespace
+
+std::map<BillingFilter, Totals> Baseline::billingBreakdown(std::int64_t from, std::int64_t to) {
+  std::map<BillingFilter, Totals> result{{BillingFilter::nonBillable, {}},
+                                         {BillingFilter::unbilled, {}},
+                                         {BillingFilter::billed, {}},
+                                         {BillingFilter::paid, {}}};
+  SqliteStatement& inside = statements_->billingInside;
+  inside.bind(1, from).bind(2, to);
+  while (inside.step()) {
+    const bool billable = inside.integer(0) != 0;
+    const auto state = billingStateOf(billable, inside.integer(1));
+    if (!state) continue;
+    Totals& totals = result[*state];
+    totals.duration += inside.real(2);
+    totals.count += inside.integer(3);
+    if (billable) totals.revenue += inside.real(4);
+  }
+  inside.reset();
+  SqliteStatement& edges = statements_->billingEdges;
+  edges.bind(1, from).bind(2, to);
+  while (edges.step()) {
+    const bool billable = edges.integer(2) != 0;
+    if (const auto state = billingStateOf(billable, edges.integer(4))) {
+      addClipped(result[*state], edges.integer(0), edges.integer(1), billable, edges.real(3), from, to);
+    }
   }
   edges.reset();
   return result;

@@ -43,6 +43,9 @@ class Baseline {
   // One aggregate over the entries wholly inside the period plus the rows crossing a
   // bound, clipped here.
   Totals totals(std::int64_t from, std::int64_t to, BillingFilter filter = BillingFilter::any);
+  // Totals of each billing state (not billable, unbilled, billed, paid) in one grouped
+  // aggregate over the entries inside the period plus the rows crossing a bound.
+  std::map<BillingFilter, Totals> billingBreakdown(std::int64_t from, std::int64_t to);
   // Totals of every task with time in the period and of every folder above one.
   TotalsByNode nodeBreakdown(std::int64_t from, std::int64_t to);
   // Chart columns between consecutive `bounds`, per task: one grouped query and one edge
