@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace chronelle::bench {
@@ -33,6 +34,12 @@ std::string billingClause(BillingFilter filter) {
 
 constexpr double kMicroseconds = 1e6;
 
+// What a row of the day list shows: the entry, its bounds, its task's name, and what its
+// revenue is made of.
+constexpr const char* kDayListColumns =
+    "SELECT s.Z_PK, s.ZBEGIN, s.ZEND, n.ZNAME, s.ZIDENTIFIER, s.ZISBILLABLE, s.ZHOURLYRATE "
+    "FROM ZSESSION s LEFT JOIN ZNODE n ON n.Z_PK = s.ZTASK ";
+
 }  // namespace
 
 struct Baseline::Statements {
@@ -46,9 +53,12 @@ struct Baseline::Statements {
               "SELECT ZTASK, ZBEGIN, ZEND, ZISBILLABLE, ZHOURLYRATE, ZCONFIRMEDDURATION, ZCONFIRMEDREVENUE "
               "FROM ZSESSION WHERE ZBEGIN >= ?1 - " + kLongest + " AND ZBEGIN < ?2 AND +ZEND > ?1"),
         dayList(db,
-                "SELECT s.Z_PK, s.ZBEGIN, s.ZEND, n.ZNAME FROM ZSESSION s LEFT JOIN ZNODE n ON n.Z_PK = s.ZTASK "
-                "WHERE s.ZBEGIN >= ?1 - " + kLongest + " AND s.ZBEGIN <= ?2 AND ((s.ZBEGIN >= ?1 AND s.ZBEGIN < ?2) OR "
-                "(+s.ZEND > ?1 AND +s.ZEND <= ?2) OR (s.ZBEGIN <= ?1 AND +s.ZEND >= ?2)) ORDER BY s.ZBEGIN DESC, s.Z_PK"),
+                std::string(kDayListColumns) + "WHERE s.ZBEGIN >= ?1 - " + kLongest +
+                    " AND s.ZBEGIN <= ?2 AND ((s.ZBEGIN >= ?1 AND s.ZBEGIN < ?2) OR "
+                    "(+s.ZEND > ?1 AND +s.ZEND <= ?2) OR (s.ZBEGIN <= ?1 AND +s.ZEND >= ?2)) "
+                    "ORDER BY s.ZBEGIN DESC, s.Z_PK"),
+        // The running entry has no length to bound its begin with; found by its missing end.
+        runningInDayList(db, std::string(kDayListColumns) + "WHERE s.ZEND IS NULL AND s.ZBEGIN < ?2"),
         entry(db, "SELECT ZBEGIN, ZHOURLYRATE, ZTASK FROM ZSESSION WHERE Z_PK = ?1"),
         updateEntry(db,
                     "UPDATE ZSESSION SET ZEND = ?2, ZCONFIRMEDDURATION = ?3, ZCONFIRMEDREVENUE = ?4, "
@@ -56,7 +66,13 @@ struct Baseline::Statements {
         sumOfTask(db, "SELECT TOTAL(ZCONFIRMEDDURATION) FROM ZSESSION WHERE ZTASK = ?1"),
         sumOfFolder(db, "SELECT TOTAL(ZCONFIRMEDDURATION) FROM ZNODE WHERE ZPARENT = ?1"),
         parentOf(db, "SELECT ZPARENT FROM ZNODE WHERE Z_PK = ?1"),
-        updateNode(db, "UPDATE ZNODE SET ZCONFIRMEDDURATION = ?2, Z_OPT = Z_OPT + 1 WHERE Z_PK = ?1") {
+        updateNode(db, "UPDATE ZNODE SET ZCONFIRMEDDURATION = ?2, Z_OPT = Z_OPT + 1 WHERE Z_PK = ?1"),
+        billingInside(db, std::string("SELECT ZISBILLABLE, ZBILLINGSTATUSVALUE, TOTAL(ZCONFIRMEDDURATION), COUNT(*), "
+                                      "TOTAL(ZCONFIRMEDREVENUE) FROM ZSESSION WHERE ") +
+                              kInside + " GROUP BY ZISBILLABLE, ZBILLINGSTATUSVALUE"),
+        billingEdges(db, std::string("SELECT ZBEGIN, ZEND, ZISBILLABLE, ZHOURLYRATE, ZBILLINGSTATUSVALUE FROM ZSESSION "
+                                     "WHERE ") +
+                             kEdges) {
     for (BillingFilter filter : {BillingFilter::any, BillingFilter::nonBillable, BillingFilter::unbilled,
                                  BillingFilter::billed, BillingFilter::paid}) {
       const std::string billing = billingClause(filter);
@@ -76,12 +92,17 @@ struct Baseline::Statements {
   SqliteStatement parents;
   SqliteStatement range;
   SqliteStatement dayList;
+  SqliteStatement runningInDayList;
   SqliteStatement entry;
   SqliteStatement updateEntry;
   SqliteStatement sumOfTask;
   SqliteStatement sumOfFolder;
   SqliteStatement parentOf;
   SqliteStatement updateNode;
+  // The four billing states of the entries inside the period in one grouped pass, and the
+  // rows crossing a bound with their state.
+  SqliteStatement billingInside;
+  SqliteStatement billingEdges;
 };
 
 Baseline::Baseline(const std::filesystem::path& storeFile)
@@ -117,6 +138,50 @@ Totals Baseline::totals(std::int64_t from, std::int64_t to, BillingFilter filter
   edges.bind(1, from).bind(2, to);
   while (edges.step()) {
     addClipped(result, edges.integer(0), edges.integer(1), edges.integer(2) != 0, edges.real(3), from, to);
+  }
+  edges.reset();
+  return result;
+}
+
+namespace {
+
+// The billing state an entry counts in; absent for a billable entry in no known state.
+std::optional<BillingFilter> billingStateOf(bool billable, std::int64_t status) {
+  if (!billable) return BillingFilter::nonBillable;
+  switch (status) {
+    case 0: return BillingFilter::unbilled;
+    case 1: return BillingFilter::billed;
+    case 2: return BillingFilter::paid;
+    default: return std::nullopt;
+  }
+}
+
+}  // namespace
+
+std::map<BillingFilter, Totals> Baseline::billingBreakdown(std::int64_t from, std::int64_t to) {
+  std::map<BillingFilter, Totals> result{{BillingFilter::nonBillable, {}},
+                                         {BillingFilter::unbilled, {}},
+                                         {BillingFilter::billed, {}},
+                                         {BillingFilter::paid, {}}};
+  SqliteStatement& inside = statements_->billingInside;
+  inside.bind(1, from).bind(2, to);
+  while (inside.step()) {
+    const bool billable = inside.integer(0) != 0;
+    const auto state = billingStateOf(billable, inside.integer(1));
+    if (!state) continue;
+    Totals& totals = result[*state];
+    totals.duration += inside.real(2);
+    totals.count += inside.integer(3);
+    if (billable) totals.revenue += inside.real(4);
+  }
+  inside.reset();
+  SqliteStatement& edges = statements_->billingEdges;
+  edges.bind(1, from).bind(2, to);
+  while (edges.step()) {
+    const bool billable = edges.integer(2) != 0;
+    if (const auto state = billingStateOf(billable, edges.integer(4))) {
+      addClipped(result[*state], edges.integer(0), edges.integer(1), billable, edges.real(3), from, to);
+    }
   }
   edges.reset();
   return result;
@@ -196,19 +261,21 @@ std::vector<TotalsByNode> Baseline::chartSingleQuery(const std::vector<std::int6
   return columns;
 }
 
-std::vector<Baseline::DaySection> Baseline::dayList(std::int64_t from, std::int64_t to) {
+std::vector<Baseline::DaySection> Baseline::dayList(std::int64_t from, std::int64_t to, std::int64_t now) {
   constexpr std::int64_t kDay = 86'400'000'000LL;
   const auto dayOf = [](std::int64_t t) { return t >= 0 ? t / kDay : (t - kDay + 1) / kDay; };
   // Sections by day number; the rows come latest begin first, so each section's fragments
   // are appended in order except where an entry from an earlier day reaches into it.
   std::map<std::int64_t, std::vector<DayFragment>, std::greater<>> days;
-  SqliteStatement& rows = statements_->dayList;
-  rows.bind(1, from).bind(2, to);
-  while (rows.step()) {
+  auto add = [&](SqliteStatement& rows) {
     const std::int64_t pk = rows.integer(0);
     const std::int64_t begin = rows.integer(1);
-    const std::int64_t end = rows.integer(2);
+    // A running entry is cut at the moment it is listed.
+    const std::int64_t end = rows.isNull(2) ? now : rows.integer(2);
     const std::string task = rows.text(3);
+    const std::string identifier = rows.text(4);
+    const bool billable = rows.integer(5) != 0;
+    const double rate = rows.real(6);
     const std::int64_t last = dayOf(std::max(std::min(end, to), std::max(begin, from)));
     for (std::int64_t day = dayOf(std::max(begin, from)); day <= last; ++day) {
       const std::int64_t dayStart = day * kDay;
@@ -217,9 +284,20 @@ std::vector<Baseline::DaySection> Baseline::dayList(std::int64_t from, std::int6
       // The list cuts a day at its last microsecond.
       const std::int64_t a = std::max(begin, dayStart);
       const std::int64_t b = end < dayStart + kDay ? end : dayStart + kDay - 1;
-      days[day].push_back(DayFragment{pk, a, b, task});
+      days[day].push_back(DayFragment{pk, a, b, task, identifier, billable, rate});
     }
+  };
+  // The running entries (one at most) begin later than most of the month's; they are put
+  // in place by the stable sort of their day below.
+  SqliteStatement& running = statements_->runningInDayList;
+  running.bind(1, from).bind(2, to);
+  while (running.step()) {
+    if (std::max(now, running.integer(1)) > from) add(running);
   }
+  running.reset();
+  SqliteStatement& rows = statements_->dayList;
+  rows.bind(1, from).bind(2, to);
+  while (rows.step()) add(rows);
   rows.reset();
   std::vector<DaySection> sections;
   sections.reserve(days.size());

@@ -43,6 +43,9 @@ class Baseline {
   // One aggregate over the entries wholly inside the period plus the rows crossing a
   // bound, clipped here.
   Totals totals(std::int64_t from, std::int64_t to, BillingFilter filter = BillingFilter::any);
+  // Totals of each billing state (not billable, unbilled, billed, paid) in one grouped
+  // aggregate over the entries inside the period plus the rows crossing a bound.
+  std::map<BillingFilter, Totals> billingBreakdown(std::int64_t from, std::int64_t to);
   // Totals of every task with time in the period and of every folder above one.
   TotalsByNode nodeBreakdown(std::int64_t from, std::int64_t to);
   // Chart columns between consecutive `bounds`, per task: one grouped query and one edge
@@ -61,15 +64,19 @@ class Baseline {
     std::int64_t from = 0;
     std::int64_t to = 0;
     std::string taskName;
+    std::string identifier;
+    bool billable = false;
+    double hourlyRate = 0;
   };
   // One day of the list: its date ("yyyy-MM-dd", UTC) and its fragments, latest first.
   struct DaySection {
     std::string day;
     std::vector<DayFragment> fragments;
   };
-  // The entries overlapping [from, to) with their task's name in one SELECT, latest begin
-  // first, cut at UTC midnights into one section per day, newest day first.
-  std::vector<DaySection> dayList(std::int64_t from, std::int64_t to);
+  // The entries overlapping [from, to) with their task's name in one SELECT (and the running
+  // entry, ended at `now`, by its missing end), latest begin first, cut at UTC midnights
+  // into one section per day, newest day first.
+  std::vector<DaySection> dayList(std::int64_t from, std::int64_t to, std::int64_t now);
 
   // One row of the flat tree listing.
   struct TreeRow {

@@ -11,6 +11,7 @@
 #include "chronelle/list/SessionFetchedResultsController3.h"
 #include "chronelle/model/Session.h"
 #include "chronelle/model/Task.h"
+#include "chronelle/platform/Clock.h"
 #include "chronelle/support/Injector.h"
 
 namespace chronelle::bench {
@@ -27,7 +28,9 @@ std::vector<Baseline::DaySection> sectionsOf(const SessionFetchedResultsControll
       day.fragments.push_back(Baseline::DayFragment{session->objectID().primaryKey(),
                                                     fragment->from().microsecondsSince1970(),
                                                     fragment->to().value_or(fragment->from()).microsecondsSince1970(),
-                                                    task ? task->name() : std::string()});
+                                                    task ? task->name() : std::string(),
+                                                    session->identifier().value_or(std::string()),
+                                                    session->isBillable(), session->hourlyRate()});
     }
     sections.push_back(std::move(day));
   }
@@ -50,7 +53,8 @@ void expectEqual(const std::vector<Baseline::DaySection>& library, const std::ve
     for (std::size_t i = 0; i < a.fragments.size(); ++i) {
       const auto& x = a.fragments[i];
       const auto& y = b.fragments[i];
-      if (x.entryPk != y.entryPk || x.from != y.from || x.to != y.to || x.taskName != y.taskName) {
+      if (x.entryPk != y.entryPk || x.from != y.from || x.to != y.to || x.taskName != y.taskName ||
+          x.identifier != y.identifier || x.billable != y.billable || x.hourlyRate != y.hourlyRate) {
         throw Mismatch("day list: " + a.day + " item " + std::to_string(i) + ": entry " + std::to_string(x.entryPk) +
                        " [" + std::to_string(x.from) + ", " + std::to_string(x.to) + "] vs entry " +
                        std::to_string(y.entryPk) + " [" + std::to_string(y.from) + ", " + std::to_string(y.to) + "]");
@@ -81,12 +85,12 @@ void runListCase(const CaseContext& context, ResultTable& table) {
   SqlCollector baselineSql;
   observeConnection(baseline.connection(), baselineSql);
   librarySql().take();
-  expectEqual(listMonth(), baseline.dayList(from, to));
+  expectEqual(listMonth(), baseline.dayList(from, to, Clock::now().microsecondsSince1970()));
   const std::string verdict =
       checkPlans(std::cout, "day list of a month", context.storeDirectory / kStoreFileName, baselineSql);
   table.add({"day list of a month", context.entries, measure([&] { listMonth(); }, context.budget),
-             measure([&] { baseline.dayList(from, to); }, context.budget), 2.0,
-             "baseline: one SELECT with the task's name, split at midnight in C", verdict});
+             measure([&] { baseline.dayList(from, to, Clock::now().microsecondsSince1970()); }, context.budget), 2.0,
+             "baseline: one SELECT with the task's name and the running entry, split at midnight in C", verdict});
 }
 
 }  // namespace chronelle::bench

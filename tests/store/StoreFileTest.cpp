@@ -132,8 +132,8 @@ TEST(StoreFileTest, LookingAtAStoreInUseKeepsThisProcesssLocksOnIt) {
   EXPECT_EQ(lockSeenByAnotherProcess(), 0) << "looking at the file dropped this process's lock";
 }
 
-// A child process that opens the store (and, with `openAndCloseAnother`, also opens and
-// closes a second coordinator on it), then waits to be killed.
+// A child process that opens the store and writes to it (and, with `openAndCloseAnother`,
+// also opens and closes a second coordinator on it), then waits to be killed.
 class StoreHolder {
  public:
   StoreHolder(const std::filesystem::path& file, bool openAndCloseAnother) {
@@ -146,6 +146,9 @@ class StoreHolder {
       char status = '1';
       try {
         held = open(file);
+        auto writer = ObjectContext::create(ConcurrencyType::privateQueue, held);
+        writer->insertNewObject("Keeper");
+        writer->save();
         if (openAndCloseAnother) open(file).reset();
       } catch (...) {
         status = '0';

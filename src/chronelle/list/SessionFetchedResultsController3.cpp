@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "chronelle/data/MainDataProvider.h"
+#include "chronelle/list/CalendarDays.h"
 #include "chronelle/model/Session.h"
 #include "chronelle/support/Injector.h"
 #include "chronelle/support/Logging.h"
@@ -44,7 +45,7 @@ void SessionFetchedResultsController3::performFetch() {
     logError(log(), "Error on fetching sessions", error);
     return;
   }
-  lastDayName_.reset();
+  days_.reset();
   // The places are not reported here, so they are not collected either.
   for (const auto& session : fetchedSessions()) addFragments(session);
 }
@@ -88,7 +89,7 @@ void addOnce(std::vector<std::shared_ptr<Session>>& sessions, const std::shared_
 void SessionFetchedResultsController3::controllerWillChangeContent(FetchedResultsController& /*controller*/) {
   pendingDeletedSessions_.clear();
   pendingInsertedSessions_.clear();
-  lastDayName_.reset();
+  days_.reset();
 }
 
 void SessionFetchedResultsController3::controllerDidChange(FetchedResultsController& /*controller*/,

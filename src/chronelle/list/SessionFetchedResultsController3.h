@@ -15,6 +15,7 @@
 
 namespace chronelle {
 
+class CalendarDays;
 class MainDataProvider;
 class Session;
 
@@ -115,11 +116,9 @@ class SessionFetchedResultsController3 final : public FetchedResultsControllerDe
   /// without one that follows a section with one.
   std::vector<SessionFragmentLocation> locations(const Session& session) const;
   const Logger& log();
-  /// The section name of the day starting at `dayStart`. Formatting builds a calendar and a
-  /// formatter each time, so the last name is kept: entries arrive latest first and most
-  /// share the previous entry's day. Forgotten at the start of every fetch and batch, so a
-  /// change of the local zone shows in the next one.
-  const std::string& dayName(Date dayStart);
+  /// The days entries fall on, worked out once each. Forgotten at the start of every fetch
+  /// and batch, so a change of the local zone shows in the next one.
+  CalendarDays& calendarDays();
 
   std::shared_ptr<MainDataProvider> dataProvider_;
   std::weak_ptr<SessionFetchedResultsControllerDelegate3> delegate_;
@@ -130,7 +129,7 @@ class SessionFetchedResultsController3 final : public FetchedResultsControllerDe
   std::vector<std::shared_ptr<Session>> pendingDeletedSessions_;
   std::vector<std::shared_ptr<Session>> pendingInsertedSessions_;
   std::unique_ptr<FetchedResultsController> fetchedResultController_;
-  std::optional<std::pair<Date, std::string>> lastDayName_;
+  std::unique_ptr<CalendarDays> days_;
 };
 
 }  // namespace chronelle

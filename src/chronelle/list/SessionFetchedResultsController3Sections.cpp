@@ -4,10 +4,10 @@
 #include <algorithm>
 
 #include "chronelle/list/SessionFetchedResultsController3.h"
+#include "chronelle/list/CalendarDays.h"
 #include "chronelle/model/Session.h"
 #include "chronelle/platform/Clock.h"
 #include "chronelle/support/DateExtensions.h"
-#include "chronelle/support/DateHelper.h"
 
 namespace chronelle {
 
@@ -23,36 +23,35 @@ bool SessionFetchedResultsController3::addFragments(const std::shared_ptr<Sessio
   const Date b = *begin;
   // A running entry is cut here, at the moment it is added.
   const Date e = session->end().value_or(Clock::now());
+  CalendarDays& days = calendarDays();
 
-  Date rangeStart = DateHelper::dateFor(DateForType::startOfDay, b, calendar_);
+  const CalendarDays::Day firstDay = days.dayOf(b);
+  Date rangeStart = firstDay.start;
   if (query_.from && *query_.from > rangeStart) rangeStart = *query_.from;
   Date rangeEnd = e;
   if (query_.to && *query_.to < rangeEnd) rangeEnd = *query_.to;
   const DateInterval range(rangeStart, std::max(rangeStart, rangeEnd));
 
-  Date dayStart = DateHelper::dateFor(DateForType::startOfDay, rangeStart, calendar_);
-  Date dayEnd = DateHelper::dateFor(DateForType::endOfDay, rangeStart, calendar_);
+  // The entry's begin and end each fall on one day; a day holds them when its bounds do.
+  const Date endDayStart = days.dayOf(e).start;
+  CalendarDays::Day day = rangeStart == firstDay.start ? firstDay : days.dayOf(rangeStart);
   do {
-    const std::string& name = dayName(dayStart);
-    const bool beginsToday = DateHelper::isSameDay(b, dayStart, calendar_);
-    const bool endsToday = DateHelper::isSameDay(e, dayStart, calendar_);
+    const bool beginsToday = day.start == firstDay.start;
+    const bool endsToday = day.start == endDayStart;
     const SessionEdge edge = beginsToday ? (endsToday ? SessionEdge::none : SessionEdge::after)
                                          : (endsToday ? SessionEdge::before : SessionEdge::beforeAndAfter);
-    auto fragment = std::make_shared<SessionFragment>(session, beginsToday ? b : dayStart, endsToday ? e : dayEnd, edge);
-    if (intersectsStrict(fragment->interval(), range)) place(name, std::move(fragment));
+    auto fragment =
+        std::make_shared<SessionFragment>(session, beginsToday ? b : day.start, endsToday ? e : day.end, edge);
+    if (intersectsStrict(fragment->interval(), range)) place(day.name, std::move(fragment));
     // The next day begins one second after this day's last second.
-    const Date next = dayEnd + 1.0;
-    dayStart = DateHelper::dateFor(DateForType::startOfDay, next, calendar_);
-    dayEnd = DateHelper::dateFor(DateForType::endOfDay, next, calendar_);
-  } while (dayStart < range.end());
+    day = days.dayOf(day.end + 1.0);
+  } while (day.start < range.end());
   return true;
 }
 
-const std::string& SessionFetchedResultsController3::dayName(Date dayStart) {
-  if (!lastDayName_ || lastDayName_->first != dayStart) {
-    lastDayName_.emplace(dayStart, DateHelper::toString(DateFormatType::isoDate, dayStart, DateTimeZoneChoice::local));
-  }
-  return lastDayName_->second;
+CalendarDays& SessionFetchedResultsController3::calendarDays() {
+  if (!days_) days_ = std::make_unique<CalendarDays>(calendar_);
+  return *days_;
 }
 
 void SessionFetchedResultsController3::place(const std::string& name, std::shared_ptr<SessionFragment> fragment) {

@@ -18,6 +18,7 @@ namespace chronelle {
 
 class ConnectionLease;
 class ObjectContext;
+class StoreFileLock;
 
 struct PersistentStoreCoordinator::Impl {
   std::shared_ptr<const ObjectModel> model;
@@ -35,6 +36,10 @@ struct PersistentStoreCoordinator::Impl {
 
   /// One writer at a time in this process; SQLite's own lock guards against others.
   std::mutex writeMutex;
+  /// The coordinator's lock file (it outlives this state); null when the store has none.
+  StoreFileLock* fileLock = nullptr;
+  /// Marks the store in use by a writer before the first write; call with writeMutex held.
+  void markWriting();
 
   /// Every context created on this coordinator (expired ones are pruned as it goes), so a
   /// save can be merged into the others. Guarded by contextsMutex.

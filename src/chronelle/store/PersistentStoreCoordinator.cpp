@@ -99,6 +99,10 @@ void PersistentStoreCoordinator::Impl::release(std::unique_ptr<Connection> conne
   if (idle.size() < 8) idle.push_back(std::move(connection));
 }
 
+void PersistentStoreCoordinator::Impl::markWriting() {
+  if (fileLock) fileLock->markWriting();
+}
+
 void PersistentStoreCoordinator::Impl::requireStore() const {
   if (!open.load()) {
     throw StoreError(StoreError::kPersistentStoreOpen, "the coordinator has no persistent store");
@@ -217,6 +221,7 @@ void PersistentStoreCoordinator::addPersistentStore(const std::filesystem::path&
   d.options = options;
   d.release(std::move(setup));
   lock_ = StoreFileLock::acquire(file);
+  d.fileLock = lock_.get();
   openedAfterUncleanShutdown_ = lock_ && lock_->previousUserDidNotClose();
   d.open.store(true);
 }
@@ -252,6 +257,7 @@ void PersistentStoreCoordinator::setMetadataValue(const std::string& key, const 
   }
   auto lease = impl_->acquire(nullptr);
   std::lock_guard lock(impl_->writeMutex);
+  impl_->markWriting();
   Transaction transaction(*lease);
   writeMetadata(*lease, key, value);
   transaction.commit();

@@ -93,10 +93,12 @@ class Predicate {
   /// of the rows (NULL when no row has both). `end > x` then implies `begin ≥ x − longest`,
   /// `end < x` implies `begin ≤ x − shortest`. Returned as an SQL condition to AND with
   /// `toSql`'s, which changes no result and lets an index on `begin` serve the search;
-  /// absent when the predicate bounds `begin` on neither side.
+  /// absent when the predicate bounds `begin` on neither side. `beginRequired`: every stored
+  /// row has a begin (a mandatory attribute), so rows without one need not be looked up.
   std::optional<SqlFragment> spanRangeSql(const std::string& beginKey, const std::string& endKey,
                                           const std::string& beginSql, const std::string& endSql,
-                                          const std::string& longestSql, const std::string& shortestSql) const;
+                                          const std::string& longestSql, const std::string& shortestSql,
+                                          bool beginRequired = false) const;
   /// Every key path the predicate reads, each as its components.
   std::vector<std::vector<std::string>> keyPaths() const;
   /// The canonical text, with arguments written in: `==`, `!=`, booleans as YES/NO,

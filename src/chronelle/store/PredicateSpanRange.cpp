@@ -231,7 +231,8 @@ Expression rangeSql(const KindRange& range, const SpanSql& span) {
 std::optional<SqlFragment> Predicate::spanRangeSql(const std::string& beginKey, const std::string& endKey,
                                                    const std::string& beginSql, const std::string& endSql,
                                                    const std::string& longestSql,
-                                                   const std::string& shortestSql) const {
+                                                   const std::string& shortestSql,
+                                                   bool beginRequired) const {
   const SpanRange range = RangeFinder(beginKey, endKey, longestSql, shortestSql).of(*root_);
   const KindRange& finished = range.finished;
   const KindRange& running = range.running;
@@ -256,8 +257,10 @@ std::optional<SqlFragment> Predicate::spanRangeSql(const std::string& beginKey, 
     condition.parameters.insert(condition.parameters.end(), open.parameters.begin(), open.parameters.end());
   }
   if (condition.sql.empty()) return std::nullopt;
-  // Rows without a begin lie in no range; looked up by their missing begin.
-  if (range.withoutBegin) condition.sql = "((" + condition.sql + ") OR " + beginSql + " IS NULL)";
+  // Rows without a begin lie in no range; looked up by their missing begin. Where the store
+  // refuses to save such a row, the look-up would only keep SQLite from answering the
+  // period from one range of the begin index.
+  if (range.withoutBegin && !beginRequired) condition.sql = "((" + condition.sql + ") OR " + beginSql + " IS NULL)";
   return SqlFragment{std::move(condition.sql), std::move(condition.parameters)};
 }
 

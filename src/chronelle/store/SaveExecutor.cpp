@@ -42,6 +42,7 @@ void ObjectContext::Impl::obtainPermanentIDs(const ObjectSet& objects) {
   std::vector<std::pair<ManagedObject*, ObjectID>> assigned;
   {
     std::lock_guard lock(store->writeMutex);
+    store->markWriting();
     Transaction transaction(db());
     for (auto& [table, members] : byTable) {
       std::int64_t pk = store->reservePrimaryKeys(db(), *members.front()->state().layout->table,
@@ -66,6 +67,7 @@ void ObjectContext::Impl::save() {
     plan = classifyChanges(*this);
     {
       std::lock_guard lock(store->writeMutex);
+      store->markWriting();
       Transaction transaction(db());
       writeChanges(*this, plan);
       transaction.commit();

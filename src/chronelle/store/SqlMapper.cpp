@@ -28,8 +28,9 @@ std::optional<SqlFragment> SqlMapper::spanRange(const Predicate& predicate) cons
   // Each one step in the index of the span's length.
   const std::string longest = "(SELECT MAX(" + spanLengthSql(table) + ") FROM \"" + table.name + "\")";
   const std::string shortest = "(SELECT MIN(" + spanLengthSql(table) + ") FROM \"" + table.name + "\")";
+  const AttributeDescription* begin = entity_.rootEntity().attribute(keys.first);
   return predicate.spanRangeSql(keys.first, keys.second, "t0.\"" + table.span.first + "\"",
-                                "t0.\"" + table.span.second + "\"", longest, shortest);
+                                "t0.\"" + table.span.second + "\"", longest, shortest, begin && !begin->optional);
 }
 
 std::vector<std::string> SqlMapper::split(const std::string& keyPath) {

@@ -65,8 +65,8 @@ std::unique_ptr<StoreFileLock> StoreFileLock::acquire(const std::filesystem::pat
   if (fd < 0) return nullptr;
   std::unique_ptr<StoreFileLock> lock(new StoreFileLock(fd));
   if (tryLock(fd, LockType::exclusive)) {
+    // The marker is left as it is: "open" after a crash stays until the last user closes.
     lock->previousUserDidNotClose_ = markerSaysOpen(fd);
-    writeMarker(fd, kOpen, true);
     tryLock(fd, LockType::shared);  // a conversion of our own lock cannot conflict
     return lock;
   }
@@ -77,8 +77,17 @@ std::unique_ptr<StoreFileLock> StoreFileLock::acquire(const std::filesystem::pat
   return lock;
 }
 
+void StoreFileLock::markWriting() {
+  if (markedWriting_) return;
+  // Another user may have marked it already; "open" stays until the last user closes.
+  if (!markerSaysOpen(fd_)) writeMarker(fd_, kOpen, true);
+  markedWriting_ = true;
+}
+
 StoreFileLock::~StoreFileLock() {
-  if (tryLock(fd_, LockType::exclusive)) writeMarker(fd_, kClosed, false);
+  // The last user closes for every user, the ones that wrote among them, so it reads the
+  // marker rather than its own writes.
+  if (tryLock(fd_, LockType::exclusive) && markerSaysOpen(fd_)) writeMarker(fd_, kClosed, false);
   ::close(fd_);  // releases the lock
 }
 

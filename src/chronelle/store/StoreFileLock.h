@@ -8,14 +8,19 @@
 namespace chronelle {
 
 /// An advisory lock on `<store>-lock` held for as long as a coordinator has the store open,
-/// and a marker kept in that file: "open" while in use, "closed" after the last user closed
-/// it. The kernel drops the lock of a process that dies, but not the marker, so:
+/// and a marker kept in that file: "open" from the first write of a user until the last user
+/// closed the store, "closed" after that. The kernel drops the lock of a process that dies,
+/// but not the marker, so:
 ///
+/// - before its first write, a user makes sure the marker says "open" (synced). A user that
+///   only reads never touches the file: it cannot leave totals half-written, and opening a
+///   store to read from it costs no synced write;
 /// - on opening, the opener that gets the lock exclusively is the only user. If the marker
-///   still says "open", the last user crashed or was killed. It then writes "open" (synced)
-///   and keeps a shared lock, so later openers see they are not alone;
+///   still says "open", a user that wrote crashed or was killed. It keeps a shared lock, so
+///   later openers see they are not alone;
 /// - on closing, the closer that can take the lock exclusively is the last user and writes
-///   "closed". Openers and closers that share the store with others leave the marker alone.
+///   "closed" when the marker says "open". Openers and closers that share the store with
+///   others leave the marker alone.
 ///
 /// The locks are open-file-description locks: they convert between shared and exclusive
 /// atomically (no window in which a second process could mistake a live user for a crashed
@@ -37,6 +42,10 @@ class StoreFileLock {
   /// user never closed the store.
   bool previousUserDidNotClose() const { return previousUserDidNotClose_; }
 
+  /// Makes sure the marker says "open" before this user's first write; a no-op after the
+  /// first call. Call with the store's write lock held. Never throws.
+  void markWriting();
+
   /// The lock file of a store.
   static std::filesystem::path lockFile(const std::filesystem::path& storeFile);
 
@@ -44,6 +53,7 @@ class StoreFileLock {
   explicit StoreFileLock(int fd) : fd_(fd) {}
   int fd_ = -1;
   bool previousUserDidNotClose_ = false;
+  bool markedWriting_ = false;
 };
 
 }  // namespace chronelle
