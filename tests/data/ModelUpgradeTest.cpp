@@ -20,26 +20,20 @@ TEST_F(ModelUpgradeTest, APreviousVersionStoreKeepsItsEntriesAndRecountsFromAnIn
   const auto file = directory.path() / "store" / "Chronelle.sqlite";
   std::filesystem::remove(file);
   {
-    // Two tasks in a folder, five entries of 1..5 hours, written as the previous version did.
+    // Entries of 1, 2 and 3 hours on one task, written as the previous version did.
     auto coordinator = std::make_shared<PersistentStoreCoordinator>(ChronelleModel::build(ChronelleModel::kVersion - 1));
     coordinator->addPersistentStore(file);
     auto old = ObjectContext::create(ConcurrencyType::privateQueue, coordinator);
-    auto folder = old->insertNewObject(Folder::kEntityName);
-    folder->setValue("name", "F");
-    folder->setValue("confirmedDuration", 15 * 3600.0);
-    for (int t = 0; t < 2; ++t) {
-      auto task = old->insertNewObject(Task::kEntityName);
-      task->setValue("name", t == 0 ? "A" : "B");
-      task->setObject("parent", folder);
-      task->setValue("confirmedDuration", (t == 0 ? 9 : 6) * 3600.0);
-      for (int hours = 1 + t; hours <= 5; hours += 2) {
-        auto entry = old->insertNewObject(Session::kEntityName);
-        entry->setValue("identifier", "E" + std::to_string(hours));
-        entry->setValue("begin", utc(hours));
-        entry->setValue("end", utc(2 * hours));
-        entry->setValue("confirmedDuration", hours * 3600.0);
-        entry->setObject("task", task);
-      }
+    auto task = old->insertNewObject(Task::kEntityName);
+    task->setValue("name", "A");
+    task->setValue("confirmedDuration", 6 * 3600.0);
+    for (int hours = 1; hours <= 3; ++hours) {
+      auto entry = old->insertNewObject(Session::kEntityName);
+      entry->setValue("identifier", "E" + std::to_string(hours));
+      entry->setValue("begin", utc(hours));
+      entry->setValue("end", utc(2 * hours));
+      entry->setValue("confirmedDuration", hours * 3600.0);
+      entry->setObject("task", task);
     }
     old->save();
   }
@@ -58,15 +52,14 @@ TEST_F(ModelUpgradeTest, APreviousVersionStoreKeepsItsEntriesAndRecountsFromAnIn
     entries += entry->identifier().value_or("?") + ":" + entry->task()->name() + ":" +
                std::to_string(static_cast<int>(entry->confirmedDuration())) + " ";
   }
-  EXPECT_EQ(entries, "E1:A:3600 E2:B:7200 E3:A:10800 E4:B:14400 E5:A:18000 ");
+  EXPECT_EQ(entries, "E1:A:3600 E2:A:7200 E3:A:10800 ");
 
-  // Entry E3 of task A one hour longer: A and F are recounted from the store.
-  const auto e3 = provider->getSession("E3");
-  ASSERT_NE(e3, nullptr);
-  write(provider->updateTimeEntry(e3->objectID(), {{TimeEntryChangeKey::end, utc(7)}}));
+  // E2 one hour longer: the task is recounted from the store.
+  const auto e2 = provider->getSession("E2");
+  ASSERT_NE(e2, nullptr);
+  write(provider->updateTimeEntry(e2->objectID(), {{TimeEntryChangeKey::end, utc(5)}}));
   setStatementObserver(nullptr);
-  EXPECT_EQ(e3->task()->confirmedDuration(), 10 * 3600.0);
-  EXPECT_EQ(e3->task()->parent()->confirmedDuration(), 16 * 3600.0);
+  EXPECT_EQ(e2->task()->confirmedDuration(), 7 * 3600.0);
 
   ASSERT_FALSE(sums.empty()) << "the recount ran no sum in the store";
   auto reader = StoreFileReader::openReadOnly(file, false);
