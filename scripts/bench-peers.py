@@ -153,6 +153,9 @@ def main():
         ours = [chronelle, "--store", store, "--tz", "UTC"]
         old_store = import_store(before, directory, "chronelle-before") if before else None
         old = [before, "--store", old_store, "--tz", "UTC"] if before else None
+        # Once untimed: a store of an older model version is migrated by its first open.
+        for base in filter(None, (ours, old)):
+            run(base + ["tree"], env)
         sqlite = shutil.which("sqlite3")
         # The month's bounded per-task sums, as the library's limit in one `sqlite3` process.
         month_sql = ("SELECT ZTASK, SUM(ZCONFIRMEDDURATION), COUNT(*) FROM ZSESSION WHERE "
