@@ -35,26 +35,21 @@ TEST_F(BaseDataProviderRead, TasksIncludingUnsavedOnesAndRecentTasks) {
   auto folder = makeFolder("Folder");
   auto archived = makeTask("Archived", folder, 1);
   archived->setArchived(true);
-  for (int i = 0; i < 5; ++i) {
-    auto recent = makeTask("Recent" + std::to_string(i), folder, 10 - i);
-    recent->setLastSessionBegin(utc(9, i));
-  }
   archived->setLastSessionBegin(utc(8));
+  for (int i = 0; i < 5; ++i)
+    makeTask("Recent" + std::to_string(i), folder, 10 - i)->setLastSessionBegin(utc(9, i));
   auto never = makeTask("Never", nullptr, 0);
   save();
   auto unsaved = makeTask("Unsaved", folder, 20);
 
-  EXPECT_EQ(provider.getTotalTasksCount(), 8u);
-  EXPECT_EQ(provider.getAllTasks(true).size(), 8u);
-  EXPECT_EQ(names(provider.getAllTasks(false)).find("Archived"), std::string::npos);
-  EXPECT_EQ(provider.getAllTasks(false).size(), 7u);
-
-  EXPECT_EQ(provider.getTask(*unsaved->identifier()), unsaved);
-  EXPECT_EQ(provider.getTask(*never->identifier()), never);
+  const auto active = provider.getAllTasks(false);
+  EXPECT_EQ(std::tuple(provider.getTotalTasksCount(), provider.getAllTasks(true).size(),
+                       names(active).find("Archived"), active.size()),
+            std::tuple(8u, 8u, std::string::npos, 7u));
+  EXPECT_TRUE(provider.getTask(*unsaved->identifier()) == unsaved &&
+              provider.getTask(*never->identifier()) == never);
   EXPECT_EQ(provider.getTask(*folder->identifier()), nullptr) << "a folder is not a task";
-  EXPECT_EQ(provider.getFolder(*folder->identifier()), folder);
-  EXPECT_EQ(provider.getFolder("no such identifier"), nullptr);
-
+  EXPECT_TRUE(provider.getFolder(*folder->identifier()) == folder && !provider.getFolder("none"));
   // The limit is a batch size, not a cap; order is `order`, archived and unstarted tasks
   // are left out.
   EXPECT_EQ(names(provider.getRecentTasks(3)), "Recent4 Recent3 Recent2 Recent1 Recent0");
@@ -111,27 +106,22 @@ TEST_F(BaseDataProviderRead, TimeEntriesCountsOldestLatestAndRunning) {
   auto middle = makeSession(inFolder, utc(8), utc(10));
   save();
   auto running = makeSession(inFolder, utc(11, 30), std::nullopt);  // unsaved
+  using Sessions = std::vector<std::shared_ptr<Session>>;
 
-  EXPECT_EQ(provider.getSessions(std::nullopt),
-            (std::vector<std::shared_ptr<Session>>{early, middle, late, running}));
-  SessionQuery3 query;
-  query.from = utc(10, 30);
-  query.to = utc(12);
+  EXPECT_EQ(provider.getSessions(std::nullopt), (Sessions{early, middle, late, running}));
   time.set(utc(11, 45));
-  EXPECT_EQ(provider.getSessions(query), (std::vector<std::shared_ptr<Session>>{late, running}));
-  EXPECT_EQ(provider.getSession(*running->identifier()), running);
-  EXPECT_EQ(provider.getSession("missing"), nullptr);
-
-  EXPECT_EQ(provider.getSessionCount({}), 4u);
-  EXPECT_EQ(provider.getSessionCount({folder}), 3u);
-  EXPECT_EQ(provider.getSessionCount({loose}), 1u);
-  EXPECT_EQ(provider.getSessionCount({makeFolder("Empty")}), 4u) << "no task below: every entry counts";
-
-  EXPECT_EQ(provider.getOldestSession({}), early);
-  EXPECT_EQ(provider.getOldestSession({inFolder}), middle);
-  EXPECT_EQ(provider.getLatestTimeEntry({}), nullptr);
-  EXPECT_EQ(provider.getLatestTimeEntry({inFolder, loose}), late);
-  EXPECT_EQ(provider.getRunningTimeEntries(), (std::vector<std::shared_ptr<Session>>{running}));
+  const SessionQuery3 query{utc(10, 30), utc(12), {}, {}, {}};
+  EXPECT_EQ(provider.getSessions(query), (Sessions{late, running}));
+  EXPECT_TRUE(provider.getSession(*running->identifier()) == running && !provider.getSession("x"));
+  // No task below a node: every entry counts.
+  const auto& p = provider;
+  EXPECT_EQ(std::vector({p.getSessionCount({}), p.getSessionCount({folder}),
+                         p.getSessionCount({loose}), p.getSessionCount({makeFolder("Empty")})}),
+            std::vector<std::size_t>({4, 3, 1, 4}));
+  EXPECT_EQ((Sessions{p.getOldestSession({}), p.getOldestSession({inFolder}),
+                      p.getLatestTimeEntry({}), p.getLatestTimeEntry({inFolder, loose})}),
+            (Sessions{early, middle, nullptr, late}));
+  EXPECT_EQ(provider.getRunningTimeEntries(), (Sessions{running}));
 }
 
 TEST_F(BaseDataProviderRead, RuleSetsActivityLogsAndObjects) {
@@ -156,8 +146,9 @@ TEST_F(BaseDataProviderRead, RuleSetsActivityLogsAndObjects) {
   }
   save();
 
-  EXPECT_EQ(provider.getActiveRuleSets(), (std::vector<std::shared_ptr<RuleSet>>{wanted}));
-  EXPECT_EQ(DataModifier(stack->viewContext()).getActiveRuleSets(), (std::vector<std::shared_ptr<RuleSet>>{wanted}));
+  const std::vector<std::shared_ptr<RuleSet>> active{wanted};
+  EXPECT_EQ(provider.getActiveRuleSets(), active);
+  EXPECT_EQ(DataModifier(stack->viewContext()).getActiveRuleSets(), active);
 
   auto titles = [](const std::vector<std::shared_ptr<ALEntry>>& entries) {
     std::set<std::string> list;
@@ -179,11 +170,9 @@ TEST_F(BaseDataProviderRead, RuleSetsActivityLogsAndObjects) {
   });
   recording->setTitle(std::string("renamed here"));
   provider.getActivityLogs(utc(9), utc(10));
-  EXPECT_EQ(recording->bundleId(), "com.example.editor");
-  EXPECT_EQ(recording->title(), "renamed here");
-
+  EXPECT_EQ(recording->bundleId().value_or("-") + " " + recording->title().value_or("-"),
+            "com.example.editor renamed here");
   EXPECT_EQ(provider.getObject(wanted->objectID()), wanted);
-  EXPECT_EQ(provider.getObject(ObjectID::permanent("Task", 424242, "00000000-0000-0000-0000-000000000000")), nullptr);
 }
 
 TEST_F(BaseDataProviderRead, ReadFromAnotherThreadRunsOnTheMainQueue) {
@@ -191,22 +180,18 @@ TEST_F(BaseDataProviderRead, ReadFromAnotherThreadRunsOnTheMainQueue) {
   makeTask("Two");
   save();
   std::atomic<bool> done = false;
-  std::size_t count = 0;
-  std::vector<std::shared_ptr<Task>> tasks;
+  std::size_t count = 0, tasks = 0, mainQueueTasks = 0;
   MainQueue::shared().runPending();  // nothing else is left to run
-  std::size_t mainQueueTasks = 0;
   std::thread reader([&] {
     count = provider.getTotalTasksCount();
-    tasks = provider.getAllTasks(true);  // the objects themselves are read back on this thread
+    tasks = provider.getAllTasks(true).size();  // the objects themselves are read on this thread
     done = true;
   });
   // The reads wait for the main queue, which this thread drives: each is one task of it. A
   // read made directly on the reader's thread would finish without any.
   while (!done) mainQueueTasks += MainQueue::shared().runPending();
   reader.join();
-  EXPECT_GE(mainQueueTasks, 2u);
-  EXPECT_EQ(count, 2u);
-  EXPECT_EQ(tasks.size(), 2u);
+  EXPECT_EQ(std::tuple(mainQueueTasks >= 2, count, tasks), std::tuple(true, 2u, 2u));
 }
 
 using ManagedObjectFetcherTest = StackFixture;

@@ -1,3 +1,4 @@
+#include <sstream>
 #include <string>
 #include <system_error>
 #include <tuple>
@@ -133,23 +134,24 @@ TEST_F(DataModifierNodesTest, TurningBillingOffPropagatesToChildrenAndUnbilledEn
   ASSERT_EQ(ownEntry->hourlyRate(), 50);
 
   modifier.updateNode(*folder, {{Key::isBillableSet, true}, {Key::isBillable, false}});
-  // Nodes: "rate set, rate"; entries: "billable, rate, revenue".
-  auto node = [](const Node& n) { return std::to_string(n.hourlyRateIsSet()) + "," + std::to_string(n.hourlyRate()); };
-  auto money = [](const Session& e) {
-    return std::to_string(e.isBillable()) + "," + std::to_string(e.hourlyRate()) + "," +
-           std::to_string(e.confirmedRevenue());
+  // Nodes "rate set,rate"; entries "billable,rate,revenue".
+  auto render = [](std::vector<const Node*> nodes, std::vector<const Session*> entries) {
+    std::ostringstream out;
+    for (const Node* n : nodes) out << n->hourlyRateIsSet() << "," << n->hourlyRate() << " ";
+    for (const Session* e : entries)
+      out << e->isBillable() << "," << e->hourlyRate() << "," << e->confirmedRevenue() << " ";
+    return out.str();
   };
-  EXPECT_EQ(node(*folder) + " " + node(*sub) + " " + node(*inherits),
-            "0,0.000000 0,0.000000 0,0.000000");
-  EXPECT_EQ(money(*unbilled) + " " + money(*billed) + " " + money(*paid),
-            "0,0.000000,0.000000 1,80.000000,80.000000 1,80.000000,80.000000");
-  // The effectively billable task keeps its settings; its rate now comes from nowhere.
+  // Billed and paid entries keep their money; the effectively billable task keeps its settings,
+  // but its rate now comes from nowhere.
+  EXPECT_EQ(render({folder.get(), sub.get(), inherits.get()},
+                   {unbilled.get(), billed.get(), paid.get(), ownEntry.get()}),
+            "0,0 0,0 0,0 0,0,0 1,80,80 1,80,80 1,0,0 ");
   EXPECT_TRUE(own->isBillable());
-  EXPECT_EQ(money(*ownEntry), "1,0.000000,0.000000");
 
   // A rate alone reprices unbilled entries below.
   modifier.updateNode(*own, {{Key::hourlyRateIsSet, true}, {Key::hourlyRate, 30.0}});
-  EXPECT_EQ(money(*ownEntry), "1,30.000000,30.000000");
+  EXPECT_EQ(render({}, {ownEntry.get()}), "1,30,30 ");
 }
 
 TEST_F(DataModifierNodesTest, SortByNameUsesScalarOrderOfComposedNamesAndIsStable) {
@@ -183,12 +185,11 @@ TEST_F(DataModifierNodesTest, ColoursReachDirectTasksOnly) {
   EXPECT_EQ(std::vector({folder->colorId(), direct->colorId(), sub->colorId(), deep->colorId()}),
             std::vector<std::int16_t>({1, 1, u, u}));
   modifier.updateNode(*folder, {{Key::colorId, 5}, {Key::name, std::string("Renamed")}, {Key::notes, std::string("n")}});
-  EXPECT_EQ(direct->colorId(), 5);
-  EXPECT_EQ(folder->name(), "Renamed");
+  EXPECT_TRUE(direct->colorId() == 5 && folder->name() == "Renamed");
   modifier.updateNode(*direct, {{Key::notes, std::string("n")}});
   EXPECT_EQ(direct->notes(), "n");
   modifier.updateNode(*direct, {{Key::notes, std::any()}});
-  EXPECT_FALSE(direct->notes());
+  EXPECT_FALSE(direct->notes()) << "notes without a value clear them";
 }
 
 TEST_F(DataModifierNodesTest, ChangeSetWithAWrongTypeOrAnUnstorableValueIsRefusedWhole) {
@@ -211,13 +212,13 @@ TEST_F(DataModifierNodesTest, DeleteAllNodesAnnouncesFirstAndLeavesNothing) {
   entry(makeTask("T", folder), utc(9), utc(10));
   makeTask("Top", nullptr, 1);
   save();
-  std::size_t nodesWhenAnnounced = 0;
+  std::size_t announcedWith = 0;
   auto token = NotificationCenter::defaultCenter().addObserver(
       "Data.willDeleteAllNodes", nullptr,
-      [&](const Notification&) { nodesWhenAnnounced = context().count(Node::fetchRequest()); });
+      [&](const Notification&) { announcedWith = context().count(Node::fetchRequest()); });
   modifier.deleteAllNodes();
   save();
-  EXPECT_EQ(std::tuple(nodesWhenAnnounced, context().count(Node::fetchRequest()),
+  EXPECT_EQ(std::tuple(announcedWith, context().count(Node::fetchRequest()),
                        context().count(Session::fetchRequest())),
             std::tuple(3u, 0u, 0u));
 }
