@@ -11,15 +11,13 @@ TEST(ActivityLogTest, EffectiveTimesFallBackToTheClock) {
   ModelStore store;
   auto running = store.context->insert<ALEntry>(ALEntry::kEntityName);
   running->setBegin(store.time.now() - 120);
-  EXPECT_TRUE(running->isRunning());
-  EXPECT_EQ(running->effectiveDuration(), 120);
   store.time.advance(30);
-  EXPECT_EQ(running->effectiveDuration(), 150);
-  EXPECT_EQ(running->dateInterval().end(), store.time.now());
+  EXPECT_EQ(std::tuple(running->isRunning(), running->effectiveDuration(),
+                       running->dateInterval().end()),
+            std::tuple(true, 150.0, store.time.now()));
 
   auto blank = store.context->insert<ALEntry>(ALEntry::kEntityName);
-  EXPECT_FALSE(blank->isRunning());
-  EXPECT_EQ(blank->effectiveDuration(), 0);
+  EXPECT_EQ(std::tuple(blank->isRunning(), blank->effectiveDuration()), std::tuple(false, 0.0));
   std::string titled;
   for (const char* title : {"", "x"}) titled += (blank->setTitle(title), blank->hasTitle()) ? "y" : "n";
   EXPECT_EQ(titled, "ny");

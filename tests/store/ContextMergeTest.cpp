@@ -211,9 +211,8 @@ TEST(ContextThreadTest, APrivateContextReadsConsistentSavedStatesWhileTheMainCon
         FetchRequest visits("Visit");
         visits.propertiesToFetch = {ExpressionDescription{"n", "count:", "tally", AttributeType::integer64},
                                     ExpressionDescription{"max", "max:", "tally", AttributeType::integer64}};
-        const auto counted = reader->fetchDictionaries(visits);
-        const auto n = counted.at(0).at("n");
-        const auto max = counted.at(0).count("max") ? counted.at(0).at("max") : Value(0);
+        const auto counted = reader->fetchDictionaries(visits).at(0);
+        const auto n = counted.at("n"), max = counted.count("max") ? counted.at("max") : Value(0);
         if (objectSum != 100 || rows.at(0).at("sum") != Value(100) || n != max) {
           problems.push_back("sum " + std::to_string(objectSum) + " / " + rows.at(0).at("sum").description() +
                              ", visits " + n.description() + " max " + max.description());
@@ -244,10 +243,9 @@ TEST(ContextThreadTest, PerformAndWaitIsReentrantAndReachesTheMainQueueFromOther
   });
   EXPECT_EQ(depth, 2);
 
-  // A main-queue context used from another thread runs the block on the main queue.
-  ASSERT_TRUE(MainQueue::shared().isMainThread());
-  std::atomic<bool> ranOnMain{false};
-  std::atomic<bool> finished{false};
+  // A main-queue context used from another thread runs the block on the main queue, and
+  // hands back what it throws.
+  std::atomic<bool> ranOnMain{false}, finished{false};
   std::thread worker([&] {
     store.context->performAndWait([&] { ranOnMain.store(MainQueue::shared().isMainThread()); });
     EXPECT_THROW(store.context->performAndWait([] { throw std::runtime_error("inside"); }), std::runtime_error);

@@ -37,14 +37,12 @@ class FetchPendingChangesTest : public ::testing::Test {
 // Object IDs come with the same merge as objects (the order and limit applied to saved and
 // unsaved alike); aggregates read saved data only.
 TEST_F(FetchPendingChangesTest, ObjectIDsMergeUnsavedChangesAndAggregatesDoNot) {
-  with(store.spot("e"), {{"open", true}});  // unsaved insert that matches and sorts first
+  auto e = with(store.spot("e"), {{"open", true}});  // unsaved insert that matches and sorts first
   saved["b"]->setValue("open", false);
   store.context->deleteObject(saved["c"]);
   saved["d"]->setValue("rank", -1);  // moves to the front
-  const auto ids = store.context->fetchObjectIDs(spots("open == YES", {}, {{"rank", true}}, 2));
-  ASSERT_EQ(ids.size(), 2u);
-  EXPECT_EQ(ids[0], saved["d"]->objectID());
-  EXPECT_TRUE(ids[1].isTemporaryID());
+  EXPECT_EQ(store.context->fetchObjectIDs(spots("open == YES", {}, {{"rank", true}}, 2)),
+            (std::vector<ObjectID>{saved["d"]->objectID(), e->objectID()}));
 
   FetchRequest sum = spots("open == YES", {}, {});
   sum.propertiesToFetch = {expression("total", "sum:", "rank", AttributeType::integer64),
@@ -135,7 +133,7 @@ class FetchDictionaryTest : public ::testing::Test {
   std::shared_ptr<ManagedObject> x, y;
 };
 
-TEST_F(FetchDictionaryTest, AggregatesOverAPredicateComeBackWithTheirResultTypes) {
+TEST_F(FetchDictionaryTest, AggregatesOverAPredicateComeBackWithTheirResultTypesOrPerGroup) {
   FetchRequest request("Visit");
   request.predicate = Predicate::parse("spot != nil");
   request.propertiesToFetch = {expression("sumWeight", "sum:", "weight"),
@@ -148,18 +146,7 @@ TEST_F(FetchDictionaryTest, AggregatesOverAPredicateComeBackWithTheirResultTypes
   EXPECT_EQ(store.context->fetchDictionaries(request),
             (std::vector<ResultDictionary>{{{"sumWeight", 2.5}, {"count", 4}, {"sumTally", 10}, {"first", start(1)},
                                             {"last", start(4)}, {"mean", 2.5}}}));
-  // Over nothing: one row, sums and counts zero, extremes absent.
-  request.predicate = Predicate::parse("tally > 100");
-  EXPECT_EQ(store.context->fetchDictionaries(request),
-            (std::vector<ResultDictionary>{{{"sumWeight", 0.0}, {"count", 0}, {"sumTally", 0}}}));
-
-  request.propertiesToFetch = {expression("bad", "median:", "tally")};
-  EXPECT_THROW(store.context->fetchDictionaries(request), StoreError);
-}
-
-TEST_F(FetchDictionaryTest, GroupingByAToOneGivesObjectIDsPerGroup) {
-  FetchRequest request("Visit");
-  request.predicate = Predicate::parse("spot != nil");
+  // Grouped by a to-one: object IDs per group.
   request.propertiesToFetch = {std::string("spot"), expression("total", "sum:", "weight"),
                                expression("n", "count:", "start", AttributeType::integer64)};
   request.propertiesToGroupBy = {"spot"};
@@ -167,6 +154,17 @@ TEST_F(FetchDictionaryTest, GroupingByAToOneGivesObjectIDsPerGroup) {
   EXPECT_EQ(store.context->fetchDictionaries(request),
             (std::vector<ResultDictionary>{{{"spot", x->objectID()}, {"total", 1.5}, {"n", 3}},
                                            {{"spot", y->objectID()}, {"total", 1.0}, {"n", 1}}}));
+  // Over nothing: one row, sums and counts zero, extremes absent.
+  FetchRequest none("Visit");
+  none.predicate = Predicate::parse("tally > 100");
+  none.propertiesToFetch = {expression("sumWeight", "sum:", "weight"),
+                            expression("first", "min:", "start"),
+                            expression("sumTally", "sum:", "tally", AttributeType::integer64),
+                            expression("count", "count:", "start", AttributeType::integer64)};
+  EXPECT_EQ(store.context->fetchDictionaries(none),
+            (std::vector<ResultDictionary>{{{"sumWeight", 0.0}, {"sumTally", 0}, {"count", 0}}}));
+  none.propertiesToFetch = {expression("bad", "median:", "tally")};
+  EXPECT_THROW(store.context->fetchDictionaries(none), StoreError);
 
   // Distinct values of a relationship; an absent value is left out of its row.
   FetchRequest distinct("Visit");
@@ -186,11 +184,9 @@ TEST_F(FetchDictionaryTest, PlainPropertiesAndKeyPathsThroughARelationship) {
             (std::vector<ResultDictionary>{{{"tally", 4}, {"start", start(4)}, {"done", true}, {"spot.name", "y"}}}));
   // Without properties to fetch every attribute and to-one comes back.
   request.propertiesToFetch.clear();
-  const auto full = store.context->fetchDictionaries(request);
-  ASSERT_EQ(full.size(), 1u);
-  EXPECT_EQ(full[0].at("weight"), Value(1.0));
-  EXPECT_EQ(full[0].at("spot"), Value(y->objectID()));
-  EXPECT_EQ(full[0].count("note"), 0u);
+  const auto full = store.context->fetchDictionaries(request).at(0);
+  EXPECT_EQ(std::tuple(full.at("weight"), full.at("spot"), full.count("note")),
+            std::tuple(Value(1.0), Value(y->objectID()), 0u));
 
   request.propertiesToFetch = {std::string("spot.visits")};
   EXPECT_THROW(store.context->fetchDictionaries(request), StoreError);

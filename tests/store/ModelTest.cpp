@@ -89,5 +89,41 @@ TEST(ModelTest, SchemaHashFollowsTheStoredShapeAndTheRegistryFindsVersions) {
   EXPECT_THROW(ModelRegistry::registerModel(std::make_shared<ObjectModel>("Unfinished", 1)), std::logic_error);
 }
 
+// Model versions registered as builders: built on their first look-up, once, and never in
+// place of a model registered as such.
+TEST(ModelTest, BuildersRunOnFirstLookUpOnlyAndYieldToRegisteredModels) {
+  const auto lazy = [](int version) {
+    auto model = std::make_shared<ObjectModel>("Lazy", version);
+    model->addEntity(EntityDescription("Thing").add(text("name"))).finalize();
+    return std::shared_ptr<const ObjectModel>(model);
+  };
+  int builds = 0;
+  const auto counted = [&](int version) {
+    return [&, version] {
+      ++builds;
+      return lazy(version);
+    };
+  };
+  ModelRegistry::registerModel(lazy(2));
+  ModelRegistry::registerModelBuilder("Lazy", 1, counted(1));
+  EXPECT_EQ(ModelRegistry::find("Lazy")->version(), 2);
+  EXPECT_EQ(builds, 0) << "an older version is built only when asked for";
+  const auto first = ModelRegistry::find("Lazy", 1);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(std::tuple(first->version(), ModelRegistry::find("Lazy", 1), builds),
+            std::tuple(1, first, 1));
+
+  // A registered model replaces a pending builder, and a builder never replaces a model.
+  const auto registered = lazy(4);
+  ModelRegistry::registerModelBuilder("Lazy", 4, counted(4));
+  ModelRegistry::registerModel(registered);
+  ModelRegistry::registerModelBuilder("Lazy", 4, counted(4));
+  EXPECT_EQ(std::tuple(ModelRegistry::find("Lazy", 4), builds), std::tuple(registered, 1));
+
+  // A builder that builds another version is a programming error, reported on look-up.
+  ModelRegistry::registerModelBuilder("Lazy", 5, [&] { return lazy(6); });
+  EXPECT_THROW(ModelRegistry::find("Lazy", 5), std::logic_error);
+}
+
 }  // namespace
 }  // namespace chronelle::testing

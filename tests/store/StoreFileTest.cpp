@@ -100,16 +100,6 @@ TEST(StoreFileTest, FilesThatAreNotAUsableStoreFailSetUpAndStayAsTheyWere) {
   }
 }
 
-TEST(StoreFileTest, AnEmptyFileBecomesANewStore) {
-  TempDirectory directory;
-  const auto file = directory.file("store.sqlite");
-  writeBytes(file, "");
-  auto context = ObjectContext::create(ConcurrencyType::privateQueue, open(file));
-  insert(*context, "Keeper", {{"title", "kept"}});
-  context->save();
-  EXPECT_EQ(context->count(FetchRequest("Keeper")), 1u);
-}
-
 // SQLite's locks are POSIX record locks, which a process loses on every descriptor of the file
 // when it closes any one of them. Looking at the file must not cost a connection of this
 // process its lock: another process would then take itself for the last user and delete the
@@ -185,6 +175,7 @@ class StoreHolder {
 TEST(StoreFileLockTest, AUserKilledWithTheStoreOpenIsReportedByTheNextOpenOnly) {
   TempDirectory directory;
   const auto file = directory.file("store.sqlite");
+  writeBytes(file, "");  // an empty file becomes a new store
   EXPECT_FALSE(open(file)->openedAfterUncleanShutdown()) << "a new store";
   EXPECT_FALSE(open(file)->openedAfterUncleanShutdown()) << "after a clean close";
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <asio/awaitable.hpp>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -52,16 +53,14 @@ class ProviderFixture : public StackFixture {
   ObserverToken changeObserver;
 
  private:
+  // Records "returned" once `op` has completed without throwing, before its caller resumes.
   template <class T>
   static asio::awaitable<T> recordReturn(asio::awaitable<T> op, std::vector<std::string>& events) {
-    if constexpr (std::is_void_v<T>) {
-      co_await std::move(op);
-      events.push_back("returned");
-    } else {
-      T result = co_await std::move(op);
-      events.push_back("returned");
-      co_return result;
-    }
+    struct Mark {
+      std::vector<std::string>& events;
+      ~Mark() { if (!std::uncaught_exceptions()) events.push_back("returned"); }
+    } mark{events};
+    co_return co_await std::move(op);
   }
 };
 

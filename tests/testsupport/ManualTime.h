@@ -34,7 +34,6 @@ class ManualTime {
   // their remaining time and the scheduler's jump observers are called.
   void jump(Date date) { scheduler_->jumpWallClock(date); }
 
-  ManualClock& clock() { return *clock_; }
   ManualTimerScheduler& scheduler() { return *scheduler_; }
 
  private:

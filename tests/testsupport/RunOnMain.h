@@ -1,7 +1,7 @@
 #pragma once
 
 #include <asio/awaitable.hpp>
-#include <type_traits>
+#include <exception>
 
 #include "chronelle/platform/MainQueue.h"
 
@@ -14,17 +14,14 @@ T runOnMain(asio::awaitable<T> op) {
   return MainQueue::shared().runUntilComplete(std::move(op));
 }
 
-// `runOnMain`, then everything `op` left queued (follow-up writes, their notifications).
+// `runOnMain`, then everything `op` left queued (follow-up writes, their notifications); an
+// exception from `op` is rethrown without draining.
 template <class T>
 T runToEnd(asio::awaitable<T> op) {
-  if constexpr (std::is_void_v<T>) {
-    runOnMain(std::move(op));
-    MainQueue::shared().runPending();
-  } else {
-    T result = runOnMain(std::move(op));
-    MainQueue::shared().runPending();
-    return result;
-  }
+  struct Drain {
+    ~Drain() noexcept(false) { if (!std::uncaught_exceptions()) MainQueue::shared().runPending(); }
+  } drain;
+  return runOnMain(std::move(op));
 }
 
 }  // namespace chronelle::testing

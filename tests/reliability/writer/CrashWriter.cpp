@@ -1,6 +1,7 @@
 // The program the crash test kills: on a store opened as the command line opens it, it writes
-// in a seeded loop, printing "intent …" before each write and "ack …" once it has returned
-// (flushed at once; instants in whole seconds since 1970). Its first line is "pid <id>".
+// in a seeded loop, printing "intent <entry> <task> <begin> <end>|running" (the entry as the
+// write leaves it, "new" for one it creates) or "intent <entry> deleted" before each write and
+// "ack <entry>" once it has returned, flushed at once. Its first line is "pid <id>".
 //   reliability_writer STORE_DIR SEED OPERATIONS [die-after-entry-save]
 // An empty store first gets folders F and F/G and tasks A, B (in G), C (in F) and D. With
 // die-after-entry-save it creates one entry and is killed once its save has committed, before
@@ -35,6 +36,10 @@ void say(const std::string& line) {
 }
 std::string at(Date date) { return std::to_string(static_cast<long long>(date.timeIntervalSince1970())); }
 std::string id(const NSManagedObjectWithIdentifier& object) { return object.identifier().value_or("?"); }
+// An entry as the test reads it back: "<task> <begin> <end>|running", in whole seconds since 1970.
+std::string row(const Task& task, Date begin, std::optional<Date> end) {
+  return id(task) + " " + at(begin) + " " + (end ? at(*end) : "running");
+}
 
 template <class T>
 T run(asio::awaitable<T> op) {
@@ -43,8 +48,7 @@ T run(asio::awaitable<T> op) {
 // Lets the main queue do what follows a write (the recount of totals, notifications), as the
 // application's run loop would: after the write's "ack", so that kills land between the two.
 void settle() {
-  while (MainQueue::shared().runPending() > 0) {
-  }
+  while (MainQueue::shared().runPending() > 0) continue;
 }
 
 class Writer {
@@ -86,20 +90,20 @@ class Writer {
       timer_.isRunning() ? pause() : start();
     } else {
       Session& entry = *entries[static_cast<std::size_t>(pick(static_cast<int>(entries.size())))];
-      const std::string what = (kind <= 5 ? "retime " : kind <= 7 ? "move " : "delete ") + id(entry);
+      const std::string entryId = id(entry);  // unreadable once deleted
       if (kind <= 5) {
         const Date begin = randomInstant(), end = begin.addingTimeInterval(pick(7200));
-        say("intent " + what + " " + at(begin) + " " + at(end));
+        say("intent " + entryId + " " + row(*entry.task(), begin, end));
         run(provider_->updateTimeEntry(entry.objectID(), {{TimeEntryChangeKey::begin, begin}, {TimeEntryChangeKey::end, end}}));
       } else if (kind <= 7) {
         const auto& task = randomTask();
-        say("intent " + what + " " + id(*task));
+        say("intent " + entryId + " " + row(*task, *entry.begin(), entry.end()));
         run(provider_->updateTimeEntry(entry.objectID(), {{TimeEntryChangeKey::taskId, task->objectID()}}));
       } else {
-        say("intent " + what);
+        say("intent " + entryId + " deleted");
         run(provider_->deleteTimeEntries({std::static_pointer_cast<Session>(entry.shared_from_this())}));
       }
-      say("ack " + what);
+      say("ack " + entryId);
     }
     settle();
   }
@@ -107,23 +111,24 @@ class Writer {
   void create() {
     const auto& task = randomTask();
     const Date begin = randomInstant(), end = begin.addingTimeInterval(1 + pick(7200));
-    say("intent create " + id(*task) + " " + at(begin) + " " + at(end));
-    say("ack create " + id(*run(provider_->createTimeEntry(begin, end, task->objectID(), false, std::nullopt))));
+    say("intent new " + row(*task, begin, end));
+    say("ack " + id(*run(provider_->createTimeEntry(begin, end, task->objectID(), false, std::nullopt))));
   }
 
-  // Kills the process on the first committed save of the view context.
-  void dieAfterNextSave() {
+  // Creates an entry, killing the process on the first committed save of the view context.
+  void createAndDie() {
     dieOnSave_ = NotificationCenter::defaultCenter().addObserver(
         ObjectContext::kDidSaveNotification, services_.stack().viewContext().get(), [](const Notification&) { ::raise(SIGKILL); });
+    create();
   }
 
  private:
   void start() {
     const auto& task = randomTask();
     clock_->advance(60 + pick(3600));
-    say("intent start " + id(*task) + " " + at(clock_->now()));
+    say("intent new " + row(*task, clock_->now(), std::nullopt));
     const auto entry = run(timer_.start(task, clock_->now(), false));
-    say(entry ? "ack start " + id(*entry) : "failed start");
+    say(entry ? "ack " + id(*entry) : "failed start");
     if (!entry) std::exit(3);
   }
 
@@ -131,9 +136,9 @@ class Writer {
     const auto entry = timer_.currentSession();
     if (clock_->now() < *entry->begin()) clock_->set(*entry->begin());
     clock_->advance(1 + pick(3600));
-    say("intent pause " + id(*entry) + " " + at(clock_->now()));
+    say("intent " + id(*entry) + " " + row(*entry->task(), *entry->begin(), clock_->now()));
     run(timer_.pause(clock_->now(), false));
-    say("ack pause " + id(*entry));
+    say("ack " + id(*entry));
   }
 
   int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random_); }
@@ -161,8 +166,7 @@ int main(int argc, char** argv) {
   say("pid " + std::to_string(::getpid()));
   {
     Writer writer(argv[1], static_cast<unsigned>(std::stoul(argv[2])));
-    if (die) writer.dieAfterNextSave();
-    if (die) writer.create();  // does not return
+    if (die) writer.createAndDie();  // does not return
     for (long i = std::stol(argv[3]); i > 0; --i) writer.write();
   }
   return 0;  // a clean exit: the services close the store and mark it so
