@@ -1,23 +1,16 @@
 #include "CliRunner.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
-#include <sstream>
-
-extern char** environ;
+#include <iterator>
 
 namespace chronelle::testing {
 std::string readFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::pair<std::string, int> shell(const std::string& command) {
@@ -27,7 +20,8 @@ std::pair<std::string, int> shell(const std::string& command) {
   char buffer[4096];
   while (const std::size_t got = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, got);
   const int status = pclose(pipe);
-  return {output, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+  if (status == -1) return {output, -1};
+  return {output, WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)};
 }
 
 nlohmann::json CliResult::json() const {
@@ -41,39 +35,25 @@ nlohmann::json CliResult::json() const {
 
 CliStore::CliStore(std::string timeZone, std::string now) : timeZone_(std::move(timeZone)), now_(std::move(now)) {}
 
+std::string singleQuoted(const std::string& word) {
+  std::string quoted = "'";
+  for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
 CliResult CliStore::runRaw(const std::vector<std::string>& args, const std::string& input) {
   TempDirectory io;
-  const auto inPath = io.file("stdin");
-  const auto outPath = io.file("stdout");
-  const auto errPath = io.file("stderr");
-  std::ofstream(inPath, std::ios::binary) << input;
-
-  std::vector<std::string> argv = {CHRONELLE_BINARY};
-  argv.insert(argv.end(), args.begin(), args.end());
-  std::vector<char*> cargs;
-  for (auto& a : argv) cargs.push_back(a.data());
-  cargs.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  pid_t pid = 0;
-  CliResult result;
-  if (posix_spawn(&pid, CHRONELLE_BINARY, &actions, nullptr, cargs.data(), environ) == 0) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  result.out = readFile(outPath);
-  result.err = readFile(errPath);
-  return result;
+  std::ofstream(io.file("stdin"), std::ios::binary) << input;
+  std::string command = singleQuoted(CHRONELLE_BINARY);
+  for (const auto& arg : args) command += " " + singleQuoted(arg);
+  const auto [out, status] = shell(command + " <" + singleQuoted(io.file("stdin")) + " 2>" +
+                                   singleQuoted(io.file("stderr")));
+  return CliResult{status, out, readFile(io.file("stderr"))};
 }
 
 CliResult CliStore::run(const std::vector<std::string>& args, const std::string& input) const {
-  std::vector<std::string> full = {"--store", dir_.path().string(), "--tz", timeZone_, "--now", now_};
+  std::vector<std::string> full = {"--store", dir_.path().string(), "--tz", timeZone_};
+  if (!now_.empty()) full.insert(full.end(), {"--now", now_});
   full.insert(full.end(), args.begin(), args.end());
   return runRaw(full, input);
 }

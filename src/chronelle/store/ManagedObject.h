@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "chronelle/store/ObjectID.h"
@@ -31,11 +32,18 @@ struct ObservedChange {
 class ObservationToken {
  public:
   ObservationToken() = default;
-  /// Takes over the other token's observation.
-  ObservationToken(ObservationToken&&) noexcept = default;
-  /// Takes over the other token's observation. An observation this token held stays
-  /// registered: `reset()` it first.
-  ObservationToken& operator=(ObservationToken&&) noexcept = default;
+  /// Takes over the other token's observation; the other token is left empty.
+  ObservationToken(ObservationToken&& other) noexcept
+      : cancel_(std::exchange(other.cancel_, nullptr)) {}
+  /// Ends the observation this token held, then takes over the other token's, so that
+  /// `token = object->observe(...)` replaces an observation instead of leaking it.
+  ObservationToken& operator=(ObservationToken&& other) noexcept {
+    if (this != &other) {
+      reset();
+      cancel_ = std::exchange(other.cancel_, nullptr);
+    }
+    return *this;
+  }
   ~ObservationToken() { reset(); }
   /// Ends the observation now; nothing when already ended.
   void reset() {
