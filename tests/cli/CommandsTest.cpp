@@ -25,8 +25,9 @@ TEST(CliTree, BuildsEditsMovesArchivesAndListsTheTree) {
       "rate": 90}, {"rate": 70}, {"billable": false}]})");
   // Rename by identifier, move to the top at position 0.
   const std::string supportId = store.okJson({"tree"})["nodes"][3]["id"];
-  store.okAll({{"node", "edit", "@" + supportId, "--name", "Helpdesk", "--inherit-rate"},
-               {"node", "move", "Acme/Helpdesk", "--top", "--at", "0"}});
+  store.ok({"node", "edit", "@" + supportId, "--name", "Helpdesk", "--inherit-rate"});
+  store.expectJson({"tree"}, R"({"nodes": [{}, {}, {}, {"path": "Acme/Helpdesk", "rate": 90}, {}]})");
+  store.ok({"node", "move", "Acme/Helpdesk", "--top", "--at", "0"});
   store.expectJson({"tree"}, R"({"nodes": [{"path": "Helpdesk", "rate": 0.0}, {}, {}, {}, {}]})");
   // Archived nodes leave the tree unless --all; unarchive brings them back. Several nodes at
   // once still make one JSON document.

@@ -21,7 +21,8 @@ constexpr const char* kMeasure = R"(<pre id="measure"></pre><script>
 const out = {rects: [], tables: {}, background: getComputedStyle(document.body).backgroundColor};
 for (const r of document.querySelectorAll('#chart rect'))
   out.rects.push({date: r.parentNode.dataset.date, task: r.dataset.task,
-                  height: r.getBoundingClientRect().height, fill: getComputedStyle(r).fill});
+                  height: r.getBoundingClientRect().height, fill: getComputedStyle(r).fill,
+                  top: r.getBoundingClientRect().top, bottom: r.getBoundingClientRect().bottom});
 for (const t of document.querySelectorAll('table'))
   out.tables[t.id] = [...t.rows].slice(1).map(tr => ({path: tr.dataset.path || null,
                                                       cells: [...tr.cells].map(c => c.textContent.trim())}));
@@ -115,6 +116,14 @@ TEST(CliReport, JsonTextAndHtmlOfAMonthOverTheChangeToSummerTime) {
   for (const auto& rect : light["rects"]) {
     ASSERT_TRUE(durations.count(key(rect))) << rect.dump();
     EXPECT_NEAR(rect["height"].get<double>(), durations[key(rect)] * pixelsPerSecond, 0.05) << rect.dump();
+  }
+  // A column's segments stand on one baseline, each on top of the one before.
+  std::map<std::string, double> floorOf;
+  for (const auto& rect : light["rects"]) {
+    const double baseline = light["rects"][0]["bottom"];
+    const auto floor = floorOf.try_emplace(rect["date"].get<std::string>(), baseline).first;
+    EXPECT_NEAR(rect["bottom"].get<double>(), floor->second, 0.05) << rect.dump();
+    floor->second = rect["top"].get<double>();
   }
 
   // The tables hold the JSON's totals, cell by cell.

@@ -226,6 +226,14 @@ TEST_F(ReportNumbersTest, TotalsAndBreakdownsMatchHandSums) {
   list.performFetch();
   EXPECT_EQ(std::pair(running->effectiveRevenue(), list.fragments(*running).at(0)->revenue()),
             std::pair(69.97, 69.97));
+  // So are the sums over loaded entries: confirmed ones leave the running entry out,
+  // effective ones measure it up to now.
+  const auto entries = provider->getSessions(today);
+  EXPECT_EQ(std::tuple(ReportCalculator::totalConfirmedDuration(entries, today.from, today.to),
+                       ReportCalculator::totalConfirmedRevenue(entries, today.from, today.to),
+                       ReportCalculator::totalEffectiveDuration(entries, today.from, today.to),
+                       ReportCalculator::totalEffectiveRevenue(entries, today.from, today.to)),
+            std::tuple(16200.0, 50.0, 28800.0, 119.97));
 
   // Not added once confirmed, nor when the timer has no entry.
   EXPECT_NE(TotalValues::zero.byAddingUnconfirmedCurrentSession(today), TotalValues::zero);

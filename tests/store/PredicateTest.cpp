@@ -41,7 +41,7 @@ TEST(PredicateParseTest, SpellingsPrecedenceAndLiteralsHaveOneCanonicalText) {
        "(a == YES AND b == nil) OR c == YES OR (d == nil AND e == NO)"},
       {"((a = 1))", {}, "a == 1"},
       {"%@ < begin", {F}, kF + " < begin"},
-      {"a.b = c.d", {}, "a.b == c.d"},
+      {"a.b = zeta.Z_9", {}, "a.b == zeta.Z_9"},
       {"task IN %@ AND parent = %@", {Value::List{kTask1, kTask2}, folder},
        "task IN {" + kTask1.uriRepresentation() + ", " + kTask2.uriRepresentation() +
            "} AND parent == " + folder.uriRepresentation()},

@@ -161,6 +161,14 @@ TEST(ContextUndo, ChangesOfOneTaskAreOneStepAndRollbackClearsTheSteps) {
   ASSERT_TRUE(s.undo().canUndo());
   s.store.context->rollback();
   EXPECT_FALSE(s.undo().canUndo() || s.undo().canRedo());
+
+  // Undoing a move changes the places of both areas, so both count as changed.
+  std::shared_ptr<ManagedObject> work;
+  inTask([&] { work = s.store.area("work"); });
+  inTask([&] { s.desk->setObject("area", work); });
+  s.store.context->save();
+  inTask([&] { s.undo().undo(); });
+  EXPECT_TRUE(s.home->hasChanges() && work->hasChanges());
 }
 
 }  // namespace

@@ -35,6 +35,8 @@ TEST(DurationParsing, ReadsEveryTypedForm) {
       {"1h30m", 5400}, {"1H30M", 5400}, {"1h 30m", 5400}, {"1h30m15s", 5415}, {"2h 15min", 8100},
       {"2.5h", 9000}, {"1,5h", 5400}, {"2h", 7200}, {"1.5 hours", 5400}, {"45 min", 2700},
       {"90 minutes", 5400}, {"1h 30 min 15 sec", 5415},
+      // The amount is read on its own line; every Unicode line break ends the line before it.
+      {"x\n2.5h", 9000}, {"x\u00852.5h", 9000}, {"x\u20282h", 7200}, {"x\u20292m", 120},
       // Not durations. A number after the hours is neither a minute count nor a single number;
       // in "1 min 30 sec" the minute extraction sees "1m30", which is no number; two numbers
       // before the unit are not one amount; digits of other scripts match \d but are no
