@@ -10,18 +10,28 @@
 #include "chronelle/data/MainDataProvider.h"
 #include "chronelle/model/Session.h"
 #include "chronelle/model/Task.h"
+#include "chronelle/store/FetchRequest.h"
+#include "chronelle/store/ObjectContext.h"
+#include "chronelle/store/Predicate.h"
 
 namespace chronelle::cli {
 namespace {
 
 // The entry with identifier `id`, or the one entry whose identifier starts with it (at least
 // four characters). Throws CliError (usage) when there is none or several.
-std::shared_ptr<Session> findEntry(const MainDataProvider& provider, const std::string& id) {
-  if (auto entry = provider.getSession(id)) return entry;
+std::shared_ptr<Session> findEntry(AppServices& app, const std::string& id) {
+  if (auto entry = app.provider().getSession(id)) return entry;
   if (id.size() >= 4) {
+    // The identifiers that start with `id` lie in [id, id + byte 0xFF) of the identifier
+    // index (text compares byte by byte, and no UTF-8 text holds 0xFF): a look-up of the
+    // few matches instead of a read of every entry.
+    FetchRequest request(Session::kEntityName);
+    request.predicate = Predicate::parse("identifier >= %@ AND identifier < %@", {Value(id), Value(id + "\xFF")});
+    request.sortDescriptors = {{"begin", true}};
     std::vector<std::shared_ptr<Session>> matches;
-    for (const auto& entry : provider.getSessions(std::nullopt)) {
-      if (entry->identifier().value_or("").rfind(id, 0) == 0) matches.push_back(entry);
+    for (const auto& object : app.stack().viewContext()->fetch(request)) {
+      auto entry = std::dynamic_pointer_cast<Session>(object);
+      if (entry && entry->identifier().value_or("").rfind(id, 0) == 0) matches.push_back(entry);
     }
     if (matches.size() == 1) return matches.front();
     if (matches.size() > 1) {
@@ -59,7 +69,7 @@ void editEntry(CommandContext& ctx, const Args& rawArgs) {
   const Arguments args(rawArgs, {{"from", "to", "task", "notes", "status", "rate"}, {"no-notes"}, {}});
   args.expectPositionals(1, 1, "chronelle entry edit ID [options]");
   AppServices& app = ctx.app();
-  const auto entry = findEntry(app.provider(), args.positionals().front());
+  const auto entry = findEntry(app, args.positionals().front());
   TimeEntryChanges changes;
   const std::optional<Date> from = args.value("from") ? std::optional(ctx.time().parseTime(*args.value("from")))
                                                       : std::nullopt;
@@ -102,7 +112,7 @@ void deleteEntries(CommandContext& ctx, const Args& rawArgs) {
   std::vector<std::shared_ptr<Session>> entries;
   Json deleted = Json::array();
   for (const auto& id : args.positionals()) {
-    entries.push_back(findEntry(app.provider(), id));
+    entries.push_back(findEntry(app, id));
     deleted.push_back(entries.back()->identifier().value_or(""));
   }
   app.run(app.provider().deleteTimeEntries(entries));
@@ -117,7 +127,7 @@ void duplicateEntry(CommandContext& ctx, const Args& rawArgs) {
   const Arguments args(rawArgs, {{}, {"with-notes"}, {}});
   args.expectPositionals(1, 1, "chronelle entry duplicate ID [--with-notes]");
   AppServices& app = ctx.app();
-  const auto entry = findEntry(app.provider(), args.positionals().front());
+  const auto entry = findEntry(app, args.positionals().front());
   const auto copy = app.run(app.provider().duplicateTimeEntry(entry, args.has("with-notes")));
   printEntry(ctx, *copy);
 }
@@ -132,7 +142,7 @@ void mergeEntries(CommandContext& ctx, const Args& rawArgs) {
   std::vector<std::string> ids;
   bool anyFinished = false;
   for (const auto& id : args.positionals()) {
-    const auto entry = findEntry(app.provider(), id);
+    const auto entry = findEntry(app, id);
     anyFinished = anyFinished || entry->end().has_value();
     ids.push_back(entry->identifier().value_or(""));
   }

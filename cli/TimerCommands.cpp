@@ -10,26 +10,42 @@
 #include "chronelle/model/Task.h"
 #include "chronelle/timer/CHTimer.h"
 #include "chronelle/timer/CHTimerPreferences.h"
+#include "chronelle/platform/UserDefaults.h"
 
 namespace chronelle::cli {
 namespace {
+
+// The timer's state, its task's path (or none) and its entry (or none), as text or JSON.
+void printStatus(CommandContext& ctx, CHTimer::State state, const std::optional<std::string>& task,
+                 const Session* entry) {
+  if (ctx.json()) {
+    Json json;
+    json["state"] = state.description();
+    json["task"] = task ? Json(*task) : Json(nullptr);
+    json["entry"] = entry ? entryJson(*entry, ctx.calendar()) : Json(nullptr);
+    ctx.print(json);
+    return;
+  }
+  ctx.out() << "state: " << state.description() << '\n';
+  ctx.out() << "task:  " << task.value_or("-") << '\n';
+  if (entry) ctx.out() << "entry: " << entryLine(*entry, ctx.calendar()) << '\n';
+}
 
 void printStatus(CommandContext& ctx) {
   AppServices& app = ctx.app();
   const CHTimer& timer = app.timer();
   const auto& task = timer.currentTask();
-  const auto& entry = timer.currentSession();
-  if (ctx.json()) {
-    Json json;
-    json["state"] = timer.state().description();
-    json["task"] = task ? Json(NodeDirectory::pathOf(*task)) : Json(nullptr);
-    json["entry"] = entry ? entryJson(*entry, ctx.calendar()) : Json(nullptr);
-    ctx.print(json);
-    return;
-  }
-  ctx.out() << "state: " << timer.state().description() << '\n';
-  ctx.out() << "task:  " << (task ? NodeDirectory::pathOf(*task) : std::string("-")) << '\n';
-  if (entry) ctx.out() << "entry: " << entryLine(*entry, ctx.calendar()) << '\n';
+  printStatus(ctx, timer.state(), task ? std::optional(NodeDirectory::pathOf(*task)) : std::nullopt,
+              timer.currentSession().get());
+}
+
+// True when the user defaults in the store directory name no entry and no task for the
+// timer: it then wakes up idle without reading the store.
+bool timerIsIdleWithoutStore(const std::filesystem::path& storeDirectory) {
+  std::error_code error;
+  if (!std::filesystem::is_directory(storeDirectory, error)) return false;  // the services say why
+  const UserDefaults defaults(storeDirectory / "defaults.json");
+  return !defaults.contains(CHTimer::kCurrentSessionKey) && !defaults.contains(CHTimer::kCurrentTaskKey);
 }
 
 }  // namespace
@@ -37,6 +53,10 @@ void printStatus(CommandContext& ctx) {
 void statusCommand(CommandContext& ctx, const Args& rawArgs) {
   const Arguments args(rawArgs, {});
   args.expectPositionals(0, 0, "chronelle status");
+  // A status in a shell prompt runs all the time. When the timer has nothing saved, the
+  // store has nothing to add, and opening it (its lock file written and synced, its schema
+  // read three times, the model built) would cost twice the rest of the process.
+  if (timerIsIdleWithoutStore(ctx.options().storeDirectory)) return printStatus(ctx, CHTimer::State::idle, {}, nullptr);
   printStatus(ctx);
 }
 

@@ -7,6 +7,10 @@ and, through `chronelle import timewarrior`, as a Chronelle store; both are kept
 median wall time of --runs runs is printed as a Markdown table with the machine and the load.
 
     scripts/bench-peers.py --chronelle build/release/cli/chronelle [--sizes 10000,100000,1000000]
+                           [--before /tmp/chronelle-before]
+
+With --before, an older build is timed too, in turn with the two others, on a store of its own
+imported by itself (a newer build may have migrated the other store beyond what it can open).
 """
 
 import argparse
@@ -15,6 +19,7 @@ import json
 import os
 import platform
 import shutil
+import sqlite3
 import statistics
 import subprocess
 import sys
@@ -87,8 +92,8 @@ def write_data_set(directory, count, seed):
     open(done, "w").close()
 
 
-def import_store(chronelle, directory):
-    store = os.path.join(directory, "chronelle")
+def import_store(chronelle, directory, name="chronelle"):
+    store = os.path.join(directory, name)
     if os.path.exists(os.path.join(store, "imported")):
         return store
     shutil.rmtree(store, ignore_errors=True)
@@ -110,15 +115,14 @@ def run(command, env):
     return elapsed
 
 
-def timed_pairs(pairs, runs, env):
-    """Median seconds of each side of each pair, the sides run alternately."""
-    samples = {name: ([], []) for name, _, _ in pairs}
+def timed_sides(rows, runs, env):
+    """Median seconds of each side of each row, the sides run in turn (None: not timed)."""
+    samples = {row[0]: [[] for _ in row[1:]] for row in rows}
     for r in range(runs):
-        for name, ours, theirs in pairs:
-            samples[name][0].append(run(ours(r), env) if ours else 0)
-            samples[name][1].append(run(theirs(r), env) if theirs else 0)
-    return {name: (statistics.median(a) if a else 0, statistics.median(b) if b else 0)
-            for name, (a, b) in samples.items()}
+        for name, *sides in rows:
+            for side, command in enumerate(sides):
+                samples[name][side].append(run(command(r), env) if command else 0)
+    return {name: [statistics.median(s) for s in sides] for name, sides in samples.items()}
 
 
 def ms(seconds):
@@ -132,8 +136,10 @@ def main():
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--work", default="build/bench-peers")
+    parser.add_argument("--before", help="an older chronelle binary timed beside the other")
     options = parser.parse_args()
     chronelle = os.path.abspath(options.chronelle)
+    before = os.path.abspath(options.before) if options.before else None
     timew = shutil.which("timew")
     if not timew:
         sys.exit("timew is not installed (make bench-peers installs it)")
@@ -145,6 +151,11 @@ def main():
         store = import_store(chronelle, directory)
         env = dict(os.environ, TIMEWARRIORDB=os.path.join(directory, "timew"), TZ="UTC")
         ours = [chronelle, "--store", store, "--tz", "UTC"]
+        old_store = import_store(before, directory, "chronelle-before") if before else None
+        old = [before, "--store", old_store, "--tz", "UTC"] if before else None
+        # Once untimed: a store of an older model version is migrated by its first open.
+        for base in filter(None, (ours, old)):
+            run(base + ["tree"], env)
         sqlite = shutil.which("sqlite3")
         # The month's bounded per-task sums, as the library's limit in one `sqlite3` process.
         month_sql = ("SELECT ZTASK, SUM(ZCONFIRMEDDURATION), COUNT(*) FROM ZSESSION WHERE "
@@ -157,41 +168,64 @@ def main():
         def added(r, end):
             return (first_added + dt.timedelta(minutes=2 * r + end)).strftime("%Y-%m-%dT%H:%M:%SZ")
 
-        pairs = [
-            ("report of the newest month by node / summary",
-             lambda r: ours + ["report", "--month", "2025-12-01", "--by", "node"],
-             lambda r: [timew, "summary", "2025-12-01", "-", "2026-01-01"]),
-            ("report of the oldest month by node / summary",
-             lambda r: ours + ["report", "--month", "2021-01-01", "--by", "node"],
-             lambda r: [timew, "summary", "2021-01-01", "-", "2021-02-01"]),
-            ("report of a year by node / summary",
-             lambda r: ours + ["report", "--year", "2025-01-01", "--by", "node"],
-             lambda r: [timew, "summary", "2025-01-01", "-", "2026-01-01"]),
-            ("export of a year (JSON)",
-             lambda r: ours + ["export", "--year", "2025-01-01", "--format", "json"],
-             lambda r: [timew, "export", "2025-01-01", "-", "2026-01-01"]),
-            ("add one entry",
-             lambda r: ours + ["entry", "add", "proj01", "--from", added(r, 0), "--to", added(r, 1)],
-             lambda r: [timew, "track", added(r, 0), "-", added(r, 1), "proj01", ":quiet"]),
-            ("parse 1h / timew --version", lambda r: ours + ["parse", "1h"], lambda r: [timew, "--version"]),
-            ("status", lambda r: ours + ["status"], None),
+        def prefix(side_store):
+            """The first eight characters of the identifier of the store's first entry."""
+            with sqlite3.connect(f"file:{os.path.join(side_store, 'chronelle.sqlite')}?mode=ro", uri=True) as db:
+                return db.execute("SELECT substr(ZIDENTIFIER, 1, 8) FROM ZSESSION WHERE Z_PK = 1").fetchone()[0]
+
+        def ours_of(base, side_store):
+            """The chronelle side of each row, for one build on its store."""
+            entry = prefix(side_store)
+            return [
+                lambda r: base + ["report", "--month", "2025-12-01", "--by", "node"],
+                lambda r: base + ["report", "--month", "2021-01-01", "--by", "node"],
+                lambda r: base + ["report", "--year", "2025-01-01", "--by", "node"],
+                lambda r: base + ["export", "--year", "2025-01-01", "--format", "json"],
+                lambda r: base + ["entry", "add", "proj01", "--from", added(r, 0), "--to", added(r, 1)],
+                lambda r: base + ["entry", "edit", entry, "--notes", f"run {r}"],
+                lambda r: base + ["parse", "1h"],
+                lambda r: base + ["status"],
+                lambda r: base + ["report", "--month", "2025-12-01", "--by", "node"],
+                None,
+            ]
+
+        peers = [
+            ("report of the newest month by node / summary", lambda r: [timew, "summary", "2025-12-01", "-", "2026-01-01"]),
+            ("report of the oldest month by node / summary", lambda r: [timew, "summary", "2021-01-01", "-", "2021-02-01"]),
+            ("report of a year by node / summary", lambda r: [timew, "summary", "2025-01-01", "-", "2026-01-01"]),
+            ("export of a year (JSON)", lambda r: [timew, "export", "2025-01-01", "-", "2026-01-01"]),
+            ("add one entry", lambda r: [timew, "track", added(r, 0), "-", added(r, 1), "proj01", ":quiet"]),
+            # An entry named by a prefix of its identifier; Timewarrior's newest by its number.
+            ("edit one entry's notes / annotate", lambda r: [timew, "annotate", "@1", f"run {r}", ":quiet"]),
+            ("parse 1h / timew --version", lambda r: [timew, "--version"]),
+            ("status (timer idle)", None),
             ("month by node / sqlite3 bounded sums",
-             lambda r: ours + ["report", "--month", "2025-12-01", "--by", "node"],
              (lambda r: [sqlite, os.path.join(store, "chronelle.sqlite"), month_sql]) if sqlite else None),
-            ("bare process: /bin/true", None, lambda r: ["/bin/true"]),
+            ("bare process: /bin/true", lambda r: ["/bin/true"]),
         ]
-        for name, (a, b) in timed_pairs(pairs, options.runs, env).items():
-            rows.append((name, count, a, b))
+        newer = ours_of(ours, store)
+        older = ours_of(old, old_store) if old else [None] * len(peers)
+        timed = timed_sides([(name, o, a, b) for (name, b), o, a in zip(peers, older, newer)], options.runs, env)
+        for name, (o, a, b) in timed.items():
+            rows.append((name, count, o, a, b))
 
     with open("/proc/loadavg") as f:
         load = " ".join(f.read().split()[:3])
     print(f"Machine: {platform.processor() or platform.machine()}, {os.cpu_count()} cores, "
           f"{platform.system()} {platform.release()}; load average {load}; median of {options.runs} runs\n")
-    print("| command | N | chronelle | peer | chronelle ÷ peer |")
-    print("|---|---:|---:|---:|---:|")
-    for name, count, a, b in rows:
+    if before:
+        print("| command | N | before | chronelle | peer | before ÷ peer | chronelle ÷ peer |")
+        print("|---|---:|---:|---:|---:|---:|---:|")
+    else:
+        print("| command | N | chronelle | peer | chronelle ÷ peer |")
+        print("|---|---:|---:|---:|---:|")
+    for name, count, o, a, b in rows:
         ratio = f"{a / b:.2f}" if a and b else ""
-        print(f"| {name} | {count:,} | {ms(a)} | {ms(b)} | {ratio} |")
+        if before:
+            old_ratio = f"{o / b:.2f}" if o and b else ""
+            print(f"| {name} | {count:,} | {ms(o)} | {ms(a)} | {ms(b)} | {old_ratio} | {ratio} |")
+        else:
+            print(f"| {name} | {count:,} | {ms(a)} | {ms(b)} | {ratio} |")
 
 
 if __name__ == "__main__":

@@ -33,6 +33,8 @@ struct TableLayout {
   /// The begin and end columns of a declared span (see EntityDescription::setSpan); empty
   /// strings when none.
   std::pair<std::string, std::string> span;
+  /// The columns of each index over several properties (EntityDescription::addCompositeIndex).
+  std::vector<std::vector<std::string>> compositeIndexes;
 };
 
 /// A stored property of an object: an attribute or a to-one relationship (whose value is

@@ -40,6 +40,11 @@ EntityDescription& EntityDescription::addIndex(std::string attributeName) {
   return *this;
 }
 
+EntityDescription& EntityDescription::addCompositeIndex(std::vector<std::string> propertyNames) {
+  composite_.push_back(std::move(propertyNames));
+  return *this;
+}
+
 EntityDescription& EntityDescription::setSpan(std::string beginAttribute, std::string endAttribute) {
   span_ = {std::move(beginAttribute), std::move(endAttribute)};
   return *this;
@@ -189,6 +194,15 @@ void ObjectModel::finalize() {
     for (const auto& indexed : e->indexed_) {
       if (e->attribute(indexed) == nullptr) fail("entity " + e->name_ + " indexes unknown attribute " + indexed);
     }
+    for (const auto& properties : e->composite_) {
+      if (properties.size() < 2) fail("entity " + e->name_ + " declares a composite index of fewer than two properties");
+      for (const auto& name : properties) {
+        const auto* relationship = e->relationship(name);
+        if (e->attribute(name) == nullptr && (relationship == nullptr || relationship->toMany)) {
+          fail("entity " + e->name_ + " indexes " + name + ", which is neither an attribute nor a to-one relationship");
+        }
+      }
+    }
     if (!e->span_.first.empty()) {
       const auto* begin = e->attribute(e->span_.first);
       const auto* end = e->attribute(e->span_.second);
@@ -267,6 +281,13 @@ void ObjectModel::finalize() {
         layout.slots.push_back(std::move(slot));
       }
     }
+    for (const EntityDescription* member : layoutOf[e.get()]->selfAndDescendants) {
+      for (const auto& properties : member->composite_) {
+        std::vector<std::string> columns;
+        for (const auto& name : properties) columns.push_back(storeName(name));
+        table->compositeIndexes.push_back(std::move(columns));
+      }
+    }
     tables.push_back(std::move(table));
   }
   for (const auto& e : entities_) {
@@ -300,6 +321,12 @@ std::string ObjectModel::schemaHash() const {
     // Only a declared span adds to the text, so the hashes of models without one stay as
     // they were written into existing stores.
     if (!e->span_.first.empty()) text += "S" + e->span_.first + "-" + e->span_.second + ";";
+    // The same for composite indexes: a store must be migrated to gain one.
+    for (const auto& properties : e->composite_) {
+      text += "I";
+      for (const auto& name : properties) text += name + ",";
+      text += ";";
+    }
     parts.emplace(e->name_, std::move(text));
   }
   std::uint64_t hash = 14695981039346656037ULL;

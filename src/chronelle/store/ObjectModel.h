@@ -76,6 +76,13 @@ class EntityDescription {
   EntityDescription& addIndex(std::string attributeName);
   /// The attributes given to `addIndex`.
   const std::vector<std::string>& indexedAttributes() const { return indexed_; }
+  /// Gives the table one index over several properties (attributes or to-one
+  /// relationships) in this order, ending with the entity code that every fetch filters on,
+  /// so an aggregate that reads only these properties is answered from the index alone.
+  /// Part of the stored schema: declaring one needs a new model version.
+  EntityDescription& addCompositeIndex(std::vector<std::string> propertyNames);
+  /// The property lists given to `addCompositeIndex`.
+  const std::vector<std::vector<std::string>>& compositeIndexes() const { return composite_; }
   /// Declares the rows to be spans of time from the date attribute `begin` to the date
   /// attribute `end` (absent while open) and indexes their length, end − begin. Fetches then
   /// read the longest length from that index and bound every condition on `end` by a range of
@@ -127,6 +134,7 @@ class EntityDescription {
   std::vector<AttributeDescription> attributes_;
   std::vector<RelationshipDescription> relationships_;
   std::vector<std::string> indexed_;
+  std::vector<std::vector<std::string>> composite_;
   std::pair<std::string, std::string> span_;
   const EntityDescription* super_ = nullptr;
   std::vector<const EntityDescription*> subs_;

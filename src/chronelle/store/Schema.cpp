@@ -35,6 +35,17 @@ std::map<std::string, std::string> tableIndexes(const TableLayout& table) {
   if (table.root->layout().selfAndDescendants.size() > 1) indexes.emplace(indexName(table.name, "Z_ENT"), "Z_ENT");
   // The longest span is its last entry: reading it costs one index step, not a scan.
   if (!table.span.first.empty()) indexes.emplace(indexName(table.name, "ZSPAN"), spanLengthSql(table));
+  // Every fetch filters on the entity code, even in a table of one entity, so a composite
+  // index carries it last: otherwise each row found would still be read from the table.
+  for (const auto& columns : table.compositeIndexes) {
+    std::string name;
+    std::string body;
+    for (const auto& column : columns) {
+      name += (name.empty() ? "" : "_") + column;
+      body += "\"" + column + "\", ";
+    }
+    indexes.emplace(indexName(table.name, name), body + "Z_ENT");
+  }
   return indexes;
 }
 
