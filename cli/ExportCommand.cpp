@@ -1,4 +1,12 @@
 // export: every entry of a period as CSV or JSON.
+//
+// A year can hold hundreds of thousands of entries, so both formats are written entry by
+// entry straight to the output, without a JSON document in memory: the text is the same as
+// the JSON view of each entry (`entryJson`) dumped with two-space indentation.
+
+#include <cmath>
+#include <cstdio>
+#include <unordered_map>
 
 #include "Arguments.h"
 #include "CliError.h"
@@ -23,6 +31,98 @@ std::string csvField(const std::string& text) {
   return quoted + "\"";
 }
 
+// A JSON string as the JSON view writes it. Printable ASCII without quotes or backslashes (ids,
+// times, most paths) is written as is; anything else goes through the JSON library, which
+// escapes and replaces invalid UTF-8.
+void writeJsonString(std::ostream& out, const std::string& text) {
+  for (unsigned char c : text) {
+    if (c < 0x20 || c >= 0x7f || c == '"' || c == '\\') {
+      out << Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
+      return;
+    }
+  }
+  out << '"' << text << '"';
+}
+
+// A JSON number as the JSON view writes it: whole numbers below 10^15 as "741.0", the rest
+// (fractions, huge values, -0) through the JSON library's shortest round-trip form.
+void writeJsonNumber(std::ostream& out, double value) {
+  if (value == std::trunc(value) && std::fabs(value) < 1e15 && !(value == 0 && std::signbit(value))) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.0f.0", value);
+    out << buffer;
+    return;
+  }
+  out << Json(value).dump();
+}
+
+// Task paths, walked up the tree once per task rather than once per entry.
+class TaskPaths {
+ public:
+  const std::string* of(const Session& entry) {
+    const auto task = entry.task();
+    if (!task) return nullptr;
+    auto found = paths_.find(task.get());
+    if (found == paths_.end()) found = paths_.emplace(task.get(), NodeDirectory::pathOf(*task)).first;
+    return &found->second;
+  }
+
+ private:
+  std::unordered_map<const Task*, std::string> paths_;
+};
+
+void writeJson(std::ostream& out, const ReportScope3& scope, const std::vector<std::shared_ptr<Session>>& entries,
+               const Calendar& calendar) {
+  TaskPaths paths;
+  out << "{\n  \"from\": ";
+  writeJsonString(out, isoTime(scope.fromDate(), calendar));
+  out << ",\n  \"to\": ";
+  writeJsonString(out, isoTime(scope.toDate(), calendar));
+  out << ",\n  \"entries\": [";
+  const char* separator = "\n";
+  for (const auto& entry : entries) {
+    out << separator << "    {\n      \"id\": ";
+    separator = ",\n";
+    writeJsonString(out, entry->identifier().value_or(""));
+    out << ",\n      \"task\": ";
+    if (const auto* path = paths.of(*entry)) writeJsonString(out, *path);
+    else out << "null";
+    out << ",\n      \"begin\": ";
+    if (entry->begin()) writeJsonString(out, isoTime(*entry->begin(), calendar));
+    else out << "null";
+    out << ",\n      \"end\": ";
+    if (entry->end()) writeJsonString(out, isoTime(*entry->end(), calendar));
+    else out << "null";
+    out << ",\n      \"duration\": ";
+    writeJsonNumber(out, entry->effectiveDuration());
+    out << ",\n      \"billable\": " << (entry->isBillable() ? "true" : "false") << ",\n      \"rate\": ";
+    writeJsonNumber(out, entry->hourlyRate());
+    out << ",\n      \"revenue\": ";
+    writeJsonNumber(out, entry->effectiveRevenue());
+    out << ",\n      \"status\": ";
+    writeJsonString(out, entry->billingStatus().enDescription());
+    out << ",\n      \"notes\": ";
+    if (const auto notes = entry->notes()) writeJsonString(out, *notes);
+    else out << "null";
+    out << ",\n      \"autotracked\": " << (entry->autotracked() ? "true" : "false") << "\n    }";
+  }
+  out << (entries.empty() ? "]\n}\n" : "\n  ]\n}\n");
+}
+
+void writeCsv(std::ostream& out, const std::vector<std::shared_ptr<Session>>& entries, const Calendar& calendar) {
+  TaskPaths paths;
+  out << "id,task,begin,end,duration,billable,rate,revenue,status,notes\n";
+  for (const auto& entry : entries) {
+    const auto* path = paths.of(*entry);
+    out << csvField(entry->identifier().value_or("")) << ',' << (path ? csvField(*path) : std::string()) << ','
+        << (entry->begin() ? isoTime(*entry->begin(), calendar) : std::string()) << ','
+        << (entry->end() ? isoTime(*entry->end(), calendar) : std::string()) << ',' << entry->effectiveDuration()
+        << ',' << (entry->isBillable() ? "true" : "false") << ',' << formatMoney(entry->hourlyRate()) << ','
+        << formatMoney(entry->effectiveRevenue()) << ',' << entry->billingStatus().enDescription() << ','
+        << csvField(entry->notes().value_or("")) << '\n';
+  }
+}
+
 }  // namespace
 
 void exportCommand(CommandContext& ctx, const Args& rawArgs) {
@@ -33,29 +133,8 @@ void exportCommand(CommandContext& ctx, const Args& rawArgs) {
   const ReportScope3 scope = parsePeriod(args, ctx.time());
   AppServices& app = ctx.app();
   const auto entries = app.provider().getSessions(scope.toSessionQuery());
-  if (format == "json") {
-    Json list = Json::array();
-    for (const auto& entry : entries) list.push_back(entryJson(*entry, ctx.calendar()));
-    ctx.print(Json{{"from", isoTime(scope.fromDate(), ctx.calendar())},
-                   {"to", isoTime(scope.toDate(), ctx.calendar())},
-                   {"entries", list}});
-    return;
-  }
-  ctx.out() << "id,task,begin,end,duration,billable,rate,revenue,status,notes\n";
-  for (const auto& entry : entries) {
-    const Json json = entryJson(*entry, ctx.calendar());
-    const auto text = [&](const char* key) {
-      const auto& value = json[key];
-      if (value.is_null()) return std::string();
-      if (value.is_string()) return value.get<std::string>();
-      if (value.is_boolean()) return std::string(value.get<bool>() ? "true" : "false");
-      return value.dump(-1, ' ', false, Json::error_handler_t::replace);
-    };
-    ctx.out() << csvField(text("id")) << ',' << csvField(text("task")) << ',' << text("begin") << ',' << text("end")
-              << ',' << entry->effectiveDuration() << ',' << text("billable") << ',' << formatMoney(entry->hourlyRate())
-              << ',' << formatMoney(entry->effectiveRevenue()) << ',' << text("status") << ',' << csvField(text("notes"))
-              << '\n';
-  }
+  if (format == "json") writeJson(ctx.out(), scope, entries, ctx.calendar());
+  else writeCsv(ctx.out(), entries, ctx.calendar());
 }
 
 }  // namespace chronelle::cli

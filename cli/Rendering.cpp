@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 
 #include "NodeDirectory.h"
 #include "chronelle/model/Session.h"
@@ -22,20 +24,62 @@ std::string formatMoney(double amount) {
   return buffer;
 }
 
+namespace {
+
+// "yyyy-MM-dd<separator>HH:mm:ss" written from the calendar's fields, or nothing for a year
+// outside four digits (ICU's form is kept there). An ICU date formatter takes longer to set up
+// than the rest of a command that adds one entry, and formatting through it is most of the
+// cost of an export.
+std::optional<std::string> fieldsText(Date date, const Calendar& calendar, char separator) {
+  const DateComponents c = calendar.components(date);
+  if (!(c.year && *c.year >= 1 && *c.year <= 9999 && c.month && c.day && c.hour && c.minute && c.second)) {
+    return std::nullopt;
+  }
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d%c%02d:%02d:%02d", *c.year, *c.month, *c.day, separator,
+                *c.hour, *c.minute, *c.second);
+  return std::string(buffer);
+}
+
+// The ISO form from the calendar's fields and offset; nothing where only ICU can say it (an
+// offset with seconds, as local mean times have, or a year outside four digits).
+std::optional<std::string> isoFromFields(Date date, const Calendar& calendar) {
+  const int offset = calendar.secondsFromGMT(date);
+  if (offset % 60 != 0) return std::nullopt;
+  auto text = fieldsText(date, calendar, 'T');
+  if (!text) return std::nullopt;
+  if (offset == 0) return *text + 'Z';
+  char zone[16];
+  const int minutes = std::abs(offset) / 60;
+  std::snprintf(zone, sizeof zone, "%c%02d:%02d", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+  return *text + zone;
+}
+
+// Whether the fields give what ICU writes for this calendar's locale: a locale with its own
+// digits or its own era count (Thai, Arabic…) does not, and keeps ICU's text. Checked once per
+// locale on one instant, per thread.
+bool fieldsMatchIcu(const Calendar& calendar) {
+  thread_local std::optional<std::string> checkedLocale;
+  thread_local bool matches = false;
+  if (checkedLocale != calendar.localeIdentifier()) {
+    const Date probe = Date::fromSecondsSince1970(1'000'000'000.0);
+    matches = isoFromFields(probe, calendar) == DateHelper::toString(DateFormatType::isoDateTime, probe, calendar);
+    checkedLocale = calendar.localeIdentifier();
+  }
+  return matches;
+}
+
+}  // namespace
+
 std::string isoTime(Date date, const Calendar& calendar) {
+  if (fieldsMatchIcu(calendar)) {
+    if (auto text = isoFromFields(date, calendar)) return *text;
+  }
   return DateHelper::toString(DateFormatType::isoDateTime, date, calendar);
 }
 
 std::string localTime(Date date, const Calendar& calendar) {
-  // Written from the calendar's fields: an ICU date formatter takes longer to set up than
-  // the rest of a command that adds one entry. Years outside four digits keep ICU's form.
-  const DateComponents c = calendar.components(date);
-  if (c.year && *c.year >= 1 && *c.year <= 9999 && c.month && c.day && c.hour && c.minute && c.second) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", *c.year, *c.month, *c.day, *c.hour,
-                  *c.minute, *c.second);
-    return buffer;
-  }
+  if (auto text = fieldsText(date, calendar, ' ')) return *text;
   return calendar.format(date, "yyyy-MM-dd HH:mm:ss");
 }
 
