@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <map>
+#include <string>
 
 #include "chronelle/data/BaseDataProvider.h"
 #include "chronelle/model/Session.h"
@@ -29,18 +30,22 @@ struct EntryRow {
 };
 
 EntryRow readRow(const ResultDictionary& row) {
-  const auto value = [&](const char* key) -> const Value* {
+  // The keys as strings made once: a lookup by C string would build one per field and row,
+  // and the two longest do not fit in a string's inline buffer.
+  static const std::string kTask = "task", kBegin = "begin", kEnd = "end", kIsBillable = "isBillable",
+                           kRate = "hourlyRate", kDuration = "confirmedDuration", kRevenue = "confirmedRevenue";
+  const auto value = [&](const std::string& key) -> const Value* {
     auto it = row.find(key);
     return it == row.end() ? nullptr : &it->second;
   };
   EntryRow entry;
-  if (const Value* v = value("task")) entry.task = v->asObjectID();
-  if (const Value* v = value("begin")) entry.begin = v->asDate();
-  if (const Value* v = value("end")) entry.end = v->asDate();
-  if (const Value* v = value("isBillable")) entry.billable = v->asBool().value_or(false);
-  if (const Value* v = value("hourlyRate")) entry.rate = v->asDouble().value_or(0.0);
-  if (const Value* v = value("confirmedDuration")) entry.duration = v->asDouble().value_or(0.0);
-  if (const Value* v = value("confirmedRevenue")) entry.revenue = v->asDouble().value_or(0.0);
+  if (const Value* v = value(kTask)) entry.task = v->asObjectID();
+  if (const Value* v = value(kBegin)) entry.begin = v->asDate();
+  if (const Value* v = value(kEnd)) entry.end = v->asDate();
+  if (const Value* v = value(kIsBillable)) entry.billable = v->asBool().value_or(false);
+  if (const Value* v = value(kRate)) entry.rate = v->asDouble().value_or(0.0);
+  if (const Value* v = value(kDuration)) entry.duration = v->asDouble().value_or(0.0);
+  if (const Value* v = value(kRevenue)) entry.revenue = v->asDouble().value_or(0.0);
   return entry;
 }
 

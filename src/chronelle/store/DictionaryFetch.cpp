@@ -151,8 +151,16 @@ void ObjectContext::Impl::enumerateDictionaries(const FetchRequest& request,
   auto statement = db().cached(sql);
   for (std::size_t i = 0; i < parameters.size(); ++i) statement->bind(static_cast<int>(i + 1), parameters[i]);
   ++fetchCount;
+  // One dictionary serves every row: a key present in the last row keeps its node and only
+  // takes the new value, so a long scan does not allocate and free the keys row by row. With
+  // a key asked twice the first value must win, which a fresh dictionary per row keeps simple.
+  bool repeatedKey = false;
+  for (std::size_t i = 0; i < outputs.size() && !repeatedKey; ++i) {
+    for (std::size_t j = 0; j < i; ++j) repeatedKey = repeatedKey || outputs[j].key == outputs[i].key;
+  }
+  ResultDictionary row;
   while (statement->step()) {
-    ResultDictionary row;
+    if (repeatedKey) row.clear();
     for (const auto& out : outputs) {
       Value value;
       if (!out.function.empty()) {
@@ -173,7 +181,13 @@ void ObjectContext::Impl::enumerateDictionaries(const FetchRequest& request,
         value = readColumn(*statement, out.index, out.slot->attribute->type);
       }
       // Absent values are left out of the dictionary, as the platform does.
-      if (!value.isNull()) row.emplace(out.key, std::move(value));
+      if (repeatedKey) {
+        if (!value.isNull()) row.emplace(out.key, std::move(value));
+      } else if (value.isNull()) {
+        row.erase(out.key);
+      } else {
+        row.insert_or_assign(out.key, std::move(value));
+      }
     }
     visit(row);
   }

@@ -8,7 +8,7 @@ namespace chronelle {
 
 // The few Unicode-aware string operations that the palette and the parsers need, on ICU.
 // All take and return UTF-8; malformed sequences count as one U+FFFD each and never make an
-// operation fail. Free functions without state; thread-safe.
+// operation fail. Free functions; thread-safe (each thread keeps its own ICU iterator).
 
 /// `text` without the whitespace and line-break characters at both ends: tab, line feed,
 /// vertical tab, form feed, carriage return, U+0085 and every Unicode space, line or paragraph
