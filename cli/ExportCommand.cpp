@@ -4,8 +4,9 @@
 // entry straight to the output, without a JSON document in memory: the text is the same as
 // the JSON view of each entry (`entryJson`) dumped with two-space indentation.
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <cstdint>
 #include <unordered_map>
 
 #include "Arguments.h"
@@ -49,8 +50,8 @@ void writeJsonString(std::ostream& out, const std::string& text) {
 void writeJsonNumber(std::ostream& out, double value) {
   if (value == std::trunc(value) && std::fabs(value) < 1e15 && !(value == 0 && std::signbit(value))) {
     char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.0f.0", value);
-    out << buffer;
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, static_cast<std::int64_t>(value)).ptr;
+    out.write(buffer, end - buffer) << ".0";
     return;
   }
   out << Json(value).dump();

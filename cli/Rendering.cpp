@@ -35,10 +35,23 @@ std::optional<std::string> fieldsText(Date date, const Calendar& calendar, char 
   if (!(c.year && *c.year >= 1 && *c.year <= 9999 && c.month && c.day && c.hour && c.minute && c.second)) {
     return std::nullopt;
   }
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d%c%02d:%02d:%02d", *c.year, *c.month, *c.day, separator,
-                *c.hour, *c.minute, *c.second);
-  return std::string(buffer);
+  // Written digit by digit: snprintf was a fifth of an export's instructions.
+  std::string text(19, '0');
+  const auto put = [&text](std::size_t at, int value, int width) {
+    for (int i = width - 1; i >= 0; --i, value /= 10) text[at + i] = static_cast<char>('0' + value % 10);
+  };
+  put(0, *c.year, 4);
+  text[4] = '-';
+  put(5, *c.month, 2);
+  text[7] = '-';
+  put(8, *c.day, 2);
+  text[10] = separator;
+  put(11, *c.hour, 2);
+  text[13] = ':';
+  put(14, *c.minute, 2);
+  text[16] = ':';
+  put(17, *c.second, 2);
+  return text;
 }
 
 // The ISO form from the calendar's fields and offset; nothing where only ICU can say it (an
@@ -49,10 +62,11 @@ std::optional<std::string> isoFromFields(Date date, const Calendar& calendar) {
   auto text = fieldsText(date, calendar, 'T');
   if (!text) return std::nullopt;
   if (offset == 0) return *text + 'Z';
-  char zone[16];
   const int minutes = std::abs(offset) / 60;
-  std::snprintf(zone, sizeof zone, "%c%02d:%02d", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
-  return *text + zone;
+  const char zone[] = {offset < 0 ? '-' : '+', static_cast<char>('0' + minutes / 600),
+                       static_cast<char>('0' + minutes / 60 % 10), ':',
+                       static_cast<char>('0' + minutes % 60 / 10), static_cast<char>('0' + minutes % 10)};
+  return text->append(zone, sizeof zone);
 }
 
 // Whether the fields give what ICU writes for this calendar's locale: a locale with its own
