@@ -35,26 +35,28 @@ std::string csvField(const std::string& text) {
 // A JSON string as the JSON view writes it. Printable ASCII without quotes or backslashes (ids,
 // times, most paths) is written as is; anything else goes through the JSON library, which
 // escapes and replaces invalid UTF-8.
-void writeJsonString(std::ostream& out, const std::string& text) {
+void writeJsonString(std::string& out, const std::string& text) {
   for (unsigned char c : text) {
     if (c < 0x20 || c >= 0x7f || c == '"' || c == '\\') {
-      out << Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
+      out += Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
       return;
     }
   }
-  out << '"' << text << '"';
+  out += '"';
+  out += text;
+  out += '"';
 }
 
 // A JSON number as the JSON view writes it: whole numbers below 10^15 as "741.0", the rest
 // (fractions, huge values, -0) through the JSON library's shortest round-trip form.
-void writeJsonNumber(std::ostream& out, double value) {
+void writeJsonNumber(std::string& out, double value) {
   if (value == std::trunc(value) && std::fabs(value) < 1e15 && !(value == 0 && std::signbit(value))) {
     char buffer[32];
     const auto end = std::to_chars(buffer, buffer + sizeof buffer, static_cast<std::int64_t>(value)).ptr;
-    out.write(buffer, end - buffer) << ".0";
+    out.append(buffer, end).append(".0");
     return;
   }
-  out << Json(value).dump();
+  out += Json(value).dump();
 }
 
 // Task paths, walked up the tree once per task rather than once per entry.
@@ -72,42 +74,48 @@ class TaskPaths {
   std::unordered_map<const Task*, std::string> paths_;
 };
 
-void writeJson(std::ostream& out, const ReportScope3& scope, const std::vector<std::shared_ptr<Session>>& entries,
+void writeJson(std::ostream& stream, const ReportScope3& scope, const std::vector<std::shared_ptr<Session>>& entries,
                const Calendar& calendar) {
   TaskPaths paths;
-  out << "{\n  \"from\": ";
+  // Text is gathered per entry and written in one call: a stream write per field cost a tenth
+  // of the export.
+  std::string out;
+  out.append("{\n  \"from\": ");
   writeJsonString(out, isoTime(scope.fromDate(), calendar));
-  out << ",\n  \"to\": ";
+  out.append(",\n  \"to\": ");
   writeJsonString(out, isoTime(scope.toDate(), calendar));
-  out << ",\n  \"entries\": [";
+  out.append(",\n  \"entries\": [");
   const char* separator = "\n";
   for (const auto& entry : entries) {
-    out << separator << "    {\n      \"id\": ";
+    out.append(separator).append("    {\n      \"id\": ");
     separator = ",\n";
     writeJsonString(out, entry->identifier().value_or(""));
-    out << ",\n      \"task\": ";
+    out.append(",\n      \"task\": ");
     if (const auto* path = paths.of(*entry)) writeJsonString(out, *path);
-    else out << "null";
-    out << ",\n      \"begin\": ";
+    else out += "null";
+    out.append(",\n      \"begin\": ");
     if (entry->begin()) writeJsonString(out, isoTime(*entry->begin(), calendar));
-    else out << "null";
-    out << ",\n      \"end\": ";
+    else out += "null";
+    out.append(",\n      \"end\": ");
     if (entry->end()) writeJsonString(out, isoTime(*entry->end(), calendar));
-    else out << "null";
-    out << ",\n      \"duration\": ";
+    else out += "null";
+    out.append(",\n      \"duration\": ");
     writeJsonNumber(out, entry->effectiveDuration());
-    out << ",\n      \"billable\": " << (entry->isBillable() ? "true" : "false") << ",\n      \"rate\": ";
+    out.append(",\n      \"billable\": ").append(entry->isBillable() ? "true" : "false").append(",\n      \"rate\": ");
     writeJsonNumber(out, entry->hourlyRate());
-    out << ",\n      \"revenue\": ";
+    out.append(",\n      \"revenue\": ");
     writeJsonNumber(out, entry->effectiveRevenue());
-    out << ",\n      \"status\": ";
+    out.append(",\n      \"status\": ");
     writeJsonString(out, entry->billingStatus().enDescription());
-    out << ",\n      \"notes\": ";
+    out.append(",\n      \"notes\": ");
     if (const auto notes = entry->notes()) writeJsonString(out, *notes);
-    else out << "null";
-    out << ",\n      \"autotracked\": " << (entry->autotracked() ? "true" : "false") << "\n    }";
+    else out += "null";
+    out.append(",\n      \"autotracked\": ").append(entry->autotracked() ? "true" : "false").append("\n    }");
+    stream << out;
+    out.clear();
   }
-  out << (entries.empty() ? "]\n}\n" : "\n  ]\n}\n");
+  out.append(entries.empty() ? "]\n}\n" : "\n  ]\n}\n");
+  stream << out;
 }
 
 void writeCsv(std::ostream& out, const std::vector<std::shared_ptr<Session>>& entries, const Calendar& calendar) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <optional>
 
@@ -26,12 +27,21 @@ std::string formatMoney(double amount) {
 
 namespace {
 
+// Days from 1970-01-01 to a proleptic Gregorian date (Howard Hinnant's algorithm).
+std::int64_t daysFromCivil(std::int64_t year, int month, int day) {
+  year -= month <= 2 ? 1 : 0;
+  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const std::int64_t yearOfEra = year - era * 400;
+  const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146'097 + dayOfEra - 719'468;
+}
+
 // "yyyy-MM-dd<separator>HH:mm:ss" written from the calendar's fields, or nothing for a year
 // outside four digits (ICU's form is kept there). An ICU date formatter takes longer to set up
 // than the rest of a command that adds one entry, and formatting through it is most of the
 // cost of an export.
-std::optional<std::string> fieldsText(Date date, const Calendar& calendar, char separator) {
-  const DateComponents c = calendar.components(date);
+std::optional<std::string> fieldsText(const DateComponents& c, char separator) {
   if (!(c.year && *c.year >= 1 && *c.year <= 9999 && c.month && c.day && c.hour && c.minute && c.second)) {
     return std::nullopt;
   }
@@ -57,12 +67,18 @@ std::optional<std::string> fieldsText(Date date, const Calendar& calendar, char 
 // The ISO form from the calendar's fields and offset; nothing where only ICU can say it (an
 // offset with seconds, as local mean times have, or a year outside four digits).
 std::optional<std::string> isoFromFields(Date date, const Calendar& calendar) {
-  const int offset = calendar.secondsFromGMT(date);
-  if (offset % 60 != 0) return std::nullopt;
-  auto text = fieldsText(date, calendar, 'T');
+  const DateComponents c = calendar.components(date);
+  auto text = fieldsText(c, 'T');
   if (!text) return std::nullopt;
+  // The zone's offset is the local wall time less the instant, both in whole seconds: one
+  // calendar computation per time instead of a second one for the offset.
+  const std::int64_t micros = date.microsecondsSince1970();
+  const std::int64_t utc = micros / 1'000'000 - (micros % 1'000'000 < 0 ? 1 : 0);
+  const std::int64_t offset = daysFromCivil(*c.year, *c.month, *c.day) * 86'400 + *c.hour * 3600 + *c.minute * 60 +
+                              *c.second - utc;
+  if (offset % 60 != 0) return std::nullopt;
   if (offset == 0) return *text + 'Z';
-  const int minutes = std::abs(offset) / 60;
+  const int minutes = static_cast<int>(std::abs(offset) / 60);
   const char zone[] = {offset < 0 ? '-' : '+', static_cast<char>('0' + minutes / 600),
                        static_cast<char>('0' + minutes / 60 % 10), ':',
                        static_cast<char>('0' + minutes % 60 / 10), static_cast<char>('0' + minutes % 10)};
@@ -93,7 +109,7 @@ std::string isoTime(Date date, const Calendar& calendar) {
 }
 
 std::string localTime(Date date, const Calendar& calendar) {
-  if (auto text = fieldsText(date, calendar, ' ')) return *text;
+  if (auto text = fieldsText(calendar.components(date), ' ')) return *text;
   return calendar.format(date, "yyyy-MM-dd HH:mm:ss");
 }
 
