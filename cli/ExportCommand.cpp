@@ -59,6 +59,13 @@ void writeJsonNumber(std::string& out, double value) {
   out += Json(value).dump();
 }
 
+// Seconds as their shortest exact text ("13569634", "0.5"): a stream's default six significant
+// digits would write an entry of a few weeks as "1.35696e+07".
+std::string csvSeconds(double value) {
+  char buffer[32];
+  return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+}
+
 // Task paths, walked up the tree once per task rather than once per entry.
 class TaskPaths {
  public:
@@ -125,7 +132,7 @@ void writeCsv(std::ostream& out, const std::vector<std::shared_ptr<Session>>& en
     const auto* path = paths.of(*entry);
     out << csvField(entry->identifier().value_or("")) << ',' << (path ? csvField(*path) : std::string()) << ','
         << (entry->begin() ? isoTime(*entry->begin(), calendar) : std::string()) << ','
-        << (entry->end() ? isoTime(*entry->end(), calendar) : std::string()) << ',' << entry->effectiveDuration()
+        << (entry->end() ? isoTime(*entry->end(), calendar) : std::string()) << ',' << csvSeconds(entry->effectiveDuration())
         << ',' << (entry->isBillable() ? "true" : "false") << ',' << formatMoney(entry->hourlyRate()) << ','
         << formatMoney(entry->effectiveRevenue()) << ',' << entry->billingStatus().enDescription() << ','
         << csvField(entry->notes().value_or("")) << '\n';

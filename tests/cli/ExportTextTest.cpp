@@ -30,12 +30,14 @@ TEST(CliExportText, SameTextAsTheJsonLibraryForAwkwardValues) {
                {"entry", "add", "Caf\xC3\xA9 \"Q\"/Back\\slash", "--from", "2026-07-01 10:00", "--to", "2026-07-01 10:20:34",
                 "--notes", "say \"hi\", C:\\dir \xE2\x98\x95"},
                {"entry", "add", "Caf\xC3\xA9 \"Q\"/Back\\slash", "--from", "2026-12-01 08:00", "--to", "2026-12-01 09:00"},
+               {"entry", "add", "Caf\xC3\xA9 \"Q\"/Back\\slash", "--from", "2026-03-01 00:00", "--to", "2026-03-20 00:00:01"},
                {"start", "Caf\xC3\xA9 \"Q\"/Back\\slash", "--at", "2026-12-05 08:30"}});
   expectLibraryText(store, {"export", "--year", "2026-01-01", "--format", "json"});
   expectLibraryText(store, {"export", "--year", "2020-01-01", "--format", "json"});  // no entries
   const std::string csv = store.ok({"export", "--year", "2026-01-01", "--format", "csv"});
   EXPECT_NE(csv.find("2026-07-01T10:00:00-02:30,2026-07-01T10:20:34-02:30,1234,true,77.77,26.66,"), std::string::npos) << csv;
   EXPECT_NE(csv.find("2026-12-01T08:00:00-03:30,2026-12-01T09:00:00-03:30,3600,true,77.77,77.77,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find(":01-02:30,1638001,true,"), std::string::npos) << "19 days, 1 s, less the lost hour" << csv;
 }
 
 TEST(CliExportText, TimesCarryTheZoneOffsetAsIcuWritesIt) {
