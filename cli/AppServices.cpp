@@ -68,7 +68,7 @@ AppServices::AppServices(const std::filesystem::path& storeDirectory) : storeDir
     throw CliError::failure("store directory " + quoteInput(storeDirectory.string(), 200) + " is not a directory");
   }
 
-  defaults_ = std::make_shared<UserDefaults>(storeDirectory / "defaults.json");
+  defaults_ = std::make_shared<UserDefaults>(defaultsFile(storeDirectory));
   UserDefaults::setStandard(defaults_);
 
   ChronelleModel::registerModel();

@@ -61,6 +61,10 @@ class AppServices {
   ColorSetManager& colors() const { return *colors_; }
   UserDefaults& defaults() const { return *defaults_; }
   const std::filesystem::path& storeDirectory() const { return storeDirectory_; }
+  // The user defaults file of a store directory (the timer's state, the preferences).
+  static std::filesystem::path defaultsFile(const std::filesystem::path& storeDirectory) {
+    return storeDirectory / "defaults.json";
+  }
 
   // Saves the timer preferences into the user defaults and writes the file.
   void savePrefs();

@@ -44,7 +44,7 @@ void printStatus(CommandContext& ctx) {
 bool timerIsIdleWithoutStore(const std::filesystem::path& storeDirectory) {
   std::error_code error;
   if (!std::filesystem::is_directory(storeDirectory, error)) return false;  // the services say why
-  const UserDefaults defaults(storeDirectory / "defaults.json");
+  const UserDefaults defaults(AppServices::defaultsFile(storeDirectory));
   return !defaults.contains(CHTimer::kCurrentSessionKey) && !defaults.contains(CHTimer::kCurrentTaskKey);
 }
 
