@@ -2,7 +2,10 @@
 // grouping and key paths through relationships.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "StoreTestModel.h"
+#include "chronelle/store/FetchedRow.h"
 #include "chronelle/store/Predicate.h"
 #include "chronelle/store/StoreError.h"
 
@@ -190,6 +193,61 @@ TEST_F(FetchDictionaryTest, PlainPropertiesAndKeyPathsThroughARelationship) {
 
   request.propertiesToFetch = {std::string("spot.visits")};
   EXPECT_THROW(store.context->fetchDictionaries(request), StoreError);
+}
+
+// A row fetch hands over what the dictionary fetch holds, column by column in the request's
+// order, and its typed readers agree with the values' own views.
+TEST_F(FetchDictionaryTest, RowsHoldTheDictionaryValuesInRequestOrder) {
+  store.visit(x, 5)->setValue("note", "n");  // a string, and start/tally/weight set or absent
+  store.context->save();
+  FetchRequest plain("Visit");
+  plain.propertiesToFetch = {std::string("weight"), std::string("spot"), std::string("done"), std::string("start"),
+                             std::string("tally"),  std::string("note"), std::string("small"), std::string("spot.name"),
+                             std::string("tally")};
+  plain.sortDescriptors = {{"tally", true}};
+  FetchRequest grouped("Visit");
+  grouped.propertiesToFetch = {std::string("spot"), expression("total", "sum:", "weight"),
+                               expression("n", "count:", "start", AttributeType::integer64),
+                               expression("first", "min:", "start"), expression("done", "max:", "done", AttributeType::boolean)};
+  grouped.propertiesToGroupBy = {"spot"};
+  grouped.sortDescriptors = {{"spot", true}};
+  FetchRequest nothing = grouped;  // no group: one row of sums, counts and absent extremes
+  nothing.predicate = Predicate::parse("tally > 100");
+  nothing.propertiesToGroupBy.clear();
+  nothing.propertiesToFetch.erase(nothing.propertiesToFetch.begin());
+  FetchRequest everything("Visit");
+  everything.sortDescriptors = {{"tally", true}};
+  const FetchRequest requests[] = {plain, grouped, nothing, everything};
+  for (std::size_t r = 0; r < std::size(requests); ++r) {
+    const auto dictionaries = store.context->fetchDictionaries(requests[r]);
+    std::size_t n = 0;
+    store.context->enumerateRows(requests[r], [&](const FetchedRow& row) {
+      ASSERT_LT(n, dictionaries.size()) << "request " << r;
+      const ResultDictionary& dictionary = dictionaries[n++];
+      std::set<std::string> keys;
+      for (std::size_t i = 0; i < row.size(); ++i) {
+        const Value value = row.value(i);
+        const auto held = dictionary.find(row.key(i));
+        EXPECT_EQ(value, held == dictionary.end() ? Value() : held->second) << "request " << r << " " << row.key(i);
+        EXPECT_EQ(std::tuple(row.integer(i), row.real(i), row.boolean(i), row.date(i), row.objectID(i)),
+                  std::tuple(value.asInteger(), value.asDouble(), value.asBool(), value.asDate(), value.asObjectID()))
+            << "request " << r << " " << row.key(i);
+        EXPECT_EQ(row.primaryKey(i), value.asObjectID() ? std::optional(value.asObjectID()->primaryKey()) : std::nullopt)
+            << "request " << r << " " << row.key(i);
+        keys.insert(row.key(i));
+      }
+      for (const auto& [key, value] : dictionary) EXPECT_TRUE(keys.contains(key)) << "request " << r << " " << key;
+    });
+    EXPECT_EQ(n, dictionaries.size()) << "request " << r;
+  }
+  // Columns come in the request's order, a key named twice twice.
+  std::vector<std::string> order;
+  plain.fetchLimit = 1;
+  store.context->enumerateRows(plain, [&](const FetchedRow& row) {
+    for (std::size_t i = 0; i < row.size(); ++i) order.push_back(row.key(i));
+  });
+  EXPECT_EQ(order, (std::vector<std::string>{"weight", "spot", "done", "start", "tally", "note", "small", "spot.name",
+                                             "tally"}));
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
+#include <iomanip>
 #include <limits>
 #include <optional>
 #include <string>
@@ -120,6 +124,29 @@ TEST(Money, AmountsAddUpInWholeCents) {
   const std::pair<double, std::int64_t> cases[] = {{0.145, 15},  {-0.145, -15}, {9.995, 1000}, {4003385.11999997, 400338512},  // a drifted sum
                {1e-20, 0},   {NAN, 0},      {1e300, kMax}, {-1e300, kMin}};
   for (const auto& [amount, cents] : cases) EXPECT_EQ(centsOf(amount), cents) << amount;
+  // Whole cents of every size up to a billion, and the doubles just beside them (drifted
+  // sums), against the cents read off the shortest decimal text digit by digit.
+  const auto fromText = [](double amount) {
+    char text[400];  // the tiniest doubles take 330 digits in fixed notation
+    const char* end = std::to_chars(text, text + sizeof text, amount, std::chars_format::fixed).ptr;
+    const char* p = text + (text[0] == '-');
+    std::int64_t cents = 0;
+    int fraction = -1;  // fraction digits read so far; -1 before the point
+    for (; p < end && fraction < 2; ++p) {
+      if (*p == '.') fraction = 0;
+      else cents = cents * 10 + (*p - '0'), fraction += fraction >= 0;
+    }
+    for (int digits = std::max(fraction, 0); digits < 2; ++digits) cents *= 10;
+    if (p < end && *p >= '5') ++cents;  // the next digit decides, halves away from zero
+    return text[0] == '-' ? -cents : cents;
+  };
+  std::srand(7);
+  for (int i = 0; i < 3000; ++i) {
+    const std::int64_t whole = (std::int64_t{std::rand()} << 16 ^ std::rand()) % (std::int64_t{1} << (4 + i % 33));
+    const double amount = static_cast<double>(i % 2 ? whole : -whole) / 100.0;
+    for (const double x : {amount, std::nextafter(amount, 1e300), std::nextafter(amount, -1e300)})
+      ASSERT_EQ(centsOf(x), fromText(x)) << std::setprecision(17) << x;
+  }
   double tenDimes = 0;
   for (int i = 0; i < 10; ++i) tenDimes = sumOfAmounts(tenDimes, 0.1);
   EXPECT_EQ(std::vector({tenDimes, sumOfAmounts(0.1, 0.2), sumOfAmounts(4003385.11, 0.01)}),

@@ -15,45 +15,53 @@ ChartColumnBuilder::TaskInfo ChartColumnBuilder::infoOf(const std::shared_ptr<Ta
   return TaskInfo{task, SessionColumnSegment(*task), task->hierarchyKey()};
 }
 
-ChartColumnBuilder::Part* ChartColumnBuilder::part(const ObjectID& taskId) {
+const ChartColumnBuilder::TaskInfo* ChartColumnBuilder::taskInfo(const ObjectID& taskId) {
   auto known = tasks_.find(taskId);
   if (known == tasks_.end()) {
     std::optional<TaskInfo> info;
     if (auto task = std::dynamic_pointer_cast<Task>(provider_.getObject(taskId))) info = infoOf(task);
     known = tasks_.emplace(taskId, std::move(info)).first;
   }
-  return known->second ? &part(taskId, *known->second) : nullptr;
+  return known->second ? &*known->second : nullptr;
+}
+
+ChartColumnBuilder::Part* ChartColumnBuilder::part(const ObjectID& taskId) {
+  const TaskInfo* info = taskInfo(taskId);
+  return info ? &part(*info) : nullptr;
 }
 
 ChartColumnBuilder::Part& ChartColumnBuilder::part(const std::shared_ptr<Task>& task) {
   const ObjectID id = task->objectID();
   auto known = tasks_.find(id);
   if (known == tasks_.end() || !known->second) known = tasks_.insert_or_assign(id, infoOf(task)).first;
-  return part(id, *known->second);
+  return part(*known->second);
 }
 
-ChartColumnBuilder::Part& ChartColumnBuilder::part(const ObjectID& taskId, const TaskInfo& info) {
-  auto [it, inserted] = index_.emplace(taskId, parts_.size());
-  if (inserted) parts_.push_back(Part{&info, info.blank, 0});
+ChartColumnBuilder::Part& ChartColumnBuilder::part(const TaskInfo& info) {
+  auto [it, inserted] = index_.emplace(&info, parts_.size());
+  if (inserted) parts_.push_back(Part{&info});
   return parts_[it->second];
 }
 
+ChartColumnBuilder::Part& ChartColumnBuilder::addPart(const TaskInfo& info) { return parts_.emplace_back(Part{&info}); }
+
 void ChartColumnBuilder::finish(SessionColumnData& column, bool filterOutSmallGroups) {
   // Tree order: a folder's tasks stay together.
-  std::vector<std::pair<const std::string*, std::size_t>> order;
-  order.reserve(parts_.size());
-  for (std::size_t i = 0; i < parts_.size(); ++i) order.emplace_back(&parts_[i].info->treeKey, i);
-  std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return *a.first < *b.first; });
-  const auto shown = [&](const Part& p) { return !(filterOutSmallGroups && p.segment.duration <= 60); };
+  const auto treeOrder = [](const Part& a, const Part& b) { return a.info->treeKey < b.info->treeKey; };
+  if (!std::is_sorted(parts_.begin(), parts_.end(), treeOrder)) std::stable_sort(parts_.begin(), parts_.end(), treeOrder);
+  index_.clear();  // the positions moved
+  const auto shown = [&](const Part& p) { return !(filterOutSmallGroups && p.duration <= 60); };
   // A year of daily columns over a few hundred tasks is tens of thousands of segments,
-  // kept twice (the cache and the result): sized exactly, not by doubling.
+  // kept twice (the cache and the result): sized exactly, not by doubling. Each is copied
+  // from its task's blank segment once, in place.
   column.segments.reserve(column.segments.size() +
                           static_cast<std::size_t>(std::count_if(parts_.begin(), parts_.end(), shown)));
-  for (const auto& [key, index] : order) {
-    Part& p = parts_[index];
+  for (const Part& p : parts_) {
     if (!shown(p)) continue;
-    p.segment.revenue = amountOfCents(p.cents);
-    column.segments.push_back(std::move(p.segment));
+    SessionColumnSegment& segment = column.segments.emplace_back(p.info->blank);
+    segment.duration = p.duration;
+    segment.sessionCount = p.sessionCount;
+    segment.revenue = amountOfCents(p.cents);
   }
   column.calculateSessionCount();
 }

@@ -33,22 +33,31 @@ class ChartColumnBuilder {
   /// Tasks by ID; absent for an ID that is no task.
   using TaskCache = std::map<ObjectID, std::optional<TaskInfo>>;
 
-  /// One task's part of the column.
+  /// One task's part of the column: its numbers while they are summed; the segment is made
+  /// from the task's blank one when the column is finished.
   struct Part {
     const TaskInfo* info = nullptr;
-    SessionColumnSegment segment;
+    double duration = 0;
+    std::int64_t sessionCount = 0;
     std::int64_t cents = 0;  ///< the segment's revenue
   };
 
   ChartColumnBuilder(BaseDataProvider& provider, TaskCache& tasks) : provider_(provider), tasks_(tasks) {}
 
+  /// What the column needs of the task `taskId` names, looked up once per cache; null when
+  /// it names no task. The pointer stays valid while the cache lives.
+  const TaskInfo* taskInfo(const ObjectID& taskId);
   /// The part of the task `taskId` names; null when it names no task.
   Part* part(const ObjectID& taskId);
   /// The part of `task`, which must not be null.
   Part& part(const std::shared_ptr<Task>& task);
+  /// A new part for `info`, which must not have one in this column yet: for a caller that
+  /// has grouped its values by task already, so no look-up is needed.
+  Part& addPart(const TaskInfo& info);
 
   /// Appends the parts to `column` in tree order as segments (revenue converted once from
   /// cents), leaving out those of 60 s or less with `filterOutSmallGroups`, and recounts it.
+  /// Parts added in tree order already are not sorted again.
   void finish(SessionColumnData& column, bool filterOutSmallGroups);
 
   /// The whole seconds of [begin, end] inside [from, to] (an open side does not clip), as an
@@ -59,9 +68,9 @@ class ChartColumnBuilder {
   BaseDataProvider& provider_;
   TaskCache& tasks_;
   std::vector<Part> parts_;
-  std::map<ObjectID, std::size_t> index_;
+  std::map<const TaskInfo*, std::size_t> index_;  ///< parts by task
 
-  Part& part(const ObjectID& taskId, const TaskInfo& info);
+  Part& part(const TaskInfo& info);
   static TaskInfo infoOf(const std::shared_ptr<Task>& task);
 };
 

@@ -54,33 +54,41 @@ std::vector<SessionColumnData> TimeEntriesChartDataCalculator::calculateValuesFo
   bool rowsShowEverything = false;
   dataProvider_->context()->performAndWait(
       [&] { rowsShowEverything = !dataProvider_->context()->hasChanges() && !dataProvider_->context()->parent(); });
+  std::vector<std::string> keys;
+  keys.reserve(columnQueries.size());
+  for (const auto& columnQuery : columnQueries) keys.push_back(cacheKey(columnQuery, filterOutSmallGroups));
   if (rowsShowEverything) {
-    const std::string small = filterOutSmallGroups ? "-true" : "-false";
     std::vector<std::size_t> missing;
     for (std::size_t i = 0; i < columnQueries.size(); ++i) {
-      if (!chartDataCache_.contains(columnQueries[i].hashKey() + small)) missing.push_back(i);
+      if (!chartDataCache_.contains(keys[i])) missing.push_back(i);
     }
-    if (missing.size() > 1) fillColumns(columnQueries, missing, filterOutSmallGroups);
+    if (missing.size() > 1) fillColumns(columnQueries, keys, missing, filterOutSmallGroups);
   }
   columns.reserve(columnQueries.size());
-  for (const auto& columnQuery : columnQueries) {
-    columns.push_back(columnData(columnQuery, filterOutSmallGroups, includeCurrentSession));
+  for (std::size_t i = 0; i < columnQueries.size(); ++i) {
+    columns.push_back(columnData(columnQueries[i], keys[i], filterOutSmallGroups, includeCurrentSession));
   }
   return columns;
 }
 
 SessionColumnData TimeEntriesChartDataCalculator::calculateColumnData(
     const SessionQuery3& query, bool filterOutSmallGroups, const std::shared_ptr<Session>& includeCurrentSession) {
-  return columnData(query, filterOutSmallGroups, includeCurrentSession);
+  return columnData(query, cacheKey(query, filterOutSmallGroups), filterOutSmallGroups, includeCurrentSession);
 }
 
-SessionColumnData TimeEntriesChartDataCalculator::columnData(const SessionQuery3& query, bool filterOutSmallGroups,
+std::string TimeEntriesChartDataCalculator::cacheKey(const SessionQuery3& query, bool filterOutSmallGroups) {
+  return query.hashKey() + (filterOutSmallGroups ? "-true" : "-false");
+}
+
+SessionColumnData TimeEntriesChartDataCalculator::columnData(const SessionQuery3& query, const std::string& key,
+                                                             bool filterOutSmallGroups,
                                                              const std::shared_ptr<Session>& includeCurrentSession) {
   if (!query.dateInteval()) return SessionColumnData(Clock::now());
   RunningShare share;
-  dataProvider_->context()->performAndWait([&] { share = runningShare(query, includeCurrentSession.get()); });
+  if (includeCurrentSession) {
+    dataProvider_->context()->performAndWait([&] { share = runningShare(query, includeCurrentSession.get()); });
+  }
 
-  const std::string key = query.hashKey() + "-" + (filterOutSmallGroups ? "true" : "false");
   SessionColumnData column(*query.from);
   if (auto cached = chartDataCache_.find(key); cached != chartDataCache_.end()) {
     column = cached->second;
@@ -88,8 +96,10 @@ SessionColumnData TimeEntriesChartDataCalculator::columnData(const SessionQuery3
     fillColumn(column, query, filterOutSmallGroups);
     chartDataCache_.insert_or_assign(key, column);
   }
-  dataProvider_->context()->performAndWait(
-      [&] { addRunningShare(column, includeCurrentSession.get(), share, filterOutSmallGroups); });
+  if (share.included) {
+    dataProvider_->context()->performAndWait(
+        [&] { addRunningShare(column, includeCurrentSession.get(), share, filterOutSmallGroups); });
+  }
   return column;
 }
 

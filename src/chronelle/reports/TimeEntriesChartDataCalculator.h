@@ -72,17 +72,21 @@ class TimeEntriesChartDataCalculator {
     double revenue = 0;
     bool included = false;
   };
-  SessionColumnData columnData(const SessionQuery3& query, bool filterOutSmallGroups,
+  /// The cache key of a column query.
+  static std::string cacheKey(const SessionQuery3& query, bool filterOutSmallGroups);
+  /// The column of `query` under the cache key `key`.
+  SessionColumnData columnData(const SessionQuery3& query, const std::string& key, bool filterOutSmallGroups,
                                const std::shared_ptr<Session>& includeCurrentSession);
   RunningShare runningShare(const SessionQuery3& query, const Session* session) const;
   void addRunningShare(SessionColumnData& column, const Session* session, const RunningShare& share,
                        bool filterOutSmallGroups) const;
   /// Fills `column` from the store, on the provider's context.
   void fillColumn(SessionColumnData& column, const SessionQuery3& query, bool filterOutSmallGroups);
-  /// Caches the columns `missing` (ascending indexes into the tiling `columnQueries`) from
-  /// one read of the entries touching their span. On a store error nothing is cached.
-  void fillColumns(const std::vector<SessionQuery3>& columnQueries, const std::vector<std::size_t>& missing,
-                   bool filterOutSmallGroups);
+  /// Caches the columns `missing` (ascending indexes into the tiling `columnQueries`, whose
+  /// cache keys are `keys`) from one read of the entries touching their span. On a store
+  /// error nothing is cached.
+  void fillColumns(const std::vector<SessionQuery3>& columnQueries, const std::vector<std::string>& keys,
+                   const std::vector<std::size_t>& missing, bool filterOutSmallGroups);
 
   std::shared_ptr<BaseDataProvider> dataProvider_;
   ReportCalculator reportCalculator_;

@@ -42,10 +42,10 @@ void addEdgeRows(ObjectContext& context, const FetchRequest& edges, const Sessio
     if (!taskId || !end) continue;  // no task: not charted; no end: running, not confirmed
     ChartColumnBuilder::Part* part = builder.part(*taskId);
     if (part == nullptr) continue;
-    part->segment.sessionCount += 1;
+    part->sessionCount += 1;
     if (!begin) continue;  // counted, but nothing to measure
     const double seconds = ChartColumnBuilder::clippedSeconds(*begin, *end, query.from, query.to);
-    part->segment.duration += seconds;
+    part->duration += seconds;
     const bool billable = field(row, kIsBillable) && field(row, kIsBillable)->asBool().value_or(false);
     const double rate = field(row, "hourlyRate") ? field(row, "hourlyRate")->asDouble().value_or(0.0) : 0.0;
     if (billable) part->cents += revenueCents(seconds, rate);
@@ -80,10 +80,10 @@ void TimeEntriesChartDataCalculator::fillColumn(SessionColumnData& column, const
         ChartColumnBuilder::Part* part = builder.part(*taskId);
         if (part == nullptr) continue;
         const bool billable = field(row, kIsBillable) && field(row, kIsBillable)->asBool().value_or(false);
-        part->segment.duration += *duration;
+        part->duration += *duration;
         // Stored amounts are whole cents; their sum, off by far less than a cent, rounds back.
         if (billable) part->cents += centsOf(*revenue);
-        part->segment.sessionCount += *count;
+        part->sessionCount += *count;
       }
 
       // Entries crossing a bound of the column count with their part inside it.
@@ -99,12 +99,12 @@ void TimeEntriesChartDataCalculator::fillColumn(SessionColumnData& column, const
           auto task = session ? session->task() : nullptr;
           if (!task) continue;
           ChartColumnBuilder::Part& part = builder.part(task);
-          part.segment.sessionCount += 1;
+          part.sessionCount += 1;
           if (!session->end()) continue;
           const auto begin = session->begin();
           const double seconds =
               begin ? ChartColumnBuilder::clippedSeconds(*begin, *session->end(), query.from, query.to) : 0.0;
-          part.segment.duration += seconds;
+          part.duration += seconds;
           if (session->isBillable()) part.cents += centsOf(session->effectiveRevenue(query.from, query.to));
         }
       }

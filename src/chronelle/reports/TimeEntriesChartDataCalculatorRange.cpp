@@ -5,53 +5,84 @@
 // is the walk's, not the number of queries'.
 
 #include <algorithm>
-#include <map>
+#include <limits>
 #include <string>
+#include <unordered_map>
 
 #include "chronelle/data/BaseDataProvider.h"
 #include "chronelle/model/Session.h"
 #include "chronelle/reports/ChartColumnBuilder.h"
 #include "chronelle/reports/TimeEntriesChartDataCalculator.h"
+#include "chronelle/store/FetchedRow.h"
 #include "chronelle/support/Logging.h"
 #include "chronelle/support/Money.h"
 
 namespace chronelle {
 namespace {
 
-// The fields of one row, absent when the store holds none.
-struct EntryRow {
-  std::optional<ObjectID> task;
-  std::optional<Date> begin;
-  std::optional<Date> end;
-  bool billable = false;
-  double rate = 0;
-  double duration = 0;  // stored confirmed duration
-  double revenue = 0;   // stored confirmed revenue
+// The columns of the row fetch, in this order.
+enum Field : std::size_t { kTask, kBegin, kEnd, kIsBillable, kRate, kDuration, kRevenue };
+
+// One task's sums in one column while the rows stream by.
+struct Cell {
+  std::size_t task = 0;  // index into Buckets::tasks
+  double duration = 0;
+  std::int64_t cents = 0;
+  std::int64_t count = 0;
 };
 
-EntryRow readRow(const ResultDictionary& row) {
-  // The keys as strings made once: a lookup by C string would build one per field and row,
-  // and the two longest do not fit in a string's inline buffer.
-  static const std::string kTask = "task", kBegin = "begin", kEnd = "end", kIsBillable = "isBillable",
-                           kRate = "hourlyRate", kDuration = "confirmedDuration", kRevenue = "confirmedRevenue";
-  const auto value = [&](const std::string& key) -> const Value* {
-    auto it = row.find(key);
-    return it == row.end() ? nullptr : &it->second;
+// The cells of every column, and the tasks met, by row key. Rows come by begin from the
+// index, so an entry's task was usually the last one in the same column: each task
+// remembers its cell there, and only a task's first entry in a column looks through the
+// column's cells (a few hundred tasks at most).
+class Buckets {
+ public:
+  struct Task {
+    ObjectID id;
+    std::size_t column = std::numeric_limits<std::size_t>::max();  // of the remembered cell
+    std::size_t cell = 0;
   };
-  EntryRow entry;
-  if (const Value* v = value(kTask)) entry.task = v->asObjectID();
-  if (const Value* v = value(kBegin)) entry.begin = v->asDate();
-  if (const Value* v = value(kEnd)) entry.end = v->asDate();
-  if (const Value* v = value(kIsBillable)) entry.billable = v->asBool().value_or(false);
-  if (const Value* v = value(kRate)) entry.rate = v->asDouble().value_or(0.0);
-  if (const Value* v = value(kDuration)) entry.duration = v->asDouble().value_or(0.0);
-  if (const Value* v = value(kRevenue)) entry.revenue = v->asDouble().value_or(0.0);
-  return entry;
-}
+
+  explicit Buckets(std::size_t columns) : columns_(columns) {}
+
+  // The index of the task with row key `key`; `id` makes its ObjectID when it is new.
+  template <class MakeID>
+  std::size_t task(std::int64_t key, const MakeID& id) {
+    if (key == lastKey_ && !tasks_.empty()) return lastTask_;
+    auto [it, inserted] = byKey_.try_emplace(key, tasks_.size());
+    if (inserted) tasks_.push_back(Task{id()});
+    lastKey_ = key;
+    lastTask_ = it->second;
+    return lastTask_;
+  }
+
+  Cell& cell(std::size_t column, std::size_t task) {
+    Task& known = tasks_[task];
+    std::vector<Cell>& cells = columns_[column];
+    if (known.column != column) {
+      const auto found = std::find_if(cells.begin(), cells.end(), [&](const Cell& c) { return c.task == task; });
+      known.column = column;
+      known.cell = static_cast<std::size_t>(found - cells.begin());
+      if (found == cells.end()) cells.push_back(Cell{task});
+    }
+    return cells[known.cell];
+  }
+
+  const std::vector<Task>& tasks() const { return tasks_; }
+  std::vector<Cell>& column(std::size_t i) { return columns_[i]; }
+
+ private:
+  std::vector<std::vector<Cell>> columns_;
+  std::vector<Task> tasks_;
+  std::unordered_map<std::int64_t, std::size_t> byKey_;
+  std::int64_t lastKey_ = 0;
+  std::size_t lastTask_ = 0;
+};
 
 }  // namespace
 
 void TimeEntriesChartDataCalculator::fillColumns(const std::vector<SessionQuery3>& columnQueries,
+                                                 const std::vector<std::string>& keys,
                                                  const std::vector<std::size_t>& missing, bool filterOutSmallGroups) {
   ObjectContext& context = *dataProvider_->context();
   const std::size_t first = missing.front();
@@ -62,14 +93,7 @@ void TimeEntriesChartDataCalculator::fillColumns(const std::vector<SessionQuery3
   bounds.push_back(*columnQueries[last].to);
   SessionQuery3 span = columnQueries[first];
   span.to = bounds.back();
-
-  // One task's sums in one column while the rows stream by; tasks are looked up after.
-  struct Sums {
-    double duration = 0;
-    std::int64_t cents = 0;
-    std::int64_t count = 0;
-  };
-  std::vector<std::map<ObjectID, Sums>> sums(last - first + 1);
+  Buckets buckets(last - first + 1);
 
   context.performAndWait([&] {
     try {
@@ -80,34 +104,37 @@ void TimeEntriesChartDataCalculator::fillColumns(const std::vector<SessionQuery3
                                    std::string("end"),        std::string("isBillable"),
                                    std::string("hourlyRate"), std::string("confirmedDuration"),
                                    std::string("confirmedRevenue")};
-      // Rows one at a time: a year of them at once would hold hundreds of megabytes.
-      context.enumerateDictionaries(request, [&](const ResultDictionary& row) {
-        const EntryRow entry = readRow(row);
-        if (!entry.task || !entry.end || !entry.begin) {
-          // No task: not charted; no end: not confirmed; no begin: in no column's range.
-          return;
-        }
+      // Rows one at a time as column values: a year of them at once would hold hundreds of
+      // megabytes, and a dictionary per row costs more than the bucketing.
+      context.enumerateRows(request, [&](const FetchedRow& row) {
+        const auto taskKey = row.primaryKey(kTask);
+        const auto begin = row.date(kBegin);
+        const auto end = row.date(kEnd);
+        // No task: not charted; no end: not confirmed; no begin: in no column's range.
+        if (!taskKey || !end || !begin) return;
+        const std::size_t task = buckets.task(*taskKey, [&] { return *row.objectID(kTask); });
+        const Date b = *begin;
+        const Date e = *end;
         // From the column the entry begins in (the first when it begins earlier) while a
         // column starts before its end.
-        const auto at = std::upper_bound(bounds.begin(), bounds.end(), *entry.begin);
+        const auto at = std::upper_bound(bounds.begin(), bounds.end(), b);
         std::size_t c = at == bounds.begin() ? 0 : static_cast<std::size_t>(at - bounds.begin() - 1);
-        for (; c + 1 < bounds.size() && bounds[c] < *entry.end; ++c) {
-          const Date b = *entry.begin;
-          const Date e = *entry.end;
+        for (; c + 1 < bounds.size() && bounds[c] < e; ++c) {
           const Date f = bounds[c];
           const Date t = bounds[c + 1];
           const bool inside = b >= f && b < t && e > f && e <= t;
           const bool crossing = (b < f && e > f) || (b < t && e > t);
           if (!inside && !crossing) continue;
-          Sums& sum = sums[c][*entry.task];
-          sum.count += 1;
+          Cell& cell = buckets.cell(c, task);
+          cell.count += 1;
+          const bool billable = row.boolean(kIsBillable).value_or(false);
           if (inside) {
-            sum.duration += entry.duration;
-            if (entry.billable) sum.cents += centsOf(entry.revenue);
+            cell.duration += row.real(kDuration).value_or(0.0);
+            if (billable) cell.cents += centsOf(row.real(kRevenue).value_or(0.0));
           } else {
             const double seconds = ChartColumnBuilder::clippedSeconds(b, e, f, t);
-            sum.duration += seconds;
-            if (entry.billable) sum.cents += revenueCents(seconds, entry.rate);
+            cell.duration += seconds;
+            if (billable) cell.cents += revenueCents(seconds, row.real(kRate).value_or(0.0));
           }
         }
       });
@@ -115,20 +142,41 @@ void TimeEntriesChartDataCalculator::fillColumns(const std::vector<SessionQuery3
       logError(log_, "Error on fetching the entries of the chart", error);
       return;  // nothing cached: the columns are filled one by one
     }
-    ChartColumnBuilder::TaskCache tasks;
-    const std::string small = filterOutSmallGroups ? "true" : "false";
+    // Each task looked up once, and ranked once in tree order, so a column's segments are
+    // ordered by comparing numbers.
+    ChartColumnBuilder::TaskCache taskCache;
+    ChartColumnBuilder lookup(*dataProvider_, taskCache);
+    const auto& tasks = buckets.tasks();
+    std::vector<const ChartColumnBuilder::TaskInfo*> infos(tasks.size());
+    std::vector<std::size_t> byTree(tasks.size());
+    for (std::size_t i = 0; i < tasks.size(); ++i) {
+      infos[i] = lookup.taskInfo(tasks[i].id);
+      byTree[i] = i;
+    }
+    // Ties (never two tasks at one place in the tree) would keep the order of the IDs.
+    std::sort(byTree.begin(), byTree.end(), [&](std::size_t a, std::size_t b) {
+      const std::string* ka = infos[a] ? &infos[a]->treeKey : nullptr;
+      const std::string* kb = infos[b] ? &infos[b]->treeKey : nullptr;
+      if (ka && kb && *ka != *kb) return *ka < *kb;
+      if (!ka != !kb) return kb == nullptr;
+      return tasks[a].id < tasks[b].id;
+    });
+    std::vector<std::size_t> rank(tasks.size());
+    for (std::size_t r = 0; r < byTree.size(); ++r) rank[byTree[r]] = r;
     for (const std::size_t i : missing) {
-      ChartColumnBuilder builder(*dataProvider_, tasks);
-      for (const auto& [taskId, sum] : sums[i - first]) {
-        ChartColumnBuilder::Part* part = builder.part(taskId);
-        if (part == nullptr) continue;
-        part->segment.duration += sum.duration;
-        part->segment.sessionCount += sum.count;
-        part->cents += sum.cents;
+      std::vector<Cell>& cells = buckets.column(i - first);
+      std::sort(cells.begin(), cells.end(), [&](const Cell& a, const Cell& b) { return rank[a.task] < rank[b.task]; });
+      ChartColumnBuilder builder(*dataProvider_, taskCache);
+      for (const Cell& cell : cells) {
+        if (infos[cell.task] == nullptr) continue;  // the row named no task
+        ChartColumnBuilder::Part& part = builder.addPart(*infos[cell.task]);
+        part.duration = cell.duration;
+        part.sessionCount = cell.count;
+        part.cents = cell.cents;
       }
       SessionColumnData column(*columnQueries[i].from);
       builder.finish(column, filterOutSmallGroups);
-      chartDataCache_.insert_or_assign(columnQueries[i].hashKey() + "-" + small, std::move(column));
+      chartDataCache_.insert_or_assign(keys[i], std::move(column));
     }
   });
 }

@@ -166,6 +166,7 @@ struct ObjectContext::Impl {
   std::vector<ObjectID> fetchIDs(const FetchRequest& request);
   std::size_t count(const FetchRequest& request);
   void enumerateDictionaries(const FetchRequest& request, const std::function<void(const ResultDictionary&)>& row);
+  void enumerateRows(const FetchRequest& request, const std::function<void(const FetchedRow&)>& row);
   const EntityDescription& fetchedEntity(const FetchRequest& request) const;
   ///@}
 

@@ -1,9 +1,9 @@
 // Dictionary fetches: chosen properties and aggregate expressions, optionally grouped or
 // distinct, computed by SQLite over saved rows only.
 
-#include <cmath>
-
 #include "chronelle/store/ContextImpl.h"
+#include "chronelle/store/FetchedRow.h"
+#include "chronelle/store/FetchedRowSource.h"
 #include "chronelle/store/SqlMapper.h"
 #include "chronelle/store/StoreError.h"
 
@@ -11,18 +11,7 @@ namespace chronelle {
 
 namespace {
 
-struct OutputColumn {
-  std::string key;
-  const PropertySlot* slot = nullptr;  // a fetched property
-  std::string function;                // an expression ("sum:" …)
-  AttributeType resultType = AttributeType::doubleType;
-  int index = 0;        // in the SELECT list
-  int entityIndex = -1; // to-one with subentities: its entity column
-};
-
 constexpr const char* kSumOfHundredths = "sumOfHundredths:";
-
-bool isSum(const std::string& function) { return function == "sum:" || function == kSumOfHundredths; }
 
 // The SQL of an aggregate over `column`, or empty for an unknown function.
 std::string sqlAggregate(const std::string& function, const std::string& column) {
@@ -37,48 +26,17 @@ std::string sqlAggregate(const std::string& function, const std::string& column)
   return name == nullptr ? std::string() : std::string(name) + "(" + column + ")";
 }
 
-Value toResultType(const Value& raw, AttributeType type) {
-  switch (type) {
-    case AttributeType::integer16:
-    case AttributeType::integer32:
-    case AttributeType::integer64:
-      if (const auto* d = raw.getIf<double>()) return Value(static_cast<std::int64_t>(std::llround(*d)));
-      return raw;
-    case AttributeType::doubleType:
-      if (auto d = raw.asDouble()) return Value(*d);
-      return raw;
-    case AttributeType::boolean:
-      if (auto b = raw.asBool()) return Value(*b);
-      return raw;
-    case AttributeType::date:
-      if (const auto* i = raw.getIf<std::int64_t>()) return Value(Date::fromMicroseconds(*i));
-      if (const auto* d = raw.getIf<double>()) return Value(Date::fromMicroseconds(std::llround(*d)));
-      return raw;
-    default: return raw;
-  }
-}
-
-Value zeroOf(AttributeType type) {
-  switch (type) {
-    case AttributeType::integer16:
-    case AttributeType::integer32:
-    case AttributeType::integer64: return Value(std::int64_t{0});
-    case AttributeType::boolean: return Value(false);
-    default: return Value(0.0);
-  }
-}
-
 }  // namespace
 
-void ObjectContext::Impl::enumerateDictionaries(const FetchRequest& request,
-                                               const std::function<void(const ResultDictionary&)>& visit) {
+void ObjectContext::Impl::enumerateRows(const FetchRequest& request,
+                                       const std::function<void(const FetchedRow&)>& visit) {
   const EntityDescription& entity = fetchedEntity(request);
   SqlMapper mapper(entity, *store);
-  std::vector<OutputColumn> outputs;
+  std::vector<FetchedColumn> outputs;
   std::vector<std::string> selectList;
   auto addProperty = [&](const std::string& keyPath) {
     const SqlMapper::Column column = mapper.resolve(keyPath);
-    OutputColumn out;
+    FetchedColumn out;
     out.key = keyPath;
     out.slot = column.slot;
     out.index = static_cast<int>(selectList.size());
@@ -103,13 +61,13 @@ void ObjectContext::Impl::enumerateDictionaries(const FetchRequest& request,
     if (aggregate.empty()) {
       throw StoreError(StoreError::kInvalidPredicate, "unsupported expression function " + expression.function);
     }
-    OutputColumn out;
+    FetchedColumn out;
     out.key = expression.name;
     out.slot = column.slot;
     out.function = expression.function;
     out.resultType = expression.resultType;
     // Minimum, maximum and average of instants are instants, whatever type was asked.
-    if (column.slot->attribute && column.slot->attribute->type == AttributeType::date && !isSum(expression.function) &&
+    if (column.slot->attribute && column.slot->attribute->type == AttributeType::date && !isSumFunction(expression.function) &&
         expression.function != "count:") {
       out.resultType = AttributeType::date;
     }
@@ -151,46 +109,39 @@ void ObjectContext::Impl::enumerateDictionaries(const FetchRequest& request,
   auto statement = db().cached(sql);
   for (std::size_t i = 0; i < parameters.size(); ++i) statement->bind(static_cast<int>(i + 1), parameters[i]);
   ++fetchCount;
+  const FetchedRowSource source{&*statement, std::move(outputs), store};
+  const FetchedRow row(source);
+  while (statement->step()) visit(row);
+}
+
+void ObjectContext::Impl::enumerateDictionaries(const FetchRequest& request,
+                                               const std::function<void(const ResultDictionary&)>& visit) {
   // One dictionary serves every row: a key present in the last row keeps its node and only
   // takes the new value, so a long scan does not allocate and free the keys row by row. With
   // a key asked twice the first value must win, which a fresh dictionary per row keeps simple.
-  bool repeatedKey = false;
-  for (std::size_t i = 0; i < outputs.size() && !repeatedKey; ++i) {
-    for (std::size_t j = 0; j < i; ++j) repeatedKey = repeatedKey || outputs[j].key == outputs[i].key;
-  }
-  ResultDictionary row;
-  while (statement->step()) {
-    if (repeatedKey) row.clear();
-    for (const auto& out : outputs) {
-      Value value;
-      if (!out.function.empty()) {
-        value = statement->columnValue(out.index);
-        // A sum over no rows is zero, as the platform reports it; other aggregates of
-        // nothing are absent.
-        value = value.isNull() ? (isSum(out.function) ? zeroOf(out.resultType) : Value())
-                               : toResultType(value, out.resultType);
-      } else if (out.slot->isRelationship()) {
-        if (!statement->isNull(out.index)) {
-          const EntityDescription* destination = out.slot->destination;
-          if (out.entityIndex >= 0) {
-            if (const auto* e = store->entityForCode(statement->columnInt64(out.entityIndex))) destination = e;
-          }
-          value = Value(store->objectID(*destination, statement->columnInt64(out.index)));
-        }
-      } else {
-        value = readColumn(*statement, out.index, out.slot->attribute->type);
-      }
-      // Absent values are left out of the dictionary, as the platform does.
-      if (repeatedKey) {
-        if (!value.isNull()) row.emplace(out.key, std::move(value));
-      } else if (value.isNull()) {
-        row.erase(out.key);
-      } else {
-        row.insert_or_assign(out.key, std::move(value));
+  ResultDictionary dictionary;
+  std::optional<bool> repeatedKey;
+  enumerateRows(request, [&](const FetchedRow& row) {
+    if (!repeatedKey) {
+      repeatedKey = false;
+      for (std::size_t i = 0; i < row.size() && !*repeatedKey; ++i) {
+        for (std::size_t j = 0; j < i; ++j) *repeatedKey = *repeatedKey || row.key(j) == row.key(i);
       }
     }
-    visit(row);
-  }
+    if (*repeatedKey) dictionary.clear();
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      Value value = row.value(i);
+      // Absent values are left out of the dictionary, as the platform does.
+      if (*repeatedKey) {
+        if (!value.isNull()) dictionary.emplace(row.key(i), std::move(value));
+      } else if (value.isNull()) {
+        dictionary.erase(row.key(i));
+      } else {
+        dictionary.insert_or_assign(row.key(i), std::move(value));
+      }
+    }
+    visit(dictionary);
+  });
 }
 
 }  // namespace chronelle

@@ -91,6 +91,9 @@ void ObjectContext::enumerateDictionaries(const FetchRequest& request,
                                           const std::function<void(const ResultDictionary&)>& row) {
   impl_->enumerateDictionaries(request, row);
 }
+void ObjectContext::enumerateRows(const FetchRequest& request, const std::function<void(const FetchedRow&)>& row) {
+  impl_->enumerateRows(request, row);
+}
 std::size_t ObjectContext::count(const FetchRequest& request) { return impl_->count(request); }
 std::size_t ObjectContext::storeFetchCount() const { return impl_->fetchCount.load(); }
 

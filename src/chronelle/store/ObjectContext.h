@@ -12,6 +12,7 @@
 
 namespace chronelle {
 
+class FetchedRow;
 class PersistentStoreCoordinator;
 class UndoManager;
 
@@ -107,6 +108,12 @@ class ObjectContext : public std::enable_shared_from_this<ObjectContext> {
   /// The same rows handed to `row` one at a time as they are read, so a fetch of many rows
   /// holds one in memory. `row` must not use this context.
   void enumerateDictionaries(const FetchRequest& request, const std::function<void(const ResultDictionary&)>& row);
+  /// The same rows handed to `row` as column values, one column per requested property in
+  /// the request's order (every attribute in model order when none is named), without a
+  /// dictionary or an allocation per row: for long scans that read a few known fields. A
+  /// column's value is the one the dictionary would hold under its key. The row is valid only
+  /// during the call; `row` must not use this context. Throws StoreError as fetchDictionaries.
+  void enumerateRows(const FetchRequest& request, const std::function<void(const FetchedRow&)>& row);
   std::size_t count(const FetchRequest& request);
   /// Number of SQL queries this context has run; lets tests prove a cache was used.
   std::size_t storeFetchCount() const;

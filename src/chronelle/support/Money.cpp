@@ -95,6 +95,13 @@ double revenueAmount(double seconds, double hourlyRate) {
 }
 
 std::int64_t centsOf(double amount) {
+  // Stored amounts are whole cents. When `amount` is the double nearest to c / 100, its
+  // shortest decimal text is c / 100 itself below 10^9 (there two amounts a cent apart are
+  // millions of doubles apart), so c is the answer without writing the text out.
+  if (std::fabs(amount) < 1e9) {
+    const std::int64_t cents = std::llround(amount * 100.0);
+    if (static_cast<double>(cents) / 100.0 == amount) return cents;
+  }
   if (!std::isfinite(amount)) return 0;
   const Decimal a = decimalOf(amount);
   return roundedScaled(a.digits, a.exponent + 2, 1);
