@@ -1,5 +1,5 @@
-// Chart columns on a small store: the running entry on cached columns, the average, the
-// encoded form.
+// Chart columns on a small store: the running entry on cached columns, the average, a task
+// met again in a column, the encoded form.
 
 #include <gtest/gtest.h>
 
@@ -81,6 +81,25 @@ TEST_F(ChartDataTest, RunningEntryIsAddedAfreshToCachedColumns) {
   EXPECT_EQ(TimeEntriesChartDataCalculator::avgDurationInSessionColumns(columns), 3 * 3600);
   EXPECT_EQ(TimeEntriesChartDataCalculator::avgDurationInSessionColumns({columns[1]}), 0);
   EXPECT_EQ(TimeEntriesChartDataCalculator::avgDurationInSessionColumns({}), 0);
+}
+
+// A task's entry crossing midnight and a later one of the same task ending before it: the
+// day's part of both lands in one segment, as the column-by-column reading has it.
+TEST_F(ChartDataTest, ATaskMetAgainInADayAfterCrossingMidnightKeepsOneSegment) {
+  makeEntry(design, berlinTime(2026, 3, 28, 23), berlinTime(2026, 3, 29, 1), true, 90);
+  makeEntry(backend, berlinTime(2026, 3, 28, 23, 10), berlinTime(2026, 3, 28, 23, 20), true, 90);
+  makeEntry(design, berlinTime(2026, 3, 28, 23, 30), berlinTime(2026, 3, 28, 23, 45), true, 90);
+  save();
+  const std::string expected = "3: backend 600 15 1, design 4500 112.5 2 | 1: design 3600 90 1";
+  TimeEntriesChartDataCalculator calculator(provider);
+  EXPECT_EQ(render(calculator.calculateValuesForBarChart(days(28, 29), ReportChartGranularity::daily, false, nullptr)),
+            expected);
+  SessionQuery3 first = days(28, 29), second = first;
+  first.to = second.from = berlinTime(2026, 3, 29);
+  TimeEntriesChartDataCalculator byColumn(provider);
+  EXPECT_EQ(render({byColumn.calculateColumnData(first, false, nullptr),
+                    byColumn.calculateColumnData(second, false, nullptr)}),
+            expected);
 }
 
 TEST_F(ChartDataTest, EncodedFormRoundTripsAndRejectsGaps) {

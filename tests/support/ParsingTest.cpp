@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <iomanip>
 #include <limits>
 #include <optional>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -124,7 +124,7 @@ TEST(Money, AmountsAddUpInWholeCents) {
   const std::pair<double, std::int64_t> cases[] = {{0.145, 15},  {-0.145, -15}, {9.995, 1000}, {4003385.11999997, 400338512},  // a drifted sum
                {1e-20, 0},   {NAN, 0},      {1e300, kMax}, {-1e300, kMin}};
   for (const auto& [amount, cents] : cases) EXPECT_EQ(centsOf(amount), cents) << amount;
-  // Whole cents of every size up to a billion, and the doubles just beside them (drifted
+  // Whole cents of every size up to 2^56, and the doubles just beside them (drifted
   // sums), against the cents read off the shortest decimal text digit by digit.
   const auto fromText = [](double amount) {
     char text[400];  // the tiniest doubles take 330 digits in fixed notation
@@ -140,9 +140,9 @@ TEST(Money, AmountsAddUpInWholeCents) {
     if (p < end && *p >= '5') ++cents;  // the next digit decides, halves away from zero
     return text[0] == '-' ? -cents : cents;
   };
-  std::srand(7);
+  std::mt19937_64 random(7);
   for (int i = 0; i < 3000; ++i) {
-    const std::int64_t whole = (std::int64_t{std::rand()} << 16 ^ std::rand()) % (std::int64_t{1} << (4 + i % 33));
+    const auto whole = static_cast<std::int64_t>(random() % (std::uint64_t{1} << (4 + i % 53)));
     const double amount = static_cast<double>(i % 2 ? whole : -whole) / 100.0;
     for (const double x : {amount, std::nextafter(amount, 1e300), std::nextafter(amount, -1e300)})
       ASSERT_EQ(centsOf(x), fromText(x)) << std::setprecision(17) << x;
