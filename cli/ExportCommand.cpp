@@ -15,7 +15,7 @@
 #include "NodeDirectory.h"
 #include "Period.h"
 #include "chronelle/data/MainDataProvider.h"
-#include "chronelle/model/Session.h"
+#include "chronelle/data/TimeEntryRow.h"
 #include "chronelle/model/Task.h"
 
 namespace chronelle::cli {
@@ -66,77 +66,90 @@ std::string csvSeconds(double value) {
   return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
 }
 
-// Task paths, walked up the tree once per task rather than once per entry.
+// Task paths by the task's key in the store, walked up the tree once per task before the rows
+// are read (a row's callback may not use the store's context). Every task comes from the one
+// store, so its primary key names it.
 class TaskPaths {
  public:
-  const std::string* of(const Session& entry) {
-    const auto task = entry.task();
-    if (!task) return nullptr;
-    auto found = paths_.find(task.get());
-    if (found == paths_.end()) found = paths_.emplace(task.get(), NodeDirectory::pathOf(*task)).first;
-    return &found->second;
+  explicit TaskPaths(const BaseDataProvider& provider) {
+    for (const auto& task : provider.getAllTasks(true)) {
+      paths_.emplace(task->objectID().primaryKey(), NodeDirectory::pathOf(*task));
+    }
+  }
+  // The path of the row's task; null without a task.
+  const std::string* of(const TimeEntryRow& entry) const {
+    if (!entry.task) return nullptr;
+    const auto found = paths_.find(entry.task->primaryKey());
+    return found == paths_.end() ? nullptr : &found->second;
   }
 
  private:
-  std::unordered_map<const Task*, std::string> paths_;
+  std::unordered_map<std::int64_t, std::string> paths_;
 };
 
-void writeJson(std::ostream& stream, const ReportScope3& scope, const std::vector<std::shared_ptr<Session>>& entries,
-               const Calendar& calendar) {
-  TaskPaths paths;
-  // Text is gathered per entry and written in one call: a stream write per field cost a tenth
-  // of the export.
-  std::string out;
-  out.append("{\n  \"from\": ");
-  writeJsonString(out, isoTime(scope.fromDate(), calendar));
-  out.append(",\n  \"to\": ");
-  writeJsonString(out, isoTime(scope.toDate(), calendar));
-  out.append(",\n  \"entries\": [");
-  const char* separator = "\n";
-  for (const auto& entry : entries) {
-    out.append(separator).append("    {\n      \"id\": ");
-    separator = ",\n";
-    writeJsonString(out, entry->identifier().value_or(""));
-    out.append(",\n      \"task\": ");
-    if (const auto* path = paths.of(*entry)) writeJsonString(out, *path);
-    else out += "null";
-    out.append(",\n      \"begin\": ");
-    if (entry->begin()) writeJsonString(out, isoTime(*entry->begin(), calendar));
-    else out += "null";
-    out.append(",\n      \"end\": ");
-    if (entry->end()) writeJsonString(out, isoTime(*entry->end(), calendar));
-    else out += "null";
-    out.append(",\n      \"duration\": ");
-    writeJsonNumber(out, entry->effectiveDuration());
-    out.append(",\n      \"billable\": ").append(entry->isBillable() ? "true" : "false").append(",\n      \"rate\": ");
-    writeJsonNumber(out, entry->hourlyRate());
-    out.append(",\n      \"revenue\": ");
-    writeJsonNumber(out, entry->effectiveRevenue());
-    out.append(",\n      \"status\": ");
-    writeJsonString(out, entry->billingStatus().enDescription());
-    out.append(",\n      \"notes\": ");
-    if (const auto notes = entry->notes()) writeJsonString(out, *notes);
-    else out += "null";
-    out.append(",\n      \"autotracked\": ").append(entry->autotracked() ? "true" : "false").append("\n    }");
-    stream << out;
-    out.clear();
+// Text is gathered per entry and written in one call: a stream write per field cost a tenth of
+// the export.
+class JsonWriter {
+ public:
+  JsonWriter(std::ostream& stream, const ReportScope3& scope, const Calendar& calendar, const TaskPaths& paths)
+      : stream_(stream), calendar_(calendar), paths_(paths) {
+    out_.append("{\n  \"from\": ");
+    writeJsonString(out_, isoTime(scope.fromDate(), calendar));
+    out_.append(",\n  \"to\": ");
+    writeJsonString(out_, isoTime(scope.toDate(), calendar));
+    out_.append(",\n  \"entries\": [");
   }
-  out.append(entries.empty() ? "]\n}\n" : "\n  ]\n}\n");
-  stream << out;
-}
 
-void writeCsv(std::ostream& out, const std::vector<std::shared_ptr<Session>>& entries, const Calendar& calendar) {
-  TaskPaths paths;
-  out << "id,task,begin,end,duration,billable,rate,revenue,status,notes\n";
-  for (const auto& entry : entries) {
-    const auto* path = paths.of(*entry);
-    out << csvField(entry->identifier().value_or("")) << ',' << (path ? csvField(*path) : std::string()) << ','
-        << (entry->begin() ? isoTime(*entry->begin(), calendar) : std::string()) << ','
-        << (entry->end() ? isoTime(*entry->end(), calendar) : std::string()) << ',' << csvSeconds(entry->effectiveDuration())
-        << ',' << (entry->isBillable() ? "true" : "false") << ',' << formatMoney(entry->hourlyRate()) << ','
-        << formatMoney(entry->effectiveRevenue()) << ',' << entry->billingStatus().enDescription() << ','
-        << csvField(entry->notes().value_or("")) << '\n';
+  void write(const TimeEntryRow& entry) {
+    out_.append(separator_).append("    {\n      \"id\": ");
+    separator_ = ",\n";
+    writeJsonString(out_, entry.identifier ? *entry.identifier : std::string());
+    out_.append(",\n      \"task\": ");
+    if (const auto* path = paths_.of(entry)) writeJsonString(out_, *path);
+    else out_ += "null";
+    out_.append(",\n      \"begin\": ");
+    if (entry.begin) writeJsonString(out_, isoTime(*entry.begin, calendar_));
+    else out_ += "null";
+    out_.append(",\n      \"end\": ");
+    if (entry.end) writeJsonString(out_, isoTime(*entry.end, calendar_));
+    else out_ += "null";
+    out_.append(",\n      \"duration\": ");
+    writeJsonNumber(out_, entry.effectiveDuration);
+    out_.append(",\n      \"billable\": ").append(entry.isBillable ? "true" : "false").append(",\n      \"rate\": ");
+    writeJsonNumber(out_, entry.hourlyRate);
+    out_.append(",\n      \"revenue\": ");
+    writeJsonNumber(out_, entry.effectiveRevenue);
+    out_.append(",\n      \"status\": ");
+    writeJsonString(out_, entry.billingStatus.enDescription());
+    out_.append(",\n      \"notes\": ");
+    if (entry.notes) writeJsonString(out_, *entry.notes);
+    else out_ += "null";
+    out_.append(",\n      \"autotracked\": ").append(entry.autotracked ? "true" : "false").append("\n    }");
+    stream_ << out_;
+    out_.clear();
   }
+
+  void finish() {
+    out_.append(*separator_ == '\n' ? "]\n}\n" : "\n  ]\n}\n");
+    stream_ << out_;
+  }
+
+ private:
+  std::ostream& stream_;
+  const Calendar& calendar_;
+  const TaskPaths& paths_;
+  std::string out_;
+  const char* separator_ = "\n";
+};
+
+void writeCsv(std::ostream& out, const TimeEntryRow& entry, const Calendar& calendar, const TaskPaths& paths) {
+  const auto* path = paths.of(entry);
+  out << csvField(entry.identifier.value_or("")) << ',' << (path ? csvField(*path) : std::string()) << ','
+      << (entry.begin ? isoTime(*entry.begin, calendar) : std::string()) << ','
+      << (entry.end ? isoTime(*entry.end, calendar) : std::string()) << ',' << csvSeconds(entry.effectiveDuration) << ','
+      << (entry.isBillable ? "true" : "false") << ',' << formatMoney(entry.hourlyRate) << ','
+      << formatMoney(entry.effectiveRevenue) << ',' << entry.billingStatus.enDescription() << ','
+      << csvField(entry.notes.value_or("")) << '\n';
 }
 
 }  // namespace
@@ -147,10 +160,21 @@ void exportCommand(CommandContext& ctx, const Args& rawArgs) {
   const std::string format = args.value("format").value_or(ctx.json() ? "json" : "");
   if (format != "csv" && format != "json") throw CliError::usage("export needs --format csv or --format json");
   const ReportScope3 scope = parsePeriod(args, ctx.time());
-  AppServices& app = ctx.app();
-  const auto entries = app.provider().getSessions(scope.toSessionQuery());
-  if (format == "json") writeJson(ctx.out(), scope, entries, ctx.calendar());
-  else writeCsv(ctx.out(), entries, ctx.calendar());
+  const BaseDataProvider& provider = ctx.app().provider();
+  const TaskPaths paths(provider);
+  const Calendar& calendar = ctx.calendar();
+  bool read = false;
+  if (format == "json") {
+    JsonWriter writer(ctx.out(), scope, calendar, paths);
+    read = provider.enumerateSessionRows(scope.toSessionQuery(), [&](const TimeEntryRow& entry) { writer.write(entry); });
+    if (read) writer.finish();
+  } else {
+    ctx.out() << "id,task,begin,end,duration,billable,rate,revenue,status,notes\n";
+    read = provider.enumerateSessionRows(scope.toSessionQuery(),
+                                         [&](const TimeEntryRow& entry) { writeCsv(ctx.out(), entry, calendar, paths); });
+  }
+  // Rows already written stay on the output; the exit status says the export is incomplete.
+  if (!read) throw CliError::failure("could not read the entries of the period; the export is incomplete");
 }
 
 }  // namespace chronelle::cli
