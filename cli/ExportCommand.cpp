@@ -108,11 +108,9 @@ class JsonWriter {
     if (const auto* path = paths_.of(entry)) writeJsonString(out_, *path);
     else out_ += "null";
     out_.append(",\n      \"begin\": ");
-    if (entry.begin) writeJsonString(out_, isoTime(*entry.begin, calendar_));
-    else out_ += "null";
+    writeTime(entry.begin);
     out_.append(",\n      \"end\": ");
-    if (entry.end) writeJsonString(out_, isoTime(*entry.end, calendar_));
-    else out_ += "null";
+    writeTime(entry.end);
     out_.append(",\n      \"duration\": ");
     writeJsonNumber(out_, entry.effectiveDuration);
     out_.append(",\n      \"billable\": ").append(entry.isBillable ? "true" : "false").append(",\n      \"rate\": ");
@@ -135,21 +133,40 @@ class JsonWriter {
   }
 
  private:
+  // A time as a JSON string, or null. ICU's text for odd locales or offsets may need escapes.
+  void writeTime(const std::optional<Date>& time) {
+    if (!time) {
+      out_ += "null";
+      return;
+    }
+    time_.clear();
+    appendIsoTime(time_, *time, calendar_);
+    writeJsonString(out_, time_);
+  }
+
   std::ostream& stream_;
   const Calendar& calendar_;
   const TaskPaths& paths_;
   std::string out_;
+  std::string time_;  // reused for every time
   const char* separator_ = "\n";
 };
 
-void writeCsv(std::ostream& out, const TimeEntryRow& entry, const Calendar& calendar, const TaskPaths& paths) {
+// One entry's line, gathered in `line` (reused) and written in one call.
+void writeCsv(std::ostream& out, std::string& line, const TimeEntryRow& entry, const Calendar& calendar,
+              const TaskPaths& paths) {
   const auto* path = paths.of(entry);
-  out << csvField(entry.identifier.value_or("")) << ',' << (path ? csvField(*path) : std::string()) << ','
-      << (entry.begin ? isoTime(*entry.begin, calendar) : std::string()) << ','
-      << (entry.end ? isoTime(*entry.end, calendar) : std::string()) << ',' << csvSeconds(entry.effectiveDuration) << ','
-      << (entry.isBillable ? "true" : "false") << ',' << formatMoney(entry.hourlyRate) << ','
-      << formatMoney(entry.effectiveRevenue) << ',' << entry.billingStatus.enDescription() << ','
-      << csvField(entry.notes.value_or("")) << '\n';
+  line.clear();
+  line.append(csvField(entry.identifier.value_or(""))).append(1, ',').append(path ? csvField(*path) : std::string());
+  line += ',';
+  if (entry.begin) appendIsoTime(line, *entry.begin, calendar);
+  line += ',';
+  if (entry.end) appendIsoTime(line, *entry.end, calendar);
+  line.append(1, ',').append(csvSeconds(entry.effectiveDuration)).append(entry.isBillable ? ",true," : ",false,");
+  line.append(formatMoney(entry.hourlyRate)).append(1, ',').append(formatMoney(entry.effectiveRevenue));
+  line.append(1, ',').append(entry.billingStatus.enDescription()).append(1, ',');
+  line.append(csvField(entry.notes.value_or(""))).append(1, '\n');
+  out << line;
 }
 
 }  // namespace
@@ -170,8 +187,9 @@ void exportCommand(CommandContext& ctx, const Args& rawArgs) {
     if (read) writer.finish();
   } else {
     ctx.out() << "id,task,begin,end,duration,billable,rate,revenue,status,notes\n";
-    read = provider.enumerateSessionRows(scope.toSessionQuery(),
-                                         [&](const TimeEntryRow& entry) { writeCsv(ctx.out(), entry, calendar, paths); });
+    std::string line;
+    read = provider.enumerateSessionRows(
+        scope.toSessionQuery(), [&](const TimeEntryRow& entry) { writeCsv(ctx.out(), line, entry, calendar, paths); });
   }
   // Rows already written stay on the output; the exit status says the export is incomplete.
   if (!read) throw CliError::failure("could not read the entries of the period; the export is incomplete");
