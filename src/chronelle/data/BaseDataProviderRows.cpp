@@ -1,6 +1,7 @@
 // Time entries read as rows: an export of a year reads tens of thousands of entries, and making
 // each an object and reading its values back by key cost more than SQLite's own work.
 
+#include <array>
 #include <utility>
 
 #include "chronelle/data/BaseDataProvider.h"
@@ -15,35 +16,46 @@
 namespace chronelle {
 namespace {
 
-// The row's keys, made once: a lookup by C string would build a string per field and row.
-struct RowKeys {
-  std::string identifier = "identifier", task = "task", begin = "begin", end = "end", isBillable = "isBillable",
-              hourlyRate = "hourlyRate", confirmedRevenue = "confirmedRevenue",
-              billingStatusValue = "billingStatusValue", notes = "notes", autotracked = "autotracked";
+// The fields read, in the order of their keys, which is the order of a row's dictionary.
+enum Field : std::size_t {
+  kAutotracked, kBegin, kBillingStatusValue, kConfirmedRevenue, kEnd, kHourlyRate, kIdentifier, kIsBillable, kNotes,
+  kTask, kFieldCount
 };
+const std::array<std::string, kFieldCount>& fieldKeys() {
+  static const std::array<std::string, kFieldCount> keys = {
+      "autotracked", "begin", "billingStatusValue", "confirmedRevenue", "end", "hourlyRate", "identifier",
+      "isBillable", "notes", "task"};
+  return keys;
+}
 
 // The row of a saved entry as Session's getters and derived values read the same fields
 // (an absent number or flag reads as 0 or false), with `now` for a running entry.
-TimeEntryRow rowOf(const ResultDictionary& fields, const RowKeys& keys, Date now) {
-  const auto value = [&](const std::string& key) -> const Value* {
-    const auto found = fields.find(key);
-    return found == fields.end() ? nullptr : &found->second;
-  };
+TimeEntryRow rowOf(const ResultDictionary& fields, Date now) {
+  // One walk beside the sorted keys instead of a search per field: a tenth of the cost.
+  const auto& keys = fieldKeys();
+  std::array<const Value*, kFieldCount> value{};
+  std::size_t k = 0;
+  for (const auto& [key, v] : fields) {
+    int order = 1;
+    while (k < kFieldCount && (order = keys[k].compare(key)) < 0) ++k;
+    if (k == kFieldCount) break;
+    if (order == 0) value[k++] = &v;
+  }
   TimeEntryRow row;
-  if (const Value* v = value(keys.identifier)) row.identifier = v->asString();
-  if (const Value* v = value(keys.task)) row.task = v->asObjectID();
-  if (const Value* v = value(keys.begin)) row.begin = v->asDate();
-  if (const Value* v = value(keys.end)) row.end = v->asDate();
-  if (const Value* v = value(keys.isBillable)) row.isBillable = v->asBool().value_or(false);
-  if (const Value* v = value(keys.hourlyRate)) row.hourlyRate = v->asDouble().value_or(0.0);
-  if (const Value* v = value(keys.billingStatusValue)) {
+  if (value[kIdentifier]) row.identifier = value[kIdentifier]->asString();
+  if (value[kTask]) row.task = value[kTask]->asObjectID();
+  if (value[kBegin]) row.begin = value[kBegin]->asDate();
+  if (value[kEnd]) row.end = value[kEnd]->asDate();
+  if (value[kIsBillable]) row.isBillable = value[kIsBillable]->asBool().value_or(false);
+  if (value[kHourlyRate]) row.hourlyRate = value[kHourlyRate]->asDouble().value_or(0.0);
+  if (const Value* v = value[kBillingStatusValue]) {
     row.billingStatus = BillingStatus::fromRaw(static_cast<int>(v->asInteger().value_or(0))).value_or(BillingStatus::unbilled);
   }
-  if (const Value* v = value(keys.notes)) row.notes = v->asString();
-  if (const Value* v = value(keys.autotracked)) row.autotracked = v->asBool().value_or(false);
+  if (value[kNotes]) row.notes = value[kNotes]->asString();
+  if (value[kAutotracked]) row.autotracked = value[kAutotracked]->asBool().value_or(false);
   if (row.begin) row.effectiveDuration = ChronelleDateUtils::effectiveDuration(*row.begin, row.end.value_or(now));
   if (row.isBillable) {
-    const Value* confirmed = row.end ? value(keys.confirmedRevenue) : nullptr;
+    const Value* confirmed = value[kConfirmedRevenue];
     row.effectiveRevenue = row.end ? (confirmed ? confirmed->asDouble().value_or(0.0) : 0.0)
                                    : revenueAmount(row.effectiveDuration, row.hourlyRate);
   }
@@ -84,16 +96,12 @@ bool BaseDataProvider::enumerateSessionRows(const std::optional<SessionQuery3>& 
         // Running entries (few) and finished ones are read apart and merged by begin: together,
         // SQLite must gather both from two indexes and sort the period's rows; finished alone,
         // they come from one range of the begin index already in order.
-        static const RowKeys keys;
         const auto rowsWhere = [&](const char* endCondition) {
           FetchRequest rows = objects;
           rows.resultType = FetchResultType::dictionary;
           const Predicate kind = Predicate::parse(endCondition);
           rows.predicate = objects.predicate ? Predicate::allOf({*objects.predicate, kind}) : kind;
-          rows.propertiesToFetch = {keys.identifier, keys.task,       keys.begin,
-                                    keys.end,        keys.isBillable, keys.hourlyRate,
-                                    keys.confirmedRevenue, keys.billingStatusValue, keys.notes,
-                                    keys.autotracked};
+          rows.propertiesToFetch.assign(fieldKeys().begin(), fieldKeys().end());
           return rows;
         };
         // Entries that share a begin come in the order they were stored, which a row does not
@@ -114,11 +122,11 @@ bool BaseDataProvider::enumerateSessionRows(const std::optional<SessionQuery3>& 
         };
         std::vector<TimeEntryRow> running;
         context_->enumerateDictionaries(rowsWhere("end == nil"), [&](const ResultDictionary& fields) {
-          running.push_back(rowOf(fields, keys, now));
+          running.push_back(rowOf(fields, now));
         });
         auto nextRunning = running.begin();
         context_->enumerateDictionaries(rowsWhere("end != nil"), [&](const ResultDictionary& fields) {
-          TimeEntryRow row = rowOf(fields, keys, now);
+          TimeEntryRow row = rowOf(fields, now);
           for (; nextRunning != running.end() && nextRunning->begin <= row.begin; ++nextRunning) take(std::move(*nextRunning));
           take(std::move(row));
         });
