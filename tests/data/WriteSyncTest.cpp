@@ -1,8 +1,11 @@
 // What a write of entries costs in disk syncs: the save and the recount it calls for are
-// made durable together, by one sync of the store's log.
+// made durable together, by one sync of the store's log; a write with nothing to recount
+// leaves the lock file's in-use marker (and its sync) alone.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "teststack/ProviderFixture.h"
@@ -61,8 +64,10 @@ class WriteSyncTest : public ProviderFixture {
   // The store is opened again through the counting VFS.
   WriteSyncTest() {
     a = makeTask("A");
+    entry = makeSession(a, utc(8), utc(9));
     save();
     MainQueue::shared().runPending();
+    provider.reset();  // it holds the stack, which would keep the store open
     closeStack();
     static sqlite3_vfs counting = [] {
       defaultVfs = sqlite3_vfs_find(nullptr);
@@ -76,6 +81,12 @@ class WriteSyncTest : public ProviderFixture {
     openStack();
     startProvider();
     a = std::dynamic_pointer_cast<Task>(context().existingObject(a->objectID()));
+    entry = std::dynamic_pointer_cast<Session>(context().existingObject(entry->objectID()));
+  }
+
+  std::string marker() {
+    std::ifstream in(stack->persistentStoreCoordinator()->storeFile().string() + "-lock");
+    return std::string(std::istreambuf_iterator<char>(in), {});
   }
   ~WriteSyncTest() override {
     closeStack();
@@ -83,26 +94,36 @@ class WriteSyncTest : public ProviderFixture {
   }
 
   std::shared_ptr<Task> a;
+  std::shared_ptr<Session> entry;
 };
 
 TEST_F(WriteSyncTest, AWriteOfEntriesAndItsRecountAreSyncedOnce) {
   using Key = TimeEntryChangeKey;
-  std::shared_ptr<Session> entry;
+  std::shared_ptr<Session> added;
+  const auto notes = [&](const char* text) {
+    write(provider->updateTimeEntry(entry->objectID(), {{Key::notes, std::string(text)}}));
+  };
+  // The first write after opening also syncs the new log's header.
   const struct {
     const char* name;
     std::function<void()> run;
+    int syncs;
+    const char* marker;
   } cases[] = {
-      {"create", [&] { entry = write(provider->createTimeEntry(utc(9), utc(10), a->objectID(), false, {})); }},
-      {"re-time", [&] { write(provider->updateTimeEntry(entry->objectID(), {{Key::end, utc(11)}})); }},
-      {"notes only", [&] { write(provider->updateTimeEntry(entry->objectID(), {{Key::notes, std::string("n")}})); }},
-      {"delete", [&] { write(provider->deleteTimeEntries({entry})); }},
+      {"notes, first write", [&] { notes("n"); }, 2, "closed"},
+      {"notes only", [&] { notes("m"); }, 1, "closed"},
+      {"create", [&] { added = write(provider->createTimeEntry(utc(9), utc(10), a->objectID(), false, {})); }, 1,
+       "open"},
+      {"re-time", [&] { write(provider->updateTimeEntry(added->objectID(), {{Key::end, utc(11)}})); }, 1, "open"},
+      {"delete", [&] { write(provider->deleteTimeEntries({added})); }, 1, "open"},
   };
   for (const auto& c : cases) {
     logSyncs = 0;
     c.run();
-    EXPECT_EQ(logSyncs, 1) << "case " << c.name;
+    EXPECT_EQ(logSyncs, c.syncs) << "case " << c.name;
+    EXPECT_EQ(marker(), c.marker) << "case " << c.name;
   }
-  EXPECT_EQ(a->confirmedDuration(), 0);
+  EXPECT_EQ(a->confirmedDuration(), entry->confirmedDuration());
 }
 
 }  // namespace

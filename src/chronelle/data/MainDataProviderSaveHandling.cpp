@@ -85,9 +85,10 @@ bool saveRecountedDurations(const RecountState& state, DataModifier& modifier, O
 }
 
 void saveWithRecount(const RecountState& state, DataModifier& modifier, ObjectContext& context) {
-  // Nothing to recount (a change of notes, say): the save is synced by itself.
+  // Nothing to recount (a change of notes, say): the save is synced by itself, and as no
+  // totals can be left stale by it, it need not mark the store for a repair after a crash.
   if (modifier.nodesWantUpdateConfirmedDuration().empty() && !state.recountAllAfterNextSave) {
-    context.save();
+    saveCompleteInItself(context);
     return;
   }
   // The recount reads the entries as saved, so the write's save comes first; its commit is

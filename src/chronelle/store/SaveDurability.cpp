@@ -5,6 +5,7 @@
 #include <string>
 
 #include "chronelle/store/ContextImpl.h"
+#include "chronelle/store/SaveSupport.h"
 #include "chronelle/store/StoreError.h"
 
 namespace chronelle {
@@ -26,6 +27,14 @@ void saveWithoutWaitingForDisk(ObjectContext& context) {
     throw;
   }
   db.exec("PRAGMA synchronous = FULL");
+}
+
+void saveCompleteInItself(ObjectContext& context) {
+  struct Flag {
+    Flag() { savingCompleteInItself = true; }
+    ~Flag() { savingCompleteInItself = false; }
+  } flag;
+  context.save();
 }
 
 void syncSavedChanges(ObjectContext& context) {

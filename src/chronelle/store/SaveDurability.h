@@ -14,6 +14,14 @@ class ObjectContext;
 /// Main thread or the context's queue, like `save()`. Throws what `save()` throws.
 void saveWithoutWaitingForDisk(ObjectContext& context);
 
+/// Saves `context` exactly like `ObjectContext::save()`, for a change complete in itself:
+/// one after which the application has nothing of its own left to save (no derived values
+/// to bring in step in a further save). Such a save does not mark the store as in use by a
+/// writer, so it costs no sync of the lock file, and a crash after it alone does not make
+/// the next open report an unclean shutdown (`openedAfterUncleanShutdown`). Same thread
+/// and errors as `save()`.
+void saveCompleteInItself(ObjectContext& context);
+
 /// Waits until every commit made through `context`'s store connection is on disk. A no-op
 /// for a context whose saves go to a parent context, or when nothing was written yet.
 /// Throws StoreError when the disk reports a failure.
