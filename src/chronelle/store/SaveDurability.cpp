@@ -18,15 +18,17 @@ void saveWithoutWaitingForDisk(ObjectContext& context) {
   }
   // In WAL mode NORMAL appends the commit to the log without syncing it; the next commit at
   // FULL (or syncSavedChanges) syncs the log, and with it every commit written before.
+  // The pragmas are cached statements: this runs once per write.
   Connection& db = impl.db();
-  db.exec("PRAGMA synchronous = NORMAL");
+  const auto setSynchronous = [&db](const char* sql) { db.cached(sql)->step(); };
+  setSynchronous("PRAGMA synchronous = NORMAL");
   try {
     context.save();
   } catch (...) {
-    db.exec("PRAGMA synchronous = FULL");
+    setSynchronous("PRAGMA synchronous = FULL");
     throw;
   }
-  db.exec("PRAGMA synchronous = FULL");
+  setSynchronous("PRAGMA synchronous = FULL");
 }
 
 void saveCompleteInItself(ObjectContext& context) {
