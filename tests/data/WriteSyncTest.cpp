@@ -14,48 +14,23 @@
 namespace chronelle::testing {
 namespace {
 
-// A VFS in front of the default one that counts the syncs of write-ahead logs.
-struct CountingFile {
-  sqlite3_file base;
-  sqlite3_file* real;  // the default VFS's file, allocated right after this struct
-  bool isLog;
-};
+// The default VFS with the write-ahead logs' syncs counted: a log's file gets a copy of its
+// methods whose xSync counts and goes on to the real one.
 int logSyncs = 0;
 sqlite3_vfs* defaultVfs = nullptr;
-sqlite3_io_methods methods;
-
-sqlite3_file* real(sqlite3_file* file) { return reinterpret_cast<CountingFile*>(file)->real; }
+const sqlite3_io_methods* realMethods = nullptr;
+sqlite3_io_methods countingMethods;
 
 int countingOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags) {
-  auto* counting = reinterpret_cast<CountingFile*>(file);
-  counting->real = reinterpret_cast<sqlite3_file*>(counting + 1);
-  counting->isLog = (flags & SQLITE_OPEN_WAL) != 0;
-  const int rc = defaultVfs->xOpen(defaultVfs, name, counting->real, flags, outFlags);
-  if (counting->real->pMethods == nullptr) return rc;
-  // Every method but xClose and xSync goes straight to the real file.
-  methods = *counting->real->pMethods;
-  methods.xClose = [](sqlite3_file* f) { return real(f)->pMethods->xClose(real(f)); };
-  methods.xSync = [](sqlite3_file* f, int flags) {
-    if (reinterpret_cast<CountingFile*>(f)->isLog) ++logSyncs;
-    return real(f)->pMethods->xSync(real(f), flags);
+  const int rc = defaultVfs->xOpen(defaultVfs, name, file, flags, outFlags);
+  if (rc != SQLITE_OK || !(flags & SQLITE_OPEN_WAL) || !file->pMethods) return rc;
+  realMethods = file->pMethods;
+  countingMethods = *realMethods;
+  countingMethods.xSync = [](sqlite3_file* f, int syncFlags) {
+    ++logSyncs;
+    return realMethods->xSync(f, syncFlags);
   };
-  methods.xRead = [](sqlite3_file* f, void* b, int n, sqlite3_int64 o) { return real(f)->pMethods->xRead(real(f), b, n, o); };
-  methods.xWrite = [](sqlite3_file* f, const void* b, int n, sqlite3_int64 o) { return real(f)->pMethods->xWrite(real(f), b, n, o); };
-  methods.xTruncate = [](sqlite3_file* f, sqlite3_int64 n) { return real(f)->pMethods->xTruncate(real(f), n); };
-  methods.xFileSize = [](sqlite3_file* f, sqlite3_int64* n) { return real(f)->pMethods->xFileSize(real(f), n); };
-  methods.xLock = [](sqlite3_file* f, int l) { return real(f)->pMethods->xLock(real(f), l); };
-  methods.xUnlock = [](sqlite3_file* f, int l) { return real(f)->pMethods->xUnlock(real(f), l); };
-  methods.xCheckReservedLock = [](sqlite3_file* f, int* r) { return real(f)->pMethods->xCheckReservedLock(real(f), r); };
-  methods.xFileControl = [](sqlite3_file* f, int op, void* a) { return real(f)->pMethods->xFileControl(real(f), op, a); };
-  methods.xSectorSize = [](sqlite3_file* f) { return real(f)->pMethods->xSectorSize(real(f)); };
-  methods.xDeviceCharacteristics = [](sqlite3_file* f) { return real(f)->pMethods->xDeviceCharacteristics(real(f)); };
-  methods.xShmMap = [](sqlite3_file* f, int i, int n, int w, void volatile** p) { return real(f)->pMethods->xShmMap(real(f), i, n, w, p); };
-  methods.xShmLock = [](sqlite3_file* f, int o, int n, int l) { return real(f)->pMethods->xShmLock(real(f), o, n, l); };
-  methods.xShmBarrier = [](sqlite3_file* f) { real(f)->pMethods->xShmBarrier(real(f)); };
-  methods.xShmUnmap = [](sqlite3_file* f, int d) { return real(f)->pMethods->xShmUnmap(real(f), d); };
-  methods.xFetch = [](sqlite3_file* f, sqlite3_int64 o, int n, void** p) { return real(f)->pMethods->xFetch(real(f), o, n, p); };
-  methods.xUnfetch = [](sqlite3_file* f, sqlite3_int64 o, void* p) { return real(f)->pMethods->xUnfetch(real(f), o, p); };
-  file->pMethods = &methods;
+  file->pMethods = &countingMethods;
   return rc;
 }
 
@@ -73,7 +48,6 @@ class WriteSyncTest : public ProviderFixture {
       defaultVfs = sqlite3_vfs_find(nullptr);
       sqlite3_vfs vfs = *defaultVfs;
       vfs.zName = "chronelle-test-counting";
-      vfs.szOsFile = static_cast<int>(sizeof(CountingFile)) + defaultVfs->szOsFile;
       vfs.xOpen = countingOpen;
       return vfs;
     }();
