@@ -8,8 +8,8 @@
 #include <iterator>
 #include <string>
 
-#include "teststack/ProviderFixture.h"
 #include "chronelle/data/TimeEntryChangeKey.h"
+#include "teststack/ProviderFixture.h"
 
 namespace chronelle::testing {
 namespace {
@@ -21,7 +21,8 @@ sqlite3_vfs* defaultVfs = nullptr;
 const sqlite3_io_methods* realMethods = nullptr;
 sqlite3_io_methods countingMethods;
 
-int countingOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags) {
+int countingOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags,
+                 int* outFlags) {
   const int rc = defaultVfs->xOpen(defaultVfs, name, file, flags, outFlags);
   if (rc != SQLITE_OK || !(flags & SQLITE_OPEN_WAL) || !file->pMethods) return rc;
   realMethods = file->pMethods;
@@ -86,9 +87,14 @@ TEST_F(WriteSyncTest, AWriteOfEntriesAndItsRecountAreSyncedOnce) {
   } cases[] = {
       {"notes, first write", [&] { notes("n"); }, 2, "closed"},
       {"notes only", [&] { notes("m"); }, 1, "closed"},
-      {"create", [&] { added = write(provider->createTimeEntry(utc(9), utc(10), a->objectID(), false, {})); }, 1,
-       "open"},
-      {"re-time", [&] { write(provider->updateTimeEntry(added->objectID(), {{Key::end, utc(11)}})); }, 1, "open"},
+      {"create",
+       [&] { added = write(provider->createTimeEntry(utc(9), utc(10), a->objectID(), false, {})); },
+       1, "open"},
+      {"re-time",
+       [&] {
+         write(provider->updateTimeEntry(added->objectID(), {{Key::end, utc(11)}}));
+       },
+       1, "open"},
       {"delete", [&] { write(provider->deleteTimeEntries({added})); }, 1, "open"},
   };
   for (const auto& c : cases) {

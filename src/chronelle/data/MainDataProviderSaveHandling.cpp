@@ -68,7 +68,8 @@ ContextChanges::Entity kindsIn(const Notification& notification, const char* key
 
 }  // namespace
 
-bool saveRecountedDurations(const RecountState& state, DataModifier& modifier, ObjectContext& context) {
+bool saveRecountedDurations(const RecountState& state, DataModifier& modifier,
+                            ObjectContext& context) {
   bool recounted = modifier.updateNodesConfirmedDurationsIfNeeded();
   if (std::exchange(state.recountAllAfterNextSave, false)) {
     recounted = !modifier.repairConfirmedDurations().empty() || recounted;

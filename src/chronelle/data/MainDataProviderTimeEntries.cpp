@@ -43,8 +43,8 @@ asio::awaitable<std::shared_ptr<Session>> MainDataProvider::createTimeEntry(
 
 asio::awaitable<void> MainDataProvider::updateTimeEntry(ObjectID id, TimeEntryChanges changes) {
   return executeWriteOperation(
-      [shared = shared_, id, changes = std::move(changes)](ObjectContext& context, DataModifier& modifier,
-                                         const ManagedObjectFetcher& fetcher) {
+      [shared = shared_, id, changes = std::move(changes)](
+          ObjectContext& context, DataModifier& modifier, const ManagedObjectFetcher& fetcher) {
         modifier.updateTimeEntry(*fetcher.fetchObject<Session>(id), changes);
         saveWithRecount(recountStateOf(*shared), modifier, context);
       });
@@ -63,28 +63,28 @@ asio::awaitable<void> MainDataProvider::updateTimeEntries(std::vector<ObjectID> 
 
 asio::awaitable<void> MainDataProvider::deleteTimeEntries(
     std::vector<std::shared_ptr<Session>> timeEntries) {
-  return executeWriteOperation([shared = shared_, timeEntries = std::move(timeEntries)](ObjectContext& context,
-                                                                      DataModifier& modifier,
-                                                                      const ManagedObjectFetcher&) {
-    for (const auto& entry : timeEntries) {
-      if (entry) modifier.deleteTimeEntry(*entry);
-    }
-    try {
-      saveWithRecount(recountStateOf(*shared), modifier, context);
-    } catch (const std::exception& error) {
-      // The deletions are still pending: the write path saves them once more and reports
-      // that save's error to the caller.
-      logDebug(Logger(LogLabel::data), "Saving deleted time entries failed",
-               LogData{{"error", MetadataValue::stringConvertible(describeError(error))}});
-    }
-  });
+  return executeWriteOperation(
+      [shared = shared_, timeEntries = std::move(timeEntries)](
+          ObjectContext& context, DataModifier& modifier, const ManagedObjectFetcher&) {
+        for (const auto& entry : timeEntries) {
+          if (entry) modifier.deleteTimeEntry(*entry);
+        }
+        try {
+          saveWithRecount(recountStateOf(*shared), modifier, context);
+        } catch (const std::exception& error) {
+          // The deletions are still pending: the write path saves them once more and reports
+          // that save's error to the caller.
+          logDebug(Logger(LogLabel::data), "Saving deleted time entries failed",
+                   LogData{{"error", MetadataValue::stringConvertible(describeError(error))}});
+        }
+      });
 }
 
 asio::awaitable<std::shared_ptr<Session>> MainDataProvider::duplicateTimeEntry(
     std::shared_ptr<Session> timeEntry, bool withNotes) {
   return executeWriteOperation(
-      [shared = shared_, timeEntry = std::move(timeEntry), withNotes](ObjectContext& context, DataModifier& modifier,
-                                                    const ManagedObjectFetcher&) {
+      [shared = shared_, timeEntry = std::move(timeEntry), withNotes](
+          ObjectContext& context, DataModifier& modifier, const ManagedObjectFetcher&) {
         auto copy = modifier.duplicateTimeEntry(*timeEntry, withNotes);
         saveWithRecount(recountStateOf(*shared), modifier, context);
         return copy;

@@ -29,7 +29,8 @@ RecountState recountStateOf(Shared& shared) {
 /// Recomputes the confirmed durations that the saves so far made stale (every task and
 /// folder after an undo or redo) and saves them without announcing that save. Returns
 /// whether it saved. Throws what the save throws. Main thread, inside a write.
-bool saveRecountedDurations(const RecountState& state, DataModifier& modifier, ObjectContext& context);
+bool saveRecountedDurations(const RecountState& state, DataModifier& modifier,
+                            ObjectContext& context);
 
 /// Saves a write's changes and then, at once, the recount they call for, so that the two
 /// commits cost one disk sync and the totals are right when the write returns; the recount

@@ -45,12 +45,13 @@ void syncSavedChanges(ObjectContext& context) {
   Connection& db = impl.db();
   // The log the connection appended its commits to; none before its first read or write.
   sqlite3_file* log = nullptr;
-  if (sqlite3_file_control(db.handle(), "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) != SQLITE_OK || !log ||
-      !log->pMethods) {
+  if (sqlite3_file_control(db.handle(), "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) != SQLITE_OK ||
+      !log || !log->pMethods) {
     return;
   }
   if (const int rc = log->pMethods->xSync(log, SQLITE_SYNC_NORMAL); rc != SQLITE_OK) {
-    throw StoreError(StoreError::kSQLite, "syncing the store's log: " + std::string(sqlite3_errstr(rc)),
+    throw StoreError(StoreError::kSQLite,
+                     "syncing the store's log: " + std::string(sqlite3_errstr(rc)),
                      {{"NSSQLiteErrorDomain", rc}});
   }
 }
