@@ -18,13 +18,23 @@ namespace {
 
 // The fields read, in the order of their keys, which is the order of a row's dictionary.
 enum Field : std::size_t {
-  kAutotracked, kBegin, kBillingStatusValue, kConfirmedRevenue, kEnd, kHourlyRate, kIdentifier, kIsBillable, kNotes,
-  kTask, kFieldCount
+  kAutotracked,
+  kBegin,
+  kBillingStatusValue,
+  kConfirmedRevenue,
+  kEnd,
+  kHourlyRate,
+  kIdentifier,
+  kIsBillable,
+  kNotes,
+  kTask,
+  kFieldCount
 };
 const std::array<std::string, kFieldCount>& fieldKeys() {
   static const std::array<std::string, kFieldCount> keys = {
-      "autotracked", "begin", "billingStatusValue", "confirmedRevenue", "end", "hourlyRate", "identifier",
-      "isBillable", "notes", "task"};
+      "autotracked", "begin",      "billingStatusValue", "confirmedRevenue",
+      "end",         "hourlyRate", "identifier",         "isBillable",
+      "notes",       "task"};
   return keys;
 }
 
@@ -49,11 +59,14 @@ TimeEntryRow rowOf(const ResultDictionary& fields, Date now) {
   if (value[kIsBillable]) row.isBillable = value[kIsBillable]->asBool().value_or(false);
   if (value[kHourlyRate]) row.hourlyRate = value[kHourlyRate]->asDouble().value_or(0.0);
   if (const Value* v = value[kBillingStatusValue]) {
-    row.billingStatus = BillingStatus::fromRaw(static_cast<int>(v->asInteger().value_or(0))).value_or(BillingStatus::unbilled);
+    row.billingStatus = BillingStatus::fromRaw(static_cast<int>(v->asInteger().value_or(0)))
+                            .value_or(BillingStatus::unbilled);
   }
   if (value[kNotes]) row.notes = value[kNotes]->asString();
   if (value[kAutotracked]) row.autotracked = value[kAutotracked]->asBool().value_or(false);
-  if (row.begin) row.effectiveDuration = ChronelleDateUtils::effectiveDuration(*row.begin, row.end.value_or(now));
+  if (row.begin)
+    row.effectiveDuration =
+        ChronelleDateUtils::effectiveDuration(*row.begin, row.end.value_or(now));
   if (row.isBillable) {
     const Value* confirmed = value[kConfirmedRevenue];
     row.effectiveRevenue = row.end ? (confirmed ? confirmed->asDouble().value_or(0.0) : 0.0)
@@ -80,17 +93,21 @@ TimeEntryRow TimeEntryRow::of(const Session& entry) {
   return row;
 }
 
-bool BaseDataProvider::enumerateSessionRows(const std::optional<SessionQuery3>& query,
-                                            const std::function<void(const TimeEntryRow&)>& visit) const {
+bool BaseDataProvider::enumerateSessionRows(
+    const std::optional<SessionQuery3>& query,
+    const std::function<void(const TimeEntryRow&)>& visit) const {
   bool read = true;
   performRead(
       [&] {
         FetchRequest objects(Session::kEntityName);
-        if (query) objects.predicate = query->predicate(EdgeSessionPredicateOption::withEdgeSessions, true);
+        if (query)
+          objects.predicate = query->predicate(EdgeSessionPredicateOption::withEdgeSessions, true);
         objects.sortDescriptors = {{"begin", true}};
-        // Rows are saved data only; with unsaved changes only the objects say what getSessions would.
+        // Rows are saved data only; with unsaved changes only the objects say what getSessions
+        // would.
         if (context_->hasChanges()) {
-          for (const auto& entry : objectsOfClass<Session>(context_->fetch(objects))) visit(TimeEntryRow::of(*entry));
+          for (const auto& entry : objectsOfClass<Session>(context_->fetch(objects)))
+            visit(TimeEntryRow::of(*entry));
           return;
         }
         // Running entries (few) and finished ones are read apart and merged by begin: together,
@@ -112,7 +129,8 @@ bool BaseDataProvider::enumerateSessionRows(const std::optional<SessionQuery3>& 
         std::optional<TimeEntryRow> waiting;
         std::vector<TimeEntryRow> held;
         const auto take = [&](TimeEntryRow&& row) {
-          if (waiting && waiting->begin == row.begin) held.push_back(*std::exchange(waiting, std::nullopt));
+          if (waiting && waiting->begin == row.begin)
+            held.push_back(*std::exchange(waiting, std::nullopt));
           if (!held.empty()) {
             held.push_back(std::move(row));
             return;
@@ -121,15 +139,17 @@ bool BaseDataProvider::enumerateSessionRows(const std::optional<SessionQuery3>& 
           waiting = std::move(row);
         };
         std::vector<TimeEntryRow> running;
-        context_->enumerateDictionaries(rowsWhere("end == nil"), [&](const ResultDictionary& fields) {
-          running.push_back(rowOf(fields, now));
-        });
+        context_->enumerateDictionaries(
+            rowsWhere("end == nil"),
+            [&](const ResultDictionary& fields) { running.push_back(rowOf(fields, now)); });
         auto nextRunning = running.begin();
-        context_->enumerateDictionaries(rowsWhere("end != nil"), [&](const ResultDictionary& fields) {
-          TimeEntryRow row = rowOf(fields, now);
-          for (; nextRunning != running.end() && nextRunning->begin <= row.begin; ++nextRunning) take(std::move(*nextRunning));
-          take(std::move(row));
-        });
+        context_->enumerateDictionaries(
+            rowsWhere("end != nil"), [&](const ResultDictionary& fields) {
+              TimeEntryRow row = rowOf(fields, now);
+              for (; nextRunning != running.end() && nextRunning->begin <= row.begin; ++nextRunning)
+                take(std::move(*nextRunning));
+              take(std::move(row));
+            });
         for (; nextRunning != running.end(); ++nextRunning) take(std::move(*nextRunning));
         if (waiting) visit(*waiting);
         for (std::size_t first = 0; first < held.size();) {
@@ -139,10 +159,13 @@ bool BaseDataProvider::enumerateSessionRows(const std::optional<SessionQuery3>& 
             visit(held[first]);
           } else {
             const std::optional<Date> begin = held[first].begin;
-            Predicate sameBegin = begin ? Predicate::parse("begin == %@", {Value(*begin)}) : Predicate::parse("begin == nil");
+            Predicate sameBegin = begin ? Predicate::parse("begin == %@", {Value(*begin)})
+                                        : Predicate::parse("begin == nil");
             FetchRequest group = objects;
-            group.predicate = objects.predicate ? Predicate::allOf({*objects.predicate, sameBegin}) : sameBegin;
-            for (const auto& entry : objectsOfClass<Session>(context_->fetch(group))) visit(TimeEntryRow::of(*entry));
+            group.predicate =
+                objects.predicate ? Predicate::allOf({*objects.predicate, sameBegin}) : sameBegin;
+            for (const auto& entry : objectsOfClass<Session>(context_->fetch(group)))
+              visit(TimeEntryRow::of(*entry));
           }
           first = next;
         }

@@ -6,7 +6,9 @@ namespace {
 constexpr std::int64_t kMicrosPerDay = 86'400'000'000;
 
 // Floor division: local days and seconds before 1970 round towards the past.
-std::int64_t floorDiv(std::int64_t a, std::int64_t b) { return a / b - (a % b != 0 && (a < 0) != (b < 0) ? 1 : 0); }
+std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
+  return a / b - (a % b != 0 && (a < 0) != (b < 0) ? 1 : 0);
+}
 
 // Days since 1970-01-01 of the first Gregorian day (1582-10-15; the day before it is Julian)
 // and of 1,000,000-01-01.
@@ -24,7 +26,8 @@ std::optional<DateComponents> ZoneOffsetSpan::localComponents(std::int64_t micro
   const std::int64_t z = days + 719'468;
   const std::int64_t era = floorDiv(z, 146'097);
   const std::int64_t dayOfEra = z - era * 146'097;
-  const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36'524 - dayOfEra / 146'096) / 365;
+  const std::int64_t yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36'524 - dayOfEra / 146'096) / 365;
   const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
   const std::int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;  // March = 0
   const int month = static_cast<int>(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
