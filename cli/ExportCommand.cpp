@@ -76,15 +76,21 @@ class TaskPaths {
       paths_.emplace(task->objectID().primaryKey(), NodeDirectory::pathOf(*task));
     }
   }
-  // The path of the row's task; null without a task.
+  // The path of the row's task; null without a task, and for a task the listing did not hold
+  // (its read failed, or the task was added since), which `missed()` then tells.
   const std::string* of(const TimeEntryRow& entry) const {
     if (!entry.task) return nullptr;
     const auto found = paths_.find(entry.task->primaryKey());
-    return found == paths_.end() ? nullptr : &found->second;
+    if (found != paths_.end()) return &found->second;
+    missed_ = true;
+    return nullptr;
   }
+  // Whether a row's task was not in the listing: its entry was written without a task.
+  bool missed() const { return missed_; }
 
  private:
   std::unordered_map<std::int64_t, std::string> paths_;
+  mutable bool missed_ = false;
 };
 
 // Text is gathered per entry and written in one call: a stream write per field cost a tenth of
@@ -192,7 +198,7 @@ void exportCommand(CommandContext& ctx, const Args& rawArgs) {
         scope.toSessionQuery(), [&](const TimeEntryRow& entry) { writeCsv(ctx.out(), line, entry, calendar, paths); });
   }
   // Rows already written stay on the output; the exit status says the export is incomplete.
-  if (!read) throw CliError::failure("could not read the entries of the period; the export is incomplete");
+  if (!read || paths.missed()) throw CliError::failure("could not read the entries of the period; the export is incomplete");
 }
 
 }  // namespace chronelle::cli

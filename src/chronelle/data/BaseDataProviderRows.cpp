@@ -8,7 +8,6 @@
 #include "chronelle/data/FetchCasting.h"
 #include "chronelle/data/TimeEntryRow.h"
 #include "chronelle/model/Session.h"
-#include "chronelle/model/Task.h"
 #include "chronelle/platform/Clock.h"
 #include "chronelle/support/ChronelleDateUtils.h"
 #include "chronelle/support/Money.h"
@@ -76,22 +75,6 @@ TimeEntryRow rowOf(const ResultDictionary& fields, Date now) {
 }
 
 }  // namespace
-
-TimeEntryRow TimeEntryRow::of(const Session& entry) {
-  TimeEntryRow row;
-  row.identifier = entry.identifier();
-  if (const auto task = entry.task()) row.task = task->objectID();
-  row.begin = entry.begin();
-  row.end = entry.end();
-  row.effectiveDuration = entry.effectiveDuration();
-  row.isBillable = entry.isBillable();
-  row.hourlyRate = entry.hourlyRate();
-  row.effectiveRevenue = entry.effectiveRevenue();
-  row.billingStatus = entry.billingStatus();
-  row.notes = entry.notes();
-  row.autotracked = entry.autotracked();
-  return row;
-}
 
 bool BaseDataProvider::enumerateSessionRows(
     const std::optional<SessionQuery3>& query,
