@@ -72,11 +72,26 @@ Expression combine(const char* function, const Expression& a, const Expression& 
   return e;
 }
 
+// Whether `e` is a value compared with begin itself, not one derived through a length.
+bool isDirect(const Expression& e) { return e.sql == "?"; }
+
+// Both of two bounds on one side hold: the tighter, or either of them, since each alone is
+// implied. `x` and `x ∓ a length` (begin ≥ x beside end > x, which gives begin ≥ x − longest)
+// keep `x`, which every store with its ends after its begins makes the tighter one; the
+// search then needs no subquery and no function of them per row.
+Expression tighter(const char* function, const Expression& a, const Expression& b) {
+  if (a.source && b.source && *a.source == *b.source) {
+    if (isDirect(a)) return a;
+    if (isDirect(b)) return b;
+  }
+  return combine(function, a, b);
+}
+
 // Both sides must hold: the tighter bound of each side.
 KindRange intersect(const KindRange& a, const KindRange& b) {
   KindRange r;
-  r.low = a.low && b.low ? combine("max", *a.low, *b.low) : (a.low ? a.low : b.low);
-  r.high = a.high && b.high ? combine("min", *a.high, *b.high) : (a.high ? a.high : b.high);
+  r.low = a.low && b.low ? tighter("max", *a.low, *b.low) : (a.low ? a.low : b.low);
+  r.high = a.high && b.high ? tighter("min", *a.high, *b.high) : (a.high ? a.high : b.high);
   r.nonPositive = a.nonPositive || b.nonPositive;
   r.narrow = a.narrow || b.narrow ||
              (r.low && r.high && r.low->source && r.high->source && *r.low->source == *r.high->source);
