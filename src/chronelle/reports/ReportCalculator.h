@@ -118,8 +118,11 @@ class ReportCalculator {
   TotalValues cachedTotals(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes) const;
   TotalValues computeTotals(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes) const;
   ///@}
-  /// The totals of `query` per task, as computeTotals would give for each task alone.
-  NodeBreakdown computeTotalsByTask(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes) const;
+  /// The totals of `query` per task, as computeTotals would give for each task alone. With
+  /// `overall`, also the totals of the whole query, as computeTotals gives them, when the
+  /// groups add up to them exactly (whole seconds); left empty otherwise.
+  NodeBreakdown computeTotalsByTask(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes,
+                                    std::optional<TotalValues>* overall = nullptr) const;
   /// The totals of `query` per billing state, as computeTotals would give for each state
   /// alone (the query's own billing filter aside).
   BillingBreakdown computeTotalsByBillingState(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes) const;

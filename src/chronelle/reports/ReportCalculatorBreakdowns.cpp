@@ -108,7 +108,15 @@ ReportCalculator::NodeBreakdown ReportCalculator::calculateNodeBreakdown(const S
       // period's start). Those few are looked up apart, through the index of entry lengths,
       // instead of reading the period's entries a second time.
       try {
-        grouped = computeTotalsByTask(query, valueTypes);
+        std::optional<TotalValues> overall;
+        grouped = computeTotalsByTask(query, valueTypes, cacheProvider_ ? &overall : nullptr);
+        // The query's own totals come with the groups: a report asking for them next (as
+        // the breakdown operation does) finds them in the cache instead of reading the
+        // period's entries again.
+        if (overall) {
+          const std::string key = query.hashKey() + "-" + std::to_string(valueTypes.rawValue);
+          if (!cacheProvider_->breakdownCacheValue(key)) cacheProvider_->setValueToBreakdownCache(*overall, key);
+        }
         const auto period = query.predicate(EdgeSessionPredicateOption::withEdgeSessions, true);
         std::vector<ObjectID> ids = taskIdsOf(
             context, Predicate::allOf({*period, Predicate::parse("end == nil OR end <= begin")}));
@@ -128,7 +136,8 @@ ReportCalculator::NodeBreakdown ReportCalculator::calculateNodeBreakdown(const S
       return single.hashKey() + "-" + std::to_string(valueTypes.rawValue);
     };
     for (const auto& task : tasks) {
-      const std::string key = keyFor(*task);
+      // The key is made only where there is a cache to look it up in.
+      const std::string key = cacheProvider_ ? keyFor(*task) : std::string();
       std::optional<TotalValues> values;
       if (cacheProvider_) values = cacheProvider_->breakdownCacheValue(key);
       if (!values) {
