@@ -5,8 +5,11 @@
 // never equal and never ordered. The guard sits beside the plain comparison, so an index on
 // the column still serves it.
 
+#include <algorithm>
+#include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "chronelle/store/PredicateNode.h"
 #include "chronelle/store/StoredValueOrder.h"
@@ -85,12 +88,12 @@ class Compiler {
         // NOT on a NULL stays NULL; memory's two-valued NOT needs NULL read as false first.
         return "NOT IFNULL((" + compile(*node.children.front()) + "), 0)";
       case Node::Kind::conjunction:
+        return conjunction(node);
       case Node::Kind::disjunction: {
-        // AND and OR treat NULL as false consistently with memory, so no IFNULL here.
-        const char* separator = node.kind == Node::Kind::conjunction ? " AND " : " OR ";
+        // OR treats NULL as false consistently with memory, so no IFNULL here.
         std::string sql = "(";
         for (std::size_t i = 0; i < node.children.size(); ++i) {
-          if (i > 0) sql += separator;
+          if (i > 0) sql += " OR ";
           sql += compile(*node.children[i]);
         }
         return sql + ")";
@@ -104,6 +107,64 @@ class Compiler {
   std::vector<Value> parameters;
 
  private:
+  // A comparison of a key path with a value that is present (`x op v`, either way round),
+  // which its class guard restricts to rows of v's class: the key path, operator and value
+  // as read from the key path's side. Null for anything else.
+  struct Bounded {
+    const PredicateOperand* key;
+    PredicateOperator op;
+    const Value* value;
+  };
+  static std::optional<Bounded> boundedComparison(const Node& node) {
+    if (node.kind != Node::Kind::comparison || node.op == PredicateOperator::in) return std::nullopt;
+    if (node.lhs.isKeyPath() == node.rhs.isKeyPath()) return std::nullopt;
+    const bool lhsKey = node.lhs.isKeyPath();
+    const Bounded b{lhsKey ? &node.lhs : &node.rhs, lhsKey ? node.op : flipped(node.op),
+                    lhsKey ? &node.rhs.value : &node.lhs.value};
+    if (storageClassOf(*b.value) == StorageClass::absent) return std::nullopt;
+    return b;
+  }
+
+  // AND treats NULL as false consistently with memory, so no IFNULL here. A period query
+  // compares one column with two bounds, each with the same class guard; the guard is the
+  // same condition both times, so it is written once, after the comparisons (in SQL's
+  // three-valued AND, `(a AND g) AND (b AND g)` is `a AND b AND g`). A column compared
+  // here with a present value is present wherever the whole holds, so `x != nil` beside
+  // such a comparison adds nothing and is left out.
+  std::string conjunction(const Node& node) {
+    std::vector<std::string> bounded;  // columns compared with a present value, not by `!=`
+    for (const auto& child : node.children) {
+      const auto b = boundedComparison(*child);
+      if (b && b->op != PredicateOperator::notEqual) bounded.push_back(column(*b->key));
+    }
+    const auto isBounded = [&](const std::string& x) {
+      return std::find(bounded.begin(), bounded.end(), x) != bounded.end();
+    };
+    std::vector<std::string> parts;
+    std::vector<std::string> guards;
+    for (const auto& child : node.children) {
+      if (child->kind == Node::Kind::comparison && child->op == PredicateOperator::notEqual &&
+          child->lhs.isKeyPath() != child->rhs.isKeyPath() &&
+          (child->lhs.isKeyPath() ? child->rhs.value : child->lhs.value).isNull() &&
+          isBounded(column(child->lhs.isKeyPath() ? child->lhs : child->rhs))) {
+        continue;
+      }
+      const auto b = boundedComparison(*child);
+      if (!b || b->op == PredicateOperator::notEqual) {
+        parts.push_back(compile(*child));
+        continue;
+      }
+      const std::string x = column(*b->key);
+      parts.push_back("(" + x + " " + sqlOperator(b->op) + " " + parameter(*b->value) + ")");
+      std::string guard = classGuard(x, storageClassOf(*b->value));
+      if (std::find(guards.begin(), guards.end(), guard) == guards.end()) guards.push_back(std::move(guard));
+    }
+    parts.insert(parts.end(), guards.begin(), guards.end());
+    std::string sql = "(";
+    for (std::size_t i = 0; i < parts.size(); ++i) sql += (i > 0 ? " AND " : "") + parts[i];
+    return sql + ")";
+  }
+
   std::string column(const PredicateOperand& operand) {
     return mapper_.columnForKeyPath(std::span<const std::string>(operand.keyPath));
   }
