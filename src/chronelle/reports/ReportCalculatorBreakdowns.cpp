@@ -1,6 +1,7 @@
 // Breakdowns of a period by billing state and by node, and the tracked tasks they rest on.
 
 #include <algorithm>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -149,12 +150,20 @@ ReportCalculator::NodeBreakdown ReportCalculator::calculateNodeBreakdown(const S
       result[task->objectID()] = *values;
     }
     // Folders sum their tracked descendants: each task counts once in every folder above it,
-    // and no folder is fetched.
+    // and no folder is fetched. Tasks under one folder share the folders above it, which are
+    // looked up once.
+    std::map<const Node*, std::vector<ObjectID>> foldersAbove;  // by a task's own folder
     for (const auto& task : tasks) {
       const TotalValues values = result[task->objectID()];
-      for (const auto& parent : task->allParents()) {
-        if (std::dynamic_pointer_cast<Folder>(parent)) result[parent->objectID()] += values;
+      const auto parent = task->parent();
+      if (!parent) continue;
+      auto [folders, added] = foldersAbove.try_emplace(parent.get());
+      if (added) {
+        for (const auto& above : task->allParents()) {
+          if (std::dynamic_pointer_cast<Folder>(above)) folders->second.push_back(above->objectID());
+        }
       }
+      for (const auto& folder : folders->second) result[folder] += values;
     }
   });
   return result;
