@@ -261,7 +261,9 @@ TEST(PredicateSemanticsTest, SpanRangeReadsOnlyNearTheBoundsItNeeds) {
   } cases[] = {
       // Crossing a bound: near 100 and near 200 only, never row 1.
       {"(begin < %@ AND end > %@) OR (begin < %@ AND end > %@)", {f, f, t, t}, {0, 2, 4}},
-      {"((begin < %@ AND end > %@) OR (begin < %@ AND end > %@)) AND end != nil", {f, f, t, t}, {0, 2, 4}},
+      {"((begin < %@ AND end > %@) OR (begin < %@ AND end > %@)) AND end != nil",
+       {f, f, t, t},
+       {0, 2, 4}},
       {"(begin < %@ AND end > %@) OR (begin < %@ AND end > %@) OR (end = nil AND begin < %@)",
        {f, f, t, t, f},
        {0, 2, 4}},
@@ -276,7 +278,8 @@ TEST(PredicateSemanticsTest, SpanRangeReadsOnlyNearTheBoundsItNeeds) {
                                          "(SELECT MAX(\"end\" - \"begin\") FROM r)",
                                          "(SELECT MIN(\"end\" - \"begin\") FROM r)", true);
     ASSERT_TRUE(range.has_value()) << c.format;
-    EXPECT_EQ(table.select(range->sql, range->parameters), c.read) << c.format << "\nrange: " << range->sql;
+    EXPECT_EQ(table.select(range->sql, range->parameters), c.read)
+        << c.format << "\nrange: " << range->sql;
   }
 }
 

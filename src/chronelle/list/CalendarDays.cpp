@@ -33,7 +33,8 @@ constexpr std::size_t kMostRememberedDays = 4096;
 
 DayMemo& memoFor(const Calendar& calendar, const Calendar& local) {
   thread_local std::optional<DayMemo> memo;
-  if (!memo || !(memo->calendar == calendar) || !(memo->local == local) || memo->days.size() >= kMostRememberedDays) {
+  if (!memo || !(memo->calendar == calendar) || !(memo->local == local) ||
+      memo->days.size() >= kMostRememberedDays) {
     memo.emplace(DayMemo{calendar, local, {}});
   }
   return *memo;

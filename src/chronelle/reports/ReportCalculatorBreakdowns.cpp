@@ -116,7 +116,8 @@ ReportCalculator::NodeBreakdown ReportCalculator::calculateNodeBreakdown(const S
         // period's entries again.
         if (overall) {
           const std::string key = query.hashKey() + "-" + std::to_string(valueTypes.rawValue);
-          if (!cacheProvider_->breakdownCacheValue(key)) cacheProvider_->setValueToBreakdownCache(*overall, key);
+          if (!cacheProvider_->breakdownCacheValue(key))
+            cacheProvider_->setValueToBreakdownCache(*overall, key);
         }
         const auto period = query.predicate(EdgeSessionPredicateOption::withEdgeSessions, true);
         std::vector<ObjectID> ids = taskIdsOf(
@@ -160,7 +161,8 @@ ReportCalculator::NodeBreakdown ReportCalculator::calculateNodeBreakdown(const S
       auto [folders, added] = foldersAbove.try_emplace(parent.get());
       if (added) {
         for (const auto& above : task->allParents()) {
-          if (std::dynamic_pointer_cast<Folder>(above)) folders->second.push_back(above->objectID());
+          if (std::dynamic_pointer_cast<Folder>(above))
+            folders->second.push_back(above->objectID());
         }
       }
       for (const auto& folder : folders->second) result[folder] += values;

@@ -186,13 +186,14 @@ TotalValues ReportCalculator::computeTotals(const SessionQuery3& query, TotalVal
   return totals.at(0);
 }
 
-ReportCalculator::NodeBreakdown ReportCalculator::computeTotalsByTask(const SessionQuery3& query,
-                                                                      TotalValueTypeOptionSet valueTypes,
-                                                                      std::optional<TotalValues>* overall) const {
+ReportCalculator::NodeBreakdown ReportCalculator::computeTotalsByTask(
+    const SessionQuery3& query, TotalValueTypeOptionSet valueTypes,
+    std::optional<TotalValues>* overall) const {
   // Entries without a task form a group of their own: no task's, but the whole query's.
   using Group = std::optional<ObjectID>;
-  const auto totals = totalsByGroup<Group>(*dataProvider_->context(), log_, query, valueTypes, {"task"},
-                                           [](const EntryKeys& keys) { return std::optional<Group>(keys.task); });
+  const auto totals =
+      totalsByGroup<Group>(*dataProvider_->context(), log_, query, valueTypes, {"task"},
+                           [](const EntryKeys& keys) { return std::optional<Group>(keys.task); });
   NodeBreakdown result;
   for (const auto& [task, values] : totals) {
     if (task) result.emplace(*task, values);
@@ -206,7 +207,8 @@ ReportCalculator::NodeBreakdown ReportCalculator::computeTotalsByTask(const Sess
     std::int64_t cents = 0;
     bool exact = true;
     for (const auto& [task, values] : totals) {
-      exact = exact && std::floor(values.duration) == values.duration && std::fabs(values.duration) < kExactBelow;
+      exact = exact && std::floor(values.duration) == values.duration &&
+              std::fabs(values.duration) < kExactBelow;
       sum.duration += values.duration;
       sum.sessionCount += values.sessionCount;
       cents += centsOf(values.revenue);

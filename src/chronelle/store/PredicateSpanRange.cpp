@@ -67,7 +67,8 @@ SpanRange nothing() { return SpanRange{{}, {}, false}; }
 
 // `function(a, b)`, for the larger of two lower bounds or the smaller of two upper ones.
 Expression combine(const char* function, const Expression& a, const Expression& b) {
-  Expression e{std::string(function) + "(" + a.sql + ", " + b.sql + ")", a.parameters, std::nullopt};
+  Expression e{std::string(function) + "(" + a.sql + ", " + b.sql + ")", a.parameters,
+               std::nullopt};
   e.parameters.insert(e.parameters.end(), b.parameters.begin(), b.parameters.end());
   return e;
 }
@@ -93,8 +94,9 @@ KindRange intersect(const KindRange& a, const KindRange& b) {
   r.low = a.low && b.low ? tighter("max", *a.low, *b.low) : (a.low ? a.low : b.low);
   r.high = a.high && b.high ? tighter("min", *a.high, *b.high) : (a.high ? a.high : b.high);
   r.nonPositive = a.nonPositive || b.nonPositive;
-  r.narrow = a.narrow || b.narrow ||
-             (r.low && r.high && r.low->source && r.high->source && *r.low->source == *r.high->source);
+  r.narrow =
+      a.narrow || b.narrow ||
+      (r.low && r.high && r.low->source && r.high->source && *r.low->source == *r.high->source);
   return r;
 }
 
@@ -130,7 +132,8 @@ KindRanges unite(const KindRanges& a, const KindRanges& b) {
   if (b.empty()) return a;
   KindRanges r = a;
   r.insert(r.end(), b.begin(), b.end());
-  const bool allNarrow = std::all_of(r.begin(), r.end(), [](const KindRange& x) { return x.narrow; });
+  const bool allNarrow =
+      std::all_of(r.begin(), r.end(), [](const KindRange& x) { return x.narrow; });
   if (allNarrow && r.size() <= kMostRanges) return r;
   return {hull(r)};
 }
@@ -230,9 +233,13 @@ class RangeFinder {
     KindRange bound;
     switch (op) {
       case PredicateOperator::greater:
-      case PredicateOperator::greaterOrEqual: bound.low = Expression{"?", {value}, value}; break;
+      case PredicateOperator::greaterOrEqual:
+        bound.low = Expression{"?", {value}, value};
+        break;
       case PredicateOperator::less:
-      case PredicateOperator::lessOrEqual: bound.high = Expression{"?", {value}, value}; break;
+      case PredicateOperator::lessOrEqual:
+        bound.high = Expression{"?", {value}, value};
+        break;
       case PredicateOperator::equal:
         bound.low = Expression{"?", {value}, value};
         bound.high = bound.low;
@@ -306,7 +313,8 @@ Expression rangeSql(const KindRanges& ranges, const SpanSql& span) {
 
 // Whether every range is closed on both sides.
 bool closed(const KindRanges& ranges) {
-  return std::all_of(ranges.begin(), ranges.end(), [](const KindRange& r) { return r.low && r.high; });
+  return std::all_of(ranges.begin(), ranges.end(),
+                     [](const KindRange& r) { return r.low && r.high; });
 }
 
 }  // namespace

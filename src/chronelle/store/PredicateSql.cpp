@@ -116,7 +116,8 @@ class Compiler {
     const Value* value;
   };
   static std::optional<Bounded> boundedComparison(const Node& node) {
-    if (node.kind != Node::Kind::comparison || node.op == PredicateOperator::in) return std::nullopt;
+    if (node.kind != Node::Kind::comparison || node.op == PredicateOperator::in)
+      return std::nullopt;
     if (node.lhs.isKeyPath() == node.rhs.isKeyPath()) return std::nullopt;
     const bool lhsKey = node.lhs.isKeyPath();
     const Bounded b{lhsKey ? &node.lhs : &node.rhs, lhsKey ? node.op : flipped(node.op),
@@ -157,7 +158,8 @@ class Compiler {
       const std::string x = column(*b->key);
       parts.push_back("(" + x + " " + sqlOperator(b->op) + " " + parameter(*b->value) + ")");
       std::string guard = classGuard(x, storageClassOf(*b->value));
-      if (std::find(guards.begin(), guards.end(), guard) == guards.end()) guards.push_back(std::move(guard));
+      if (std::find(guards.begin(), guards.end(), guard) == guards.end())
+        guards.push_back(std::move(guard));
     }
     parts.insert(parts.end(), guards.begin(), guards.end());
     std::string sql = "(";
