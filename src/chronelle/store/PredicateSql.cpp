@@ -133,38 +133,41 @@ class Compiler {
   // here with a present value is present wherever the whole holds, so `x != nil` beside
   // such a comparison adds nothing and is left out.
   std::string conjunction(const Node& node) {
-    std::vector<std::string> bounded;  // columns compared with a present value, not by `!=`
+    // Key paths compared with a present value other than by `!=` (one key path, one column).
+    std::vector<const std::vector<std::string>*> bounded;
     for (const auto& child : node.children) {
       const auto b = boundedComparison(*child);
-      if (b && b->op != PredicateOperator::notEqual) bounded.push_back(column(*b->key));
+      if (b && b->op != PredicateOperator::notEqual) bounded.push_back(&b->key->keyPath);
     }
-    const auto isBounded = [&](const std::string& x) {
-      return std::find(bounded.begin(), bounded.end(), x) != bounded.end();
+    const auto isBounded = [&](const std::vector<std::string>& keyPath) {
+      return std::any_of(bounded.begin(), bounded.end(), [&](const auto* k) { return *k == keyPath; });
     };
-    std::vector<std::string> parts;
-    std::vector<std::string> guards;
+    std::string sql = "(";
+    const auto add = [&](const std::string& part) { sql += (sql.size() > 1 ? " AND " : "") + part; };
+    // Each guard once: by key path and class, with its text.
+    std::vector<std::pair<const std::vector<std::string>*, StorageClass>> guarded;
+    std::string guards;
     for (const auto& child : node.children) {
-      if (child->kind == Node::Kind::comparison && child->op == PredicateOperator::notEqual &&
-          child->lhs.isKeyPath() != child->rhs.isKeyPath() &&
-          (child->lhs.isKeyPath() ? child->rhs.value : child->lhs.value).isNull() &&
-          isBounded(column(child->lhs.isKeyPath() ? child->lhs : child->rhs))) {
-        continue;
-      }
+      const bool notNil = child->kind == Node::Kind::comparison && child->op == PredicateOperator::notEqual &&
+                          child->lhs.isKeyPath() != child->rhs.isKeyPath() &&
+                          (child->lhs.isKeyPath() ? child->rhs.value : child->lhs.value).isNull();
+      if (notNil && isBounded((child->lhs.isKeyPath() ? child->lhs : child->rhs).keyPath)) continue;
       const auto b = boundedComparison(*child);
       if (!b || b->op == PredicateOperator::notEqual) {
-        parts.push_back(compile(*child));
+        add(compile(*child));
         continue;
       }
       const std::string x = column(*b->key);
-      parts.push_back("(" + x + " " + sqlOperator(b->op) + " " + parameter(*b->value) + ")");
-      std::string guard = classGuard(x, storageClassOf(*b->value));
-      if (std::find(guards.begin(), guards.end(), guard) == guards.end())
-        guards.push_back(std::move(guard));
+      add("(" + x + " " + sqlOperator(b->op) + " " + parameter(*b->value) + ")");
+      const StorageClass cls = storageClassOf(*b->value);
+      const bool seen = std::any_of(guarded.begin(), guarded.end(), [&](const auto& g) {
+        return g.second == cls && *g.first == b->key->keyPath;
+      });
+      if (seen) continue;
+      guarded.emplace_back(&b->key->keyPath, cls);
+      guards += " AND " + classGuard(x, cls);
     }
-    parts.insert(parts.end(), guards.begin(), guards.end());
-    std::string sql = "(";
-    for (std::size_t i = 0; i < parts.size(); ++i) sql += (i > 0 ? " AND " : "") + parts[i];
-    return sql + ")";
+    return sql + guards + ")";
   }
 
   std::string column(const PredicateOperand& operand) {
