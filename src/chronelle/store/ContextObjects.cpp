@@ -31,7 +31,11 @@ Value ObjectContext::Impl::canonical(const Value& value) const {
 
 std::shared_ptr<ManagedObject> ObjectContext::Impl::registered(const ObjectID& raw) const {
   if (!raw.isValid()) return nullptr;
-  const ObjectID id = canonical(raw);
+  // Every relationship read comes here: a saved ID is its own canonical form and is not
+  // copied (its store identifier is a heap string).
+  ObjectID aliased;
+  if (raw.isTemporaryID() && !aliases.empty()) aliased = canonical(raw);
+  const ObjectID& id = aliased.isValid() ? aliased : raw;
   if (id.isTemporaryID()) {
     auto it = byTemp.find(id.storeIdentifier());
     return it == byTemp.end() ? nullptr : it->second;

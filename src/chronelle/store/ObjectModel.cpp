@@ -303,10 +303,12 @@ void ObjectModel::finalize() {
     }
   }
   for (std::size_t i = 0; i < entities_.size(); ++i) entities_[i]->layout_ = layouts[i];
+  schemaHash_ = schemaHash();
   finalized_ = true;
 }
 
 std::string ObjectModel::schemaHash() const {
+  if (finalized_) return schemaHash_;
   // FNV-1a over a canonical description: stable across runs and platforms, unlike
   // std::hash, because it is written into store files.
   std::map<std::string, std::string> parts;

@@ -80,7 +80,7 @@ std::size_t readHead(const std::filesystem::path& file, unsigned char* bytes, st
 
 }  // namespace
 
-StoreFileKind inspectStoreFile(const std::filesystem::path& file) {
+StoreFileKind inspectStoreFile(const std::filesystem::path& file, StoreFileHeader* header) {
   std::error_code error;
   const auto status = std::filesystem::status(file, error);
   if (status.type() == std::filesystem::file_type::not_found) return StoreFileKind::missing;
@@ -110,6 +110,10 @@ StoreFileKind inspectStoreFile(const std::filesystem::path& file) {
   if (pageSize < 512 || pageSize > 65536 || (pageSize & (pageSize - 1)) != 0 || bytes[21] != 64 ||
       bytes[22] != 32 || bytes[23] != 32 || bytes[19] > 2) {
     throw badFile("the file has a damaged SQLite header");
+  }
+  if (header != nullptr) {
+    header->wal = bytes[18] == 2 && bytes[19] == 2;
+    header->userVersion = bigEndian(&bytes[60], 4);
   }
   // A process using the store (it has -wal and -shm files) may be checkpointing into the
   // file right now, which writes page 1 with the new page count before the pages that
