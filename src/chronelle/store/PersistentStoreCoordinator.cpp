@@ -257,7 +257,9 @@ void PersistentStoreCoordinator::addPersistentStore(const std::filesystem::path&
       d.entityByCode[code] = entity.get();
     }
     d.storeUUID = metadata[kUUIDKey];
-    markSchema(connection, model);
+    // A header read with the mark needs no second look: only this schema writes it, and a
+    // store changed by another version since would have been refused above.
+    if (header.userVersion != schemaMark(model)) markSchema(connection, model);
     transaction.commit();
   } catch (const StoreError& e) {
     throw openError(e, file);

@@ -201,7 +201,15 @@ std::vector<std::string> StoreFileReader::tables() {
 
 std::map<std::string, std::string> StoreFileReader::metadata() {
   std::map<std::string, std::string> values;
-  if (integer("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'Z_METADATA'") == 0) return values;
+  // Asked of the schema SQLite has already read, without compiling a query on sqlite_master.
+  const int rc = sqlite3_table_column_metadata(db_, "main", "Z_METADATA", nullptr, nullptr, nullptr, nullptr,
+                                               nullptr, nullptr);
+  // Anything but "found" is confirmed by the query, so a schema SQLite cannot read is reported
+  // as such rather than taken for a missing table.
+  if (rc != SQLITE_OK &&
+      integer("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'Z_METADATA'") == 0) {
+    return values;
+  }
   for (auto& row : rows("SELECT Z_KEY, Z_VALUE FROM Z_METADATA")) values[row[0]] = row[1];
   return values;
 }
