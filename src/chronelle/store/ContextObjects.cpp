@@ -100,6 +100,13 @@ void ObjectContext::Impl::applyRow(ManagedObject& object, const Statement& row, 
   std::vector<Value> fresh = decodeRow(*state.layout, row);
   const bool hadValues = !state.committed.empty();
   state.version = row.columnInt64(2);
+  if (!hadValues && !keepChangedValues) {
+    // A newly fetched object: nobody observes it yet and both copies start equal, so the
+    // decoded row becomes the saved state as it is.
+    state.values = fresh;
+    state.committed = std::move(fresh);
+    return;
+  }
   state.committed = fresh;
   std::vector<std::pair<std::size_t, Value>> changedKeys;
   for (std::size_t i = 0; i < slots.size(); ++i) {
