@@ -17,8 +17,11 @@ namespace {
 // hold every entry ending before ?2.)
 const std::string kLongest = "(SELECT MAX(ZEND - ZBEGIN) FROM ZSESSION)";
 const std::string kInside = "ZBEGIN >= ?1 AND ZBEGIN < ?2 AND +ZEND > ?1 AND +ZEND <= ?2";
-const std::string kEdges = "ZBEGIN >= ?1 - " + kLongest +
-                           " AND ZBEGIN < ?2 AND ((ZBEGIN < ?1 AND +ZEND > ?1) OR (ZBEGIN < ?2 AND +ZEND > ?2))";
+// The entries crossing a bound begin within one longest entry before it: two narrow ranges,
+// one per bound, rather than the span between them, which is the whole period.
+const std::string kEdges = "((ZBEGIN >= ?1 - " + kLongest +
+                           " AND ZBEGIN < ?1 AND +ZEND > ?1) OR (ZBEGIN >= ?2 - " + kLongest +
+                           " AND ZBEGIN < ?2 AND +ZEND > ?2))";
 constexpr const char* kBillableRevenue = "TOTAL(CASE WHEN ZISBILLABLE THEN ZCONFIRMEDREVENUE ELSE 0.0 END)";
 
 std::string billingClause(BillingFilter filter) {

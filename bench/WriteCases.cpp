@@ -67,7 +67,7 @@ void runEditCase(const CaseContext& context, ResultTable& table) {
       changes[TimeEntryChangeKey::end] = Date::fromMicroseconds(originalEnd + (longer ? 60'000'000 : 0));
       longer = !longer;
       MainQueue::shared().runUntilComplete(provider.updateTimeEntry(id, changes));
-      // The recount runs as a further write, then the change is announced.
+      // The recount is saved within the write; the change is announced by a further task.
       while (MainQueue::shared().runPending() > 0) {
       }
     };

@@ -15,7 +15,7 @@
 #include "NodeDirectory.h"
 #include "Period.h"
 #include "chronelle/data/MainDataProvider.h"
-#include "chronelle/model/Session.h"
+#include "chronelle/data/TimeEntryRow.h"
 #include "chronelle/model/Task.h"
 
 namespace chronelle::cli {
@@ -66,77 +66,113 @@ std::string csvSeconds(double value) {
   return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
 }
 
-// Task paths, walked up the tree once per task rather than once per entry.
+// Task paths by the task's key in the store, walked up the tree once per task before the rows
+// are read (a row's callback may not use the store's context). Every task comes from the one
+// store, so its primary key names it.
 class TaskPaths {
  public:
-  const std::string* of(const Session& entry) {
-    const auto task = entry.task();
-    if (!task) return nullptr;
-    auto found = paths_.find(task.get());
-    if (found == paths_.end()) found = paths_.emplace(task.get(), NodeDirectory::pathOf(*task)).first;
-    return &found->second;
+  explicit TaskPaths(const BaseDataProvider& provider) {
+    for (const auto& task : provider.getAllTasks(true)) {
+      paths_.emplace(task->objectID().primaryKey(), NodeDirectory::pathOf(*task));
+    }
+  }
+  // The path of the row's task; null without a task, and for a task the listing did not hold
+  // (its read failed, or the task was added since), which `missed()` then tells.
+  const std::string* of(const TimeEntryRow& entry) const {
+    if (!entry.task) return nullptr;
+    const auto found = paths_.find(entry.task->primaryKey());
+    if (found != paths_.end()) return &found->second;
+    missed_ = true;
+    return nullptr;
+  }
+  // Whether a row's task was not in the listing: its entry was written without a task.
+  bool missed() const { return missed_; }
+
+ private:
+  std::unordered_map<std::int64_t, std::string> paths_;
+  mutable bool missed_ = false;
+};
+
+// Text is gathered per entry and written in one call: a stream write per field cost a tenth of
+// the export.
+class JsonWriter {
+ public:
+  JsonWriter(std::ostream& stream, const ReportScope3& scope, const Calendar& calendar, const TaskPaths& paths)
+      : stream_(stream), calendar_(calendar), paths_(paths) {
+    out_.append("{\n  \"from\": ");
+    writeJsonString(out_, isoTime(scope.fromDate(), calendar));
+    out_.append(",\n  \"to\": ");
+    writeJsonString(out_, isoTime(scope.toDate(), calendar));
+    out_.append(",\n  \"entries\": [");
+  }
+
+  void write(const TimeEntryRow& entry) {
+    out_.append(separator_).append("    {\n      \"id\": ");
+    separator_ = ",\n";
+    writeJsonString(out_, entry.identifier ? *entry.identifier : std::string());
+    out_.append(",\n      \"task\": ");
+    if (const auto* path = paths_.of(entry)) writeJsonString(out_, *path);
+    else out_ += "null";
+    out_.append(",\n      \"begin\": ");
+    writeTime(entry.begin);
+    out_.append(",\n      \"end\": ");
+    writeTime(entry.end);
+    out_.append(",\n      \"duration\": ");
+    writeJsonNumber(out_, entry.effectiveDuration);
+    out_.append(",\n      \"billable\": ").append(entry.isBillable ? "true" : "false").append(",\n      \"rate\": ");
+    writeJsonNumber(out_, entry.hourlyRate);
+    out_.append(",\n      \"revenue\": ");
+    writeJsonNumber(out_, entry.effectiveRevenue);
+    out_.append(",\n      \"status\": ");
+    writeJsonString(out_, entry.billingStatus.enDescription());
+    out_.append(",\n      \"notes\": ");
+    if (entry.notes) writeJsonString(out_, *entry.notes);
+    else out_ += "null";
+    out_.append(",\n      \"autotracked\": ").append(entry.autotracked ? "true" : "false").append("\n    }");
+    stream_ << out_;
+    out_.clear();
+  }
+
+  void finish() {
+    out_.append(*separator_ == '\n' ? "]\n}\n" : "\n  ]\n}\n");
+    stream_ << out_;
   }
 
  private:
-  std::unordered_map<const Task*, std::string> paths_;
+  // A time as a JSON string, or null. ICU's text for odd locales or offsets may need escapes.
+  void writeTime(const std::optional<Date>& time) {
+    if (!time) {
+      out_ += "null";
+      return;
+    }
+    time_.clear();
+    appendIsoTime(time_, *time, calendar_);
+    writeJsonString(out_, time_);
+  }
+
+  std::ostream& stream_;
+  const Calendar& calendar_;
+  const TaskPaths& paths_;
+  std::string out_;
+  std::string time_;  // reused for every time
+  const char* separator_ = "\n";
 };
 
-void writeJson(std::ostream& stream, const ReportScope3& scope, const std::vector<std::shared_ptr<Session>>& entries,
-               const Calendar& calendar) {
-  TaskPaths paths;
-  // Text is gathered per entry and written in one call: a stream write per field cost a tenth
-  // of the export.
-  std::string out;
-  out.append("{\n  \"from\": ");
-  writeJsonString(out, isoTime(scope.fromDate(), calendar));
-  out.append(",\n  \"to\": ");
-  writeJsonString(out, isoTime(scope.toDate(), calendar));
-  out.append(",\n  \"entries\": [");
-  const char* separator = "\n";
-  for (const auto& entry : entries) {
-    out.append(separator).append("    {\n      \"id\": ");
-    separator = ",\n";
-    writeJsonString(out, entry->identifier().value_or(""));
-    out.append(",\n      \"task\": ");
-    if (const auto* path = paths.of(*entry)) writeJsonString(out, *path);
-    else out += "null";
-    out.append(",\n      \"begin\": ");
-    if (entry->begin()) writeJsonString(out, isoTime(*entry->begin(), calendar));
-    else out += "null";
-    out.append(",\n      \"end\": ");
-    if (entry->end()) writeJsonString(out, isoTime(*entry->end(), calendar));
-    else out += "null";
-    out.append(",\n      \"duration\": ");
-    writeJsonNumber(out, entry->effectiveDuration());
-    out.append(",\n      \"billable\": ").append(entry->isBillable() ? "true" : "false").append(",\n      \"rate\": ");
-    writeJsonNumber(out, entry->hourlyRate());
-    out.append(",\n      \"revenue\": ");
-    writeJsonNumber(out, entry->effectiveRevenue());
-    out.append(",\n      \"status\": ");
-    writeJsonString(out, entry->billingStatus().enDescription());
-    out.append(",\n      \"notes\": ");
-    if (const auto notes = entry->notes()) writeJsonString(out, *notes);
-    else out += "null";
-    out.append(",\n      \"autotracked\": ").append(entry->autotracked() ? "true" : "false").append("\n    }");
-    stream << out;
-    out.clear();
-  }
-  out.append(entries.empty() ? "]\n}\n" : "\n  ]\n}\n");
-  stream << out;
-}
-
-void writeCsv(std::ostream& out, const std::vector<std::shared_ptr<Session>>& entries, const Calendar& calendar) {
-  TaskPaths paths;
-  out << "id,task,begin,end,duration,billable,rate,revenue,status,notes\n";
-  for (const auto& entry : entries) {
-    const auto* path = paths.of(*entry);
-    out << csvField(entry->identifier().value_or("")) << ',' << (path ? csvField(*path) : std::string()) << ','
-        << (entry->begin() ? isoTime(*entry->begin(), calendar) : std::string()) << ','
-        << (entry->end() ? isoTime(*entry->end(), calendar) : std::string()) << ',' << csvSeconds(entry->effectiveDuration())
-        << ',' << (entry->isBillable() ? "true" : "false") << ',' << formatMoney(entry->hourlyRate()) << ','
-        << formatMoney(entry->effectiveRevenue()) << ',' << entry->billingStatus().enDescription() << ','
-        << csvField(entry->notes().value_or("")) << '\n';
-  }
+// One entry's line, gathered in `line` (reused) and written in one call.
+void writeCsv(std::ostream& out, std::string& line, const TimeEntryRow& entry, const Calendar& calendar,
+              const TaskPaths& paths) {
+  const auto* path = paths.of(entry);
+  line.clear();
+  line.append(csvField(entry.identifier.value_or(""))).append(1, ',').append(path ? csvField(*path) : std::string());
+  line += ',';
+  if (entry.begin) appendIsoTime(line, *entry.begin, calendar);
+  line += ',';
+  if (entry.end) appendIsoTime(line, *entry.end, calendar);
+  line.append(1, ',').append(csvSeconds(entry.effectiveDuration)).append(entry.isBillable ? ",true," : ",false,");
+  line.append(formatMoney(entry.hourlyRate)).append(1, ',').append(formatMoney(entry.effectiveRevenue));
+  line.append(1, ',').append(entry.billingStatus.enDescription()).append(1, ',');
+  line.append(csvField(entry.notes.value_or(""))).append(1, '\n');
+  out << line;
 }
 
 }  // namespace
@@ -147,10 +183,22 @@ void exportCommand(CommandContext& ctx, const Args& rawArgs) {
   const std::string format = args.value("format").value_or(ctx.json() ? "json" : "");
   if (format != "csv" && format != "json") throw CliError::usage("export needs --format csv or --format json");
   const ReportScope3 scope = parsePeriod(args, ctx.time());
-  AppServices& app = ctx.app();
-  const auto entries = app.provider().getSessions(scope.toSessionQuery());
-  if (format == "json") writeJson(ctx.out(), scope, entries, ctx.calendar());
-  else writeCsv(ctx.out(), entries, ctx.calendar());
+  const BaseDataProvider& provider = ctx.app().provider();
+  const TaskPaths paths(provider);
+  const Calendar& calendar = ctx.calendar();
+  bool read = false;
+  if (format == "json") {
+    JsonWriter writer(ctx.out(), scope, calendar, paths);
+    read = provider.enumerateSessionRows(scope.toSessionQuery(), [&](const TimeEntryRow& entry) { writer.write(entry); });
+    if (read) writer.finish();
+  } else {
+    ctx.out() << "id,task,begin,end,duration,billable,rate,revenue,status,notes\n";
+    std::string line;
+    read = provider.enumerateSessionRows(
+        scope.toSessionQuery(), [&](const TimeEntryRow& entry) { writeCsv(ctx.out(), line, entry, calendar, paths); });
+  }
+  // Rows already written stay on the output; the exit status says the export is incomplete.
+  if (!read || paths.missed()) throw CliError::failure("could not read the entries of the period; the export is incomplete");
 }
 
 }  // namespace chronelle::cli

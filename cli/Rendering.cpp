@@ -37,17 +37,16 @@ std::int64_t daysFromCivil(std::int64_t year, int month, int day) {
   return era * 146'097 + dayOfEra - 719'468;
 }
 
-// "yyyy-MM-dd<separator>HH:mm:ss" written from the calendar's fields, or nothing for a year
-// outside four digits (ICU's form is kept there). An ICU date formatter takes longer to set up
-// than the rest of a command that adds one entry, and formatting through it is most of the
-// cost of an export.
-std::optional<std::string> fieldsText(const DateComponents& c, char separator) {
+// "yyyy-MM-dd<separator>HH:mm:ss" written from the calendar's fields into `text` (19
+// characters), or false for a year outside four digits (ICU's form is kept there). An ICU date
+// formatter takes longer to set up than the rest of a command that adds one entry, and
+// formatting through it is most of the cost of an export.
+bool fieldsText(const DateComponents& c, char separator, char* text) {
   if (!(c.year && *c.year >= 1 && *c.year <= 9999 && c.month && c.day && c.hour && c.minute && c.second)) {
-    return std::nullopt;
+    return false;
   }
   // Written digit by digit: snprintf was a fifth of an export's instructions.
-  std::string text(19, '0');
-  const auto put = [&text](std::size_t at, int value, int width) {
+  const auto put = [text](std::size_t at, int value, int width) {
     for (int i = width - 1; i >= 0; --i, value /= 10) text[at + i] = static_cast<char>('0' + value % 10);
   };
   put(0, *c.year, 4);
@@ -61,28 +60,32 @@ std::optional<std::string> fieldsText(const DateComponents& c, char separator) {
   put(14, *c.minute, 2);
   text[16] = ':';
   put(17, *c.second, 2);
-  return text;
+  return true;
 }
 
-// The ISO form from the calendar's fields and offset; nothing where only ICU can say it (an
-// offset with seconds, as local mean times have, or a year outside four digits).
-std::optional<std::string> isoFromFields(Date date, const Calendar& calendar) {
+// The ISO form from the calendar's fields and offset into `text` (25 characters at most); its
+// length, or 0 where only ICU can say it (an offset with seconds, as local mean times have, or a
+// year outside four digits). Written in place: an export writes two times per entry.
+std::size_t isoFromFields(Date date, const Calendar& calendar, char* text) {
   const DateComponents c = calendar.components(date);
-  auto text = fieldsText(c, 'T');
-  if (!text) return std::nullopt;
+  if (!fieldsText(c, 'T', text)) return 0;
   // The zone's offset is the local wall time less the instant, both in whole seconds: one
   // calendar computation per time instead of a second one for the offset.
   const std::int64_t micros = date.microsecondsSince1970();
   const std::int64_t utc = micros / 1'000'000 - (micros % 1'000'000 < 0 ? 1 : 0);
   const std::int64_t offset = daysFromCivil(*c.year, *c.month, *c.day) * 86'400 + *c.hour * 3600 + *c.minute * 60 +
                               *c.second - utc;
-  if (offset % 60 != 0) return std::nullopt;
-  if (offset == 0) return *text + 'Z';
+  if (offset % 60 != 0) return 0;
+  if (offset == 0) {
+    text[19] = 'Z';
+    return 20;
+  }
   const int minutes = static_cast<int>(std::abs(offset) / 60);
   const char zone[] = {offset < 0 ? '-' : '+', static_cast<char>('0' + minutes / 600),
                        static_cast<char>('0' + minutes / 60 % 10), ':',
                        static_cast<char>('0' + minutes % 60 / 10), static_cast<char>('0' + minutes % 10)};
-  return text->append(zone, sizeof zone);
+  std::copy(zone, zone + sizeof zone, text + 19);
+  return 19 + sizeof zone;
 }
 
 // Whether the fields give what ICU writes for this calendar's locale: a locale with its own
@@ -93,7 +96,9 @@ bool fieldsMatchIcu(const Calendar& calendar) {
   thread_local bool matches = false;
   if (checkedLocale != calendar.localeIdentifier()) {
     const Date probe = Date::fromSecondsSince1970(1'000'000'000.0);
-    matches = isoFromFields(probe, calendar) == DateHelper::toString(DateFormatType::isoDateTime, probe, calendar);
+    char text[32];
+    const std::size_t length = isoFromFields(probe, calendar, text);
+    matches = std::string(text, length) == DateHelper::toString(DateFormatType::isoDateTime, probe, calendar);
     checkedLocale = calendar.localeIdentifier();
   }
   return matches;
@@ -102,14 +107,25 @@ bool fieldsMatchIcu(const Calendar& calendar) {
 }  // namespace
 
 std::string isoTime(Date date, const Calendar& calendar) {
+  std::string text;
+  appendIsoTime(text, date, calendar);
+  return text;
+}
+
+void appendIsoTime(std::string& out, Date date, const Calendar& calendar) {
+  char text[32];
   if (fieldsMatchIcu(calendar)) {
-    if (auto text = isoFromFields(date, calendar)) return *text;
+    if (const std::size_t length = isoFromFields(date, calendar, text)) {
+      out.append(text, length);
+      return;
+    }
   }
-  return DateHelper::toString(DateFormatType::isoDateTime, date, calendar);
+  out += DateHelper::toString(DateFormatType::isoDateTime, date, calendar);
 }
 
 std::string localTime(Date date, const Calendar& calendar) {
-  if (auto text = fieldsText(calendar.components(date), ' ')) return *text;
+  char text[19];
+  if (fieldsText(calendar.components(date), ' ', text)) return std::string(text, sizeof text);
   return calendar.format(date, "yyyy-MM-dd HH:mm:ss");
 }
 

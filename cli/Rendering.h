@@ -25,6 +25,8 @@ std::string formatDuration(double seconds);
 std::string formatMoney(double amount);
 // "2026-12-05T09:30:00+01:00" in the calendar's zone.
 std::string isoTime(Date date, const Calendar& calendar);
+// The same text appended to `out`, without a string of its own (an export writes two per entry).
+void appendIsoTime(std::string& out, Date date, const Calendar& calendar);
 // "2026-12-05 09:30:00" in the calendar's zone.
 std::string localTime(Date date, const Calendar& calendar);
 // The first eight characters of an identifier, enough to tell entries apart on screen (the

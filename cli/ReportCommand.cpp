@@ -1,5 +1,5 @@
-// report: totals, breakdowns and chart columns, computed by the report operations on a
-// thread pool.
+// report: totals, breakdowns and chart columns, computed on a thread pool by the report
+// calculator and the chart operation.
 
 #include <algorithm>
 #include <asio/thread_pool.hpp>
@@ -14,12 +14,14 @@
 #include "HtmlReportBuilder.h"
 #include "Period.h"
 #include "SegmentTask.h"
+#include "chronelle/data/BaseDataProvider.h"
 #include "chronelle/data/CoreDataStack.h"
 #include "chronelle/data/MainDataProvider.h"
 #include "chronelle/model/Folder.h"
 #include "chronelle/model/Session.h"
 #include "chronelle/model/Task.h"
-#include "chronelle/reports/BreakdownReportCalculationOperation.h"
+#include "chronelle/reports/BreakdownReportCalculation.h"
+#include "chronelle/reports/ReportCacheProvider.h"
 #include "chronelle/reports/ReportCalculator.h"
 #include "chronelle/reports/TimeEntriesChartDataCalculationOperation.h"
 #include "chronelle/store/PersistentStoreCoordinator.h"
@@ -28,7 +30,6 @@
 namespace chronelle::cli {
 namespace {
 
-using Operation = BreakdownReportCalculationOperation;
 using ChartOperation = TimeEntriesChartDataCalculationOperation;
 
 Json totalsJson(const TotalValues& totals) {
@@ -51,6 +52,26 @@ ReportCalculator::NodeBreakdown flatBreakdown(const CoreDataStack& stack, const 
   std::shared_ptr<Folder> parent;
   if (parentId) parent = std::dynamic_pointer_cast<Folder>(provider->getObject(*parentId));
   return ReportCalculator(provider).calculateFlatNodeBreakdown(query, parent, TotalValueTypeOptionSet::all);
+}
+
+// The totals and breakdowns a report prints, on a private context on the pool as the breakdown
+// operation computes them (one block on the context's queue, one calculator and cache, so the
+// summary comes with the node breakdown's groups), without the operation's tracked nodes: those
+// let a screen offer every node with time whatever its filters show, a report prints none of
+// them, and they cost a second pass over the period's entries.
+BreakdownReportCalculation reportTotals(const CoreDataStack& stack, const SessionQuery3& query,
+                                        bool byNode, bool byBilling) {
+  auto context = stack.privateContext();
+  ReportCalculator calculator(std::make_shared<BaseDataProvider>(context),
+                              std::make_shared<ReportCacheProvider>());
+  const auto all = TotalValueTypeOptionSet::all;
+  BreakdownReportCalculation record;
+  context->performAndWait([&] {
+    if (byNode) record.nodeBreakdown = calculator.calculateNodeBreakdown(query, all);
+    if (byBilling) record.billingBreakdown = calculator.calculateBillingBreakdown(query, all);
+    record.summary = calculator.totalValuesForSessions(query, all);
+  });
+  return record;
 }
 
 struct ReportRequest {
@@ -158,15 +179,13 @@ void reportCommand(CommandContext& ctx, const Args& rawArgs) {
   const SessionQuery3 query = request.scope.toSessionQuery();
 
   asio::thread_pool pool(2);
-  Operation::CalculationOptions options = Operation::CalculationOptions::summary;
-  if (request.by == "billing") options = options | Operation::CalculationOptions::billingBreakdown;
-  if (request.by == "node" || html) options = options | Operation::CalculationOptions::nodeBreakdown;
-  if (html) options = options | Operation::CalculationOptions::billingBreakdown;
+  const bool byNode = request.by == "node" || html;
+  const bool byBilling = request.by == "billing" || html;
   const auto result = app.run(awaitBackgroundWork<BreakdownReportCalculation>([&](auto deliver) {
-    auto operation = std::make_shared<Operation>(
-        query, options, TotalValueTypeOptionSet::all, std::nullopt,
-        [deliver](Operation&, const BreakdownReportCalculation& record, const Operation::Cache&) { deliver(record); });
-    ReportOperation::enqueue(operation, pool);
+    CoreDataStack* raw = &app.stack();
+    asio::post(pool, [raw, query, byNode, byBilling, deliver] {
+      deliver(reportTotals(*raw, query, byNode, byBilling));
+    });
   }));
   const TotalValues summary = result.summary.byAddingUnconfirmedCurrentSession(query);
 

@@ -10,6 +10,7 @@
 
 #include "teststack/StackFixture.h"
 #include "chronelle/data/BaseDataProvider.h"
+#include "chronelle/data/TimeEntryRow.h"
 #include "chronelle/data/DataModifier.h"
 #include "chronelle/model/ALEntry.h"
 #include "chronelle/model/Rule.h"
@@ -221,6 +222,8 @@ TEST_F(BaseDataProviderError, ReadsOnABrokenStoreLogAndReturnEmpty) {
       {"getting children of folder", H,
        [&] { return p.getChildren(nullptr, NodeFilter::allNodes).empty(); }},
       {"getting time entries", H, [&] { return p.getSessions(SessionQuery3{}).empty(); }},
+      {"getting time entries", H,
+       [&] { return !p.enumerateSessionRows(SessionQuery3{}, [](const TimeEntryRow&) { ADD_FAILURE(); }); }},
       {"getting session", L, [&] { return !p.getSession("x"); }},
       {"getting time entries count", H, [&] { return !p.getSessionCount({task}); }},
       {"getting oldest time entry", H, [&] { return !p.getOldestSession({}); }},

@@ -1,6 +1,7 @@
 // The reads of BaseDataProvider and ManagedObjectFetcher on a real store, unsaved changes included.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <numeric>
 #include <set>
@@ -12,6 +13,7 @@
 #include "chronelle/data/BaseDataProvider.h"
 #include "chronelle/data/DataModifier.h"
 #include "chronelle/data/ManagedObjectFetcher.h"
+#include "chronelle/data/TimeEntryRow.h"
 #include "chronelle/model/ALEntry.h"
 #include "chronelle/model/RuleSet.h"
 #include "chronelle/platform/MainQueue.h"
@@ -122,6 +124,52 @@ TEST_F(BaseDataProviderRead, TimeEntriesCountsOldestLatestAndRunning) {
                       p.getLatestTimeEntry({}), p.getLatestTimeEntry({inFolder, loose})}),
             (Sessions{early, middle, nullptr, late}));
   EXPECT_EQ(provider.getRunningTimeEntries(), (Sessions{running}));
+}
+
+// The rows are what getSessions gives, in its order: entries sharing a begin in the order they
+// were stored (a running one too), unsaved changes included.
+TEST_F(BaseDataProviderRead, SessionRowsAreTheEntriesOfGetSessionsInOrder) {
+  const auto text = [](const TimeEntryRow& r) {
+    return r.identifier.value_or("-") + " " + (r.task ? std::to_string(r.task->primaryKey()) : "-") + " " +
+           (r.begin ? r.begin->isoString() : "-") + " " + (r.end ? r.end->isoString() : "-") + " " +
+           std::to_string(r.effectiveDuration) + " " + std::to_string(r.isBillable) + " " + std::to_string(r.hourlyRate) +
+           " " + std::to_string(r.effectiveRevenue) + " " + r.billingStatus.enDescription() + " " +
+           r.notes.value_or("-") + " " + std::to_string(r.autotracked) + "\n";
+  };
+  const auto expectSame = [&](const std::optional<SessionQuery3>& query, const std::string& label) {
+    std::string rows, objects;
+    EXPECT_TRUE(provider.enumerateSessionRows(query, [&](const TimeEntryRow& row) { rows += text(row); }));
+    for (const auto& entry : provider.getSessions(query)) objects += text(TimeEntryRow::of(*entry));
+    EXPECT_EQ(rows, objects) << label;
+    return std::count(rows.begin(), rows.end(), '\n');
+  };
+  auto task = makeTask("Task");
+  auto billable = makeSession(task, utc(9), utc(10));
+  billable->setIsBillable(true);
+  billable->setHourlyRate(30);
+  billable->setConfirmedRevenue(30);
+  billable->setBillingStatusValue(2);
+  billable->setNotes("n");
+  billable->setAutotracked(true);
+  makeSession(nullptr, utc(8), utc(9));
+  save();
+  // Two groups sharing a begin, each stored in an order that their identifiers do not follow,
+  // the later one with a running entry stored after a finished one.
+  for (int i = 0; i < 3; ++i) makeSession(task, utc(11), utc(12 + i))->setIdentifier("z" + std::to_string(i));
+  makeSession(task, utc(11), utc(12))->setIdentifier("a");
+  makeSession(task, utc(13), utc(14));
+  makeSession(task, utc(15), utc(16));
+  save();
+  auto running = makeSession(task, utc(15), std::nullopt);
+  running->setIsBillable(true);
+  running->setHourlyRate(60);
+  save();
+  time.set(utc(17, 30));
+  EXPECT_EQ(expectSame(std::nullopt, "all"), 9);
+  EXPECT_EQ(expectSame(SessionQuery3{utc(10, 30), utc(15, 30), {}, {}, {}}, "period"), 7);
+  EXPECT_EQ(expectSame(SessionQuery3{utc(17), utc(20), {}, {}, {}}, "running only"), 1);
+  makeSession(task, utc(14), std::nullopt);  // unsaved
+  EXPECT_EQ(expectSame(std::nullopt, "unsaved"), 10);
 }
 
 TEST_F(BaseDataProviderRead, RuleSetsActivityLogsAndObjects) {

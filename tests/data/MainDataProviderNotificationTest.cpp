@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
 #include <asio/executor_work_guard.hpp>
@@ -137,6 +139,23 @@ TEST_F(MainDataProviderNotificationTest, FailedDurationSaveIsLoggedAndChangesAre
 
   write(provider->updateNode(b->objectID(), {{NodeChangeKey::name, std::string("B2")}}));
   EXPECT_EQ(takeEvents(), "returned | " + changed(none, task, none));
+
+  // A write of entries recounts within the write: an invalid edit made while its save is
+  // announced fails the recount's save, not the write, whose entry stays saved.
+  armed = true;
+  auto inline_ = NotificationCenter::defaultCenter().addObserver(
+      ObjectContext::kDidSaveNotification, stack->viewContext().get(), [&](const Notification&) {
+        if (std::exchange(armed, false)) b->setName(" ");
+      });
+  saboteur.reset();
+  logs.clear();
+  const auto added = write(provider->createTimeEntry(utc(13), utc(14), a->objectID(), false, {}));
+  EXPECT_EQ(takeEvents(), "returned | " + changed(session, task, none));
+  EXPECT_NE(logs.transcript().find("Data: Error on contextDidSave"), std::string::npos);
+  EXPECT_FALSE(context().hasChanges());
+  EXPECT_EQ(b->name(), "B2");
+  auto fresh = ObjectContext::create(ConcurrencyType::mainQueue, stack->persistentStoreCoordinator());
+  EXPECT_TRUE(fresh->existingObject(added->objectID())) << "the entry is in the store";
 }
 
 TEST(MainDataProviderClassificationTest, SavedObjectsAndMergedIDsAreClassifiedByKind) {

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdio>
 #include <stdexcept>
 #include <tuple>
 
@@ -121,6 +123,52 @@ TEST(Calendar, ComponentsRoundTripAndFormatting) {
   // Out-of-range fields roll over.
   EXPECT_EQ(Calendar("UTC").date({2026, 1, 32, 25, 0, 0, std::nullopt}), utc(2026, 2, 2, 1));
   EXPECT_EQ(std::pair(Calendar("UTC", 0, "en_US").firstWeekday(), Calendar("UTC", 0, "fr_FR").firstWeekday()), std::pair(1, 2));
+}
+
+// Local fields come from the offset of the stretch between two transitions that was last
+// asked about; the instants around each transition, asked out of order, must each get their
+// own side's offset, and every field must be what ICU's formatter (its own calendar) writes.
+TEST(Calendar, LocalFieldsAtZoneTransitionsMatchIcu) {
+  struct Case {
+    const char* zone;
+    Date transition;
+    int before, after;  // seconds from UTC on either side
+  };
+  const Case cases[] = {
+      {"Europe/Berlin", utc(2026, 3, 29, 1), 3600, 7200},
+      {"Europe/Dublin", utc(2026, 10, 25, 1), 3600, 0},
+      {"Australia/Lord_Howe", utc(2025, 4, 5, 15), 39600, 37800},  // half an hour back
+      {"America/St_Johns", utc(2025, 3, 9, 5, 30), -12600, -9000},
+      {"Pacific/Apia", utc(2011, 12, 30, 10), -36000, 50400},  // 30 December 2011 never happened
+      {"UTC", utc(2026, 1, 1), 0, 0},
+  };
+  const char* const weekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  const auto icuFields = [&](const Calendar& calendar, Date instant) {
+    int f[6] = {};
+    char weekday[8] = {};
+    const std::string text = calendar.format(instant, "u MM dd HH mm ss EEE");
+    std::sscanf(text.c_str(), "%d %d %d %d %d %d %3s", &f[0], &f[1], &f[2], &f[3], &f[4], &f[5], weekday);
+    const int day = static_cast<int>(std::find_if(std::begin(weekdays), std::end(weekdays),
+                                                  [&](const char* w) { return std::string(w) == weekday; }) -
+                                     std::begin(weekdays)) + 1;
+    return DateComponents{f[0], f[1], f[2], f[3], f[4], f[5], day};
+  };
+  for (const Case& c : cases) {
+    const Calendar calendar(c.zone);
+    const double steps[] = {0, -1, 3600, -0.000001, 0.000001, -86400 * 400.0, 0, 86400 * 400.0};
+    for (double step : steps) {
+      const Date instant = c.transition + step;
+      EXPECT_EQ(calendar.secondsFromGMT(instant), step < 0 ? c.before : c.after) << c.zone << " " << instant.isoString();
+      EXPECT_EQ(calendar.components(instant), icuFields(calendar, instant)) << c.zone << " " << instant.isoString();
+    }
+  }
+  // A local mean time (+00:19:32), days before 1970, and the Julian days before 15 October 1582
+  // (ICU's 4 October 1582 was the day before it).
+  const Calendar amsterdam("Europe/Amsterdam");
+  for (const Date instant : {utc(1900, 6, 1), utc(1969, 12, 31, 23, 59, 59), utc(1582, 10, 15), utc(1582, 10, 4, 23),
+                             utc(1000, 2, 28, 12), Date::fromSecondsSince1970(1'234'567'890.999999)}) {
+    EXPECT_EQ(amsterdam.components(instant), icuFields(amsterdam, instant)) << instant.isoString();
+  }
 }
 
 TEST(Calendar, RejectsUnknownZonesAndFollowsTheProcessZone) {

@@ -1,6 +1,7 @@
 #include "chronelle/platform/UserDefaults.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <fstream>
@@ -132,6 +133,22 @@ TEST(UserDefaults, TwoWritersKeepEachOthersKeys) {
   ASSERT_TRUE(second.synchronize());
   EXPECT_TRUE(!first.contains("TPCurrentTask") && first.integer("CHColorSetManager.initiationCounter") == 4);
   // ...and is what the file holds after it is written.
+  ASSERT_TRUE(first.synchronize());
+
+  // Setting what the file holds writes nothing (the file is not replaced); a value the other
+  // writer changed meanwhile is still set, though this instance last read the same one.
+  const auto fileIdentity = [&path] {
+    struct stat info {};
+    ::stat(path.c_str(), &info);
+    return info.st_ino;
+  };
+  const auto before = fileIdentity();
+  first.setString("TPCurrentSession", "s1");
+  ASSERT_TRUE(first.synchronize());
+  EXPECT_EQ(fileIdentity(), before);
+  second.setString("TPCurrentSession", "s2");
+  ASSERT_TRUE(second.synchronize());
+  first.setString("TPCurrentSession", "s1");
   ASSERT_TRUE(first.synchronize());
 
   const UserDefaults reread(path);

@@ -85,6 +85,10 @@ TEST_F(ReportOperationsTest, BreakdownComputesWhatIsAskedAndReturnsItsCache) {
   // 2 h + 2 h + 20 min (the part of the backend entry after Sunday midnight) + 30 min.
   EXPECT_EQ(only.summary, (TotalValues{4 * 3600 + 50 * 60, 100 + 100 + 60, 4}));
   EXPECT_EQ(summaryOnly.cache, (Breakdown::Cache{{query.hashKey() + "-7", only.summary}}));
+  // Asked with a node breakdown, the summary is the sum of its groups: no read of its own.
+  const auto nodes = runBreakdown(query, Options::nodeBreakdown, std::nullopt);
+  const auto both = runBreakdown(query, Options::nodeBreakdown | Options::summary, std::nullopt);
+  EXPECT_EQ(std::pair(both.value.summary, both.fetches), std::pair(only.summary, nodes.fetches));
 
   // Restricted to one task and billed entries: tracked nodes still list everything with time.
   const SessionQuery3 narrow =

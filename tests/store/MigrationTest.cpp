@@ -57,6 +57,11 @@ TEST(MigrationTest, AnOlderStoreKeepsEveryRowGainsTheNewSchemaAndIsMigratedOnce)
     TempDirectory directory;
     const auto file = directory.file("shelf.sqlite");
     writeVersion1(name, file);
+    // The header's user_version marks the schema a store was last opened with; an open that
+    // finds the mark of its own model skips reading the schema before opening for writing.
+    const auto userVersion = [&] { return StoreFileReader::openReadOnly(file)->integer("PRAGMA user_version"); };
+    const std::int64_t markOfVersion1 = userVersion();
+    EXPECT_NE(markOfVersion1, 0) << "a new store is marked";
     const auto v2 = makeShelfModel(name, {2});
     {
       auto coordinator = open(v2, file);
@@ -104,6 +109,8 @@ TEST(MigrationTest, AnOlderStoreKeepsEveryRowGainsTheNewSchemaAndIsMigratedOnce)
       EXPECT_EQ(strings(*reader, "SELECT Z_VALUE FROM Z_METADATA WHERE Z_KEY = 'NSStoreModelVersion'"),
                 std::vector<std::string>{"2"});
     }
+    EXPECT_NE(userVersion(), markOfVersion1) << "the migrated store still carries the older schema's mark";
+    EXPECT_NE(userVersion(), 0);
     // A second open finds nothing to do and writes nothing.
     const FileSnapshot migrated(file);
     {

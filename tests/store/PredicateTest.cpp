@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
 
 #include "chronelle/store/Predicate.h"
 #include "chronelle/store/StoreError.h"
@@ -237,6 +238,48 @@ TEST(PredicateSemanticsTest, SqlAndMemoryGiveTheExpectedAnswer) {
     EXPECT_EQ(!table.selectedInMemory(predicate).empty(), c.expected) << c.format << " on " << rowText;
     EXPECT_EQ(!table.selectedBySql(predicate, sql).empty(), c.expected)
         << c.format << " on " << rowText << "\nSQL: " << sql;
+  }
+}
+
+// The range of begin a period query searches, on its own: the rows it reads, which must hold
+// every row the predicate selects (the property test checks that) and, for the entries
+// crossing a bound, nothing from the middle of the period.
+TEST(PredicateSemanticsTest, SpanRangeReadsOnlyNearTheBoundsItNeeds) {
+  const auto hour = [](double h) { return Value(Date::fromSecondsSince1970(h * 3600)); };
+  // Rows of at most 3 hours: 0 crosses 100, 1 lies inside [100, 200), 2 crosses 200, 3 lies
+  // before, 4 is running since 199.
+  const std::vector<testing::PredicateRow> rows = {{{"begin", hour(98)}, {"end", hour(101)}},
+                                                   {{"begin", hour(150)}, {"end", hour(151)}},
+                                                   {{"begin", hour(199)}, {"end", hour(202)}},
+                                                   {{"begin", hour(50)}, {"end", hour(51)}},
+                                                   {{"begin", hour(199)}}};
+  const Value f = hour(100), t = hour(200);
+  const struct {
+    std::string format;
+    std::vector<Value> arguments;
+    std::set<std::int64_t> read;
+  } cases[] = {
+      // Crossing a bound: near 100 and near 200 only, never row 1.
+      {"(begin < %@ AND end > %@) OR (begin < %@ AND end > %@)", {f, f, t, t}, {0, 2, 4}},
+      {"((begin < %@ AND end > %@) OR (begin < %@ AND end > %@)) AND end != nil",
+       {f, f, t, t},
+       {0, 2, 4}},
+      {"(begin < %@ AND end > %@) OR (begin < %@ AND end > %@) OR (end = nil AND begin < %@)",
+       {f, f, t, t, f},
+       {0, 2, 4}},
+      // Overlapping the period: all of it, from one longest entry before it.
+      {"(begin >= %@ AND begin < %@) OR (end > %@ AND end <= %@)", {f, t, f, t}, {0, 1, 2, 4}},
+  };
+  testing::PredicateTable table;
+  table.fill(rows);
+  for (const auto& c : cases) {
+    const auto range = Predicate::parse(c.format, c.arguments)
+                           .spanRangeSql("begin", "end", "r.\"begin\"", "r.\"end\"",
+                                         "(SELECT MAX(\"end\" - \"begin\") FROM r)",
+                                         "(SELECT MIN(\"end\" - \"begin\") FROM r)", true);
+    ASSERT_TRUE(range.has_value()) << c.format;
+    EXPECT_EQ(table.select(range->sql, range->parameters), c.read)
+        << c.format << "\nrange: " << range->sql;
   }
 }
 

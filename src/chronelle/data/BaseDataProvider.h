@@ -31,6 +31,7 @@ class RuleCombination;
 class RuleSet;
 class Session;
 class Task;
+struct TimeEntryRow;
 
 /// The read side of the library: folders, tasks, time entries, counts, rule sets and the
 /// activity log, read from one context (the application's provider uses the stack's view
@@ -95,6 +96,12 @@ class BaseDataProvider {
   /// The entries matching `query` (edge entries and running entries included), or every
   /// entry without a query; by `begin`.
   std::vector<std::shared_ptr<Session>> getSessions(const std::optional<SessionQuery3>& query) const;
+  /// The entries of `getSessions(query)`, in its order, as rows handed to `row` one at a time,
+  /// so that reading a year of them keeps few in memory. `row` must not use the context or
+  /// throw. False after a store error (logged as getSessions does), when rows read before it
+  /// may already have been handed over.
+  bool enumerateSessionRows(const std::optional<SessionQuery3>& query,
+                            const std::function<void(const TimeEntryRow&)>& row) const;
   /// The first entry with that identifier, or null.
   std::shared_ptr<Session> getSession(const std::string& identifier) const;
   /// Number of entries of the tasks among and below `forNodes`; of all entries when there

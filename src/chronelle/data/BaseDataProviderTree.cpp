@@ -1,5 +1,7 @@
 // The node-tree reads of BaseDataProvider: children of a folder, the flat listing, and the
 // tasks below a set of nodes.
+#include <algorithm>
+#include <cstdint>
 #include <iterator>
 #include <map>
 
@@ -62,9 +64,17 @@ std::vector<FlatNodeStuctureItem> BaseDataProvider::getFlatNodeStructure(const s
   performRead(
       [&] {
         std::map<const ManagedObject*, std::vector<std::shared_ptr<Node>>> childrenOf;  // null: top level
-        FetchRequest request(Node::kEntityName);
-        request.sortDescriptors = {{"order", true}};
-        for (auto& node : objectsOfClass<Node>(context_->fetch(request))) {
+        // The rows come in key order straight off the table and are sorted by order here: a
+        // stable sort keeps the key as the tie-break, as a fetch sorted by order has it, while
+        // a sort in SQL would copy every column of every node into a temporary tree first.
+        auto nodes = objectsOfClass<Node>(context_->fetch(FetchRequest(Node::kEntityName)));
+        std::vector<std::pair<std::int16_t, std::size_t>> byOrder;
+        byOrder.reserve(nodes.size());
+        for (std::size_t i = 0; i < nodes.size(); ++i) byOrder.emplace_back(nodes[i]->order(), i);
+        std::stable_sort(byOrder.begin(), byOrder.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& entry : byOrder) {
+          auto& node = nodes[entry.second];
           const auto parent = node->parent();
           childrenOf[parent.get()].push_back(std::move(node));
         }

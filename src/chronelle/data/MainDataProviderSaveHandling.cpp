@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "MainDataProviderShared.h"
+#include "SaveWithRecount.h"
 #include "chronelle/data/ErrorDescription.h"
 #include "chronelle/data/MainDataProvider.h"
 #include "chronelle/model/ALEntry.h"
@@ -16,6 +17,8 @@
 #include "chronelle/model/Session.h"
 #include "chronelle/model/Task.h"
 #include "chronelle/platform/MainQueue.h"
+#include "chronelle/store/SaveDurability.h"
+#include "chronelle/store/UndoManager.h"
 #include "chronelle/support/Logging.h"
 
 namespace chronelle {
@@ -65,6 +68,56 @@ ContextChanges::Entity kindsIn(const Notification& notification, const char* key
 
 }  // namespace
 
+bool saveRecountedDurations(const RecountState& state, DataModifier& modifier,
+                            ObjectContext& context) {
+  bool recounted = modifier.updateNodesConfirmedDurationsIfNeeded();
+  if (std::exchange(state.recountAllAfterNextSave, false)) {
+    recounted = !modifier.repairConfirmedDurations().empty() || recounted;
+  }
+  if (!recounted || !context.hasChanges()) return false;
+  // The flag goes back whether the save succeeds or throws.
+  struct IgnoreSaves {
+    bool& flag;
+    explicit IgnoreSaves(bool& f) : flag(f) { flag = true; }
+    ~IgnoreSaves() { flag = false; }
+  } ignore(state.ignoreContextDidChangeNotifications);
+  context.save();
+  return true;
+}
+
+void saveWithRecount(const RecountState& state, DataModifier& modifier, ObjectContext& context) {
+  // Nothing to recount (a change of notes, say): the save is synced by itself, and as no
+  // totals can be left stale by it, it need not mark the store for a repair after a crash.
+  if (modifier.nodesWantUpdateConfirmedDuration().empty() && !state.recountAllAfterNextSave) {
+    saveCompleteInItself(context);
+    return;
+  }
+  // The recount reads the entries as saved, so the write's save comes first; its commit is
+  // synced by the recount's, which follows before anyone is told the write is done. A crash
+  // of the process between the two leaves the entries saved and the totals stale, which the
+  // next open repairs, as it would between two synced commits.
+  saveWithoutWaitingForDisk(context);
+  try {
+    // Part of the write's own undo step; undoing the write recounts again.
+    struct NoUndo {
+      UndoManager* undo;
+      explicit NoUndo(UndoManager* u) : undo(u) {
+        if (undo) undo->disableUndoRegistration();
+      }
+      ~NoUndo() {
+        if (undo) undo->enableUndoRegistration();
+      }
+    } noUndo(context.undoManager());
+    if (saveRecountedDurations(state, modifier, context)) return;
+  } catch (const std::exception& error) {
+    chronelle::logError(state.log, "Error on contextDidSave",
+                        MetadataValue::stringConvertible(describeError(error)));
+    // The totals stay stale, as after a failed recount write; the write itself is saved.
+    for (const auto& object : context.updatedObjects()) context.refresh(object, false);
+  }
+  syncSavedChanges(context);
+}
+
 // The further write that follows a save: recompute what the save made stale, save that
 // unannounced, then announce the original save on the main queue.
 asio::awaitable<void> MainDataProvider::recomputeAndAnnounce(std::shared_ptr<Shared> shared,
@@ -73,18 +126,7 @@ asio::awaitable<void> MainDataProvider::recomputeAndAnnounce(std::shared_ptr<Sha
                                                              Notification notification) {
   try {
     CoreDataStack::WriteBlock recompute = [shared, modifier](ObjectContext& context) -> std::any {
-      bool recounted = modifier->updateNodesConfirmedDurationsIfNeeded();
-      if (std::exchange(shared->recountAllAfterNextSave, false)) {
-        recounted = !modifier->repairConfirmedDurations().empty() || recounted;
-      }
-      if (!recounted || !context.hasChanges()) return WriteDone{};
-      // The flag goes back whether the save succeeds or throws.
-      struct IgnoreSaves {
-        bool& flag;
-        explicit IgnoreSaves(bool& f) : flag(f) { flag = true; }
-        ~IgnoreSaves() { flag = false; }
-      } ignore(shared->ignoreContextDidChangeNotifications);
-      context.save();
+      saveRecountedDurations(recountStateOf(*shared), *modifier, context);
       return WriteDone{};
     };
     // Not an undo step of its own: undoing a write must take back the write, and the recount

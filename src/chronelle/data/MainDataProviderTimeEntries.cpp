@@ -7,6 +7,8 @@
 
 #include <utility>
 
+#include "MainDataProviderShared.h"
+#include "SaveWithRecount.h"
 #include "chronelle/data/ErrorDescription.h"
 #include "chronelle/data/MainDataProvider.h"
 #include "chronelle/model/Session.h"
@@ -18,7 +20,7 @@ namespace chronelle {
 asio::awaitable<std::shared_ptr<Session>> MainDataProvider::createTimeEntry(
     Date begin, std::optional<Date> end, ObjectID taskId, bool isStartedByAutoTracking,
     std::optional<std::string> notes) {
-  auto block = [begin, end, taskId, isStartedByAutoTracking, notes](
+  auto block = [shared = shared_, begin, end, taskId, isStartedByAutoTracking, notes](
                    ObjectContext& context, DataModifier& modifier, const ManagedObjectFetcher&) {
     auto entry = modifier.newTimeEntry();
     // The modifier floors the instants, books the entry on the task (marking it running when
@@ -31,7 +33,7 @@ asio::awaitable<std::shared_ptr<Session>> MainDataProvider::createTimeEntry(
     };
     modifier.updateTimeEntry(*entry, changes);
     entry->setAutotracked(isStartedByAutoTracking);
-    context.save();
+    saveWithRecount(recountStateOf(*shared), modifier, context);
     return entry->objectID();
   };
   auto write = executeWriteOperation(std::move(block));
@@ -41,50 +43,50 @@ asio::awaitable<std::shared_ptr<Session>> MainDataProvider::createTimeEntry(
 
 asio::awaitable<void> MainDataProvider::updateTimeEntry(ObjectID id, TimeEntryChanges changes) {
   return executeWriteOperation(
-      [id, changes = std::move(changes)](ObjectContext& context, DataModifier& modifier,
-                                         const ManagedObjectFetcher& fetcher) {
+      [shared = shared_, id, changes = std::move(changes)](
+          ObjectContext& context, DataModifier& modifier, const ManagedObjectFetcher& fetcher) {
         modifier.updateTimeEntry(*fetcher.fetchObject<Session>(id), changes);
-        context.save();
+        saveWithRecount(recountStateOf(*shared), modifier, context);
       });
 }
 
 asio::awaitable<void> MainDataProvider::updateTimeEntries(std::vector<ObjectID> ids,
                                                           TimeEntryChanges changes) {
   return executeWriteOperation(
-      [ids = std::move(ids), changes = std::move(changes)](
+      [shared = shared_, ids = std::move(ids), changes = std::move(changes)](
           ObjectContext& context, DataModifier& modifier, const ManagedObjectFetcher& fetcher) {
         for (const auto& entry : fetcher.fetchObjects<Session>(ids))
           modifier.updateTimeEntry(*entry, changes);
-        context.save();
+        saveWithRecount(recountStateOf(*shared), modifier, context);
       });
 }
 
 asio::awaitable<void> MainDataProvider::deleteTimeEntries(
     std::vector<std::shared_ptr<Session>> timeEntries) {
-  return executeWriteOperation([timeEntries = std::move(timeEntries)](ObjectContext& context,
-                                                                      DataModifier& modifier,
-                                                                      const ManagedObjectFetcher&) {
-    for (const auto& entry : timeEntries) {
-      if (entry) modifier.deleteTimeEntry(*entry);
-    }
-    try {
-      context.save();
-    } catch (const std::exception& error) {
-      // The deletions are still pending: the write path saves them once more and reports
-      // that save's error to the caller.
-      logDebug(Logger(LogLabel::data), "Saving deleted time entries failed",
-               LogData{{"error", MetadataValue::stringConvertible(describeError(error))}});
-    }
-  });
+  return executeWriteOperation(
+      [shared = shared_, timeEntries = std::move(timeEntries)](
+          ObjectContext& context, DataModifier& modifier, const ManagedObjectFetcher&) {
+        for (const auto& entry : timeEntries) {
+          if (entry) modifier.deleteTimeEntry(*entry);
+        }
+        try {
+          saveWithRecount(recountStateOf(*shared), modifier, context);
+        } catch (const std::exception& error) {
+          // The deletions are still pending: the write path saves them once more and reports
+          // that save's error to the caller.
+          logDebug(Logger(LogLabel::data), "Saving deleted time entries failed",
+                   LogData{{"error", MetadataValue::stringConvertible(describeError(error))}});
+        }
+      });
 }
 
 asio::awaitable<std::shared_ptr<Session>> MainDataProvider::duplicateTimeEntry(
     std::shared_ptr<Session> timeEntry, bool withNotes) {
   return executeWriteOperation(
-      [timeEntry = std::move(timeEntry), withNotes](ObjectContext& context, DataModifier& modifier,
-                                                    const ManagedObjectFetcher&) {
+      [shared = shared_, timeEntry = std::move(timeEntry), withNotes](
+          ObjectContext& context, DataModifier& modifier, const ManagedObjectFetcher&) {
         auto copy = modifier.duplicateTimeEntry(*timeEntry, withNotes);
-        context.save();
+        saveWithRecount(recountStateOf(*shared), modifier, context);
         return copy;
       });
 }

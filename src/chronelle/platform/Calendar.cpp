@@ -1,15 +1,20 @@
 #include "chronelle/platform/Calendar.h"
 
+#include <unicode/basictz.h>
 #include <unicode/gregocal.h>
 #include <unicode/locid.h>
 #include <unicode/smpdtfmt.h>
 #include <unicode/timezone.h>
 
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+
+#include "chronelle/platform/ZoneOffsetSpan.h"
 
 namespace chronelle {
 
@@ -20,9 +25,19 @@ struct Calendar::Impl {
   std::string timeZone;
   int firstWeekday = 1;
   std::string locale;
-  // Guards `calendar`.
+  // Guards `calendar` and `offsetSpan`.
   mutable std::mutex mutex;
   std::unique_ptr<icu::Calendar> calendar;
+  // The last stretch of time between two of the zone's transitions that was asked about, with
+  // its offset: the zone's offset is constant there, so the local fields of any instant inside
+  // it are plain arithmetic. Consecutive times of a report or an export mostly fall in the same
+  // stretch (a year of Berlin has three), and ICU's field computation cost several thousand
+  // instructions per time.
+  mutable ZoneOffsetSpan offsetSpan;
+
+  // The span that holds `date` (kept for the next call), or null where ICU alone can say the
+  // offset. The caller holds `mutex`.
+  const ZoneOffsetSpan* offsetSpanLocked(Date date) const;
   // Formatters by pattern, made once: building one loads locale data and costs about a hundred
   // times the formatting itself (an export of a year formats two dates per entry). The zone,
   // first weekday and locale never change, so a formatter stays right for the calendar's life.
@@ -47,6 +62,34 @@ std::unique_ptr<icu::TimeZone> makeZone(const std::string& identifier) {
   if (!zone || (*zone == icu::TimeZone::getUnknown() && identifier != "Etc/Unknown"))
     throw std::invalid_argument("unknown time zone: " + identifier);
   return zone;
+}
+
+// The stretch between the zone's transitions around `micros`, with ICU's offset there; nothing
+// for a zone that cannot list its transitions or an offset in fractions of a second. The caller
+// holds the calendar's lock.
+std::optional<ZoneOffsetSpan> offsetSpanAround(const icu::TimeZone& zone, std::int64_t micros) {
+  const auto* rules = dynamic_cast<const icu::BasicTimeZone*>(&zone);
+  if (rules == nullptr) return std::nullopt;
+  const UDate at = toUDate(Date::fromMicroseconds(micros));
+  UErrorCode status = U_ZERO_ERROR;
+  int32_t raw = 0;
+  int32_t dst = 0;
+  zone.getOffset(at, false, raw, dst, status);
+  if (U_FAILURE(status) || (raw + dst) % 1000 != 0) return std::nullopt;
+  ZoneOffsetSpan span;
+  span.offsetSeconds = (raw + dst) / 1000;
+  span.from = std::numeric_limits<std::int64_t>::min();
+  span.to = std::numeric_limits<std::int64_t>::max();
+  // Transitions fall on whole milliseconds; the offset changes at the transition's instant.
+  icu::TimeZoneTransition transition;
+  if (rules->getPreviousTransition(at, true, transition)) {
+    span.from = static_cast<std::int64_t>(std::llround(transition.getTime() * 1000.0));
+  }
+  if (rules->getNextTransition(at, false, transition)) {
+    span.to = static_cast<std::int64_t>(std::llround(transition.getTime() * 1000.0));
+  }
+  if (!span.contains(micros)) return std::nullopt;  // a transition list ICU and we read differently
+  return span;
 }
 
 std::string utf8(const icu::UnicodeString& text) {
@@ -105,8 +148,21 @@ Calendar Calendar::withFirstWeekday(int firstWeekday) const {
   return Calendar(impl_->timeZone, firstWeekday, impl_->locale);
 }
 
+const ZoneOffsetSpan* Calendar::Impl::offsetSpanLocked(Date date) const {
+  const std::int64_t micros = date.microsecondsSince1970();
+  if (!offsetSpan.contains(micros)) {
+    const auto span = offsetSpanAround(calendar->getTimeZone(), micros);
+    if (!span) return nullptr;
+    offsetSpan = *span;
+  }
+  return &offsetSpan;
+}
+
 DateComponents Calendar::components(Date date) const {
   std::lock_guard lock(impl_->mutex);
+  if (const ZoneOffsetSpan* span = impl_->offsetSpanLocked(date)) {
+    if (auto fields = span->localComponents(date.microsecondsSince1970())) return *fields;
+  }
   auto& cal = *impl_->calendar;
   UErrorCode status = U_ZERO_ERROR;
   cal.setTime(toUDate(date), status);
@@ -197,6 +253,7 @@ bool Calendar::isSameDay(Date a, Date b) const {
 
 int Calendar::secondsFromGMT(Date date) const {
   std::lock_guard lock(impl_->mutex);
+  if (const ZoneOffsetSpan* span = impl_->offsetSpanLocked(date)) return span->offsetSeconds;
   auto& cal = *impl_->calendar;
   UErrorCode status = U_ZERO_ERROR;
   cal.setTime(toUDate(date), status);

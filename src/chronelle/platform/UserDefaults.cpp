@@ -105,6 +105,14 @@ struct UserDefaults::Impl {
 
   void set(const std::string& key, nlohmann::json entry) {
     std::lock_guard lock(mutex);
+    // Setting what the file already holds leaves nothing to write: the timer stores the
+    // running entry's address each time it wakes, and rewriting the file costs two syncs.
+    // The file is looked at first, so a value another process changed since is still set.
+    refresh();
+    if (!changes.contains(key)) {
+      const auto it = values.find(key);
+      if (it != values.end() && *it == entry) return;
+    }
     values[key] = entry;
     changes[key] = std::move(entry);
   }

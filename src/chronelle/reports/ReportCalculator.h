@@ -70,6 +70,8 @@ class ReportCalculator {
   /// below), by object ID. Empty when nothing was tracked. Each task's totals are those of the
   /// query narrowed to that task, cached under that query's key; the tasks not in the cache
   /// are summed together in one grouped aggregate and one edge fetch, not one fetch each.
+  /// Their sum, the query's own totals, is cached too when it is exact (whole seconds), so
+  /// totalValuesForSessions of the same query and value types reads nothing afterwards.
   NodeBreakdown calculateNodeBreakdown(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes) const;
   /// Totals of each direct child of `parentFolder` (of the top level when null), archived
   /// ones included, with the query's task set replaced by the child's tasks; children
@@ -118,8 +120,11 @@ class ReportCalculator {
   TotalValues cachedTotals(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes) const;
   TotalValues computeTotals(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes) const;
   ///@}
-  /// The totals of `query` per task, as computeTotals would give for each task alone.
-  NodeBreakdown computeTotalsByTask(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes) const;
+  /// The totals of `query` per task, as computeTotals would give for each task alone. With
+  /// `overall`, also the totals of the whole query, as computeTotals gives them, when the
+  /// groups add up to them exactly (whole seconds); left empty otherwise.
+  NodeBreakdown computeTotalsByTask(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes,
+                                    std::optional<TotalValues>* overall = nullptr) const;
   /// The totals of `query` per billing state, as computeTotals would give for each state
   /// alone (the query's own billing filter aside).
   BillingBreakdown computeTotalsByBillingState(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes) const;

@@ -1,6 +1,7 @@
 // Breakdowns of a period by billing state and by node, and the tracked tasks they rest on.
 
 #include <algorithm>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -108,7 +109,16 @@ ReportCalculator::NodeBreakdown ReportCalculator::calculateNodeBreakdown(const S
       // period's start). Those few are looked up apart, through the index of entry lengths,
       // instead of reading the period's entries a second time.
       try {
-        grouped = computeTotalsByTask(query, valueTypes);
+        std::optional<TotalValues> overall;
+        grouped = computeTotalsByTask(query, valueTypes, cacheProvider_ ? &overall : nullptr);
+        // The query's own totals come with the groups: a report asking for them next (as
+        // the breakdown operation does) finds them in the cache instead of reading the
+        // period's entries again.
+        if (overall) {
+          const std::string key = query.hashKey() + "-" + std::to_string(valueTypes.rawValue);
+          if (!cacheProvider_->breakdownCacheValue(key))
+            cacheProvider_->setValueToBreakdownCache(*overall, key);
+        }
         const auto period = query.predicate(EdgeSessionPredicateOption::withEdgeSessions, true);
         std::vector<ObjectID> ids = taskIdsOf(
             context, Predicate::allOf({*period, Predicate::parse("end == nil OR end <= begin")}));
@@ -128,7 +138,8 @@ ReportCalculator::NodeBreakdown ReportCalculator::calculateNodeBreakdown(const S
       return single.hashKey() + "-" + std::to_string(valueTypes.rawValue);
     };
     for (const auto& task : tasks) {
-      const std::string key = keyFor(*task);
+      // The key is made only where there is a cache to look it up in.
+      const std::string key = cacheProvider_ ? keyFor(*task) : std::string();
       std::optional<TotalValues> values;
       if (cacheProvider_) values = cacheProvider_->breakdownCacheValue(key);
       if (!values) {
@@ -140,12 +151,21 @@ ReportCalculator::NodeBreakdown ReportCalculator::calculateNodeBreakdown(const S
       result[task->objectID()] = *values;
     }
     // Folders sum their tracked descendants: each task counts once in every folder above it,
-    // and no folder is fetched.
+    // and no folder is fetched. Tasks under one folder share the folders above it, which are
+    // looked up once.
+    std::map<const Node*, std::vector<ObjectID>> foldersAbove;  // by a task's own folder
     for (const auto& task : tasks) {
       const TotalValues values = result[task->objectID()];
-      for (const auto& parent : task->allParents()) {
-        if (std::dynamic_pointer_cast<Folder>(parent)) result[parent->objectID()] += values;
+      const auto parent = task->parent();
+      if (!parent) continue;
+      auto [folders, added] = foldersAbove.try_emplace(parent.get());
+      if (added) {
+        for (const auto& above : task->allParents()) {
+          if (std::dynamic_pointer_cast<Folder>(above))
+            folders->second.push_back(above->objectID());
+        }
       }
+      for (const auto& folder : folders->second) result[folder] += values;
     }
   });
   return result;

@@ -4,6 +4,7 @@
 // pass), and the few entries crossing a bound read as plain rows and clipped here. No entry
 // becomes an object unless this context holds unsaved changes, which only objects show.
 
+#include <cmath>
 #include <functional>
 #include <map>
 #include <optional>
@@ -185,11 +186,37 @@ TotalValues ReportCalculator::computeTotals(const SessionQuery3& query, TotalVal
   return totals.at(0);
 }
 
-ReportCalculator::NodeBreakdown ReportCalculator::computeTotalsByTask(const SessionQuery3& query,
-                                                                      TotalValueTypeOptionSet valueTypes) const {
-  const auto totals = totalsByGroup<ObjectID>(*dataProvider_->context(), log_, query, valueTypes, {"task"},
-                                              [](const EntryKeys& keys) { return keys.task; });
-  return NodeBreakdown(totals.begin(), totals.end());
+ReportCalculator::NodeBreakdown ReportCalculator::computeTotalsByTask(
+    const SessionQuery3& query, TotalValueTypeOptionSet valueTypes,
+    std::optional<TotalValues>* overall) const {
+  // Entries without a task form a group of their own: no task's, but the whole query's.
+  using Group = std::optional<ObjectID>;
+  const auto totals =
+      totalsByGroup<Group>(*dataProvider_->context(), log_, query, valueTypes, {"task"},
+                           [](const EntryKeys& keys) { return std::optional<Group>(keys.task); });
+  NodeBreakdown result;
+  for (const auto& [task, values] : totals) {
+    if (task) result.emplace(*task, values);
+  }
+  if (overall) {
+    overall->reset();
+    // Sums of whole seconds below 2^53 are exact in any order, so the groups then add up to
+    // the very number one sum over the query gives; money is added in cents, as there.
+    constexpr double kExactBelow = 9007199254740992.0;
+    TotalValues sum;
+    std::int64_t cents = 0;
+    bool exact = true;
+    for (const auto& [task, values] : totals) {
+      exact = exact && std::floor(values.duration) == values.duration &&
+              std::fabs(values.duration) < kExactBelow;
+      sum.duration += values.duration;
+      sum.sessionCount += values.sessionCount;
+      cents += centsOf(values.revenue);
+    }
+    sum.revenue = amountOfCents(cents);
+    if (exact && std::fabs(sum.duration) < kExactBelow) *overall = sum;
+  }
+  return result;
 }
 
 BillingBreakdown ReportCalculator::computeTotalsByBillingState(const SessionQuery3& query,

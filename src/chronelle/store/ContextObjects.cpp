@@ -31,7 +31,11 @@ Value ObjectContext::Impl::canonical(const Value& value) const {
 
 std::shared_ptr<ManagedObject> ObjectContext::Impl::registered(const ObjectID& raw) const {
   if (!raw.isValid()) return nullptr;
-  const ObjectID id = canonical(raw);
+  // Every relationship read comes here: a saved ID is its own canonical form and is not
+  // copied (its store identifier is a heap string).
+  ObjectID aliased;
+  if (raw.isTemporaryID() && !aliases.empty()) aliased = canonical(raw);
+  const ObjectID& id = aliased.isValid() ? aliased : raw;
   if (id.isTemporaryID()) {
     auto it = byTemp.find(id.storeIdentifier());
     return it == byTemp.end() ? nullptr : it->second;
@@ -96,6 +100,13 @@ void ObjectContext::Impl::applyRow(ManagedObject& object, const Statement& row, 
   std::vector<Value> fresh = decodeRow(*state.layout, row);
   const bool hadValues = !state.committed.empty();
   state.version = row.columnInt64(2);
+  if (!hadValues && !keepChangedValues) {
+    // A newly fetched object: nobody observes it yet and both copies start equal, so the
+    // decoded row becomes the saved state as it is.
+    state.values = fresh;
+    state.committed = std::move(fresh);
+    return;
+  }
   state.committed = fresh;
   std::vector<std::pair<std::size_t, Value>> changedKeys;
   for (std::size_t i = 0; i < slots.size(); ++i) {

@@ -23,7 +23,13 @@ struct Query {
 Query buildQuery(const FetchRequest& request, const EntityDescription& entity,
                  const PersistentStoreCoordinator::Impl& store, SqlMapper& mapper) {
   Query query;
-  query.where = "t0.Z_ENT IN (" + store.codeList(entity, request.includesSubentities) + ")";
+  // A fetch of the root entity of a table shared by subentities, with them, wants every row:
+  // through the entity-code index it would read each row twice and then sort them all. The
+  // unary plus keeps the filter off that index (rows of a code no entity has still drop out).
+  const bool everyRow = request.includesSubentities && entity.layout().table->root == &entity &&
+                        entity.layout().selfAndDescendants.size() > 1;
+  query.where = std::string(everyRow ? "+" : "") + "t0.Z_ENT IN (" +
+                store.codeList(entity, request.includesSubentities) + ")";
   if (request.predicate) {
     SqlFragment fragment = request.predicate->toSql(mapper);
     query.where += " AND (" + fragment.sql + ")";

@@ -6,6 +6,7 @@
 #include <functional>
 #include <set>
 #include <stdexcept>
+#include <string_view>
 
 #include "chronelle/store/EntityLayout.h"
 #include "chronelle/store/ManagedObject.h"
@@ -142,12 +143,16 @@ void preorder(const EntityDescription* entity, std::vector<const EntityDescripti
   for (const auto* sub : entity->subentities()) preorder(sub, out);
 }
 
+// `entityName` and `property` name the owner in the error only: a model is built at every
+// start of a program, so the text is not put together before it is needed.
 int ensureColumn(TableLayout& table, const std::string& name, AttributeType type, bool indexed,
-                 bool foreignKey, std::map<std::string, bool>& isForeignKey, const std::string& owner) {
+                 bool foreignKey, std::map<std::string, bool>& isForeignKey, std::string_view entityName,
+                 std::string_view property) {
   auto it = table.columnByName.find(name);
   if (it != table.columnByName.end()) {
     if (isForeignKey[name] != foreignKey) {
-      throw std::logic_error("ObjectModel: property " + owner + " clashes with another column " + name);
+      throw std::logic_error("ObjectModel: property " + std::string(entityName) + "." + std::string(property) +
+                             " clashes with another column " + name);
     }
     table.columns[static_cast<std::size_t>(it->second)].indexed |= indexed;
     return it->second;
@@ -182,7 +187,7 @@ void ObjectModel::finalize() {
   }
   // Properties: unique names along each inheritance chain, resolvable relationships.
   for (auto& e : entities_) {
-    std::set<std::string> names;
+    std::set<std::string_view> names;  // views of the entities' own property names
     for (const auto* a : e->allAttributes()) {
       if (!isIdentifier(a->name) || !names.insert(a->name).second) {
         fail("entity " + e->name_ + " has a bad or repeated property " + a->name);
@@ -259,7 +264,7 @@ void ObjectModel::finalize() {
         slot.name = a->name;
         slot.attribute = a;
         slot.column = ensureColumn(*table, storeName(a->name), a->type, isIndexed(*member, a->name),
-                                   false, isForeignKey, member->name_ + "." + a->name);
+                                   false, isForeignKey, member->name_, a->name);
         layout.slotByName.emplace(slot.name, static_cast<int>(layout.slots.size()));
         layout.slots.push_back(std::move(slot));
       }
@@ -272,10 +277,10 @@ void ObjectModel::finalize() {
         slot.destination = destination;
         const std::string column = storeName(r->name);
         slot.column = ensureColumn(*table, column, AttributeType::integer64, true, true, isForeignKey,
-                                   member->name_ + "." + r->name);
+                                   member->name_, r->name);
         if (!destination->subs_.empty()) {
           slot.entityColumn = ensureColumn(*table, column + "_ENT", AttributeType::integer32, false, true,
-                                           isForeignKey, member->name_ + "." + r->name);
+                                           isForeignKey, member->name_, r->name);
         }
         layout.slotByName.emplace(slot.name, static_cast<int>(layout.slots.size()));
         layout.slots.push_back(std::move(slot));
@@ -303,10 +308,12 @@ void ObjectModel::finalize() {
     }
   }
   for (std::size_t i = 0; i < entities_.size(); ++i) entities_[i]->layout_ = layouts[i];
+  schemaHash_ = schemaHash();
   finalized_ = true;
 }
 
 std::string ObjectModel::schemaHash() const {
+  if (finalized_) return schemaHash_;
   // FNV-1a over a canonical description: stable across runs and platforms, unlike
   // std::hash, because it is written into store files.
   std::map<std::string, std::string> parts;

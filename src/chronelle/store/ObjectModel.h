@@ -165,7 +165,8 @@ class ObjectModel {
   const std::vector<std::unique_ptr<EntityDescription>>& entities() const { return entities_; }
   /// The entity `name`; null when there is none.
   const EntityDescription* entity(std::string_view name) const;
-  /// A hash of the stored schema (entities, attributes with types, relationships).
+  /// A hash of the stored schema (entities, attributes with types, relationships); worked
+  /// out once by `finalize()`.
   std::string schemaHash() const;
   /// True once `finalize()` succeeded.
   bool isFinalized() const { return finalized_; }
@@ -177,6 +178,7 @@ class ObjectModel {
   std::string name_;
   int version_;
   bool finalized_ = false;
+  std::string schemaHash_;  // set by finalize(); every store open compares it
   std::vector<std::unique_ptr<EntityDescription>> entities_;
   std::map<std::string, ClassFactory, std::less<>> factories_;
 };

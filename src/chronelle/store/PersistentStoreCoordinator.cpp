@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <stdexcept>
+#include <string_view>
 
 #include "chronelle/store/CoordinatorImpl.h"
 #include "chronelle/store/StoreError.h"
@@ -18,13 +19,6 @@ constexpr const char* kUUIDKey = kStoreUUIDKey;
 constexpr const char* kModelNameKey = kStoreModelNameKey;
 constexpr const char* kModelVersionKey = kStoreModelVersionKey;
 constexpr const char* kSchemaHashKey = kStoreSchemaHashKey;
-
-std::map<std::string, std::string> readMetadata(Connection& connection) {
-  std::map<std::string, std::string> values;
-  auto statement = connection.cached("SELECT Z_KEY, Z_VALUE FROM Z_METADATA");
-  while (statement->step()) values[statement->columnText(0)] = statement->columnText(1);
-  return values;
-}
 
 void writeMetadata(Connection& connection, const std::string& key, const std::string& value) {
   auto statement = connection.cached("INSERT OR REPLACE INTO Z_METADATA (Z_KEY, Z_VALUE) VALUES (?, ?)");
@@ -45,14 +39,41 @@ StoreError openError(const StoreError& error, const std::filesystem::path& file)
                    error.what());
 }
 
+// A mark of the model's name and schema for the file header's `user_version` field. Every
+// open that finds or makes the store current for this model writes it there, so a later
+// open that reads it back from the header knows the store was last set up for this very
+// schema without reading the schema through SQLite first.
+std::uint32_t schemaMark(const ObjectModel& model) {
+  std::uint32_t hash = 2166136261u;  // FNV-1a: stable across runs and platforms
+  const auto add = [&](std::string_view text) {
+    for (const char c : text) {
+      hash ^= static_cast<unsigned char>(c);
+      hash *= 16777619u;
+    }
+  };
+  add(model.name());
+  add(std::string_view("\0", 1));
+  add(model.schemaHash());
+  hash &= 0x7FFFFFFFu;  // the field is a signed 32-bit integer; keep it positive
+  return hash == 0 ? 1 : hash;
+}
+
 // Decides whether the existing file at `file` can be opened, without writing to it (see
-// StoreFile.h). Throws the failure as an open error.
-void inspectWithoutWriting(const std::filesystem::path& file, const ObjectModel& model, const StoreOptions& options) {
+// StoreFile.h), and returns what its header says. Throws the failure as an open error.
+StoreFileHeader inspectWithoutWriting(const std::filesystem::path& file, const ObjectModel& model,
+                                      const StoreOptions& options) {
+  StoreFileHeader header;
   try {
-    if (inspectStoreFile(file) != StoreFileKind::sqlite) return;
+    if (inspectStoreFile(file, &header) != StoreFileKind::sqlite) return header;
   } catch (const StoreError& e) {
     throw openError(e, file);
   }
+  // A file in WAL mode marked for this model was current when it was last opened: opening it
+  // for writing changes nothing before the schema is checked again inside the write
+  // transaction, so the read-only look (a second connection reading the whole schema) would
+  // only repeat that check. Anything else is looked at first: a newer, older or foreign store
+  // is refused or migrated before SQLite may write to it.
+  if (header.wal && header.userVersion == schemaMark(model)) return header;
   // The first look may read the file as immutable, which a process that starts using the
   // store at that very moment could change under it; an SQLite failure is confirmed by a
   // second look through SQLite's locks before the file is called broken.
@@ -60,10 +81,27 @@ void inspectWithoutWriting(const std::filesystem::path& file, const ObjectModel&
     try {
       auto reader = StoreFileReader::openReadOnly(file, immutable, options.busyTimeoutMilliseconds);
       if (!reader->tables().empty()) StoreMigration::prepare(*reader, model, options);
-      return;
+      return header;
     } catch (const StoreError& e) {
       if (e.code() != StoreError::kSQLite || !immutable) throw openError(e, file);
     }
+  }
+  return header;
+}
+
+// Writes the model's mark into the header of a store that is now current for it, inside the
+// caller's setup transaction, unless it is there already.
+void markSchema(Connection& connection, const ObjectModel& model) {
+  const std::uint32_t mark = schemaMark(model);
+  {
+    auto read = connection.cached("PRAGMA user_version");
+    if (read->step() && read->columnInt64(0) == static_cast<std::int64_t>(mark)) return;
+  }
+  try {
+    connection.exec("PRAGMA user_version = " + std::to_string(mark));
+  } catch (const StoreError&) {
+    // A store the process may only read cannot take the mark: it opens as before, with the
+    // read-only look every time.
   }
 }
 
@@ -164,7 +202,7 @@ void PersistentStoreCoordinator::addPersistentStore(const std::filesystem::path&
     }
   }
 
-  inspectWithoutWriting(file, model, options);
+  const StoreFileHeader header = inspectWithoutWriting(file, model, options);
 
   // The file is new, empty, current, or can be migrated: open it for writing. Another
   // process may have set it up or migrated it since the look above, so the decision is
@@ -175,16 +213,22 @@ void PersistentStoreCoordinator::addPersistentStore(const std::filesystem::path&
   try {
     setup = std::make_unique<Connection>(file, true, options.busyTimeoutMilliseconds);
     Connection& connection = *setup;
-    connection.exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; PRAGMA foreign_keys = OFF");
+    // WAL mode is kept in the file; a file already in it needs no switch.
+    connection.exec(header.wal ? "PRAGMA synchronous = FULL; PRAGMA foreign_keys = OFF"
+                               : "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; PRAGMA foreign_keys = OFF");
     Transaction transaction(connection);
     StoreFileReader reader(connection.handle());
-    if (reader.tables().empty()) {
+    // The metadata is read once: it decides between creating, migrating and using the store,
+    // and names the store (a migration keeps its UUID).
+    auto metadata = reader.metadata();
+    if (metadata.empty() && reader.tables().empty()) {
+      metadata[kUUIDKey] = ObjectID::temporary("Store").storeIdentifier();
       createSchema(connection, model);
-      writeMetadata(connection, kUUIDKey, ObjectID::temporary("Store").storeIdentifier());
+      writeMetadata(connection, kUUIDKey, metadata[kUUIDKey]);
       writeMetadata(connection, kModelNameKey, model.name());
       writeMetadata(connection, kModelVersionKey, std::to_string(model.version()));
       writeMetadata(connection, kSchemaHashKey, model.schemaHash());
-    } else if (auto migration = StoreMigration::prepare(reader, model, options)) {
+    } else if (auto migration = StoreMigration::prepare(reader, metadata, model, options)) {
       migration->run(connection);
     }
     // Entity codes: names already recorded keep their code; new ones are appended.
@@ -212,7 +256,10 @@ void PersistentStoreCoordinator::addPersistentStore(const std::filesystem::path&
       d.codeByEntity[static_cast<std::size_t>(entity->layout().index)] = code;
       d.entityByCode[code] = entity.get();
     }
-    d.storeUUID = readMetadata(connection)[kUUIDKey];
+    d.storeUUID = metadata[kUUIDKey];
+    // A header read with the mark needs no second look: only this schema writes it, and a
+    // store changed by another version since would have been refused above.
+    if (header.userVersion != schemaMark(model)) markSchema(connection, model);
     transaction.commit();
   } catch (const StoreError& e) {
     throw openError(e, file);

@@ -8,11 +8,17 @@
 // bounded separately: `end > x` excludes running rows, `end = nil` admits only them. Rows
 // without a begin, which no range holds, are only told apart as possible or not.
 //
+// The entries crossing either bound of a period ("begins before F and ends after F, or the
+// same for T") lie in two ranges one longest entry wide, at F and at T; the span between
+// them is the whole period, which such a query must not read. Ranges that narrow are kept
+// apart through OR, up to a few; any other union becomes the one range holding both.
+//
 // `end <= begin` (or `end < begin`) holds only for finished rows of length zero or less,
 // which the index of the span's length finds without reading the rows of the period: a
 // report looks up its entries stored backwards that way. Like the bounds above, this reads
 // the columns as the numbers the store writes there.
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <string>
@@ -25,54 +31,111 @@ namespace {
 
 using Node = Predicate::Node;
 
-// An SQL expression with its parameters.
+// An SQL expression with its parameters, and the one value it is computed from when there
+// is one (`x` for `x` and for `x − longest`).
 struct Expression {
   std::string sql;
   std::vector<Value> parameters;
+  std::optional<Value> source;
 };
 
-// The begin values rows of one kind (finished or running) can have; an absent side is open.
+// One range of begin values; an absent side is open.
 struct KindRange {
-  bool possible = true;  // false: no row of this kind matches
   std::optional<Expression> low;
   std::optional<Expression> high;
   bool nonPositive = false;  // only rows whose end does not follow their begin match
+  // At most one longest entry wide: both sides come from the same value ("begins before x
+  // and ends after x"). Such ranges are searched apart rather than as the span between
+  // them, which for the entries crossing either bound of a period would be the whole period.
+  bool narrow = false;
 };
 
+// The begin values rows of one kind (finished or running) can have: the union of a few
+// ranges; none when no row of the kind matches.
+using KindRanges = std::vector<KindRange>;
+
+// More ranges than this are searched as the one range that holds them all.
+constexpr std::size_t kMostRanges = 4;
+
 struct SpanRange {
-  KindRange finished;
-  KindRange running;
+  KindRanges finished{KindRange{}};
+  KindRanges running{KindRange{}};
   bool withoutBegin = true;  // whether a row without a begin (in no range) may match
 };
 
-SpanRange nothing() { return SpanRange{{false, {}, {}}, {false, {}, {}}, false}; }
+SpanRange nothing() { return SpanRange{{}, {}, false}; }
 
 // `function(a, b)`, for the larger of two lower bounds or the smaller of two upper ones.
 Expression combine(const char* function, const Expression& a, const Expression& b) {
-  Expression e{std::string(function) + "(" + a.sql + ", " + b.sql + ")", a.parameters};
+  Expression e{std::string(function) + "(" + a.sql + ", " + b.sql + ")", a.parameters,
+               std::nullopt};
   e.parameters.insert(e.parameters.end(), b.parameters.begin(), b.parameters.end());
   return e;
 }
 
+// Whether `e` is a value compared with begin itself, not one derived through a length.
+bool isDirect(const Expression& e) { return e.sql == "?"; }
+
+// Both of two bounds on one side hold: the tighter, or either of them, since each alone is
+// implied. `x` and `x ∓ a length` (begin ≥ x beside end > x, which gives begin ≥ x − longest)
+// keep `x`, which every store with its ends after its begins makes the tighter one; the
+// search then needs no subquery and no function of them per row.
+Expression tighter(const char* function, const Expression& a, const Expression& b) {
+  if (a.source && b.source && *a.source == *b.source) {
+    if (isDirect(a)) return a;
+    if (isDirect(b)) return b;
+  }
+  return combine(function, a, b);
+}
+
 // Both sides must hold: the tighter bound of each side.
 KindRange intersect(const KindRange& a, const KindRange& b) {
-  if (!a.possible || !b.possible) return KindRange{false, {}, {}};
   KindRange r;
-  r.low = a.low && b.low ? combine("max", *a.low, *b.low) : (a.low ? a.low : b.low);
-  r.high = a.high && b.high ? combine("min", *a.high, *b.high) : (a.high ? a.high : b.high);
+  r.low = a.low && b.low ? tighter("max", *a.low, *b.low) : (a.low ? a.low : b.low);
+  r.high = a.high && b.high ? tighter("min", *a.high, *b.high) : (a.high ? a.high : b.high);
   r.nonPositive = a.nonPositive || b.nonPositive;
+  r.narrow =
+      a.narrow || b.narrow ||
+      (r.low && r.high && r.low->source && r.high->source && *r.low->source == *r.high->source);
   return r;
 }
 
 // Either side may hold: the looser bound of each side, open if either is.
 KindRange unite(const KindRange& a, const KindRange& b) {
-  if (!a.possible) return b;
-  if (!b.possible) return a;
   KindRange r;
   if (a.low && b.low) r.low = combine("min", *a.low, *b.low);
   if (a.high && b.high) r.high = combine("max", *a.high, *b.high);
   r.nonPositive = a.nonPositive && b.nonPositive;
   return r;
+}
+
+// The one range holding all of `ranges` (which are not empty).
+KindRange hull(const KindRanges& ranges) {
+  KindRange r = ranges.front();
+  for (std::size_t i = 1; i < ranges.size(); ++i) r = unite(r, ranges[i]);
+  return r;
+}
+
+KindRanges intersect(const KindRanges& a, const KindRanges& b) {
+  if (a.empty() || b.empty()) return {};
+  if (a.size() * b.size() > kMostRanges) return {intersect(hull(a), hull(b))};
+  KindRanges r;
+  for (const KindRange& x : a) {
+    for (const KindRange& y : b) r.push_back(intersect(x, y));
+  }
+  return r;
+}
+
+// Narrow ranges stay apart; one that is not makes a single range of all.
+KindRanges unite(const KindRanges& a, const KindRanges& b) {
+  if (a.empty()) return b;
+  if (b.empty()) return a;
+  KindRanges r = a;
+  r.insert(r.end(), b.begin(), b.end());
+  const bool allNarrow =
+      std::all_of(r.begin(), r.end(), [](const KindRange& x) { return x.narrow; });
+  if (allNarrow && r.size() <= kMostRanges) return r;
+  return {hull(r)};
 }
 
 // Whether `value` is a number the columns compare with (dates are microseconds); object
@@ -137,8 +200,8 @@ class RangeFinder {
       // `end = nil` admits running rows only, `end != nil` finished rows only; any order
       // or equality with a value is false for a running row.
       if (value.isNull()) {
-        if (op == PredicateOperator::equal) return SpanRange{{false, {}, {}}, {}, true};
-        if (op == PredicateOperator::notEqual) return SpanRange{{}, {false, {}, {}}, true};
+        if (op == PredicateOperator::equal) return SpanRange{{}, {KindRange{}}, true};
+        if (op == PredicateOperator::notEqual) return SpanRange{{KindRange{}}, {}, true};
         return SpanRange{};
       }
       const bool after =
@@ -146,13 +209,15 @@ class RangeFinder {
       const bool before =
           op == PredicateOperator::less || op == PredicateOperator::lessOrEqual || op == PredicateOperator::equal;
       SpanRange r;
-      if (op != PredicateOperator::notEqual && op != PredicateOperator::in) r.running.possible = false;
+      if (op != PredicateOperator::notEqual && op != PredicateOperator::in) r.running.clear();
       if (!isNumber(value)) return r;
       // end ≥ x and end − begin ≤ longest give begin ≥ x − longest; end ≤ x and
       // end − begin ≥ shortest give begin ≤ x − shortest (the shortest is not assumed to be
       // positive: nothing makes a stored end follow its begin).
-      if (after) r.finished.low = Expression{"? - IFNULL(" + longestSql_ + ", 0)", {value}};
-      if (before) r.finished.high = Expression{"? - IFNULL(" + shortestSql_ + ", 0)", {value}};
+      KindRange& finished = r.finished.front();
+      if (after) finished.low = Expression{"? - IFNULL(" + longestSql_ + ", 0)", {value}, value};
+      if (before) finished.high = Expression{"? - IFNULL(" + shortestSql_ + ", 0)", {value}, value};
+      finished.narrow = after && before;
       return r;
     }
     if (name != beginKey_) return SpanRange{};
@@ -164,20 +229,25 @@ class RangeFinder {
       r.withoutBegin = true;
       return r;
     }
-    if (!isNumber(value)) return SpanRange{{}, {}, absentMatches};
+    if (!isNumber(value)) return SpanRange{{KindRange{}}, {KindRange{}}, absentMatches};
     KindRange bound;
     switch (op) {
       case PredicateOperator::greater:
-      case PredicateOperator::greaterOrEqual: bound.low = Expression{"?", {value}}; break;
+      case PredicateOperator::greaterOrEqual:
+        bound.low = Expression{"?", {value}, value};
+        break;
       case PredicateOperator::less:
-      case PredicateOperator::lessOrEqual: bound.high = Expression{"?", {value}}; break;
+      case PredicateOperator::lessOrEqual:
+        bound.high = Expression{"?", {value}, value};
+        break;
       case PredicateOperator::equal:
-        bound.low = Expression{"?", {value}};
+        bound.low = Expression{"?", {value}, value};
         bound.high = bound.low;
+        bound.narrow = true;
         break;
       default: break;
     }
-    return SpanRange{bound, bound, absentMatches};
+    return SpanRange{{bound}, {bound}, absentMatches};
   }
 
   // `end <= begin` or `end < begin`, either way round: finished rows of length ≤ 0 only (a
@@ -191,9 +261,9 @@ class RangeFinder {
       return SpanRange{};
     }
     if (op != PredicateOperator::less && op != PredicateOperator::lessOrEqual) return SpanRange{};
-    SpanRange r{{}, {false, {}, {}}, false};
-    r.finished.nonPositive = true;
-    return r;
+    KindRange nonPositive;
+    nonPositive.nonPositive = true;
+    return SpanRange{{nonPositive}, {}, false};
   }
 
   const std::string& beginKey_;
@@ -226,6 +296,27 @@ Expression rangeSql(const KindRange& range, const SpanSql& span) {
   return e;
 }
 
+// Any of `ranges`, each searched on its own (SQLite answers each side of an OR from its own
+// index range); empty when one of them is open on both sides.
+Expression rangeSql(const KindRanges& ranges, const SpanSql& span) {
+  if (ranges.size() == 1) return rangeSql(ranges.front(), span);
+  Expression e;
+  for (const KindRange& range : ranges) {
+    const Expression part = rangeSql(range, span);
+    if (part.sql.empty()) return {};
+    e.sql += (e.sql.empty() ? "(" : " OR ") + ("(" + part.sql + ")");
+    e.parameters.insert(e.parameters.end(), part.parameters.begin(), part.parameters.end());
+  }
+  if (!e.sql.empty()) e.sql += ")";
+  return e;
+}
+
+// Whether every range is closed on both sides.
+bool closed(const KindRanges& ranges) {
+  return std::all_of(ranges.begin(), ranges.end(),
+                     [](const KindRange& r) { return r.low && r.high; });
+}
+
 }  // namespace
 
 std::optional<SqlFragment> Predicate::spanRangeSql(const std::string& beginKey, const std::string& endKey,
@@ -234,26 +325,26 @@ std::optional<SqlFragment> Predicate::spanRangeSql(const std::string& beginKey, 
                                                    const std::string& shortestSql,
                                                    bool beginRequired) const {
   const SpanRange range = RangeFinder(beginKey, endKey, longestSql, shortestSql).of(*root_);
-  const KindRange& finished = range.finished;
-  const KindRange& running = range.running;
+  const KindRanges& finished = range.finished;
+  const KindRanges& running = range.running;
   const std::string lengthSql = "(" + endSql + " - " + beginSql + ")";
   const SpanSql span{beginSql, lengthSql, shortestSql};
   Expression condition;
-  if (!running.possible) {
+  if (running.empty()) {
     condition = rangeSql(finished, span);
-  } else if (!finished.possible) {
+  } else if (finished.empty()) {
     condition = rangeSql(running, span);
-  } else if ((running.low && running.high) || !(finished.low && finished.high)) {
+  } else if (closed(running) || !closed(finished)) {
     // One range for both kinds of rows.
-    condition = rangeSql(unite(finished, running), span);
+    condition = rangeSql(hull(unite(finished, running)), span);
   } else {
-    // A closed range for finished rows; running rows, of unknown length, looked up by
+    // Closed ranges for finished rows; running rows, of unknown length, looked up by
     // their missing end (SQLite answers each side of the OR from its own index).
-    const Expression closed = rangeSql(finished, span);
-    Expression open = rangeSql(running, span);
-    condition.sql = "((" + closed.sql + ") OR (" + endSql + " IS NULL" + (open.sql.empty() ? "" : " AND " + open.sql) +
-                    "))";
-    condition.parameters = closed.parameters;
+    const Expression closedSql = rangeSql(finished, span);
+    Expression open = rangeSql(hull(running), span);
+    condition.sql = "((" + closedSql.sql + ") OR (" + endSql + " IS NULL" +
+                    (open.sql.empty() ? "" : " AND " + open.sql) + "))";
+    condition.parameters = closedSql.parameters;
     condition.parameters.insert(condition.parameters.end(), open.parameters.begin(), open.parameters.end());
   }
   if (condition.sql.empty()) return std::nullopt;

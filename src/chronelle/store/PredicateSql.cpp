@@ -5,8 +5,11 @@
 // never equal and never ordered. The guard sits beside the plain comparison, so an index on
 // the column still serves it.
 
+#include <algorithm>
+#include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "chronelle/store/PredicateNode.h"
 #include "chronelle/store/StoredValueOrder.h"
@@ -85,12 +88,12 @@ class Compiler {
         // NOT on a NULL stays NULL; memory's two-valued NOT needs NULL read as false first.
         return "NOT IFNULL((" + compile(*node.children.front()) + "), 0)";
       case Node::Kind::conjunction:
+        return conjunction(node);
       case Node::Kind::disjunction: {
-        // AND and OR treat NULL as false consistently with memory, so no IFNULL here.
-        const char* separator = node.kind == Node::Kind::conjunction ? " AND " : " OR ";
+        // OR treats NULL as false consistently with memory, so no IFNULL here.
         std::string sql = "(";
         for (std::size_t i = 0; i < node.children.size(); ++i) {
-          if (i > 0) sql += separator;
+          if (i > 0) sql += " OR ";
           sql += compile(*node.children[i]);
         }
         return sql + ")";
@@ -104,6 +107,69 @@ class Compiler {
   std::vector<Value> parameters;
 
  private:
+  // A comparison of a key path with a value that is present (`x op v`, either way round),
+  // which its class guard restricts to rows of v's class: the key path, operator and value
+  // as read from the key path's side. Null for anything else.
+  struct Bounded {
+    const PredicateOperand* key;
+    PredicateOperator op;
+    const Value* value;
+  };
+  static std::optional<Bounded> boundedComparison(const Node& node) {
+    if (node.kind != Node::Kind::comparison || node.op == PredicateOperator::in)
+      return std::nullopt;
+    if (node.lhs.isKeyPath() == node.rhs.isKeyPath()) return std::nullopt;
+    const bool lhsKey = node.lhs.isKeyPath();
+    const Bounded b{lhsKey ? &node.lhs : &node.rhs, lhsKey ? node.op : flipped(node.op),
+                    lhsKey ? &node.rhs.value : &node.lhs.value};
+    if (storageClassOf(*b.value) == StorageClass::absent) return std::nullopt;
+    return b;
+  }
+
+  // AND treats NULL as false consistently with memory, so no IFNULL here. A period query
+  // compares one column with two bounds, each with the same class guard; the guard is the
+  // same condition both times, so it is written once, after the comparisons (in SQL's
+  // three-valued AND, `(a AND g) AND (b AND g)` is `a AND b AND g`). A column compared
+  // here with a present value is present wherever the whole holds, so `x != nil` beside
+  // such a comparison adds nothing and is left out.
+  std::string conjunction(const Node& node) {
+    // Key paths compared with a present value other than by `!=` (one key path, one column).
+    std::vector<const std::vector<std::string>*> bounded;
+    for (const auto& child : node.children) {
+      const auto b = boundedComparison(*child);
+      if (b && b->op != PredicateOperator::notEqual) bounded.push_back(&b->key->keyPath);
+    }
+    const auto isBounded = [&](const std::vector<std::string>& keyPath) {
+      return std::any_of(bounded.begin(), bounded.end(), [&](const auto* k) { return *k == keyPath; });
+    };
+    std::string sql = "(";
+    const auto add = [&](const std::string& part) { sql += (sql.size() > 1 ? " AND " : "") + part; };
+    // Each guard once: by key path and class, with its text.
+    std::vector<std::pair<const std::vector<std::string>*, StorageClass>> guarded;
+    std::string guards;
+    for (const auto& child : node.children) {
+      const bool notNil = child->kind == Node::Kind::comparison && child->op == PredicateOperator::notEqual &&
+                          child->lhs.isKeyPath() != child->rhs.isKeyPath() &&
+                          (child->lhs.isKeyPath() ? child->rhs.value : child->lhs.value).isNull();
+      if (notNil && isBounded((child->lhs.isKeyPath() ? child->lhs : child->rhs).keyPath)) continue;
+      const auto b = boundedComparison(*child);
+      if (!b || b->op == PredicateOperator::notEqual) {
+        add(compile(*child));
+        continue;
+      }
+      const std::string x = column(*b->key);
+      add("(" + x + " " + sqlOperator(b->op) + " " + parameter(*b->value) + ")");
+      const StorageClass cls = storageClassOf(*b->value);
+      const bool seen = std::any_of(guarded.begin(), guarded.end(), [&](const auto& g) {
+        return g.second == cls && *g.first == b->key->keyPath;
+      });
+      if (seen) continue;
+      guarded.emplace_back(&b->key->keyPath, cls);
+      guards += " AND " + classGuard(x, cls);
+    }
+    return sql + guards + ")";
+  }
+
   std::string column(const PredicateOperand& operand) {
     return mapper_.columnForKeyPath(std::span<const std::string>(operand.keyPath));
   }

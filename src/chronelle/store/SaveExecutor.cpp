@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <map>
 #include <unordered_map>
+#include <utility>
 
 #include "chronelle/platform/NotificationCenter.h"
 #include "chronelle/store/ContextImpl.h"
@@ -11,6 +12,8 @@
 #include "chronelle/store/StoreError.h"
 
 namespace chronelle {
+
+thread_local bool savingCompleteInItself = false;
 
 void ObjectContext::Impl::adoptPermanentIDs(const std::vector<std::pair<ManagedObject*, ObjectID>>& assigned) {
   if (assigned.empty()) return;
@@ -55,6 +58,8 @@ void ObjectContext::Impl::obtainPermanentIDs(const ObjectSet& objects) {
 }
 
 void ObjectContext::Impl::save() {
+  // Taken at once: a save made by an observer of this one's notification is not covered.
+  const bool completeInItself = std::exchange(savingCompleteInItself, false);
   processPendingChanges();
   if (changes.empty()) return;
   if (!parent) store->requireStore();
@@ -67,7 +72,8 @@ void ObjectContext::Impl::save() {
     plan = classifyChanges(*this);
     {
       std::lock_guard lock(store->writeMutex);
-      store->markWriting();
+      // A change complete in itself cannot leave anything half-written for a repair to find.
+      if (!completeInItself) store->markWriting();
       Transaction transaction(db());
       writeChanges(*this, plan);
       transaction.commit();

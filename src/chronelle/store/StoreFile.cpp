@@ -80,7 +80,7 @@ std::size_t readHead(const std::filesystem::path& file, unsigned char* bytes, st
 
 }  // namespace
 
-StoreFileKind inspectStoreFile(const std::filesystem::path& file) {
+StoreFileKind inspectStoreFile(const std::filesystem::path& file, StoreFileHeader* header) {
   std::error_code error;
   const auto status = std::filesystem::status(file, error);
   if (status.type() == std::filesystem::file_type::not_found) return StoreFileKind::missing;
@@ -110,6 +110,10 @@ StoreFileKind inspectStoreFile(const std::filesystem::path& file) {
   if (pageSize < 512 || pageSize > 65536 || (pageSize & (pageSize - 1)) != 0 || bytes[21] != 64 ||
       bytes[22] != 32 || bytes[23] != 32 || bytes[19] > 2) {
     throw badFile("the file has a damaged SQLite header");
+  }
+  if (header != nullptr) {
+    header->wal = bytes[18] == 2 && bytes[19] == 2;
+    header->userVersion = bigEndian(&bytes[60], 4);
   }
   // A process using the store (it has -wal and -shm files) may be checkpointing into the
   // file right now, which writes page 1 with the new page count before the pages that
@@ -197,7 +201,15 @@ std::vector<std::string> StoreFileReader::tables() {
 
 std::map<std::string, std::string> StoreFileReader::metadata() {
   std::map<std::string, std::string> values;
-  if (integer("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'Z_METADATA'") == 0) return values;
+  // Asked of the schema SQLite has already read, without compiling a query on sqlite_master.
+  const int rc = sqlite3_table_column_metadata(db_, "main", "Z_METADATA", nullptr, nullptr, nullptr, nullptr,
+                                               nullptr, nullptr);
+  // Anything but "found" is confirmed by the query, so a schema SQLite cannot read is reported
+  // as such rather than taken for a missing table.
+  if (rc != SQLITE_OK &&
+      integer("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'Z_METADATA'") == 0) {
+    return values;
+  }
   for (auto& row : rows("SELECT Z_KEY, Z_VALUE FROM Z_METADATA")) values[row[0]] = row[1];
   return values;
 }

@@ -25,11 +25,19 @@ enum class StoreFileKind {
   sqlite,   ///< starts with a plausible SQLite header of a file that is not cut short
 };
 
+/// What the header of an SQLite file says about it, as the main file holds it (a change
+/// still in the write-ahead log is not seen).
+struct StoreFileHeader {
+  bool wal = false;                 ///< the file is in WAL mode
+  std::uint32_t userVersion = 0;    ///< the `user_version` field (0 when never set)
+};
+
 /// Checks the file at `file` without opening it with SQLite: it must be missing, empty, or
 /// a regular file with a valid SQLite header whose size (unless another process is using
 /// the store) matches the pages the header describes. Throws StoreError kPersistentStoreOpen with a one-line reason ("not an SQLite
 /// database", "only zero bytes", "truncated", "a directory") otherwise. Never writes.
-StoreFileKind inspectStoreFile(const std::filesystem::path& file);
+/// For an SQLite file, fills `header` when it is not null.
+StoreFileKind inspectStoreFile(const std::filesystem::path& file, StoreFileHeader* header = nullptr);
 
 /// A connection that only reads: either its own read-only connection on a file, or one
 /// borrowed from the caller (e.g. inside the caller's write transaction). Every failure is

@@ -19,7 +19,12 @@ StoreError incompatible(const std::string& reason) {
 
 std::unique_ptr<StoreMigration> StoreMigration::prepare(StoreFileReader& reader, const ObjectModel& model,
                                                         const StoreOptions& options) {
-  auto metadata = reader.metadata();
+  return prepare(reader, reader.metadata(), model, options);
+}
+
+std::unique_ptr<StoreMigration> StoreMigration::prepare(StoreFileReader& reader,
+                                                        std::map<std::string, std::string> metadata,
+                                                        const ObjectModel& model, const StoreOptions& options) {
   if (metadata.count(kStoreUUIDKey) == 0) {
     throw StoreError(StoreError::kPersistentStoreOpen, "the file is an SQLite database but not a store");
   }

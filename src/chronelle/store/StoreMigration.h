@@ -64,6 +64,9 @@ class StoreMigration {
   /// Only reads.
   static std::unique_ptr<StoreMigration> prepare(StoreFileReader& reader, const ObjectModel& model,
                                                  const StoreOptions& options);
+  /// The same, with the store's metadata (`StoreFileReader::metadata`) already read.
+  static std::unique_ptr<StoreMigration> prepare(StoreFileReader& reader, std::map<std::string, std::string> metadata,
+                                                 const ObjectModel& model, const StoreOptions& options);
 
   /// Runs the migration inside the caller's open write transaction and records the model's
   /// version and schema hash. Throws StoreError kMigration; the caller rolls back.
