@@ -97,7 +97,8 @@ template <typename Key>
 std::map<Key, TotalValues> totalsByGroup(ObjectContext& context, const Logger& log, const SessionQuery3& query,
                                          TotalValueTypeOptionSet valueTypes, std::vector<std::string> groupBy,
                                          const std::function<std::optional<Key>(const EntryKeys&)>& groupOf,
-                                         const std::vector<Key>& alwaysPresent = {}) {
+                                         const std::vector<Key>& alwaysPresent = {},
+                                         bool groupOfUsesBillable = false) {
   const bool wantsDuration = valueTypes.contains(TotalValueTypeOptionSet::duration);
   const bool wantsRevenue = valueTypes.contains(TotalValueTypeOptionSet::revenue);
   const bool wantsCount = valueTypes.contains(TotalValueTypeOptionSet::sessionCount);
@@ -108,13 +109,16 @@ std::map<Key, TotalValues> totalsByGroup(ObjectContext& context, const Logger& l
     FetchRequest request(Session::kEntityName);
     request.resultType = FetchResultType::dictionary;
     request.predicate = query.predicate(EdgeSessionPredicateOption::withoutEdgeSessions, false);
-    groupBy.emplace_back("isBillable");
+    // Stored revenue counts for billable entries only: summed over those alone, unless the
+    // groups are told apart by the flag anyway.
+    if (groupOfUsesBillable) groupBy.emplace_back("isBillable");
     for (const auto& key : groupBy) request.propertiesToFetch.emplace_back(key);
     request.propertiesToFetch.emplace_back(
         ExpressionDescription{"SumDuration", "sum:", "confirmedDuration", AttributeType::doubleType});
     // Summed in whole cents by the store: a sum of doubles would drift off the cent.
-    request.propertiesToFetch.emplace_back(
-        ExpressionDescription{"SumRevenue", "sumOfHundredths:", "confirmedRevenue", AttributeType::integer64});
+    request.propertiesToFetch.emplace_back(ExpressionDescription{
+        "SumRevenue", "sumOfHundredths:", "confirmedRevenue", AttributeType::integer64,
+        groupOfUsesBillable ? std::string() : std::string("isBillable")});
     request.propertiesToFetch.emplace_back(ExpressionDescription{"Count", "count:", "begin", AttributeType::integer64});
     request.propertiesToGroupBy = groupBy;
     context.enumerateDictionaries(request, [&](const ResultDictionary& row) {
@@ -127,8 +131,7 @@ std::map<Key, TotalValues> totalsByGroup(ObjectContext& context, const Logger& l
       const Value* cents = find(row, "SumRevenue");
       if (wantsDuration && duration) values.duration += duration->asDouble().value_or(0);
       if (wantsCount && count) values.sessionCount += count->asInteger().value_or(0);
-      // Stored revenue counts for billable entries only.
-      if (wantsRevenue && keys.billable.value_or(false) && cents) {
+      if (wantsRevenue && (!groupOfUsesBillable || keys.billable.value_or(false)) && cents) {
         values.revenue = amountOfCents(centsOf(values.revenue) + cents->asInteger().value_or(0));
       }
     });
@@ -225,7 +228,7 @@ BillingBreakdown ReportCalculator::computeTotalsByBillingState(const SessionQuer
   everyState.billingStatus.reset();
   const std::vector<Billing> states = {Billing::nonBillable, Billing::unbilled, Billing::billed, Billing::paid};
   const auto totals = totalsByGroup<Billing>(*dataProvider_->context(), log_, everyState, valueTypes,
-                                             {"billingStatusValue"}, billingStateOf, states);
+                                             {"billingStatusValue"}, billingStateOf, states, true);
   BillingBreakdown breakdown;
   for (const Billing state : states) breakdown.totalValues(state) = totals.at(state);
   return breakdown;

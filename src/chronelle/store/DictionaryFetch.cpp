@@ -57,7 +57,12 @@ void ObjectContext::Impl::enumerateRows(const FetchRequest& request,
     }
     const auto& expression = std::get<ExpressionDescription>(property);
     const SqlMapper::Column column = mapper.resolve(expression.keyPath);
-    std::string aggregate = sqlAggregate(expression.function, column.sql);
+    // Rows where the condition does not hold give NULL, which every aggregate skips.
+    std::string aggregate = sqlAggregate(
+        expression.function, expression.onlyWhere.empty()
+                                 ? column.sql
+                                 : "(CASE WHEN " + mapper.resolve(expression.onlyWhere).sql + " THEN " +
+                                       column.sql + " END)");
     if (aggregate.empty()) {
       throw StoreError(StoreError::kInvalidPredicate, "unsupported expression function " + expression.function);
     }

@@ -33,6 +33,10 @@ struct ExpressionDescription {
   std::string keyPath;
   /// The type the result is converted to.
   AttributeType resultType = AttributeType::doubleType;
+  /// When set, a boolean attribute: only the rows where it holds take part (a sum over none
+  /// is zero). One pass can then total a column over some rows beside others over all,
+  /// where grouping by the flag would cost a sort.
+  std::string onlyWhere = {};
 };
 
 enum class FetchResultType { managedObject, managedObjectID, dictionary, count };
