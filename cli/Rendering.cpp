@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdint>
 #include <cstdlib>
 #include <optional>
 
@@ -26,16 +25,6 @@ std::string formatMoney(double amount) {
 }
 
 namespace {
-
-// Days from 1970-01-01 to a proleptic Gregorian date (Howard Hinnant's algorithm).
-std::int64_t daysFromCivil(std::int64_t year, int month, int day) {
-  year -= month <= 2 ? 1 : 0;
-  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-  const std::int64_t yearOfEra = year - era * 400;
-  const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-  return era * 146'097 + dayOfEra - 719'468;
-}
 
 // "yyyy-MM-dd<separator>HH:mm:ss" written from the calendar's fields into `text` (19
 // characters), or false for a year outside four digits (ICU's form is kept there). An ICU date
@@ -69,18 +58,15 @@ bool fieldsText(const DateComponents& c, char separator, char* text) {
 std::size_t isoFromFields(Date date, const Calendar& calendar, char* text) {
   const DateComponents c = calendar.components(date);
   if (!fieldsText(c, 'T', text)) return 0;
-  // The zone's offset is the local wall time less the instant, both in whole seconds: one
-  // calendar computation per time instead of a second one for the offset.
-  const std::int64_t micros = date.microsecondsSince1970();
-  const std::int64_t utc = micros / 1'000'000 - (micros % 1'000'000 < 0 ? 1 : 0);
-  const std::int64_t offset = daysFromCivil(*c.year, *c.month, *c.day) * 86'400 + *c.hour * 3600 + *c.minute * 60 +
-                              *c.second - utc;
+  // The calendar keeps the stretch between the zone's transitions that `components` just used,
+  // so the offset costs no second field computation.
+  const int offset = calendar.secondsFromGMT(date);
   if (offset % 60 != 0) return 0;
   if (offset == 0) {
     text[19] = 'Z';
     return 20;
   }
-  const int minutes = static_cast<int>(std::abs(offset) / 60);
+  const int minutes = std::abs(offset) / 60;
   const char zone[] = {offset < 0 ? '-' : '+', static_cast<char>('0' + minutes / 600),
                        static_cast<char>('0' + minutes / 60 % 10), ':',
                        static_cast<char>('0' + minutes % 60 / 10), static_cast<char>('0' + minutes % 10)};
