@@ -22,8 +22,12 @@ TotalValues ReportCalculator::totalValuesForSessions(const SessionQuery3& query,
   return cachedTotals(query, valueTypes);
 }
 
+std::string ReportCalculator::cacheKey(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes) {
+  return query.hashKey() + "-" + std::to_string(valueTypes.rawValue);
+}
+
 TotalValues ReportCalculator::cachedTotals(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes) const {
-  const std::string key = query.hashKey() + "-" + std::to_string(valueTypes.rawValue);
+  const std::string key = cacheKey(query, valueTypes);
   if (cacheProvider_) {
     if (auto cached = cacheProvider_->breakdownCacheValue(key)) return *cached;
   }

@@ -112,6 +112,9 @@ class ReportCalculator {
                                                           const Calendar& calendar) const;
 
  private:
+  /// The key under which the totals of `query` for `valueTypes` are cached: every breakdown
+  /// looks up and stores its parts under the key the totals of each part alone would have.
+  static std::string cacheKey(const SessionQuery3& query, TotalValueTypeOptionSet valueTypes);
   /// The first and last instants covering every entry of `tasks`, or nothing.
   std::optional<DateInterval> customPeriod(const TaskSet& tasks, const Calendar& calendar) const;
   /// Computing internals run on the provider's context. (The store bounds their fetches of

@@ -73,7 +73,7 @@ BillingBreakdown ReportCalculator::calculateBillingBreakdown(const SessionQuery3
   const auto keyOf = [&](Billing state) {
     SessionQuery3 single = query;
     single.billingStatus = std::set<Billing>{state};
-    return single.hashKey() + "-" + std::to_string(valueTypes.rawValue);
+    return cacheKey(single, valueTypes);
   };
   BillingBreakdown breakdown;
   bool cached = cacheProvider_ != nullptr;
@@ -115,7 +115,7 @@ ReportCalculator::NodeBreakdown ReportCalculator::calculateNodeBreakdown(const S
         // the breakdown operation does) finds them in the cache instead of reading the
         // period's entries again.
         if (overall) {
-          const std::string key = query.hashKey() + "-" + std::to_string(valueTypes.rawValue);
+          const std::string key = cacheKey(query, valueTypes);
           if (!cacheProvider_->breakdownCacheValue(key))
             cacheProvider_->setValueToBreakdownCache(*overall, key);
         }
@@ -135,7 +135,7 @@ ReportCalculator::NodeBreakdown ReportCalculator::calculateNodeBreakdown(const S
     const auto keyFor = [&](const Task& task) {
       SessionQuery3 single = query;
       single.taskIds = std::set<ObjectID>{task.objectID()};
-      return single.hashKey() + "-" + std::to_string(valueTypes.rawValue);
+      return cacheKey(single, valueTypes);
     };
     for (const auto& task : tasks) {
       // The key is made only where there is a cache to look it up in.
