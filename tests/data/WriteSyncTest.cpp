@@ -1,6 +1,6 @@
-// What a write of entries costs in disk syncs: the save and the recount it calls for are
-// made durable together, by one sync of the store's log; a write with nothing to recount
-// leaves the lock file's in-use marker (and its sync) alone.
+// What a write of entries costs in disk syncs: the save and the recount it calls for are one
+// transaction, made durable by one sync of the store's log, and as no crash can separate
+// them, the lock file's in-use marker (and its sync) is left alone.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -89,13 +89,13 @@ TEST_F(WriteSyncTest, AWriteOfEntriesAndItsRecountAreSyncedOnce) {
       {"notes only", [&] { notes("m"); }, 1, "closed"},
       {"create",
        [&] { added = write(provider->createTimeEntry(utc(9), utc(10), a->objectID(), false, {})); },
-       1, "open"},
+       1, "closed"},
       {"re-time",
        [&] {
          write(provider->updateTimeEntry(added->objectID(), {{Key::end, utc(11)}}));
        },
-       1, "open"},
-      {"delete", [&] { write(provider->deleteTimeEntries({added})); }, 1, "open"},
+       1, "closed"},
+      {"delete", [&] { write(provider->deleteTimeEntries({added})); }, 1, "closed"},
   };
   for (const auto& c : cases) {
     logSyncs = 0;

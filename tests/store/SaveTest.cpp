@@ -1,10 +1,14 @@
 // Saving: validation, permanent IDs, what is posted, and every value read back after reopening.
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <regex>
+#include <stdexcept>
 
 #include "StoreTestModel.h"
 #include "chronelle/platform/NotificationCenter.h"
+#include "chronelle/store/ContextImpl.h"
 #include "chronelle/store/StoreError.h"
 
 namespace chronelle::testing {
@@ -15,44 +19,114 @@ std::string keyOf(const StoreError& error) {
   return it == error.userInfo().end() ? "" : std::any_cast<std::string>(it->second);
 }
 
+// A failed save, and saves in one transaction that fails after them, leave the store and the
+// context as they were before: nothing half-saved, nothing announced.
 TEST(SaveTest, AFailedSaveLeavesTheStoreAndTheContextAsTheyWere) {
+  using Objects = std::vector<std::shared_ptr<ManagedObject>>;  // a, visit
+  const auto twoSavesThen = [](TestStore& s, const Objects& o, const std::function<void()>& last) {
+    o[1]->setValue("start", Date::fromMicroseconds(5));
+    s.context->performInTransaction([&] {
+      s.context->save();
+      o[0]->setValue("rank", 10);
+      s.context->save();
+      last();
+    });
+  };
+  const auto failCommits = [](TestStore& s, bool on) {
+    sqlite3_commit_hook(s.context->impl().db().handle(), on ? [](void*) { return 1; } : nullptr, nullptr);
+  };
+  const struct {
+    const char* label;
+    std::function<void(TestStore&, const Objects&)> fail;
+  } cases[] = {
+      {"save without a mandatory value",
+       [](TestStore& s, const Objects& o) {
+         try {
+           s.context->save();
+         } catch (const StoreError& e) {
+           const auto& object = e.userInfo().at(StoreError::kValidationObjectKey);
+           EXPECT_EQ(std::tuple(e.code(), keyOf(e), std::any_cast<std::shared_ptr<ManagedObject>>(object)),
+                     std::tuple(StoreError::kValidationMissingMandatoryProperty, "start", o[1]));
+           throw;
+         }
+       }},
+      {"two saves in one transaction, then the block throws",
+       [&](TestStore& s, const Objects& o) { twoSavesThen(s, o, [] { throw std::runtime_error("block"); }); }},
+      {"two saves in one transaction, then its commit fails",
+       [&](TestStore& s, const Objects& o) { twoSavesThen(s, o, [&] { failCommits(s, true); }); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    TestStore store;
+    auto area = store.area("area");
+    auto a = store.spot("a", area);
+    store.context->save();
+    int posted = 0;
+    auto token = NotificationCenter::defaultCenter().addObserver(ObjectContext::kDidSaveNotification,
+                                                                 store.context.get(), [&](const Notification&) { ++posted; });
+
+    auto added = store.spot("added", area);
+    a->setValue("rank", 9);
+    auto visit = store.visit(a, 1);
+    visit->setValue("start", Value());  // mandatory: a save must fail
+    EXPECT_ANY_THROW(c.fail(store, {a, visit}));
+    failCommits(store, false);
+    // The context still holds every change, with temporary IDs.
+    EXPECT_TRUE(added->isInserted() && added->objectID().isTemporaryID() && a->isUpdated());
+    EXPECT_EQ(std::tuple(a->value("rank"), store.context->insertedObjects().size(), posted),
+              std::tuple(Value(9), 2u, 0));
+    EXPECT_EQ(TestStore::names(area->objects("places")), (std::vector<std::string>{"a", "added"}));
+    // The store holds none of them; the same changes save once the value is there.
+    const auto stored = [&] {
+      auto other = store.newContext();
+      std::string text;
+      other->performAndWait([&] {
+        text = std::to_string(other->count(FetchRequest("Place"))) + " places " +
+               std::to_string(other->count(FetchRequest("Visit"))) + " visits, rank " +
+               other->existingObject(a->objectID())->value("rank").description();
+      });
+      return text;
+    };
+    EXPECT_EQ(stored(), "2 places 0 visits, rank 0");
+    visit->setValue("start", Date::fromMicroseconds(5));
+    store.context->save();
+    EXPECT_EQ(std::tuple(stored(), posted), std::tuple("3 places 1 visits, rank 9", 1));
+  }
+}
+
+// Inside one transaction a save looks done to the block (permanent IDs, its rows counted),
+// while the others see nothing and hear of it only after the commit, save by save.
+TEST(SaveTest, SavesInOneTransactionCommitTogether) {
   TestStore store;
   auto area = store.area("area");
-  auto a = store.spot("a", area);
   store.context->save();
-
-  auto added = store.spot("added", area);
-  a->setValue("rank", 9);
-  auto visit = store.visit(a, 1);
-  visit->setValue("start", Value());  // mandatory: the save must fail
-  try {
-    store.context->save();
-    FAIL() << "saved an object without its mandatory start";
-  } catch (const StoreError& e) {
-    const auto& object = e.userInfo().at(StoreError::kValidationObjectKey);
-    EXPECT_EQ(std::tuple(e.code(), keyOf(e), std::any_cast<std::shared_ptr<ManagedObject>>(object)),
-              std::tuple(StoreError::kValidationMissingMandatoryProperty, "start", visit));
-  }
-  // The context still holds every change, with temporary IDs.
-  EXPECT_TRUE(added->isInserted() && added->objectID().isTemporaryID() && a->isUpdated());
-  EXPECT_EQ(std::tuple(a->value("rank"), store.context->insertedObjects().size()),
-            std::tuple(Value(9), 2u));
-  EXPECT_EQ(TestStore::names(area->objects("places")), (std::vector<std::string>{"a", "added"}));
-  // The store holds none of them; fixing the value lets the same changes save.
-  const auto stored = [&] {
+  std::vector<std::string> posted;
+  auto token = NotificationCenter::defaultCenter().addObserver(
+      ObjectContext::kDidSaveNotification, store.context.get(), [&](const Notification& n) {
+        for (const char* key : {ObjectContext::kInsertedObjectsKey, ObjectContext::kUpdatedObjectsKey}) {
+          for (const auto& name : TestStore::names(*n.value<ObjectSet>(key))) posted.push_back(key + (" " + name));
+        }
+      });
+  const auto seenElsewhere = [&] {
     auto other = store.newContext();
-    std::string text;
-    other->performAndWait([&] {
-      text = std::to_string(other->count(FetchRequest("Place"))) + " places " +
-             std::to_string(other->count(FetchRequest("Visit"))) + " visits, rank " +
-             other->existingObject(a->objectID())->value("rank").description();
-    });
-    return text;
+    std::size_t places = 0;
+    other->performAndWait([&] { places = other->count(FetchRequest("Place")); });
+    return places;
   };
-  EXPECT_EQ(stored(), "2 places 0 visits, rank 0");
-  visit->setValue("start", Date::fromMicroseconds(5));
-  store.context->save();
-  EXPECT_EQ(stored(), "3 places 1 visits, rank 9");
+  store.context->performInTransaction([&] {
+    auto b = store.spot("b", area);
+    store.context->save();
+    EXPECT_EQ(std::tuple(b->objectID().isTemporaryID(), store.context->count(FetchRequest("Place")),
+                         seenElsewhere(), posted.size()),
+              std::tuple(false, 2u, 1u, 0u));
+    b->setValue("rank", 3);
+    store.context->save();
+  });
+  EXPECT_EQ(posted, (std::vector<std::string>{"inserted b", "updated b"}));
+  EXPECT_EQ(seenElsewhere(), 2u);
+  store.reopen();
+  FetchRequest ranked("Spot");
+  EXPECT_EQ(TestStore::names(store.context->fetch(ranked), "rank"), (std::vector<std::string>{"3"}));
 }
 
 TEST(SaveTest, ValidationReportsEachProblemAndGathersSeveral) {

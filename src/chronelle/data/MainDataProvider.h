@@ -3,6 +3,7 @@
 #include <any>
 #include <asio/awaitable.hpp>
 #include <concepts>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,7 +40,9 @@ concept ProviderWriteBlock =
 ///
 /// After every save of the view context the provider recomputes the confirmed durations the
 /// save made stale (in a further write whose own save is not announced), then posts
-/// DataNotifications::mainContextDidChange on the main queue. Merges of changes saved
+/// DataNotifications::mainContextDidChange on the main queue. Writes of time entries save
+/// that recount in the same store transaction as the entries (the further write then finds
+/// nothing left to do), so no crash can leave their totals stale. Merges of changes saved
 /// elsewhere are announced at once.
 ///
 /// Create one on the main thread after the CoreDataStack is registered in the Injector's
@@ -271,6 +274,24 @@ class MainDataProvider : public BaseDataProvider {
                                                     std::shared_ptr<CoreDataStack> stack,
                                                     Notification notification);
 
+  /// A write of entries: like executeWriteOperation, except that the block's changes are
+  /// saved together with the recount of the totals they made stale, in one store
+  /// transaction, before the write returns (see saveWithRecountInOneTransaction).
+  template <ProviderWriteBlock F>
+  asio::awaitable<WriteResultOf<F>> executeEntryWrite(F block);
+  /// The two above: `withRecount` picks the entries' way of saving.
+  template <ProviderWriteBlock F>
+  asio::awaitable<WriteResultOf<F>> runWrite(F block, bool shouldDisableUndoRegistration,
+                                             bool withRecount);
+  /// Runs `block`, then saves the view context and recounts and saves the totals that save
+  /// made stale, all in one transaction of `context`: the entries and their totals reach the
+  /// disk in one synced commit, or nothing does and the context is as it was. The recount's
+  /// save is not announced; a failed recount is logged ("Error on contextDidSave") and
+  /// dropped without failing the write. Throws what `block`, the save or the commit throws.
+  static void saveWithRecountInOneTransaction(Shared& shared, DataModifier& modifier,
+                                              ObjectContext& context,
+                                              const std::function<void()>& block);
+
   /// Shared with the save handler's deferred work and with queued write blocks.
   ///@{
   std::shared_ptr<DataModifier> modifier_;
@@ -292,6 +313,17 @@ std::error_code make_error_code(MainDataProvider::MergeSessionsErrors error);
 template <ProviderWriteBlock F>
 asio::awaitable<MainDataProvider::WriteResultOf<F>> MainDataProvider::executeWriteOperation(
     F block, bool shouldDisableUndoRegistration) {
+  return runWrite(std::move(block), shouldDisableUndoRegistration, false);
+}
+
+template <ProviderWriteBlock F>
+asio::awaitable<MainDataProvider::WriteResultOf<F>> MainDataProvider::executeEntryWrite(F block) {
+  return runWrite(std::move(block), false, true);
+}
+
+template <ProviderWriteBlock F>
+asio::awaitable<MainDataProvider::WriteResultOf<F>> MainDataProvider::runWrite(
+    F block, bool shouldDisableUndoRegistration, bool withRecount) {
   using R = std::invoke_result_t<F&, ObjectContext&, DataModifier&, const ManagedObjectFetcher&>;
   using T = WriteResultOf<F>;
   static_assert(std::is_void_v<T> || std::is_copy_constructible_v<T>,
@@ -301,18 +333,24 @@ asio::awaitable<MainDataProvider::WriteResultOf<F>> MainDataProvider::executeWri
   // still queued when the caller gives up on it.
   auto stack = coreDataStack();
   CoreDataStack::WriteBlock erased =
-      [block = std::move(block), modifier = modifier_,
-       fetcher = objectFetcher()](ObjectContext& context) mutable -> std::any {
-    if constexpr (std::is_void_v<R>) {
-      block(context, *modifier, std::as_const(fetcher));
-      return WriteDone{};
-    } else if constexpr (!std::is_same_v<R, T>) {  // std::optional<T>
-      auto result = block(context, *modifier, std::as_const(fetcher));
-      if (!result) return {};
-      return std::any(std::move(*result));
-    } else {
-      return std::any(block(context, *modifier, std::as_const(fetcher)));
-    }
+      [block = std::move(block), modifier = modifier_, fetcher = objectFetcher(),
+       shared = withRecount ? shared_ : nullptr](ObjectContext& context) mutable -> std::any {
+    const auto run = [&]() -> std::any {
+      if constexpr (std::is_void_v<R>) {
+        block(context, *modifier, std::as_const(fetcher));
+        return WriteDone{};
+      } else if constexpr (!std::is_same_v<R, T>) {  // std::optional<T>
+        auto result = block(context, *modifier, std::as_const(fetcher));
+        if (!result) return {};
+        return std::any(std::move(*result));
+      } else {
+        return std::any(block(context, *modifier, std::as_const(fetcher)));
+      }
+    };
+    if (!shared) return run();
+    std::any result;
+    saveWithRecountInOneTransaction(*shared, *modifier, context, [&] { result = run(); });
+    return result;
   };
   auto write = awaitWrite(*stack, erased, shouldDisableUndoRegistration);
   std::any result = co_await std::move(write);

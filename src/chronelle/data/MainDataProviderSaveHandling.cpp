@@ -1,5 +1,6 @@
 // The change notification: every save of the view context is followed by the recomputation
-// of the confirmed durations it made stale and then by one "mainContextDidChange".
+// of the confirmed durations it made stale (in the same transaction for writes of entries)
+// and then by one "mainContextDidChange".
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
@@ -17,7 +18,6 @@
 #include "chronelle/model/Session.h"
 #include "chronelle/model/Task.h"
 #include "chronelle/platform/MainQueue.h"
-#include "chronelle/store/SaveDurability.h"
 #include "chronelle/store/UndoManager.h"
 #include "chronelle/support/Logging.h"
 
@@ -75,47 +75,51 @@ bool saveRecountedDurations(const RecountState& state, DataModifier& modifier,
     recounted = !modifier.repairConfirmedDurations().empty() || recounted;
   }
   if (!recounted || !context.hasChanges()) return false;
-  // The flag goes back whether the save succeeds or throws.
-  struct IgnoreSaves {
-    bool& flag;
-    explicit IgnoreSaves(bool& f) : flag(f) { flag = true; }
-    ~IgnoreSaves() { flag = false; }
-  } ignore(state.ignoreContextDidChangeNotifications);
-  context.save();
+  // The flag is up while the notification is posted, which inside a transaction is at its
+  // commit, and goes back down also when an observer throws.
+  ObjectContext::SaveOptions unannounced;
+  unannounced.aroundDidSave = [&flag = state.ignoreContextDidChangeNotifications](
+                                  const std::function<void()>& post) {
+    struct Ignore {
+      bool& flag;
+      explicit Ignore(bool& f) : flag(f) { flag = true; }
+      ~Ignore() { flag = false; }
+    } ignore(flag);
+    post();
+  };
+  context.save(unannounced);
   return true;
 }
 
-void saveWithRecount(const RecountState& state, DataModifier& modifier, ObjectContext& context) {
-  // Nothing to recount (a change of notes, say): the save is synced by itself, and as no
-  // totals can be left stale by it, it need not mark the store for a repair after a crash.
-  if (modifier.nodesWantUpdateConfirmedDuration().empty() && !state.recountAllAfterNextSave) {
-    saveCompleteInItself(context);
-    return;
-  }
-  // The recount reads the entries as saved, so the write's save comes first; its commit is
-  // synced by the recount's, which follows before anyone is told the write is done. A crash
-  // of the process between the two leaves the entries saved and the totals stale, which the
-  // next open repairs, as it would between two synced commits.
-  saveWithoutWaitingForDisk(context);
-  try {
-    // Part of the write's own undo step; undoing the write recounts again.
-    struct NoUndo {
-      UndoManager* undo;
-      explicit NoUndo(UndoManager* u) : undo(u) {
-        if (undo) undo->disableUndoRegistration();
-      }
-      ~NoUndo() {
-        if (undo) undo->enableUndoRegistration();
-      }
-    } noUndo(context.undoManager());
-    if (saveRecountedDurations(state, modifier, context)) return;
-  } catch (const std::exception& error) {
-    chronelle::logError(state.log, "Error on contextDidSave",
-                        MetadataValue::stringConvertible(describeError(error)));
-    // The totals stay stale, as after a failed recount write; the write itself is saved.
-    for (const auto& object : context.updatedObjects()) context.refresh(object, false);
-  }
-  syncSavedChanges(context);
+void MainDataProvider::saveWithRecountInOneTransaction(Shared& shared, DataModifier& modifier,
+                                                       ObjectContext& context,
+                                                       const std::function<void()>& block) {
+  const RecountState state = recountStateOf(shared);
+  // The recount reads the entries as saved (the store's sums, through the transaction's own
+  // connection), so the write's save comes first; both commit together, so no crash can
+  // leave the entries saved and their totals stale.
+  context.performInTransaction([&] {
+    block();
+    context.save();
+    try {
+      // Part of the write's own undo step; undoing the write recounts again.
+      struct NoUndo {
+        UndoManager* undo;
+        explicit NoUndo(UndoManager* u) : undo(u) {
+          if (undo) undo->disableUndoRegistration();
+        }
+        ~NoUndo() {
+          if (undo) undo->enableUndoRegistration();
+        }
+      } noUndo(context.undoManager());
+      saveRecountedDurations(state, modifier, context);
+    } catch (const std::exception& error) {
+      chronelle::logError(state.log, "Error on contextDidSave",
+                          MetadataValue::stringConvertible(describeError(error)));
+      // The totals stay stale, as after a failed recount write; the write itself is saved.
+      for (const auto& object : context.updatedObjects()) context.refresh(object, false);
+    }
+  });
 }
 
 // The further write that follows a save: recompute what the save made stale, save that

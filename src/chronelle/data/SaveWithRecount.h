@@ -1,7 +1,7 @@
 #pragma once
 
-// Internal to MainDataProvider's sources: a write's save followed, in the same write, by the
-// recount of the confirmed durations it made stale.
+// Internal to MainDataProvider's sources: the recount of the confirmed durations a save made
+// stale, saved without being announced.
 
 #include "chronelle/platform/Logger.h"
 
@@ -27,17 +27,10 @@ RecountState recountStateOf(Shared& shared) {
 }
 
 /// Recomputes the confirmed durations that the saves so far made stale (every task and
-/// folder after an undo or redo) and saves them without announcing that save. Returns
-/// whether it saved. Throws what the save throws. Main thread, inside a write.
+/// folder after an undo or redo) and saves them without announcing that save (its "did
+/// save" is posted with `ignoreContextDidChangeNotifications` set). Returns whether it
+/// saved. Throws what the save throws. Main thread, inside a write.
 bool saveRecountedDurations(const RecountState& state, DataModifier& modifier,
                             ObjectContext& context);
-
-/// Saves a write's changes and then, at once, the recount they call for, so that the two
-/// commits cost one disk sync and the totals are right when the write returns; the recount
-/// queued by the save's notification then finds nothing left to do. Both commits are on
-/// disk when this returns. Throws what the write's own save throws; a failed recount is
-/// logged ("Error on contextDidSave"), its changes dropped, and does not fail the write.
-/// Main thread, inside a write.
-void saveWithRecount(const RecountState& state, DataModifier& modifier, ObjectContext& context);
 
 }  // namespace chronelle

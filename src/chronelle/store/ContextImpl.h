@@ -172,12 +172,35 @@ struct ObjectContext::Impl {
 
   /// \name Saving (SaveExecutor.cpp)
   ///@{
-  void save();
-  /// The in-memory half of a save: permanent IDs, merged values, snapshots, "did save".
-  void finishSave(SavePlan& plan);
+  void save(const SaveOptions& options);
+  /// The in-memory half of a save: permanent IDs, merged values, snapshots, then (at once,
+  /// or when the open transaction commits) the merge into other contexts and "did save".
+  void finishSave(SavePlan& plan, const SaveOptions& options);
   void obtainPermanentIDs(const ObjectSet& objects);
   /// After permanent IDs were given: re-keys the identity map and rewrites references.
   void adoptPermanentIDs(const std::vector<std::pair<ManagedObject*, ObjectID>>& assigned);
+  ///@}
+
+  /// \name One transaction over several saves (SaveTransaction.cpp)
+  ///@{
+  struct OpenTransaction;
+  struct EndTransaction {
+    void operator()(OpenTransaction* open) const;
+  };
+  /// Set while performInTransaction runs on a context of the store.
+  std::unique_ptr<OpenTransaction, EndTransaction> openTransaction;
+  void performInTransaction(const std::function<void()>& block);
+  /// Runs `write` inside the store's write transaction: in a savepoint of the open one, so a
+  /// failing write takes back only its own rows, or else in a transaction of its own, with
+  /// the store marked in use by a writer first. Throws what `write` or SQLite throws.
+  void writeInTransaction(const std::function<void()>& write);
+  /// Before an in-memory commit inside the open transaction: keeps what the commit changes
+  /// of `objects` (and of every object with unsaved changes), to put back if the
+  /// transaction fails. A no-op outside one.
+  void journalBeforeCommit(const std::vector<ManagedObject*>& objects);
+  /// Hands the merge and the "did save" post of a save to the open transaction, or runs
+  /// `announce` at once outside one.
+  void announceAfterCommit(std::function<void()> announce);
   ///@}
 };
 

@@ -129,7 +129,8 @@ ObjectSet ObjectContext::deletedObjects() const {
 }
 
 void ObjectContext::processPendingChanges() { impl_->processPendingChanges(); }
-void ObjectContext::save() { impl_->save(); }
+void ObjectContext::save(const SaveOptions& options) { impl_->save(options); }
+void ObjectContext::performInTransaction(const std::function<void()>& block) { impl_->performInTransaction(block); }
 void ObjectContext::rollback() { impl_->rollback(); }
 
 void ObjectContext::refresh(const std::shared_ptr<ManagedObject>& object, bool mergeChanges) {

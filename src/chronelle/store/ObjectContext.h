@@ -128,10 +128,32 @@ class ObjectContext : public std::enable_shared_from_this<ObjectContext> {
   /// Applies delete rules and posts "objects did change". Also run before a save and at
   /// the end of every main-queue task that changed the context.
   void processPendingChanges();
+  /// What a save may be told besides its changes.
+  struct SaveOptions {
+    /// Runs the posting of this save's "did save" notification (`post`, to be called once),
+    /// so that an observer can tell this save's notification apart, also when it is posted
+    /// later, as the saves inside performInTransaction are. Null: posted as it is.
+    std::function<void(const std::function<void()>& post)> aroundDidSave;
+  };
   /// Validates and writes all pending changes in one transaction (to the parent, for a
   /// child context), then posts "did save". Throws StoreError; on failure nothing is
   /// written and the context is as it was before the call.
-  void save();
+  void save(const SaveOptions& options = {});
+  /// Runs `block` on the calling thread (the context's queue) inside one write transaction
+  /// of the store, so that the saves it makes are committed together or not at all. Each
+  /// save writes its rows into that transaction, and to `block` it looks done at once:
+  /// objects have their permanent IDs and snapshots, and fetches and counts of this context
+  /// read the written rows. Other contexts and processes see nothing before the commit; the
+  /// saves are merged into the other contexts and their "did save" notifications posted, in
+  /// the order of the saves, only after it. A save that fails inside takes back its own rows
+  /// only, and `block` may go on. When `block` throws or the commit fails, the transaction
+  /// is rolled back, the context is put back as it was before the call (unsaved changes
+  /// included; what `block` changed after its last save stays unsaved), and the error is
+  /// rethrown. As everything derived is saved with what it derives from, the store is not
+  /// marked in use by a writer for these saves (see `openedAfterUncleanShutdown`). Nested
+  /// calls join the outer transaction; for a child context `block` just runs, as its saves
+  /// go to the parent. `block` must not save another context of the same store.
+  void performInTransaction(const std::function<void()>& block);
   /// Discards every unsaved change and clears the undo steps. What "objects did change"
   /// had announced is announced back: rolled-back inserts as deleted, deletions as
   /// inserted, edits as updated.

@@ -1,5 +1,6 @@
-// Saving: validation, one SQLite transaction with optimistic-lock checks, then the
-// in-memory commit (permanent IDs, snapshots) and the "did save" notification.
+// Saving: validation, one SQLite transaction with optimistic-lock checks (or a savepoint of
+// the open one, see SaveTransaction.cpp), then the in-memory commit (permanent IDs,
+// snapshots) and the merge into other contexts and the "did save" notification.
 
 #include <algorithm>
 #include <map>
@@ -12,8 +13,6 @@
 #include "chronelle/store/StoreError.h"
 
 namespace chronelle {
-
-thread_local bool savingCompleteInItself = false;
 
 void ObjectContext::Impl::adoptPermanentIDs(const std::vector<std::pair<ManagedObject*, ObjectID>>& assigned) {
   if (assigned.empty()) return;
@@ -43,23 +42,20 @@ void ObjectContext::Impl::obtainPermanentIDs(const ObjectSet& objects) {
   if (byTable.empty()) return;
   store->requireStore();
   std::vector<std::pair<ManagedObject*, ObjectID>> assigned;
-  {
-    std::lock_guard lock(store->writeMutex);
-    store->markWriting();
-    Transaction transaction(db());
+  writeInTransaction([&] {
     for (auto& [table, members] : byTable) {
       std::int64_t pk = store->reservePrimaryKeys(db(), *members.front()->state().layout->table,
                                                   static_cast<std::int64_t>(members.size()));
       for (auto* object : members) assigned.emplace_back(object, store->objectID(object->entity(), pk++));
     }
-    transaction.commit();
-  }
+  });
+  std::vector<ManagedObject*> adopted;
+  for (const auto& [object, id] : assigned) adopted.push_back(object);
+  journalBeforeCommit(adopted);
   adoptPermanentIDs(assigned);
 }
 
-void ObjectContext::Impl::save() {
-  // Taken at once: a save made by an observer of this one's notification is not covered.
-  const bool completeInItself = std::exchange(savingCompleteInItself, false);
+void ObjectContext::Impl::save(const SaveOptions& options) {
   processPendingChanges();
   if (changes.empty()) return;
   if (!parent) store->requireStore();
@@ -70,21 +66,15 @@ void ObjectContext::Impl::save() {
     pushToParent();
   } else {
     plan = classifyChanges(*this);
-    {
-      std::lock_guard lock(store->writeMutex);
-      // A change complete in itself cannot leave anything half-written for a repair to find.
-      if (!completeInItself) store->markWriting();
-      Transaction transaction(db());
-      writeChanges(*this, plan);
-      transaction.commit();
-    }
+    writeInTransaction([&] { writeChanges(*this, plan); });
     store->generation.fetch_add(1);
   }
-  finishSave(plan);
+  finishSave(plan, options);
 }
 
-void ObjectContext::Impl::finishSave(SavePlan& plan) {
+void ObjectContext::Impl::finishSave(SavePlan& plan, const SaveOptions& options) {
   // Nothing below touches the store: the in-memory commit cannot half-fail.
+  journalBeforeCommit({});
   adoptPermanentIDs(plan.assigned);
   for (auto& update : plan.merged) {
     auto& state = update.object->state();
@@ -127,16 +117,25 @@ void ObjectContext::Impl::finishSave(SavePlan& plan) {
   for (const auto& [object, version] : plan.versions) object->state().version = version;
   // Written to the store: the other contexts that merge automatically take it up. A child's
   // save landed in its parent's unsaved state instead.
-  if (!parent) dispatchMerge(insertedIDs, updatedIDs, deletedIDs);
-
-  UserInfo info;
-  info[kInsertedObjectsKey] = std::move(inserted);
-  info[kUpdatedObjectsKey] = std::move(updated);
-  info[kDeletedObjectsKey] = std::move(deleted);
-  info[kInsertedObjectIDsKey] = std::move(insertedIDs);
-  info[kUpdatedObjectIDsKey] = std::move(updatedIDs);
-  info[kDeletedObjectIDsKey] = std::move(deletedIDs);
-  NotificationCenter::defaultCenter().post(kDidSaveNotification, self, std::move(info));
+  announceAfterCommit([this, insertedIDs = std::move(insertedIDs), updatedIDs = std::move(updatedIDs),
+                       deletedIDs = std::move(deletedIDs), inserted = std::move(inserted),
+                       updated = std::move(updated), deleted = std::move(deleted),
+                       around = options.aroundDidSave]() mutable {
+    if (!parent) dispatchMerge(insertedIDs, updatedIDs, deletedIDs);
+    UserInfo info;
+    info[kInsertedObjectsKey] = std::move(inserted);
+    info[kUpdatedObjectsKey] = std::move(updated);
+    info[kDeletedObjectsKey] = std::move(deleted);
+    info[kInsertedObjectIDsKey] = std::move(insertedIDs);
+    info[kUpdatedObjectIDsKey] = std::move(updatedIDs);
+    info[kDeletedObjectIDsKey] = std::move(deletedIDs);
+    const auto post = [&] { NotificationCenter::defaultCenter().post(kDidSaveNotification, self, std::move(info)); };
+    if (around) {
+      around(post);
+    } else {
+      post();
+    }
+  });
 }
 
 }  // namespace chronelle

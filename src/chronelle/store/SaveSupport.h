@@ -28,10 +28,6 @@ struct SavePlan {
   std::vector<std::pair<ManagedObject*, std::int64_t>> versions;  ///< new row versions
 };
 
-/// Set on a thread while it saves a change complete in itself (saveCompleteInItself): that
-/// save leaves the store's in-use marker as it is.
-extern thread_local bool savingCompleteInItself;
-
 /// Mandatory (1570), type (1550) and entity checks of inserted and updated objects, and
 /// deny rules (1600) of deleted ones. Throws the one error, or 1560 with all of them.
 void validateChanges(ObjectContext::Impl& context);

@@ -2,10 +2,11 @@
 // in a seeded loop, printing "intent <entry> <task> <begin> <end>|running" (the entry as the
 // write leaves it, "new" for one it creates) or "intent <entry> deleted" before each write and
 // "ack <entry>" once it has returned, flushed at once. Its first line is "pid <id>".
-//   reliability_writer STORE_DIR SEED OPERATIONS [die-after-entry-save]
-// An empty store first gets folders F and F/G and tasks A, B (in G), C (in F) and D. With
-// die-after-entry-save it creates one entry and is killed once its save has committed, before
-// the recount of the task's total is saved: where a real crash leaves stale totals behind.
+//   reliability_writer STORE_DIR SEED OPERATIONS [die-after-entry-save|die-after-plain-save]
+// An empty store first gets folders F and F/G and tasks A, B (in G), C (in F) and D. With a
+// die mode it creates one entry and is killed when its save is announced: by a write of
+// entries (its recount saved in the same transaction), or by a plain write, whose recount of
+// the task's total follows in a further write: where a real crash leaves stale totals behind.
 
 #include <unistd.h>
 
@@ -116,10 +117,18 @@ class Writer {
   }
 
   // Creates an entry, killing the process on the first committed save of the view context.
-  void createAndDie() {
+  void createAndDie(bool entryWrite) {
     dieOnSave_ = NotificationCenter::defaultCenter().addObserver(
         ObjectContext::kDidSaveNotification, services_.stack().viewContext().get(), [](const Notification&) { ::raise(SIGKILL); });
-    create();
+    if (entryWrite) return create();
+    const auto& task = randomTask();
+    const Date begin = randomInstant(), end = begin.addingTimeInterval(1 + pick(7200));
+    say("intent new " + row(*task, begin, end));
+    run(provider_->executeWriteOperation([&](ObjectContext&, DataModifier& modifier, const ManagedObjectFetcher&) {
+      modifier.updateTimeEntry(*modifier.newTimeEntry(), {{TimeEntryChangeKey::begin, begin},
+                                                          {TimeEntryChangeKey::end, end},
+                                                          {TimeEntryChangeKey::taskId, task->objectID()}});
+    }));
   }
 
  private:
@@ -158,15 +167,16 @@ class Writer {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const bool die = argc == 5 && std::string(argv[4]) == "die-after-entry-save";
+  const std::string mode = argc == 5 ? argv[4] : "";
+  const bool die = mode == "die-after-entry-save" || mode == "die-after-plain-save";
   if (argc != 4 && !die) {
-    std::fprintf(stderr, "usage: reliability_writer STORE_DIR SEED OPERATIONS [die-after-entry-save]\n");
+    std::fprintf(stderr, "usage: reliability_writer STORE_DIR SEED OPERATIONS [die-after-entry-save|die-after-plain-save]\n");
     return 2;
   }
   say("pid " + std::to_string(::getpid()));
   {
     Writer writer(argv[1], static_cast<unsigned>(std::stoul(argv[2])));
-    if (die) writer.createAndDie();  // does not return
+    if (die) writer.createAndDie(mode == "die-after-entry-save");  // does not return
     for (long i = std::stol(argv[3]); i > 0; --i) writer.write();
   }
   return 0;  // a clean exit: the services close the store and mark it so
