@@ -33,7 +33,8 @@ TEST(SaveTest, AFailedSaveLeavesTheStoreAndTheContextAsTheyWere) {
     });
   };
   const auto failCommits = [](TestStore& s, bool on) {
-    sqlite3_commit_hook(s.context->impl().db().handle(), on ? [](void*) { return 1; } : nullptr, nullptr);
+    int (*refuse)(void*) = [](void*) { return 1; };
+    sqlite3_commit_hook(s.context->impl().db().handle(), on ? refuse : nullptr, nullptr);
   };
   const struct {
     const char* label;
@@ -122,7 +123,7 @@ TEST(SaveTest, SavesInOneTransactionCommitTogether) {
     b->setValue("rank", 3);
     store.context->save();
   });
-  EXPECT_EQ(posted, (std::vector<std::string>{"inserted b", "updated b"}));
+  EXPECT_EQ(posted, (std::vector<std::string>{"inserted b", "updated area", "updated b"}));
   EXPECT_EQ(seenElsewhere(), 2u);
   store.reopen();
   FetchRequest ranked("Spot");

@@ -68,15 +68,12 @@ ContextChanges::Entity kindsIn(const Notification& notification, const char* key
 
 }  // namespace
 
-bool saveRecountedDurations(const RecountState& state, DataModifier& modifier,
-                            ObjectContext& context) {
-  bool recounted = modifier.updateNodesConfirmedDurationsIfNeeded();
-  if (std::exchange(state.recountAllAfterNextSave, false)) {
-    recounted = !modifier.repairConfirmedDurations().empty() || recounted;
-  }
-  if (!recounted || !context.hasChanges()) return false;
-  // The flag is up while the notification is posted, which inside a transaction is at its
-  // commit, and goes back down also when an observer throws.
+namespace {
+
+// A save whose "did save" is posted with the provider's "ignore" flag up, so the provider does
+// not announce it as a change of its own. The flag is up while the notification is posted,
+// which inside a transaction is at its commit, and goes back down also when an observer throws.
+void saveUnannounced(const RecountState& state, ObjectContext& context) {
   ObjectContext::SaveOptions unannounced;
   unannounced.aroundDidSave = [&flag = state.ignoreContextDidChangeNotifications](
                                   const std::function<void()>& post) {
@@ -88,6 +85,42 @@ bool saveRecountedDurations(const RecountState& state, DataModifier& modifier,
     post();
   };
   context.save(unannounced);
+}
+
+// Saves unannounced what is left to save after the write's own save (the recount, or edits an
+// observer made when that save was announced); a failure is logged and its changes dropped, as
+// it does not undo the write. Part of the write's own undo step: undoing the write recounts again.
+void saveAfterTheWrite(const RecountState& state, ObjectContext& context,
+                       const std::function<void()>& save) {
+  struct NoUndo {
+    UndoManager* undo;
+    explicit NoUndo(UndoManager* u) : undo(u) {
+      if (undo) undo->disableUndoRegistration();
+    }
+    ~NoUndo() {
+      if (undo) undo->enableUndoRegistration();
+    }
+  } noUndo(context.undoManager());
+  try {
+    save();
+  } catch (const std::exception& error) {
+    chronelle::logError(state.log, "Error on contextDidSave",
+                        MetadataValue::stringConvertible(describeError(error)));
+    // The totals stay stale, as after a failed recount write; the write itself is saved.
+    for (const auto& object : context.updatedObjects()) context.refresh(object, false);
+  }
+}
+
+}  // namespace
+
+bool saveRecountedDurations(const RecountState& state, DataModifier& modifier,
+                            ObjectContext& context) {
+  bool recounted = modifier.updateNodesConfirmedDurationsIfNeeded();
+  if (std::exchange(state.recountAllAfterNextSave, false)) {
+    recounted = !modifier.repairConfirmedDurations().empty() || recounted;
+  }
+  if (!recounted || !context.hasChanges()) return false;
+  saveUnannounced(state, context);
   return true;
 }
 
@@ -101,25 +134,11 @@ void MainDataProvider::saveWithRecountInOneTransaction(Shared& shared, DataModif
   context.performInTransaction([&] {
     block();
     context.save();
-    try {
-      // Part of the write's own undo step; undoing the write recounts again.
-      struct NoUndo {
-        UndoManager* undo;
-        explicit NoUndo(UndoManager* u) : undo(u) {
-          if (undo) undo->disableUndoRegistration();
-        }
-        ~NoUndo() {
-          if (undo) undo->enableUndoRegistration();
-        }
-      } noUndo(context.undoManager());
-      saveRecountedDurations(state, modifier, context);
-    } catch (const std::exception& error) {
-      chronelle::logError(state.log, "Error on contextDidSave",
-                          MetadataValue::stringConvertible(describeError(error)));
-      // The totals stay stale, as after a failed recount write; the write itself is saved.
-      for (const auto& object : context.updatedObjects()) context.refresh(object, false);
-    }
+    saveAfterTheWrite(state, context, [&] { saveRecountedDurations(state, modifier, context); });
   });
+  // The saves are announced after the commit; what observers changed then is saved with the
+  // write, as the recount's save took it up when the announcement came before it.
+  if (context.hasChanges()) saveAfterTheWrite(state, context, [&] { saveUnannounced(state, context); });
 }
 
 // The further write that follows a save: recompute what the save made stale, save that
