@@ -30,9 +30,8 @@ constexpr const char* kMinimumKey = "chronelle.cli.minimumDuration";
 
 Calendar setUpCalendar(const GlobalOptions& options) {
   if (options.timeZone) {
-    try {
-      (void)Calendar(*options.timeZone);
-    } catch (const std::invalid_argument&) {
+    // Only the zone is checked: a calendar of its own would load the locale's week data twice.
+    if (!Calendar::knowsTimeZone(*options.timeZone)) {
       throw CliError::usage("unknown time zone " + quoteInput(*options.timeZone));
     }
     ::setenv("TZ", options.timeZone->c_str(), 1);

@@ -6,8 +6,10 @@
 #include "CliError.h"
 #include "Commands.h"
 #include "NodeDirectory.h"
+#include "chronelle/data/CoreDataStack.h"
 #include "chronelle/data/MainDataProvider.h"
 #include "chronelle/model/Node.h"
+#include "chronelle/store/PersistentStoreCoordinator.h"
 
 namespace chronelle::cli {
 namespace {
@@ -43,6 +45,9 @@ void checkCommand(CommandContext& ctx, const Args& rawArgs) {
     }
     if (stale.empty()) ctx.out() << "all totals match their entries\n";
   }
+  // The store file is left complete in itself, without the newest commits only in the log
+  // beside it: a user who checks a store is about to rely on, copy or inspect the file.
+  app.stack().persistentStoreCoordinator()->checkpointStoreFile();
   // Like a failed comparison: found problems that are left in place are a failure.
   if (!repair && !stale.empty()) {
     throw CliError::failure(std::to_string(stale.size()) + (stale.size() == 1 ? " total differs" : " totals differ") +

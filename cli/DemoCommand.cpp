@@ -9,10 +9,12 @@
 #include "Arguments.h"
 #include "CliError.h"
 #include "Commands.h"
+#include "chronelle/data/CoreDataStack.h"
 #include "chronelle/data/MainDataProvider.h"
 #include "chronelle/model/Folder.h"
 #include "chronelle/model/Session.h"
 #include "chronelle/model/Task.h"
+#include "chronelle/store/PersistentStoreCoordinator.h"
 #include "chronelle/support/ColorSet.h"
 #include "chronelle/support/ColorSetManager.h"
 #include "chronelle/timer/CHTimer.h"
@@ -208,6 +210,8 @@ void demoCommand(CommandContext& ctx, const Args& rawArgs) {
   demo.out() << "\n== Last month, daily chart ==\n";
   reportCommand(demo, {"--month", lastMonth, "--chart", "day"});
 
+  // The demo's store is meant to be explored, also with other tools: its file holds it all.
+  app.stack().persistentStoreCoordinator()->checkpointStoreFile();
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
   demo.out() << "\ndemo finished in " << elapsed.count() << " ms; explore it with: chronelle --store "
              << directory.string() << " tree\n";

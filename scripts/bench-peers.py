@@ -7,7 +7,7 @@ and, through `chronelle import timewarrior`, as a Chronelle store; both are kept
 median wall time of --runs runs is printed as a Markdown table with the machine and the load.
 
     scripts/bench-peers.py --chronelle build/release/cli/chronelle [--sizes 10000,100000,1000000]
-                           [--before /tmp/chronelle-before]
+                           [--before /tmp/chronelle-before] [--only add,edit]
 
 With --before, an older build is timed too, in turn with the two others, on a store of its own
 imported by itself (a newer build may have migrated the other store beyond what it can open).
@@ -137,6 +137,7 @@ def main():
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--work", default="build/bench-peers")
     parser.add_argument("--before", help="an older chronelle binary timed beside the other")
+    parser.add_argument("--only", help="time only the rows whose name contains one of these comma-separated words")
     options = parser.parse_args()
     chronelle = os.path.abspath(options.chronelle)
     before = os.path.abspath(options.before) if options.before else None
@@ -205,7 +206,9 @@ def main():
         ]
         newer = ours_of(ours, store)
         older = ours_of(old, old_store) if old else [None] * len(peers)
-        timed = timed_sides([(name, o, a, b) for (name, b), o, a in zip(peers, older, newer)], options.runs, env)
+        wanted = options.only.split(",") if options.only else [""]
+        timed = timed_sides([(name, o, a, b) for (name, b), o, a in zip(peers, older, newer)
+                             if any(word in name for word in wanted)], options.runs, env)
         for name, (o, a, b) in timed.items():
             rows.append((name, count, o, a, b))
 

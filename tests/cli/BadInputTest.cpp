@@ -133,9 +133,16 @@ TEST(CliStoreFiles, StaleTotalsAreRepairedAndOddTextStaysValidJson) {
 TEST(CliStoreFiles, FilesThatAreNotAUsableStoreAreRefusedWithOneLineAndLeftAlone) {
   // A real store to cut and to age.
   CliStore source;
-  source.okAll({{"task", "add", "Work"}, {"entry", "add", "Work", "--from", "09:00", "--to", "10:00"}});
+  source.okAll({{"task", "add", "Work"}, {"entry", "add", "Work", "--from", "09:00", "--to", "10:00"}, {"check"}});
   const std::string store = readFile(source.directory() / "chronelle.sqlite");
   ASSERT_GT(store.size(), 8192u);
+  {
+    // The newest commits stay in the log beside the file; `check` puts them into the file, so
+    // that the file alone holds the entry and its task's total.
+    CliStore copy;
+    std::ofstream(copy.directory() / "chronelle.sqlite", std::ios::binary) << store;
+    copy.expectJson({"tree"}, R"({"nodes": [{"name": "Work", "duration": 3600}]})");
+  }
 
   // Each file's content and what its refusal names; the last is the store marked as written by
   // a newer version.

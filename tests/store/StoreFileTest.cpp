@@ -14,6 +14,7 @@
 #include "MigrationTestSupport.h"
 #include "StoreTestModel.h"
 #include "chronelle/store/StoreError.h"
+#include "chronelle/store/StoreFile.h"
 
 namespace chronelle::testing {
 namespace {
@@ -46,6 +47,9 @@ std::string storeBytes(bool newer) {
              {{"start", Date::fromSecondsSince1970(1'700'000'000.0 + i)}, {"payload", Blob(100, static_cast<std::uint8_t>(i))}});
     }
     context->save();
+    // The newest commits stay in the log between processes; the cuts below are of a file
+    // that holds the whole store.
+    EXPECT_TRUE(coordinator->checkpointStoreFile());
   }
   return readBytes(file);
 }
@@ -147,10 +151,11 @@ TEST(StoreFileTest, LookingAtAStoreInUseKeepsThisProcesssLocksOnIt) {
 }
 
 // A child process that opens the store and writes to it (and, with `openAndCloseAnother`,
-// also opens and closes a second coordinator on it), then waits to be killed.
+// also opens and closes a second coordinator on it), then waits to be killed, or with
+// `exitAfterWrite` closes the store and exits.
 class StoreHolder {
  public:
-  StoreHolder(const std::filesystem::path& file, bool openAndCloseAnother) {
+  StoreHolder(const std::filesystem::path& file, bool openAndCloseAnother, bool exitAfterWrite = false) {
     int fds[2];
     if (pipe(fds) != 0) throw std::runtime_error("pipe");
     pid_ = fork();
@@ -164,10 +169,12 @@ class StoreHolder {
         writer->insertNewObject("Keeper");
         writer->save();
         if (openAndCloseAnother) open(file).reset();
+        if (exitAfterWrite) held.reset();
       } catch (...) {
         status = '0';
       }
       if (write(fds[1], &status, 1) != 1) _exit(1);
+      if (exitAfterWrite) _exit(0);
       for (;;) pause();
     }
     close(fds[1]);
@@ -188,6 +195,39 @@ class StoreHolder {
  private:
   pid_t pid_ = -1;
 };
+
+// A process that closes the store leaves its commits in the log (synced, but not copied into
+// the file), as does one that is killed: the next open, to write or only to read, finds them
+// there, and a checkpoint puts them into the file.
+TEST(StoreFileTest, CommitsLeftInTheLogByAnEndedWriterAreFoundByTheNextOpen) {
+  const auto keepersInFileAlone = [](const std::filesystem::path& file) {
+    TempDirectory copy;
+    std::filesystem::copy_file(file, copy.file("alone.sqlite"));
+    return StoreFileReader::openReadOnly(copy.file("alone.sqlite"))->integer("SELECT count(*) FROM ZKEEPER");
+  };
+  const auto logBytes = [](const std::filesystem::path& file) {
+    std::error_code missing;
+    const auto size = std::filesystem::file_size(file.string() + "-wal", missing);
+    return missing ? 0 : size;
+  };
+  for (const bool killed : {false, true}) {
+    SCOPED_TRACE(killed ? "writer killed" : "writer closed the store and exited");
+    TempDirectory directory;
+    const auto file = directory.file("store.sqlite");
+    open(file).reset();
+    StoreHolder(file, false, !killed).kill();
+    ASSERT_GT(logBytes(file), 0u) << "the log was not kept";
+    ASSERT_EQ(keepersInFileAlone(file), 0) << "the commit is meant to be in the log only";
+
+    EXPECT_EQ(StoreFileReader::openReadOnly(file)->integer("SELECT count(*) FROM ZKEEPER"), 1);
+    auto reopened = open(file);
+    EXPECT_EQ(reopened->openedAfterUncleanShutdown(), killed);
+    EXPECT_EQ(ObjectContext::create(ConcurrencyType::privateQueue, reopened)->count(FetchRequest("Keeper")), 1u);
+    EXPECT_TRUE(reopened->checkpointStoreFile());
+    EXPECT_EQ(logBytes(file), 0u);
+    EXPECT_EQ(keepersInFileAlone(file), 1);
+  }
+}
 
 TEST(StoreFileLockTest, AUserKilledWithTheStoreOpenIsReportedByTheNextOpenOnly) {
   TempDirectory directory;

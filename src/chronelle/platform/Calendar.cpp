@@ -144,6 +144,15 @@ Calendar Calendar::withTimeZone(std::string timeZone) const {
   return Calendar(std::move(timeZone), impl_->firstWeekday, impl_->locale);
 }
 
+bool Calendar::knowsTimeZone(const std::string& timeZone) {
+  try {
+    makeZone(timeZone);
+    return true;
+  } catch (const std::invalid_argument&) {
+    return false;
+  }
+}
+
 Calendar Calendar::withFirstWeekday(int firstWeekday) const {
   return Calendar(impl_->timeZone, firstWeekday, impl_->locale);
 }

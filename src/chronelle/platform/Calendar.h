@@ -35,6 +35,9 @@ class Calendar {
   /// The process calendar: TZ (else the system zone; UTC when neither names a zone ICU
   /// knows) and the process locale (from LANG / LC_ALL as ICU reads them).
   static Calendar current();
+  /// True when ICU knows `timeZone` as a zone identifier (what the constructor accepts),
+  /// without building a calendar and its locale data.
+  static bool knowsTimeZone(const std::string& timeZone);
 
   /// The Olson identifier of the time zone, e.g. "Europe/Berlin".
   const std::string& timeZoneIdentifier() const;

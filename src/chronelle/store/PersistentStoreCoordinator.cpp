@@ -1,9 +1,12 @@
 #include "chronelle/store/PersistentStoreCoordinator.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <stdexcept>
+#include <string>
 #include <string_view>
+#include <system_error>
 
 #include "chronelle/store/CoordinatorImpl.h"
 #include "chronelle/store/StoreError.h"
@@ -25,6 +28,35 @@ void writeMetadata(Connection& connection, const std::string& key, const std::st
   statement->bindText(1, key);
   statement->bindText(2, value);
   statement->run();
+}
+
+// The write-ahead log stays beside the store file between processes: a process that opens
+// the store, commits and closes then syncs its commit and nothing else, where creating the
+// log (its header, its directory entry) and checkpointing it into the file on close (the log,
+// then the file) would cost four more syncs. Every commit in the log was synced when it was
+// made, so the log is as durable as the file; the next connection of any process reads it
+// back. It is kept small, because opening a store reads all of it: a commit that leaves more
+// than kLogCheckpointPages pages in it also copies it into the file, a log file is cut back
+// to kLogLimitBytes when it starts over, and a coordinator that closes with a larger one
+// (after an import) empties it.
+constexpr int kLogCheckpointPages = 128;
+constexpr std::uintmax_t kLogLimitBytes = 1 << 20;
+
+// Every connection to the store, the one that sets it up (`switchToWal` for a file not yet
+// in WAL mode, which keeps the mode once switched) and the pooled ones.
+void setUpConnection(Connection& connection, bool switchToWal) {
+  // FULL: a save that returned is on disk even after a power cut; WAL lets readers on other
+  // connections go on while a context saves.
+  connection.exec(std::string(switchToWal ? "PRAGMA journal_mode = WAL; " : "") +
+                  "PRAGMA synchronous = FULL; PRAGMA foreign_keys = OFF; PRAGMA wal_autocheckpoint = " +
+                  std::to_string(kLogCheckpointPages) + "; PRAGMA journal_size_limit = " +
+                  std::to_string(kLogLimitBytes));
+}
+
+std::uintmax_t logSize(const std::filesystem::path& file) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(file.string() + "-wal", error);
+  return error ? 0 : size;
 }
 
 StoreError openError(int code, const std::filesystem::path& file, const std::string& reason) {
@@ -111,9 +143,8 @@ void markSchema(Connection& connection, const ObjectModel& model) {
 
 std::unique_ptr<Connection> PersistentStoreCoordinator::Impl::openConnection() const {
   auto connection = std::make_unique<Connection>(file, false, options.busyTimeoutMilliseconds);
-  // FULL: a save that returned is on disk even after a power cut; WAL lets readers on
-  // other connections go on while a context saves.
-  connection->exec("PRAGMA synchronous = FULL; PRAGMA foreign_keys = OFF");
+  connection->leaveLogOnClose();
+  setUpConnection(*connection, false);
   return connection;
 }
 
@@ -185,7 +216,24 @@ PersistentStoreCoordinator::PersistentStoreCoordinator(std::shared_ptr<const Obj
   impl_->model = std::move(model);
 }
 
-PersistentStoreCoordinator::~PersistentStoreCoordinator() = default;
+PersistentStoreCoordinator::~PersistentStoreCoordinator() {
+  // Every lease is gone (each keeps the coordinator alive), so the pool holds every
+  // connection still open. Without waiting: a log another process is still reading is left
+  // for a later close or commit.
+  if (!impl_->open.load() || logSize(impl_->file) <= kLogLimitBytes) return;
+  try {
+    auto lease = impl_->acquire(nullptr);
+    lease->setBusyTimeout(0);
+    lease->checkpointAndEmptyLog();
+  } catch (const std::exception&) {
+    // Closing goes on: every commit is in the log, which the next user reads.
+  }
+}
+
+bool PersistentStoreCoordinator::checkpointStoreFile() {
+  auto lease = impl_->acquire(nullptr);
+  return lease->checkpointAndEmptyLog();
+}
 
 void PersistentStoreCoordinator::addPersistentStore(const std::filesystem::path& file, const StoreOptions& options) {
   auto& d = *impl_;
@@ -211,11 +259,15 @@ void PersistentStoreCoordinator::addPersistentStore(const std::filesystem::path&
   // make SQLite delete the -wal and -shm files only for the first query to create them again.
   std::unique_ptr<Connection> setup;
   try {
+    // A refused store is left as it was found: with the log it had, or without the log and
+    // shared-memory files that this open made (SQLite removes them when it closes as the last
+    // connection of any process).
+    std::error_code noLog;
+    const bool logFound = std::filesystem::exists(file.string() + "-wal", noLog);
     setup = std::make_unique<Connection>(file, true, options.busyTimeoutMilliseconds);
     Connection& connection = *setup;
-    // WAL mode is kept in the file; a file already in it needs no switch.
-    connection.exec(header.wal ? "PRAGMA synchronous = FULL; PRAGMA foreign_keys = OFF"
-                               : "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; PRAGMA foreign_keys = OFF");
+    if (logFound) connection.leaveLogOnClose();
+    setUpConnection(connection, !header.wal);
     Transaction transaction(connection);
     StoreFileReader reader(connection.handle());
     // The metadata is read once: it decides between creating, migrating and using the store,
@@ -259,8 +311,15 @@ void PersistentStoreCoordinator::addPersistentStore(const std::filesystem::path&
     d.storeUUID = metadata[kUUIDKey];
     // A header read with the mark needs no second look: only this schema writes it, and a
     // store changed by another version since would have been refused above.
-    if (header.userVersion != schemaMark(model)) markSchema(connection, model);
+    const bool fileWithoutMark = header.userVersion != schemaMark(model);
+    if (fileWithoutMark) markSchema(connection, model);
     transaction.commit();
+    // A new or migrated store is written into the file at once, and so is a mark that only the
+    // log holds: the file alone is then a complete store of this version, and the next open
+    // finds the mark in its header. A reader of another process may keep the log from being
+    // emptied; the next open tries again.
+    if (fileWithoutMark) connection.checkpointAndEmptyLog();
+    if (!logFound) connection.leaveLogOnClose();
   } catch (const StoreError& e) {
     throw openError(e, file);
   }

@@ -29,10 +29,10 @@ struct StoreOptions {
 class PersistentStoreCoordinator : public std::enable_shared_from_this<PersistentStoreCoordinator> {
  public:
   /// A coordinator for the finalised `model`, without a store yet.
-  ///@{
   explicit PersistentStoreCoordinator(std::shared_ptr<const ObjectModel> model);
+  /// Closes the store; a log grown past a limit (a large import) is emptied first, unless
+  /// another process is reading it.
   ~PersistentStoreCoordinator();
-  ///@}
 
   /// Opens the SQLite store at `file`: creates it when missing or empty, migrates it in one
   /// transaction when an older version of the model wrote it (see StoreMigration.h).
@@ -42,7 +42,10 @@ class PersistentStoreCoordinator : public std::enable_shared_from_this<Persisten
   /// - kPersistentStoreIncompatibleVersion: written for another model or by a newer
   ///   version, or a migration that cannot be inferred (the reasons are listed);
   /// - kMigration: the migration failed while running and was rolled back.
-  /// Takes the store's lock file (`<file>-lock`) once the store is open.
+  /// Takes the store's lock file (`<file>-lock`) once the store is open. The store's
+  /// write-ahead log (`<file>-wal`) stays beside the file between processes and may hold
+  /// the newest commits: a copy of the store is the file with its log (or the file after
+  /// `checkpointStoreFile`).
   void addPersistentStore(const std::filesystem::path& file, const StoreOptions& options = {});
   /// True once `addPersistentStore` succeeded.
   bool hasStore() const;
@@ -54,6 +57,14 @@ class PersistentStoreCoordinator : public std::enable_shared_from_this<Persisten
   /// coordinators (in this or another process) had the store open when this one opened it.
   /// A coordinator marks the store closed when it is destroyed as its last user.
   bool openedAfterUncleanShutdown() const;
+
+  /// Copies every commit that the write-ahead log still holds into the store file and
+  /// empties the log, so that the file alone holds the whole store (before it is copied or
+  /// checked on its own). Commits are durable without it. Waits for other connections up to
+  /// the busy timeout; false when one of them (a read still running in another process)
+  /// kept the log from being emptied. Throws StoreError: kPersistentStoreOpen without a
+  /// store, kSQLite on an I/O failure. Any thread.
+  bool checkpointStoreFile();
 
   /// The model, as given.
   const ObjectModel& model() const;

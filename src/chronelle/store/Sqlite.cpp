@@ -204,6 +204,21 @@ CachedStatement Connection::cached(const std::string& sql) {
 
 int Connection::changes() const { return sqlite3_changes(db_.get()); }
 bool Connection::inTransaction() const { return sqlite3_get_autocommit(db_.get()) == 0; }
+void Connection::setBusyTimeout(int milliseconds) { sqlite3_busy_timeout(db_.get(), milliseconds); }
+
+void Connection::leaveLogOnClose() {
+  if (const int rc = sqlite3_db_config(db_.get(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr); rc != SQLITE_OK) {
+    throwSqlite(db_.get(), rc, "cannot keep the log on close");
+  }
+}
+
+bool Connection::checkpointAndEmptyLog() {
+  const int rc = sqlite3_wal_checkpoint_v2(db_.get(), "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+  if (rc == SQLITE_OK) return true;
+  if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED) return false;
+  throwSqlite(db_.get(), rc, "checkpoint");
+}
+
 std::string Connection::errorMessage() const { return sqlite3_errmsg(db_.get()); }
 
 // --- Transaction ---------------------------------------------------------------------

@@ -98,6 +98,16 @@ class Connection {
   CachedStatement cached(const std::string& sql);
   int changes() const;
   bool inTransaction() const;
+  /// How long a statement waits for another connection's lock before it fails, in ms.
+  void setBusyTimeout(int milliseconds);
+  /// On close, leaves the write-ahead log as it is (its commits were synced when they were
+  /// made) instead of copying it into the database file and deleting it.
+  void leaveLogOnClose();
+  /// Copies every commit of the write-ahead log into the database file, syncs the file and
+  /// empties the log, waiting for other connections up to the busy timeout. False when a
+  /// reader or writer of another connection kept it from finishing (what it could copy is
+  /// copied and synced). Throws StoreError on an I/O failure.
+  bool checkpointAndEmptyLog();
   sqlite3* handle() const { return db_.get(); }
   std::string errorMessage() const;
   /// Statements prepared so far (cache misses); lets tests see that the cache is used.

@@ -47,6 +47,14 @@ std::string fileURI(const std::filesystem::path& file, const std::string& query)
                    {{"NSSQLiteErrorDomain", sqlite3_errcode(db)}});
 }
 
+// Whether the log holds commits, which a checkpoint of another process may be copying into
+// the file right now. The log stays between processes, so its mere presence says nothing.
+bool logHoldsCommits(const std::filesystem::path& file) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(file.string() + "-wal", error);
+  return !error && size > 0;
+}
+
 bool inUse(const std::filesystem::path& file) {
   std::error_code error;
   return std::filesystem::exists(file.string() + "-wal", error) ||
@@ -115,10 +123,11 @@ StoreFileKind inspectStoreFile(const std::filesystem::path& file, StoreFileHeade
     header->wal = bytes[18] == 2 && bytes[19] == 2;
     header->userVersion = bigEndian(&bytes[60], 4);
   }
-  // A process using the store (it has -wal and -shm files) may be checkpointing into the
-  // file right now, which writes page 1 with the new page count before the pages that
-  // grow the file; sizes are only judged on a file at rest, and SQLite judges the rest.
-  if (inUse(file)) return StoreFileKind::sqlite;
+  // A process may be checkpointing the log into the file right now, which writes page 1
+  // with the new page count before the pages that grow the file; sizes are only judged on a
+  // file that no checkpoint can be writing (its log is empty or gone), and SQLite judges
+  // the rest.
+  if (logHoldsCommits(file)) return StoreFileKind::sqlite;
   if (size % pageSize != 0 || size < pageSize) {
     throw badFile("the file is truncated: " + std::to_string(size) + " bytes are not a whole number of " +
                   std::to_string(pageSize) + "-byte pages");

@@ -33,8 +33,9 @@ struct StoreFileHeader {
 };
 
 /// Checks the file at `file` without opening it with SQLite: it must be missing, empty, or
-/// a regular file with a valid SQLite header whose size (unless another process is using
-/// the store) matches the pages the header describes. Throws StoreError kPersistentStoreOpen with a one-line reason ("not an SQLite
+/// a regular file with a valid SQLite header whose size (unless its write-ahead log holds
+/// commits, which a checkpoint may be copying into it) matches the pages the header
+/// describes. Throws StoreError kPersistentStoreOpen with a one-line reason ("not an SQLite
 /// database", "only zero bytes", "truncated", "a directory") otherwise. Never writes.
 /// For an SQLite file, fills `header` when it is not null.
 StoreFileKind inspectStoreFile(const std::filesystem::path& file, StoreFileHeader* header = nullptr);
