@@ -2,15 +2,18 @@
 //
 // A year can hold hundreds of thousands of entries, so both formats are written entry by
 // entry straight to the output, without a JSON document in memory: the text is the same as
-// the JSON view of each entry (`entryJson`) dumped with two-space indentation.
+// the JSON view of each entry (`entryJson`: the same fields, from `forEachEntryField`) dumped
+// with two-space indentation.
 
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 #include <unordered_map>
 
 #include "Arguments.h"
 #include "CliError.h"
+#include "EntryFields.h"
 #include "Commands.h"
 #include "NodeDirectory.h"
 #include "Period.h"
@@ -107,28 +110,25 @@ class JsonWriter {
   }
 
   void write(const TimeEntryRow& entry) {
-    out_.append(separator_).append("    {\n      \"id\": ");
+    out_.append(separator_).append("    {");
     separator_ = ",\n";
-    writeJsonString(out_, entry.identifier ? *entry.identifier : std::string());
-    out_.append(",\n      \"task\": ");
-    if (const auto* path = paths_.of(entry)) writeJsonString(out_, *path);
-    else out_ += "null";
-    out_.append(",\n      \"begin\": ");
-    writeTime(entry.begin);
-    out_.append(",\n      \"end\": ");
-    writeTime(entry.end);
-    out_.append(",\n      \"duration\": ");
-    writeJsonNumber(out_, entry.effectiveDuration);
-    out_.append(",\n      \"billable\": ").append(entry.isBillable ? "true" : "false").append(",\n      \"rate\": ");
-    writeJsonNumber(out_, entry.hourlyRate);
-    out_.append(",\n      \"revenue\": ");
-    writeJsonNumber(out_, entry.effectiveRevenue);
-    out_.append(",\n      \"status\": ");
-    writeJsonString(out_, entry.billingStatus.enDescription());
-    out_.append(",\n      \"notes\": ");
-    if (entry.notes) writeJsonString(out_, *entry.notes);
-    else out_ += "null";
-    out_.append(",\n      \"autotracked\": ").append(entry.autotracked ? "true" : "false").append("\n    }");
+    const char* fieldSeparator = "\n      \"";
+    forEachEntryField(entry, paths_.of(entry), [&](const char* name, const auto& value) {
+      out_.append(fieldSeparator).append(name).append("\": ");
+      fieldSeparator = ",\n      \"";
+      using Value = std::decay_t<decltype(value)>;
+      if constexpr (std::is_same_v<Value, const std::string*>) {
+        if (value) writeJsonString(out_, *value);
+        else out_ += "null";
+      } else if constexpr (std::is_same_v<Value, std::optional<Date>>) {
+        writeTime(value);
+      } else if constexpr (std::is_same_v<Value, bool>) {
+        out_ += value ? "true" : "false";
+      } else {
+        writeJsonNumber(out_, value);
+      }
+    });
+    out_.append("\n    }");
     stream_ << out_;
     out_.clear();
   }

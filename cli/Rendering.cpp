@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <type_traits>
 
+#include "EntryFields.h"
 #include "NodeDirectory.h"
 #include "chronelle/model/Session.h"
 #include "chronelle/model/Task.h"
@@ -121,18 +123,18 @@ std::string shortId(const std::optional<std::string>& identifier) {
 
 Json entryJson(const Session& entry, const Calendar& calendar) {
   Json json;
-  json["id"] = entry.identifier().value_or("");
   const auto task = entry.task();
-  json["task"] = task ? Json(NodeDirectory::pathOf(*task)) : Json(nullptr);
-  json["begin"] = entry.begin() ? Json(isoTime(*entry.begin(), calendar)) : Json(nullptr);
-  json["end"] = entry.end() ? Json(isoTime(*entry.end(), calendar)) : Json(nullptr);
-  json["duration"] = entry.effectiveDuration();
-  json["billable"] = entry.isBillable();
-  json["rate"] = entry.hourlyRate();
-  json["revenue"] = entry.effectiveRevenue();
-  json["status"] = entry.billingStatus().enDescription();
-  json["notes"] = entry.notes() ? Json(*entry.notes()) : Json(nullptr);
-  json["autotracked"] = entry.autotracked();
+  const std::string path = task ? NodeDirectory::pathOf(*task) : std::string();
+  forEachEntryField(TimeEntryRow::of(entry), task ? &path : nullptr, [&](const char* name, const auto& value) {
+    using Value = std::decay_t<decltype(value)>;
+    if constexpr (std::is_same_v<Value, const std::string*>) {
+      json[name] = value ? Json(*value) : Json(nullptr);
+    } else if constexpr (std::is_same_v<Value, std::optional<Date>>) {
+      json[name] = value ? Json(isoTime(*value, calendar)) : Json(nullptr);
+    } else {
+      json[name] = value;
+    }
+  });
   return json;
 }
 

@@ -166,7 +166,9 @@ class PredicatePropertyTest : public ::testing::Test {
       for (const auto& column : kPredicateColumns) {
         if (column.keyPath.starts_with("task.") && row["task"].isNull()) continue;  // no task: nil
         Value v = g_.valueOrNull(column.kind);
-        if (column.kind == Kind::object && !v.isNull()) v = g_.task(1 + g_.pick(kTasks));  // real keys
+        // A saved row holds permanent keys of real rows only: a temporary ID is never stored.
+        if (const auto* id = v.getIf<ObjectID>(); id && (column.kind == Kind::object || id->isTemporaryID()))
+          v = g_.task(1 + g_.pick(kTasks));
         row[column.keyPath] = v;
       }
     }
