@@ -64,11 +64,13 @@ void ObjectContext::Impl::enumerateRows(const FetchRequest& request,
                             column.slot->attribute && !column.slot->attribute->optional &&
                             expression.keyPath.find('.') == std::string::npos;
     // Rows where the condition does not hold give NULL, which every aggregate skips.
-    std::string aggregate = countsRows ? std::string("COUNT(*)") : sqlAggregate(
-        expression.function, expression.onlyWhere.empty()
-                                 ? column.sql
-                                 : "(CASE WHEN " + mapper.resolve(expression.onlyWhere).sql + " THEN " +
-                                       column.sql + " END)");
+    std::string aggregate =
+        countsRows ? std::string("COUNT(*)")
+                   : sqlAggregate(expression.function,
+                                  expression.onlyWhere.empty()
+                                      ? column.sql
+                                      : "(CASE WHEN " + mapper.resolve(expression.onlyWhere).sql +
+                                            " THEN " + column.sql + " END)");
     if (aggregate.empty()) {
       throw StoreError(StoreError::kInvalidPredicate, "unsupported expression function " + expression.function);
     }
