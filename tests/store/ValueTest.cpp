@@ -6,6 +6,7 @@
 #include <regex>
 #include <set>
 #include <stdexcept>
+#include <thread>
 #include <unordered_set>
 
 #include "chronelle/store/ObjectID.h"
@@ -163,6 +164,24 @@ TEST(ObjectIDTest, EqualityAndHashFollowEntityKeyAndStoreAndTemporaryIDsAreFresh
     set.insert(other);
   }
   EXPECT_EQ(set.size(), 6u);
+  // IDs made on another thread are the same IDs.
+  ObjectID fromThread;
+  std::thread([&] { fromThread = ObjectID::permanent("Task", 1, kStore); }).join();
+  EXPECT_EQ(fromThread, a);
+  EXPECT_EQ(set.count(fromThread), 1u);
+  // Ordered by entity name, key, then store or temporary UUID, each as text.
+  const std::vector<ObjectID> ascending{ObjectID(),
+                                        ObjectID::permanent("Folder", 7, kStore),
+                                        ObjectID::fromURI("x-chronelle:///Task/t00000000-0000-4000-8000-000000000000").value(),
+                                        ObjectID::fromURI("x-chronelle:///Task/tFFFFFFFF-0000-4000-8000-000000000000").value(),
+                                        a,  // its store UUID begins with 0
+                                        ObjectID::permanent("Task", 1, "11111111-2222-4333-8444-555555555555"),
+                                        ObjectID::permanent("Task", 2, "11111111-2222-4333-8444-555555555555")};
+  for (std::size_t i = 0; i < ascending.size(); ++i) {
+    for (std::size_t j = 0; j < ascending.size(); ++j) {
+      EXPECT_EQ(ascending[i] <=> ascending[j], i <=> j) << "case " << i << ", " << j;
+    }
+  }
   EXPECT_NE(ObjectID::temporary("Task"), ObjectID::temporary("Task"));
   EXPECT_EQ(ObjectID().uriRepresentation(), "");
   EXPECT_THROW(ObjectID::temporary(""), std::invalid_argument);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
-#include <map>
+#include <unordered_map>
 
 #include "chronelle/data/BaseDataProvider.h"
 #include "chronelle/data/FetchCasting.h"
@@ -63,7 +63,7 @@ std::vector<FlatNodeStuctureItem> BaseDataProvider::getFlatNodeStructure(const s
   std::vector<FlatNodeStuctureItem> items;
   performRead(
       [&] {
-        std::map<const ManagedObject*, std::vector<std::shared_ptr<Node>>> childrenOf;  // null: top level
+        std::unordered_map<const ManagedObject*, std::vector<std::shared_ptr<Node>>> childrenOf;  // null: top level
         // The rows come in key order straight off the table and are sorted by order here: a
         // stable sort keeps the key as the tie-break, as a fetch sorted by order has it, while
         // a sort in SQL would copy every column of every node into a temporary tree first.
@@ -87,9 +87,9 @@ std::vector<FlatNodeStuctureItem> BaseDataProvider::getFlatNodeStructure(const s
                 // Only the top level hides archived nodes: an archived folder's contents are
                 // shown as they are.
                 if (folder == nullptr && !includeArchived && child->archived()) continue;
-                if (auto subfolder = std::dynamic_pointer_cast<Folder>(child)) {
+                if (const auto* subfolder = dynamic_cast<const Folder*>(child.get())) {
                   std::vector<FlatNodeStuctureItem> contents;
-                  list(subfolder.get(), level + 1, contents);
+                  list(subfolder, level + 1, contents);
                   out.push_back({level, child, !contents.empty()});
                   out.insert(out.end(), std::make_move_iterator(contents.begin()),
                              std::make_move_iterator(contents.end()));

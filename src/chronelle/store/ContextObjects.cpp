@@ -77,18 +77,22 @@ std::string ObjectContext::Impl::selectRows(const TableLayout& table) {
 
 std::vector<Value> ObjectContext::Impl::decodeRow(const EntityDescription::Layout& layout, const Statement& row) const {
   const auto& slots = layout.slots;
-  std::vector<Value> values(slots.size());
-  for (std::size_t i = 0; i < slots.size(); ++i) {
-    const auto& slot = slots[i];
+  // Each value is made in its place: assigning over an absent value goes through the
+  // variant's assignment for every column.
+  std::vector<Value> values;
+  values.reserve(slots.size());
+  for (const auto& slot : slots) {
     const int column = 3 + slot.column;
     if (!slot.isRelationship()) {
-      values[i] = readColumn(row, column, slot.attribute->type);
-    } else if (!row.isNull(column)) {
+      values.push_back(readColumn(row, column, slot.attribute->type));
+    } else if (row.isNull(column)) {
+      values.emplace_back();
+    } else {
       const EntityDescription* destination = slot.destination;
       if (slot.entityColumn >= 0) {
         if (const auto* concrete = store->entityForCode(row.columnInt64(3 + slot.entityColumn))) destination = concrete;
       }
-      values[i] = Value(store->objectID(*destination, row.columnInt64(column)));
+      values.emplace_back(store->objectID(*destination, row.columnInt64(column)));
     }
   }
   return values;
@@ -102,9 +106,10 @@ void ObjectContext::Impl::applyRow(ManagedObject& object, const Statement& row, 
   state.version = row.columnInt64(2);
   if (!hadValues && !keepChangedValues) {
     // A newly fetched object: nobody observes it yet and both copies start equal, so the
-    // decoded row becomes the saved state as it is.
-    state.values = fresh;
-    state.committed = std::move(fresh);
+    // decoded row becomes the current values as it is, and its copy the saved state (made
+    // into the empty snapshot: copying over the blank values would assign each one).
+    state.committed = fresh;
+    state.values = std::move(fresh);
     return;
   }
   state.committed = fresh;

@@ -1,8 +1,12 @@
 #include "chronelle/store/ObjectID.h"
 
+#include <array>
 #include <charconv>
+#include <cstring>
+#include <mutex>
 #include <random>
 #include <stdexcept>
+#include <unordered_set>
 
 namespace chronelle {
 
@@ -77,32 +81,77 @@ std::optional<std::int64_t> parsePrimaryKey(std::string_view text) {
   return value;
 }
 
+// The one copy of `text` kept for the rest of the process. Only entity names and store
+// UUIDs come here, of which a process sees a handful, so nothing is ever given back. Each
+// thread remembers the texts it asked for last and finds them again without the lock: a
+// listing makes thousands of IDs of the same two or three texts.
+const std::string* shared(std::string_view text) {
+  struct Recent {
+    std::array<const std::string*, 8> texts{};
+    std::size_t next = 0;
+  };
+  thread_local Recent recent;
+  for (const std::string* known : recent.texts) {
+    if (known != nullptr && known->size() == text.size() &&
+        std::memcmp(known->data(), text.data(), text.size()) == 0) {
+      return known;
+    }
+  }
+  static std::mutex mutex;
+  // Guarded by mutex; its elements never move or go away.
+  static auto* texts = new std::unordered_set<std::string>();
+  const std::string* found;
+  {
+    std::lock_guard lock(mutex);
+    found = &*texts->emplace(text).first;
+  }
+  recent.texts[recent.next] = found;
+  recent.next = (recent.next + 1) % recent.texts.size();
+  return found;
+}
+
 }  // namespace
 
-ObjectID ObjectID::temporary(std::string entityName) {
+ObjectID ObjectID::temporary(std::string_view entityName) {
   if (entityName.empty()) throw std::invalid_argument("ObjectID: empty entity name");
   ObjectID id;
-  id.entityName_ = std::move(entityName);
-  id.key_ = randomUUID();
+  id.entityName_ = shared(entityName);
+  id.temporaryKey_ = randomUUID();
   return id;
 }
 
-ObjectID ObjectID::permanent(std::string entityName, std::int64_t primaryKey,
-                             std::string storeIdentifier) {
+ObjectID ObjectID::permanent(std::string_view entityName, std::int64_t primaryKey,
+                             std::string_view storeIdentifier) {
   if (entityName.empty()) throw std::invalid_argument("ObjectID: empty entity name");
   if (primaryKey <= 0) throw std::invalid_argument("ObjectID: primary keys start at 1");
   ObjectID id;
-  id.entityName_ = std::move(entityName);
+  id.entityName_ = shared(entityName);
   id.primaryKey_ = primaryKey;
-  id.key_ = std::move(storeIdentifier);
+  id.store_ = shared(storeIdentifier);
   return id;
+}
+
+const std::string& ObjectID::entityName() const {
+  static const std::string none;
+  return entityName_ != nullptr ? *entityName_ : none;
+}
+
+std::strong_ordering operator<=>(const ObjectID& a, const ObjectID& b) {
+  if (a.entityName_ != b.entityName_) {
+    if (auto order = a.entityName().compare(b.entityName()) <=> 0; order != 0) return order;
+  }
+  if (auto order = a.primaryKey_ <=> b.primaryKey_; order != 0) return order;
+  if (a.store_ == b.store_ && a.temporaryKey_.empty() && b.temporaryKey_.empty()) return std::strong_ordering::equal;
+  if (auto order = a.storeIdentifier().compare(b.storeIdentifier()) <=> 0; order != 0) return order;
+  // Only a permanent ID with an empty store UUID and an invalid ID get here.
+  return (a.store_ != nullptr) <=> (b.store_ != nullptr);
 }
 
 std::string ObjectID::uriRepresentation() const {
   if (!isValid()) return "";
   std::string uri(kScheme);
-  if (isTemporaryID()) return uri + "/" + entityName_ + "/t" + key_;
-  return uri + key_ + "/" + entityName_ + "/p" + std::to_string(primaryKey_);
+  if (isTemporaryID()) return uri + "/" + *entityName_ + "/t" + temporaryKey_;
+  return uri + *store_ + "/" + *entityName_ + "/p" + std::to_string(primaryKey_);
 }
 
 std::optional<ObjectID> ObjectID::fromURI(std::string_view uri) {
@@ -118,19 +167,17 @@ std::optional<ObjectID> ObjectID::fromURI(std::string_view uri) {
   const std::string_view key = uri.substr(secondSlash + 1);
   if (!isEntityName(entity) || key.size() < 2) return std::nullopt;
 
-  ObjectID id;
-  id.entityName_ = std::string(entity);
   if (host.empty()) {
     if (key[0] != 't' || !isUUID(key.substr(1))) return std::nullopt;
-    id.key_ = std::string(key.substr(1));
+    ObjectID id;
+    id.entityName_ = shared(entity);
+    id.temporaryKey_ = std::string(key.substr(1));
     return id;
   }
   if (!isUUID(host) || key[0] != 'p') return std::nullopt;
   const auto primaryKey = parsePrimaryKey(key.substr(1));
   if (!primaryKey) return std::nullopt;
-  id.primaryKey_ = *primaryKey;
-  id.key_ = std::string(host);
-  return id;
+  return permanent(entity, *primaryKey, host);
 }
 
 }  // namespace chronelle

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <compare>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -12,6 +13,10 @@ namespace chronelle {
 /// (before the first save) or the primary key and the UUID of the store that holds it.
 /// Identity of stored objects is always compared through it. A value type.
 ///
+/// Entity names and store UUIDs are few, so an ID refers to one shared copy of each kept
+/// for the rest of the process instead of carrying its own: copying an ID allocates
+/// nothing (only a temporary ID carries its own UUID), and equality compares addresses.
+///
 /// URI text: permanent `x-chronelle://<STORE-UUID>/<Entity>/p<pk>`,
 ///           temporary `x-chronelle:///<Entity>/t<UUID>`.
 class ObjectID {
@@ -21,38 +26,46 @@ class ObjectID {
 
   /// A new temporary ID with a fresh random UUID (uppercase, 36 characters). Throws
   /// std::invalid_argument for an empty entity name. Thread-safe.
-  static ObjectID temporary(std::string entityName);
+  static ObjectID temporary(std::string_view entityName);
   /// The ID of row `primaryKey` (≥ 1) of the store `storeIdentifier` (the store's UUID).
-  /// Throws std::invalid_argument for an empty entity name or a key below 1.
-  static ObjectID permanent(std::string entityName, std::int64_t primaryKey,
-                            std::string storeIdentifier);
+  /// Throws std::invalid_argument for an empty entity name or a key below 1. Thread-safe.
+  static ObjectID permanent(std::string_view entityName, std::int64_t primaryKey,
+                            std::string_view storeIdentifier);
   /// Parses URI text of either form; absent when it is not exactly one (the store and
   /// temporary ids must be 8-4-4-4-12 hex UUIDs, the key a positive decimal without
   /// leading zeros, the entity an identifier).
   static std::optional<ObjectID> fromURI(std::string_view uri);
 
   /// False for a default-constructed ID.
-  bool isValid() const { return !entityName_.empty(); }
+  bool isValid() const { return entityName_ != nullptr; }
   /// True before the object's first save.
   bool isTemporaryID() const { return primaryKey_ == 0 && isValid(); }
   /// The entity of the object; empty for an invalid ID.
-  const std::string& entityName() const { return entityName_; }
+  const std::string& entityName() const;
   /// 0 for a temporary ID.
   std::int64_t primaryKey() const { return primaryKey_; }
   /// The store UUID of a permanent ID, the temporary UUID of a temporary one.
-  const std::string& storeIdentifier() const { return key_; }
+  const std::string& storeIdentifier() const { return store_ != nullptr ? *store_ : temporaryKey_; }
   /// The URI text of the ID; empty for an invalid ID.
   std::string uriRepresentation() const;
 
-  /// Equal when every field is.
-  friend bool operator==(const ObjectID&, const ObjectID&) = default;
-  /// Ordered field by field, in declaration order.
-  friend auto operator<=>(const ObjectID&, const ObjectID&) = default;
+  /// Equal when entity, key and store (or temporary UUID) are.
+  friend bool operator==(const ObjectID& a, const ObjectID& b) {
+    // Shared texts are equal exactly when their addresses are.
+    return a.entityName_ == b.entityName_ && a.primaryKey_ == b.primaryKey_ && a.store_ == b.store_ &&
+           a.temporaryKey_ == b.temporaryKey_;
+  }
+  /// Ordered by entity name, then primary key, then store (or temporary) UUID, as text.
+  friend std::strong_ordering operator<=>(const ObjectID& a, const ObjectID& b);
 
  private:
-  std::string entityName_;
+  /// The shared copy of the entity name; null for an invalid ID.
+  const std::string* entityName_ = nullptr;
   std::int64_t primaryKey_ = 0;
-  std::string key_;
+  /// The shared copy of the store UUID of a permanent ID; null otherwise.
+  const std::string* store_ = nullptr;
+  /// The UUID of a temporary ID; empty otherwise.
+  std::string temporaryKey_;
 };
 
 }  // namespace chronelle
