@@ -183,7 +183,7 @@ void runReportCases(const CaseContext& context, ResultTable& table) {
     const std::string verdict = plans("node breakdown of a month");
     table.add({"node breakdown of a month", context.entries,
                measure([&] { calculator.calculateNodeBreakdown(month, all); }, context.budget),
-               measure([&] { baseline.nodeBreakdown(monthFrom, monthTo); }, context.budget), 2.0, "", verdict});
+               measure([&] { baseline.nodeBreakdown(monthFrom, monthTo); }, context.budget), 1.5, "", verdict});
   }
 
   struct Chart {

@@ -20,7 +20,7 @@
 #include "chronelle/model/Folder.h"
 #include "chronelle/model/Session.h"
 #include "chronelle/model/Task.h"
-#include "chronelle/reports/BreakdownReportCalculation.h"
+#include "chronelle/reports/BreakdownReportCalculationOperation.h"
 #include "chronelle/reports/ReportCacheProvider.h"
 #include "chronelle/reports/ReportCalculator.h"
 #include "chronelle/reports/TimeEntriesChartDataCalculationOperation.h"
@@ -54,24 +54,20 @@ ReportCalculator::NodeBreakdown flatBreakdown(const CoreDataStack& stack, const 
   return ReportCalculator(provider).calculateFlatNodeBreakdown(query, parent, TotalValueTypeOptionSet::all);
 }
 
-// The totals and breakdowns a report prints, on a private context on the pool as the breakdown
-// operation computes them (one block on the context's queue, one calculator and cache, so the
-// summary comes with the node breakdown's groups), without the operation's tracked nodes: those
-// let a screen offer every node with time whatever its filters show, a report prints none of
-// them, and they cost a second pass over the period's entries.
+// The totals and breakdowns a report prints, on a private context on the pool, computed as the
+// breakdown operation computes them but without its tracked nodes: those let a screen offer
+// every node with time whatever its filters show, a report prints none of them, and they cost
+// a second pass over the period's entries.
 BreakdownReportCalculation reportTotals(const CoreDataStack& stack, const SessionQuery3& query,
                                         bool byNode, bool byBilling) {
-  auto context = stack.privateContext();
-  ReportCalculator calculator(std::make_shared<BaseDataProvider>(context),
+  using Operation = BreakdownReportCalculationOperation;
+  ReportCalculator calculator(std::make_shared<BaseDataProvider>(stack.privateContext()),
                               std::make_shared<ReportCacheProvider>());
-  const auto all = TotalValueTypeOptionSet::all;
-  BreakdownReportCalculation record;
-  context->performAndWait([&] {
-    if (byNode) record.nodeBreakdown = calculator.calculateNodeBreakdown(query, all);
-    if (byBilling) record.billingBreakdown = calculator.calculateBillingBreakdown(query, all);
-    record.summary = calculator.totalValuesForSessions(query, all);
-  });
-  return record;
+  Operation::CalculationOptions options = Operation::CalculationOptions::summary;
+  if (byNode) options = options | Operation::CalculationOptions::nodeBreakdown;
+  if (byBilling) options = options | Operation::CalculationOptions::billingBreakdown;
+  return Operation::calculate(calculator, query, options, TotalValueTypeOptionSet::all,
+                              Operation::TrackedNodes::leftOut);
 }
 
 struct ReportRequest {

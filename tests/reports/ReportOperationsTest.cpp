@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "ReportsFixture.h"
+#include "chronelle/data/BaseDataProvider.h"
 #include "chronelle/data/MainDataProvider.h"
 #include "chronelle/model/ContextChanges.h"
 #include "chronelle/model/ContextChangesNotification.h"
@@ -104,6 +105,18 @@ TEST_F(ReportOperationsTest, BreakdownComputesWhatIsAskedAndReturnsItsCache) {
   const auto& states = *all.value.billingBreakdown;
   EXPECT_EQ(std::tuple(states.unbilled, states.paid, all.value.summary),
             std::tuple(billed, TotalValues::zero, billed));
+
+  // Without the tracked nodes, the same parts in the same order (the summary from the node
+  // breakdown's groups, the billing from its cache), and the second pass is not read.
+  auto context = stack->privateContext();
+  const ReportCalculator calculator(std::make_shared<BaseDataProvider>(context),
+                                    std::make_shared<ReportCacheProvider>());
+  const auto leftOut = Breakdown::calculate(calculator, narrow, Options::all, TotalValueTypeOptionSet::all,
+                                            Breakdown::TrackedNodes::leftOut);
+  EXPECT_FALSE(leftOut.trackedNodeIds.has_value());
+  EXPECT_EQ(std::tuple(leftOut.nodeBreakdown, leftOut.billingBreakdown, leftOut.summary),
+            std::tuple(all.value.nodeBreakdown, all.value.billingBreakdown, all.value.summary));
+  EXPECT_LT(context->storeFetchCount(), all.fetches);
 
   // Given that cache, a second run answers without reading the store.
   const auto again = runBreakdown(narrow, Options::summary | Options::billingBreakdown, all.cache);

@@ -17,6 +17,8 @@
 
 namespace chronelle {
 
+class ReportCalculator;
+
 /// Computes a BreakdownReportCalculation for one query in the background: on a private store
 /// context of its own over the registered CoreDataStack (so it never touches the main
 /// context), with a ReportCalculator seeded from the given totals cache, and hands the record
@@ -59,6 +61,19 @@ class BreakdownReportCalculationOperation : public ReportOperation {
   /// touching interface state or calling ReportCacheProvider::apply.
   using Completion =
       std::function<void(BreakdownReportCalculationOperation&, const BreakdownReportCalculation&, const Cache&)>;
+
+  /// Whether a node breakdown comes with the tracked nodes of the unfiltered period (what a
+  /// screen offers as filter choices), which cost a second pass over the period's entries.
+  enum class TrackedNodes { listed, leftOut };
+
+  /// The record of `options` for `query`, computed with `calculator` as the operation does:
+  /// the node breakdown (with the tracked nodes unless `trackedNodes` leaves them out), then
+  /// the billing breakdown, then the summary, in one block on the calculator's context, so
+  /// that a part asked later finds what an earlier one cached. Never throws (see
+  /// ReportCalculator); blocks the caller.
+  static BreakdownReportCalculation calculate(const ReportCalculator& calculator, const SessionQuery3& query,
+                                              CalculationOptions options, TotalValueTypeOptionSet valueTypes,
+                                              TrackedNodes trackedNodes = TrackedNodes::listed);
 
   /// An operation computing `options` for `sessionQuery`; see `start` for where it runs.
   BreakdownReportCalculationOperation(SessionQuery3 sessionQuery, CalculationOptions options,

@@ -137,25 +137,31 @@ ReportCalculator::NodeBreakdown ReportCalculator::calculateNodeBreakdown(const S
       single.taskIds = std::set<ObjectID>{task.objectID()};
       return cacheKey(single, valueTypes);
     };
+    // Each task's totals, in the order of `tasks`, for the folders below.
+    std::vector<TotalValues> taskValues;
+    taskValues.reserve(tasks.size());
     for (const auto& task : tasks) {
       // The key is made only where there is a cache to look it up in.
       const std::string key = cacheProvider_ ? keyFor(*task) : std::string();
       std::optional<TotalValues> values;
       if (cacheProvider_) values = cacheProvider_->breakdownCacheValue(key);
+      ObjectID id = task->objectID();
       if (!values) {
         if (!grouped) grouped = computeTotalsByTask(query, valueTypes);
-        auto it = grouped->find(task->objectID());
+        auto it = grouped->find(id);
         values = it == grouped->end() ? TotalValues::zero : it->second;
         if (cacheProvider_) cacheProvider_->setValueToBreakdownCache(*values, key);
       }
-      result[task->objectID()] = *values;
+      result.insert_or_assign(std::move(id), *values);
+      taskValues.push_back(*values);
     }
     // Folders sum their tracked descendants: each task counts once in every folder above it,
     // and no folder is fetched. Tasks under one folder share the folders above it, which are
     // looked up once.
     std::map<const Node*, std::vector<ObjectID>> foldersAbove;  // by a task's own folder
+    auto taskValue = taskValues.begin();
     for (const auto& task : tasks) {
-      const TotalValues values = result[task->objectID()];
+      const TotalValues values = *taskValue++;
       const auto parent = task->parent();
       if (!parent) continue;
       auto [folders, added] = foldersAbove.try_emplace(parent.get());

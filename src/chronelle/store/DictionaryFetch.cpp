@@ -57,12 +57,20 @@ void ObjectContext::Impl::enumerateRows(const FetchRequest& request,
     }
     const auto& expression = std::get<ExpressionDescription>(property);
     const SqlMapper::Column column = mapper.resolve(expression.keyPath);
+    // A mandatory attribute of the row itself is in every saved row (a save without it is
+    // refused, as the span's range already assumes of `begin`): counting it counts the
+    // rows, which SQLite does without decoding the column from each.
+    const bool countsRows = expression.function == "count:" && expression.onlyWhere.empty() &&
+                            column.slot->attribute && !column.slot->attribute->optional &&
+                            expression.keyPath.find('.') == std::string::npos;
     // Rows where the condition does not hold give NULL, which every aggregate skips.
-    std::string aggregate = sqlAggregate(
-        expression.function, expression.onlyWhere.empty()
-                                 ? column.sql
-                                 : "(CASE WHEN " + mapper.resolve(expression.onlyWhere).sql + " THEN " +
-                                       column.sql + " END)");
+    std::string aggregate =
+        countsRows ? std::string("COUNT(*)")
+                   : sqlAggregate(expression.function,
+                                  expression.onlyWhere.empty()
+                                      ? column.sql
+                                      : "(CASE WHEN " + mapper.resolve(expression.onlyWhere).sql +
+                                            " THEN " + column.sql + " END)");
     if (aggregate.empty()) {
       throw StoreError(StoreError::kInvalidPredicate, "unsupported expression function " + expression.function);
     }

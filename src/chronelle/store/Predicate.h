@@ -93,7 +93,8 @@ class Predicate {
   /// of the rows (NULL when no row has both). `end > x` then implies `begin ≥ x − longest`,
   /// `end < x` implies `begin ≤ x − shortest`. Returned as an SQL condition to AND with
   /// `toSql`'s, which changes no result and lets an index on `begin` serve the search;
-  /// absent when the predicate bounds `begin` on neither side. `beginRequired`: every stored
+  /// absent when the predicate bounds `begin` on neither side, or only by its own comparisons
+  /// of `begin` joined by AND (its SQL states that range already). `beginRequired`: every stored
   /// row has a begin (a mandatory attribute), so rows without one need not be looked up.
   std::optional<SqlFragment> spanRangeSql(const std::string& beginKey, const std::string& endKey,
                                           const std::string& beginSql, const std::string& endSql,

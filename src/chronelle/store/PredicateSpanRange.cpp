@@ -317,6 +317,26 @@ bool closed(const KindRanges& ranges) {
                      [](const KindRange& r) { return r.low && r.high; });
 }
 
+// Whether `range` says no more than comparisons of begin the predicate itself makes, met
+// through AND alone: a bound taken straight from such a comparison, neither derived through
+// a length nor loosened by a union (`min`/`max` of two).
+bool direct(const KindRange& range) {
+  return !range.nonPositive && (range.low || range.high) && (!range.low || isDirect(*range.low)) &&
+         (!range.high || isDirect(*range.high));
+}
+
+// Whether the ranges of both kinds of rows are one range the predicate itself states.
+bool statedByPredicate(const KindRanges& finished, const KindRanges& running) {
+  const auto one = [](const KindRanges& ranges) { return ranges.size() == 1 && direct(ranges.front()); };
+  if (running.empty()) return one(finished);
+  if (finished.empty()) return one(running);
+  if (!one(finished) || !one(running)) return false;
+  const auto same = [](const std::optional<Expression>& a, const std::optional<Expression>& b) {
+    return a.has_value() == b.has_value() && (!a || (a->sql == b->sql && a->parameters == b->parameters));
+  };
+  return same(finished.front().low, running.front().low) && same(finished.front().high, running.front().high);
+}
+
 }  // namespace
 
 std::optional<SqlFragment> Predicate::spanRangeSql(const std::string& beginKey, const std::string& endKey,
@@ -327,6 +347,11 @@ std::optional<SqlFragment> Predicate::spanRangeSql(const std::string& beginKey, 
   const SpanRange range = RangeFinder(beginKey, endKey, longestSql, shortestSql).of(*root_);
   const KindRanges& finished = range.finished;
   const KindRanges& running = range.running;
+  // `begin >= F AND begin < T` beside `end > F AND end <= T` (a period's own entries) gives
+  // the range [F, T] of begin, which the predicate's SQL already states: repeated, it is
+  // compared once more per row and may turn the planner to another index, and it reads
+  // nothing less.
+  if (statedByPredicate(finished, running) && (!range.withoutBegin || beginRequired)) return std::nullopt;
   const std::string lengthSql = "(" + endSql + " - " + beginSql + ")";
   const SpanSql span{beginSql, lengthSql, shortestSql};
   Expression condition;
