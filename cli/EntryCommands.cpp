@@ -1,5 +1,7 @@
 // entry add|edit|delete|duplicate|merge.
 
+#include <algorithm>
+#include <cctype>
 #include <set>
 
 #include "Arguments.h"
@@ -17,22 +19,34 @@
 namespace chronelle::cli {
 namespace {
 
+// The entries whose identifier starts with `prefix`, by begin.
+std::vector<std::shared_ptr<Session>> entriesStartingWith(AppServices& app, const std::string& prefix) {
+  // The identifiers that start with `prefix` lie in [prefix, prefix + byte 0xFF) of the
+  // identifier index (text compares byte by byte, and no UTF-8 text holds 0xFF): a look-up of
+  // the few matches instead of a read of every entry.
+  FetchRequest request(Session::kEntityName);
+  request.predicate =
+      Predicate::parse("identifier >= %@ AND identifier < %@", {Value(prefix), Value(prefix + "\xFF")});
+  request.sortDescriptors = {{"begin", true}};
+  std::vector<std::shared_ptr<Session>> matches;
+  for (const auto& object : app.stack().viewContext()->fetch(request)) {
+    auto entry = std::dynamic_pointer_cast<Session>(object);
+    if (entry && entry->identifier().value_or("").rfind(prefix, 0) == 0) matches.push_back(entry);
+  }
+  return matches;
+}
+
 // The entry with identifier `id`, or the one entry whose identifier starts with it (at least
-// four characters). Throws CliError (usage) when there is none or several.
+// four characters). Identifiers the tracker makes are upper-case UUIDs, and the output shows
+// them so; a prefix typed in lower case finds them too (imported identifiers keep their own
+// case and are matched as typed first). Throws CliError (usage) when there is none or several.
 std::shared_ptr<Session> findEntry(AppServices& app, const std::string& id) {
   if (auto entry = app.provider().getSession(id)) return entry;
   if (id.size() >= 4) {
-    // The identifiers that start with `id` lie in [id, id + byte 0xFF) of the identifier
-    // index (text compares byte by byte, and no UTF-8 text holds 0xFF): a look-up of the
-    // few matches instead of a read of every entry.
-    FetchRequest request(Session::kEntityName);
-    request.predicate = Predicate::parse("identifier >= %@ AND identifier < %@", {Value(id), Value(id + "\xFF")});
-    request.sortDescriptors = {{"begin", true}};
-    std::vector<std::shared_ptr<Session>> matches;
-    for (const auto& object : app.stack().viewContext()->fetch(request)) {
-      auto entry = std::dynamic_pointer_cast<Session>(object);
-      if (entry && entry->identifier().value_or("").rfind(id, 0) == 0) matches.push_back(entry);
-    }
+    std::string upper = id;
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
+    auto matches = entriesStartingWith(app, id);
+    if (matches.empty() && upper != id) matches = entriesStartingWith(app, upper);
     if (matches.size() == 1) return matches.front();
     if (matches.size() > 1) {
       std::string names;

@@ -56,7 +56,10 @@ TEST(CliEntries, AddEditDuplicateMergeDeleteAndAcrossMidnight) {
       "2026-12-05T00:00:00+01:00", "edge": "before", "duration": 5400}]}, {"name": "2026-12-04", "fragments":
       [{"edge": "after", "entry": ")" + id + R"("}]}]})");
 
-  entry = store.okJson({"entry", "edit", id.substr(0, 8), "--to", "2026-12-05 00:30", "--status", "billed", "--no-notes"});
+  // A prefix names the entry, typed in either case.
+  std::string lowerPrefix = id.substr(0, 13);
+  std::transform(lowerPrefix.begin(), lowerPrefix.end(), lowerPrefix.begin(), [](unsigned char ch) { return std::tolower(ch); });
+  entry = store.okJson({"entry", "edit", lowerPrefix, "--to", "2026-12-05 00:30", "--status", "billed", "--no-notes"});
   expectParts(entry, R"({"duration": 5400, "status": "billed", "notes": null})");
   const auto copy = store.okJson({"entry", "duplicate", id});
   EXPECT_TRUE(copy["id"] != id && withoutId(copy) == withoutId(entry)) << copy;
