@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "MainDataProviderShared.h"
-#include "SaveWithRecount.h"
 #include "chronelle/data/ErrorDescription.h"
 #include "chronelle/data/MainDataProvider.h"
 #include "chronelle/model/ALEntry.h"
@@ -66,9 +65,23 @@ ContextChanges::Entity kindsIn(const Notification& notification, const char* key
   return kinds;
 }
 
-}  // namespace
+// The recount: its state, and its save unannounced.
 
-namespace {
+// The provider's state that the recount reads and sets (its fields, by reference).
+struct RecountState {
+  /// Set while the recount is saved, so that save is not announced as a change of its own.
+  bool& ignoreContextDidChangeNotifications;
+  /// Set by an undo or redo: the next recount checks every task and folder.
+  bool& recountAllAfterNextSave;
+  /// Where a failed recount is logged.
+  const Logger& log;
+};
+
+// The recount state of the provider's shared part (a template, as that type is private).
+template <class Shared>
+RecountState recountStateOf(Shared& shared) {
+  return {shared.ignoreContextDidChangeNotifications, shared.recountAllAfterNextSave, shared.log};
+}
 
 // A save whose "did save" is posted with the provider's "ignore" flag up, so the provider does
 // not announce it as a change of its own. The flag is up while the notification is posted,
@@ -111,8 +124,10 @@ void saveAfterTheWrite(const RecountState& state, ObjectContext& context,
   }
 }
 
-}  // namespace
-
+// Recomputes the confirmed durations that the saves so far made stale (every task and
+// folder after an undo or redo) and saves them without announcing that save (its "did
+// save" is posted with `ignoreContextDidChangeNotifications` set). Returns whether it
+// saved. Throws what the save throws. Main thread, inside a write.
 bool saveRecountedDurations(const RecountState& state, DataModifier& modifier,
                             ObjectContext& context) {
   bool recounted = modifier.updateNodesConfirmedDurationsIfNeeded();
@@ -123,6 +138,8 @@ bool saveRecountedDurations(const RecountState& state, DataModifier& modifier,
   saveUnannounced(state, context);
   return true;
 }
+
+}  // namespace
 
 void MainDataProvider::saveWithRecountInOneTransaction(Shared& shared, DataModifier& modifier,
                                                        ObjectContext& context,
