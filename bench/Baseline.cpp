@@ -66,7 +66,13 @@ struct Baseline::Statements {
         updateEntry(db,
                     "UPDATE ZSESSION SET ZEND = ?2, ZCONFIRMEDDURATION = ?3, ZCONFIRMEDREVENUE = ?4, "
                     "Z_OPT = Z_OPT + 1 WHERE Z_PK = ?1"),
-        sumOfTask(db, "SELECT TOTAL(ZCONFIRMEDDURATION) FROM ZSESSION WHERE ZTASK = ?1"),
+        // The task's sum as the store keeps it while exact (the update's triggers keep it on
+        // this side as well), else from its entries.
+        sumOfTask(db,
+                  "SELECT COALESCE((SELECT CAST(Z_TOTAL AS REAL) FROM ZSESSION_ZTASK_ZCONFIRMEDDURATION_SUM WHERE "
+                  "Z_KEY = ?1 AND Z_INEXACT = 0 AND typeof(Z_TOTAL) = 'integer' AND typeof(Z_MAGNITUDE) = 'integer' "
+                  "AND Z_MAGNITUDE < 9007199254740992), (SELECT TOTAL(ZCONFIRMEDDURATION) FROM ZSESSION WHERE "
+                  "ZTASK = ?1))"),
         sumOfFolder(db, "SELECT TOTAL(ZCONFIRMEDDURATION) FROM ZNODE WHERE ZPARENT = ?1"),
         parentOf(db, "SELECT ZPARENT FROM ZNODE WHERE Z_PK = ?1"),
         updateNode(db, "UPDATE ZNODE SET ZCONFIRMEDDURATION = ?2, Z_OPT = Z_OPT + 1 WHERE Z_PK = ?1"),

@@ -1,5 +1,5 @@
 // A store written by the previous model version: it opens, keeps every entry and total, and
-// the recount that follows each save reads the task's durations from an index alone.
+// the recount that follows each save reads the task's sum that the migrated store keeps.
 #include <gtest/gtest.h>
 
 #include <mutex>
@@ -15,7 +15,7 @@ namespace {
 
 class ModelUpgradeTest : public ProviderFixture {};
 
-TEST_F(ModelUpgradeTest, APreviousVersionStoreKeepsItsEntriesAndRecountsFromAnIndex) {
+TEST_F(ModelUpgradeTest, APreviousVersionStoreKeepsItsEntriesAndRecountsFromTheSumItKeeps) {
   closeStack();
   const auto file = directory.path() / "store" / "Chronelle.sqlite";
   std::filesystem::remove(file);
@@ -42,7 +42,10 @@ TEST_F(ModelUpgradeTest, APreviousVersionStoreKeepsItsEntriesAndRecountsFromAnIn
   std::vector<std::string> sums;
   setStatementObserver([&](const std::string& sql) {
     std::lock_guard lock(sqlMutex);
-    if (sql.find("SUM(") != std::string::npos && sql.find("ZSESSION") != std::string::npos) sums.push_back(sql);
+    // Reads only: the migration's fill of the kept sums runs one too.
+    if (sql.starts_with("SELECT") && sql.find("SUM(") != std::string::npos && sql.find("ZSESSION") != std::string::npos) {
+      sums.push_back(sql);
+    }
   });
   openStack();
   startProvider();
@@ -66,7 +69,8 @@ TEST_F(ModelUpgradeTest, APreviousVersionStoreKeepsItsEntriesAndRecountsFromAnIn
   for (const auto& sql : sums) {
     std::string plan;
     for (const auto& row : reader->rows("EXPLAIN QUERY PLAN " + sql)) plan += row.back() + "; ";
-    EXPECT_NE(plan.find("COVERING INDEX"), std::string::npos) << sql << "\nplan: " << plan;
+    EXPECT_NE(plan.find("ZSESSION_ZTASK_ZCONFIRMEDDURATION_SUM USING INTEGER PRIMARY KEY"), std::string::npos)
+        << sql << "\nplan: " << plan;
   }
 }
 

@@ -107,6 +107,10 @@ EntityDescription sessionEntity(int version) {
   // durations over the task's entries: from version 3 that sum is read from the index alone
   // (thousands of table look-ups per save otherwise).
   if (version >= 3) session.addCompositeIndex({"task", "confirmedDuration"});
+  // From version 4 the store itself keeps that sum per task, so the recount after a save
+  // reads one row, however many entries the task has; the index above still serves sums
+  // that are not exact integers and the recount of every task at once.
+  if (version >= 4) session.addMaintainedSum("confirmedDuration", "task");
   return session;
 }
 

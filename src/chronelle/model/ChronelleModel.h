@@ -19,8 +19,9 @@ class ChronelleModel {
   static constexpr const char* kName = "ChronelleData";
   /// The current version; older versions are migrated by the store on opening.
   /// Version 2 indexes the length of time entries; version 3 indexes each task's entries
-  /// with their confirmed durations, so recounting a task's total reads no entry rows.
-  static constexpr int kVersion = 3;
+  /// with their confirmed durations, so recounting a task's total reads no entry rows;
+  /// version 4 has the store keep each task's sum of its entries' confirmed durations.
+  static constexpr int kVersion = 4;
 
   /// A new, finalised model of the current version (not registered). Throws std::logic_error
   /// only if the model were inconsistent, which tests rule out.

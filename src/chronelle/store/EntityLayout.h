@@ -22,6 +22,14 @@ struct ColumnLayout {
   bool indexed = false;
 };
 
+/// A sum the database maintains over a table (EntityDescription::addMaintainedSum): one row
+/// per key in its own table, kept by triggers on the entity's table.
+struct MaintainedSumLayout {
+  std::string table;        ///< the table of the sums
+  std::string keyColumn;    ///< the to-one's foreign key in the entity's table
+  std::string valueColumn;  ///< the summed attribute's column
+};
+
 /// The table of one root entity and its subentities.
 struct TableLayout {
   std::string name;
@@ -35,6 +43,8 @@ struct TableLayout {
   std::pair<std::string, std::string> span;
   /// The columns of each index over several properties (EntityDescription::addCompositeIndex).
   std::vector<std::vector<std::string>> compositeIndexes;
+  /// The sums the database maintains over the table.
+  std::vector<MaintainedSumLayout> sums;
 };
 
 /// A stored property of an object: an attribute or a to-one relationship (whose value is

@@ -51,6 +51,11 @@ EntityDescription& EntityDescription::setSpan(std::string beginAttribute, std::s
   return *this;
 }
 
+EntityDescription& EntityDescription::addMaintainedSum(std::string attribute, std::string relationship) {
+  sums_.emplace_back(std::move(attribute), std::move(relationship));
+  return *this;
+}
+
 const EntityDescription& EntityDescription::rootEntity() const {
   const EntityDescription* entity = this;
   while (entity->super_ != nullptr) entity = entity->super_;
@@ -216,6 +221,19 @@ void ObjectModel::finalize() {
         fail("entity " + e->name_ + " declares a span that is not two date attributes of a root entity");
       }
     }
+    for (const auto& [attributeName, relationshipName] : e->sums_) {
+      const auto* attribute = e->attribute(attributeName);
+      const auto* relationship = e->relationship(relationshipName);
+      const bool numeric = attribute != nullptr && (attribute->type == AttributeType::doubleType ||
+                                                    attribute->type == AttributeType::integer16 ||
+                                                    attribute->type == AttributeType::integer32 ||
+                                                    attribute->type == AttributeType::integer64);
+      if (!numeric || relationship == nullptr || relationship->toMany || e->super_ != nullptr ||
+          !e->subs_.empty()) {
+        fail("entity " + e->name_ + " maintains a sum that is not of a numeric attribute per to-one relationship " +
+             "of a root entity without subentities");
+      }
+    }
     for (const auto* r : e->allRelationships()) {
       if (!isIdentifier(r->name) || !names.insert(r->name).second) {
         fail("entity " + e->name_ + " has a bad or repeated property " + r->name);
@@ -293,6 +311,11 @@ void ObjectModel::finalize() {
         table->compositeIndexes.push_back(std::move(columns));
       }
     }
+    for (const auto& [attribute, relationship] : e->sums_) {
+      const std::string key = storeName(relationship);
+      const std::string value = storeName(attribute);
+      table->sums.push_back({table->name + "_" + key + "_" + value + "_SUM", key, value});
+    }
     tables.push_back(std::move(table));
   }
   for (const auto& e : entities_) {
@@ -334,6 +357,8 @@ std::string ObjectModel::schemaHash() const {
       for (const auto& name : properties) text += name + ",";
       text += ";";
     }
+    // The same for maintained sums.
+    for (const auto& [attribute, relationship] : e->sums_) text += "M" + attribute + "/" + relationship + ";";
     parts.emplace(e->name_, std::move(text));
   }
   std::uint64_t hash = 14695981039346656037ULL;

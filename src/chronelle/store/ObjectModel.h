@@ -90,6 +90,16 @@ class EntityDescription {
   EntityDescription& setSpan(std::string beginAttribute, std::string endAttribute);
   /// The span's attributes; empty strings when none was declared.
   const std::pair<std::string, std::string>& span() const { return span_; }
+  /// Has the store keep, per object at the other end of the to-one `relationship`, the sum
+  /// of the numeric `attribute` over its rows, updated by the database itself on every
+  /// insert, update and delete (so every writer keeps it), and answer a dictionary fetch of
+  /// exactly `sum:` of that attribute where that relationship equals one object from it.
+  /// Exact: a sum of values that are not all integers of magnitude below 2^53 is computed
+  /// from the rows as before. A root entity without subentities only; part of the stored
+  /// schema, so declaring one needs a new model version.
+  EntityDescription& addMaintainedSum(std::string attribute, std::string relationship);
+  /// The (attribute, relationship) pairs given to `addMaintainedSum`.
+  const std::vector<std::pair<std::string, std::string>>& maintainedSums() const { return sums_; }
 
   /// The entity's name.
   const std::string& name() const { return name_; }
@@ -136,6 +146,7 @@ class EntityDescription {
   std::vector<std::string> indexed_;
   std::vector<std::vector<std::string>> composite_;
   std::pair<std::string, std::string> span_;
+  std::vector<std::pair<std::string, std::string>> sums_;
   const EntityDescription* super_ = nullptr;
   std::vector<const EntityDescription*> subs_;
   std::shared_ptr<const Layout> layout_;

@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "chronelle/store/Value.h"
@@ -100,6 +101,9 @@ class Predicate {
                                           const std::string& beginSql, const std::string& endSql,
                                           const std::string& longestSql, const std::string& shortestSql,
                                           bool beginRequired = false) const;
+  /// Store-internal: the key and the value when the whole predicate is `key == value`
+  /// (either way round) for a key of one component; absent otherwise.
+  std::optional<std::pair<std::string, Value>> keyEqualsValue() const;
   /// Every key path the predicate reads, each as its components.
   std::vector<std::vector<std::string>> keyPaths() const;
   /// The canonical text, with arguments written in: `==`, `!=`, booleans as YES/NO,

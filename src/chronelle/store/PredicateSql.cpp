@@ -252,6 +252,15 @@ class Compiler {
 
 }  // namespace
 
+std::optional<std::pair<std::string, Value>> Predicate::keyEqualsValue() const {
+  const Node& node = *root_;
+  if (node.kind != Node::Kind::comparison || node.op != PredicateOperator::equal) return std::nullopt;
+  const PredicateOperand& key = node.lhs.isKeyPath() ? node.lhs : node.rhs;
+  const PredicateOperand& value = node.lhs.isKeyPath() ? node.rhs : node.lhs;
+  if (key.keyPath.size() != 1 || value.isKeyPath()) return std::nullopt;
+  return std::make_pair(key.keyPath.front(), value.value);
+}
+
 SqlFragment Predicate::toSql(PredicateSqlMapper& mapper) const {
   Compiler compiler(mapper);
   SqlFragment fragment;

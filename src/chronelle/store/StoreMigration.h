@@ -34,6 +34,11 @@ std::map<std::string, std::string> tableIndexes(const TableLayout& table);
 std::string spanLengthSql(const TableLayout& table);
 /// CREATE TABLE, its indexes and its primary-key counter.
 std::vector<std::string> createTableStatements(const TableLayout& table);
+/// The table of a maintained sum and the triggers on `table` that keep it; the table starts
+/// empty.
+std::vector<std::string> maintainedSumStatements(const TableLayout& table, const MaintainedSumLayout& sum);
+/// Fills the empty table of a maintained sum from the rows of `table`.
+std::string fillMaintainedSumStatement(const TableLayout& table, const MaintainedSumLayout& sum);
 
 /// The inferred migration of a store written by an older version of the model.
 ///

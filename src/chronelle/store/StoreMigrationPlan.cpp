@@ -27,6 +27,8 @@ struct StoredEntity {
 
 struct StoredSchema {
   std::map<std::string, StoredTable> tables;  // the entity tables, not the bookkeeping ones
+  std::vector<std::string> sumTables;         // the tables of maintained sums
+  std::vector<std::string> sumTriggers;       // and the triggers that keep them
   std::map<std::string, StoredEntity> entities;
 
   // The table that held the entity's rows: its root's, following the recorded parents.
@@ -45,12 +47,23 @@ bool isBookkeepingTable(const std::string& name) {
   return name == "Z_METADATA" || name == "Z_PRIMARYKEY" || name == "Z_ENTITIES";
 }
 
+bool endsWith(const std::string& text, std::string_view end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// Maintained sums are named after their entity table (Z…), key and value, and end so.
+bool isSumTable(const std::string& name) { return name.rfind('Z', 0) == 0 && endsWith(name, "_SUM"); }
+
 bool isBookkeepingColumn(const std::string& name) { return name == "Z_PK" || name == "Z_ENT" || name == "Z_OPT"; }
 
 StoredSchema readSchema(StoreFileReader& reader) {
   StoredSchema schema;
   for (const auto& name : reader.tables()) {
     if (isBookkeepingTable(name)) continue;
+    if (isSumTable(name)) {
+      schema.sumTables.push_back(name);
+      continue;
+    }
     StoredTable& table = schema.tables[name];
     for (auto& row : reader.rows("SELECT name, type FROM pragma_table_info(?)", {name})) {
       table.columns[row[0]] = row[1];
@@ -59,6 +72,9 @@ StoredSchema readSchema(StoreFileReader& reader) {
       auto& columns = table.indexes[index[0]];
       for (auto& column : reader.rows("SELECT name FROM pragma_index_info(?)", {index[0]})) columns.push_back(column[0]);
     }
+  }
+  for (auto& row : reader.rows("SELECT name FROM sqlite_master WHERE type = 'trigger'")) {
+    if (isSumTable(row[0].substr(0, row[0].rfind('_')))) schema.sumTriggers.push_back(row[0]);
   }
   for (auto& row : reader.rows("SELECT Z_ENT, Z_NAME, ifnull(Z_SUPER, '') FROM Z_ENTITIES")) {
     schema.entities[row[1]] = StoredEntity{std::stoll(row[0]), row[2]};
@@ -98,6 +114,10 @@ class Planner {
       : reader_(reader), model_(model), older_(older), schema_(readSchema(reader)) {}
 
   void plan() {
+    // Maintained sums are derived from the rows: the stored ones go first (their triggers
+    // name columns that may be dropped), the model's are made anew and filled at the end.
+    for (const auto& name : schema_.sumTriggers) add(dropSums_, "DROP TRIGGER " + quoted(name));
+    for (const auto& name : schema_.sumTables) add(dropSums_, "DROP TABLE " + quoted(name));
     entities();
     std::set<std::string> modelTables;
     for (const auto& entity : model_.entities()) {
@@ -109,6 +129,10 @@ class Planner {
         for (auto& sql : createTableStatements(table)) add(createTables_, std::move(sql));
       } else {
         columns(table, stored->second);
+      }
+      for (const auto& sum : table.sums) {
+        for (auto& sql : maintainedSumStatements(table, sum)) add(sums_, std::move(sql));
+        add(sums_, fillMaintainedSumStatement(table, sum));
       }
     }
     for (const auto& [name, stored] : schema_.tables) {
@@ -131,8 +155,8 @@ class Planner {
     std::vector<StoreMigration::Step> all;
     // Indexes on a column must go before the column can; tables are added before the
     // values that may refer to their rows, indexes after the columns they cover.
-    for (auto* phase : {&dropIndexes_, &dropColumns_, &dropTables_, &createTables_, &addColumns_, &fills_,
-                        &createIndexes_, &entityRows_}) {
+    for (auto* phase : {&dropSums_, &dropIndexes_, &dropColumns_, &dropTables_, &createTables_, &addColumns_,
+                        &fills_, &createIndexes_, &sums_, &entityRows_}) {
       for (auto& step : *phase) all.push_back(std::move(step));
     }
     return all;
@@ -327,7 +351,8 @@ class Planner {
   StoredSchema schema_;
   std::vector<std::string> problems_;
   std::set<std::string> blamed_;  // tables whose rows a problem already names
-  Phase dropIndexes_, dropColumns_, dropTables_, createTables_, addColumns_, fills_, createIndexes_, entityRows_;
+  Phase dropSums_, dropIndexes_, dropColumns_, dropTables_, createTables_, addColumns_, fills_, createIndexes_, sums_,
+      entityRows_;
 };
 
 }  // namespace
