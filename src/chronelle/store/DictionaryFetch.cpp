@@ -149,17 +149,13 @@ void ObjectContext::Impl::enumerateRows(const FetchRequest& request,
   if (!order.empty()) sql += " ORDER BY " + order;
   if (request.fetchLimit > 0) sql += " LIMIT " + std::to_string(request.fetchLimit);
   // A sum the store maintains is read in one step instead of from every row of the group.
-  // It is taken only while exact (every value an integer that doubles hold, magnitudes
-  // adding up to less than 2^53): then SUM over the rows gives the same number. Otherwise,
+  // It is taken only while exact (fewer than 2^22 values, every one an integer below 2^31:
+  // SUM over the rows then adds integers below 2^53 and gives the same number). Otherwise,
   // and for a key without a value (NULL from both), the rows are summed as before.
   Value key;
   if (const MaintainedSumLayout* sum = maintainedSum(request, entity, key)) {
-    const bool real = outputs.front().slot->attribute->type == AttributeType::doubleType;
-    sql = std::string("SELECT COALESCE((SELECT ") + (real ? "CAST(Z_TOTAL AS REAL)" : "Z_TOTAL") + " FROM \"" +
-          sum->table +
-          "\" WHERE Z_KEY = ? AND Z_INEXACT = 0 AND typeof(Z_TOTAL) = 'integer' AND typeof(Z_MAGNITUDE) = 'integer' "
-          "AND Z_MAGNITUDE < 9007199254740992), (" +
-          sql + "))";
+    sql = "SELECT COALESCE((SELECT Z_TOTAL FROM " + sum->table +
+          " WHERE Z_KEY = ? AND Z_INEXACT = 0 AND Z_VALUES BETWEEN 1 AND 4194303), (" + sql + "))";
     parameters.insert(parameters.begin(), std::move(key));
   }
 

@@ -1,5 +1,3 @@
-#include <array>
-
 #include "chronelle/store/CoordinatorImpl.h"
 #include "chronelle/store/StoreMigration.h"
 
@@ -66,75 +64,56 @@ std::vector<std::string> createTableStatements(const TableLayout& table) {
 
 namespace {
 
-// Whether the stored value `x` is an integer that doubles hold exactly, so that a running
-// total of such values equals SQLite's SUM of them, as long as the magnitudes add up to less
-// than 2^53 (every partial sum is then exact in any order).
+// Whether the stored value `x` (present) is an integer of magnitude below 2^31. An integer
+// total of such values equals SQLite's SUM of them over fewer than 2^22 rows: every partial
+// sum is then an integer below 2^53, exact in floating point in any order. Text and blobs
+// compare unequal to any number. Every process that opens the store parses these triggers,
+// so they are kept short.
 std::string exactSql(const std::string& x) {
-  return "(typeof(" + x + ") IN ('integer', 'real') AND " + x + " = CAST(" + x + " AS INTEGER) AND ABS(" + x +
-         ") < 9007199254740992)";
+  return "(" + x + " = CAST(" + x + " AS INTEGER) AND ABS(" + x + ") < 2147483648)";
 }
 
-// What one row with value `x` adds to its key's sums besides one value, as three
-// expressions: one inexact value or none, and the total and magnitude of the exact ones.
-std::array<std::string, 3> contributionSql(const std::string& x) {
-  const std::string exact = exactSql(x);
-  const std::string total = "CASE WHEN " + exact + " THEN CAST(" + x + " AS INTEGER) ELSE 0 END";
-  return {"(NOT " + exact + ")", total, "ABS(" + total + ")"};
-}
-
-// Statements for a trigger body: the row `row` (NEW or OLD) added to or taken from its sums.
-// Rows without a key or without a value take no part, as in a SUM over the key.
-std::string addRowSql(const MaintainedSumLayout& sum, const std::string& row) {
-  const std::string key = row + ".\"" + sum.keyColumn + "\"";
-  const std::string value = row + ".\"" + sum.valueColumn + "\"";
-  const auto [inexact, total, magnitude] = contributionSql(value);
-  return "INSERT INTO \"" + sum.table + "\" (Z_KEY, Z_VALUES, Z_INEXACT, Z_TOTAL, Z_MAGNITUDE) SELECT " + key + ", 1, " +
-         inexact + ", " + total + ", " + magnitude + " WHERE typeof(" + key + ") = 'integer' AND " + value +
-         " IS NOT NULL ON CONFLICT (Z_KEY) DO UPDATE SET Z_VALUES = Z_VALUES + 1, Z_INEXACT = Z_INEXACT + "
-         "excluded.Z_INEXACT, Z_TOTAL = Z_TOTAL + excluded.Z_TOTAL, Z_MAGNITUDE = Z_MAGNITUDE + excluded.Z_MAGNITUDE;";
-}
-
-std::string removeRowSql(const MaintainedSumLayout& sum, const std::string& row) {
-  const std::string key = row + ".\"" + sum.keyColumn + "\"";
-  const std::string value = row + ".\"" + sum.valueColumn + "\"";
-  const auto [inexact, total, magnitude] = contributionSql(value);
-  return "UPDATE \"" + sum.table + "\" SET Z_VALUES = Z_VALUES - 1, Z_INEXACT = Z_INEXACT - " + inexact +
-         ", Z_TOTAL = Z_TOTAL - " + total + ", Z_MAGNITUDE = Z_MAGNITUDE - " + magnitude + " WHERE Z_KEY = " + key +
-         " AND typeof(" + key + ") = 'integer' AND " + value + " IS NOT NULL; DELETE FROM \"" + sum.table +
-         "\" WHERE Z_KEY = " + key + " AND Z_VALUES <= 0;";
+// The statement of a trigger body that adds the row `row` (NEW or OLD) to its key's sums
+// (`sign` "+") or takes it off ("-"). Rows without a key or a value take no part, as in a
+// SUM over the key; a key whose values are all gone keeps a row of zero values.
+std::string changeSumSql(const MaintainedSumLayout& sum, const std::string& row, char sign) {
+  const std::string key = row + "." + sum.keyColumn;
+  const std::string value = row + "." + sum.valueColumn;
+  const std::string where = " WHERE typeof(" + key + ") = 'integer' AND " + value + " IS NOT NULL";
+  if (sign == '-') {
+    return "UPDATE " + sum.table + " SET Z_VALUES = Z_VALUES - 1, Z_INEXACT = Z_INEXACT - NOT e, Z_TOTAL = Z_TOTAL - " +
+           "IIF(e, CAST(" + value + " AS INTEGER), 0) FROM (SELECT " + exactSql(value) + " AS e)" + where + " AND Z_KEY = " + key + ";";
+  }
+  return "INSERT INTO " + sum.table + " SELECT " + key + ", 1, NOT e, IIF(e, CAST(" + value + " AS INTEGER), 0) FROM (SELECT " +
+         exactSql(value) + " AS e)" + where +
+         " ON CONFLICT DO UPDATE SET Z_VALUES = Z_VALUES + 1, Z_INEXACT = Z_INEXACT + excluded.Z_INEXACT, "
+         "Z_TOTAL = Z_TOTAL + excluded.Z_TOTAL;";
 }
 
 }  // namespace
 
 std::vector<std::string> maintainedSumStatements(const TableLayout& table, const MaintainedSumLayout& sum) {
-  const std::string on = " ON \"" + table.name + "\" FOR EACH ROW ";
-  const std::string trigger = "CREATE TRIGGER \"" + sum.table;
+  const std::string on = " ON " + table.name + " ";
+  const std::string trigger = "CREATE TRIGGER " + sum.table;
+  const std::string& key = sum.keyColumn;
+  const std::string& value = sum.valueColumn;
   return {
-      "CREATE TABLE \"" + sum.table +
-          "\" (Z_KEY INTEGER PRIMARY KEY, Z_VALUES INTEGER NOT NULL, Z_INEXACT INTEGER NOT NULL, Z_TOTAL NOT NULL, "
-          "Z_MAGNITUDE NOT NULL)",
-      trigger + "_INSERT\" AFTER INSERT" + on + "BEGIN " + addRowSql(sum, "NEW") + " END",
-      trigger + "_DELETE\" AFTER DELETE" + on + "BEGIN " + removeRowSql(sum, "OLD") + " END",
-      trigger + "_UPDATE\" AFTER UPDATE OF \"" + sum.keyColumn + "\", \"" + sum.valueColumn + "\"" + on +
-          "WHEN OLD.\"" + sum.keyColumn + "\" IS NOT NEW.\"" + sum.keyColumn + "\" OR OLD.\"" + sum.valueColumn +
-          "\" IS NOT NEW.\"" + sum.valueColumn + "\" BEGIN " + removeRowSql(sum, "OLD") + " " + addRowSql(sum, "NEW") +
-          " END",
+      "CREATE TABLE " + sum.table + " (Z_KEY INTEGER PRIMARY KEY, Z_VALUES INTEGER NOT NULL, Z_INEXACT INTEGER NOT " +
+          "NULL, Z_TOTAL INTEGER NOT NULL)",
+      trigger + "_INSERT AFTER INSERT" + on + "BEGIN " + changeSumSql(sum, "NEW", '+') + " END",
+      trigger + "_DELETE AFTER DELETE" + on + "BEGIN " + changeSumSql(sum, "OLD", '-') + " END",
+      trigger + "_UPDATE AFTER UPDATE OF " + key + ", " + value + on + "WHEN OLD." + key + " IS NOT NEW." + key +
+          " OR OLD." + value + " IS NOT NEW." + value + " BEGIN " + changeSumSql(sum, "OLD", '-') + " " +
+          changeSumSql(sum, "NEW", '+') + " END",
   };
 }
 
 std::string fillMaintainedSumStatement(const TableLayout& table, const MaintainedSumLayout& sum) {
-  const std::string key = "\"" + sum.keyColumn + "\"";
-  const std::string value = "\"" + sum.valueColumn + "\"";
-  const auto [inexact, total, magnitude] = contributionSql(value);
-  // TOTAL adds in floating point, exactly while the magnitudes add up to less than 2^53
-  // (SUM would fail on an integer overflow instead). Beyond that the sums stay floating
-  // point, which the fetch never takes, and so do the triggers' updates of them.
-  const std::string small = "TOTAL(m) < 9007199254740992";
-  return "INSERT INTO \"" + sum.table + "\" (Z_KEY, Z_VALUES, Z_INEXACT, Z_TOTAL, Z_MAGNITUDE) SELECT k, COUNT(*), " +
-         "SUM(i), CASE WHEN " + small + " THEN CAST(TOTAL(t) AS INTEGER) ELSE TOTAL(t) END, CASE WHEN " + small +
-         " THEN CAST(TOTAL(m) AS INTEGER) ELSE TOTAL(m) END FROM (SELECT " + key + " AS k, " + inexact + " AS i, " +
-         total + " AS t, " + magnitude + " AS m FROM \"" + table.name + "\" WHERE typeof(" + key + ") = 'integer' AND " +
-         value + " IS NOT NULL) GROUP BY k";
+  const std::string& key = sum.keyColumn;
+  const std::string& value = sum.valueColumn;
+  return "INSERT INTO " + sum.table + " SELECT " + key + ", COUNT(*), SUM(NOT e), SUM(IIF(e, CAST(" + value +
+         " AS INTEGER), 0)) FROM (SELECT " + key + ", " + value + ", " + exactSql(value) + " AS e FROM " + table.name +
+         " WHERE typeof(" + key + ") = 'integer' AND " + value + " IS NOT NULL) GROUP BY " + key;
 }
 
 void createSchema(Connection& connection, const ObjectModel& model) {
