@@ -16,7 +16,8 @@ int EntityDescription::Layout::slot(std::string_view name) const {
     int slot = -1;
   };
   static thread_local std::array<Found, 64> recent{};
-  const auto hash = (reinterpret_cast<std::uintptr_t>(this) >> 4) * 31 + (reinterpret_cast<std::uintptr_t>(name.data()) >> 2);
+  const auto hash =
+      (reinterpret_cast<std::uintptr_t>(this) >> 4) * 31 + (reinterpret_cast<std::uintptr_t>(name.data()) >> 2);
   Found& found = recent[(hash ^ (hash >> 6)) & (recent.size() - 1)];
   if (found.layout == this && found.text == name.data() && static_cast<std::size_t>(found.slot) < slots.size() &&
       slots[static_cast<std::size_t>(found.slot)].name == name) {
