@@ -11,6 +11,7 @@
 
 #include "chronelle/data/BaseDataProvider.h"
 #include "chronelle/model/Session.h"
+#include "chronelle/platform/Clock.h"
 #include "chronelle/reports/ChartColumnBuilder.h"
 #include "chronelle/reports/TimeEntriesChartDataCalculator.h"
 #include "chronelle/store/FetchedRow.h"
@@ -79,6 +80,23 @@ class Buckets {
   std::size_t lastTask_ = 0;
 };
 
+// The finished entries of `span`'s other filters that begin before its end and end after its
+// start: every entry some column counts (one inside a column or crossing its bounds does
+// both for that column). The query's own period predicate, three ranges OR-ed, also admits
+// entries stored backwards or of no length at a bound, which no column counts; one range is
+// what SQLite then tests per row.
+Predicate spanPredicate(const SessionQuery3& span) {
+  SessionQuery3 others = span;
+  others.from.reset();
+  others.to.reset();
+  // Without a period the query's predicate still excludes the running entry.
+  const PredicateSpec rest = others.predicateSpec(EdgeSessionPredicateOption::withEdgeSessions, false, Clock::now())
+                                 .value_or(PredicateSpec{"(end != nil)", {}});
+  PredicateSpec spec{"begin < %@ AND end > %@ AND " + rest.format, {Value(*span.to), Value(*span.from)}};
+  spec.arguments.insert(spec.arguments.end(), rest.arguments.begin(), rest.arguments.end());
+  return spec.toPredicate();
+}
+
 }  // namespace
 
 void TimeEntriesChartDataCalculator::fillColumns(const std::vector<SessionQuery3>& columnQueries,
@@ -99,7 +117,7 @@ void TimeEntriesChartDataCalculator::fillColumns(const std::vector<SessionQuery3
     try {
       FetchRequest request(Session::kEntityName);
       request.resultType = FetchResultType::dictionary;
-      request.predicate = span.predicate(EdgeSessionPredicateOption::withEdgeSessions, false);
+      request.predicate = spanPredicate(span);
       request.propertiesToFetch = {std::string("task"),       std::string("begin"),
                                    std::string("end"),        std::string("isBillable"),
                                    std::string("hourlyRate"), std::string("confirmedDuration"),
