@@ -235,8 +235,36 @@ std::vector<TotalsByNode> Baseline::chartPerColumn(const std::vector<std::int64_
   return columns;
 }
 
-std::vector<TotalsByNode> Baseline::chartSingleQuery(const std::vector<std::int64_t>& bounds) {
-  std::vector<TotalsByNode> columns(bounds.size() - 1);
+std::vector<ColumnTotals> Baseline::chartSingleQuery(const std::vector<std::int64_t>& bounds) {
+  std::vector<ColumnTotals> columns(bounds.size() - 1);
+  // Where each task's totals were last put, by primary key (the store numbers rows from 1).
+  // Rows come by begin, so a task's next entry is mostly in the same column, or in a later
+  // one where it is new; only a column before the latest the task reached (after an entry
+  // crossing midnight) is looked through.
+  struct Last {
+    std::size_t column = 0;
+    std::size_t index = 0;
+    std::size_t highest = 0;  // one past the latest column the task is in; 0 for none
+  };
+  std::vector<Last> last;
+  const auto totalsOf = [&](std::size_t column, std::int64_t task) -> Totals& {
+    const auto key = static_cast<std::size_t>(task);
+    if (key >= last.size()) last.resize(key + 1);
+    Last& memo = last[key];
+    ColumnTotals& cells = columns[column];
+    if (memo.highest == 0 || memo.column != column) {
+      std::size_t at = cells.size();
+      if (column < memo.highest) {
+        const auto found = std::find_if(cells.begin(), cells.end(), [&](const auto& c) { return c.first == task; });
+        at = static_cast<std::size_t>(found - cells.begin());
+      }
+      if (at == cells.size()) cells.emplace_back(task, Totals{});
+      memo.column = column;
+      memo.index = at;
+      memo.highest = std::max(memo.highest, column + 1);
+    }
+    return cells[memo.index].second;
+  };
   SqliteStatement& range = statements_->range;
   range.bind(1, bounds.front()).bind(2, bounds.back());
   while (range.step()) {
@@ -249,7 +277,7 @@ std::vector<TotalsByNode> Baseline::chartSingleQuery(const std::vector<std::int6
     const auto first = std::upper_bound(bounds.begin(), bounds.end(), begin) - bounds.begin() - 1;
     if (first >= 0 && static_cast<std::size_t>(first) + 1 < bounds.size() &&
         end <= bounds[static_cast<std::size_t>(first) + 1]) {
-      Totals& totals = columns[static_cast<std::size_t>(first)][task];
+      Totals& totals = totalsOf(static_cast<std::size_t>(first), task);
       totals.duration += range.real(5);
       if (billable) totals.revenue += range.real(6);
       totals.count += 1;
@@ -257,7 +285,7 @@ std::vector<TotalsByNode> Baseline::chartSingleQuery(const std::vector<std::int6
     }
     for (std::size_t i = static_cast<std::size_t>(std::max<std::ptrdiff_t>(first, 0)); i + 1 < bounds.size(); ++i) {
       if (bounds[i] >= end) break;
-      addClipped(columns[i][task], begin, end, billable, range.real(4), bounds[i], bounds[i + 1]);
+      addClipped(totalsOf(i, task), begin, end, billable, range.real(4), bounds[i], bounds[i + 1]);
     }
   }
   range.reset();
