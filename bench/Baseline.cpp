@@ -289,6 +289,10 @@ std::vector<ColumnTotals> Baseline::chartSingleQuery(const std::vector<std::int6
     }
   }
   range.reset();
+  // Each column's tasks in one order, as drawing them needs (a map per column gave it).
+  for (ColumnTotals& cells : columns) {
+    std::sort(cells.begin(), cells.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  }
   return columns;
 }
 

@@ -31,7 +31,7 @@ enum class BillingFilter { any, nonBillable, unbilled, billed, paid };
 
 // Totals by the primary key of a task (and, in the node breakdown, of a folder).
 using TotalsByNode = std::map<std::int64_t, Totals>;
-// One chart column's totals by task primary key, in the order the tasks were met.
+// One chart column's totals by task primary key, in the order of the keys.
 using ColumnTotals = std::vector<std::pair<std::int64_t, Totals>>;
 
 // One connection to a store file with its statements prepared once, as the library caches
