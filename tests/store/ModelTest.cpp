@@ -72,6 +72,19 @@ TEST(ModelTest, InheritanceSharesOneTablePerRoot) {
   };
   EXPECT_EQ(columns(place), (std::vector<std::string>{"ZNAME", "ZRANK*", "ZIDENTIFIER*", "ZAREA*", "ZKEEPER*", "ZOPEN"}));
   EXPECT_EQ(columns(*model->entity("Badge")), (std::vector<std::string>{"ZLABEL", "ZKEEPER*", "ZPLACE*", "ZPLACE_ENT"}));
+
+  // A name finds its own slot in every layout, also in one made where a freed model's layout
+  // was, with the name in another slot.
+  for (int round = 0; round < 6; ++round) {
+    auto other = std::make_shared<ObjectModel>("Other", 1);
+    EntityDescription thing("Thing");
+    if (round % 2 == 1) thing.add(attribute("before", AttributeType::string));
+    thing.add(attribute("name", AttributeType::string));
+    other->addEntity(std::move(thing));
+    other->finalize();
+    EXPECT_EQ(other->entity("Thing")->layout().slot("name"), round % 2) << "round " << round;
+    EXPECT_EQ(spot.layout().slot("name"), 0) << "round " << round;
+  }
 }
 
 TEST(ModelTest, SchemaHashFollowsTheStoredShapeAndTheRegistryFindsVersions) {

@@ -23,8 +23,8 @@ std::shared_ptr<ManagedObject> ObjectContext::Impl::importFromParent(const Manag
     for (std::size_t i = 0; i < values.size(); ++i) {
       if (!(state.values[i] == values[i])) changedKeys.emplace_back(i, state.values[i]);
     }
-    state.values = values;
-    state.committed = std::move(values);
+    state.values = std::move(values);
+    state.setSavedToValues();
     state.version = source.version;
     for (auto& [slot, old] : changedKeys) notifyObservers(*mine, state.layout->slots[slot].name, old, state.values[slot]);
     return mine;
@@ -33,8 +33,8 @@ std::shared_ptr<ManagedObject> ObjectContext::Impl::importFromParent(const Manag
   auto& state = object->state();
   state.model = model;
   state.id = source.id;
-  state.values = values;
-  state.committed = std::move(values);
+  state.values = std::move(values);
+  state.setSavedToValues();
   state.version = source.version;
   registerObject(object);
   object->awakeFromFetch();

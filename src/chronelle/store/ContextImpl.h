@@ -78,6 +78,8 @@ struct ObjectContext::Impl {
   static std::string selectRows(const TableLayout& table);
   /// The slot values of the row the statement is on (columns as selectRows).
   std::vector<Value> decodeRow(const EntityDescription::Layout& layout, const Statement& row) const;
+  /// As decodeRow, into `values` (replacing what it held, keeping its room).
+  void decodeRowInto(const EntityDescription::Layout& layout, const Statement& row, std::vector<Value>& values) const;
   /// Replaces the values and snapshot by a row's, telling observers of changed keys.
   void applyRow(ManagedObject& object, const Statement& row, bool keepChangedValues);
   std::shared_ptr<ManagedObject> insert(const EntityDescription& entity);

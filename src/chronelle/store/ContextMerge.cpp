@@ -76,7 +76,7 @@ void ObjectContext::Impl::mergeObject(ManagedObject& object) {
     case MergePolicy::mergeByPropertyStoreTrump: {
       const std::vector<Value> fresh = decodeRow(*state.layout, *row);
       for (std::size_t i = 0; i < state.changed.size(); ++i) {
-        if (state.changed[i] && !(fresh[i] == state.committed[i])) {
+        if (state.changed[i] && !(fresh[i] == state.saved()[i])) {
           state.changed[i] = 0;
           --state.changedCount;
         }

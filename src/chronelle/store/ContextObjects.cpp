@@ -76,10 +76,17 @@ std::string ObjectContext::Impl::selectRows(const TableLayout& table) {
 }
 
 std::vector<Value> ObjectContext::Impl::decodeRow(const EntityDescription::Layout& layout, const Statement& row) const {
+  std::vector<Value> values;
+  decodeRowInto(layout, row, values);
+  return values;
+}
+
+void ObjectContext::Impl::decodeRowInto(const EntityDescription::Layout& layout, const Statement& row,
+                                        std::vector<Value>& values) const {
   const auto& slots = layout.slots;
   // Each value is made in its place: assigning over an absent value goes through the
-  // variant's assignment for every column.
-  std::vector<Value> values;
+  // variant's assignment for every column. The vector's room is kept.
+  values.clear();
   values.reserve(slots.size());
   for (const auto& slot : slots) {
     const int column = 3 + slot.column;
@@ -95,29 +102,39 @@ std::vector<Value> ObjectContext::Impl::decodeRow(const EntityDescription::Layou
       values.emplace_back(store->objectID(*destination, row.columnInt64(column)));
     }
   }
-  return values;
 }
 
 void ObjectContext::Impl::applyRow(ManagedObject& object, const Statement& row, bool keepChangedValues) {
   auto& state = object.state();
   const auto& slots = state.layout->slots;
-  std::vector<Value> fresh = decodeRow(*state.layout, row);
-  const bool hadValues = !state.committed.empty();
+  const bool hadValues = state.hasSaved();
   state.version = row.columnInt64(2);
   if (!hadValues && !keepChangedValues) {
-    // A newly fetched object: nobody observes it yet and both copies start equal, so the
-    // decoded row becomes the current values as it is, and its copy the saved state (made
-    // into the empty snapshot: copying over the blank values would assign each one).
-    state.committed = fresh;
-    state.values = std::move(fresh);
+    // A newly fetched object: nobody observes it yet, so the row is decoded straight into
+    // its (blank) values, and the saved state shares them until the first change.
+    decodeRowInto(*state.layout, row, state.values);
+    state.setSavedToValues();
     return;
   }
-  state.committed = fresh;
+  std::vector<Value> fresh = decodeRow(*state.layout, row);
+  // Values changed here and kept stay apart from the saved state; otherwise every value is
+  // the stored one again and the two are shared.
+  bool keptAny = false;
   std::vector<std::pair<std::size_t, Value>> changedKeys;
+  // Written in place: the saved state is replaced below, whether it shared them or not.
+  auto& values = state.values;
   for (std::size_t i = 0; i < slots.size(); ++i) {
-    if (keepChangedValues && i < state.changed.size() && state.changed[i]) continue;
-    if (hadValues && !(state.values[i] == fresh[i])) changedKeys.emplace_back(i, state.values[i]);
-    state.values[i] = std::move(fresh[i]);
+    if (keepChangedValues && i < state.changed.size() && state.changed[i]) {
+      keptAny = true;
+      continue;
+    }
+    if (hadValues && !(values[i] == fresh[i])) changedKeys.emplace_back(i, values[i]);
+    values[i] = keepChangedValues ? fresh[i] : std::move(fresh[i]);
+  }
+  if (keptAny) {
+    state.setSaved(std::move(fresh));
+  } else {
+    state.setSavedToValues();
   }
   for (auto& [slot, old] : changedKeys) notifyObservers(object, slots[slot].name, old, state.values[slot]);
 }
@@ -171,7 +188,7 @@ std::shared_ptr<ManagedObject> ObjectContext::Impl::insert(const EntityDescripti
   state.model = model;
   state.id = ObjectID::temporary(entity.name());
   for (std::size_t i = 0; i < state.layout->slots.size(); ++i) {
-    if (const auto* attribute = state.layout->slots[i].attribute) state.values[i] = attribute->defaultValue;
+    if (const auto* attribute = state.layout->slots[i].attribute) state.valuesToChange()[i] = attribute->defaultValue;
   }
   state.inserted = true;
   registerObject(object);
@@ -338,9 +355,13 @@ void ObjectContext::Impl::rollback() {
       continue;
     }
     std::vector<std::pair<std::size_t, Value>> changedKeys;
-    for (std::size_t i = 0; i < state.values.size(); ++i) {
-      if (!(state.values[i] == state.committed[i])) changedKeys.emplace_back(i, state.values[i]);
-      state.values[i] = state.committed[i];
+    if (state.hasSaved() && !state.savedIsValues()) {
+      const auto& saved = state.saved();
+      for (std::size_t i = 0; i < state.values.size() && i < saved.size(); ++i) {
+        if (!(state.values[i] == saved[i])) changedKeys.emplace_back(i, std::move(state.values[i]));
+      }
+      state.values = saved;
+      state.setSavedToValues();
     }
     const bool wasUpdated = state.changedCount > 0 || state.toManyChanged;
     state.clearChanges();

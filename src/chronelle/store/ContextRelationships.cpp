@@ -101,7 +101,7 @@ void ObjectContext::Impl::assignSlot(ManagedObject& object, int slot, Value valu
   auto& state = object.state();
   const auto index = static_cast<std::size_t>(slot);
   Value old = canonical(state.values[index]);
-  state.values[index] = std::move(value);
+  state.valuesToChange()[index] = std::move(value);
   state.markChanged(index);
   noteChange(object, ChangeKind::update);
   registerUndoOfSlot(object, index, old);

@@ -74,10 +74,7 @@ struct EntityDescription::Layout {
 
   /// -1 when absent.
   ///@{
-  int slot(std::string_view name) const {
-    auto it = slotByName.find(name);
-    return it == slotByName.end() ? -1 : it->second;
-  }
+  int slot(std::string_view name) const;
   int toManyIndex(std::string_view name) const {
     auto it = toManyByName.find(name);
     return it == toManyByName.end() ? -1 : it->second;

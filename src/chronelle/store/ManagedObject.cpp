@@ -104,8 +104,9 @@ void ManagedObject::setValue(std::string_view key, Value value) {
   }
   auto& state = *state_;
   value = coerce(*property.attribute, std::move(value));
-  Value old = std::move(state.values[static_cast<std::size_t>(slot)]);
-  state.values[static_cast<std::size_t>(slot)] = value;
+  auto& values = state.valuesToChange();
+  Value old = std::move(values[static_cast<std::size_t>(slot)]);
+  values[static_cast<std::size_t>(slot)] = value;
   if (state.context != nullptr) {
     state.markChanged(static_cast<std::size_t>(slot));
     // The one place every attribute edit passes: change tracking and undo.
@@ -175,9 +176,8 @@ std::map<std::string, Value> ManagedObject::changedValues() const {
 std::map<std::string, Value> ManagedObject::committedValues(const std::vector<std::string>& keys) const {
   std::map<std::string, Value> result;
   const auto& state = *state_;
-  auto committed = [&](std::size_t slot) {
-    return slot < state.committed.size() ? state.committed[slot] : Value();
-  };
+  const auto& saved = state.saved();
+  auto committed = [&](std::size_t slot) { return slot < saved.size() ? saved[slot] : Value(); };
   if (keys.empty()) {
     for (std::size_t i = 0; i < state.layout->slots.size(); ++i) result[state.layout->slots[i].name] = committed(i);
     return result;

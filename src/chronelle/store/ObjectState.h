@@ -20,12 +20,36 @@ struct ManagedObject::State {
   ObjectID id;
   ObjectContext* context = nullptr;
 
-  /// Current values and the snapshot last read from or written to the store, one per
-  /// slot of the layout. A to-one relationship holds the related object's ObjectID.
-  ///@{
+  /// Current values, one per slot of the layout. A to-one relationship holds the related
+  /// object's ObjectID. Write them only through valuesToChange() (or replace the saved
+  /// state with setSaved/setSavedToValues), so the saved state stays what was stored.
   std::vector<Value> values;
-  std::vector<Value> committed;
+  /// The snapshot last read from or written to the store (empty before the first save).
+  /// Most fetched objects are only read, so a fetched or saved object's snapshot is its
+  /// values themselves until the first change copies them: a listing makes no second copy
+  /// of every row, and destroys none.
+  ///@{
+  const std::vector<Value>& saved() const { return savedIsValues_ ? values : savedCopy_; }
+  bool hasSaved() const { return savedIsValues_ || !savedCopy_.empty(); }
   ///@}
+  /// The values, for a change: the saved state takes its own copy first if it shared them.
+  std::vector<Value>& valuesToChange() {
+    if (savedIsValues_) {
+      savedCopy_ = values;
+      savedIsValues_ = false;
+    }
+    return values;
+  }
+  /// The values are (now) what the store holds.
+  void setSavedToValues() {
+    std::vector<Value>().swap(savedCopy_);
+    savedIsValues_ = true;
+  }
+  /// `snapshot` is what the store holds; the values stay as they are.
+  void setSaved(std::vector<Value> snapshot) {
+    savedCopy_ = std::move(snapshot);
+    savedIsValues_ = false;
+  }
   /// Slots set since the last commit; setting an equal value counts too.
   std::vector<std::uint8_t> changed;
   std::size_t changedCount = 0;
@@ -60,6 +84,17 @@ struct ManagedObject::State {
   std::map<std::string, std::vector<Observer>, std::less<>> observers;
   std::uint64_t nextObserverId = 1;
 
+  /// The saved state and whether it is the values themselves, as they are (to put back
+  /// exactly as they were).
+  ///@{
+  const std::vector<Value>& savedCopy() const { return savedCopy_; }
+  bool savedIsValues() const { return savedIsValues_; }
+  void restoreSaved(std::vector<Value> copy, bool isValues) {
+    savedCopy_ = std::move(copy);
+    savedIsValues_ = isValues;
+  }
+  ///@}
+
   bool hasSlotChanges() const { return changedCount > 0; }
   bool isUpdated() const { return !inserted && !deleted && (changedCount > 0 || toManyChanged); }
   bool hasChanges() const { return inserted || deleted || changedCount > 0 || toManyChanged; }
@@ -76,6 +111,10 @@ struct ManagedObject::State {
     changedCount = 0;
     toManyChanged = false;
   }
+
+ private:
+  std::vector<Value> savedCopy_;  ///< the snapshot when it differs from (or is not) the values
+  bool savedIsValues_ = false;    ///< the snapshot is `values`
 };
 
 }  // namespace chronelle

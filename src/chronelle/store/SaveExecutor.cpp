@@ -27,8 +27,10 @@ void ObjectContext::Impl::adoptPermanentIDs(const std::vector<std::pair<ManagedO
   // Unsaved objects may point at the new IDs' old temporary forms; saved snapshots never
   // do, because an object is saved together with everything it points at.
   for (auto& [seq, object] : changes) {
-    for (auto& value : object->state().values) {
-      if (const auto* id = value.getIf<ObjectID>(); id && id->isTemporaryID()) value = canonical(value);
+    auto& state = object->state();
+    for (std::size_t i = 0; i < state.values.size(); ++i) {
+      const auto* id = state.values[i].getIf<ObjectID>();
+      if (id && id->isTemporaryID()) state.valuesToChange()[i] = canonical(Value(*id));
     }
   }
 }
@@ -81,7 +83,7 @@ void ObjectContext::Impl::finishSave(SavePlan& plan, const SaveOptions& options)
     const auto& slots = state.layout->slots;
     for (std::size_t i = 0; i < slots.size(); ++i) {
       if (state.values[i] == update.values[i]) continue;
-      Value old = std::move(state.values[i]);
+      Value old = std::move(state.valuesToChange()[i]);
       state.values[i] = update.values[i];
       notifyObservers(*update.object, slots[i].name, old, state.values[i]);
     }
@@ -111,7 +113,7 @@ void ObjectContext::Impl::finishSave(SavePlan& plan, const SaveOptions& options)
       updated.push_back(object);
     }
     state.inserted = false;
-    state.committed = state.values;
+    state.setSavedToValues();
     state.clearChanges();
   }
   for (const auto& [object, version] : plan.versions) object->state().version = version;

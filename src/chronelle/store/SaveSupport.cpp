@@ -281,7 +281,7 @@ class RowWriter {
     std::vector<Value> merged(layout.slots.size());
     for (std::size_t i = 0; i < layout.slots.size(); ++i) {
       const bool mine = state.changed[i];
-      const bool theirs = !(stored->values[i] == state.committed[i]);
+      const bool theirs = !(stored->values[i] == state.saved()[i]);
       const bool keepMine = mine && (!theirs || context_.mergePolicy == MergePolicy::mergeByPropertyObjectTrump);
       merged[i] = keepMine ? state.values[i] : stored->values[i];
     }

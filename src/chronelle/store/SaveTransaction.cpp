@@ -17,7 +17,8 @@ struct JournaledState {
   std::shared_ptr<ManagedObject> object;
   ObjectID id;
   bool registered = false;
-  std::vector<Value> values, committed;
+  std::vector<Value> values, savedCopy;
+  bool savedIsValues = false;
   std::vector<std::uint8_t> changed;
   std::size_t changedCount = 0;
   bool toManyChanged = false;
@@ -31,7 +32,8 @@ struct JournaledState {
     id = s.id;
     registered = s.context == context;
     values = s.values;
-    committed = s.committed;
+    savedCopy = s.savedCopy();
+    savedIsValues = s.savedIsValues();
     changed = s.changed;
     changedCount = s.changedCount;
     toManyChanged = s.toManyChanged;
@@ -49,7 +51,7 @@ struct JournaledState {
   void restore(ManagedObject::State& s) && {
     s.id = std::move(id);
     s.values = std::move(values);
-    s.committed = std::move(committed);
+    s.restoreSaved(std::move(savedCopy), savedIsValues);
     s.changed = std::move(changed);
     s.changedCount = changedCount;
     s.toManyChanged = toManyChanged;

@@ -74,17 +74,32 @@ void createSchema(Connection& connection, const ObjectModel& model) {
 }
 
 Value readColumn(const Statement& statement, int column, AttributeType type) {
-  if (statement.isNull(column)) return Value();
+  // A number reads as 0 for NULL, so only a zero needs the second call that tells them apart.
   switch (type) {
     case AttributeType::integer16:
     case AttributeType::integer32:
-    case AttributeType::integer64: return Value(statement.columnInt64(column));
-    case AttributeType::boolean: return Value(statement.columnInt64(column) != 0);
-    case AttributeType::date: return Value(Date::fromMicroseconds(statement.columnInt64(column)));
-    case AttributeType::doubleType: return Value(statement.columnDouble(column));
+    case AttributeType::integer64:
+    case AttributeType::boolean:
+    case AttributeType::date: {
+      const std::int64_t number = statement.columnInt64(column);
+      if (number == 0 && statement.isNull(column)) return Value();
+      if (type == AttributeType::boolean) return Value(number != 0);
+      if (type == AttributeType::date) return Value(Date::fromMicroseconds(number));
+      return Value(number);
+    }
+    case AttributeType::doubleType: {
+      const double number = statement.columnDouble(column);
+      if (number == 0.0 && statement.isNull(column)) return Value();
+      return Value(number);
+    }
+    default: break;
+  }
+  if (statement.isNull(column)) return Value();
+  switch (type) {
     case AttributeType::string: return Value(statement.columnText(column));
     case AttributeType::binaryData:
     case AttributeType::transformable: return Value(statement.columnBlob(column));
+    default: break;
   }
   return statement.columnValue(column);
 }
