@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 namespace chronelle::bench {
 namespace {
@@ -37,11 +38,11 @@ std::string billingClause(BillingFilter filter) {
 
 constexpr double kMicroseconds = 1e6;
 
-// What a row of the day list shows: the entry, its bounds, its task's name, and what its
-// revenue is made of.
+// What a row of the day list shows: the entry, its bounds, its task (whose name is looked
+// up in memory: a month names a few hundred tasks, where a join searches the node table
+// once per entry), and what its revenue is made of.
 constexpr const char* kDayListColumns =
-    "SELECT s.Z_PK, s.ZBEGIN, s.ZEND, n.ZNAME, s.ZIDENTIFIER, s.ZISBILLABLE, s.ZHOURLYRATE "
-    "FROM ZSESSION s LEFT JOIN ZNODE n ON n.Z_PK = s.ZTASK ";
+    "SELECT s.Z_PK, s.ZBEGIN, s.ZEND, s.ZTASK, s.ZIDENTIFIER, s.ZISBILLABLE, s.ZHOURLYRATE FROM ZSESSION s ";
 
 }  // namespace
 
@@ -59,9 +60,12 @@ struct Baseline::Statements {
                 std::string(kDayListColumns) + "WHERE s.ZBEGIN >= ?1 - " + kLongest +
                     " AND s.ZBEGIN <= ?2 AND ((s.ZBEGIN >= ?1 AND s.ZBEGIN < ?2) OR "
                     "(+s.ZEND > ?1 AND +s.ZEND <= ?2) OR (s.ZBEGIN <= ?1 AND +s.ZEND >= ?2)) "
-                    "ORDER BY s.ZBEGIN DESC, s.Z_PK"),
+                    // The begin index holds the key after the begin: read backwards it gives
+                    // this order without a sort.
+                    "ORDER BY s.ZBEGIN DESC, s.Z_PK DESC"),
         // The running entry has no length to bound its begin with; found by its missing end.
         runningInDayList(db, std::string(kDayListColumns) + "WHERE s.ZEND IS NULL AND s.ZBEGIN < ?2"),
+        taskNames(db, "SELECT Z_PK, ZNAME FROM ZNODE"),
         entry(db, "SELECT ZBEGIN, ZHOURLYRATE, ZTASK FROM ZSESSION WHERE Z_PK = ?1"),
         updateEntry(db,
                     "UPDATE ZSESSION SET ZEND = ?2, ZCONFIRMEDDURATION = ?3, ZCONFIRMEDREVENUE = ?4, "
@@ -96,6 +100,7 @@ struct Baseline::Statements {
   SqliteStatement range;
   SqliteStatement dayList;
   SqliteStatement runningInDayList;
+  SqliteStatement taskNames;
   SqliteStatement entry;
   SqliteStatement updateEntry;
   SqliteStatement sumOfTask;
@@ -299,15 +304,26 @@ std::vector<ColumnTotals> Baseline::chartSingleQuery(const std::vector<std::int6
 std::vector<Baseline::DaySection> Baseline::dayList(std::int64_t from, std::int64_t to, std::int64_t now) {
   constexpr std::int64_t kDay = 86'400'000'000LL;
   const auto dayOf = [](std::int64_t t) { return t >= 0 ? t / kDay : (t - kDay + 1) / kDay; };
+  std::unordered_map<std::int64_t, std::string> names;
+  SqliteStatement& nodes = statements_->taskNames;
+  while (nodes.step()) names.emplace(nodes.integer(0), nodes.text(1));
+  nodes.reset();
+  // A fragment with the begin of its entry, which orders fragments starting at the same
+  // instant: the list adds entries latest begin first, ties by key.
+  struct Placed {
+    std::int64_t begin;
+    DayFragment fragment;
+  };
   // Sections by day number; the rows come latest begin first, so each section's fragments
   // are appended in order except where an entry from an earlier day reaches into it.
-  std::map<std::int64_t, std::vector<DayFragment>, std::greater<>> days;
+  std::map<std::int64_t, std::vector<Placed>, std::greater<>> days;
   auto add = [&](SqliteStatement& rows) {
     const std::int64_t pk = rows.integer(0);
     const std::int64_t begin = rows.integer(1);
     // A running entry is cut at the moment it is listed.
     const std::int64_t end = rows.isNull(2) ? now : rows.integer(2);
-    const std::string task = rows.text(3);
+    const auto name = rows.isNull(3) ? names.end() : names.find(rows.integer(3));
+    const std::string task = name == names.end() ? std::string() : name->second;
     const std::string identifier = rows.text(4);
     const bool billable = rows.integer(5) != 0;
     const double rate = rows.real(6);
@@ -319,11 +335,10 @@ std::vector<Baseline::DaySection> Baseline::dayList(std::int64_t from, std::int6
       // The list cuts a day at its last microsecond.
       const std::int64_t a = std::max(begin, dayStart);
       const std::int64_t b = end < dayStart + kDay ? end : dayStart + kDay - 1;
-      days[day].push_back(DayFragment{pk, a, b, task, identifier, billable, rate});
+      days[day].push_back(Placed{begin, DayFragment{pk, a, b, task, identifier, billable, rate}});
     }
   };
-  // The running entries (one at most) begin later than most of the month's; they are put
-  // in place by the stable sort of their day below.
+  // The running entries (one at most) are put in place by the sort of their day below.
   SqliteStatement& running = statements_->runningInDayList;
   running.bind(1, from).bind(2, to);
   while (running.step()) {
@@ -336,9 +351,15 @@ std::vector<Baseline::DaySection> Baseline::dayList(std::int64_t from, std::int6
   rows.reset();
   std::vector<DaySection> sections;
   sections.reserve(days.size());
-  for (auto& [day, fragments] : days) {
-    std::stable_sort(fragments.begin(), fragments.end(),
-                     [](const DayFragment& a, const DayFragment& b) { return a.from > b.from; });
+  for (auto& [day, placed] : days) {
+    std::sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) {
+      if (a.fragment.from != b.fragment.from) return a.fragment.from > b.fragment.from;
+      if (a.begin != b.begin) return a.begin > b.begin;
+      return a.fragment.entryPk < b.fragment.entryPk;
+    });
+    std::vector<DayFragment> fragments;
+    fragments.reserve(placed.size());
+    for (auto& p : placed) fragments.push_back(std::move(p.fragment));
     // Days since 1970 to a civil date (H. Hinnant's algorithm).
     const std::int64_t z = day + 719468;
     const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;

@@ -75,9 +75,9 @@ class Baseline {
     std::string day;
     std::vector<DayFragment> fragments;
   };
-  // The entries overlapping [from, to) with their task's name in one SELECT (and the running
-  // entry, ended at `now`, by its missing end), latest begin first, cut at UTC midnights
-  // into one section per day, newest day first.
+  // The entries overlapping [from, to) in one SELECT in index order (and the running entry,
+  // ended at `now`, by its missing end), their tasks' names from one SELECT of the nodes,
+  // cut at UTC midnights into one section per day, newest day first.
   std::vector<DaySection> dayList(std::int64_t from, std::int64_t to, std::int64_t now);
 
   // One row of the flat tree listing.

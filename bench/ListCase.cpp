@@ -90,7 +90,7 @@ void runListCase(const CaseContext& context, ResultTable& table) {
       checkPlans(std::cout, "day list of a month", context.storeDirectory / kStoreFileName, baselineSql);
   table.add({"day list of a month", context.entries, measure([&] { listMonth(); }, context.budget),
              measure([&] { baseline.dayList(from, to, Clock::now().microsecondsSince1970()); }, context.budget), 2.0,
-             "baseline: one SELECT with the task's name and the running entry, split at midnight in C", verdict});
+             "baseline: one SELECT in index order, the running entry, task names by key, split at midnight in C", verdict});
 }
 
 }  // namespace chronelle::bench

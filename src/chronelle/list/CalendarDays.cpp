@@ -44,20 +44,22 @@ DayMemo& memoFor(const Calendar& calendar, const Calendar& local) {
 
 CalendarDays::CalendarDays(Calendar calendar) : calendar_(std::move(calendar)), local_(Calendar::current()) {}
 
-CalendarDays::Day CalendarDays::dayOf(Date date) {
-  if (const Day* day = find(days_, date)) return *day;
+const CalendarDays::Day& CalendarDays::dayOf(Date date) {
+  if (last_ != nullptr && holds(*last_, date)) return *last_;
+  if (const Day* day = find(days_, date)) return *(last_ = day);
   DayMemo& memo = memoFor(calendar_, local_);
-  if (const Day* day = find(memo.days, date)) return days_.emplace(day->start, *day).first->second;
+  if (const Day* day = find(memo.days, date)) return *(last_ = &days_.emplace(day->start, *day).first->second);
   Day day{DateHelper::dateFor(DateForType::startOfDay, date, calendar_),
           DateHelper::dateFor(DateForType::endOfDay, date, calendar_), {}};
   // The same text DateHelper gives for the local zone, through one calendar whose formatter
   // is kept instead of a calendar and formatter built per call.
   day.name = DateHelper::toString(DateFormatType::isoDate, day.start, local_);
   // A calendar that cannot place the date (far outside ICU's range) gives the date itself
-  // for both bounds; such a day is not kept, so it never stands for its neighbours.
-  if (!holds(day, date) || day.start == day.end) return day;
+  // for both bounds; such a day is not looked up again, so it never stands for its
+  // neighbours.
+  if (!holds(day, date) || day.start == day.end) return unplaced_.emplace_back(std::move(day));
   memo.days.emplace(day.start, day);
-  return days_.emplace(day.start, std::move(day)).first->second;
+  return *(last_ = &days_.emplace(day.start, std::move(day)).first->second);
 }
 
 }  // namespace chronelle

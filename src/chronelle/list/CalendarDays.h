@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <map>
 #include <string>
 
@@ -27,8 +28,8 @@ class CalendarDays {
   /// now (a list makes a new CalendarDays per batch, so a change of zone shows in the next).
   explicit CalendarDays(Calendar calendar);
 
-  /// The day holding `date`.
-  Day dayOf(Date date);
+  /// The day holding `date`. The reference stays valid as long as this object.
+  const Day& dayOf(Date date);
   /// Whether `a` falls on `day`.
   static bool holds(const Day& day, Date a) { return day.start <= a && a <= day.end; }
 
@@ -38,6 +39,10 @@ class CalendarDays {
   /// Days by their start; they never overlap, so the one holding a date is the last
   /// starting at or before it.
   std::map<Date, Day> days_;
+  /// The day found last: entries come latest first, so most look-ups hit the day before.
+  const Day* last_ = nullptr;
+  /// Days a calendar could not place (see dayOf), kept so the references handed out stay valid.
+  std::deque<Day> unplaced_;
 };
 
 }  // namespace chronelle

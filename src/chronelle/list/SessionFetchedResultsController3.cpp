@@ -47,12 +47,15 @@ void SessionFetchedResultsController3::performFetch() {
   }
   days_.reset();
   // The places are not reported here, so they are not collected either.
-  for (const auto& session : fetchedSessions()) addFragments(session);
+  for (const auto& object : fetchedResultController_->fetchedObjects()) {
+    if (auto* session = dynamic_cast<Session*>(object.get())) addFragments(object, *session);
+  }
 }
 
 std::vector<std::shared_ptr<Session>> SessionFetchedResultsController3::fetchedSessions() const {
   std::vector<std::shared_ptr<Session>> sessions;
   if (!fetchedResultController_) return sessions;
+  sessions.reserve(fetchedResultController_->fetchedObjects().size());
   for (const auto& object : fetchedResultController_->fetchedObjects()) {
     if (auto session = std::dynamic_pointer_cast<Session>(object)) sessions.push_back(std::move(session));
   }

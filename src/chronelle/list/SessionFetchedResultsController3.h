@@ -103,8 +103,9 @@ class SessionFetchedResultsController3 final : public FetchedResultsControllerDe
  private:
   /// Adds the fragments of one entry day by day; returns their places right after.
   std::vector<SessionFragmentLocation> insertSession(const std::shared_ptr<Session>& session);
-  /// The same without collecting the places; false when the entry has no begin.
-  bool addFragments(const std::shared_ptr<Session>& session);
+  /// The same without collecting the places; false when the entry has no begin. `owner` is
+  /// the object `session` is (held by the fragments).
+  bool addFragments(const std::shared_ptr<ManagedObject>& owner, Session& session);
   /// Adds the entries latest begin first; their places joined in that order.
   std::vector<SessionFragmentLocation> insertSessions(const std::vector<std::shared_ptr<Session>>& sessions);
   /// Removes every fragment of the entries (and sections left empty); the places they had,
@@ -130,6 +131,8 @@ class SessionFetchedResultsController3 final : public FetchedResultsControllerDe
   std::vector<std::shared_ptr<Session>> pendingInsertedSessions_;
   std::unique_ptr<FetchedResultsController> fetchedResultController_;
   std::unique_ptr<CalendarDays> days_;
+  /// The section the last fragment went to (checked by name before use).
+  std::size_t lastSection_ = 0;
 };
 
 }  // namespace chronelle

@@ -13,40 +13,48 @@ namespace chronelle {
 
 std::vector<SessionFragmentLocation> SessionFetchedResultsController3::insertSession(
     const std::shared_ptr<Session>& session) {
-  if (!addFragments(session)) return {};
+  if (!addFragments(session, *session)) return {};
   return locations(*session);
 }
 
-bool SessionFetchedResultsController3::addFragments(const std::shared_ptr<Session>& session) {
-  const std::optional<Date> begin = session->begin();
+bool SessionFetchedResultsController3::addFragments(const std::shared_ptr<ManagedObject>& owner, Session& session) {
+  const std::optional<Date> begin = session.begin();
   if (!begin) return false;  // an entry that was never given a begin has no day
   const Date b = *begin;
   // A running entry is cut here, at the moment it is added.
-  const Date e = session->end().value_or(Clock::now());
+  const std::optional<Date> end = session.end();
+  const Date e = end ? *end : Clock::now();
   CalendarDays& days = calendarDays();
 
-  const CalendarDays::Day firstDay = days.dayOf(b);
-  Date rangeStart = firstDay.start;
+  // The entry's begin and end each fall on one day; a day holds them when its bounds do.
+  const Date endDayStart = days.dayOf(e).start;
+  const Date firstDayStart = days.dayOf(b).start;
+  Date rangeStart = firstDayStart;
   if (query_.from && *query_.from > rangeStart) rangeStart = *query_.from;
   Date rangeEnd = e;
   if (query_.to && *query_.to < rangeEnd) rangeEnd = *query_.to;
   const DateInterval range(rangeStart, std::max(rangeStart, rangeEnd));
 
-  // The entry's begin and end each fall on one day; a day holds them when its bounds do.
-  const Date endDayStart = days.dayOf(e).start;
-  CalendarDays::Day day = rangeStart == firstDay.start ? firstDay : days.dayOf(rangeStart);
-  do {
-    const bool beginsToday = day.start == firstDay.start;
-    const bool endsToday = day.start == endDayStart;
+  // Fragments share the entry's object (and so keep it alive) without a cast per fragment.
+  std::shared_ptr<Session> listed(owner, &session);
+  const CalendarDays::Day* day = &days.dayOf(rangeStart);
+  for (;;) {
+    const bool beginsToday = day->start == firstDayStart;
+    const bool endsToday = day->start == endDayStart;
     const SessionEdge edge = beginsToday ? (endsToday ? SessionEdge::none : SessionEdge::after)
                                          : (endsToday ? SessionEdge::before : SessionEdge::beforeAndAfter);
-    auto fragment =
-        std::make_shared<SessionFragment>(session, beginsToday ? b : day.start, endsToday ? e : day.end, edge);
-    if (intersectsStrict(fragment->interval(), range)) place(day.name, std::move(fragment));
+    const Date from = beginsToday ? b : day->start;
+    const Date to = endsToday ? e : day->end;
     // The next day begins one second after this day's last second.
-    day = days.dayOf(day.end + 1.0);
-  } while (day.start < range.end());
-  return true;
+    const CalendarDays::Day* next = &days.dayOf(day->end + 1.0);
+    const bool last = !(next->start < range.end());
+    // The fragment's interval runs from `from` to the later of `from` and `to`.
+    if (intersectsStrict(DateInterval(from, std::max(from, to)), range)) {
+      place(day->name, std::make_shared<SessionFragment>(last ? std::move(listed) : listed, from, to, edge));
+    }
+    if (last) return true;
+    day = next;
+  }
 }
 
 CalendarDays& SessionFetchedResultsController3::calendarDays() {
@@ -58,12 +66,21 @@ void SessionFetchedResultsController3::place(const std::string& name, std::share
   // Both lists are kept sorted, so the new fragment (or section) goes where a stable sort
   // after appending it would put it: after every element that sorts before it or equal to
   // it. A month's list is thousands of fragments; sorting it again on every insert is not.
-  auto section = std::partition_point(sections_.begin(), sections_.end(),
-                                      [&](const SessionsSectionInfo& s) { return s.name > name; });
+  // Entries come latest first, so the section of the last fragment placed, and the end of
+  // it, are where the next one mostly goes.
+  auto section = lastSection_ < sections_.size() && sections_[lastSection_].name == name
+                     ? sections_.begin() + static_cast<std::ptrdiff_t>(lastSection_)
+                     : std::partition_point(sections_.begin(), sections_.end(),
+                                            [&](const SessionsSectionInfo& s) { return s.name > name; });
+  lastSection_ = static_cast<std::size_t>(section - sections_.begin());
   if (section != sections_.end() && section->name == name) {
     auto& objects = section->objects;
     if (!objects) objects.emplace();
     const Date from = fragment->from();
+    if (objects->empty() || objects->back()->from() >= from) {
+      objects->push_back(std::move(fragment));
+      return;
+    }
     auto at = std::partition_point(objects->begin(), objects->end(), [&](const auto& f) { return f->from() >= from; });
     objects->insert(at, std::move(fragment));
     return;
