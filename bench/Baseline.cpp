@@ -73,10 +73,9 @@ struct Baseline::Statements {
         // The task's sum as the store keeps it while exact (the update's triggers keep it on
         // this side as well), else from its entries.
         sumOfTask(db,
-                  "SELECT COALESCE((SELECT CAST(Z_TOTAL AS REAL) FROM ZSESSION_ZTASK_ZCONFIRMEDDURATION_SUM WHERE "
-                  "Z_KEY = ?1 AND Z_INEXACT = 0 AND typeof(Z_TOTAL) = 'integer' AND typeof(Z_MAGNITUDE) = 'integer' "
-                  "AND Z_MAGNITUDE < 9007199254740992), (SELECT TOTAL(ZCONFIRMEDDURATION) FROM ZSESSION WHERE "
-                  "ZTASK = ?1))"),
+                  "SELECT COALESCE((SELECT Z_TOTAL FROM ZSESSION_ZTASK_ZCONFIRMEDDURATION_SUM WHERE Z_KEY = ?1 AND "
+                  "Z_INEXACT = 0 AND Z_VALUES BETWEEN 1 AND 4194303), (SELECT TOTAL(ZCONFIRMEDDURATION) FROM "
+                  "ZSESSION WHERE ZTASK = ?1))"),
         sumOfFolder(db, "SELECT TOTAL(ZCONFIRMEDDURATION) FROM ZNODE WHERE ZPARENT = ?1"),
         parentOf(db, "SELECT ZPARENT FROM ZNODE WHERE Z_PK = ?1"),
         updateNode(db, "UPDATE ZNODE SET ZCONFIRMEDDURATION = ?2, Z_OPT = Z_OPT + 1 WHERE Z_PK = ?1"),
@@ -246,8 +245,36 @@ std::vector<TotalsByNode> Baseline::chartPerColumn(const std::vector<std::int64_
   return columns;
 }
 
-std::vector<TotalsByNode> Baseline::chartSingleQuery(const std::vector<std::int64_t>& bounds) {
-  std::vector<TotalsByNode> columns(bounds.size() - 1);
+std::vector<ColumnTotals> Baseline::chartSingleQuery(const std::vector<std::int64_t>& bounds) {
+  std::vector<ColumnTotals> columns(bounds.size() - 1);
+  // Where each task's totals were last put, by primary key (the store numbers rows from 1).
+  // Rows come by begin, so a task's next entry is mostly in the same column, or in a later
+  // one where it is new; only a column before the latest the task reached (after an entry
+  // crossing midnight) is looked through.
+  struct Last {
+    std::size_t column = 0;
+    std::size_t index = 0;
+    std::size_t highest = 0;  // one past the latest column the task is in; 0 for none
+  };
+  std::vector<Last> last;
+  const auto totalsOf = [&](std::size_t column, std::int64_t task) -> Totals& {
+    const auto key = static_cast<std::size_t>(task);
+    if (key >= last.size()) last.resize(key + 1);
+    Last& memo = last[key];
+    ColumnTotals& cells = columns[column];
+    if (memo.highest == 0 || memo.column != column) {
+      std::size_t at = cells.size();
+      if (column < memo.highest) {
+        const auto found = std::find_if(cells.begin(), cells.end(), [&](const auto& c) { return c.first == task; });
+        at = static_cast<std::size_t>(found - cells.begin());
+      }
+      if (at == cells.size()) cells.emplace_back(task, Totals{});
+      memo.column = column;
+      memo.index = at;
+      memo.highest = std::max(memo.highest, column + 1);
+    }
+    return cells[memo.index].second;
+  };
   SqliteStatement& range = statements_->range;
   range.bind(1, bounds.front()).bind(2, bounds.back());
   while (range.step()) {
@@ -260,7 +287,7 @@ std::vector<TotalsByNode> Baseline::chartSingleQuery(const std::vector<std::int6
     const auto first = std::upper_bound(bounds.begin(), bounds.end(), begin) - bounds.begin() - 1;
     if (first >= 0 && static_cast<std::size_t>(first) + 1 < bounds.size() &&
         end <= bounds[static_cast<std::size_t>(first) + 1]) {
-      Totals& totals = columns[static_cast<std::size_t>(first)][task];
+      Totals& totals = totalsOf(static_cast<std::size_t>(first), task);
       totals.duration += range.real(5);
       if (billable) totals.revenue += range.real(6);
       totals.count += 1;
@@ -268,10 +295,14 @@ std::vector<TotalsByNode> Baseline::chartSingleQuery(const std::vector<std::int6
     }
     for (std::size_t i = static_cast<std::size_t>(std::max<std::ptrdiff_t>(first, 0)); i + 1 < bounds.size(); ++i) {
       if (bounds[i] >= end) break;
-      addClipped(columns[i][task], begin, end, billable, range.real(4), bounds[i], bounds[i + 1]);
+      addClipped(totalsOf(i, task), begin, end, billable, range.real(4), bounds[i], bounds[i + 1]);
     }
   }
   range.reset();
+  // Each column's tasks in one order, as drawing them needs (a map per column gave it).
+  for (ColumnTotals& cells : columns) {
+    std::sort(cells.begin(), cells.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  }
   return columns;
 }
 

@@ -31,6 +31,8 @@ enum class BillingFilter { any, nonBillable, unbilled, billed, paid };
 
 // Totals by the primary key of a task (and, in the node breakdown, of a folder).
 using TotalsByNode = std::map<std::int64_t, Totals>;
+// One chart column's totals by task primary key, in the order of the keys.
+using ColumnTotals = std::vector<std::pair<std::int64_t, Totals>>;
 
 // One connection to a store file with its statements prepared once, as the library caches
 // its own per connection. Times are microseconds since 1970, periods half-open [from, to).
@@ -52,7 +54,7 @@ class Baseline {
   // query per column.
   std::vector<TotalsByNode> chartPerColumn(const std::vector<std::int64_t>& bounds);
   // The same numbers from one query over the whole range, split into columns here.
-  std::vector<TotalsByNode> chartSingleQuery(const std::vector<std::int64_t>& bounds);
+  std::vector<ColumnTotals> chartSingleQuery(const std::vector<std::int64_t>& bounds);
   // Sets the end of entry `entryPk` with its confirmed duration and revenue and recounts
   // its task and the task's folders, in one transaction. Returns the task's new confirmed
   // duration.

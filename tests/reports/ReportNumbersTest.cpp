@@ -264,6 +264,8 @@ TEST_F(ReportNumbersTest, ChartColumnsMatchHandSums) {
        "3/27 n1: design 3600 s 0.07 n1\n"
        "3/28 n2: backend 1800 s 0 n1, design 61 s 1.53 n1\n"
        "3/29 n3: backend 1800 s 0 n1, frontend 3600 s 50 n1, design 12600 s 69.97 n1"},
+      {"week, work folder, paid", week.scopeByAdusting(NodeSet{work}).scopeByAdding(Billing::paid),
+       Granularity::daily, false, nullptr, "7 columns\n3/28 n1: design 61 s 1.53 n1"},
       {"custom", custom, Granularity::daily, false, nullptr,
        "7 columns\n"
        "3/27 n1: design 2575 s 0.05 n1\n"

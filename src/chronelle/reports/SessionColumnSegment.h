@@ -7,7 +7,7 @@
 #include <nlohmann/json_fwd.hpp>
 
 #include "chronelle/platform/Color.h"
-#include "chronelle/platform/Url.h"
+#include "chronelle/reports/TaskUrl.h"
 
 namespace chronelle {
 
@@ -16,8 +16,9 @@ class Task;
 /// The time of one task within one chart column, with everything the chart needs to draw and
 /// label it, so the chart needs no store access. A value type; thread-safe as any value.
 struct SessionColumnSegment {
-  /// The URI of the task's object ID; identifies the task across contexts.
-  Url taskId;
+  /// The URI of the task's object ID; identifies the task across contexts. Shared by the
+  /// copies of a segment.
+  TaskUrl taskId;
   /// The task's name (empty when it has none).
   std::string taskName;
   /// The name of the task's folder (empty when the folder has none); absent for a top-level

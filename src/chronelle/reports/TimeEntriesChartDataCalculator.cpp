@@ -123,7 +123,7 @@ void TimeEntriesChartDataCalculator::addRunningShare(SessionColumnData& column, 
   const auto task = session->task();
   if (!task) return;
   if (filterOutSmallGroups && session->effectiveDuration() < 60) return;
-  const Url taskId = Url::parse(task->objectID().uriRepresentation()).value_or(Url{});
+  const TaskUrl taskId(Url::parse(task->objectID().uriRepresentation()).value_or(Url{}));
   auto segment = std::find_if(column.segments.begin(), column.segments.end(),
                               [&](const SessionColumnSegment& s) { return s.taskId == taskId; });
   if (segment == column.segments.end()) {

@@ -11,6 +11,7 @@
 
 #include "chronelle/data/BaseDataProvider.h"
 #include "chronelle/model/Session.h"
+#include "chronelle/platform/Clock.h"
 #include "chronelle/reports/ChartColumnBuilder.h"
 #include "chronelle/reports/TimeEntriesChartDataCalculator.h"
 #include "chronelle/store/FetchedRow.h"
@@ -32,15 +33,16 @@ struct Cell {
 };
 
 // The cells of every column, and the tasks met, by row key. Rows come by begin from the
-// index, so an entry's task was usually the last one in the same column: each task
-// remembers its cell there, and only a task's first entry in a column looks through the
-// column's cells (a few hundred tasks at most).
+// index, so an entry's task is usually new in its column or was last met there: each task
+// remembers its latest cell, and only a task met again in a column before the latest it
+// reached (after an entry crossing into the next) looks through the column's cells.
 class Buckets {
  public:
   struct Task {
     ObjectID id;
-    std::size_t column = std::numeric_limits<std::size_t>::max();  // of the remembered cell
+    std::size_t column = 0;   // of the remembered cell
     std::size_t cell = 0;
+    std::size_t highest = 0;  // one past the latest column with a cell of the task; 0: none
   };
 
   explicit Buckets(std::size_t columns) : columns_(columns) {}
@@ -48,36 +50,74 @@ class Buckets {
   // The index of the task with row key `key`; `id` makes its ObjectID when it is new.
   template <class MakeID>
   std::size_t task(std::int64_t key, const MakeID& id) {
-    if (key == lastKey_ && !tasks_.empty()) return lastTask_;
-    auto [it, inserted] = byKey_.try_emplace(key, tasks_.size());
-    if (inserted) tasks_.push_back(Task{id()});
-    lastKey_ = key;
-    lastTask_ = it->second;
-    return lastTask_;
+    // Keys are primary keys, numbered from 1 by the store: small ones index a table directly
+    // (a hash look-up per row costs more than the rest of the bucketing).
+    std::size_t* slot = nullptr;
+    if (key > 0 && key < kDirectKeys) {
+      const auto at = static_cast<std::size_t>(key);
+      if (at >= direct_.size()) direct_.resize(std::max(at + 1, 2 * direct_.size()), kNone);
+      slot = &direct_[at];
+    } else {
+      slot = &byKey_.try_emplace(key, kNone).first->second;
+    }
+    if (*slot == kNone) {
+      *slot = tasks_.size();
+      tasks_.push_back(Task{id()});
+    }
+    return *slot;
   }
 
   Cell& cell(std::size_t column, std::size_t task) {
     Task& known = tasks_[task];
-    std::vector<Cell>& cells = columns_[column];
-    if (known.column != column) {
-      const auto found = std::find_if(cells.begin(), cells.end(), [&](const Cell& c) { return c.task == task; });
+    if (known.highest == 0 || known.column != column) {
+      std::vector<Cell>& cells = columns_[column];
+      std::size_t at = cells.size();
+      if (column < known.highest) {
+        at = static_cast<std::size_t>(
+            std::find_if(cells.begin(), cells.end(), [&](const Cell& c) { return c.task == task; }) - cells.begin());
+      }
+      if (at == cells.size()) {
+        // A column holds about as many tasks as the one before: mostly one allocation each.
+        if (cells.empty()) cells.reserve(std::max<std::size_t>(lastWidth_, 8));
+        cells.push_back(Cell{task});
+        lastWidth_ = cells.size();
+      }
       known.column = column;
-      known.cell = static_cast<std::size_t>(found - cells.begin());
-      if (found == cells.end()) cells.push_back(Cell{task});
+      known.cell = at;
+      known.highest = std::max(known.highest, column + 1);
     }
-    return cells[known.cell];
+    return columns_[column][known.cell];
   }
 
   const std::vector<Task>& tasks() const { return tasks_; }
   std::vector<Cell>& column(std::size_t i) { return columns_[i]; }
 
  private:
+  static constexpr std::int64_t kDirectKeys = 1 << 14;
+  static constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
   std::vector<std::vector<Cell>> columns_;
   std::vector<Task> tasks_;
-  std::unordered_map<std::int64_t, std::size_t> byKey_;
-  std::int64_t lastKey_ = 0;
-  std::size_t lastTask_ = 0;
+  std::vector<std::size_t> direct_;                      // task index by small key
+  std::unordered_map<std::int64_t, std::size_t> byKey_;  // by any other key
+  std::size_t lastWidth_ = 0;
 };
+
+// The finished entries of `span`'s other filters that begin before its end and end after its
+// start: every entry some column counts (one inside a column or crossing its bounds does
+// both for that column). The query's own period predicate, three ranges OR-ed, also admits
+// entries stored backwards or of no length at a bound, which no column counts; one range is
+// what SQLite then tests per row.
+Predicate spanPredicate(const SessionQuery3& span) {
+  SessionQuery3 others = span;
+  others.from.reset();
+  others.to.reset();
+  // Without a period the query's predicate still excludes the running entry.
+  const PredicateSpec rest = others.predicateSpec(EdgeSessionPredicateOption::withEdgeSessions, false, Clock::now())
+                                 .value_or(PredicateSpec{"(end != nil)", {}});
+  PredicateSpec spec{"begin < %@ AND end > %@ AND " + rest.format, {Value(*span.to), Value(*span.from)}};
+  spec.arguments.insert(spec.arguments.end(), rest.arguments.begin(), rest.arguments.end());
+  return spec.toPredicate();
+}
 
 }  // namespace
 
@@ -99,7 +139,7 @@ void TimeEntriesChartDataCalculator::fillColumns(const std::vector<SessionQuery3
     try {
       FetchRequest request(Session::kEntityName);
       request.resultType = FetchResultType::dictionary;
-      request.predicate = span.predicate(EdgeSessionPredicateOption::withEdgeSessions, false);
+      request.predicate = spanPredicate(span);
       request.propertiesToFetch = {std::string("task"),       std::string("begin"),
                                    std::string("end"),        std::string("isBillable"),
                                    std::string("hourlyRate"), std::string("confirmedDuration"),
