@@ -47,12 +47,8 @@ bool isBookkeepingTable(const std::string& name) {
   return name == "Z_METADATA" || name == "Z_PRIMARYKEY" || name == "Z_ENTITIES";
 }
 
-bool endsWith(const std::string& text, std::string_view end) {
-  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 // Maintained sums are named after their entity table (Z…), key and value, and end so.
-bool isSumTable(const std::string& name) { return name.rfind('Z', 0) == 0 && endsWith(name, "_SUM"); }
+bool isSumTable(const std::string& name) { return name.starts_with('Z') && name.ends_with("_SUM"); }
 
 bool isBookkeepingColumn(const std::string& name) { return name == "Z_PK" || name == "Z_ENT" || name == "Z_OPT"; }
 
