@@ -8,7 +8,9 @@
 #include <random>
 #include <set>
 
+#include "chronelle/store/OrderedUnionSql.h"
 #include "chronelle/store/Predicate.h"
+#include "chronelle/store/StoredValueOrder.h"
 #include "store/SqliteTestSupport.h"
 
 namespace chronelle {
@@ -89,9 +91,30 @@ class PredicateWriter {
     return text;
   }
 
+  // A period as lists ask for one, "entries beginning in it, ending in it, spanning it, or
+  // running", each alternative maybe left out, sometimes beside another condition.
+  std::string period() {
+    std::vector<std::string> alternatives;
+    if (g_.chance(70)) alternatives.push_back(between("begin >= ", " AND begin < "));
+    if (g_.chance(50)) alternatives.push_back(between("end > ", " AND end <= "));
+    if (g_.chance(30)) alternatives.push_back(between("begin <= ", " AND end >= "));
+    if (alternatives.empty() || g_.chance(60)) {
+      alternatives.push_back(g_.chance(50) ? "end = nil" : "end = nil AND begin < " + argument(g_.value(Kind::date)));
+    }
+    std::string text;
+    for (const auto& alternative : alternatives) text += (text.empty() ? "(" : " OR (") + alternative + ")";
+    return g_.chance(30) ? "(" + text + ") AND (" + predicate(2) + ")" : text;
+  }
+
   std::vector<Value> arguments;
 
  private:
+  // `first` and `second` each followed by a date argument, in this order.
+  std::string between(const std::string& first, const std::string& second) {
+    std::string text = first + argument(g_.value(Kind::date));
+    return text + second + argument(g_.value(Kind::date));
+  }
+
   Value constant(Kind kind) { return g_.chance(15) ? Value() : g_.value(kind); }
 
   // The value as a literal or as a %@ argument.
@@ -227,6 +250,46 @@ TEST_F(PredicatePropertyTest, SqlAndMemoryAgreeOnRandomPredicates) {
   }
   // A generator that mostly writes predicates true or false on every row would prove little.
   EXPECT_GT(splitting, kPredicates / 3);
+}
+
+// A sort on begin over "a range of begin, or other rows" read as the range in index order
+// merged with the other rows: the same rows as the predicate selects, in the sort's order with
+// ties by key in its direction, whatever begin holds (missing, equal, outside the range).
+TEST_F(PredicatePropertyTest, RangeOrOtherRowsMergeInTheOrderOfTheSort) {
+  constexpr int kPeriods = 2'000;
+  int merged = 0;
+  for (int n = 0; n < kPeriods; ++n) {
+    PredicateWriter writer(g_);
+    const std::string format = writer.period();
+    const Predicate predicate = Predicate::parse(format, writer.arguments);
+    const auto range = predicate.spanRangeSql("begin", "end", "r.\"begin\"", "r.\"end\"",
+                                              "(SELECT MAX(\"end\" - \"begin\") FROM r)",
+                                              "(SELECT MIN(\"end\" - \"begin\") FROM r)");
+    if (!range || !range->beginRange) continue;
+    ++merged;
+    const auto selected = table_.selectedInMemory(predicate);
+    for (const bool ascending : {true, false}) {
+      std::vector<std::int64_t> expected(selected.begin(), selected.end());
+      std::stable_sort(expected.begin(), expected.end(), [&](std::int64_t a, std::int64_t b) {
+        const int c = compareStoredValues(table_.rows()[static_cast<std::size_t>(a)].at("begin"),
+                                          table_.rows()[static_cast<std::size_t>(b)].at("begin"));
+        return ascending ? (c != 0 ? c < 0 : a < b) : (c != 0 ? c > 0 : a > b);
+      });
+      const SqlFragment query = orderedUnionSql("SELECT r.pk, r.\"begin\" FROM r", predicate.toSql(table_),
+                                                *range->beginRange, *range->otherwise, 2, ascending);
+      const auto bySql = table_.db.queryIntegers(query.sql, query.parameters);
+      if (bySql != expected) {
+        std::string rows;
+        for (const auto pk : bySql) rows += " " + std::to_string(pk);
+        rows += "\nexpected:";
+        for (const auto pk : expected) rows += " " + std::to_string(pk);
+        FAIL() << "period #" << n << (ascending ? " ascending: " : " descending: ") << format
+               << "\nSQL: " << query.sql << "\nrows:" << rows;
+      }
+    }
+  }
+  // Most periods must take the merged path, or this would prove little.
+  EXPECT_GT(merged, kPeriods / 2);
 }
 
 }  // namespace

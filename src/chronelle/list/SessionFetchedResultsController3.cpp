@@ -46,10 +46,27 @@ void SessionFetchedResultsController3::performFetch() {
     return;
   }
   days_.reset();
-  // The places are not reported here, so they are not collected either.
-  for (const auto& object : fetchedResultController_->fetchedObjects()) {
-    if (auto* session = dynamic_cast<Session*>(object.get())) addFragments(object, *session);
+  // The places are not reported here, so they are not collected either. Entries beginning
+  // at the same instant come highest key first (the begin index read backwards); the list
+  // shows them as they were added, lowest key first, so each such run is added backwards.
+  const auto& objects = fetchedResultController_->fetchedObjects();
+  std::optional<Date> runBegin;
+  std::size_t runStart = 0;
+  auto addRun = [&](std::size_t end) {
+    for (std::size_t i = end; i-- > runStart;) {
+      if (auto* session = dynamic_cast<Session*>(objects[i].get())) addFragments(objects[i], *session);
+    }
+  };
+  for (std::size_t i = 0; i < objects.size(); ++i) {
+    auto* session = dynamic_cast<Session*>(objects[i].get());
+    const std::optional<Date> begin = session ? session->begin() : std::nullopt;
+    if (i == 0 || begin != runBegin) {
+      addRun(i);
+      runStart = i;
+      runBegin = begin;
+    }
   }
+  addRun(objects.size());
 }
 
 std::vector<std::shared_ptr<Session>> SessionFetchedResultsController3::fetchedSessions() const {

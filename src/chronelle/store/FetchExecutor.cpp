@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "chronelle/store/ContextImpl.h"
+#include "chronelle/store/OrderedUnionSql.h"
 #include "chronelle/store/SqlMapper.h"
 #include "chronelle/store/StoreError.h"
 #include "chronelle/store/StoredValueOrder.h"
@@ -18,6 +19,10 @@ struct Query {
   std::string where;  // without WHERE
   std::string order;  // without ORDER BY; ends with the primary key as a tie-break
   std::vector<Value> parameters;
+  // A fetch sorted by the span's begin alone whose range of begin is "one range, or other
+  // rows": `where` is also `common AND (range OR otherwise)`, to be read as the two apart.
+  SqlFragment common;
+  std::optional<SqlFragment> range, otherwise;
 };
 
 Query buildQuery(const FetchRequest& request, const EntityDescription& entity,
@@ -35,6 +40,12 @@ Query buildQuery(const FetchRequest& request, const EntityDescription& entity,
     query.where += " AND (" + fragment.sql + ")";
     query.parameters = std::move(fragment.parameters);
     if (auto range = mapper.spanRange(*request.predicate)) {
+      if (range->beginRange && request.sortDescriptors.size() == 1 &&
+          request.sortDescriptors.front().key == entity.rootEntity().span().first) {
+        query.common = SqlFragment{query.where, query.parameters};
+        query.range = std::move(range->beginRange);
+        query.otherwise = std::move(range->otherwise);
+      }
       query.where += " AND " + range->sql;
       query.parameters.insert(query.parameters.end(), range->parameters.begin(), range->parameters.end());
     }
@@ -42,7 +53,7 @@ Query buildQuery(const FetchRequest& request, const EntityDescription& entity,
   for (const auto& sort : request.sortDescriptors) {
     query.order += mapper.resolve(sort.key).sql + (sort.ascending ? " ASC, " : " DESC, ");
   }
-  query.order += "t0.Z_PK";
+  query.order += request.keysDescending() ? "t0.Z_PK DESC" : "t0.Z_PK";
   query.from = " FROM \"" + entity.layout().table->name + "\" t0" + mapper.joins();
   return query;
 }
@@ -91,6 +102,7 @@ void sortInMemory(ObjectContext::Impl& context, const FetchRequest& request, Obj
   };
   std::vector<Keyed> keyed;
   keyed.reserve(objects.size());
+  const bool descending = request.keysDescending();
   for (auto& object : objects) {
     ObjectSubject subject(context, *object);
     Keyed k{{}, object};
@@ -103,12 +115,14 @@ void sortInMemory(ObjectContext::Impl& context, const FetchRequest& request, Obj
       if (c != 0) return request.sortDescriptors[i].ascending ? c < 0 : c > 0;
     }
     // As the SQL tie-break: saved rows by key, unsaved objects after them (their keys
-    // will be higher) in insertion order.
-    const auto& ia = a.object->state().id;
-    const auto& ib = b.object->state().id;
-    if (ia.isTemporaryID() != ib.isTemporaryID()) return !ia.isTemporaryID();
-    if (!ia.isTemporaryID()) return ia.primaryKey() < ib.primaryKey();
-    return a.object->state().changeSeq < b.object->state().changeSeq;
+    // will be higher) in insertion order; all of it reversed where keys run descending.
+    const Keyed& x = descending ? b : a;
+    const Keyed& y = descending ? a : b;
+    const auto& ix = x.object->state().id;
+    const auto& iy = y.object->state().id;
+    if (ix.isTemporaryID() != iy.isTemporaryID()) return !ix.isTemporaryID();
+    if (!ix.isTemporaryID()) return ix.primaryKey() < iy.primaryKey();
+    return x.object->state().changeSeq < y.object->state().changeSeq;
   });
   for (std::size_t i = 0; i < objects.size(); ++i) objects[i] = std::move(keyed[i].object);
 }
@@ -122,9 +136,18 @@ ObjectSet ObjectContext::Impl::fetchObjects(const FetchRequest& request) {
   SqlMapper mapper(entity, *store);
   const Query query = buildQuery(request, entity, *store, mapper);
   const TableLayout& table = *entity.layout().table;
-  std::string sql = selectRows(table);
-  sql.resize(sql.find(" FROM "));
-  sql += query.from + " WHERE " + query.where + " ORDER BY " + query.order;
+  std::string select = selectRows(table);
+  select.resize(select.find(" FROM "));
+  SqlFragment rows{select + query.from + " WHERE " + query.where + " ORDER BY " + query.order, query.parameters};
+  if (query.range) {
+    // The select's column of begin: after the key, the entity and the version.
+    const auto begin = std::find_if(table.columns.begin(), table.columns.end(),
+                                    [&](const auto& c) { return c.name == table.span.first; });
+    rows = orderedUnionSql(select + query.from, query.common, *query.range, *query.otherwise,
+                           static_cast<std::size_t>(begin - table.columns.begin()) + 4,
+                           request.sortDescriptors.front().ascending);
+  }
+  std::string& sql = rows.sql;
   // Each unsaved change can push at most one saved row out of the result, so that many
   // extra rows are enough for the limit to hold after the merge. (A child context does
   // not know its parent's changes before the rows are read, so it reads them all.)
@@ -133,7 +156,7 @@ ObjectSet ObjectContext::Impl::fetchObjects(const FetchRequest& request) {
   ObjectSet result;
   {
     auto statement = db().cached(sql);
-    bindAll(*statement, query.parameters);
+    bindAll(*statement, rows.parameters);
     ++fetchCount;
     while (statement->step()) {
       auto object = objectForRow(*statement, table);

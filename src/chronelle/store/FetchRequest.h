@@ -65,6 +65,11 @@ struct FetchRequest {
   /// Dictionary fetches: drop duplicate rows.
   bool returnsDistinctResults = false;
 
+  /// Whether rows equal in every sort key are ordered by primary key descending: they follow
+  /// the direction of the last sort key (ascending without one), as an index on that key,
+  /// which holds the primary key after the value, yields them when read either way.
+  bool keysDescending() const { return !sortDescriptors.empty() && !sortDescriptors.back().ascending; }
+
   /// A fetch of every object of `entity`.
   explicit FetchRequest(std::string entity = "") : entityName(std::move(entity)) {}
 };

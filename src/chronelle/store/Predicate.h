@@ -43,6 +43,15 @@ struct SqlFragment {
   std::vector<Value> parameters;
 };
 
+/// A span range (Predicate::spanRangeSql) as one condition; when that condition is "one range
+/// of begin closed on both sides, OR rows found another way", also the two alternatives
+/// apart, so that a fetch sorted by begin can read the range in the begin index's order and
+/// merge the few other rows in, instead of sorting every row.
+struct SpanRangeFragment : SqlFragment {
+  /// The range of begin, and the other alternative; both present or both absent.
+  std::optional<SqlFragment> beginRange, otherwise;
+};
+
 /// A predicate in the platform's predicate format language, the subset the library uses:
 /// comparisons `= == != <> < <= > >=` (also `=<`, `=>`), `IN`, `AND OR NOT && || !`,
 /// parentheses, the literals `YES NO TRUE FALSE nil NULL`, numbers, quoted strings (with
@@ -97,10 +106,10 @@ class Predicate {
   /// absent when the predicate bounds `begin` on neither side, or only by its own comparisons
   /// of `begin` joined by AND (its SQL states that range already). `beginRequired`: every stored
   /// row has a begin (a mandatory attribute), so rows without one need not be looked up.
-  std::optional<SqlFragment> spanRangeSql(const std::string& beginKey, const std::string& endKey,
-                                          const std::string& beginSql, const std::string& endSql,
-                                          const std::string& longestSql, const std::string& shortestSql,
-                                          bool beginRequired = false) const;
+  std::optional<SpanRangeFragment> spanRangeSql(const std::string& beginKey, const std::string& endKey,
+                                                const std::string& beginSql, const std::string& endSql,
+                                                const std::string& longestSql, const std::string& shortestSql,
+                                                bool beginRequired = false) const;
   /// Store-internal: the key and the value when the whole predicate is `key == value`
   /// (either way round) for a key of one component; absent otherwise.
   std::optional<std::pair<std::string, Value>> keyEqualsValue() const;

@@ -339,11 +339,11 @@ bool statedByPredicate(const KindRanges& finished, const KindRanges& running) {
 
 }  // namespace
 
-std::optional<SqlFragment> Predicate::spanRangeSql(const std::string& beginKey, const std::string& endKey,
-                                                   const std::string& beginSql, const std::string& endSql,
-                                                   const std::string& longestSql,
-                                                   const std::string& shortestSql,
-                                                   bool beginRequired) const {
+std::optional<SpanRangeFragment> Predicate::spanRangeSql(const std::string& beginKey, const std::string& endKey,
+                                                         const std::string& beginSql, const std::string& endSql,
+                                                         const std::string& longestSql,
+                                                         const std::string& shortestSql,
+                                                         bool beginRequired) const {
   const SpanRange range = RangeFinder(beginKey, endKey, longestSql, shortestSql).of(*root_);
   const KindRanges& finished = range.finished;
   const KindRanges& running = range.running;
@@ -355,10 +355,15 @@ std::optional<SqlFragment> Predicate::spanRangeSql(const std::string& beginKey, 
   const std::string lengthSql = "(" + endSql + " - " + beginSql + ")";
   const SpanSql span{beginSql, lengthSql, shortestSql};
   Expression condition;
+  // The one range of begin searched, when there is one, and what else the condition admits.
+  const KindRange* single = nullptr;
+  std::optional<Expression> others;
   if (running.empty()) {
     condition = rangeSql(finished, span);
+    if (finished.size() == 1) single = &finished.front();
   } else if (finished.empty()) {
     condition = rangeSql(running, span);
+    if (running.size() == 1) single = &running.front();
   } else if (closed(running) || !closed(finished)) {
     // One range for both kinds of rows.
     condition = rangeSql(hull(unite(finished, running)), span);
@@ -367,17 +372,32 @@ std::optional<SqlFragment> Predicate::spanRangeSql(const std::string& beginKey, 
     // their missing end (SQLite answers each side of the OR from its own index).
     const Expression closedSql = rangeSql(finished, span);
     Expression open = rangeSql(hull(running), span);
-    condition.sql = "((" + closedSql.sql + ") OR (" + endSql + " IS NULL" +
-                    (open.sql.empty() ? "" : " AND " + open.sql) + "))";
+    others = Expression{endSql + " IS NULL" + (open.sql.empty() ? "" : " AND " + open.sql), open.parameters, {}};
+    condition.sql = "((" + closedSql.sql + ") OR (" + others->sql + "))";
     condition.parameters = closedSql.parameters;
     condition.parameters.insert(condition.parameters.end(), open.parameters.begin(), open.parameters.end());
+    if (finished.size() == 1) single = &finished.front();
   }
   if (condition.sql.empty()) return std::nullopt;
   // Rows without a begin lie in no range; looked up by their missing begin. Where the store
   // refuses to save such a row, the look-up would only keep SQLite from answering the
   // period from one range of the begin index.
-  if (range.withoutBegin && !beginRequired) condition.sql = "((" + condition.sql + ") OR " + beginSql + " IS NULL)";
-  return SqlFragment{std::move(condition.sql), std::move(condition.parameters)};
+  if (range.withoutBegin && !beginRequired) {
+    condition.sql = "((" + condition.sql + ") OR " + beginSql + " IS NULL)";
+    others = others ? Expression{"(" + others->sql + ") OR " + beginSql + " IS NULL", others->parameters, {}}
+                    : Expression{beginSql + " IS NULL", {}, {}};
+  }
+  SpanRangeFragment fragment;
+  fragment.sql = std::move(condition.sql);
+  fragment.parameters = std::move(condition.parameters);
+  // Apart where the range is one search of the begin index (which yields its rows in order)
+  // and something else is admitted beside it.
+  if (single != nullptr && !single->nonPositive && others) {
+    Expression beginRange = rangeSql(*single, span);
+    fragment.beginRange = SqlFragment{std::move(beginRange.sql), std::move(beginRange.parameters)};
+    fragment.otherwise = SqlFragment{std::move(others->sql), std::move(others->parameters)};
+  }
+  return fragment;
 }
 
 }  // namespace chronelle

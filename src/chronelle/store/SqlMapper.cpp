@@ -21,7 +21,7 @@ std::string column(const std::string& alias, const TableLayout& table, int index
 
 }  // namespace
 
-std::optional<SqlFragment> SqlMapper::spanRange(const Predicate& predicate) const {
+std::optional<SpanRangeFragment> SqlMapper::spanRange(const Predicate& predicate) const {
   const TableLayout& table = *entity_.layout().table;
   if (table.span.first.empty()) return std::nullopt;
   const auto& keys = entity_.rootEntity().span();

@@ -36,7 +36,7 @@ class SqlMapper final : public PredicateSqlMapper {
   /// The range of `begin` that `predicate` implies when the fetched table holds spans
   /// (Predicate::spanRangeSql, with the longest span read from its index), to AND with the
   /// predicate's SQL; absent otherwise.
-  std::optional<SqlFragment> spanRange(const Predicate& predicate) const;
+  std::optional<SpanRangeFragment> spanRange(const Predicate& predicate) const;
 
   static std::vector<std::string> split(const std::string& keyPath);
 
