@@ -206,6 +206,7 @@ void TimeEntriesChartDataCalculator::fillColumns(const std::vector<SessionQuery3
       std::vector<Cell>& cells = buckets.column(i - first);
       std::sort(cells.begin(), cells.end(), [&](const Cell& a, const Cell& b) { return rank[a.task] < rank[b.task]; });
       ChartColumnBuilder builder(*dataProvider_, taskCache);
+      builder.reserve(cells.size());
       for (const Cell& cell : cells) {
         if (infos[cell.task] == nullptr) continue;  // the row named no task
         ChartColumnBuilder::Part& part = builder.addPart(*infos[cell.task]);
