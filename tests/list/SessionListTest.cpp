@@ -83,6 +83,10 @@ TEST_F(SessionList, CutsEntriesAtMidnightIntoDaySections) {
       {"days newest first, fragments latest first", {{8, 9, 8, 10}, {9, 7, 9, 8}, {8, 14, 8, 15}, {8, 23, 9, 1}}, {},
        "2026-03-09: [09 07:00:00-09 08:00:00 none] [09 00:00:00-09 01:00:00 before] | "
        "2026-03-08: [08 23:00:00-08 23:59:59 after] [08 14:00:00-08 15:00:00 none] [08 09:00:00-08 10:00:00 none]"},
+      {"entries beginning together, the running one too, stay in the order they were added",
+       {{8, 9, 8, 11}, {8, 9, 8, 10}, {8, 9, 0, 0}}, {8, 0, 11, 0},
+       "2026-03-10: [10 00:00:00-10 12:00:00 before] | 2026-03-09: [09 00:00:00-09 23:59:59 beforeAndAfter] | "
+       "2026-03-08: [08 09:00:00-08 11:00:00 none] [08 09:00:00-08 10:00:00 none] [08 09:00:00-08 23:59:59 after]"},
       {"entries outside the query's period are not listed", {{5, 9, 5, 10}, {8, 9, 8, 10}}, {7, 0, 9, 0},
        "2026-03-08: [08 09:00:00-08 10:00:00 none]"},
   };
