@@ -54,7 +54,7 @@ void SessionFetchedResultsController3::performFetch() {
   std::size_t runStart = 0;
   auto addRun = [&](std::size_t end) {
     for (std::size_t i = end; i-- > runStart;) {
-      if (auto* session = dynamic_cast<Session*>(objects[i].get())) addFragments(objects[i], *session);
+      if (auto* session = dynamic_cast<Session*>(objects[i].get())) addFragments(objects[i], *session, runBegin);
     }
   };
   for (std::size_t i = 0; i < objects.size(); ++i) {

@@ -104,8 +104,8 @@ class SessionFetchedResultsController3 final : public FetchedResultsControllerDe
   /// Adds the fragments of one entry day by day; returns their places right after.
   std::vector<SessionFragmentLocation> insertSession(const std::shared_ptr<Session>& session);
   /// The same without collecting the places; false when the entry has no begin. `owner` is
-  /// the object `session` is (held by the fragments).
-  bool addFragments(const std::shared_ptr<ManagedObject>& owner, Session& session);
+  /// the object `session` is (held by the fragments), `begin` its begin, read by the caller.
+  bool addFragments(const std::shared_ptr<ManagedObject>& owner, Session& session, std::optional<Date> begin);
   /// Adds the entries latest begin first; their places joined in that order.
   std::vector<SessionFragmentLocation> insertSessions(const std::vector<std::shared_ptr<Session>>& sessions);
   /// Removes every fragment of the entries (and sections left empty); the places they had,

@@ -13,12 +13,12 @@ namespace chronelle {
 
 std::vector<SessionFragmentLocation> SessionFetchedResultsController3::insertSession(
     const std::shared_ptr<Session>& session) {
-  if (!addFragments(session, *session)) return {};
+  if (!addFragments(session, *session, session->begin())) return {};
   return locations(*session);
 }
 
-bool SessionFetchedResultsController3::addFragments(const std::shared_ptr<ManagedObject>& owner, Session& session) {
-  const std::optional<Date> begin = session.begin();
+bool SessionFetchedResultsController3::addFragments(const std::shared_ptr<ManagedObject>& owner, Session& session,
+                                                    std::optional<Date> begin) {
   if (!begin) return false;  // an entry that was never given a begin has no day
   const Date b = *begin;
   // A running entry is cut here, at the moment it is added.
