@@ -70,7 +70,10 @@ void Node::removeFromChildren(const std::shared_ptr<Node>& child) {
 }
 
 std::shared_ptr<Node> Node::parent() const {
-  return std::dynamic_pointer_cast<Node>(object(kParent));
+  // Cast by moving the pointer: no second count of the owners up and down per call.
+  auto object = this->object(kParent);
+  if (dynamic_cast<Node*>(object.get()) == nullptr) return nullptr;
+  return std::static_pointer_cast<Node>(std::move(object));
 }
 void Node::setParent(const std::shared_ptr<Node>& parent) { setObject(kParent, parent); }
 

@@ -56,6 +56,10 @@ struct ObjectContext::Impl {
   std::shared_ptr<UndoManager> undoManager;
   std::atomic<std::size_t> fetchCount{0};
 
+  /// The last entity found by entityNamed, by the address of the shared name text.
+  mutable const std::string* lastEntityName_ = nullptr;
+  mutable const EntityDescription* lastEntity_ = nullptr;
+
   /// Queue: the thread inside performAndWait of a private-queue context.
   std::mutex queueMutex;
   std::atomic<std::thread::id> queueOwner{};
@@ -66,6 +70,8 @@ struct ObjectContext::Impl {
   ObjectID canonical(const ObjectID& id) const;
   Value canonical(const Value& value) const;
   std::shared_ptr<ManagedObject> registered(const ObjectID& id) const;
+  /// The model's entity of an ID's entity name (ObjectID::entityName); null when none.
+  const EntityDescription* entityNamed(const std::string& name) const;
   void registerObject(const std::shared_ptr<ManagedObject>& object);
   void unregister(ManagedObject& object);
   /// Registered object for the row the statement is on (columns: Z_PK, Z_ENT, Z_OPT, then

@@ -386,7 +386,10 @@ std::shared_ptr<ManagedObject> ObjectModel::instantiate(const EntityDescription&
   auto& state = object->state();
   state.entity = &entity;
   state.layout = &entity.layout();
-  state.values.assign(state.layout->slots.size(), Value());
+  // Made absent in place: copying one absent value into each slot goes through the
+  // variant's copy for every slot of every object made.
+  state.values.clear();
+  state.values.resize(state.layout->slots.size());
   return object;
 }
 
