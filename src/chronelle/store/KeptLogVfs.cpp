@@ -6,6 +6,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -55,6 +56,11 @@ bool syncDirectory(const std::string& directory) {
 // The layer this one was registered over, for everything but opening.
 sqlite3_vfs* registeredBase = nullptr;
 
+// Set when a log could not be marked (a file system without extended attributes, a log of
+// another user): every open would sync the directory again, also for processes that never
+// write, so the process leaves the syncing to SQLite from then on, at the first write.
+std::atomic<bool> marksFail{false};
+
 // The layer that opens the files: the process's default one now (a test may have put a layer
 // of its own in front), unless that is this one.
 sqlite3_vfs* openingBase(sqlite3_vfs* self) {
@@ -65,14 +71,12 @@ sqlite3_vfs* openingBase(sqlite3_vfs* self) {
 int openFile(sqlite3_vfs* self, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags) {
   sqlite3_vfs* base = openingBase(self);
   constexpr int kCreating = SQLITE_OPEN_WAL | SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
-  if (name != nullptr && (flags & kCreating) == kCreating) {
+  if (name != nullptr && (flags & kCreating) == kCreating && !marksFail.load()) {
     if (const auto id = identity(name)) {
       bool synced = carriesMark(name, *id);
       if (!synced && syncDirectory(directoryOf(name))) {
         synced = true;
-        // Without the mark (a file system without extended attributes) the next process syncs
-        // again, which is only slower.
-        ::setxattr(name, kMark, id->data(), id->size(), 0);
+        if (::setxattr(name, kMark, id->data(), id->size(), 0) != 0) marksFail.store(true);
       }
       // The entry is on disk: opened without the create flag, SQLite does not sync it again.
       // A log that vanished since (a failed open leaves no methods) is created as usual.

@@ -16,8 +16,9 @@ namespace chronelle {
 /// connection opens a log nobody is known to have synced (a reader may have created it). After
 /// that sync the log file is marked (an extended attribute naming the file's device and inode
 /// and its directory's inode, so that a copy or a log moved elsewhere does not carry a valid
-/// mark), and later opens that find the mark skip the sync. Where the file system keeps no
-/// extended attributes, every writing process syncs the directory, as SQLite does.
+/// mark), and later opens that find the mark skip the sync. Where a log cannot be marked (a
+/// file system without extended attributes), every writing process syncs the directory at its
+/// first write, as SQLite does.
 ///
 /// SQLite deletes a log only under an exclusive lock of the database file, and opens it while
 /// holding a shared one, so the log cannot be replaced between the check and the open.
