@@ -11,6 +11,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace chronelle {
 
@@ -19,9 +20,12 @@ namespace {
 constexpr const char* kName = "chronelle-kept-log";
 constexpr const char* kMark = "user.chronelle.log-entry-synced";
 
+// SQLite names the log by the database file's full path and "-wal".
 std::string directoryOf(const char* file) {
-  const std::string directory = std::filesystem::path(file).parent_path().string();
-  return directory.empty() ? "." : directory;
+  const std::string_view path(file);
+  const auto slash = path.rfind('/');
+  if (slash == std::string_view::npos) return ".";
+  return std::string(path.substr(0, slash == 0 ? 1 : slash));
 }
 
 // "<device>:<directory inode>:<file inode>" of the file at `file`: what a mark must name to be
