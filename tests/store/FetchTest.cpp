@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "StoreTestModel.h"
+#include "chronelle/store/FetchedNumericRow.h"
 #include "chronelle/store/FetchedRow.h"
 #include "chronelle/store/Predicate.h"
 #include "chronelle/store/StoreError.h"
@@ -243,6 +244,31 @@ TEST_F(FetchDictionaryTest, RowsHoldTheDictionaryValuesInRequestOrder) {
   });
   EXPECT_EQ(order, (std::vector<std::string>{"weight", "spot", "done", "start", "tally", "note", "small", "spot.name",
                                              "tally"}));
+
+  // A numeric row fetch reads what the typed readers read, a zero apart from an absent value.
+  with(store.visit(y, 0), {{"weight", 0.0}, {"done", false}});
+  store.context->save();
+  FetchRequest numbers("Visit");
+  numbers.propertiesToFetch = {std::string("weight"), std::string("spot"), std::string("done"),
+                               std::string("start"),  std::string("tally"), std::string("small")};
+  numbers.sortDescriptors = {{"tally", true}};
+  using Read = std::tuple<std::optional<double>, std::optional<std::int64_t>, std::optional<bool>, std::optional<Date>,
+                          std::optional<std::int64_t>, std::optional<std::int64_t>, std::optional<ObjectID>>;
+  std::vector<Read> typed;
+  std::vector<Read> numeric;
+  store.context->enumerateRows(numbers, [&](const FetchedRow& row) {
+    typed.emplace_back(row.real(0), row.primaryKey(1), row.boolean(2), row.date(3), row.integer(4), row.integer(5),
+                       row.objectID(1));
+  });
+  FetchedNumericRow::enumerate(*store.context, numbers, [&](const FetchedNumericRow& row) {
+    const auto read = [&](std::size_t i, auto value) { return row.isNull(i) ? std::nullopt : std::optional(value); };
+    numeric.emplace_back(read(0, row.real(0)), read(1, row.integer(1)), read(2, row.integer(2) != 0),
+                         read(3, Date::fromMicroseconds(row.integer(3))), read(4, row.integer(4)),
+                         read(5, row.integer(5)), row.objectID(1));
+  });
+  EXPECT_EQ(numeric, typed);
+  numbers.propertiesToFetch.push_back(std::string("note"));
+  EXPECT_THROW(FetchedNumericRow::enumerate(*store.context, numbers, [](const FetchedNumericRow&) {}), StoreError);
 }
 
 }  // namespace

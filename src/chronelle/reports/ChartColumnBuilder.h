@@ -54,6 +54,8 @@ class ChartColumnBuilder {
   /// A new part for `info`, which must not have one in this column yet: for a caller that
   /// has grouped its values by task already, so no look-up is needed.
   Part& addPart(const TaskInfo& info);
+  /// Makes room for `parts` parts, so a caller that knows the column's width grows it once.
+  void reserve(std::size_t parts) { parts_.reserve(parts); }
 
   /// Appends the parts to `column` in tree order as segments (revenue converted once from
   /// cents), leaving out those of 60 s or less with `filterOutSmallGroups`, and recounts it.

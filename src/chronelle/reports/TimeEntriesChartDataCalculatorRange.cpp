@@ -14,7 +14,7 @@
 #include "chronelle/platform/Clock.h"
 #include "chronelle/reports/ChartColumnBuilder.h"
 #include "chronelle/reports/TimeEntriesChartDataCalculator.h"
-#include "chronelle/store/FetchedRow.h"
+#include "chronelle/store/FetchedNumericRow.h"
 #include "chronelle/support/Logging.h"
 #include "chronelle/support/Money.h"
 
@@ -144,17 +144,15 @@ void TimeEntriesChartDataCalculator::fillColumns(const std::vector<SessionQuery3
                                    std::string("end"),        std::string("isBillable"),
                                    std::string("hourlyRate"), std::string("confirmedDuration"),
                                    std::string("confirmedRevenue")};
-      // Rows one at a time as column values: a year of them at once would hold hundreds of
-      // megabytes, and a dictionary per row costs more than the bucketing.
-      context.enumerateRows(request, [&](const FetchedRow& row) {
-        const auto taskKey = row.primaryKey(kTask);
-        const auto begin = row.date(kBegin);
-        const auto end = row.date(kEnd);
+      // Rows one at a time as numbers, each read once: a year of them at once would hold
+      // hundreds of megabytes, and a dictionary per row, or a value's type asked before the
+      // value, costs more than the bucketing.
+      FetchedNumericRow::enumerate(context, request, [&](const FetchedNumericRow& row) {
         // No task: not charted; no end: not confirmed; no begin: in no column's range.
-        if (!taskKey || !end || !begin) return;
-        const std::size_t task = buckets.task(*taskKey, [&] { return *row.objectID(kTask); });
-        const Date b = *begin;
-        const Date e = *end;
+        if (row.isNull(kTask) || row.isNull(kEnd) || row.isNull(kBegin)) return;
+        const std::size_t task = buckets.task(row.integer(kTask), [&] { return *row.objectID(kTask); });
+        const Date b = Date::fromMicroseconds(row.integer(kBegin));
+        const Date e = Date::fromMicroseconds(row.integer(kEnd));
         // From the column the entry begins in (the first when it begins earlier) while a
         // column starts before its end.
         const auto at = std::upper_bound(bounds.begin(), bounds.end(), b);
@@ -167,14 +165,15 @@ void TimeEntriesChartDataCalculator::fillColumns(const std::vector<SessionQuery3
           if (!inside && !crossing) continue;
           Cell& cell = buckets.cell(c, task);
           cell.count += 1;
-          const bool billable = row.boolean(kIsBillable).value_or(false);
+          // Absent numbers read as 0: not billable, nothing stored.
+          const bool billable = row.integer(kIsBillable) != 0;
           if (inside) {
-            cell.duration += row.real(kDuration).value_or(0.0);
-            if (billable) cell.cents += centsOf(row.real(kRevenue).value_or(0.0));
+            cell.duration += row.real(kDuration);
+            if (billable) cell.cents += centsOf(row.real(kRevenue));
           } else {
             const double seconds = ChartColumnBuilder::clippedSeconds(b, e, f, t);
             cell.duration += seconds;
-            if (billable) cell.cents += revenueCents(seconds, row.real(kRate).value_or(0.0));
+            if (billable) cell.cents += revenueCents(seconds, row.real(kRate));
           }
         }
       });
@@ -207,6 +206,7 @@ void TimeEntriesChartDataCalculator::fillColumns(const std::vector<SessionQuery3
       std::vector<Cell>& cells = buckets.column(i - first);
       std::sort(cells.begin(), cells.end(), [&](const Cell& a, const Cell& b) { return rank[a.task] < rank[b.task]; });
       ChartColumnBuilder builder(*dataProvider_, taskCache);
+      builder.reserve(cells.size());
       for (const Cell& cell : cells) {
         if (infos[cell.task] == nullptr) continue;  // the row named no task
         ChartColumnBuilder::Part& part = builder.addPart(*infos[cell.task]);

@@ -2,6 +2,7 @@
 // distinct, computed by SQLite over saved rows only.
 
 #include "chronelle/store/ContextImpl.h"
+#include "chronelle/store/FetchedNumericRow.h"
 #include "chronelle/store/FetchedRow.h"
 #include "chronelle/store/FetchedRowSource.h"
 #include "chronelle/store/SqlMapper.h"
@@ -56,12 +57,16 @@ const MaintainedSumLayout* maintainedSum(const FetchRequest& request, const Enti
   return nullptr;
 }
 
-}  // namespace
+// The SQL of a row fetch, its parameters and where each requested column sits in it.
+struct RowQuery {
+  std::string sql;
+  std::vector<Value> parameters;
+  std::vector<FetchedColumn> outputs;
+};
 
-void ObjectContext::Impl::enumerateRows(const FetchRequest& request,
-                                       const std::function<void(const FetchedRow&)>& visit) {
-  const EntityDescription& entity = fetchedEntity(request);
-  SqlMapper mapper(entity, *store);
+RowQuery rowQuery(const FetchRequest& request, const EntityDescription& entity,
+                  const PersistentStoreCoordinator::Impl& store) {
+  SqlMapper mapper(entity, store);
   std::vector<FetchedColumn> outputs;
   std::vector<std::string> selectList;
   auto addProperty = [&](const std::string& keyPath) {
@@ -131,7 +136,7 @@ void ObjectContext::Impl::enumerateRows(const FetchRequest& request,
   for (const auto& sort : request.sortDescriptors) {
     order += (order.empty() ? "" : ", ") + mapper.resolve(sort.key).sql + (sort.ascending ? " ASC" : " DESC");
   }
-  std::string where = "t0.Z_ENT IN (" + store->codeList(entity, request.includesSubentities) + ")";
+  std::string where = "t0.Z_ENT IN (" + store.codeList(entity, request.includesSubentities) + ")";
   std::vector<Value> parameters;
   if (request.predicate) {
     SqlFragment fragment = request.predicate->toSql(mapper);
@@ -159,13 +164,74 @@ void ObjectContext::Impl::enumerateRows(const FetchRequest& request,
     parameters.insert(parameters.begin(), std::move(key));
   }
 
-  auto statement = db().cached(sql);
-  for (std::size_t i = 0; i < parameters.size(); ++i) statement->bind(static_cast<int>(i + 1), parameters[i]);
+  return RowQuery{std::move(sql), std::move(parameters), std::move(outputs)};
+}
+
+}  // namespace
+
+void ObjectContext::Impl::enumerateRows(const FetchRequest& request,
+                                       const std::function<void(const FetchedRow&)>& visit) {
+  RowQuery query = rowQuery(request, fetchedEntity(request), *store);
+  auto statement = db().cached(query.sql);
+  for (std::size_t i = 0; i < query.parameters.size(); ++i) statement->bind(static_cast<int>(i + 1), query.parameters[i]);
   ++fetchCount;
-  const FetchedRowSource source{&*statement, std::move(outputs), store};
+  const FetchedRowSource source{&*statement, std::move(query.outputs), store};
   const FetchedRow row(source);
   while (statement->step()) visit(row);
 }
+
+void FetchedNumericRow::enumerate(ObjectContext& context, const FetchRequest& request,
+                                  const std::function<void(const FetchedNumericRow&)>& visit) {
+  ObjectContext::Impl& impl = context.impl();
+  RowQuery query = rowQuery(request, impl.fetchedEntity(request), *impl.store);
+  // Each column is read with one call, as a number: SQLite gives 0 for NULL, so only a zero
+  // asks the type that tells them apart (as the store reads stored numbers everywhere).
+  struct Read {
+    int index;  // in the SELECT list
+    bool real;
+  };
+  std::vector<Read> reads;
+  for (const FetchedColumn& column : query.outputs) {
+    const AttributeDescription* attribute = column.slot->attribute;
+    const AttributeType type = attribute != nullptr ? attribute->type : AttributeType::string;
+    const bool numeric = type == AttributeType::integer16 || type == AttributeType::integer32 ||
+                         type == AttributeType::integer64 || type == AttributeType::boolean ||
+                         type == AttributeType::date || type == AttributeType::doubleType;
+    if (!column.function.empty() || (attribute != nullptr && !numeric) ||
+        (attribute == nullptr && !column.slot->isRelationship())) {
+      throw StoreError(StoreError::kInvalidPredicate, "a numeric row fetch cannot read " + column.key);
+    }
+    reads.push_back(Read{column.index, attribute != nullptr && type == AttributeType::doubleType});
+  }
+  if (request.returnsDistinctResults || !request.propertiesToGroupBy.empty()) {
+    throw StoreError(StoreError::kInvalidPredicate, "a numeric row fetch reads rows, not groups");
+  }
+  auto statement = impl.db().cached(query.sql);
+  for (std::size_t i = 0; i < query.parameters.size(); ++i) statement->bind(static_cast<int>(i + 1), query.parameters[i]);
+  ++impl.fetchCount;
+  const FetchedRowSource source{&*statement, std::move(query.outputs), impl.store};
+  FetchedNumericRow row(source);
+  row.numbers_.resize(reads.size());
+  row.nulls_.resize(reads.size());
+  const Statement& values = *statement;
+  Number* numbers = row.numbers_.data();
+  unsigned char* nulls = row.nulls_.data();
+  while (statement->step()) {
+    for (std::size_t i = 0; i < reads.size(); ++i) {
+      const Read read = reads[i];
+      if (read.real) {
+        numbers[i].real = values.columnDouble(read.index);
+        nulls[i] = numbers[i].real == 0.0 && values.isNull(read.index);
+      } else {
+        numbers[i].integer = values.columnInt64(read.index);
+        nulls[i] = numbers[i].integer == 0 && values.isNull(read.index);
+      }
+    }
+    visit(row);
+  }
+}
+
+std::optional<ObjectID> FetchedNumericRow::objectID(std::size_t i) const { return FetchedRow(source_).objectID(i); }
 
 void ObjectContext::Impl::enumerateDictionaries(const FetchRequest& request,
                                                const std::function<void(const ResultDictionary&)>& visit) {
