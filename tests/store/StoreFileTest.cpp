@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/xattr.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 
 #include "MigrationTestSupport.h"
 #include "StoreTestModel.h"
+#include "chronelle/store/KeptLogVfs.h"
 #include "chronelle/store/StoreError.h"
 #include "chronelle/store/StoreFile.h"
 
@@ -227,6 +229,66 @@ TEST(StoreFileTest, CommitsLeftInTheLogByAnEndedWriterAreFoundByTheNextOpen) {
     EXPECT_EQ(logBytes(file), 0u);
     EXPECT_EQ(keepersInFileAlone(file), 1);
   }
+}
+
+// The log kept between processes costs a writing process only its commit's sync: a log that a
+// checkpoint left wholly in the file is cut on close (the next process cannot tell it was
+// copied and would copy it again), one holding commits that are not in the file is kept; and
+// the log's directory entry, once synced, is not synced again, unless the log is a copy.
+TEST(StoreFileTest, TheKeptLogCostsAWriterOnlyItsCommitsSync) {
+  const auto save = [](const std::shared_ptr<PersistentStoreCoordinator>& coordinator, int rows) {
+    auto context = ObjectContext::create(ConcurrencyType::privateQueue, coordinator);
+    for (int i = 0; i < rows; ++i) {
+      insert(*context, "Visit", {{"start", Date::fromSecondsSince1970(1e9 + i)}, {"payload", Blob(3000, 7)}});
+    }
+    context->save();
+  };
+  const struct {
+    const char* name;
+    std::vector<int> saves;  // rows per save, each a commit; 150 rows fill over 128 pages
+    bool logCut;
+  } cases[] = {
+      {"small commit", {1}, false},
+      {"commit over the checkpoint threshold", {150}, true},
+      {"small commit after a checkpoint", {150, 1}, false},
+  };
+  for (const auto& c : cases) {
+    TempDirectory directory;
+    const auto file = directory.file("store.sqlite");
+    const std::filesystem::path log = file.string() + "-wal";
+    auto coordinator = open(file);
+    int total = 0;
+    for (const int rows : c.saves) {
+      save(coordinator, rows);
+      total += rows;
+    }
+    ASSERT_GT(std::filesystem::file_size(log), 0u) << "case " << c.name;
+    coordinator.reset();
+    EXPECT_EQ(std::filesystem::file_size(log) == 0, c.logCut) << "case " << c.name;
+    EXPECT_EQ(StoreFileReader::openReadOnly(file)->integer("SELECT count(*) FROM ZVISIT"), total) << "case " << c.name;
+  }
+
+  // Once a writer synced the log's entry, later ones find it marked; a copy of the log, even
+  // with the mark copied too, is a new entry in another directory.
+  TempDirectory directory;
+  const auto file = directory.file("store.sqlite");
+  const std::filesystem::path log = file.string() + "-wal";
+  for (int i = 0; i < 2; ++i) save(open(file), 1);
+  EXPECT_TRUE(KeptLogVfs::directoryEntrySynced(log));
+  TempDirectory other;
+  const auto copy = other.file("store.sqlite");
+  const std::filesystem::path copiedLog = copy.string() + "-wal";
+  std::filesystem::copy_file(file, copy);
+  std::filesystem::copy_file(log, copiedLog);
+  const char* kMark = "user.chronelle.log-entry-synced";
+  char mark[96];
+  const auto size = getxattr(log.c_str(), kMark, mark, sizeof mark);
+  ASSERT_GT(size, 0);
+  ASSERT_EQ(setxattr(copiedLog.c_str(), kMark, mark, static_cast<std::size_t>(size), 0), 0);
+  EXPECT_FALSE(KeptLogVfs::directoryEntrySynced(copiedLog));
+  save(open(copy), 1);
+  EXPECT_TRUE(KeptLogVfs::directoryEntrySynced(copiedLog));
+  EXPECT_EQ(StoreFileReader::openReadOnly(copy)->integer("SELECT count(*) FROM ZVISIT"), 3);
 }
 
 TEST(StoreFileLockTest, AUserKilledWithTheStoreOpenIsReportedByTheNextOpenOnly) {

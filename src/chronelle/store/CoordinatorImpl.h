@@ -26,6 +26,10 @@ struct PersistentStoreCoordinator::Impl {
   StoreOptions options;
   std::string storeUUID;
   std::atomic<bool> open{false};
+  /// Whether the last commit of this process that checkpointed left every page of the log in
+  /// the file (cleared by a commit that did not checkpoint): the log can then be emptied on
+  /// close without a sync.
+  mutable std::atomic<bool> logCopied{false};
 
   /// Entity codes (the Z_ENT column), fixed when the store is added.
   std::vector<int> codeByEntity;  ///< by entity index in the model

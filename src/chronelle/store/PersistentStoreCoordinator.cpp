@@ -1,6 +1,7 @@
 #include "chronelle/store/PersistentStoreCoordinator.h"
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <map>
 #include <stdexcept>
@@ -38,19 +39,22 @@ void writeMetadata(Connection& connection, const std::string& key, const std::st
 // back. It is kept small, because opening a store reads all of it: a commit that leaves more
 // than kLogCheckpointPages pages in it also copies it into the file, a log file is cut back
 // to kLogLimitBytes when it starts over, and a coordinator that closes with a larger one
-// (after an import) empties it.
+// (after an import) empties it. A coordinator also empties a log that such a copy left wholly
+// in the file, which costs no sync: the next process rebuilds its index of the log from the
+// frames and cannot know they were copied, so it would copy (and sync) them all again at its
+// first commit, and so would every process after it until the log outgrew kLogLimitBytes.
 constexpr int kLogCheckpointPages = 128;
 constexpr std::uintmax_t kLogLimitBytes = 1 << 20;
 
 // Every connection to the store, the one that sets it up (`switchToWal` for a file not yet
 // in WAL mode, which keeps the mode once switched) and the pooled ones.
-void setUpConnection(Connection& connection, bool switchToWal) {
+void setUpConnection(Connection& connection, bool switchToWal, std::atomic<bool>& logCopied) {
   // FULL: a save that returned is on disk even after a power cut; WAL lets readers on other
   // connections go on while a context saves.
   connection.exec(std::string(switchToWal ? "PRAGMA journal_mode = WAL; " : "") +
-                  "PRAGMA synchronous = FULL; PRAGMA foreign_keys = OFF; PRAGMA wal_autocheckpoint = " +
-                  std::to_string(kLogCheckpointPages) + "; PRAGMA journal_size_limit = " +
+                  "PRAGMA synchronous = FULL; PRAGMA foreign_keys = OFF; PRAGMA journal_size_limit = " +
                   std::to_string(kLogLimitBytes));
+  connection.checkpointLogOver(kLogCheckpointPages, &logCopied);
 }
 
 std::uintmax_t logSize(const std::filesystem::path& file) {
@@ -144,7 +148,7 @@ void markSchema(Connection& connection, const ObjectModel& model) {
 std::unique_ptr<Connection> PersistentStoreCoordinator::Impl::openConnection() const {
   auto connection = std::make_unique<Connection>(file, false, options.busyTimeoutMilliseconds);
   connection->leaveLogOnClose();
-  setUpConnection(*connection, false);
+  setUpConnection(*connection, false, logCopied);
   return connection;
 }
 
@@ -218,9 +222,9 @@ PersistentStoreCoordinator::PersistentStoreCoordinator(std::shared_ptr<const Obj
 
 PersistentStoreCoordinator::~PersistentStoreCoordinator() {
   // Every lease is gone (each keeps the coordinator alive), so the pool holds every
-  // connection still open. Without waiting: a log another process is still reading is left
-  // for a later close or commit.
-  if (!impl_->open.load() || logSize(impl_->file) <= kLogLimitBytes) return;
+  // connection still open. Emptying a log that is all in the file only cuts it. Without
+  // waiting: a log another process is still reading is left for a later close or commit.
+  if (!impl_->open.load() || (!impl_->logCopied.load() && logSize(impl_->file) <= kLogLimitBytes)) return;
   try {
     auto lease = impl_->acquire(nullptr);
     lease->setBusyTimeout(0);
@@ -267,7 +271,7 @@ void PersistentStoreCoordinator::addPersistentStore(const std::filesystem::path&
     setup = std::make_unique<Connection>(file, true, options.busyTimeoutMilliseconds);
     Connection& connection = *setup;
     if (logFound) connection.leaveLogOnClose();
-    setUpConnection(connection, !header.wal);
+    setUpConnection(connection, !header.wal, d.logCopied);
     Transaction transaction(connection);
     StoreFileReader reader(connection.handle());
     // The metadata is read once: it decides between creating, migrating and using the store,

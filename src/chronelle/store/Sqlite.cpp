@@ -6,6 +6,7 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "chronelle/store/KeptLogVfs.h"
 #include "chronelle/store/StatementObserver.h"
 #include "chronelle/store/StoreError.h"
 
@@ -161,7 +162,7 @@ void Connection::Closer::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
 Connection::Connection(const std::filesystem::path& file, bool create, int busyTimeoutMilliseconds) {
   sqlite3* raw = nullptr;
   const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
-  const int rc = sqlite3_open_v2(file.c_str(), &raw, flags, nullptr);
+  const int rc = sqlite3_open_v2(file.c_str(), &raw, flags, KeptLogVfs::name());
   db_.reset(raw);
   if (rc != SQLITE_OK) {
     std::string message = "cannot open " + file.string() + ": " + (raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
@@ -173,6 +174,7 @@ Connection::Connection(const std::filesystem::path& file, bool create, int busyT
 }
 
 Connection::~Connection() {
+  if (logCheckpoint_) sqlite3_wal_hook(db_.get(), nullptr, nullptr);
   cache_.clear();  // statements must be finalised before the connection closes
 }
 
@@ -210,6 +212,25 @@ void Connection::leaveLogOnClose() {
   if (const int rc = sqlite3_db_config(db_.get(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr); rc != SQLITE_OK) {
     throwSqlite(db_.get(), rc, "cannot keep the log on close");
   }
+}
+
+void Connection::checkpointLogOver(int pages, std::atomic<bool>* logCopied) {
+  logCheckpoint_ = std::make_unique<LogCheckpoint>(LogCheckpoint{pages, logCopied});
+  sqlite3_wal_hook(
+      db_.get(),
+      [](void* argument, sqlite3* db, const char* name, int pagesInLog) {
+        const auto& policy = *static_cast<const LogCheckpoint*>(argument);
+        if (pagesInLog < policy.pages) {
+          policy.copied->store(false);
+          return SQLITE_OK;
+        }
+        int logged = 0;
+        int copied = 0;
+        const int rc = sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, &logged, &copied);
+        policy.copied->store(rc == SQLITE_OK && logged == copied);
+        return SQLITE_OK;  // the commit stands; a later checkpoint copies what this one could not
+      },
+      logCheckpoint_.get());
 }
 
 bool Connection::checkpointAndEmptyLog() {

@@ -2,6 +2,7 @@
 // Store-internal RAII wrappers over the SQLite C API. Every failure becomes a StoreError
 // (kSQLite unless the caller says otherwise) carrying SQLite's message and the SQL text.
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -103,6 +104,11 @@ class Connection {
   /// On close, leaves the write-ahead log as it is (its commits were synced when they were
   /// made) instead of copying it into the database file and deleting it.
   void leaveLogOnClose();
+  /// After every commit that leaves at least `pages` pages in the write-ahead log, copies the
+  /// log into the database file without waiting for other connections (as SQLite's automatic
+  /// checkpoint would), and sets `*logCopied` to whether all of the log is then in the file;
+  /// a commit below `pages` clears it. `logCopied` must outlive the connection.
+  void checkpointLogOver(int pages, std::atomic<bool>* logCopied);
   /// Copies every commit of the write-ahead log into the database file, syncs the file and
   /// empties the log, waiting for other connections up to the busy timeout. False when a
   /// reader or writer of another connection kept it from finishing (what it could copy is
@@ -123,6 +129,11 @@ class Connection {
   std::unique_ptr<sqlite3, Closer> db_;
   std::unordered_map<std::string, std::vector<std::unique_ptr<Statement>>> cache_;
   std::size_t prepared_ = 0;
+  struct LogCheckpoint {
+    int pages;
+    std::atomic<bool>* copied;
+  };
+  std::unique_ptr<LogCheckpoint> logCheckpoint_;
 };
 
 /// A write (or read) transaction that rolls back in its destructor unless committed.

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <filesystem>
+
+namespace chronelle {
+
+/// SQLite's file layer for the store's connections: the default layer, except that a
+/// write-ahead log that already exists is opened without the create flag once its entry in the
+/// directory is known to be on disk.
+///
+/// The log stays beside the store between processes. SQLite syncs the directory at the first
+/// sync of every log it opened with the create flag, which it always passes, so each writing
+/// process paid a directory sync on top of its commit's. A commit in the log survives a power
+/// cut only if the log's directory entry does, so the directory is synced once per log file:
+/// by SQLite when it creates the log and writes to it, or by this layer when a read-write
+/// connection opens a log nobody is known to have synced (a reader may have created it). After
+/// that sync the log file is marked (an extended attribute naming the file's device and inode
+/// and its directory's inode, so that a copy or a log moved elsewhere does not carry a valid
+/// mark), and later opens that find the mark skip the sync. Where a log cannot be marked (a
+/// file system without extended attributes), every writing process syncs the directory at its
+/// first write, as SQLite does.
+///
+/// SQLite deletes a log only under an exclusive lock of the database file, and opens it while
+/// holding a shared one, so the log cannot be replaced between the check and the open.
+/// Thread-safe.
+class KeptLogVfs {
+ public:
+  /// The layer's name for `sqlite3_open_v2`, registered on the first call (not as the
+  /// default). Its files are opened by the process's default layer at the time of the open.
+  /// Never throws.
+  static const char* name();
+
+  /// Whether the log file at `logFile` carries a valid mark that its directory entry was
+  /// synced. False when the file is missing or the file system keeps no marks.
+  static bool directoryEntrySynced(const std::filesystem::path& logFile);
+};
+
+}  // namespace chronelle
