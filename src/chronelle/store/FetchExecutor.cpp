@@ -114,15 +114,7 @@ void sortInMemory(ObjectContext::Impl& context, const FetchRequest& request, Obj
       const int c = compareStoredValues(a.keys[i], b.keys[i]);
       if (c != 0) return request.sortDescriptors[i].ascending ? c < 0 : c > 0;
     }
-    // As the SQL tie-break: saved rows by key, unsaved objects after them (their keys
-    // will be higher) in insertion order; all of it reversed where keys run descending.
-    const Keyed& x = descending ? b : a;
-    const Keyed& y = descending ? a : b;
-    const auto& ix = x.object->state().id;
-    const auto& iy = y.object->state().id;
-    if (ix.isTemporaryID() != iy.isTemporaryID()) return !ix.isTemporaryID();
-    if (!ix.isTemporaryID()) return ix.primaryKey() < iy.primaryKey();
-    return x.object->state().changeSeq < y.object->state().changeSeq;
+    return precedesInKeyOrder(*a.object, *b.object, descending);
   });
   for (std::size_t i = 0; i < objects.size(); ++i) objects[i] = std::move(keyed[i].object);
 }

@@ -217,16 +217,7 @@ bool FetchedResultsController::precedes(const Entry& a, const Entry& b) const {
     const int c = compareStoredValues(a.sortKeys[i], b.sortKeys[i]);
     if (c != 0) return request_.sortDescriptors[i].ascending ? c < 0 : c > 0;
   }
-  // The fetch's tie-break: saved objects by primary key, unsaved ones after them (they get
-  // higher keys when saved) in the order the context first saw them change; all of it
-  // reversed where keys run descending.
-  const Entry& x = request_.keysDescending() ? b : a;
-  const Entry& y = request_.keysDescending() ? a : b;
-  const ObjectID ix = x.object->objectID();
-  const ObjectID iy = y.object->objectID();
-  if (ix.isTemporaryID() != iy.isTemporaryID()) return !ix.isTemporaryID();
-  if (!ix.isTemporaryID()) return ix.primaryKey() < iy.primaryKey();
-  return x.object->state().changeSeq < y.object->state().changeSeq;
+  return precedesInKeyOrder(*a.object, *b.object, request_.keysDescending());
 }
 
 void FetchedResultsController::applyChanges(const std::vector<std::shared_ptr<ManagedObject>>& changed,

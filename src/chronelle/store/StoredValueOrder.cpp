@@ -5,6 +5,9 @@
 #include <string_view>
 #include <variant>
 
+#include "chronelle/store/ManagedObject.h"
+#include "chronelle/store/ObjectState.h"
+
 namespace chronelle {
 
 namespace {
@@ -94,6 +97,14 @@ int compareStoredValues(const Value& a, const Value& b) {
     default:
       return 0;
   }
+}
+
+bool precedesInKeyOrder(const ManagedObject& a, const ManagedObject& b, bool descending) {
+  const auto& x = descending ? b.state() : a.state();
+  const auto& y = descending ? a.state() : b.state();
+  if (x.id.isTemporaryID() != y.id.isTemporaryID()) return !x.id.isTemporaryID();
+  if (!x.id.isTemporaryID()) return x.id.primaryKey() < y.id.primaryKey();
+  return x.changeSeq < y.changeSeq;
 }
 
 }  // namespace chronelle
