@@ -2,10 +2,13 @@
 // grouping and key paths through relationships.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "StoreTestModel.h"
 #include "chronelle/store/FetchedNumericRow.h"
 #include "chronelle/store/FetchedRow.h"
 #include "chronelle/store/Predicate.h"
+#include "chronelle/store/Sqlite.h"
 #include "chronelle/store/StoreError.h"
 
 namespace chronelle::testing {
@@ -118,6 +121,38 @@ TEST_F(FetchPendingChangesTest, MergedResultsEqualTheResultsAfterSaving) {
   for (std::size_t i = 0; i < cases.size(); ++i) {
     EXPECT_EQ(merged[i], stored[i]) << "case " << i << ": " << cases[i].format;
   }
+}
+
+// Fetching again what this context read before gives the rows as another connection left
+// them: rows saved anew are read again, new rows are added, deleted ones go, also when
+// most rows are new; an object with unsaved changes keeps them whatever its row says.
+TEST_F(FetchPendingChangesTest, FetchingAgainShowsWhatAnotherConnectionSavedSince) {
+  const auto request = spots("", {}, {{"rank", true}, {"name", true}});
+  ASSERT_EQ(TestStore::names(store.context->fetch(request)), (std::vector<std::string>{"a", "b", "c", "d"}));
+  saved["a"]->setValue("name", "a");  // unsaved, though equal
+  Connection other(store.file, false, 5000);
+  // New rows with keys of their own: copies of the rows `where` holds, ranked 10 lower.
+  auto copies = [](const std::string& where, const std::string& suffix) {
+    return "CREATE TEMP TABLE copies AS SELECT * FROM ZPLACE WHERE " + where +
+           "; UPDATE copies SET Z_PK = Z_PK + (SELECT MAX(Z_PK) FROM ZPLACE), ZIDENTIFIER = NULL, ZNAME = ZNAME || '" +
+           suffix + "', ZRANK = ZRANK + 10; INSERT INTO ZPLACE SELECT * FROM copies; DROP TABLE copies";
+  };
+  const struct {
+    std::string sql;
+    std::vector<std::string> names;
+  } steps[] = {
+      {"", {"a", "b", "c", "d"}},
+      {"UPDATE ZPLACE SET ZRANK = 0, Z_OPT = Z_OPT + 1 WHERE ZNAME IN ('a', 'd')", {"d", "a", "b", "c"}},
+      {copies("ZNAME = 'b'", "+") + "; DELETE FROM ZPLACE WHERE ZNAME = 'c'", {"d", "a", "b", "b+"}},
+      {copies("ZRANK < 10", "*"), {"d", "a", "b", "a*", "d*", "b*", "b+"}},
+  };
+  for (std::size_t i = 0; i < std::size(steps); ++i) {
+    if (!steps[i].sql.empty()) other.exec(steps[i].sql);
+    const auto objects = store.context->fetch(request);
+    EXPECT_EQ(TestStore::names(objects), steps[i].names) << "step " << i;
+    EXPECT_NE(std::find(objects.begin(), objects.end(), saved["d"]), objects.end()) << "step " << i;
+  }
+  EXPECT_EQ(saved["a"]->value("rank"), Value(1));
 }
 
 class FetchDictionaryTest : public ::testing::Test {
