@@ -7,7 +7,7 @@
 namespace chronelle {
 
 std::optional<std::string> NSManagedObjectWithIdentifier::identifier() const {
-  return value(kIdentifierKey).asString();
+  return attributeValue(kIdentifierKey).asString();
 }
 
 void NSManagedObjectWithIdentifier::setIdentifier(std::optional<std::string> identifier) {

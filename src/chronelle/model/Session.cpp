@@ -24,61 +24,59 @@ Value optionalDate(std::optional<Date> date) { return date ? Value(*date) : Valu
 
 }  // namespace
 
-bool Session::autotracked() const { return value(kAutotracked).asBool().value_or(false); }
+bool Session::autotracked() const { return attributeValue(kAutotracked).asBool().value_or(false); }
 void Session::setAutotracked(bool autotracked) { setValue(kAutotracked, autotracked); }
 
-std::optional<Date> Session::begin() const { return value(kBegin).asDate(); }
+std::optional<Date> Session::begin() const { return attributeValue(kBegin).asDate(); }
 void Session::setBegin(Date begin) { setValue(kBegin, begin); }
 
 double Session::confirmedDuration() const {
-  return value(kConfirmedDuration).asDouble().value_or(0.0);
+  return attributeValue(kConfirmedDuration).asDouble().value_or(0.0);
 }
 void Session::setConfirmedDuration(double seconds) { setValue(kConfirmedDuration, seconds); }
 
 double Session::confirmedRevenue() const {
-  return value(kConfirmedRevenue).asDouble().value_or(0.0);
+  return attributeValue(kConfirmedRevenue).asDouble().value_or(0.0);
 }
 void Session::setConfirmedRevenue(double revenue) { setValue(kConfirmedRevenue, revenue); }
 
-std::optional<Date> Session::end() const { return value(kEnd).asDate(); }
+std::optional<Date> Session::end() const { return attributeValue(kEnd).asDate(); }
 void Session::setEnd(std::optional<Date> end) { setValue(kEnd, optionalDate(end)); }
 
-std::optional<std::string> Session::notes() const { return value(kNotes).asString(); }
+std::optional<std::string> Session::notes() const { return attributeValue(kNotes).asString(); }
 void Session::setNotes(std::optional<std::string> notes) {
   setValue(kNotes, notes ? Value(std::move(*notes)) : Value());
 }
 
-std::optional<Date> Session::originalEnd() const { return value(kOriginalEnd).asDate(); }
+std::optional<Date> Session::originalEnd() const { return attributeValue(kOriginalEnd).asDate(); }
 void Session::setOriginalEnd(std::optional<Date> originalEnd) {
   setValue(kOriginalEnd, optionalDate(originalEnd));
 }
 
 std::int16_t Session::roundingMethod() const {
-  return static_cast<std::int16_t>(value(kRoundingMethod).asInteger().value_or(0));
+  return static_cast<std::int16_t>(attributeValue(kRoundingMethod).asInteger().value_or(0));
 }
 void Session::setRoundingMethod(std::int16_t rawValue) { setValue(kRoundingMethod, rawValue); }
 
 std::int16_t Session::roundingTo() const {
-  return static_cast<std::int16_t>(value(kRoundingTo).asInteger().value_or(0));
+  return static_cast<std::int16_t>(attributeValue(kRoundingTo).asInteger().value_or(0));
 }
 void Session::setRoundingTo(std::int16_t seconds) { setValue(kRoundingTo, seconds); }
 
-double Session::hourlyRate() const { return value(kHourlyRate).asDouble().value_or(0.0); }
+double Session::hourlyRate() const { return attributeValue(kHourlyRate).asDouble().value_or(0.0); }
 void Session::setHourlyRate(double rate) { setValue(kHourlyRate, rate); }
 
-std::shared_ptr<Task> Session::task() const {
-  return std::dynamic_pointer_cast<Task>(object(kTask));
-}
+std::shared_ptr<Task> Session::task() const { return std::dynamic_pointer_cast<Task>(object(kTask)); }
 void Session::setTask(const std::shared_ptr<Task>& task) { setObject(kTask, task); }
 
 std::int16_t Session::billingStatusValue() const {
-  return static_cast<std::int16_t>(value(kBillingStatusValue).asInteger().value_or(0));
+  return static_cast<std::int16_t>(attributeValue(kBillingStatusValue).asInteger().value_or(0));
 }
 void Session::setBillingStatusValue(std::int16_t rawValue) {
   setValue(kBillingStatusValue, rawValue);
 }
 
-bool Session::isBillable() const { return value(kIsBillable).asBool().value_or(false); }
+bool Session::isBillable() const { return attributeValue(kIsBillable).asBool().value_or(false); }
 void Session::setIsBillable(bool isBillable) { setValue(kIsBillable, isBillable); }
 
 void Session::setIsRunning(bool running) {

@@ -90,6 +90,15 @@ Value ManagedObject::value(std::string_view key) const {
   return state_->context ? state_->context->impl().canonical(value) : value;
 }
 
+const Value& ManagedObject::attributeValue(std::string_view key) const {
+  static const Value absent;
+  const auto& layout = entity().layout();
+  const int slot = layout.slot(key);
+  if (slot < 0 || layout.slots[static_cast<std::size_t>(slot)].isRelationship()) unknownKey(*this, key);
+  // An attribute never holds an object's ID, so it has no other canonical form.
+  return state_->fault ? absent : state_->values[static_cast<std::size_t>(slot)];
+}
+
 void ManagedObject::setValue(std::string_view key, Value value) {
   const auto& layout = entity().layout();
   const int slot = layout.slot(key);

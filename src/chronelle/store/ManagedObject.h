@@ -82,6 +82,10 @@ class ManagedObject : public std::enable_shared_from_this<ManagedObject> {
   /// Attribute value by name (absent when nil). Reading a fault (a deleted, saved object)
   /// gives absent. Unknown keys throw std::invalid_argument.
   Value value(std::string_view key) const;
+  /// The same for an attribute (not a relationship), without a copy: typed getters read
+  /// many objects' values and copy at most what they return. Valid until the object's
+  /// values next change. Unknown keys and relationships throw std::invalid_argument.
+  const Value& attributeValue(std::string_view key) const;
   /// Sets an attribute; records the change, registers the inverse with the undo manager
   /// and tells observers. Setting an equal value still counts as a change (as the
   /// platform does). Unknown keys throw std::invalid_argument.
