@@ -50,16 +50,18 @@ void SessionFetchedResultsController3::performFetch() {
   // at the same instant come highest key first (the begin index read backwards); the list
   // shows them as they were added, lowest key first, so each such run is added backwards.
   const auto& objects = fetchedResultController_->fetchedObjects();
+  std::vector<Session*> sessions(objects.size());
+  for (std::size_t i = 0; i < objects.size(); ++i) sessions[i] = dynamic_cast<Session*>(objects[i].get());
+  fetchedFragments_ = std::make_shared<std::deque<SessionFragment>>();
   std::optional<Date> runBegin;
   std::size_t runStart = 0;
   auto addRun = [&](std::size_t end) {
     for (std::size_t i = end; i-- > runStart;) {
-      if (auto* session = dynamic_cast<Session*>(objects[i].get())) addFragments(objects[i], *session, runBegin);
+      if (sessions[i] != nullptr) addFragments(objects[i], *sessions[i], runBegin);
     }
   };
   for (std::size_t i = 0; i < objects.size(); ++i) {
-    auto* session = dynamic_cast<Session*>(objects[i].get());
-    const std::optional<Date> begin = session ? session->begin() : std::nullopt;
+    const std::optional<Date> begin = sessions[i] != nullptr ? sessions[i]->begin() : std::nullopt;
     if (i == 0 || begin != runBegin) {
       addRun(i);
       runStart = i;
@@ -67,6 +69,7 @@ void SessionFetchedResultsController3::performFetch() {
     }
   }
   addRun(objects.size());
+  fetchedFragments_.reset();  // the fragments hold it from here
 }
 
 std::vector<std::shared_ptr<Session>> SessionFetchedResultsController3::fetchedSessions() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -133,6 +134,10 @@ class SessionFetchedResultsController3 final : public FetchedResultsControllerDe
   std::unique_ptr<CalendarDays> days_;
   /// The section the last fragment went to (checked by name before use).
   std::size_t lastSection_ = 0;
+  /// While a fetch builds the sections: its fragments, made in one block that lives as long
+  /// as any of them. A month is thousands of fragments, and one allocation (and release)
+  /// each cost more than making them; entries added by later batches are made one by one.
+  std::shared_ptr<std::deque<SessionFragment>> fetchedFragments_;
 };
 
 }  // namespace chronelle

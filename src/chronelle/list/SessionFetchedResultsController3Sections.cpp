@@ -50,7 +50,13 @@ bool SessionFetchedResultsController3::addFragments(const std::shared_ptr<Manage
     const bool last = !(next->start < range.end());
     // The fragment's interval runs from `from` to the later of `from` and `to`.
     if (intersectsStrict(DateInterval(from, std::max(from, to)), range)) {
-      place(day->name, std::make_shared<SessionFragment>(last ? std::move(listed) : listed, from, to, edge));
+      std::shared_ptr<Session> owner = last ? std::move(listed) : listed;
+      if (fetchedFragments_) {
+        auto& made = fetchedFragments_->emplace_back(std::move(owner), from, to, edge);
+        place(day->name, std::shared_ptr<SessionFragment>(fetchedFragments_, &made));
+      } else {
+        place(day->name, std::make_shared<SessionFragment>(std::move(owner), from, to, edge));
+      }
     }
     if (last) return true;
     day = next;

@@ -103,7 +103,7 @@ void FetchedResultsController::performFetch() {
   ObjectSet fetched = context_->fetch(request);
   std::vector<Entry> entries;
   entries.reserve(fetched.size());
-  for (const auto& object : fetched) entries.push_back(Entry{object, sortKeys(*object)});
+  for (const auto& object : fetched) entries.push_back(entryFor(object));
   entries_ = std::move(entries);
   objects_ = std::move(fetched);
   if (fetched_) return;
@@ -204,17 +204,23 @@ bool FetchedResultsController::matches(const ManagedObject& object) const {
   return !request_.predicate || request_.predicate->evaluate(FetchedObjectSubject(object));
 }
 
-std::vector<Value> FetchedResultsController::sortKeys(const ManagedObject& object) const {
-  FetchedObjectSubject subject(object);
-  std::vector<Value> keys;
-  keys.reserve(sortPaths_.size());
-  for (const auto& path : sortPaths_) keys.push_back(subject.valueForKeyPath(path));
-  return keys;
+FetchedResultsController::Entry FetchedResultsController::entryFor(std::shared_ptr<ManagedObject> object) const {
+  FetchedObjectSubject subject(*object);
+  Entry entry{std::move(object), Value(), {}};
+  for (std::size_t i = 0; i < sortPaths_.size(); ++i) {
+    Value key = subject.valueForKeyPath(sortPaths_[i]);
+    if (i == 0) {
+      entry.firstKey = std::move(key);
+    } else {
+      entry.moreKeys.push_back(std::move(key));
+    }
+  }
+  return entry;
 }
 
 bool FetchedResultsController::precedes(const Entry& a, const Entry& b) const {
   for (std::size_t i = 0; i < sortPaths_.size(); ++i) {
-    const int c = compareStoredValues(a.sortKeys[i], b.sortKeys[i]);
+    const int c = compareStoredValues(a.key(i), b.key(i));
     if (c != 0) return request_.sortDescriptors[i].ascending ? c < 0 : c > 0;
   }
   return precedesInKeyOrder(*a.object, *b.object, request_.keysDescending());
@@ -251,7 +257,7 @@ void FetchedResultsController::applyChanges(const std::vector<std::shared_ptr<Ma
   }
   for (const auto& candidate : candidates) {
     if (!candidate.matches) continue;
-    Entry entry{candidate.object, sortKeys(*candidate.object)};
+    Entry entry = entryFor(candidate.object);
     auto at = std::upper_bound(next.begin(), next.end(), entry,
                                [this](const Entry& a, const Entry& b) { return precedes(a, b); });
     next.insert(at, std::move(entry));

@@ -80,7 +80,11 @@ class FetchedResultsController {
  private:
   struct Entry {
     std::shared_ptr<ManagedObject> object;
-    std::vector<Value> sortKeys;
+    /// The sort keys: the first in place (most results sort by one key, and a list holds
+    /// thousands of entries), the others apart.
+    Value firstKey;
+    std::vector<Value> moreKeys;
+    const Value& key(std::size_t i) const { return i == 0 ? firstKey : moreKeys[i - 1]; }
   };
   struct Candidate;
 
@@ -92,7 +96,8 @@ class FetchedResultsController {
                     const std::vector<const ManagedObject*>& gone);
   bool isFetchedEntity(const EntityDescription& entity) const;
   bool matches(const ManagedObject& object) const;
-  std::vector<Value> sortKeys(const ManagedObject& object) const;
+  /// The entry of `object`, with its sort keys as they are now.
+  Entry entryFor(std::shared_ptr<ManagedObject> object) const;
   /// Strict order of two entries as the store's fetch orders them.
   bool precedes(const Entry& a, const Entry& b) const;
 
