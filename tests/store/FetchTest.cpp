@@ -125,9 +125,12 @@ TEST_F(FetchPendingChangesTest, MergedResultsEqualTheResultsAfterSaving) {
 
 // Fetching again what this context read before gives the rows as another connection left
 // them: rows saved anew are read again, new rows are added, deleted ones go, also when
-// most rows are new; an object with unsaved changes keeps them whatever its row says.
+// most rows are new; an object with unsaved changes keeps them whatever its row says. (The
+// context holds enough objects for a fetch to read only keys of those it has.)
 TEST_F(FetchPendingChangesTest, FetchingAgainShowsWhatAnotherConnectionSavedSince) {
-  const auto request = spots("", {}, {{"rank", true}, {"name", true}});
+  for (int i = 0; i < 40; ++i) with(store.spot("far" + std::to_string(i)), {{"rank", 1000}});  // held, not listed
+  store.context->save();
+  const auto request = spots("rank < 100", {}, {{"rank", true}, {"name", true}});
   ASSERT_EQ(TestStore::names(store.context->fetch(request)), (std::vector<std::string>{"a", "b", "c", "d"}));
   saved["a"]->setValue("name", "a");  // unsaved, though equal
   Connection other(store.file, false, 5000);

@@ -203,8 +203,12 @@ ObjectSet ObjectContext::Impl::fetchObjects(const FetchRequest& request) {
   // The key, the entity and the version, and the begin that orders two merged searches.
   std::string keys = "SELECT t0.Z_PK, t0.Z_ENT, t0.Z_OPT";
   if (query.range) keys += ", t0.\"" + table.span.first + "\"";
-  const bool anyRegistered = !byPk[static_cast<std::size_t>(table.index)].empty();
-  if (!anyRegistered || !fetchRegistered(*this, rowQuery.rows(keys, 4, parent != nullptr), table, result)) {
+  // A context that holds few objects of the table (a short-lived process, a first list)
+  // reads whole rows at once: a second statement to prepare would cost it more than the
+  // columns it might skip.
+  constexpr std::size_t kFewestRegistered = 32;
+  const bool manyRegistered = byPk[static_cast<std::size_t>(table.index)].size() >= kFewestRegistered;
+  if (!manyRegistered || !fetchRegistered(*this, rowQuery.rows(keys, 4, parent != nullptr), table, result)) {
     std::string select = selectRows(table);
     select.resize(select.find(" FROM "));
     // The select's column of begin: after the key, the entity and the version.
