@@ -179,6 +179,11 @@ TEST(FetchedResultsController, RandomBatchesKeepTheResultsAndTheReportedChangesC
   std::vector<std::shared_ptr<ManagedObject>> all;
   for (auto& [name, spot] : f.spots) all.push_back(spot);
   int created = 0;
+  // Beside it, results whose ties in rank a second key decides.
+  FetchRequest byRankThenName = Fixture::request();
+  byRankThenName.sortDescriptors = {{"rank", true}, {"name", false}};
+  FetchedResultsController second(f.store.context, byRankThenName);
+  second.performFetch();
   for (int batch = 0; batch < 150; ++batch) {
     SCOPED_TRACE("batch " + std::to_string(batch));
     const ObjectSet before = f.controller.fetchedObjects();
@@ -204,6 +209,7 @@ TEST(FetchedResultsController, RandomBatchesKeepTheResultsAndTheReportedChangesC
 
     const ObjectSet after = f.controller.fetchedObjects();
     ASSERT_EQ(after, f.store.context->fetch(Fixture::request()));
+    ASSERT_EQ(second.fetchedObjects(), f.store.context->fetch(byRankThenName));
     if (f.delegate.take().empty()) {
       EXPECT_EQ(before, after);
       continue;
