@@ -80,7 +80,7 @@ void addEntry(CommandContext& ctx, const Args& rawArgs) {
   const Date to = ctx.time().parseTime(*args.value("to"));
   if (to < from) throw CliError::usage("the entry ends before it begins");
   AppServices& app = ctx.app();
-  const auto task = NodeDirectory(app.provider()).resolveTask(args.positionals().front());
+  const auto task = NodeDirectory::resolveTask(app.provider(), args.positionals().front());
   const auto entry = app.run(app.provider().createTimeEntry(from, to, task->objectID(), false, args.value("notes")));
   printEntry(ctx, *entry);
 }
@@ -101,7 +101,7 @@ void editEntry(CommandContext& ctx, const Args& rawArgs) {
   if (from) changes[TimeEntryChangeKey::begin] = *from;
   if (to) changes[TimeEntryChangeKey::end] = *to;
   if (const auto task = args.value("task")) {
-    changes[TimeEntryChangeKey::taskId] = NodeDirectory(app.provider()).resolveTask(*task)->objectID();
+    changes[TimeEntryChangeKey::taskId] = NodeDirectory::resolveTask(app.provider(), *task)->objectID();
   }
   if (args.has("notes") && args.has("no-notes")) throw CliError::usage("choose one of --notes, --no-notes");
   if (const auto notes = args.value("notes")) {
@@ -158,7 +158,7 @@ void mergeEntries(CommandContext& ctx, const Args& rawArgs) {
   if (!args.has("into")) throw CliError::usage("entry merge needs --into TASK");
   if (args.has("push") == args.has("fill")) throw CliError::usage("give one of --push or --fill");
   AppServices& app = ctx.app();
-  const auto task = NodeDirectory(app.provider()).resolveTask(*args.value("into"));
+  const auto task = NodeDirectory::resolveTask(app.provider(), *args.value("into"));
   std::vector<std::string> ids;
   bool anyFinished = false;
   for (const auto& id : args.positionals()) {
