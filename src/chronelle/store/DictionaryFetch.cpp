@@ -70,8 +70,10 @@ struct GuardedWhere {
 
 // A period fetch guards the begin and the end of every row it reads, for rows another writer
 // may have stored with text or blobs there; where an index on the column shows none, one step
-// to its greatest value, the guards hold on every row and cost a test per row each.
-GuardedWhere guardedWhere(const FetchRequest& request, const EntityDescription& entity, SqlMapper& mapper) {
+// to its greatest value, the guards hold on every row and cost a test per row each. Not asked
+// with `rowsRead` false: the statement mostly reads no rows to test.
+GuardedWhere guardedWhere(const FetchRequest& request, const EntityDescription& entity, SqlMapper& mapper,
+                          bool rowsRead) {
   GuardedWhere where;
   if (!request.predicate) return where;
   const std::optional<SpanRangeFragment> range = mapper.spanRange(*request.predicate);
@@ -85,6 +87,7 @@ GuardedWhere guardedWhere(const FetchRequest& request, const EntityDescription& 
   };
   Predicate::NumberGuards guards;
   where.guarded = complete(request.predicate->toSql(mapper, guards));
+  if (!rowsRead) return where;
   const TableLayout& table = *entity.layout().table;
   Predicate::NumberGuards known;
   for (const std::string& guarded : guards.written) {
@@ -184,7 +187,9 @@ RowQuery rowQuery(const FetchRequest& request, const EntityDescription& entity,
     order += (order.empty() ? "" : ", ") + mapper.resolve(sort.key).sql + (sort.ascending ? " ASC" : " DESC");
   }
   const std::string entities = "t0.Z_ENT IN (" + store.codeList(entity, request.includesSubentities) + ")";
-  const GuardedWhere where = guardedWhere(request, entity, mapper);
+  Value key;
+  const MaintainedSumLayout* sum = maintainedSum(request, entity, key);
+  const GuardedWhere where = guardedWhere(request, entity, mapper, sum == nullptr);
   std::string select = request.returnsDistinctResults ? "SELECT DISTINCT " : "SELECT ";
   for (std::size_t i = 0; i < selectList.size(); ++i) select += (i ? ", " : "") + selectList[i];
   select += " FROM \"" + entity.layout().table->name + "\" t0" + mapper.joins() + " WHERE " + entities;
@@ -196,8 +201,6 @@ RowQuery rowQuery(const FetchRequest& request, const EntityDescription& entity,
   // It is taken only while exact (fewer than 2^22 values, every one an integer below 2^31:
   // SUM over the rows then adds integers below 2^53 and gives the same number). Otherwise,
   // and for a key without a value (NULL from both), the rows are summed as before.
-  Value key;
-  const MaintainedSumLayout* sum = maintainedSum(request, entity, key);
   const auto statement = [&](const SqlFragment& conditions) {
     SqlFragment query{select + conditions.sql + tail, conditions.parameters};
     if (sum != nullptr) {
