@@ -259,6 +259,9 @@ TEST(PredicateSemanticsTest, SpanRangeReadsOnlyNearTheBoundsItNeeds) {
     std::vector<Value> arguments;
     std::set<std::int64_t> read;
     bool stated = false;  // no range: the predicate's SQL states it already
+    // The predicate's own bounds of begin that the search takes beside the range, which
+    // leaves them out.
+    std::string alongside = "TRUEPREDICATE";
   } cases[] = {
       // Crossing a bound: near 100 and near 200 only, never row 1.
       {"(begin < %@ AND end > %@) OR (begin < %@ AND end > %@)", {f, f, t, t}, {0, 2, 4}},
@@ -274,7 +277,8 @@ TEST(PredicateSemanticsTest, SpanRangeReadsOnlyNearTheBoundsItNeeds) {
       {"begin >= %@ AND begin < %@ AND end > %@ AND end <= %@", {f, t, f, t}, {}, true},
       {"begin >= %@ AND begin < %@", {f, t}, {}, true},
       // A bound through the length of an entry, or a union, is more than the SQL states.
-      {"begin >= %@ AND end <= %@", {f, t}, {1, 2, 4}},
+      {"begin >= %@ AND end <= %@", {f, t}, {1, 2, 4}, false, "begin >= %@"},
+      {"(begin >= %@ AND end <= %@) OR FALSEPREDICATE", {f, t}, {1, 2, 4}},  // stated in an OR only
       {"begin == %@ OR begin == %@", {hour(98), hour(150)}, {0, 1}},
   };
   testing::PredicateTable table;
@@ -286,8 +290,13 @@ TEST(PredicateSemanticsTest, SpanRangeReadsOnlyNearTheBoundsItNeeds) {
                                          "(SELECT MIN(\"end\" - \"begin\") FROM r)", true);
     ASSERT_EQ(range.has_value(), !c.stated) << c.format << "\nrange: " << (range ? range->sql : "none");
     if (!range) continue;
-    EXPECT_EQ(table.select(range->sql, range->parameters), c.read)
-        << c.format << "\nrange: " << range->sql;
+    // Its arguments are the predicate's first.
+    const auto used = c.alongside.find("%@") == std::string::npos ? 0 : 1;
+    SqlFragment read =
+        Predicate::parse(c.alongside, {c.arguments.begin(), c.arguments.begin() + used}).toSql(table);
+    read.sql = "(" + read.sql + ") AND " + range->sql;
+    read.parameters.insert(read.parameters.end(), range->parameters.begin(), range->parameters.end());
+    EXPECT_EQ(table.select(read.sql, read.parameters), c.read) << c.format << "\nread: " << read.sql;
   }
 }
 

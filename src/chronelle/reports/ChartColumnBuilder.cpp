@@ -45,10 +45,13 @@ ChartColumnBuilder::Part& ChartColumnBuilder::part(const TaskInfo& info) {
 
 ChartColumnBuilder::Part& ChartColumnBuilder::addPart(const TaskInfo& info) { return parts_.emplace_back(Part{&info}); }
 
-void ChartColumnBuilder::finish(SessionColumnData& column, bool filterOutSmallGroups) {
-  // Tree order: a folder's tasks stay together.
+void ChartColumnBuilder::finish(SessionColumnData& column, bool filterOutSmallGroups, bool addedInTreeOrder) {
+  // Tree order: a folder's tasks stay together. Telling it from the keys compares texts, which
+  // over a year of daily columns costs more than making their segments.
   const auto treeOrder = [](const Part& a, const Part& b) { return a.info->treeKey < b.info->treeKey; };
-  if (!std::is_sorted(parts_.begin(), parts_.end(), treeOrder)) std::stable_sort(parts_.begin(), parts_.end(), treeOrder);
+  if (!addedInTreeOrder && !std::is_sorted(parts_.begin(), parts_.end(), treeOrder)) {
+    std::stable_sort(parts_.begin(), parts_.end(), treeOrder);
+  }
   index_.clear();  // the positions moved
   const auto shown = [&](const Part& p) { return !(filterOutSmallGroups && p.duration <= 60); };
   // A year of daily columns over a few hundred tasks is tens of thousands of segments,

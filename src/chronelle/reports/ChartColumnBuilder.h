@@ -59,8 +59,9 @@ class ChartColumnBuilder {
 
   /// Appends the parts to `column` in tree order as segments (revenue converted once from
   /// cents), leaving out those of 60 s or less with `filterOutSmallGroups`, and recounts it.
-  /// Parts added in tree order already are not sorted again.
-  void finish(SessionColumnData& column, bool filterOutSmallGroups);
+  /// Parts added in tree order already are not sorted again; `addedInTreeOrder`: the caller
+  /// added them so, and they are not even compared.
+  void finish(SessionColumnData& column, bool filterOutSmallGroups, bool addedInTreeOrder = false);
 
   /// The whole seconds of [begin, end] inside [from, to] (an open side does not clip), as an
   /// entry's effective duration within a period is measured; 0 when they do not overlap.

@@ -215,7 +215,7 @@ void TimeEntriesChartDataCalculator::fillColumns(const std::vector<SessionQuery3
         part.cents = cell.cents;
       }
       SessionColumnData column(*columnQueries[i].from);
-      builder.finish(column, filterOutSmallGroups);
+      builder.finish(column, filterOutSmallGroups, true);  // the cells were sorted by rank
       chartDataCache_.insert_or_assign(keys[i], std::move(column));
     }
   });

@@ -1,6 +1,8 @@
 // Dictionary fetches: chosen properties and aggregate expressions, optionally grouped or
 // distinct, computed by SQLite over saved rows only.
 
+#include <algorithm>
+
 #include "chronelle/store/ContextImpl.h"
 #include "chronelle/store/FetchedNumericRow.h"
 #include "chronelle/store/FetchedRow.h"
@@ -57,11 +59,59 @@ const MaintainedSumLayout* maintainedSum(const FetchRequest& request, const Enti
   return nullptr;
 }
 
+// The conditions after the entity codes: the predicate's and its span range, with every
+// storage-class guard (`guarded`) and, where `numbersOnly` is not empty, without the guards
+// of the numeric columns that query finds to hold no text or blob (`unguarded`).
+struct GuardedWhere {
+  SqlFragment guarded;
+  SqlFragment unguarded;
+  std::string numbersOnly;  ///< a query of one row and column, true when the guards hold
+};
+
+// A period fetch guards the begin and the end of every row it reads, for rows another writer
+// may have stored with text or blobs there; where an index on the column shows none, one step
+// to its greatest value, the guards hold on every row and cost a test per row each. Not asked
+// with `rowsRead` false: the statement mostly reads no rows to test.
+GuardedWhere guardedWhere(const FetchRequest& request, const EntityDescription& entity, SqlMapper& mapper,
+                          bool rowsRead) {
+  GuardedWhere where;
+  if (!request.predicate) return where;
+  const std::optional<SpanRangeFragment> range = mapper.spanRange(*request.predicate);
+  const auto complete = [&](SqlFragment fragment) {
+    fragment.sql = " AND (" + fragment.sql + ")";
+    if (range) {
+      fragment.sql += " AND " + range->sql;
+      fragment.parameters.insert(fragment.parameters.end(), range->parameters.begin(), range->parameters.end());
+    }
+    return fragment;
+  };
+  Predicate::NumberGuards guards;
+  where.guarded = complete(request.predicate->toSql(mapper, guards));
+  if (!rowsRead) return where;
+  const TableLayout& table = *entity.layout().table;
+  Predicate::NumberGuards known;
+  for (const std::string& guarded : guards.written) {
+    for (const ColumnLayout& column : table.columns) {
+      const std::string type = sqlType(column.type);
+      if (!column.indexed || (type != "INTEGER" && type != "REAL") || guarded != "t0.\"" + column.name + "\"") continue;
+      known.omitted.push_back(guarded);
+      // Numbers order before every text and blob; NULL when the column holds numbers nowhere.
+      where.numbersOnly += std::string(where.numbersOnly.empty() ? "SELECT " : " AND ") + "IFNULL((SELECT MAX(\"" +
+                           column.name + "\") FROM \"" + table.name + "\") < '', 1)";
+    }
+  }
+  if (!known.omitted.empty()) where.unguarded = complete(request.predicate->toSql(mapper, known));
+  return where;
+}
+
 // The SQL of a row fetch, its parameters and where each requested column sits in it.
 struct RowQuery {
   std::string sql;
   std::vector<Value> parameters;
   std::vector<FetchedColumn> outputs;
+  /// Where not empty: a query whose one value is true when `unguarded` gives what `sql` does.
+  std::string numbersOnly;
+  SqlFragment unguarded;
 };
 
 RowQuery rowQuery(const FetchRequest& request, const EntityDescription& entity,
@@ -136,35 +186,51 @@ RowQuery rowQuery(const FetchRequest& request, const EntityDescription& entity,
   for (const auto& sort : request.sortDescriptors) {
     order += (order.empty() ? "" : ", ") + mapper.resolve(sort.key).sql + (sort.ascending ? " ASC" : " DESC");
   }
-  std::string where = "t0.Z_ENT IN (" + store.codeList(entity, request.includesSubentities) + ")";
-  std::vector<Value> parameters;
-  if (request.predicate) {
-    SqlFragment fragment = request.predicate->toSql(mapper);
-    where += " AND (" + fragment.sql + ")";
-    parameters = std::move(fragment.parameters);
-    if (auto range = mapper.spanRange(*request.predicate)) {
-      where += " AND " + range->sql;
-      parameters.insert(parameters.end(), range->parameters.begin(), range->parameters.end());
-    }
-  }
-  std::string sql = request.returnsDistinctResults ? "SELECT DISTINCT " : "SELECT ";
-  for (std::size_t i = 0; i < selectList.size(); ++i) sql += (i ? ", " : "") + selectList[i];
-  sql += " FROM \"" + entity.layout().table->name + "\" t0" + mapper.joins() + " WHERE " + where;
-  if (!groupBy.empty()) sql += " GROUP BY " + groupBy;
-  if (!order.empty()) sql += " ORDER BY " + order;
-  if (request.fetchLimit > 0) sql += " LIMIT " + std::to_string(request.fetchLimit);
+  const std::string entities = "t0.Z_ENT IN (" + store.codeList(entity, request.includesSubentities) + ")";
+  Value key;
+  const MaintainedSumLayout* sum = maintainedSum(request, entity, key);
+  const GuardedWhere where = guardedWhere(request, entity, mapper, sum == nullptr);
+  std::string select = request.returnsDistinctResults ? "SELECT DISTINCT " : "SELECT ";
+  for (std::size_t i = 0; i < selectList.size(); ++i) select += (i ? ", " : "") + selectList[i];
+  select += " FROM \"" + entity.layout().table->name + "\" t0" + mapper.joins() + " WHERE " + entities;
+  std::string tail;
+  if (!groupBy.empty()) tail += " GROUP BY " + groupBy;
+  if (!order.empty()) tail += " ORDER BY " + order;
+  if (request.fetchLimit > 0) tail += " LIMIT " + std::to_string(request.fetchLimit);
   // A sum the store maintains is read in one step instead of from every row of the group.
   // It is taken only while exact (fewer than 2^22 values, every one an integer below 2^31:
   // SUM over the rows then adds integers below 2^53 and gives the same number). Otherwise,
   // and for a key without a value (NULL from both), the rows are summed as before.
-  Value key;
-  if (const MaintainedSumLayout* sum = maintainedSum(request, entity, key)) {
-    sql = "SELECT COALESCE((SELECT Z_TOTAL FROM " + sum->table +
-          " WHERE Z_KEY = ? AND Z_INEXACT = 0 AND Z_VALUES BETWEEN 1 AND 4194303), (" + sql + "))";
-    parameters.insert(parameters.begin(), std::move(key));
-  }
+  const auto statement = [&](const SqlFragment& conditions) {
+    SqlFragment query{select + conditions.sql + tail, conditions.parameters};
+    if (sum != nullptr) {
+      query.sql = "SELECT COALESCE((SELECT Z_TOTAL FROM " + sum->table +
+                  " WHERE Z_KEY = ? AND Z_INEXACT = 0 AND Z_VALUES BETWEEN 1 AND 4194303), (" + query.sql + "))";
+      query.parameters.insert(query.parameters.begin(), key);
+    }
+    return query;
+  };
+  SqlFragment guarded = statement(where.guarded);
+  RowQuery query{std::move(guarded.sql), std::move(guarded.parameters), std::move(outputs), where.numbersOnly, {}};
+  if (!where.numbersOnly.empty()) query.unguarded = statement(where.unguarded);
+  return query;
+}
 
-  return RowQuery{std::move(sql), std::move(parameters), std::move(outputs)};
+// The statement of `query` bound to its parameters: without the guards where its columns
+// hold numbers only. That is asked in a read transaction (`snapshot`, unless the connection
+// is in one already) that the caller commits after the last row, so that the rows read are
+// those the answer was for.
+CachedStatement boundStatement(Connection& db, const RowQuery& query, std::optional<Transaction>& snapshot) {
+  const SqlFragment* chosen = nullptr;
+  if (!query.numbersOnly.empty()) {
+    if (!db.inTransaction()) snapshot.emplace(db, Transaction::Kind::deferred);
+    auto numbersOnly = db.cached(query.numbersOnly);
+    if (numbersOnly->step() && numbersOnly->columnInt64(0) != 0) chosen = &query.unguarded;
+  }
+  auto statement = db.cached(chosen != nullptr ? chosen->sql : query.sql);
+  const std::vector<Value>& parameters = chosen != nullptr ? chosen->parameters : query.parameters;
+  for (std::size_t i = 0; i < parameters.size(); ++i) statement->bind(static_cast<int>(i + 1), parameters[i]);
+  return statement;
 }
 
 }  // namespace
@@ -172,12 +238,13 @@ RowQuery rowQuery(const FetchRequest& request, const EntityDescription& entity,
 void ObjectContext::Impl::enumerateRows(const FetchRequest& request,
                                        const std::function<void(const FetchedRow&)>& visit) {
   RowQuery query = rowQuery(request, fetchedEntity(request), *store);
-  auto statement = db().cached(query.sql);
-  for (std::size_t i = 0; i < query.parameters.size(); ++i) statement->bind(static_cast<int>(i + 1), query.parameters[i]);
+  std::optional<Transaction> snapshot;
+  auto statement = boundStatement(db(), query, snapshot);
   ++fetchCount;
   const FetchedRowSource source{&*statement, std::move(query.outputs), store};
   const FetchedRow row(source);
   while (statement->step()) visit(row);
+  if (snapshot) snapshot->commit();
 }
 
 void FetchedNumericRow::enumerate(ObjectContext& context, const FetchRequest& request,
@@ -206,8 +273,8 @@ void FetchedNumericRow::enumerate(ObjectContext& context, const FetchRequest& re
   if (request.returnsDistinctResults || !request.propertiesToGroupBy.empty()) {
     throw StoreError(StoreError::kInvalidPredicate, "a numeric row fetch reads rows, not groups");
   }
-  auto statement = impl.db().cached(query.sql);
-  for (std::size_t i = 0; i < query.parameters.size(); ++i) statement->bind(static_cast<int>(i + 1), query.parameters[i]);
+  std::optional<Transaction> snapshot;
+  auto statement = boundStatement(impl.db(), query, snapshot);
   ++impl.fetchCount;
   const FetchedRowSource source{&*statement, std::move(query.outputs), impl.store};
   FetchedNumericRow row(source);
@@ -229,6 +296,7 @@ void FetchedNumericRow::enumerate(ObjectContext& context, const FetchRequest& re
     }
     visit(row);
   }
+  if (snapshot) snapshot->commit();
 }
 
 std::optional<ObjectID> FetchedNumericRow::objectID(std::size_t i) const { return FetchedRow(source_).objectID(i); }

@@ -97,6 +97,17 @@ class Predicate {
   bool evaluate(const PredicateSubject& subject) const;
   /// Store-internal: the predicate as SQL, with key paths resolved by `mapper`.
   SqlFragment toSql(PredicateSqlMapper& mapper) const;
+  /// How `toSql` treats the storage-class guards of comparisons with numbers.
+  struct NumberGuards {
+    /// SQL columns (as the mapper gives them) of a numeric affinity that the caller knows to
+    /// hold no text or blob: their comparisons with numbers are written without a guard.
+    std::vector<std::string> omitted;
+    /// Set by `toSql`: every other column it guarded for a comparison with a number, once.
+    std::vector<std::string> written;
+  };
+  /// Store-internal: as `toSql(mapper)`, with the guards on numbers of `guards.omitted` left
+  /// out, and the columns still guarded listed in `guards.written`.
+  SqlFragment toSql(PredicateSqlMapper& mapper, NumberGuards& guards) const;
   /// Where a row matching this predicate must begin when rows are spans of time: the key
   /// paths `beginKey` and `endKey` are at the SQL columns `beginSql` and `endSql`, and the
   /// SQL expressions `longestSql` and `shortestSql` give the largest and smallest end − begin
@@ -104,8 +115,10 @@ class Predicate {
   /// `end < x` implies `begin ≤ x − shortest`. Returned as an SQL condition to AND with
   /// `toSql`'s, which changes no result and lets an index on `begin` serve the search;
   /// absent when the predicate bounds `begin` on neither side, or only by its own comparisons
-  /// of `begin` joined by AND (its SQL states that range already). `beginRequired`: every stored
-  /// row has a begin (a mandatory attribute), so rows without one need not be looked up.
+  /// of `begin` joined by AND (its SQL states that range already); where the condition is one
+  /// range, a side such a comparison states is left out of it for the same reason.
+  /// `beginRequired`: every stored row has a begin (a mandatory attribute), so rows without
+  /// one need not be looked up.
   std::optional<SpanRangeFragment> spanRangeSql(const std::string& beginKey, const std::string& endKey,
                                                 const std::string& beginSql, const std::string& endSql,
                                                 const std::string& longestSql, const std::string& shortestSql,

@@ -48,6 +48,11 @@ struct KindRange {
   // and ends after x"). Such ranges are searched apart rather than as the span between
   // them, which for the entries crossing either bound of a period would be the whole period.
   bool narrow = false;
+  // The side is a comparison of begin that the predicate itself makes, met through AND
+  // alone: SQLite bounds its search of the begin index by it already, and the same bound
+  // written again is one more test per row.
+  bool lowStated = false;
+  bool highStated = false;
 };
 
 // The begin values rows of one kind (finished or running) can have: the union of a few
@@ -88,11 +93,24 @@ Expression tighter(const char* function, const Expression& a, const Expression& 
   return combine(function, a, b);
 }
 
+// Whether the bound kept of `a` and `b` on one side is one the predicate states: the one
+// of them it equals when that one is stated.
+bool keptStated(const std::optional<Expression>& kept, const std::optional<Expression>& a, bool aStated,
+                const std::optional<Expression>& b, bool bStated) {
+  if (!kept) return false;
+  const auto same = [&](const std::optional<Expression>& x) {
+    return x && x->sql == kept->sql && x->parameters == kept->parameters;
+  };
+  return (aStated && same(a)) || (bStated && same(b));
+}
+
 // Both sides must hold: the tighter bound of each side.
 KindRange intersect(const KindRange& a, const KindRange& b) {
   KindRange r;
   r.low = a.low && b.low ? tighter("max", *a.low, *b.low) : (a.low ? a.low : b.low);
   r.high = a.high && b.high ? tighter("min", *a.high, *b.high) : (a.high ? a.high : b.high);
+  r.lowStated = keptStated(r.low, a.low, a.lowStated, b.low, b.lowStated);
+  r.highStated = keptStated(r.high, a.high, a.highStated, b.high, b.highStated);
   r.nonPositive = a.nonPositive || b.nonPositive;
   r.narrow =
       a.narrow || b.narrow ||
@@ -178,6 +196,12 @@ class RangeFinder {
           r.running = all ? intersect(r.running, c.running) : unite(r.running, c.running);
           r.withoutBegin = all ? r.withoutBegin && c.withoutBegin : r.withoutBegin || c.withoutBegin;
         }
+        // A bound met inside one side of an OR is no condition of the whole.
+        if (!all) {
+          for (KindRanges* ranges : {&r.finished, &r.running}) {
+            for (KindRange& range : *ranges) range.lowStated = range.highStated = false;
+          }
+        }
         return r;
       }
       case Node::Kind::comparison:
@@ -235,15 +259,18 @@ class RangeFinder {
       case PredicateOperator::greater:
       case PredicateOperator::greaterOrEqual:
         bound.low = Expression{"?", {value}, value};
+        bound.lowStated = true;
         break;
       case PredicateOperator::less:
       case PredicateOperator::lessOrEqual:
         bound.high = Expression{"?", {value}, value};
+        bound.highStated = true;
         break;
       case PredicateOperator::equal:
         bound.low = Expression{"?", {value}, value};
         bound.high = bound.low;
         bound.narrow = true;
+        bound.lowStated = bound.highStated = true;
         break;
       default: break;
     }
@@ -279,15 +306,16 @@ struct SpanSql {
   const std::string& shortest;
 };
 
-// `begin >= low AND begin <= high`, either side left out when open.
-Expression rangeSql(const KindRange& range, const SpanSql& span) {
+// `begin >= low AND begin <= high`, either side left out when open, and with `unstated`
+// when the predicate states it (the condition is then only ANDed with the predicate).
+Expression rangeSql(const KindRange& range, const SpanSql& span, bool unstated = false) {
   Expression e;
   auto add = [&](const char* op, const Expression& bound) {
     e.sql += (e.sql.empty() ? "" : " AND ") + span.begin + " " + op + " " + bound.sql;
     e.parameters.insert(e.parameters.end(), bound.parameters.begin(), bound.parameters.end());
   };
-  if (range.low) add(">=", *range.low);
-  if (range.high) add("<=", *range.high);
+  if (range.low && !(unstated && range.lowStated)) add(">=", *range.low);
+  if (range.high && !(unstated && range.highStated)) add("<=", *range.high);
   if (range.nonPositive) {
     // Closed below by the shortest length, which every row has, so that the search in the
     // length index is a bounded range.
@@ -358,11 +386,16 @@ std::optional<SpanRangeFragment> Predicate::spanRangeSql(const std::string& begi
   // The one range of begin searched, when there is one, and what else the condition admits.
   const KindRange* single = nullptr;
   std::optional<Expression> others;
+  // One range ANDed with the predicate as it is leaves out the sides the predicate states.
+  const bool alone = !range.withoutBegin || beginRequired;
+  const auto one = [&](const KindRanges& ranges) {
+    return ranges.size() == 1 && alone ? rangeSql(ranges.front(), span, true) : rangeSql(ranges, span);
+  };
   if (running.empty()) {
-    condition = rangeSql(finished, span);
+    condition = one(finished);
     if (finished.size() == 1) single = &finished.front();
   } else if (finished.empty()) {
-    condition = rangeSql(running, span);
+    condition = one(running);
     if (running.size() == 1) single = &running.front();
   } else if (closed(running) || !closed(finished)) {
     // One range for both kinds of rows.

@@ -3,7 +3,8 @@
 // SQLite's column affinity would otherwise convert text to numbers and back and make
 // `5 = '5'` true; the guard gives the rule memory applies: values of different classes are
 // never equal and never ordered. The guard sits beside the plain comparison, so an index on
-// the column still serves it.
+// the column still serves it. A caller that knows a numeric column holds no text or blob
+// has the guards of its comparisons with numbers left out: they hold on every row there.
 
 #include <algorithm>
 #include <optional>
@@ -78,7 +79,7 @@ PredicateOperator flipped(PredicateOperator op) {
 
 class Compiler {
  public:
-  explicit Compiler(PredicateSqlMapper& mapper) : mapper_(mapper) {}
+  Compiler(PredicateSqlMapper& mapper, Predicate::NumberGuards* guards) : mapper_(mapper), guards_(guards) {}
 
   std::string compile(const Node& node) {
     switch (node.kind) {
@@ -165,7 +166,7 @@ class Compiler {
       });
       if (seen) continue;
       guarded.emplace_back(&b->key->keyPath, cls);
-      guards += " AND " + classGuard(x, cls);
+      if (const std::string g = guard(x, cls); !g.empty()) guards += " AND " + g;
     }
     return sql + guards + ")";
   }
@@ -200,13 +201,12 @@ class Compiler {
       if (op == PredicateOperator::notEqual) return "(" + x + " IS NOT NULL)";
       return "0";
     }
+    const std::string g = guard(x, cls);
     if (op == PredicateOperator::notEqual) {
       // True for an absent value and for one of another class, as in memory.
-      return "(" + x + " IS NULL OR NOT " + classGuard(x, cls) + " OR " + x + " <> " +
-             parameter(value) + ")";
+      return "(" + x + " IS NULL OR " + (g.empty() ? "" : "NOT " + g + " OR ") + x + " <> " + parameter(value) + ")";
     }
-    return "(" + x + " " + sqlOperator(op) + " " + parameter(value) + " AND " + classGuard(x, cls) +
-           ")";
+    return "(" + x + " " + sqlOperator(op) + " " + parameter(value) + (g.empty() ? "" : " AND " + g) + ")";
   }
 
   std::string columnWithColumn(const std::string& a, PredicateOperator op, const std::string& b) {
@@ -236,7 +236,8 @@ class Compiler {
     for (int i = 0; i < 3; ++i) {
       if (groups[i].empty()) continue;
       if (parts++ > 0) sql += " OR ";
-      sql += "(" + classGuard(x, static_cast<StorageClass>(i + 1)) + " AND " + x + " IN (";
+      const std::string g = guard(x, static_cast<StorageClass>(i + 1));
+      sql += "(" + (g.empty() ? "" : g + " AND ") + x + " IN (";
       for (std::size_t j = 0; j < groups[i].size(); ++j) {
         if (j > 0) sql += ",";
         sql += parameter(*groups[i][j]);
@@ -247,7 +248,22 @@ class Compiler {
     return parts == 1 ? sql : "(" + sql + ")";
   }
 
+  // The guard of `column` for values of class `cls`; empty where the caller knows the column
+  // holds no text or blob, so that every value it holds is of a number's class or absent.
+  std::string guard(const std::string& column, StorageClass cls) {
+    const bool number = cls != StorageClass::text && cls != StorageClass::blob;
+    if (number && guards_ != nullptr) {
+      const auto has = [&](const std::vector<std::string>& columns) {
+        return std::find(columns.begin(), columns.end(), column) != columns.end();
+      };
+      if (has(guards_->omitted)) return {};
+      if (!has(guards_->written)) guards_->written.push_back(column);
+    }
+    return classGuard(column, cls);
+  }
+
   PredicateSqlMapper& mapper_;
+  Predicate::NumberGuards* guards_;
 };
 
 }  // namespace
@@ -262,7 +278,15 @@ std::optional<std::pair<std::string, Value>> Predicate::keyEqualsValue() const {
 }
 
 SqlFragment Predicate::toSql(PredicateSqlMapper& mapper) const {
-  Compiler compiler(mapper);
+  Compiler compiler(mapper, nullptr);
+  SqlFragment fragment;
+  fragment.sql = compiler.compile(*root_);
+  fragment.parameters = std::move(compiler.parameters);
+  return fragment;
+}
+
+SqlFragment Predicate::toSql(PredicateSqlMapper& mapper, NumberGuards& guards) const {
+  Compiler compiler(mapper, &guards);
   SqlFragment fragment;
   fragment.sql = compiler.compile(*root_);
   fragment.parameters = std::move(compiler.parameters);
