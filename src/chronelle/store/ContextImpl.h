@@ -100,8 +100,9 @@ struct ObjectContext::Impl {
   static std::string selectRows(const TableLayout& table);
   /// The slot values of the row the statement is on (columns as selectRows).
   std::vector<Value> decodeRow(const EntityDescription::Layout& layout, const Statement& row) const;
-  /// The value of one slot in the row the statement is on (columns as selectRows).
-  Value decodeSlot(const PropertySlot& slot, const Statement& row) const;
+  /// The value of one slot in the row the statement is on, whose columns are at `positions`
+  /// (by column of the table).
+  Value decodeSlot(const PropertySlot& slot, const Statement& row, const std::vector<int>& positions) const;
   /// As decodeRow, into `values` (replacing what it held, keeping its room); the slots that
   /// `unfetched` does not read are absent.
   void decodeRowInto(const EntityDescription::Layout& layout, const Statement& row, std::vector<Value>& values,
@@ -119,9 +120,11 @@ struct ObjectContext::Impl {
   /// reads whole rows. Throws StoreError(kInvalidPredicate) for a name that is no attribute
   /// or to-one relationship of the entity (or of a subentity it includes), or an expression.
   std::shared_ptr<const Unfetched> unfetchedOf(const FetchRequest& request, const EntityDescription& entity) const;
-  /// "SELECT t0.Z_PK, t0.Z_ENT, t0.Z_OPT, t0.<column>…" (no FROM), NULL for each column
-  /// `unfetched` does not read, so the columns keep their places.
+  /// "SELECT t0.Z_PK, t0.Z_ENT, t0.Z_OPT, t0.<column>…" (no FROM): every column, or those
+  /// `unfetched` reads, at its positions.
   static std::string selectColumns(const TableLayout& table, const Unfetched* unfetched);
+  /// Sets the positions of the columns `unfetched` reads, as selectColumns selects them.
+  static void placeColumns(Unfetched& unfetched);
   /// Reads the values not fetched of every registered object made by that fetch, in a few
   /// statements. Throws what SQLite throws.
   void readUnfetched(const Unfetched& unfetched);

@@ -105,13 +105,15 @@ struct StoredColumn {
 
 }  // namespace
 
-Value ObjectContext::Impl::decodeSlot(const PropertySlot& slot, const Statement& row) const {
-  const int column = 3 + slot.column;
+Value ObjectContext::Impl::decodeSlot(const PropertySlot& slot, const Statement& row,
+                                      const std::vector<int>& positions) const {
+  const int column = positions[static_cast<std::size_t>(slot.column)];
   if (!slot.isRelationship()) return readColumn(row, column, slot.attribute->type);
   if (row.isNull(column)) return Value();
   const EntityDescription* destination = slot.destination;
   if (slot.entityColumn >= 0) {
-    if (const auto* concrete = store->entityForCode(row.columnInt64(3 + slot.entityColumn))) destination = concrete;
+    const int entityColumn = positions[static_cast<std::size_t>(slot.entityColumn)];
+    if (const auto* concrete = store->entityForCode(row.columnInt64(entityColumn))) destination = concrete;
   }
   return Value(savedID(*destination, row.columnInt64(column)));
 }
@@ -119,6 +121,20 @@ Value ObjectContext::Impl::decodeSlot(const PropertySlot& slot, const Statement&
 void ObjectContext::Impl::decodeRowInto(const EntityDescription::Layout& layout, const Statement& row,
                                         std::vector<Value>& values, const Unfetched* unfetched) const {
   const auto& slots = layout.slots;
+  if (unfetched != nullptr) {
+    // A row of some columns (only a new object's blank values take one): those are set, the
+    // others stay absent, read with the rest of the fetch's objects on first use.
+    values.resize(slots.size());
+    const auto& fetched = unfetched->fetchedSlots[static_cast<std::size_t>(layout.index)];
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+      if (fetched[i] != 0) {
+        values[i] = decodeSlot(slots[i], row, unfetched->positions);
+      } else if (!values[i].isNull()) {
+        values[i] = Value();
+      }
+    }
+    return;
+  }
   // Each value is made in its place: assigning over an absent value goes through the
   // variant's assignment for every column. The vector's room is kept.
   values.clear();
@@ -126,9 +142,7 @@ void ObjectContext::Impl::decodeRowInto(const EntityDescription::Layout& layout,
   for (std::size_t i = 0; i < slots.size(); ++i) {
     const auto& slot = slots[i];
     const int column = 3 + slot.column;
-    if (unfetched != nullptr && !unfetched->fetched(layout, i)) {
-      values.emplace_back();  // read with the rest of the fetch's objects on first use
-    } else if (!slot.isRelationship()) {
+    if (!slot.isRelationship()) {
       values.emplace_back(StoredColumn{row, column, slot.attribute->type});
     } else if (row.isNull(column)) {
       values.emplace_back();

@@ -48,6 +48,9 @@ struct ManagedObject::State {
   struct Unfetched {
     const TableLayout* table = nullptr;
     std::vector<std::uint8_t> fetchedColumns;  ///< by column of the table
+    /// By column of the table: its place in the rows (after Z_PK, Z_ENT, Z_OPT), -1 when
+    /// the rows do not carry it.
+    std::vector<int> positions;
     /// By entity (EntityDescription::Layout::index), then slot: 1 where the rows carry it.
     std::vector<std::vector<std::uint8_t>> fetchedSlots;
     bool fetched(const EntityDescription::Layout& layout, std::size_t slot) const {

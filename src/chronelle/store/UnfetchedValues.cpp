@@ -40,6 +40,7 @@ std::shared_ptr<const ObjectContext::Impl::Unfetched> ObjectContext::Impl::unfet
     unfetched->fetchedColumns[static_cast<std::size_t>(slot->column)] = 1;
     if (slot->entityColumn >= 0) unfetched->fetchedColumns[static_cast<std::size_t>(slot->entityColumn)] = 1;
   }
+  placeColumns(*unfetched);
   // Each entity of the table: which of its slots the rows carry (a to-one naming a concrete
   // entity needs that column too).
   unfetched->fetchedSlots.resize(model->entities().size());
@@ -54,17 +55,25 @@ std::shared_ptr<const ObjectContext::Impl::Unfetched> ObjectContext::Impl::unfet
   return unfetched;
 }
 
+void ObjectContext::Impl::placeColumns(Unfetched& unfetched) {
+  // Only the columns read are selected (a NULL in the place of each other one would cost
+  // SQLite a step per row for every one of them).
+  unfetched.positions.assign(unfetched.fetchedColumns.size(), -1);
+  int next = 3;
+  for (std::size_t i = 0; i < unfetched.fetchedColumns.size(); ++i) {
+    if (unfetched.fetchedColumns[i] != 0) unfetched.positions[i] = next++;
+  }
+}
+
 std::string ObjectContext::Impl::selectColumns(const TableLayout& table, const Unfetched* unfetched) {
   if (unfetched == nullptr) {
     std::string sql = selectRows(table);
     sql.resize(sql.find(" FROM "));
     return sql;
   }
-  // A column not read is a NULL in its place, so every column keeps its position in the row
-  // (SQLite sets the constant once per statement, not per row).
   std::string sql = "SELECT t0.Z_PK, t0.Z_ENT, t0.Z_OPT";
   for (std::size_t i = 0; i < table.columns.size(); ++i) {
-    sql += unfetched->fetchedColumns[i] ? ", t0.\"" + table.columns[i].name + "\"" : std::string(", NULL");
+    if (unfetched->fetchedColumns[i] != 0) sql += ", t0.\"" + table.columns[i].name + "\"";
   }
   return sql;
 }
@@ -95,6 +104,7 @@ void ObjectContext::Impl::readUnfetched(const Unfetched& unfetched) {
   // The rows carry the columns the fetch did not read (NULL for those it did).
   Unfetched rest = unfetched;
   for (auto& column : rest.fetchedColumns) column = column != 0 ? 0 : 1;
+  placeColumns(rest);
   const std::string select = selectColumns(table, &rest) + " FROM \"" + table.name + "\" t0";
   std::vector<std::shared_ptr<ManagedObject>> newer;
   const auto fill = [&](Statement& statement) {
@@ -108,7 +118,7 @@ void ObjectContext::Impl::readUnfetched(const Unfetched& unfetched) {
       auto& values = state.rawValues();
       const auto& slots = state.layout->slots;
       for (std::size_t i = 0; i < values.size(); ++i) {
-        if (!unfetched.fetched(*state.layout, i)) values[i] = decodeSlot(slots[i], statement);
+        if (!unfetched.fetched(*state.layout, i)) values[i] = decodeSlot(slots[i], statement, rest.positions);
       }
       state.setUnfetched(nullptr);
       if (statement.columnInt64(2) != state.version) newer.push_back(it->second);
