@@ -7,6 +7,9 @@
 #include "chronelle/data/BaseDataProvider.h"
 #include "chronelle/model/Folder.h"
 #include "chronelle/model/Task.h"
+#include "chronelle/store/FetchRequest.h"
+#include "chronelle/store/ObjectContext.h"
+#include "chronelle/store/Predicate.h"
 
 namespace chronelle::cli {
 namespace {
@@ -121,6 +124,30 @@ std::shared_ptr<Node> NodeDirectory::resolve(const std::string& text, Kind kind)
 
 std::shared_ptr<Task> NodeDirectory::resolveTask(const std::string& text) const {
   return std::dynamic_pointer_cast<Task>(resolve(text, Kind::task));
+}
+
+std::shared_ptr<Task> NodeDirectory::resolveTask(const BaseDataProvider& provider, const std::string& text) {
+  if (!text.empty() && text.front() != '@') {
+    const auto slash = text.rfind('/');
+    FetchRequest request(Node::kEntityName);
+    request.predicate = Predicate::parse("name == %@", {Value(slash == std::string::npos ? text : text.substr(slash + 1))});
+    std::vector<std::shared_ptr<Task>> matches;
+    try {
+      for (const auto& object : provider.context()->fetch(request)) {
+        auto task = std::dynamic_pointer_cast<Task>(object);
+        if (!task) continue;
+        // The listing holds the nodes under folders only, from the top.
+        const auto parents = task->allParents();
+        const bool listed = std::all_of(parents.begin(), parents.end(),
+                                        [](const auto& parent) { return dynamic_cast<const Folder*>(parent.get()); });
+        if (listed && pathOf(*task) == text) matches.push_back(std::move(task));
+      }
+    } catch (const std::exception&) {
+      matches.clear();  // the listing below reports what is wrong
+    }
+    if (matches.size() == 1) return matches.front();
+  }
+  return NodeDirectory(provider).resolveTask(text);
 }
 
 std::shared_ptr<Folder> NodeDirectory::resolveFolder(const std::string& text) const {

@@ -29,6 +29,10 @@ class NodeDirectory {
   // match, naming the candidates.
   std::shared_ptr<Node> resolve(const std::string& text, Kind kind = Kind::any) const;
   std::shared_ptr<Task> resolveTask(const std::string& text) const;
+  // The same as NodeDirectory(provider).resolveTask(text), without listing the tree when a
+  // path names exactly one task: the nodes of its last name are looked up and their paths
+  // checked (a command that names one task needs no more). Throws as resolveTask.
+  static std::shared_ptr<Task> resolveTask(const BaseDataProvider& provider, const std::string& text);
   std::shared_ptr<Folder> resolveFolder(const std::string& text) const;
   // The node at exactly `path`, of `kind`, or null when there is none (no error).
   std::shared_ptr<Node> find(const std::string& path, Kind kind = Kind::any) const;

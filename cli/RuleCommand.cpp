@@ -104,7 +104,7 @@ void addRule(CommandContext& ctx, AppServices& app, const Args& rawArgs) {
   flags.insert({"group", "inactive"});
   const Arguments args(rawArgs, {values, flags, {}});
   args.expectPositionals(1, 1, "chronelle rule add TASK (--type N [rule options] | --group) [--in GROUP] [--at N]");
-  const auto task = NodeDirectory(app.provider()).resolveTask(args.positionals().front());
+  const auto task = NodeDirectory::resolveTask(app.provider(), args.positionals().front());
   const RuleFields fields = RuleFields::read(args);
   const bool group = args.has("group");
   if (group && !fields.empty()) throw CliError::usage("a group has no rule options");
@@ -205,7 +205,7 @@ void deleteRules(CommandContext& ctx, AppServices& app, const Args& rawArgs) {
 void setSettings(CommandContext& ctx, AppServices& app, const Args& rawArgs) {
   const Arguments args(rawArgs, {{"start", "start-delay", "pause", "pause-delay"}, {"on", "off"}, {}});
   args.expectPositionals(1, 1, "chronelle rule settings TASK [options]");
-  const auto task = NodeDirectory(app.provider()).resolveTask(args.positionals().front());
+  const auto task = NodeDirectory::resolveTask(app.provider(), args.positionals().front());
   if (args.has("on") && args.has("off")) throw CliError::usage("give --on or --off");
   const auto read = [&](const char* name, auto parse, const char* choices) {
     const auto text = args.value(name);
@@ -241,7 +241,7 @@ void ruleCommand(CommandContext& ctx, const Args& args) {
   if (sub == "list") {
     const Arguments parsed(rest, {});
     parsed.expectPositionals(1, 1, "chronelle rule list TASK");
-    printSet(ctx, *NodeDirectory(app.provider()).resolveTask(parsed.positionals().front()));
+    printSet(ctx, *NodeDirectory::resolveTask(app.provider(), parsed.positionals().front()));
   } else if (sub == "add") {
     addRule(ctx, app, rest);
   } else if (sub == "edit") {

@@ -67,7 +67,7 @@ void startCommand(CommandContext& ctx, const Args& rawArgs) {
   AppServices& app = ctx.app();
   std::shared_ptr<Task> task;
   if (!args.positionals().empty()) {
-    task = NodeDirectory(app.provider()).resolveTask(args.positionals().front());
+    task = NodeDirectory::resolveTask(app.provider(), args.positionals().front());
     if (task->archived()) throw CliError::usage("task " + quoteInput(args.positionals().front()) + " is archived");
   }
   const auto entry = app.run(app.timer().start(task, begin, args.has("auto")));

@@ -95,6 +95,11 @@ class Connection {
   ///@}
   Connection& operator=(const Connection&) = delete;
 
+  /// Sets the process-wide SQLite options the store wants, once, before SQLite starts; a
+  /// process in which SQLite was started by other code keeps that code's options. Thread-safe;
+  /// the constructor calls it, and so must any other code of the store that opens SQLite.
+  static void configureLibrary();
+
   void exec(const std::string& sql);
   CachedStatement cached(const std::string& sql);
   int changes() const;

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <system_error>
 
+#include "chronelle/store/Sqlite.h"
 #include "chronelle/store/StoreError.h"
 
 namespace chronelle {
@@ -67,6 +68,7 @@ bool inUse(const std::filesystem::path& file) {
 // connections to the store. SQLite's file layer knows them and keeps the descriptor open until
 // they are released. Throws StoreError when the file cannot be read.
 std::size_t readHead(const std::filesystem::path& file, unsigned char* bytes, std::size_t count) {
+  Connection::configureLibrary();  // the store's first call into SQLite
   sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
   if (vfs == nullptr) throw badFile("cannot read the file: SQLite has no file layer");
   std::vector<std::max_align_t> storage((static_cast<std::size_t>(vfs->szOsFile) + sizeof(std::max_align_t) - 1) /
@@ -153,6 +155,7 @@ std::unique_ptr<StoreFileReader> StoreFileReader::openReadOnly(const std::filesy
   const bool immutable = allowImmutable && !inUse(file);
   const std::string uri = fileURI(file, immutable ? "mode=ro&immutable=1" : "mode=ro");
   sqlite3* db = nullptr;
+  Connection::configureLibrary();
   const int rc = sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX,
                                  nullptr);
   std::unique_ptr<StoreFileReader> reader(new StoreFileReader(db, true));
