@@ -128,8 +128,9 @@ ObjectSet ObjectContext::Impl::fetchObjects(const FetchRequest& request) {
   SqlMapper mapper(entity, *store);
   const Query query = buildQuery(request, entity, *store, mapper);
   const TableLayout& table = *entity.layout().table;
-  std::string select = selectRows(table);
-  select.resize(select.find(" FROM "));
+  // Named properties: the other columns are read when an object's first needs them.
+  const auto unfetched = query.range ? nullptr : unfetchedOf(request, entity);
+  const std::string select = selectColumns(table, unfetched.get());
   SqlFragment rows{select + query.from + " WHERE " + query.where + " ORDER BY " + query.order, query.parameters};
   if (query.range) {
     // The select's column of begin: after the key, the entity and the version.
@@ -151,7 +152,7 @@ ObjectSet ObjectContext::Impl::fetchObjects(const FetchRequest& request) {
     bindAll(*statement, rows.parameters);
     ++fetchCount;
     while (statement->step()) {
-      auto object = objectForRow(*statement, table);
+      auto object = objectForRow(*statement, table, unfetched);
       if (object->state().changeSeq == 0) result.push_back(std::move(object));  // changed ones are re-tested below
     }
   }
