@@ -5,11 +5,13 @@
 #include <algorithm>
 
 #include "StoreTestModel.h"
+#include "chronelle/platform/MainQueue.h"
 #include "chronelle/store/FetchedNumericRow.h"
 #include "chronelle/store/FetchedRow.h"
 #include "chronelle/store/Predicate.h"
 #include "chronelle/store/Sqlite.h"
 #include "chronelle/store/StoreError.h"
+#include "chronelle/store/UndoManager.h"
 
 namespace chronelle::testing {
 namespace {
@@ -334,6 +336,117 @@ TEST_F(FetchDictionaryTest, RowsHoldTheDictionaryValuesInRequestOrder) {
   EXPECT_EQ(numeric, typed);
   numbers.propertiesToFetch.push_back(std::string("note"));
   EXPECT_THROW(FetchedNumericRow::enumerate(*store.context, numbers, [](const FetchedNumericRow&) {}), StoreError);
+}
+
+// An object fetch that names properties reads the others for every object of the fetch in one
+// statement, the first time one of them is used; in every other respect the objects are whole.
+TEST(FetchSomePropertiesTest, TheOthersAreReadOnceForTheWholeFetchAndNothingIsLost) {
+  const auto fetchSome = [](TestStore& store, const char* entity, std::vector<std::string> keys) {
+    FetchRequest request(entity);
+    for (auto& key : keys) request.propertiesToFetch.emplace_back(std::move(key));
+    request.sortDescriptors = {{entity == std::string("Visit") ? "tally" : "name", true}};
+    return store.context->fetch(request);
+  };
+  // "name:rank" of each place, as a fresh context reads them from the store.
+  const auto stored = [](TestStore& store) {
+    auto reader = store.newContext(ConcurrencyType::mainQueue);
+    FetchRequest request("Place");
+    request.sortDescriptors = {{"name", true}};
+    std::string text;
+    for (const auto& place : reader->fetch(request)) {
+      text += *place->value("name").asString() + ":" + place->value("rank").description() + " ";
+    }
+    return text;
+  };
+  struct Case {
+    const char* label;
+    std::function<std::string(TestStore&)> use;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"read",
+       [&](TestStore& store) {
+         const auto places = fetchSome(store, "Place", {"name", "area"});
+         const std::size_t before = store.context->storeFetchCount();
+         std::string text;
+         for (const auto& place : places) text += place->value("rank").description() + " ";
+         return text + places[0]->value("open").description() + " statements " +
+                std::to_string(store.context->storeFetchCount() - before);
+       },
+       "1 2 0 YES statements 1"},
+      {"edit, save",
+       [&](TestStore& store) {
+         auto visit = fetchSome(store, "Visit", {"tally"}).at(0);
+         visit->setValue("tally", 8);
+         store.context->save();  // the mandatory start was not fetched
+         auto reader = store.newContext(ConcurrencyType::mainQueue);
+         return reader->existingObject(visit->objectID())->value("start").description();
+       },
+       Value(Date::fromSecondsSince1970(1'700'000'000.0 + 7 * 60.0)).description()},
+      {"merge told to observers",
+       [&](TestStore& store) {
+         auto a = fetchSome(store, "Place", {"name"}).at(0);
+         store.context->setAutomaticallyMergesChangesFromParent(true);
+         std::string heard;
+         auto token = a->observe("rank", [&](const ObservedChange& c) {
+           heard += c.oldValue.description() + "->" + c.newValue.description();
+         });
+         auto other = store.newContext();
+         other->performAndWait([&] {
+           other->existingObject(a->objectID())->setValue("rank", 5);
+           other->save();
+         });
+         MainQueue::shared().runPending();
+         return heard + " " + a->value("open").description();
+       },
+       "1->5 YES"},
+      {"delete, save, undo",
+       [&](TestStore& store) {
+         store.context->setUndoManager(std::make_shared<UndoManager>());
+         auto& undo = *store.context->undoManager();
+         // Every to-one fetched, so the delete rules need none of the rest.
+         auto a = fetchSome(store, "Place", {"name", "area"}).at(0);
+         inTask([&] { store.context->deleteObject(a); });
+         store.context->save();
+         inTask([&] {
+           undo.undo();
+           store.context->save();
+         });
+         return stored(store);
+       },
+       "a:1 b:2 north:0 "},
+      {"held past a reset",
+       [&](TestStore& store) {
+         auto places = fetchSome(store, "Place", {"name"});
+         store.context->reset();
+         return places[0]->value("rank").description() + " " + places[0]->value("open").description();
+       },
+       "1 YES"},
+  };
+  for (const auto& c : cases) {
+    TestStore store;
+    auto north = store.area("north");
+    auto a = with(store.spot("a", north), {{"rank", 1}, {"open", true}});
+    with(store.spot("b", north), {{"rank", 2}});
+    store.visit(a, 7);
+    store.context->save();
+    store.reopen();
+    EXPECT_EQ(c.use(store), c.expected) << c.label;
+  }
+
+  TestStore store;
+  FetchRequest unknown("Place");
+  unknown.propertiesToFetch = {std::string("colour")};
+  FetchRequest computed("Place");
+  computed.propertiesToFetch = {expression("total", "sum:", "rank")};
+  for (const auto* request : {&unknown, &computed}) {
+    try {
+      store.context->fetch(*request);
+      ADD_FAILURE() << "no error";
+    } catch (const StoreError& e) {
+      EXPECT_EQ(e.code(), StoreError::kInvalidPredicate);
+    }
+  }
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 // tasks below a set of nodes.
 #include <algorithm>
 #include <cstdint>
-#include <iterator>
-#include <unordered_map>
+#include <functional>
+#include <typeinfo>
 
 #include "chronelle/data/BaseDataProvider.h"
 #include "chronelle/data/FetchCasting.h"
@@ -63,42 +63,73 @@ std::vector<FlatNodeStuctureItem> BaseDataProvider::getFlatNodeStructure(const s
   std::vector<FlatNodeStuctureItem> items;
   performRead(
       [&] {
-        std::unordered_map<const ManagedObject*, std::vector<std::shared_ptr<Node>>> childrenOf;  // null: top level
+        // The listing reads the structure and the name; the other values of the nodes are
+        // read together, for all of them, when one of them is first asked for.
+        FetchRequest request(Node::kEntityName);
+        request.propertiesToFetch = {std::string("parent"), std::string("order"), std::string("archived"),
+                                     std::string("name")};
+        const ObjectSet fetched = context_->fetch(request);
+        // The nodes as the classes their entities have (the fetch makes nothing else).
+        std::vector<Node*> nodes;
+        nodes.reserve(fetched.size());
+        for (const auto& object : fetched) {
+          const auto& type = typeid(*object);
+          if (type == typeid(Task) || type == typeid(Folder)) {
+            nodes.push_back(static_cast<Node*>(object.get()));
+          } else if (auto* node = dynamic_cast<Node*>(object.get())) {
+            nodes.push_back(node);
+          }
+        }
         // The rows come in key order straight off the table and are sorted by order here: a
         // stable sort keeps the key as the tie-break, as a fetch sorted by order has it, while
         // a sort in SQL would copy every column of every node into a temporary tree first.
-        auto nodes = objectsOfClass<Node>(context_->fetch(FetchRequest(Node::kEntityName)));
-        std::vector<std::pair<std::int16_t, std::size_t>> byOrder;
-        byOrder.reserve(nodes.size());
-        for (std::size_t i = 0; i < nodes.size(); ++i) byOrder.emplace_back(nodes[i]->order(), i);
-        std::stable_sort(byOrder.begin(), byOrder.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-        for (const auto& entry : byOrder) {
-          auto& node = nodes[entry.second];
-          const auto parent = node->parent();
-          childrenOf[parent.get()].push_back(std::move(node));
-        }
+        // Then a stable sort by parent puts each folder's children together in that order.
+        struct Placed {
+          const ManagedObject* parent;
+          std::int16_t order;
+          Node* node;
+        };
+        std::vector<Placed> placed;
+        placed.reserve(nodes.size());
+        // The fetch's objects stay registered in the context, so the parents' addresses hold.
+        for (Node* node : nodes) placed.push_back({node->parent().get(), node->order(), node});
+        std::stable_sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) { return a.order < b.order; });
+        std::stable_sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) {
+          return std::less<const ManagedObject*>()(a.parent, b.parent);
+        });
+        const auto childrenOf = [&](const ManagedObject* parent) {
+          const auto less = std::less<const ManagedObject*>();
+          auto first = std::lower_bound(placed.begin(), placed.end(), parent,
+                                        [&](const Placed& p, const ManagedObject* key) { return less(p.parent, key); });
+          auto last = first;
+          while (last != placed.end() && last->parent == parent) ++last;
+          return std::pair(first, last);
+        };
+        auto shared = [&](Node* node) { return std::static_pointer_cast<Node>(node->shared_from_this()); };
         // The walk reads the nodes too, so it stays on the context's queue with the fetch.
-        std::function<void(const Folder*, int, std::vector<FlatNodeStuctureItem>&)> list =
-            [&](const Folder* folder, int level, std::vector<FlatNodeStuctureItem>& out) {
-              auto children = childrenOf.find(folder);
-              if (children == childrenOf.end()) return;
-              for (const auto& child : children->second) {
-                // Only the top level hides archived nodes: an archived folder's contents are
-                // shown as they are.
-                if (folder == nullptr && !includeArchived && child->archived()) continue;
-                if (const auto* subfolder = dynamic_cast<const Folder*>(child.get())) {
-                  std::vector<FlatNodeStuctureItem> contents;
-                  list(subfolder, level + 1, contents);
-                  out.push_back({level, child, !contents.empty()});
-                  out.insert(out.end(), std::make_move_iterator(contents.begin()),
-                             std::make_move_iterator(contents.end()));
-                } else if (includeTasks) {
-                  out.push_back({level, child, false});
-                }
-              }
-            };
-        list(insideFolder.get(), 0, items);
+        const auto list = [&](const auto& self, const ManagedObject* folder, int level) -> void {
+          const auto [first, last] = childrenOf(folder);
+          for (auto it = first; it != last; ++it) {
+            Node* child = it->node;
+            // Only the top level hides archived nodes: an archived folder's contents are
+            // shown as they are.
+            if (folder == nullptr && !includeArchived && child->archived()) continue;
+            // A node without children is listed alike as a folder or a task: the class is
+            // asked for only where it matters.
+            const auto [firstChild, endOfChildren] = childrenOf(child);
+            const bool hasChildren = firstChild != endOfChildren;
+            const Folder* subfolder = hasChildren || !includeTasks ? dynamic_cast<const Folder*>(child) : nullptr;
+            if (subfolder != nullptr) {
+              const std::size_t at = items.size();
+              items.push_back({level, shared(child), false});
+              self(self, subfolder, level + 1);
+              items[at].hasChildren = items.size() > at + 1;
+            } else if (includeTasks) {
+              items.push_back({level, shared(child), false});
+            }
+          }
+        };
+        list(list, insideFolder.get(), 0);
       },
       [&](const std::exception& e) {
         items.clear();

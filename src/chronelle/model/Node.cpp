@@ -1,7 +1,11 @@
 #include "chronelle/model/Node.h"
 
+#include <typeinfo>
+
 #include "chronelle/model/CurrentTimeEntrySource.h"
+#include "chronelle/model/Folder.h"
 #include "chronelle/model/Session.h"
+#include "chronelle/model/Task.h"
 #include "chronelle/store/ObjectModel.h"
 #include "chronelle/store/StoreError.h"
 #include "chronelle/support/ColorSetManager.h"
@@ -70,9 +74,13 @@ void Node::removeFromChildren(const std::shared_ptr<Node>& child) {
 }
 
 std::shared_ptr<Node> Node::parent() const {
-  // Cast by moving the pointer: no second count of the owners up and down per call.
+  // Cast by moving the pointer: no second count of the owners up and down per call. The
+  // model's own classes are told by their exact type, which costs less than a search of
+  // the class tree.
   auto object = this->object(kParent);
-  if (dynamic_cast<Node*>(object.get()) == nullptr) return nullptr;
+  if (!object) return nullptr;
+  const auto& type = typeid(*object);
+  if (type != typeid(Folder) && type != typeid(Task) && dynamic_cast<Node*>(object.get()) == nullptr) return nullptr;
   return std::static_pointer_cast<Node>(std::move(object));
 }
 void Node::setParent(const std::shared_ptr<Node>& parent) { setObject(kParent, parent); }

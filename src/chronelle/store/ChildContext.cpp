@@ -10,30 +10,31 @@ namespace chronelle {
 
 std::shared_ptr<ManagedObject> ObjectContext::Impl::importFromParent(const ManagedObject& inParent,
                                                                      const Impl& parentImpl) {
-  const auto& source = inParent.state();
+  auto& source = inParent.state();
   if (source.deleted) return nullptr;
   std::vector<Value> values;
-  values.reserve(source.values.size());
-  for (const auto& value : source.values) values.push_back(parentImpl.canonical(value));
+  values.reserve(source.slotCount());
+  for (const auto& value : source.values()) values.push_back(parentImpl.canonical(value));
 
   if (auto mine = registered(source.id)) {
     auto& state = mine->state();
     if (state.hasChanges()) return mine;  // this context's own edits stay on top
     std::vector<std::pair<std::size_t, Value>> changedKeys;
+    const auto& current = state.values();
     for (std::size_t i = 0; i < values.size(); ++i) {
-      if (!(state.values[i] == values[i])) changedKeys.emplace_back(i, state.values[i]);
+      if (!(current[i] == values[i])) changedKeys.emplace_back(i, current[i]);
     }
-    state.values = std::move(values);
+    state.setValues(std::move(values));
     state.setSavedToValues();
     state.version = source.version;
-    for (auto& [slot, old] : changedKeys) notifyObservers(*mine, state.layout->slots[slot].name, old, state.values[slot]);
+    for (auto& [slot, old] : changedKeys) notifyObservers(*mine, state.layout->slots[slot].name, old, state.values()[slot]);
     return mine;
   }
   auto object = model->instantiate(*source.entity);
   auto& state = object->state();
   state.model = model;
   state.id = source.id;
-  state.values = std::move(values);
+  state.setValues(std::move(values));
   state.setSavedToValues();
   state.version = source.version;
   registerObject(object);
@@ -105,13 +106,13 @@ void ObjectContext::Impl::pushToParent() {
       }
     }
     for (std::size_t i = 0; i < objects.size(); ++i) {
-      const auto& state = objects[i]->state();
+      auto& state = objects[i]->state();
       if (state.deleted) continue;
       const auto& slots = state.layout->slots;
       for (std::size_t s = 0; s < slots.size(); ++s) {
         const bool changed = state.inserted || (s < state.changed.size() && state.changed[s]);
         if (!changed) continue;
-        const Value value = canonical(state.values[s]);
+        const Value value = canonical(state.value(s));
         if (!slots[s].isRelationship()) {
           targets[i]->setValue(slots[s].name, value);
         } else {

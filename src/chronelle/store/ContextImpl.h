@@ -56,6 +56,17 @@ struct ObjectContext::Impl {
   std::shared_ptr<UndoManager> undoManager;
   std::atomic<std::size_t> fetchCount{0};
 
+  /// The saved ID of `entity` with primary key `pk`, from one made earlier for the entity
+  /// (the shared texts are looked up once per entity).
+  ObjectID savedID(const EntityDescription& entity, std::int64_t pk) const {
+    const auto index = static_cast<std::size_t>(entity.layout().index);
+    if (index >= idOfEntity_.size()) idOfEntity_.resize(model->entities().size());
+    ObjectID& made = idOfEntity_[index];
+    if (!made.isValid()) return made = store->objectID(entity, pk);
+    return made.withPrimaryKey(pk);
+  }
+  mutable std::vector<ObjectID> idOfEntity_;
+
   /// The last entity found by entityNamed, by the address of the shared name text.
   mutable const std::string* lastEntityName_ = nullptr;
   mutable const EntityDescription* lastEntity_ = nullptr;
@@ -74,20 +85,52 @@ struct ObjectContext::Impl {
   const EntityDescription* entityNamed(const std::string& name) const;
   void registerObject(const std::shared_ptr<ManagedObject>& object);
   void unregister(ManagedObject& object);
+  /// Which columns an object fetch of some properties reads (the others are NULL in its
+  /// rows, and read per object later).
+  using Unfetched = ManagedObject::State::Unfetched;
   /// Registered object for the row the statement is on (columns: Z_PK, Z_ENT, Z_OPT, then
-  /// every column of the table); a registered object without unsaved changes is brought
-  /// up to date with a newer row.
-  std::shared_ptr<ManagedObject> objectForRow(const Statement& row, const TableLayout& table);
+  /// every column of the table, those `unfetched` does not read NULL); a registered object
+  /// without unsaved changes is brought up to date with a newer row. A new object made from a
+  /// row of some columns reads the others when first used.
+  std::shared_ptr<ManagedObject> objectForRow(const Statement& row, const TableLayout& table,
+                                              const std::shared_ptr<const Unfetched>& unfetched = nullptr);
   /// Registered, or loaded from the store; null when there is no such object.
   std::shared_ptr<ManagedObject> objectWithID(const ObjectID& id);
   /// "SELECT t0.Z_PK, t0.Z_ENT, t0.Z_OPT, t0.<every column> FROM <table> t0".
   static std::string selectRows(const TableLayout& table);
   /// The slot values of the row the statement is on (columns as selectRows).
   std::vector<Value> decodeRow(const EntityDescription::Layout& layout, const Statement& row) const;
-  /// As decodeRow, into `values` (replacing what it held, keeping its room).
-  void decodeRowInto(const EntityDescription::Layout& layout, const Statement& row, std::vector<Value>& values) const;
-  /// Replaces the values and snapshot by a row's, telling observers of changed keys.
-  void applyRow(ManagedObject& object, const Statement& row, bool keepChangedValues);
+  /// The value of one slot in the row the statement is on, whose columns are at `positions`
+  /// (by column of the table).
+  Value decodeSlot(const PropertySlot& slot, const Statement& row, const std::vector<int>& positions) const;
+  /// As decodeRow, into `values` (replacing what it held, keeping its room); the slots that
+  /// `unfetched` does not read are absent.
+  void decodeRowInto(const EntityDescription::Layout& layout, const Statement& row, std::vector<Value>& values,
+                     const Unfetched* unfetched = nullptr) const;
+  /// Replaces the values and snapshot by a row's, telling observers of changed keys. Only a
+  /// new object takes a row of some columns (`unfetched`).
+  void applyRow(ManagedObject& object, const Statement& row, bool keepChangedValues,
+                const std::shared_ptr<const Unfetched>& unfetched = nullptr);
+  ///@}
+
+  /// \name Objects fetched with some properties (UnfetchedValues.cpp)
+  ///@{
+
+  /// The columns an object fetch reads when it names properties to fetch; null when it
+  /// reads whole rows. Throws StoreError(kInvalidPredicate) for a name that is no attribute
+  /// or to-one relationship of the entity (or of a subentity it includes), or an expression.
+  std::shared_ptr<const Unfetched> unfetchedOf(const FetchRequest& request, const EntityDescription& entity) const;
+  /// "SELECT t0.Z_PK, t0.Z_ENT, t0.Z_OPT, t0.<column>…" (no FROM): every column, or those
+  /// `unfetched` reads, at its positions.
+  static std::string selectColumns(const TableLayout& table, const Unfetched* unfetched);
+  /// Sets the positions of the columns `unfetched` reads, as selectColumns selects them.
+  static void placeColumns(Unfetched& unfetched);
+  /// Reads the values not fetched of every registered object made by that fetch, in a few
+  /// statements. Throws what SQLite throws.
+  void readUnfetched(const Unfetched& unfetched);
+  /// Before the context lets go of its objects: the values not fetched of those that someone
+  /// still holds (errors are logged; those values stay absent).
+  void readUnfetchedOfHeldObjects();
   std::shared_ptr<ManagedObject> insert(const EntityDescription& entity);
   ///@}
 

@@ -105,14 +105,42 @@ struct StoredColumn {
 
 }  // namespace
 
+Value ObjectContext::Impl::decodeSlot(const PropertySlot& slot, const Statement& row,
+                                      const std::vector<int>& positions) const {
+  const int column = positions[static_cast<std::size_t>(slot.column)];
+  if (!slot.isRelationship()) return readColumn(row, column, slot.attribute->type);
+  if (row.isNull(column)) return Value();
+  const EntityDescription* destination = slot.destination;
+  if (slot.entityColumn >= 0) {
+    const int entityColumn = positions[static_cast<std::size_t>(slot.entityColumn)];
+    if (const auto* concrete = store->entityForCode(row.columnInt64(entityColumn))) destination = concrete;
+  }
+  return Value(savedID(*destination, row.columnInt64(column)));
+}
+
 void ObjectContext::Impl::decodeRowInto(const EntityDescription::Layout& layout, const Statement& row,
-                                        std::vector<Value>& values) const {
+                                        std::vector<Value>& values, const Unfetched* unfetched) const {
   const auto& slots = layout.slots;
+  if (unfetched != nullptr) {
+    // A row of some columns (only a new object's blank values take one): those are set, the
+    // others stay absent, read with the rest of the fetch's objects on first use.
+    values.resize(slots.size());
+    const auto& fetched = unfetched->fetchedSlots[static_cast<std::size_t>(layout.index)];
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+      if (fetched[i] != 0) {
+        values[i] = decodeSlot(slots[i], row, unfetched->positions);
+      } else if (!values[i].isNull()) {
+        values[i] = Value();
+      }
+    }
+    return;
+  }
   // Each value is made in its place: assigning over an absent value goes through the
   // variant's assignment for every column. The vector's room is kept.
   values.clear();
   values.reserve(slots.size());
-  for (const auto& slot : slots) {
+  for (std::size_t i = 0; i < slots.size(); ++i) {
+    const auto& slot = slots[i];
     const int column = 3 + slot.column;
     if (!slot.isRelationship()) {
       values.emplace_back(StoredColumn{row, column, slot.attribute->type});
@@ -123,30 +151,46 @@ void ObjectContext::Impl::decodeRowInto(const EntityDescription::Layout& layout,
       if (slot.entityColumn >= 0) {
         if (const auto* concrete = store->entityForCode(row.columnInt64(3 + slot.entityColumn))) destination = concrete;
       }
-      values.emplace_back(store->objectID(*destination, row.columnInt64(column)));
+      values.emplace_back(savedID(*destination, row.columnInt64(column)));
     }
   }
 }
 
-void ObjectContext::Impl::applyRow(ManagedObject& object, const Statement& row, bool keepChangedValues) {
+void ObjectContext::Impl::applyRow(ManagedObject& object, const Statement& row, bool keepChangedValues,
+                                   const std::shared_ptr<const Unfetched>& unfetched) {
   auto& state = object.state();
   const auto& slots = state.layout->slots;
   const bool hadValues = state.hasSaved();
-  state.version = row.columnInt64(2);
   if (!hadValues && !keepChangedValues) {
     // A newly fetched object: nobody observes it yet, so the row is decoded straight into
     // its (blank) values, and the saved state shares them until the first change.
-    decodeRowInto(*state.layout, row, state.values);
+    state.version = row.columnInt64(2);
+    decodeRowInto(*state.layout, row, state.rawValues(), unfetched.get());
+    state.setUnfetched(unfetched);
     state.setSavedToValues();
     return;
   }
+  if (state.unfetched()) {
+    // Observers are told the old value of what changes, so the values the object was
+    // fetched without are read first; unobserved, the whole row simply replaces them (an
+    // object with values still to read has changed none: a change reads them all first).
+    if (!state.observers.empty()) {
+      state.values();
+    } else {
+      state.version = row.columnInt64(2);
+      state.setValues(decodeRow(*state.layout, row));
+      state.setSavedToValues();
+      return;
+    }
+  }
+  state.version = row.columnInt64(2);
   std::vector<Value> fresh = decodeRow(*state.layout, row);
   // Values changed here and kept stay apart from the saved state; otherwise every value is
   // the stored one again and the two are shared.
   bool keptAny = false;
   std::vector<std::pair<std::size_t, Value>> changedKeys;
   // Written in place: the saved state is replaced below, whether it shared them or not.
-  auto& values = state.values;
+  auto& values = state.values();
   for (std::size_t i = 0; i < slots.size(); ++i) {
     if (keepChangedValues && i < state.changed.size() && state.changed[i]) {
       keptAny = true;
@@ -160,17 +204,28 @@ void ObjectContext::Impl::applyRow(ManagedObject& object, const Statement& row, 
   } else {
     state.setSavedToValues();
   }
-  for (auto& [slot, old] : changedKeys) notifyObservers(object, slots[slot].name, old, state.values[slot]);
+  for (auto& [slot, old] : changedKeys) notifyObservers(object, slots[slot].name, old, state.values()[slot]);
 }
 
-std::shared_ptr<ManagedObject> ObjectContext::Impl::objectForRow(const Statement& row, const TableLayout& table) {
+std::shared_ptr<ManagedObject> ObjectContext::Impl::objectForRow(const Statement& row, const TableLayout& table,
+                                                                 const std::shared_ptr<const Unfetched>& unfetched) {
   const std::int64_t pk = row.columnInt64(0);
   auto& map = byPk[static_cast<std::size_t>(table.index)];
   if (auto it = map.find(pk); it != map.end()) {
     auto& state = it->second->state();
     // Another context saved the row since this object was read: an object without
-    // unsaved changes shows the saved state.
-    if (!state.hasChanges() && state.version != row.columnInt64(2)) applyRow(*it->second, row, false);
+    // unsaved changes shows the saved state (read whole when the fetch carried only some
+    // columns).
+    if (!state.hasChanges() && state.version != row.columnInt64(2)) {
+      if (!unfetched) {
+        applyRow(*it->second, row, false);
+      } else {
+        auto whole = db().cached(selectRows(table) + " WHERE t0.Z_PK = ?");
+        whole->bindInt64(1, pk);
+        ++fetchCount;
+        if (whole->step()) applyRow(*it->second, *whole, false);
+      }
+    }
     return it->second;
   }
   const EntityDescription* entity = store->entityForCode(row.columnInt64(1));
@@ -180,8 +235,8 @@ std::shared_ptr<ManagedObject> ObjectContext::Impl::objectForRow(const Statement
   auto object = model->instantiate(*entity);
   auto& state = object->state();
   state.model = model;
-  state.id = store->objectID(*entity, pk);
-  applyRow(*object, row, false);
+  state.id = savedID(*entity, pk);
+  applyRow(*object, row, false, unfetched);
   registerObject(object);
   object->awakeFromFetch();
   return object;
@@ -212,7 +267,7 @@ std::shared_ptr<ManagedObject> ObjectContext::Impl::insert(const EntityDescripti
   state.model = model;
   state.id = ObjectID::temporary(entity.name());
   for (std::size_t i = 0; i < state.layout->slots.size(); ++i) {
-    if (const auto* attribute = state.layout->slots[i].attribute) state.valuesToChange()[i] = attribute->defaultValue;
+    if (const auto* attribute = state.layout->slots[i].attribute) state.rawValues()[i] = attribute->defaultValue;
   }
   state.inserted = true;
   registerObject(object);
@@ -257,6 +312,9 @@ void ObjectContext::Impl::deleteObject(ManagedObject& object) {
   auto& state = object.state();
   if (state.context != self) throw std::invalid_argument("deleteObject: the object belongs to another context");
   if (state.deleted) return;
+  // A deleted object keeps every value: the save's observers read it, and undoing the
+  // deletion writes the row back from it.
+  state.values();
   state.deleted = true;
   state.deletionProcessed = false;
   noteChange(object, ChangeKind::remove);
@@ -381,16 +439,17 @@ void ObjectContext::Impl::rollback() {
     std::vector<std::pair<std::size_t, Value>> changedKeys;
     if (state.hasSaved() && !state.savedIsValues()) {
       const auto& saved = state.saved();
-      for (std::size_t i = 0; i < state.values.size() && i < saved.size(); ++i) {
-        if (!(state.values[i] == saved[i])) changedKeys.emplace_back(i, std::move(state.values[i]));
+      auto& values = state.values();
+      for (std::size_t i = 0; i < values.size() && i < saved.size(); ++i) {
+        if (!(values[i] == saved[i])) changedKeys.emplace_back(i, std::move(values[i]));
       }
-      state.values = saved;
+      state.setValues(saved);
       state.setSavedToValues();
     }
     const bool wasUpdated = state.changedCount > 0 || state.toManyChanged;
     state.clearChanges();
     for (auto& [slot, old] : changedKeys) {
-      notifyObservers(*object, state.layout->slots[slot].name, old, state.values[slot]);
+      notifyObservers(*object, state.layout->slots[slot].name, old, state.values()[slot]);
     }
     if (deletionAnnounced) {
       inserted.push_back(object);
@@ -428,6 +487,7 @@ void ObjectContext::Impl::refresh(ManagedObject& object, bool mergeChanges) {
 }
 
 void ObjectContext::Impl::detachAll() {
+  readUnfetchedOfHeldObjects();
   for (auto& map : byPk) {
     for (auto& [pk, object] : map) object->state().context = nullptr;
     map.clear();

@@ -11,7 +11,7 @@
 namespace chronelle {
 
 std::shared_ptr<ManagedObject> ObjectContext::Impl::relatedObject(const ManagedObject& object, int slot) {
-  const Value& value = object.state().values[static_cast<std::size_t>(slot)];
+  const Value& value = object.state().value(static_cast<std::size_t>(slot));
   const auto* id = value.getIf<ObjectID>();
   return id ? objectWithID(*id) : nullptr;
 }
@@ -36,10 +36,10 @@ std::vector<std::shared_ptr<ManagedObject>> ObjectContext::Impl::relatedObjects(
     return fromParent.hidden.count(candidate.state().id) > 0 && imported.count(&candidate) == 0;
   };
   auto belongs = [&](const ManagedObject& candidate) {
-    const auto& s = candidate.state();
+    auto& s = candidate.state();
     if (s.deleted || s.context != this->self || !candidate.entity().isKindOf(*toMany.destination)) return false;
     const int slot = s.layout->slot(toMany.relationship->inverseName);
-    return slot >= 0 && canonical(s.values[static_cast<std::size_t>(slot)]) == self;
+    return slot >= 0 && canonical(s.value(static_cast<std::size_t>(slot))) == self;
   };
 
   if (!state.id.isTemporaryID()) {
@@ -100,12 +100,12 @@ std::vector<std::shared_ptr<ManagedObject>> ObjectContext::Impl::relatedObjects(
 void ObjectContext::Impl::assignSlot(ManagedObject& object, int slot, Value value) {
   auto& state = object.state();
   const auto index = static_cast<std::size_t>(slot);
-  Value old = canonical(state.values[index]);
+  Value old = canonical(state.value(index));
   state.valuesToChange()[index] = std::move(value);
   state.markChanged(index);
   noteChange(object, ChangeKind::update);
   registerUndoOfSlot(object, index, old);
-  notifyObservers(object, state.layout->slots[index].name, old, state.values[index]);
+  notifyObservers(object, state.layout->slots[index].name, old, state.values()[index]);
 }
 
 namespace {
@@ -146,7 +146,7 @@ void ObjectContext::Impl::setToOne(ManagedObject& object, int slot, const std::s
   // its previous partner and points here.
   if (previous) {
     const int back = previous->entity().layout().slot(inverse.name);
-    if (canonical(previous->state().values[static_cast<std::size_t>(back)]) == self) {
+    if (canonical(previous->state().value(static_cast<std::size_t>(back))) == self) {
       assignSlot(*previous, back, Value());
     }
   }

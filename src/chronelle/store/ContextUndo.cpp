@@ -87,7 +87,7 @@ void ObjectContext::Impl::undelete(ManagedObject& object) {
     state.pendingUpdate = pendingUpdate;
     state.pendingDelete = false;
     if (deletionAnnounced) state.pendingInsert = true;
-  } else if (state.context == nullptr && state.values.size() == state.layout->slots.size()) {
+  } else if (state.context == nullptr && state.slotCount() == state.layout->slots.size()) {
     // Saved (a fault now) or an unsaved insertion dropped when its deletion was processed:
     // inserted again under the same ID with the values it had, so a save writes its row back.
     state.fault = false;

@@ -209,8 +209,9 @@ ObjectSet ObjectContext::Impl::fetchObjects(const FetchRequest& request) {
   constexpr std::size_t kFewestRegistered = 32;
   const bool manyRegistered = byPk[static_cast<std::size_t>(table.index)].size() >= kFewestRegistered;
   if (!manyRegistered || !fetchRegistered(*this, rowQuery.rows(keys, 4, parent != nullptr), table, result)) {
-    std::string select = selectRows(table);
-    select.resize(select.find(" FROM "));
+    // Named properties: the other columns are read when an object's first needs them.
+    const auto unfetched = query.range ? nullptr : unfetchedOf(request, entity);
+    const std::string select = selectColumns(table, unfetched.get());
     // The select's column of begin: after the key, the entity and the version.
     const auto begin = std::find_if(table.columns.begin(), table.columns.end(),
                                     [&](const auto& c) { return c.name == table.span.first; });
@@ -220,7 +221,7 @@ ObjectSet ObjectContext::Impl::fetchObjects(const FetchRequest& request) {
     bindAll(*statement, rows.parameters);
     ++fetchCount;
     while (statement->step()) {
-      auto object = objectForRow(*statement, table);
+      auto object = objectForRow(*statement, table, unfetched);
       if (object->state().changeSeq == 0) result.push_back(std::move(object));  // changed ones are re-tested below
     }
   }

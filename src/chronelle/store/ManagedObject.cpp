@@ -86,7 +86,7 @@ Value ManagedObject::value(std::string_view key) const {
   const int slot = entity().layout().slot(key);
   if (slot < 0) unknownKey(*this, key);
   if (state_->fault) return Value();
-  const Value& value = state_->values[static_cast<std::size_t>(slot)];
+  const Value& value = state_->value(static_cast<std::size_t>(slot));
   return state_->context ? state_->context->impl().canonical(value) : value;
 }
 
@@ -96,7 +96,7 @@ const Value& ManagedObject::attributeValue(std::string_view key) const {
   const int slot = layout.slot(key);
   if (slot < 0 || layout.slots[static_cast<std::size_t>(slot)].isRelationship()) unknownKey(*this, key);
   // An attribute never holds an object's ID, so it has no other canonical form.
-  return state_->fault ? absent : state_->values[static_cast<std::size_t>(slot)];
+  return state_->fault ? absent : state_->value(static_cast<std::size_t>(slot));
 }
 
 void ManagedObject::setValue(std::string_view key, Value value) {
@@ -173,18 +173,19 @@ int ManagedObject::faultingState() const { return state_->fault ? 1 : 0; }
 
 std::map<std::string, Value> ManagedObject::changedValues() const {
   std::map<std::string, Value> result;
-  const auto& state = *state_;
+  auto& state = *state_;
   if (state.changed.empty()) return result;
-  for (std::size_t i = 0; i < state.values.size(); ++i) {
+  const auto& values = state.values();
+  for (std::size_t i = 0; i < values.size(); ++i) {
     if (!state.changed[i]) continue;
-    result[state.layout->slots[i].name] = state.context ? state.context->impl().canonical(state.values[i]) : state.values[i];
+    result[state.layout->slots[i].name] = state.context ? state.context->impl().canonical(values[i]) : values[i];
   }
   return result;
 }
 
 std::map<std::string, Value> ManagedObject::committedValues(const std::vector<std::string>& keys) const {
   std::map<std::string, Value> result;
-  const auto& state = *state_;
+  auto& state = *state_;
   const auto& saved = state.saved();
   auto committed = [&](std::size_t slot) { return slot < saved.size() ? saved[slot] : Value(); };
   if (keys.empty()) {
@@ -200,6 +201,9 @@ std::map<std::string, Value> ManagedObject::committedValues(const std::vector<st
 }
 
 ObservationToken ManagedObject::observe(std::string key, std::function<void(const ObservedChange&)> callback) {
+  // An observer is told the old value of each change: values a fetch left to read later are
+  // read now, before another context's save can replace them.
+  if (state_->unfetched()) state_->values();
   const std::uint64_t id = state_->nextObserverId++;
   state_->observers[key].push_back(State::Observer{id, std::move(callback)});
   std::weak_ptr<ManagedObject> weak = weak_from_this();

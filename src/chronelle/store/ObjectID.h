@@ -37,6 +37,16 @@ class ObjectID {
   static std::optional<ObjectID> fromURI(std::string_view uri);
 
   /// False for a default-constructed ID.
+  /// The permanent ID of the same entity and store with another primary key (> 0): without
+  /// looking the shared texts up again. Meant for a permanent ID.
+  ObjectID withPrimaryKey(std::int64_t primaryKey) const {
+    ObjectID id;
+    id.entityName_ = entityName_;
+    id.primaryKey_ = primaryKey;
+    id.store_ = store_;
+    return id;
+  }
+
   bool isValid() const { return entityName_ != nullptr; }
   /// True before the object's first save.
   bool isTemporaryID() const { return primaryKey_ == 0 && isValid(); }

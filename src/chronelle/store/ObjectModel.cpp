@@ -388,8 +388,8 @@ std::shared_ptr<ManagedObject> ObjectModel::instantiate(const EntityDescription&
   state.layout = &entity.layout();
   // Made absent in place: copying one absent value into each slot goes through the
   // variant's copy for every slot of every object made.
-  state.values.clear();
-  state.values.resize(state.layout->slots.size());
+  state.rawValues().clear();
+  state.rawValues().resize(state.layout->slots.size());
   return object;
 }
 

@@ -21,24 +21,66 @@ struct ManagedObject::State {
   ObjectContext* context = nullptr;
 
   /// Current values, one per slot of the layout. A to-one relationship holds the related
-  /// object's ObjectID. Write them only through valuesToChange() (or replace the saved
-  /// state with setSaved/setSavedToValues), so the saved state stays what was stored.
-  std::vector<Value> values;
+  /// object's ObjectID. An object fetched with some properties only has the others read, for
+  /// every object of its fetch at once, the first time any of them is asked for: values()
+  /// and value() do that first. Write them only through valuesToChange() (or replace them
+  /// with setValues, or the saved state with setSaved/setSavedToValues), so the saved state
+  /// stays what was stored.
+  ///@{
+  std::vector<Value>& values() {
+    if (unfetched_) loadUnfetched(*this);
+    return values_;
+  }
+  const Value& value(std::size_t slot) {
+    if (unfetched_ && !unfetched_->fetched(*layout, slot)) loadUnfetched(*this);
+    return values_[slot];
+  }
+  std::size_t slotCount() const { return values_.size(); }
+  /// All values at once (the object now holds every one of them).
+  void setValues(std::vector<Value> values) {
+    values_ = std::move(values);
+    unfetched_.reset();
+  }
+  ///@}
+
+  /// The properties of a fetch that read only some (shared by the objects it made): which
+  /// columns of the table the rows carried.
+  struct Unfetched {
+    const TableLayout* table = nullptr;
+    std::vector<std::uint8_t> fetchedColumns;  ///< by column of the table
+    /// By column of the table: its place in the rows (after Z_PK, Z_ENT, Z_OPT), -1 when
+    /// the rows do not carry it.
+    std::vector<int> positions;
+    /// By entity (EntityDescription::Layout::index), then slot: 1 where the rows carry it.
+    std::vector<std::vector<std::uint8_t>> fetchedSlots;
+    bool fetched(const EntityDescription::Layout& layout, std::size_t slot) const {
+      return fetchedSlots[static_cast<std::size_t>(layout.index)][slot] != 0;
+    }
+  };
+  /// Set while some values are not read yet (see values()); they are absent until then.
+  const std::shared_ptr<const Unfetched>& unfetched() const { return unfetched_; }
+  /// Made by a fetch of some properties only: the others are read on first use.
+  void setUnfetched(std::shared_ptr<const Unfetched> unfetched) { unfetched_ = std::move(unfetched); }
+  /// The values and blanks of the others as they are, without reading what is missing: only
+  /// for the code that fills them in (and for objects being made).
+  std::vector<Value>& rawValues() { return values_; }
+
   /// The snapshot last read from or written to the store (empty before the first save).
   /// Most fetched objects are only read, so a fetched or saved object's snapshot is its
   /// values themselves until the first change copies them: a listing makes no second copy
   /// of every row, and destroys none.
   ///@{
-  const std::vector<Value>& saved() const { return savedIsValues_ ? values : savedCopy_; }
+  const std::vector<Value>& saved() { return savedIsValues_ ? values() : savedCopy_; }
   bool hasSaved() const { return savedIsValues_ || !savedCopy_.empty(); }
   ///@}
   /// The values, for a change: the saved state takes its own copy first if it shared them.
   std::vector<Value>& valuesToChange() {
+    auto& current = values();
     if (savedIsValues_) {
-      savedCopy_ = values;
+      savedCopy_ = current;
       savedIsValues_ = false;
     }
-    return values;
+    return current;
   }
   /// The values are (now) what the store holds.
   void setSavedToValues() {
@@ -100,19 +142,25 @@ struct ManagedObject::State {
   bool hasChanges() const { return inserted || deleted || changedCount > 0 || toManyChanged; }
 
   void markChanged(std::size_t slot) {
-    if (changed.size() != values.size()) changed.assign(values.size(), 0);
+    if (changed.size() != values_.size()) changed.assign(values_.size(), 0);
     if (!changed[slot]) {
       changed[slot] = 1;
       ++changedCount;
     }
   }
   void clearChanges() {
-    changed.assign(values.size(), 0);
+    changed.assign(values_.size(), 0);
     changedCount = 0;
     toManyChanged = false;
   }
 
  private:
+  /// Reads the values an object was fetched without, for every object of its context made by
+  /// the same fetch (ContextObjects.cpp). Throws what the store throws.
+  static void loadUnfetched(State& state);
+
+  std::vector<Value> values_;
+  std::shared_ptr<const Unfetched> unfetched_;  ///< null: every value is here
   std::vector<Value> savedCopy_;  ///< the snapshot when it differs from (or is not) the values
   bool savedIsValues_ = false;    ///< the snapshot is `values`
 };

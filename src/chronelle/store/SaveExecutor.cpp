@@ -28,8 +28,8 @@ void ObjectContext::Impl::adoptPermanentIDs(const std::vector<std::pair<ManagedO
   // do, because an object is saved together with everything it points at.
   for (auto& [seq, object] : changes) {
     auto& state = object->state();
-    for (std::size_t i = 0; i < state.values.size(); ++i) {
-      const auto* id = state.values[i].getIf<ObjectID>();
+    for (std::size_t i = 0; i < state.slotCount(); ++i) {
+      const auto* id = state.values()[i].getIf<ObjectID>();
       if (id && id->isTemporaryID()) state.valuesToChange()[i] = canonical(Value(*id));
     }
   }
@@ -82,10 +82,10 @@ void ObjectContext::Impl::finishSave(SavePlan& plan, const SaveOptions& options)
     auto& state = update.object->state();
     const auto& slots = state.layout->slots;
     for (std::size_t i = 0; i < slots.size(); ++i) {
-      if (state.values[i] == update.values[i]) continue;
+      if (state.values()[i] == update.values[i]) continue;
       Value old = std::move(state.valuesToChange()[i]);
-      state.values[i] = update.values[i];
-      notifyObservers(*update.object, slots[i].name, old, state.values[i]);
+      state.values()[i] = update.values[i];
+      notifyObservers(*update.object, slots[i].name, old, state.values()[i]);
     }
   }
   ObjectSet inserted, updated, deleted;

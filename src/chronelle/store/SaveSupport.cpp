@@ -30,11 +30,12 @@ StoreError validationError(int code, const std::string& message, ManagedObject& 
 }
 
 void validateObject(ManagedObject& object, std::vector<StoreError>& errors) {
-  const auto& state = object.state();
+  auto& state = object.state();
   const auto& slots = state.layout->slots;
+  const auto& values = state.values();
   for (std::size_t i = 0; i < slots.size(); ++i) {
     const auto& slot = slots[i];
-    const Value& value = state.values[i];
+    const Value& value = values[i];
     const bool optional = slot.isRelationship() ? slot.relationship->optional : slot.attribute->optional;
     if (value.isNull() && !optional) {
       errors.push_back(validationError(StoreError::kValidationMissingMandatoryProperty,
@@ -139,7 +140,7 @@ class RowWriter {
   }
 
   void insert(ManagedObject& object) {
-    const auto& state = object.state();
+    auto& state = object.state();
     const auto& layout = *state.layout;
     std::string& sql = insertSql_[&layout];
     if (sql.empty()) {
@@ -163,13 +164,13 @@ class RowWriter {
     statement.bindInt64(2, context_.store->code(*state.entity));
     statement.bindInt64(3, 1);
     int index = 4;
-    for (std::size_t i = 0; i < layout.slots.size(); ++i) bindSlot(statement, index, layout.slots[i], state.values[i]);
+    for (std::size_t i = 0; i < layout.slots.size(); ++i) bindSlot(statement, index, layout.slots[i], state.values()[i]);
     statement.run();
     plan_.versions.emplace_back(&object, 1);
   }
 
   void update(ManagedObject& object) {
-    const auto& state = object.state();
+    auto& state = object.state();
     const auto& layout = *state.layout;
     std::string sql = "UPDATE \"" + layout.table->name + "\" SET Z_OPT = ?";
     for (std::size_t i = 0; i < layout.slots.size(); ++i) {
@@ -180,7 +181,7 @@ class RowWriter {
     statement->bindInt64(1, state.version + 1);
     int index = 2;
     for (std::size_t i = 0; i < layout.slots.size(); ++i) {
-      if (state.changed[i]) bindSlot(*statement, index, layout.slots[i], state.values[i]);
+      if (state.changed[i]) bindSlot(*statement, index, layout.slots[i], state.values()[i]);
     }
     statement->bindInt64(index++, state.id.primaryKey());
     statement->bindInt64(index, state.version);
@@ -193,7 +194,7 @@ class RowWriter {
   }
 
   void remove(ManagedObject& object) {
-    const auto& state = object.state();
+    auto& state = object.state();
     const TableLayout& table = *state.layout->table;
     auto statement = db_.cached("DELETE FROM \"" + table.name + "\" WHERE Z_PK = ? AND Z_OPT = ?");
     statement->bindInt64(1, state.id.primaryKey());
@@ -255,7 +256,7 @@ class RowWriter {
     std::vector<Value> values;
   };
   std::optional<StoredRow> readRow(ManagedObject& object) {
-    const auto& state = object.state();
+    auto& state = object.state();
     const TableLayout& table = *state.layout->table;
     auto statement = db_.cached(ObjectContext::Impl::selectRows(table) + " WHERE t0.Z_PK = ?");
     statement->bindInt64(1, state.id.primaryKey());
@@ -276,14 +277,14 @@ class RowWriter {
     if (context_.mergePolicy == MergePolicy::error) conflict(object);
     auto stored = readRow(object);
     if (!stored) conflict(object);  // deleted elsewhere: there is nothing to merge into
-    const auto& state = object.state();
+    auto& state = object.state();
     const auto& layout = *state.layout;
     std::vector<Value> merged(layout.slots.size());
     for (std::size_t i = 0; i < layout.slots.size(); ++i) {
       const bool mine = state.changed[i];
       const bool theirs = !(stored->values[i] == state.saved()[i]);
       const bool keepMine = mine && (!theirs || context_.mergePolicy == MergePolicy::mergeByPropertyObjectTrump);
-      merged[i] = keepMine ? state.values[i] : stored->values[i];
+      merged[i] = keepMine ? state.values()[i] : stored->values[i];
     }
     std::string sql = "UPDATE \"" + layout.table->name + "\" SET Z_OPT = ?";
     for (const auto& slot : layout.slots) appendAssignments(sql, layout, slot);

@@ -28,10 +28,10 @@ struct JournaledState {
   bool pendingInsert = false, pendingUpdate = false, pendingDelete = false;
 
   JournaledState(ManagedObject& of, const ObjectContext* context) : object(of.shared_from_this()) {
-    const auto& s = of.state();
+    auto& s = of.state();
     id = s.id;
     registered = s.context == context;
-    values = s.values;
+    values = s.values();
     savedCopy = s.savedCopy();
     savedIsValues = s.savedIsValues();
     changed = s.changed;
@@ -50,7 +50,7 @@ struct JournaledState {
 
   void restore(ManagedObject::State& s) && {
     s.id = std::move(id);
-    s.values = std::move(values);
+    s.setValues(std::move(values));
     s.restoreSaved(std::move(savedCopy), savedIsValues);
     s.changed = std::move(changed);
     s.changedCount = changedCount;

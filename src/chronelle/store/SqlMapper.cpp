@@ -86,8 +86,8 @@ Value ObjectSubject::valueForKeyPath(std::span<const std::string> path) const {
   const auto& layout = entity.layout();
   const int first = layout.slot(path[0]);
   if (first < 0) badKeyPath(entity, path, "no such property");
-  const auto& state = object_.state();
-  if (path.size() == 1) return state.fault ? Value() : context_.canonical(state.values[static_cast<std::size_t>(first)]);
+  auto& state = object_.state();
+  if (path.size() == 1) return state.fault ? Value() : context_.canonical(state.value(static_cast<std::size_t>(first)));
   const PropertySlot& slot = layout.slots[static_cast<std::size_t>(first)];
   if (!slot.isRelationship()) badKeyPath(entity, path, "only a to-one relationship can be followed");
   if (slot.destination->layout().slot(path[1]) < 0) badKeyPath(entity, path, "no such property at the destination");
@@ -95,7 +95,7 @@ Value ObjectSubject::valueForKeyPath(std::span<const std::string> path) const {
   auto related = context_.relatedObject(object_, first);
   if (!related || related->isFault()) return Value();
   const int second = related->entity().layout().slot(path[1]);
-  return context_.canonical(related->state().values[static_cast<std::size_t>(second)]);
+  return context_.canonical(related->state().value(static_cast<std::size_t>(second)));
 }
 
 }  // namespace chronelle
