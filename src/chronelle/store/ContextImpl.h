@@ -98,6 +98,9 @@ struct ObjectContext::Impl {
   std::shared_ptr<ManagedObject> objectWithID(const ObjectID& id);
   /// "SELECT t0.Z_PK, t0.Z_ENT, t0.Z_OPT, t0.<every column> FROM <table> t0".
   static std::string selectRows(const TableLayout& table);
+  /// The statement of the whole row of `table` with key `pk` (columns as selectRows), bound
+  /// and counted as a fetch, not yet stepped.
+  CachedStatement rowByKey(const TableLayout& table, std::int64_t pk);
   /// The slot values of the row the statement is on (columns as selectRows).
   std::vector<Value> decodeRow(const EntityDescription::Layout& layout, const Statement& row) const;
   /// The value of one slot in the row the statement is on, whose columns are at `positions`

@@ -56,9 +56,7 @@ void ObjectContext::Impl::mergeObject(ManagedObject& object) {
   // (its own edits stay on top).
   if (parent && changedInParent(state.id)) return;
   const TableLayout& table = *state.layout->table;
-  auto row = db().cached(selectRows(table) + " WHERE t0.Z_PK = ?");
-  row->bindInt64(1, state.id.primaryKey());
-  ++fetchCount;
+  auto row = rowByKey(table, state.id.primaryKey());
   if (!row->step()) {
     turnIntoFault(object);
     return;

@@ -85,6 +85,13 @@ std::string ObjectContext::Impl::selectRows(const TableLayout& table) {
   return sql + " FROM \"" + table.name + "\" t0";
 }
 
+CachedStatement ObjectContext::Impl::rowByKey(const TableLayout& table, std::int64_t pk) {
+  auto statement = db().cached(selectRows(table) + " WHERE t0.Z_PK = ?");
+  statement->bindInt64(1, pk);
+  ++fetchCount;
+  return statement;
+}
+
 std::vector<Value> ObjectContext::Impl::decodeRow(const EntityDescription::Layout& layout, const Statement& row) const {
   std::vector<Value> values;
   decodeRowInto(layout, row, values);
@@ -220,9 +227,7 @@ std::shared_ptr<ManagedObject> ObjectContext::Impl::objectForRow(const Statement
       if (!unfetched) {
         applyRow(*it->second, row, false);
       } else {
-        auto whole = db().cached(selectRows(table) + " WHERE t0.Z_PK = ?");
-        whole->bindInt64(1, pk);
-        ++fetchCount;
+        auto whole = rowByKey(table, pk);
         if (whole->step()) applyRow(*it->second, *whole, false);
       }
     }
@@ -252,9 +257,7 @@ std::shared_ptr<ManagedObject> ObjectContext::Impl::objectWithID(const ObjectID&
   const EntityDescription* entity = entityNamed(id.entityName());
   if (entity == nullptr) return nullptr;
   const TableLayout& table = *entity->layout().table;
-  auto statement = db().cached(selectRows(table) + " WHERE t0.Z_PK = ?");
-  statement->bindInt64(1, id.primaryKey());
-  ++fetchCount;
+  auto statement = rowByKey(table, id.primaryKey());
   if (!statement->step()) return nullptr;
   auto object = objectForRow(*statement, table);
   return object->entity().isKindOf(*entity) ? object : nullptr;
@@ -469,9 +472,7 @@ void ObjectContext::Impl::refresh(ManagedObject& object, bool mergeChanges) {
   auto& state = object.state();
   if (state.context != self || state.inserted) return;
   const TableLayout& table = *state.layout->table;
-  auto statement = db().cached(selectRows(table) + " WHERE t0.Z_PK = ?");
-  statement->bindInt64(1, state.id.primaryKey());
-  ++fetchCount;
+  auto statement = rowByKey(table, state.id.primaryKey());
   if (!statement->step()) {
     // The row is gone: another context deleted it. The object turns into a fault.
     turnIntoFault(object);

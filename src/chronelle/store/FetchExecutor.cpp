@@ -119,14 +119,9 @@ void sortInMemory(ObjectContext::Impl& context, const FetchRequest& request, Obj
   for (std::size_t i = 0; i < objects.size(); ++i) objects[i] = std::move(keyed[i].object);
 }
 
-}  // namespace
-
-namespace {
-
 // How a fetch's rows are read: the select list (up to FROM) and the query around it.
-struct RowQuery {
+struct FetchRows {
   const Query& query;
-  const TableLayout& table;
   const FetchRequest& request;
   std::size_t extraRows;  // rows beyond the limit, for unsaved changes to push out
 
@@ -159,7 +154,6 @@ bool fetchRegistered(ObjectContext::Impl& context, const SqlFragment& keys, cons
   auto statement = context.db().cached(keys.sql);
   bindAll(*statement, keys.parameters);
   ++context.fetchCount;
-  std::optional<CachedStatement> whole;
   std::size_t rows = 0, misses = 0;
   while (statement->step()) {
     ++rows;
@@ -176,12 +170,9 @@ bool fetchRegistered(ObjectContext::Impl& context, const SqlFragment& keys, cons
         result.clear();
         return false;
       }
-      if (!whole) whole.emplace(context.db().cached(ObjectContext::Impl::selectRows(table) + " WHERE t0.Z_PK = ?"));
-      (*whole)->reset();
-      (*whole)->bindInt64(1, statement->columnInt64(0));
-      ++context.fetchCount;
-      if (!(*whole)->step()) continue;  // gone since the first read began: not in the result
-      object = context.objectForRow(**whole, table);
+      auto whole = context.rowByKey(table, statement->columnInt64(0));
+      if (!whole->step()) continue;  // gone since the first read began: not in the result
+      object = context.objectForRow(*whole, table);
     }
     if (object->state().changeSeq == 0) result.push_back(std::move(object));  // changed ones are re-tested below
   }
@@ -197,7 +188,7 @@ ObjectSet ObjectContext::Impl::fetchObjects(const FetchRequest& request) {
   SqlMapper mapper(entity, *store);
   const Query query = buildQuery(request, entity, *store, mapper);
   const TableLayout& table = *entity.layout().table;
-  const RowQuery rowQuery{query, table, request, pending.saved};
+  const FetchRows fetchRows{query, request, pending.saved};
 
   ObjectSet result;
   // The key, the entity and the version, and the begin that orders two merged searches.
@@ -208,7 +199,7 @@ ObjectSet ObjectContext::Impl::fetchObjects(const FetchRequest& request) {
   // columns it might skip.
   constexpr std::size_t kFewestRegistered = 32;
   const bool manyRegistered = byPk[static_cast<std::size_t>(table.index)].size() >= kFewestRegistered;
-  if (!manyRegistered || !fetchRegistered(*this, rowQuery.rows(keys, 4, parent != nullptr), table, result)) {
+  if (!manyRegistered || !fetchRegistered(*this, fetchRows.rows(keys, 4, parent != nullptr), table, result)) {
     // Named properties: the other columns are read when an object's first needs them.
     const auto unfetched = query.range ? nullptr : unfetchedOf(request, entity);
     const std::string select = selectColumns(table, unfetched.get());
@@ -216,7 +207,7 @@ ObjectSet ObjectContext::Impl::fetchObjects(const FetchRequest& request) {
     const auto begin = std::find_if(table.columns.begin(), table.columns.end(),
                                     [&](const auto& c) { return c.name == table.span.first; });
     const SqlFragment rows =
-        rowQuery.rows(select, static_cast<std::size_t>(begin - table.columns.begin()) + 4, parent != nullptr);
+        fetchRows.rows(select, static_cast<std::size_t>(begin - table.columns.begin()) + 4, parent != nullptr);
     auto statement = db().cached(rows.sql);
     bindAll(*statement, rows.parameters);
     ++fetchCount;

@@ -128,9 +128,7 @@ void ObjectContext::Impl::readUnfetched(const Unfetched& unfetched) {
   // now would.
   const auto showNewer = [&] {
     for (const auto& object : newer) {
-      auto whole = db().cached(selectRows(table) + " WHERE t0.Z_PK = ?");
-      whole->bindInt64(1, object->state().id.primaryKey());
-      ++fetchCount;
+      auto whole = rowByKey(table, object->state().id.primaryKey());
       if (whole->step()) applyRow(*object, *whole, object->state().hasChanges());
     }
   };
