@@ -98,6 +98,8 @@ class FetchedResultsController {
   bool matches(const ManagedObject& object) const;
   /// The entry of `object`, with its sort keys as they are now.
   Entry entryFor(std::shared_ptr<ManagedObject> object) const;
+  /// The first sort key of `object` as it is now.
+  Value firstKeyOf(const ManagedObject& object) const;
   /// Strict order of two entries as the store's fetch orders them.
   bool precedes(const Entry& a, const Entry& b) const;
 
@@ -105,6 +107,11 @@ class FetchedResultsController {
   FetchRequest request_;
   const EntityDescription* entity_ = nullptr;
   std::vector<std::vector<std::string>> sortPaths_;
+  /// The slot of the first sort key in the last entity's layout read (-1: read by name).
+  ///@{
+  mutable const EntityDescription::Layout* firstKeyLayout_ = nullptr;
+  mutable int firstKeySlot_ = -1;
+  ///@}
   FetchedResultsControllerDelegate* delegate_ = nullptr;
   bool fetched_ = false;
   std::vector<Entry> entries_;
