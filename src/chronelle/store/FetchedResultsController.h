@@ -72,6 +72,9 @@ class FetchedResultsController {
   /// The current results in order; empty before the first fetch. The reference stays valid
   /// until the next batch.
   const ObjectSet& fetchedObjects() const { return objects_; }
+  /// The first sort key of the result at `index` (below fetchedObjects().size()), as it was
+  /// when the result took its place.
+  const Value& firstSortKey(std::size_t index) const { return entries_[index].firstKey; }
   /// The object at `indexPath`, or null when the section is not 0 or the item is outside.
   std::shared_ptr<ManagedObject> objectAtIndexPath(IndexPath indexPath) const;
   /// Where `object` is in the results, or absent when it is not there.
