@@ -1,5 +1,6 @@
-// Objects fetched with some of their properties only: which columns the fetch reads, and the
-// others read for every object of that fetch at once, the first time one of them is used.
+// Objects fetched with some of their properties only (those the fetch names, or none when
+// the context already holds many objects of the table): which columns the fetch reads, and
+// the others read for every object it made at once, the first time one of them is used.
 
 #include <algorithm>
 
