@@ -45,6 +45,13 @@ struct TableLayout {
   std::vector<std::vector<std::string>> compositeIndexes;
   /// The sums the database maintains over the table.
   std::vector<MaintainedSumLayout> sums;
+  /// "SELECT t0.Z_PK, t0.Z_ENT, t0.Z_OPT, t0.<every column> FROM <table> t0", and the same
+  /// "WHERE t0.Z_PK = ?": written once, since every read of a row by its key looks its
+  /// statement up by this text.
+  ///@{
+  std::string selectRowsSql;
+  std::string rowByKeySql;
+  ///@}
 };
 
 /// A stored property of an object: an attribute or a to-one relationship (whose value is

@@ -316,6 +316,10 @@ void ObjectModel::finalize() {
       const std::string value = storeName(attribute);
       table->sums.push_back({table->name + "_" + key + "_" + value + "_SUM", key, value});
     }
+    table->selectRowsSql = "SELECT t0.Z_PK, t0.Z_ENT, t0.Z_OPT";
+    for (const auto& column : table->columns) table->selectRowsSql += ", t0.\"" + column.name + "\"";
+    table->selectRowsSql += " FROM \"" + table->name + "\" t0";
+    table->rowByKeySql = table->selectRowsSql + " WHERE t0.Z_PK = ?";
     tables.push_back(std::move(table));
   }
   for (const auto& e : entities_) {
@@ -374,7 +378,7 @@ std::string ObjectModel::schemaHash() const {
   return result;
 }
 
-std::shared_ptr<ManagedObject> ObjectModel::instantiate(const EntityDescription& entity) const {
+std::shared_ptr<ManagedObject> ObjectModel::instantiate(const EntityDescription& entity, bool blankValues) const {
   if (!finalized_) throw std::logic_error("ObjectModel " + name_ + ": finalize() the model before use");
   std::shared_ptr<ManagedObject> object;
   if (const ClassFactory* factory = entity.layout().factory) {
@@ -389,7 +393,7 @@ std::shared_ptr<ManagedObject> ObjectModel::instantiate(const EntityDescription&
   // Made absent in place: copying one absent value into each slot goes through the
   // variant's copy for every slot of every object made.
   state.rawValues().clear();
-  state.rawValues().resize(state.layout->slots.size());
+  if (blankValues) state.rawValues().resize(state.layout->slots.size());
   return object;
 }
 
