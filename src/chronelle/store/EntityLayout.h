@@ -82,12 +82,19 @@ struct EntityDescription::Layout {
   std::shared_ptr<const TableLayout> table;
   std::vector<PropertySlot> slots;
   std::map<std::string, int, std::less<>> slotByName;
+  /// The slots by a hash of their names, open-addressed (a power of two in size, -1 where
+  /// empty): getters find their slot by name at every call, and this takes a few
+  /// comparisons where the map takes several calls. Made by indexSlots().
+  std::vector<int> slotTable;
   std::vector<ToManySlot> toMany;
   std::map<std::string, int, std::less<>> toManyByName;
   /// The class factory registered for the entity (null: plain ManagedObject).
   const ClassFactory* factory = nullptr;
   /// The entity and every descendant, the entity first.
   std::vector<const EntityDescription*> selfAndDescendants;
+
+  /// Fills slotTable from the slots; once they are complete.
+  void indexSlots();
 
   /// -1 when absent.
   ///@{

@@ -334,6 +334,7 @@ void ObjectModel::finalize() {
       layout.toMany.push_back(slot);
     }
   }
+  for (auto& layout : layouts) layout->indexSlots();
   for (std::size_t i = 0; i < entities_.size(); ++i) entities_[i]->layout_ = layouts[i];
   schemaHash_ = schemaHash();
   finalized_ = true;
