@@ -239,6 +239,7 @@ std::shared_ptr<ManagedObject> ObjectContext::Impl::objectForRow(const Statement
   state.model = model;
   state.id = savedID(*entity, pk);
   applyRow(*object, row, false, unfetched);
+  if (unfetched) unfetched->keys.push_back(pk);  // its fetch's later read finds it by that
   registerObject(object);
   object->awakeFromFetch();
   return object;

@@ -53,9 +53,12 @@ struct ManagedObject::State {
   ///@}
 
   /// The properties of a fetch that read only some (shared by the objects it made): which
-  /// columns of the table the rows carried.
+  /// columns of the table the rows carried, and the keys of the objects it made.
   struct Unfetched {
     const TableLayout* table = nullptr;
+    /// The keys of the objects made with it, recorded as the fetch makes them (the only
+    /// part that changes after the fetch has chosen its columns).
+    mutable std::vector<std::int64_t> keys;
     std::vector<std::uint8_t> fetchedColumns;  ///< by column of the table
     /// By column of the table: its place in the rows (after Z_PK, Z_ENT, Z_OPT), -1 when
     /// the rows do not carry it.
