@@ -122,7 +122,7 @@ Value ObjectContext::Impl::decodeSlot(const PropertySlot& slot, const Statement&
 void ObjectContext::Impl::decodeRowInto(const EntityDescription::Layout& layout, const Statement& row,
                                         std::vector<Value>& values, const Unfetched* unfetched) const {
   const auto& slots = layout.slots;
-  // A row of some columns (only a new object's blank values take one) sets those; the others
+  // A row of some columns (only a new object takes one) sets those; the others
   // stay absent, read with the rest of the fetch's objects on first use. Either way each
   // value is made in its place: assigning over an absent value goes through the variant's
   // assignment for every column. The vector's room is kept.
@@ -163,7 +163,8 @@ void ObjectContext::Impl::applyRow(ManagedObject& object, const Statement& row, 
   const bool hadValues = state.hasSaved();
   if (!hadValues && !keepChangedValues) {
     // A newly fetched object: nobody observes it yet, so the row is decoded straight into
-    // its (blank) values, and the saved state shares them until the first change.
+    // its values (those objectForRow makes have none yet), and the saved state shares them
+    // until the first change.
     state.version = row.columnInt64(2);
     decodeRowInto(*state.layout, row, state.rawValues(), unfetched.get());
     state.setUnfetched(unfetched);
