@@ -19,6 +19,7 @@
 
 #include "chronelle/platform/NotificationCenter.h"
 #include "chronelle/store/CoordinatorImpl.h"
+#include "chronelle/store/IdentityMap.h"
 #include "chronelle/store/ObjectContext.h"
 #include "chronelle/store/ObjectState.h"
 
@@ -40,7 +41,7 @@ struct ObjectContext::Impl {
   Connection& db();
 
   /// Identity map: saved objects by table and primary key, unsaved ones by temporary ID.
-  std::vector<std::unordered_map<std::int64_t, std::shared_ptr<ManagedObject>>> byPk;
+  std::vector<IdentityMap> byPk;
   std::unordered_map<std::string, std::shared_ptr<ManagedObject>> byTemp;
   /// Temporary IDs handed out earlier → the permanent ID the object has now.
   std::unordered_map<std::string, ObjectID> aliases;
@@ -98,7 +99,7 @@ struct ObjectContext::Impl {
   /// Registered, or loaded from the store; null when there is no such object.
   std::shared_ptr<ManagedObject> objectWithID(const ObjectID& id);
   /// "SELECT t0.Z_PK, t0.Z_ENT, t0.Z_OPT, t0.<every column> FROM <table> t0".
-  static std::string selectRows(const TableLayout& table);
+  static const std::string& selectRows(const TableLayout& table) { return table.selectRowsSql; }
   /// The statement of the whole row of `table` with key `pk` (columns as selectRows), bound
   /// and counted as a fetch, not yet stepped.
   CachedStatement rowByKey(const TableLayout& table, std::int64_t pk);
