@@ -422,6 +422,18 @@ TEST(FetchSomePropertiesTest, TheOthersAreReadOnceForTheWholeFetchAndNothingIsLo
          return places[0]->value("rank").description() + " " + places[0]->value("open").description();
        },
        "1 YES"},
+      {"unsaved edit between the fetch's keys",
+       [&](TestStore& store) {
+         // The rest is read for the key range of north and b; a lies between, edited here.
+         FetchRequest onlyA("Place");
+         onlyA.predicate = Predicate::parse("name == %@", {"a"});
+         auto a = store.context->fetch(onlyA).at(0);
+         a->setValue("rank", 9);
+         const auto places = fetchSome(store, "Place", {"name"});
+         const std::string north = places.back()->value("rank").description();
+         return north + " " + a->value("rank").description();
+       },
+       "0 9"},
   };
   for (const auto& c : cases) {
     TestStore store;
