@@ -434,6 +434,18 @@ TEST(FetchSomePropertiesTest, TheOthersAreReadOnceForTheWholeFetchAndNothingIsLo
          return north + " " + a->value("rank").description();
        },
        "0 9"},
+      {"to-one whose entity has subentities",
+       [&](TestStore& store) {
+         auto b = fetchSome(store, "Place", {"name"}).at(1);
+         insert(*store.context, "Badge", {{"label", "gold"}})->setObject("place", b);
+         store.context->save();
+         store.reopen();
+         FetchRequest badges("Badge");
+         badges.propertiesToFetch = {std::string("place")};
+         const auto place = store.context->fetch(badges).at(0)->value("place").asObjectID();
+         return place ? place->entityName() : std::string("none");
+       },
+       "Spot"},
   };
   for (const auto& c : cases) {
     TestStore store;
