@@ -446,6 +446,21 @@ TEST(FetchSomePropertiesTest, TheOthersAreReadOnceForTheWholeFetchAndNothingIsLo
          return place ? place->entityName() : std::string("none");
        },
        "Spot"},
+      {"saved elsewhere before the rest is read",
+       [&](TestStore& store) {
+         auto a = fetchSome(store, "Place", {"name"}).at(0);
+         auto other = store.newContext();
+         other->performAndWait([&] {
+           auto theirs = other->existingObject(a->objectID());
+           theirs->setValue("name", "z");
+           theirs->setValue("rank", 5);
+           other->save();
+         });
+         // One row, not the fetched name of one save beside the rank of the next.
+         const std::string rank = a->value("rank").description();
+         return rank + " " + *a->value("name").asString();
+       },
+       "5 z"},
   };
   for (const auto& c : cases) {
     TestStore store;
