@@ -168,7 +168,7 @@ struct ManagedObject::State {
 
  private:
   /// Reads the values an object was fetched without, for every object of its context made by
-  /// the same fetch (ContextObjects.cpp). Throws what the store throws.
+  /// the same fetch (UnfetchedValues.cpp). Throws what the store throws.
   static void loadUnfetched(State& state);
 
   std::vector<Value> values_;
