@@ -58,8 +58,8 @@ std::vector<std::shared_ptr<ManagedObject>> ObjectContext::Impl::relatedObjects(
     } else {
       std::vector<ObjectID> ids;
       auto statement = db().cached(selectRows(table) + " WHERE t0.\"" + table.columns[inverseColumn].name +
-                                   "\" = ? AND t0.Z_ENT IN (" + store->codeList(*toMany.destination, true) +
-                                   ") ORDER BY t0.Z_PK");
+                                   "\" = ? AND " + store->entityFilter(*toMany.destination, true, "t0.Z_ENT") +
+                                   " ORDER BY t0.Z_PK");
       statement->bindInt64(1, state.id.primaryKey());
       ++fetchCount;
       while (statement->step()) {

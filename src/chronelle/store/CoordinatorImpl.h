@@ -66,8 +66,9 @@ struct PersistentStoreCoordinator::Impl {
   }
   /// Null for an unknown code.
   const EntityDescription* entityForCode(std::int64_t code) const;
-  /// "Z_ENT IN (…)" operand list of the entity, with its descendants when asked.
-  std::string codeList(const EntityDescription& entity, bool withSubentities) const;
+  /// The condition that keeps the rows of the entity (with its descendants when asked) in a
+  /// table read as `column` ("t0.Z_ENT", or "+t0.Z_ENT" to keep it off the code's index).
+  std::string entityFilter(const EntityDescription& entity, bool withSubentities, const std::string& column) const;
 
   /// Reserves `count` consecutive primary keys of `table` inside the caller's open write
   /// transaction; returns the first.

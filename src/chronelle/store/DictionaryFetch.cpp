@@ -186,7 +186,7 @@ RowQuery rowQuery(const FetchRequest& request, const EntityDescription& entity,
   for (const auto& sort : request.sortDescriptors) {
     order += (order.empty() ? "" : ", ") + mapper.resolve(sort.key).sql + (sort.ascending ? " ASC" : " DESC");
   }
-  const std::string entities = "t0.Z_ENT IN (" + store.codeList(entity, request.includesSubentities) + ")";
+  const std::string entities = store.entityFilter(entity, request.includesSubentities, "t0.Z_ENT");
   Value key;
   const MaintainedSumLayout* sum = maintainedSum(request, entity, key);
   const GuardedWhere where = guardedWhere(request, entity, mapper, sum == nullptr);

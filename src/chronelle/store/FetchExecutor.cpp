@@ -33,8 +33,7 @@ Query buildQuery(const FetchRequest& request, const EntityDescription& entity,
   // unary plus keeps the filter off that index (rows of a code no entity has still drop out).
   const bool everyRow = request.includesSubentities && entity.layout().table->root == &entity &&
                         entity.layout().selfAndDescendants.size() > 1;
-  query.where = std::string(everyRow ? "+" : "") + "t0.Z_ENT IN (" +
-                store.codeList(entity, request.includesSubentities) + ")";
+  query.where = store.entityFilter(entity, request.includesSubentities, everyRow ? "+t0.Z_ENT" : "t0.Z_ENT");
   if (request.predicate) {
     SqlFragment fragment = request.predicate->toSql(mapper);
     query.where += " AND (" + fragment.sql + ")";

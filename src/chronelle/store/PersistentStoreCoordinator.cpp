@@ -189,14 +189,21 @@ const EntityDescription* PersistentStoreCoordinator::Impl::entityForCode(std::in
   return it == entityByCode.end() ? nullptr : it->second;
 }
 
-std::string PersistentStoreCoordinator::Impl::codeList(const EntityDescription& entity, bool withSubentities) const {
-  if (!withSubentities) return std::to_string(this->code(entity));
-  std::string list;
-  for (const auto* e : entity.layout().selfAndDescendants) {
-    if (!list.empty()) list += ",";
-    list += std::to_string(this->code(*e));
+std::string PersistentStoreCoordinator::Impl::entityFilter(const EntityDescription& entity, bool withSubentities,
+                                                          const std::string& column) const {
+  if (!withSubentities) return column + " = " + std::to_string(this->code(entity));
+  std::vector<int> codes;
+  for (const auto* e : entity.layout().selfAndDescendants) codes.push_back(this->code(*e));
+  std::sort(codes.begin(), codes.end());
+  if (codes.size() == 1) return column + " = " + std::to_string(codes.front());
+  // A contiguous run of codes is one range test per row; SQLite checks a list of several codes
+  // by probing a temporary table for every row.
+  if (codes.back() - codes.front() + 1 == static_cast<int>(codes.size())) {
+    return column + " BETWEEN " + std::to_string(codes.front()) + " AND " + std::to_string(codes.back());
   }
-  return list;
+  std::string list;
+  for (int code : codes) list += (list.empty() ? "" : ",") + std::to_string(code);
+  return column + " IN (" + list + ")";
 }
 
 std::int64_t PersistentStoreCoordinator::Impl::reservePrimaryKeys(Connection& connection, const TableLayout& table,
