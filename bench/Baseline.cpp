@@ -277,14 +277,26 @@ std::vector<ColumnTotals> Baseline::chartSingleQuery(const std::vector<std::int6
   };
   SqliteStatement& range = statements_->range;
   range.bind(1, bounds.front()).bind(2, bounds.back());
+  std::ptrdiff_t lastBegun = -1;  // the column the last row began in
+  const auto columnCount = static_cast<std::ptrdiff_t>(bounds.size()) - 1;
   while (range.step()) {
     if (range.isNull(0)) continue;
     const std::int64_t task = range.integer(0);
     const std::int64_t begin = range.integer(1);
     const std::int64_t end = range.integer(2);
     const bool billable = range.integer(3) != 0;
-    // The column the entry begins in (-1 before the first).
-    const auto first = std::upper_bound(bounds.begin(), bounds.end(), begin) - bounds.begin() - 1;
+    // The column the entry begins in (-1 before the first). Rows come by begin from its index:
+    // mostly the last row's column or the next, any other searched for.
+    const auto within = [&](std::ptrdiff_t c) {
+      return c >= 0 && c < columnCount && bounds[static_cast<std::size_t>(c)] <= begin &&
+             begin < bounds[static_cast<std::size_t>(c) + 1];
+    };
+    std::ptrdiff_t first = lastBegun;
+    if (!within(first)) {
+      first = within(lastBegun + 1) ? lastBegun + 1
+                                    : std::upper_bound(bounds.begin(), bounds.end(), begin) - bounds.begin() - 1;
+      lastBegun = first;
+    }
     if (first >= 0 && static_cast<std::size_t>(first) + 1 < bounds.size() &&
         end <= bounds[static_cast<std::size_t>(first) + 1]) {
       Totals& totals = totalsOf(static_cast<std::size_t>(first), task);

@@ -85,6 +85,22 @@ TEST(ModelTest, InheritanceSharesOneTablePerRoot) {
     EXPECT_EQ(other->entity("Thing")->layout().slot("name"), round % 2) << "round " << round;
     EXPECT_EQ(spot.layout().slot("name"), 0) << "round " << round;
   }
+  // Every name finds its slot, and a name one letter off (or longer, or shorter) finds one
+  // only where it is the name of another.
+  for (const auto& entity : model->entities()) {
+    const auto& layout = entity->layout();
+    for (std::size_t i = 0; i < layout.slots.size(); ++i) {
+      const std::string& name = layout.slots[i].name;
+      EXPECT_EQ(layout.slot(name), static_cast<int>(i)) << entity->name() << "." << name;
+      std::vector<std::string> near = {name + "s", name.substr(0, name.size() - 1), "", name};
+      near.back()[name.size() / 2 + (name.size() > 2 ? 1 : 0)] ^= 0x20;
+      for (const auto& probe : near) {
+        const auto it = layout.slotByName.find(probe);
+        EXPECT_EQ(layout.slot(probe), it == layout.slotByName.end() ? -1 : it->second)
+            << entity->name() << ": \"" << probe << "\"";
+      }
+    }
+  }
 }
 
 TEST(ModelTest, SchemaHashFollowsTheStoredShapeAndTheRegistryFindsVersions) {

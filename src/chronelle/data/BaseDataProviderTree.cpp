@@ -80,22 +80,27 @@ std::vector<FlatNodeStuctureItem> BaseDataProvider::getFlatNodeStructure(const s
             nodes.push_back(node);
           }
         }
-        // The rows come in key order straight off the table and are sorted by order here: a
-        // stable sort keeps the key as the tie-break, as a fetch sorted by order has it, while
-        // a sort in SQL would copy every column of every node into a temporary tree first.
-        // Then a stable sort by parent puts each folder's children together in that order.
+        // The rows come in key order straight off the table and are put in order here, each
+        // folder's children together, by order, ties by key (their place in the rows), as a
+        // fetch of each folder's children sorted by order has them; a sort in SQL would copy
+        // every column of every node into a temporary tree first. The three keys order every
+        // node apart, so one plain sort gives what a stable one would.
         struct Placed {
           const ManagedObject* parent;
           std::int16_t order;
+          std::uint32_t row;
           Node* node;
         };
         std::vector<Placed> placed;
         placed.reserve(nodes.size());
         // The fetch's objects stay registered in the context, so the parents' addresses hold.
-        for (Node* node : nodes) placed.push_back({node->parent().get(), node->order(), node});
-        std::stable_sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) { return a.order < b.order; });
-        std::stable_sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) {
-          return std::less<const ManagedObject*>()(a.parent, b.parent);
+        for (Node* node : nodes) {
+          placed.push_back({node->parent().get(), node->order(), static_cast<std::uint32_t>(placed.size()), node});
+        }
+        std::sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) {
+          if (a.parent != b.parent) return std::less<const ManagedObject*>()(a.parent, b.parent);
+          if (a.order != b.order) return a.order < b.order;
+          return a.row < b.row;
         });
         const auto childrenOf = [&](const ManagedObject* parent) {
           const auto less = std::less<const ManagedObject*>();
@@ -106,6 +111,7 @@ std::vector<FlatNodeStuctureItem> BaseDataProvider::getFlatNodeStructure(const s
           return std::pair(first, last);
         };
         auto shared = [&](Node* node) { return std::static_pointer_cast<Node>(node->shared_from_this()); };
+        items.reserve(nodes.size());
         // The walk reads the nodes too, so it stays on the context's queue with the fetch.
         const auto list = [&](const auto& self, const ManagedObject* folder, int level) -> void {
           const auto [first, last] = childrenOf(folder);

@@ -61,7 +61,9 @@ void SessionFetchedResultsController3::performFetch() {
     }
   };
   for (std::size_t i = 0; i < objects.size(); ++i) {
-    const std::optional<Date> begin = sessions[i] != nullptr ? sessions[i]->begin() : std::nullopt;
+    // The begin, as the fetch sorted by it.
+    const std::optional<Date> begin =
+        sessions[i] != nullptr ? fetchedResultController_->firstSortKey(i).asDate() : std::nullopt;
     if (i == 0 || begin != runBegin) {
       addRun(i);
       runStart = i;

@@ -35,29 +35,29 @@ constexpr const char* kEffectiveDuration = "effectiveDuration";
 
 std::string Node::entityName() const { return entity().name(); }
 
-bool Node::archived() const { return value(kArchived).asBool().value_or(false); }
+bool Node::archived() const { return attributeValue(kArchived).asBool().value_or(false); }
 void Node::setArchived(bool archived) { setValue(kArchived, archived); }
 
 std::int16_t Node::colorId() const {
-  return static_cast<std::int16_t>(value(kColorId).asInteger().value_or(0));
+  return static_cast<std::int16_t>(attributeValue(kColorId).asInteger().value_or(0));
 }
 void Node::setColorId(std::int16_t colorId) { setValue(kColorId, colorId); }
 
 double Node::confirmedDuration() const {
-  return value(kConfirmedDuration).asDouble().value_or(0.0);
+  return attributeValue(kConfirmedDuration).asDouble().value_or(0.0);
 }
 void Node::setConfirmedDuration(double seconds) { setValue(kConfirmedDuration, seconds); }
 
-std::optional<Date> Node::lastSessionBegin() const { return value(kLastSessionBegin).asDate(); }
+std::optional<Date> Node::lastSessionBegin() const { return attributeValue(kLastSessionBegin).asDate(); }
 void Node::setLastSessionBegin(std::optional<Date> date) {
   setValue(kLastSessionBegin, date ? Value(*date) : Value());
 }
 
-std::string Node::name() const { return value(kName).asString().value_or(std::string()); }
+std::string Node::name() const { return attributeValue(kName).asString().value_or(std::string()); }
 void Node::setName(std::string name) { setValue(kName, std::move(name)); }
 
 std::int16_t Node::order() const {
-  return static_cast<std::int16_t>(value(kOrder).asInteger().value_or(0));
+  return static_cast<std::int16_t>(attributeValue(kOrder).asInteger().value_or(0));
 }
 void Node::setOrder(std::int16_t order) { setValue(kOrder, order); }
 
@@ -85,13 +85,13 @@ std::shared_ptr<Node> Node::parent() const {
 }
 void Node::setParent(const std::shared_ptr<Node>& parent) { setObject(kParent, parent); }
 
-bool Node::isBillableSet() const { return value(kIsBillableSet).asBool().value_or(false); }
+bool Node::isBillableSet() const { return attributeValue(kIsBillableSet).asBool().value_or(false); }
 void Node::setIsBillableSet(bool isSet) { setValue(kIsBillableSet, isSet); }
-bool Node::isBillable() const { return value(kIsBillable).asBool().value_or(false); }
+bool Node::isBillable() const { return attributeValue(kIsBillable).asBool().value_or(false); }
 void Node::setIsBillable(bool isBillable) { setValue(kIsBillable, isBillable); }
-bool Node::hourlyRateIsSet() const { return value(kHourlyRateIsSet).asBool().value_or(false); }
+bool Node::hourlyRateIsSet() const { return attributeValue(kHourlyRateIsSet).asBool().value_or(false); }
 void Node::setHourlyRateIsSet(bool isSet) { setValue(kHourlyRateIsSet, isSet); }
-double Node::hourlyRate() const { return value(kHourlyRate).asDouble().value_or(0.0); }
+double Node::hourlyRate() const { return attributeValue(kHourlyRate).asDouble().value_or(0.0); }
 void Node::setHourlyRate(double rate) { setValue(kHourlyRate, rate); }
 
 void Node::setHasRunningSession(bool running) {

@@ -25,7 +25,7 @@ void Task::removeFromSessions(const std::shared_ptr<Session>& session) {
   removeObject(kSessions, session);
 }
 
-std::optional<std::string> Task::notes() const { return value(kNotes).asString(); }
+std::optional<std::string> Task::notes() const { return attributeValue(kNotes).asString(); }
 void Task::setNotes(std::optional<std::string> notes) {
   setValue(kNotes, notes ? Value(std::move(*notes)) : Value());
 }

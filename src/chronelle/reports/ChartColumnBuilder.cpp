@@ -55,13 +55,13 @@ void ChartColumnBuilder::finish(SessionColumnData& column, bool filterOutSmallGr
   index_.clear();  // the positions moved
   const auto shown = [&](const Part& p) { return !(filterOutSmallGroups && p.duration <= 60); };
   // A year of daily columns over a few hundred tasks is tens of thousands of segments,
-  // kept twice (the cache and the result): sized exactly, not by doubling. Each is copied
+  // held by the cache and shared by the results: sized exactly, not by doubling. Each is copied
   // from its task's blank segment once, in place.
-  column.segments.reserve(column.segments.size() +
-                          static_cast<std::size_t>(std::count_if(parts_.begin(), parts_.end(), shown)));
+  SessionColumnSegments::Items& segments = column.segments.edit();
+  segments.reserve(segments.size() + static_cast<std::size_t>(std::count_if(parts_.begin(), parts_.end(), shown)));
   for (const Part& p : parts_) {
     if (!shown(p)) continue;
-    SessionColumnSegment& segment = column.segments.emplace_back(p.info->blank);
+    SessionColumnSegment& segment = segments.emplace_back(p.info->blank);
     segment.duration = p.duration;
     segment.sessionCount = p.sessionCount;
     segment.revenue = amountOfCents(p.cents);

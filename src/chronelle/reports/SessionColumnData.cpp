@@ -4,12 +4,12 @@ namespace chronelle {
 
 void SessionColumnData::calculateSessionCount() {
   sessionCount = 0;
-  for (const auto& segment : segments) sessionCount += segment.sessionCount;
+  for (const auto& segment : segments.items()) sessionCount += segment.sessionCount;
 }
 
 double SessionColumnData::totalDuration() const {
   double total = 0;
-  for (const auto& segment : segments) total += segment.duration;
+  for (const auto& segment : segments.items()) total += segment.duration;
   return total;
 }
 

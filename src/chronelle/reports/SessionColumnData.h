@@ -1,20 +1,19 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include <nlohmann/json_fwd.hpp>
 
 #include "chronelle/platform/Date.h"
-#include "chronelle/reports/SessionColumnSegment.h"
+#include "chronelle/reports/SessionColumnSegments.h"
 
 namespace chronelle {
 
 /// One chart column: the segments of its tasks in drawing order, the start of its period and
 /// the number of time entries in it. A value type; thread-safe as any value.
 struct SessionColumnData {
-  /// In drawing order.
-  std::vector<SessionColumnSegment> segments;
+  /// In drawing order. Copies of a column share them until one is changed.
+  SessionColumnSegments segments;
   /// The start of the column's period.
   Date date;
   /// The sum of the segments' `sessionCount` (see `calculateSessionCount`).

@@ -124,11 +124,13 @@ void TimeEntriesChartDataCalculator::addRunningShare(SessionColumnData& column, 
   if (!task) return;
   if (filterOutSmallGroups && session->effectiveDuration() < 60) return;
   const TaskUrl taskId(Url::parse(task->objectID().uriRepresentation()).value_or(Url{}));
-  auto segment = std::find_if(column.segments.begin(), column.segments.end(),
-                              [&](const SessionColumnSegment& s) { return s.taskId == taskId; });
-  if (segment == column.segments.end()) {
-    column.segments.emplace_back(*task);
-    segment = std::prev(column.segments.end());
+  // The column shares its segments with the cache until this changes them.
+  SessionColumnSegments::Items& segments = column.segments.edit();
+  auto segment =
+      std::find_if(segments.begin(), segments.end(), [&](const SessionColumnSegment& s) { return s.taskId == taskId; });
+  if (segment == segments.end()) {
+    segments.emplace_back(*task);
+    segment = std::prev(segments.end());
   }
   segment->duration += share.duration;
   segment->revenue += share.revenue;

@@ -134,6 +134,7 @@ void TimeEntriesChartDataCalculator::fillColumns(const std::vector<SessionQuery3
   SessionQuery3 span = columnQueries[first];
   span.to = bounds.back();
   Buckets buckets(last - first + 1);
+  std::size_t beginColumn = 0;  // the column the last row began in
 
   context.performAndWait([&] {
     try {
@@ -154,9 +155,18 @@ void TimeEntriesChartDataCalculator::fillColumns(const std::vector<SessionQuery3
         const Date b = Date::fromMicroseconds(row.integer(kBegin));
         const Date e = Date::fromMicroseconds(row.integer(kEnd));
         // From the column the entry begins in (the first when it begins earlier) while a
-        // column starts before its end.
-        const auto at = std::upper_bound(bounds.begin(), bounds.end(), b);
-        std::size_t c = at == bounds.begin() ? 0 : static_cast<std::size_t>(at - bounds.begin() - 1);
+        // column starts before its end. Rows come by begin from its index, so that column is
+        // mostly the last row's or the next; any other is searched for.
+        std::size_t c = beginColumn;
+        if (!(bounds[c] <= b && b < bounds[c + 1])) {
+          if (c + 2 < bounds.size() && bounds[c + 1] <= b && b < bounds[c + 2]) {
+            ++c;
+          } else {
+            const auto at = std::upper_bound(bounds.begin(), bounds.end(), b);
+            c = at == bounds.begin() ? 0 : std::min(static_cast<std::size_t>(at - bounds.begin() - 1), bounds.size() - 2);
+          }
+          beginColumn = c;
+        }
         for (; c + 1 < bounds.size() && bounds[c] < e; ++c) {
           const Date f = bounds[c];
           const Date t = bounds[c + 1];

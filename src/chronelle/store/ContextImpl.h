@@ -19,6 +19,7 @@
 
 #include "chronelle/platform/NotificationCenter.h"
 #include "chronelle/store/CoordinatorImpl.h"
+#include "chronelle/store/IdentityMap.h"
 #include "chronelle/store/ObjectContext.h"
 #include "chronelle/store/ObjectState.h"
 
@@ -40,7 +41,7 @@ struct ObjectContext::Impl {
   Connection& db();
 
   /// Identity map: saved objects by table and primary key, unsaved ones by temporary ID.
-  std::vector<std::unordered_map<std::int64_t, std::shared_ptr<ManagedObject>>> byPk;
+  std::vector<IdentityMap> byPk;
   std::unordered_map<std::string, std::shared_ptr<ManagedObject>> byTemp;
   /// Temporary IDs handed out earlier → the permanent ID the object has now.
   std::unordered_map<std::string, ObjectID> aliases;
@@ -89,15 +90,16 @@ struct ObjectContext::Impl {
   /// rows, and read per object later).
   using Unfetched = ManagedObject::State::Unfetched;
   /// Registered object for the row the statement is on (columns: Z_PK, Z_ENT, Z_OPT, then
-  /// every column of the table, those `unfetched` does not read NULL); a registered object
-  /// without unsaved changes is brought up to date with a newer row. A new object made from a
-  /// row of some columns reads the others when first used.
+  /// every column of the table, or those `unfetched` reads); a registered object without
+  /// unsaved changes is brought up to date with a newer row (read whole by its key when the
+  /// row has some columns only). A new object made from a row of some columns reads the
+  /// others when first used.
   std::shared_ptr<ManagedObject> objectForRow(const Statement& row, const TableLayout& table,
                                               const std::shared_ptr<const Unfetched>& unfetched = nullptr);
   /// Registered, or loaded from the store; null when there is no such object.
   std::shared_ptr<ManagedObject> objectWithID(const ObjectID& id);
   /// "SELECT t0.Z_PK, t0.Z_ENT, t0.Z_OPT, t0.<every column> FROM <table> t0".
-  static std::string selectRows(const TableLayout& table);
+  static const std::string& selectRows(const TableLayout& table) { return table.selectRowsSql; }
   /// The statement of the whole row of `table` with key `pk` (columns as selectRows), bound
   /// and counted as a fetch, not yet stepped.
   CachedStatement rowByKey(const TableLayout& table, std::int64_t pk);
@@ -119,17 +121,21 @@ struct ObjectContext::Impl {
   /// \name Objects fetched with some properties (UnfetchedValues.cpp)
   ///@{
 
-  /// The columns an object fetch reads when it names properties to fetch; null when it
-  /// reads whole rows. Throws StoreError(kInvalidPredicate) for a name that is no attribute
-  /// or to-one relationship of the entity (or of a subentity it includes), or an expression.
-  std::shared_ptr<const Unfetched> unfetchedOf(const FetchRequest& request, const EntityDescription& entity) const;
+  /// What an object fetch reads now: null for whole rows; else a batch for the objects it
+  /// makes, carrying the columns of the properties it names (none when it names none, as a
+  /// context that holds many objects of the table fetches) and `sortColumn` (-1: none), the
+  /// others read when first used. Throws StoreError(kInvalidPredicate) for a name that is no
+  /// attribute or to-one relationship of the entity (or of a subentity it includes), or an
+  /// expression.
+  std::shared_ptr<const Unfetched> partialRead(const FetchRequest& request, const EntityDescription& entity,
+                                               int sortColumn) const;
   /// "SELECT t0.Z_PK, t0.Z_ENT, t0.Z_OPT, t0.<column>…" (no FROM): every column, or those
   /// `unfetched` reads, at its positions.
   static std::string selectColumns(const TableLayout& table, const Unfetched* unfetched);
   /// Sets the positions of the columns `unfetched` reads, as selectColumns selects them.
   static void placeColumns(Unfetched& unfetched);
-  /// Reads the values not fetched of every registered object made by that fetch, in a few
-  /// statements. Throws what SQLite throws.
+  /// Reads the values not fetched of every registered object made by that fetch (its keys),
+  /// in a few statements. Throws what SQLite throws.
   void readUnfetched(const Unfetched& unfetched);
   /// Before the context lets go of its objects: the values not fetched of those that someone
   /// still holds (errors are logged; those values stay absent).

@@ -79,14 +79,8 @@ void ObjectContext::Impl::unregister(ManagedObject& object) {
   state.context = nullptr;
 }
 
-std::string ObjectContext::Impl::selectRows(const TableLayout& table) {
-  std::string sql = "SELECT t0.Z_PK, t0.Z_ENT, t0.Z_OPT";
-  for (const auto& column : table.columns) sql += ", t0.\"" + column.name + "\"";
-  return sql + " FROM \"" + table.name + "\" t0";
-}
-
 CachedStatement ObjectContext::Impl::rowByKey(const TableLayout& table, std::int64_t pk) {
-  auto statement = db().cached(selectRows(table) + " WHERE t0.Z_PK = ?");
+  auto statement = db().cached(table.rowByKeySql);
   statement->bindInt64(1, pk);
   ++fetchCount;
   return statement;
@@ -128,27 +122,24 @@ Value ObjectContext::Impl::decodeSlot(const PropertySlot& slot, const Statement&
 void ObjectContext::Impl::decodeRowInto(const EntityDescription::Layout& layout, const Statement& row,
                                         std::vector<Value>& values, const Unfetched* unfetched) const {
   const auto& slots = layout.slots;
-  if (unfetched != nullptr) {
-    // A row of some columns (only a new object's blank values take one): those are set, the
-    // others stay absent, read with the rest of the fetch's objects on first use.
-    values.resize(slots.size());
-    const auto& fetched = unfetched->fetchedSlots[static_cast<std::size_t>(layout.index)];
-    for (std::size_t i = 0; i < slots.size(); ++i) {
-      if (fetched[i] != 0) {
-        values[i] = decodeSlot(slots[i], row, unfetched->positions);
-      } else if (!values[i].isNull()) {
-        values[i] = Value();
-      }
-    }
-    return;
-  }
-  // Each value is made in its place: assigning over an absent value goes through the
-  // variant's assignment for every column. The vector's room is kept.
+  // A row of some columns (only a new object takes one) sets those; the others
+  // stay absent, read with the rest of the fetch's objects on first use. Either way each
+  // value is made in its place: assigning over an absent value goes through the variant's
+  // assignment for every column. The vector's room is kept.
+  const std::uint8_t* fetched =
+      unfetched != nullptr ? unfetched->fetchedSlots[static_cast<std::size_t>(layout.index)].data() : nullptr;
+  const auto columnOf = [&](int column) {
+    return unfetched != nullptr ? unfetched->positions[static_cast<std::size_t>(column)] : 3 + column;
+  };
   values.clear();
   values.reserve(slots.size());
   for (std::size_t i = 0; i < slots.size(); ++i) {
     const auto& slot = slots[i];
-    const int column = 3 + slot.column;
+    if (fetched != nullptr && fetched[i] == 0) {
+      values.emplace_back();
+      continue;
+    }
+    const int column = columnOf(slot.column);
     if (!slot.isRelationship()) {
       values.emplace_back(StoredColumn{row, column, slot.attribute->type});
     } else if (row.isNull(column)) {
@@ -156,7 +147,9 @@ void ObjectContext::Impl::decodeRowInto(const EntityDescription::Layout& layout,
     } else {
       const EntityDescription* destination = slot.destination;
       if (slot.entityColumn >= 0) {
-        if (const auto* concrete = store->entityForCode(row.columnInt64(3 + slot.entityColumn))) destination = concrete;
+        if (const auto* concrete = store->entityForCode(row.columnInt64(columnOf(slot.entityColumn)))) {
+          destination = concrete;
+        }
       }
       values.emplace_back(savedID(*destination, row.columnInt64(column)));
     }
@@ -170,7 +163,8 @@ void ObjectContext::Impl::applyRow(ManagedObject& object, const Statement& row, 
   const bool hadValues = state.hasSaved();
   if (!hadValues && !keepChangedValues) {
     // A newly fetched object: nobody observes it yet, so the row is decoded straight into
-    // its (blank) values, and the saved state shares them until the first change.
+    // its values (those objectForRow makes have none yet), and the saved state shares them
+    // until the first change.
     state.version = row.columnInt64(2);
     decodeRowInto(*state.layout, row, state.rawValues(), unfetched.get());
     state.setUnfetched(unfetched);
@@ -219,29 +213,34 @@ std::shared_ptr<ManagedObject> ObjectContext::Impl::objectForRow(const Statement
   const std::int64_t pk = row.columnInt64(0);
   auto& map = byPk[static_cast<std::size_t>(table.index)];
   if (auto it = map.find(pk); it != map.end()) {
-    auto& state = it->second->state();
+    // Held here: observers told of the new values may register other objects, which can
+    // move the map's entries.
+    auto object = it->second;
+    auto& state = object->state();
     // Another context saved the row since this object was read: an object without
     // unsaved changes shows the saved state (read whole when the fetch carried only some
     // columns).
     if (!state.hasChanges() && state.version != row.columnInt64(2)) {
       if (!unfetched) {
-        applyRow(*it->second, row, false);
+        applyRow(*object, row, false);
       } else {
         auto whole = rowByKey(table, pk);
-        if (whole->step()) applyRow(*it->second, *whole, false);
+        if (whole->step()) applyRow(*object, *whole, false);
       }
     }
-    return it->second;
+    return object;
   }
   const EntityDescription* entity = store->entityForCode(row.columnInt64(1));
   if (entity == nullptr || entity->layout().table.get() != &table) {
     throw StoreError(StoreError::kSQLite, "row " + std::to_string(pk) + " of " + table.name + " has an unknown entity");
   }
-  auto object = model->instantiate(*entity);
+  // Its values are made from the row in their places, not over blanks made first.
+  auto object = model->instantiate(*entity, false);
   auto& state = object->state();
   state.model = model;
   state.id = savedID(*entity, pk);
   applyRow(*object, row, false, unfetched);
+  if (unfetched) unfetched->keys.push_back(pk);  // its fetch's later read finds it by that
   registerObject(object);
   object->awakeFromFetch();
   return object;

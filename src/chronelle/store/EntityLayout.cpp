@@ -1,32 +1,43 @@
 #include "chronelle/store/EntityLayout.h"
 
-#include <array>
-#include <cstdint>
+#include <cstddef>
 
 namespace chronelle {
 
-int EntityDescription::Layout::slot(std::string_view name) const {
-  // Getters look up the same few names (literals) on many objects of a few entities, and a
-  // look-up in the map compares several names. The last slots found are kept per thread by
-  // layout and by the address of the name's text; a hit is checked against the slot's own
-  // name, so a layout or a text that a new one took the place of is never taken for it.
-  struct Found {
-    const Layout* layout = nullptr;
-    const char* text = nullptr;
-    int slot = -1;
-  };
-  static thread_local std::array<Found, 64> recent{};
-  const auto hash =
-      (reinterpret_cast<std::uintptr_t>(this) >> 4) * 31 + (reinterpret_cast<std::uintptr_t>(name.data()) >> 2);
-  Found& found = recent[(hash ^ (hash >> 6)) & (recent.size() - 1)];
-  if (found.layout == this && found.text == name.data() && static_cast<std::size_t>(found.slot) < slots.size() &&
-      slots[static_cast<std::size_t>(found.slot)].name == name) {
-    return found.slot;
+namespace {
+
+// The names of one entity differ in length or in one of these letters almost always; a
+// clash only costs one more comparison.
+std::size_t nameHash(std::string_view name) {
+  if (name.empty()) return 0;
+  const auto at = [&](std::size_t i) { return static_cast<std::size_t>(static_cast<unsigned char>(name[i])); };
+  return name.size() * 97 + at(0) * 31 + at(name.size() / 2) * 7 + at(name.size() - 1);
+}
+
+}  // namespace
+
+void EntityDescription::Layout::indexSlots() {
+  std::size_t size = 8;
+  while (size < 2 * slots.size()) size *= 2;
+  slotTable.assign(size, -1);
+  for (std::size_t s = 0; s < slots.size(); ++s) {
+    std::size_t i = nameHash(slots[s].name) & (size - 1);
+    while (slotTable[i] >= 0) i = (i + 1) & (size - 1);
+    slotTable[i] = static_cast<int>(s);
   }
-  auto it = slotByName.find(name);
-  if (it == slotByName.end()) return -1;
-  found = Found{this, name.data(), it->second};
-  return it->second;
+}
+
+int EntityDescription::Layout::slot(std::string_view name) const {
+  if (slotTable.empty()) {
+    auto it = slotByName.find(name);
+    return it == slotByName.end() ? -1 : it->second;
+  }
+  const std::size_t mask = slotTable.size() - 1;
+  for (std::size_t i = nameHash(name) & mask;; i = (i + 1) & mask) {
+    const int s = slotTable[i];
+    if (s < 0) return -1;
+    if (slots[static_cast<std::size_t>(s)].name == name) return s;
+  }
 }
 
 }  // namespace chronelle

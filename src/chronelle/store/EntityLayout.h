@@ -45,6 +45,13 @@ struct TableLayout {
   std::vector<std::vector<std::string>> compositeIndexes;
   /// The sums the database maintains over the table.
   std::vector<MaintainedSumLayout> sums;
+  /// "SELECT t0.Z_PK, t0.Z_ENT, t0.Z_OPT, t0.<every column> FROM <table> t0", and the same
+  /// "WHERE t0.Z_PK = ?": written once, since every read of a row by its key looks its
+  /// statement up by this text.
+  ///@{
+  std::string selectRowsSql;
+  std::string rowByKeySql;
+  ///@}
 };
 
 /// A stored property of an object: an attribute or a to-one relationship (whose value is
@@ -75,12 +82,19 @@ struct EntityDescription::Layout {
   std::shared_ptr<const TableLayout> table;
   std::vector<PropertySlot> slots;
   std::map<std::string, int, std::less<>> slotByName;
+  /// The slots by a hash of their names, open-addressed (a power of two in size, -1 where
+  /// empty): getters find their slot by name at every call, and this takes a few
+  /// comparisons where the map takes several calls. Made by indexSlots().
+  std::vector<int> slotTable;
   std::vector<ToManySlot> toMany;
   std::map<std::string, int, std::less<>> toManyByName;
   /// The class factory registered for the entity (null: plain ManagedObject).
   const ClassFactory* factory = nullptr;
   /// The entity and every descendant, the entity first.
   std::vector<const EntityDescription*> selfAndDescendants;
+
+  /// Fills slotTable from the slots; once they are complete.
+  void indexSlots();
 
   /// -1 when absent.
   ///@{

@@ -118,66 +118,6 @@ void sortInMemory(ObjectContext::Impl& context, const FetchRequest& request, Obj
   for (std::size_t i = 0; i < objects.size(); ++i) objects[i] = std::move(keyed[i].object);
 }
 
-// How a fetch's rows are read: the select list (up to FROM) and the query around it.
-struct FetchRows {
-  const Query& query;
-  const FetchRequest& request;
-  std::size_t extraRows;  // rows beyond the limit, for unsaved changes to push out
-
-  // The rows with `select`'s columns; `sortColumn` (from 1) is the begin's column when the
-  // query is read as two merged searches.
-  SqlFragment rows(const std::string& select, std::size_t sortColumn, bool child) const {
-    SqlFragment rows{select + query.from + " WHERE " + query.where + " ORDER BY " + query.order, query.parameters};
-    if (query.range) {
-      rows = orderedUnionSql(select + query.from, query.common, *query.range, *query.otherwise, sortColumn,
-                             request.sortDescriptors.front().ascending);
-    }
-    // Each unsaved change can push at most one saved row out of the result, so that many
-    // extra rows are enough for the limit to hold after the merge. (A child context does
-    // not know its parent's changes before the rows are read, so it reads them all.)
-    if (request.fetchLimit > 0 && !child) rows.sql += " LIMIT " + std::to_string(request.fetchLimit + extraRows);
-    return rows;
-  }
-};
-
-// Reads the rows of `keys` (key, entity and version first) into `result` from registered
-// objects; false, with `result` empty, when too few of them are registered.
-bool fetchRegistered(ObjectContext::Impl& context, const SqlFragment& keys, const TableLayout& table,
-                     ObjectSet& result) {
-  // A list opened again, or a report over entries already shown, finds most of its rows
-  // registered and unchanged since they were read; for those the key and the version are
-  // all that is needed, and SQLite need not decode (nor a compound select carry) every
-  // column of every row. A row that is new here, or saved anew by another context, is read
-  // whole by its key. When too many are, the caller reads every row whole instead.
-  const auto& registry = context.byPk[static_cast<std::size_t>(table.index)];
-  auto statement = context.db().cached(keys.sql);
-  bindAll(*statement, keys.parameters);
-  ++context.fetchCount;
-  std::size_t rows = 0, misses = 0;
-  while (statement->step()) {
-    ++rows;
-    const auto it = registry.find(statement->columnInt64(0));
-    std::shared_ptr<ManagedObject> object;
-    if (it != registry.end()) {
-      const auto& state = it->second->state();
-      // As objectForRow: an object with unsaved changes keeps them, whatever the row says.
-      if (state.hasChanges() || state.version == statement->columnInt64(2)) object = it->second;
-    }
-    if (!object) {
-      // Past the first miss, one row in eight at most is read twice.
-      if (8 * ++misses > rows + 8) {
-        result.clear();
-        return false;
-      }
-      auto whole = context.rowByKey(table, statement->columnInt64(0));
-      if (!whole->step()) continue;  // gone since the first read began: not in the result
-      object = context.objectForRow(*whole, table);
-    }
-    if (object->state().changeSeq == 0) result.push_back(std::move(object));  // changed ones are re-tested below
-  }
-  return true;
-}
-
 }  // namespace
 
 ObjectSet ObjectContext::Impl::fetchObjects(const FetchRequest& request) {
@@ -187,33 +127,28 @@ ObjectSet ObjectContext::Impl::fetchObjects(const FetchRequest& request) {
   SqlMapper mapper(entity, *store);
   const Query query = buildQuery(request, entity, *store, mapper);
   const TableLayout& table = *entity.layout().table;
-  const FetchRows fetchRows{query, request, pending.saved};
-
+  // The begin orders two merged searches, so a fetch read as those carries it.
+  const int sortColumn = query.range ? table.columnByName.find(table.span.first)->second : -1;
+  const std::shared_ptr<const Unfetched> partial = partialRead(request, entity, sortColumn);
+  const std::string select = selectColumns(table, partial.get());
+  SqlFragment rows{select + query.from + " WHERE " + query.where + " ORDER BY " + query.order, query.parameters};
+  if (query.range) {
+    const auto at = static_cast<std::size_t>(sortColumn);
+    const std::size_t position = partial ? static_cast<std::size_t>(partial->positions[at]) : at + 3;
+    rows = orderedUnionSql(select + query.from, query.common, *query.range, *query.otherwise, position + 1,
+                           request.sortDescriptors.front().ascending);
+  }
+  // Each unsaved change can push at most one saved row out of the result, so that many
+  // extra rows are enough for the limit to hold after the merge. (A child context does not
+  // know its parent's changes before the rows are read, so it reads them all.)
+  if (request.fetchLimit > 0 && !parent) rows.sql += " LIMIT " + std::to_string(request.fetchLimit + pending.saved);
+  auto statement = db().cached(rows.sql);
+  bindAll(*statement, rows.parameters);
+  ++fetchCount;
   ObjectSet result;
-  // The key, the entity and the version, and the begin that orders two merged searches.
-  std::string keys = "SELECT t0.Z_PK, t0.Z_ENT, t0.Z_OPT";
-  if (query.range) keys += ", t0.\"" + table.span.first + "\"";
-  // A context that holds few objects of the table (a short-lived process, a first list)
-  // reads whole rows at once: a second statement to prepare would cost it more than the
-  // columns it might skip.
-  constexpr std::size_t kFewestRegistered = 32;
-  const bool manyRegistered = byPk[static_cast<std::size_t>(table.index)].size() >= kFewestRegistered;
-  if (!manyRegistered || !fetchRegistered(*this, fetchRows.rows(keys, 4, parent != nullptr), table, result)) {
-    // Named properties: the other columns are read when an object's first needs them.
-    const auto unfetched = query.range ? nullptr : unfetchedOf(request, entity);
-    const std::string select = selectColumns(table, unfetched.get());
-    // The select's column of begin: after the key, the entity and the version.
-    const auto begin = std::find_if(table.columns.begin(), table.columns.end(),
-                                    [&](const auto& c) { return c.name == table.span.first; });
-    const SqlFragment rows =
-        fetchRows.rows(select, static_cast<std::size_t>(begin - table.columns.begin()) + 4, parent != nullptr);
-    auto statement = db().cached(rows.sql);
-    bindAll(*statement, rows.parameters);
-    ++fetchCount;
-    while (statement->step()) {
-      auto object = objectForRow(*statement, table, unfetched);
-      if (object->state().changeSeq == 0) result.push_back(std::move(object));  // changed ones are re-tested below
-    }
+  while (statement->step()) {
+    auto object = objectForRow(*statement, table, partial);
+    if (object->state().changeSeq == 0) result.push_back(std::move(object));  // changed ones are re-tested below
   }
   std::vector<std::shared_ptr<ManagedObject>> candidates = pending.objects;
   if (parent) {

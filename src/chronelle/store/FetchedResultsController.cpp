@@ -208,14 +208,29 @@ FetchedResultsController::Entry FetchedResultsController::entryFor(std::shared_p
   FetchedObjectSubject subject(*object);
   Entry entry{std::move(object), Value(), {}};
   for (std::size_t i = 0; i < sortPaths_.size(); ++i) {
-    Value key = subject.valueForKeyPath(sortPaths_[i]);
     if (i == 0) {
-      entry.firstKey = std::move(key);
+      entry.firstKey = firstKeyOf(*entry.object);
     } else {
-      entry.moreKeys.push_back(std::move(key));
+      entry.moreKeys.push_back(subject.valueForKeyPath(sortPaths_[i]));
     }
   }
   return entry;
+}
+
+Value FetchedResultsController::firstKeyOf(const ManagedObject& object) const {
+  // Every entry has one, and a list keys thousands of objects of one entity: an attribute's
+  // slot is found once per entity instead of by name per object (an attribute never holds
+  // an object's ID, so it needs no canonical form either).
+  auto& state = object.state();
+  if (sortPaths_[0].size() == 1 && !state.fault) {
+    if (state.layout != firstKeyLayout_) {
+      const int slot = state.layout->slot(sortPaths_[0][0]);
+      firstKeyLayout_ = state.layout;
+      firstKeySlot_ = slot >= 0 && !state.layout->slots[static_cast<std::size_t>(slot)].isRelationship() ? slot : -1;
+    }
+    if (firstKeySlot_ >= 0) return state.value(static_cast<std::size_t>(firstKeySlot_));
+  }
+  return FetchedObjectSubject(object).valueForKeyPath(sortPaths_[0]);
 }
 
 bool FetchedResultsController::precedes(const Entry& a, const Entry& b) const {

@@ -72,6 +72,9 @@ class FetchedResultsController {
   /// The current results in order; empty before the first fetch. The reference stays valid
   /// until the next batch.
   const ObjectSet& fetchedObjects() const { return objects_; }
+  /// The first sort key of the result at `index` (below fetchedObjects().size()), as it was
+  /// when the result took its place.
+  const Value& firstSortKey(std::size_t index) const { return entries_[index].firstKey; }
   /// The object at `indexPath`, or null when the section is not 0 or the item is outside.
   std::shared_ptr<ManagedObject> objectAtIndexPath(IndexPath indexPath) const;
   /// Where `object` is in the results, or absent when it is not there.
@@ -98,6 +101,8 @@ class FetchedResultsController {
   bool matches(const ManagedObject& object) const;
   /// The entry of `object`, with its sort keys as they are now.
   Entry entryFor(std::shared_ptr<ManagedObject> object) const;
+  /// The first sort key of `object` as it is now.
+  Value firstKeyOf(const ManagedObject& object) const;
   /// Strict order of two entries as the store's fetch orders them.
   bool precedes(const Entry& a, const Entry& b) const;
 
@@ -105,6 +110,11 @@ class FetchedResultsController {
   FetchRequest request_;
   const EntityDescription* entity_ = nullptr;
   std::vector<std::vector<std::string>> sortPaths_;
+  /// The slot of the first sort key in the last entity's layout read (-1: read by name).
+  ///@{
+  mutable const EntityDescription::Layout* firstKeyLayout_ = nullptr;
+  mutable int firstKeySlot_ = -1;
+  ///@}
   FetchedResultsControllerDelegate* delegate_ = nullptr;
   bool fetched_ = false;
   std::vector<Entry> entries_;

@@ -316,6 +316,10 @@ void ObjectModel::finalize() {
       const std::string value = storeName(attribute);
       table->sums.push_back({table->name + "_" + key + "_" + value + "_SUM", key, value});
     }
+    table->selectRowsSql = "SELECT t0.Z_PK, t0.Z_ENT, t0.Z_OPT";
+    for (const auto& column : table->columns) table->selectRowsSql += ", t0.\"" + column.name + "\"";
+    table->selectRowsSql += " FROM \"" + table->name + "\" t0";
+    table->rowByKeySql = table->selectRowsSql + " WHERE t0.Z_PK = ?";
     tables.push_back(std::move(table));
   }
   for (const auto& e : entities_) {
@@ -330,6 +334,7 @@ void ObjectModel::finalize() {
       layout.toMany.push_back(slot);
     }
   }
+  for (auto& layout : layouts) layout->indexSlots();
   for (std::size_t i = 0; i < entities_.size(); ++i) entities_[i]->layout_ = layouts[i];
   schemaHash_ = schemaHash();
   finalized_ = true;
@@ -374,7 +379,7 @@ std::string ObjectModel::schemaHash() const {
   return result;
 }
 
-std::shared_ptr<ManagedObject> ObjectModel::instantiate(const EntityDescription& entity) const {
+std::shared_ptr<ManagedObject> ObjectModel::instantiate(const EntityDescription& entity, bool blankValues) const {
   if (!finalized_) throw std::logic_error("ObjectModel " + name_ + ": finalize() the model before use");
   std::shared_ptr<ManagedObject> object;
   if (const ClassFactory* factory = entity.layout().factory) {
@@ -389,7 +394,7 @@ std::shared_ptr<ManagedObject> ObjectModel::instantiate(const EntityDescription&
   // Made absent in place: copying one absent value into each slot goes through the
   // variant's copy for every slot of every object made.
   state.rawValues().clear();
-  state.rawValues().resize(state.layout->slots.size());
+  if (blankValues) state.rawValues().resize(state.layout->slots.size());
   return object;
 }
 

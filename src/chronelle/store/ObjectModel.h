@@ -181,9 +181,10 @@ class ObjectModel {
   std::string schemaHash() const;
   /// True once `finalize()` succeeded.
   bool isFinalized() const { return finalized_; }
-  /// A new, uninserted object of the entity's class. Throws std::logic_error when the
-  /// factory returns null.
-  std::shared_ptr<ManagedObject> instantiate(const EntityDescription& entity) const;
+  /// A new, uninserted object of the entity's class, each value absent. Throws
+  /// std::logic_error when the factory returns null. Without `blankValues` the object has no
+  /// values at all yet: only for the store, which fills them from a row at once.
+  std::shared_ptr<ManagedObject> instantiate(const EntityDescription& entity, bool blankValues = true) const;
 
  private:
   std::string name_;

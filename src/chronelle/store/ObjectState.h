@@ -1,6 +1,7 @@
 #pragma once
 // Store-internal state of a ManagedObject, owned by the object and managed by its context.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -14,6 +15,14 @@
 namespace chronelle {
 
 struct ManagedObject::State {
+  /// Objects are made and let go of by the hundred (a listing, a report): each thread keeps
+  /// the room of some states it let go of for the next ones (ManagedObject.cpp), instead of
+  /// a trip through the heap for every object.
+  ///@{
+  static void* operator new(std::size_t size);
+  static void operator delete(void* block, std::size_t size) noexcept;
+  ///@}
+
   std::shared_ptr<const ObjectModel> model;  ///< keeps the entity description alive
   const EntityDescription* entity = nullptr;
   const EntityDescription::Layout* layout = nullptr;
@@ -44,9 +53,12 @@ struct ManagedObject::State {
   ///@}
 
   /// The properties of a fetch that read only some (shared by the objects it made): which
-  /// columns of the table the rows carried.
+  /// columns of the table the rows carried, and the keys of the objects it made.
   struct Unfetched {
     const TableLayout* table = nullptr;
+    /// The keys of the objects made with it, recorded as the fetch makes them (the only
+    /// part that changes after the fetch has chosen its columns).
+    mutable std::vector<std::int64_t> keys;
     std::vector<std::uint8_t> fetchedColumns;  ///< by column of the table
     /// By column of the table: its place in the rows (after Z_PK, Z_ENT, Z_OPT), -1 when
     /// the rows do not carry it.

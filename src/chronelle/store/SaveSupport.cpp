@@ -258,8 +258,7 @@ class RowWriter {
   std::optional<StoredRow> readRow(ManagedObject& object) {
     auto& state = object.state();
     const TableLayout& table = *state.layout->table;
-    auto statement = db_.cached(ObjectContext::Impl::selectRows(table) + " WHERE t0.Z_PK = ?");
-    statement->bindInt64(1, state.id.primaryKey());
+    auto statement = context_.rowByKey(table, state.id.primaryKey());
     if (!statement->step()) return std::nullopt;
     return StoredRow{statement->columnInt64(2), context_.decodeRow(*state.layout, *statement)};
   }

@@ -1,5 +1,6 @@
-// Objects fetched with some of their properties only: which columns the fetch reads, and the
-// others read for every object of that fetch at once, the first time one of them is used.
+// Objects fetched with some of their properties only (those the fetch names, or none when
+// the context already holds many objects of the table): which columns the fetch reads, and
+// the others read for every object it made at once, the first time one of them is used.
 
 #include <algorithm>
 
@@ -9,15 +10,26 @@
 
 namespace chronelle {
 
-std::shared_ptr<const ObjectContext::Impl::Unfetched> ObjectContext::Impl::unfetchedOf(
-    const FetchRequest& request, const EntityDescription& entity) const {
+std::shared_ptr<const ObjectContext::Impl::Unfetched> ObjectContext::Impl::partialRead(
+    const FetchRequest& request, const EntityDescription& entity, int sortColumn) const {
+  const auto& layout = entity.layout();
   // A child context reads saved rows only where its parent has no changes; what it reads
   // later could be newer than its parent's view, so it reads whole rows at once.
-  if (request.propertiesToFetch.empty() || parent) return nullptr;
-  const auto& layout = entity.layout();
+  if (parent) return nullptr;
+  // A context that holds many objects of the table (a list opened again, a report over
+  // entries already shown) reads keys and versions only: an object it holds unchanged since
+  // needs no more, and the ones new here read the rest together when first used. One that
+  // holds few (a short-lived process, a first list) reads whole rows: a second statement to
+  // prepare would cost it more than the columns it might skip.
+  constexpr std::size_t kFewestRegistered = 32;
+  if (request.propertiesToFetch.empty() &&
+      byPk[static_cast<std::size_t>(layout.table->index)].size() < kFewestRegistered) {
+    return nullptr;
+  }
   auto unfetched = std::make_shared<Unfetched>();
   unfetched->table = layout.table.get();
   unfetched->fetchedColumns.assign(layout.table->columns.size(), 0);
+  if (sortColumn >= 0) unfetched->fetchedColumns[static_cast<std::size_t>(sortColumn)] = 1;
   for (const auto& property : request.propertiesToFetch) {
     const auto* name = std::get_if<std::string>(&property);
     if (name == nullptr) {
@@ -95,15 +107,12 @@ void ManagedObject::State::loadUnfetched(State& state) {
 void ObjectContext::Impl::readUnfetched(const Unfetched& unfetched) {
   const TableLayout& table = *unfetched.table;
   auto& map = byPk[static_cast<std::size_t>(table.index)];
-  std::vector<std::int64_t> keys;
-  for (const auto& [pk, object] : map) {
-    if (object->state().unfetched().get() == &unfetched) keys.push_back(pk);
-  }
+  std::vector<std::int64_t> keys = unfetched.keys;
   std::sort(keys.begin(), keys.end());
   if (keys.empty()) return;
-  // The rows carry the columns the fetch did not read (NULL for those it did).
-  Unfetched rest = unfetched;
-  for (auto& column : rest.fetchedColumns) column = column != 0 ? 0 : 1;
+  // The rows carry the columns the fetch did not read.
+  Unfetched rest;
+  for (const auto column : unfetched.fetchedColumns) rest.fetchedColumns.push_back(column != 0 ? 0 : 1);
   placeColumns(rest);
   const std::string select = selectColumns(table, &rest) + " FROM \"" + table.name + "\" t0";
   std::vector<std::shared_ptr<ManagedObject>> newer;
