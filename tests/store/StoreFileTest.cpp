@@ -76,6 +76,13 @@ TEST(StoreFileTest, FilesThatAreNotAUsableStoreFailSetUpAndStayAsTheyWere) {
        StoreError::kPersistentStoreOpen, "the file is truncated: "},
       {"cut at a page boundary", [&](auto& f) { writeBytes(f, store.substr(0, 2 * pageSize)); },
        StoreError::kPersistentStoreOpen, "the file is truncated: its header describes"},
+      // An emptied log keeps its size; holding no frames, it cannot be filling the file up.
+      {"cut at a page boundary beside an emptied log",
+       [&](auto& f) {
+         writeBytes(f, store.substr(0, 2 * pageSize));
+         writeBytes(f.string() + "-wal", std::string(32, '\0') + std::string(4120, 'x'));
+       },
+       StoreError::kPersistentStoreOpen, "the file is truncated: its header describes"},
       {"cut inside the header", [&](auto& f) { writeBytes(f, store.substr(0, 60)); }, StoreError::kPersistentStoreOpen,
        "less than the SQLite header"},
       {"zero-filled", [&](auto& f) { writeBytes(f, std::string(store.size(), '\0')); },
@@ -226,14 +233,15 @@ TEST(StoreFileTest, CommitsLeftInTheLogByAnEndedWriterAreFoundByTheNextOpen) {
     EXPECT_EQ(reopened->openedAfterUncleanShutdown(), killed);
     EXPECT_EQ(ObjectContext::create(ConcurrencyType::privateQueue, reopened)->count(FetchRequest("Keeper")), 1u);
     EXPECT_TRUE(reopened->checkpointStoreFile());
-    EXPECT_EQ(logBytes(file), 0u);
+    EXPECT_FALSE(KeptLogVfs::logHoldsFrames(file.string() + "-wal"));
     EXPECT_EQ(keepersInFileAlone(file), 1);
   }
 }
 
 // The log kept between processes costs a writing process only its commit's sync: a log that a
-// checkpoint left wholly in the file is cut on close (the next process cannot tell it was
-// copied and would copy it again), one holding commits that are not in the file is kept; and
+// checkpoint left wholly in the file is emptied on close (the next process cannot tell it was
+// copied and would copy it again), one holding commits that are not in the file is kept; an
+// emptied log keeps its size, so the next commit overwrites it instead of growing the file; and
 // the log's directory entry, once synced, is not synced again, unless the log is a copy.
 TEST(StoreFileTest, TheKeptLogCostsAWriterOnlyItsCommitsSync) {
   const auto save = [](const std::shared_ptr<PersistentStoreCoordinator>& coordinator, int rows) {
@@ -246,7 +254,7 @@ TEST(StoreFileTest, TheKeptLogCostsAWriterOnlyItsCommitsSync) {
   const struct {
     const char* name;
     std::vector<int> saves;  // rows per save, each a commit; 150 rows fill over 128 pages
-    bool logCut;
+    bool logEmptied;
   } cases[] = {
       {"small commit", {1}, false},
       {"commit over the checkpoint threshold", {150}, true},
@@ -262,10 +270,19 @@ TEST(StoreFileTest, TheKeptLogCostsAWriterOnlyItsCommitsSync) {
       save(coordinator, rows);
       total += rows;
     }
-    ASSERT_GT(std::filesystem::file_size(log), 0u) << "case " << c.name;
+    const auto logSize = std::filesystem::file_size(log);
+    ASSERT_GT(logSize, 0u) << "case " << c.name;
     coordinator.reset();
-    EXPECT_EQ(std::filesystem::file_size(log) == 0, c.logCut) << "case " << c.name;
+    EXPECT_EQ(KeptLogVfs::logHoldsFrames(log), !c.logEmptied) << "case " << c.name;
+    EXPECT_EQ(std::filesystem::file_size(log), logSize) << "case " << c.name;
     EXPECT_EQ(StoreFileReader::openReadOnly(file)->integer("SELECT count(*) FROM ZVISIT"), total) << "case " << c.name;
+    save(open(file), 1);
+    // The next process's commit overwrites an emptied log from its start.
+    if (c.logEmptied) {
+      EXPECT_EQ(std::filesystem::file_size(log), logSize) << "case " << c.name << ", next commit";
+    }
+    EXPECT_EQ(StoreFileReader::openReadOnly(file)->integer("SELECT count(*) FROM ZVISIT"), total + 1)
+        << "case " << c.name << ", next commit";
   }
 
   // Once a writer synced the log's entry, later ones find it marked; a copy of the log, even

@@ -9,9 +9,12 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace chronelle {
 
@@ -19,6 +22,11 @@ namespace {
 
 constexpr const char* kName = "chronelle-kept-log";
 constexpr const char* kMark = "user.chronelle.log-entry-synced";
+
+// A log starts with a 32-byte header whose first four bytes are one of two magic numbers
+// (big-endian), the low bit telling the byte order of the frames' checksums.
+constexpr std::size_t kLogHeaderBytes = 32;
+constexpr std::uint32_t kLogMagic = 0x377f0682;
 
 // SQLite names the log by the database file's full path and "-wal".
 std::string directoryOf(const char* file) {
@@ -72,7 +80,8 @@ sqlite3_vfs* openingBase(sqlite3_vfs* self) {
   return current == nullptr || current == self || current->szOsFile > self->szOsFile ? registeredBase : current;
 }
 
-int openFile(sqlite3_vfs* self, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags) {
+int openWithoutCreatingKnownLog(sqlite3_vfs* self, sqlite3_filename name, sqlite3_file* file, int flags,
+                                int* outFlags) {
   sqlite3_vfs* base = openingBase(self);
   constexpr int kCreating = SQLITE_OPEN_WAL | SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
   if (name != nullptr && (flags & kCreating) == kCreating && !marksFail.load()) {
@@ -90,6 +99,53 @@ int openFile(sqlite3_vfs* self, sqlite3_filename name, sqlite3_file* file, int f
     }
   }
   return base->xOpen(base, name, file, flags, outFlags);
+}
+
+// A log file's methods: the base layer's, except the truncation. The file's pMethods points at
+// `methods`, the first member, so the truncation finds the base methods through it.
+struct KeptLogMethods {
+  sqlite3_io_methods methods;
+  const sqlite3_io_methods* base;
+};
+
+// Called by SQLite with the log's write lock and every read lock held. Emptying (size 0) writes a
+// header that matches no frame instead; any other size is cut as asked.
+int truncateLog(sqlite3_file* file, sqlite3_int64 size) {
+  const sqlite3_io_methods* base = reinterpret_cast<const KeptLogMethods*>(file->pMethods)->base;
+  sqlite3_int64 current = 0;
+  if (size != 0 || base->xFileSize(file, &current) != SQLITE_OK ||
+      current <= static_cast<sqlite3_int64>(kLogHeaderBytes)) {
+    return base->xTruncate(file, size);
+  }
+  if (current > KeptLogVfs::kMostBytesKept) {
+    if (const int rc = base->xTruncate(file, KeptLogVfs::kMostBytesKept); rc != SQLITE_OK) return rc;
+  }
+  static constexpr char kNoHeader[kLogHeaderBytes] = {};
+  return base->xWrite(file, kNoHeader, sizeof kNoHeader, 0);
+}
+
+std::mutex methodsMutex;
+// One table per base table seen (normally one); never freed, as open files point at them.
+// Guarded by methodsMutex.
+std::vector<std::unique_ptr<KeptLogMethods>> methodTables;
+
+const sqlite3_io_methods* keptLogMethods(const sqlite3_io_methods* base) {
+  std::lock_guard lock(methodsMutex);
+  for (const auto& table : methodTables) {
+    if (table->base == base) return &table->methods;
+  }
+  auto table = std::make_unique<KeptLogMethods>(KeptLogMethods{*base, base});
+  table->methods.xTruncate = truncateLog;
+  methodTables.push_back(std::move(table));
+  return &methodTables.back()->methods;
+}
+
+int openFile(sqlite3_vfs* self, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags) {
+  const int rc = openWithoutCreatingKnownLog(self, name, file, flags, outFlags);
+  if (rc == SQLITE_OK && (flags & SQLITE_OPEN_WAL) != 0 && file->pMethods != nullptr) {
+    file->pMethods = keptLogMethods(file->pMethods);
+  }
+  return rc;
 }
 
 sqlite3_vfs* registerLayer() {
@@ -113,6 +169,20 @@ const char* KeptLogVfs::name() {
 bool KeptLogVfs::directoryEntrySynced(const std::filesystem::path& logFile) {
   const auto id = identity(logFile.c_str());
   return id && carriesMark(logFile.c_str(), *id);
+}
+
+// A plain read: SQLite holds no locks on the log file itself, so closing this descriptor
+// drops none of the process's.
+bool KeptLogVfs::logHoldsFrames(const std::filesystem::path& logFile) {
+  const int fd = ::open(logFile.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  unsigned char header[kLogHeaderBytes];
+  const auto got = ::pread(fd, header, sizeof header, 0);
+  ::close(fd);
+  if (got != static_cast<ssize_t>(sizeof header)) return false;
+  const std::uint32_t magic = (std::uint32_t{header[0]} << 24) | (std::uint32_t{header[1]} << 16) |
+                              (std::uint32_t{header[2]} << 8) | header[3];
+  return (magic & ~1u) == kLogMagic;
 }
 
 }  // namespace chronelle

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 
 namespace chronelle {
@@ -22,9 +23,22 @@ namespace chronelle {
 ///
 /// SQLite deletes a log only under an exclusive lock of the database file, and opens it while
 /// holding a shared one, so the log cannot be replaced between the check and the open.
-/// Thread-safe.
+///
+/// A log emptied after a checkpoint keeps its size. SQLite empties a log (a truncation to 0
+/// bytes) when a checkpoint left every frame of it in the database file and no connection reads
+/// from it; the next commit would then append to the file again, and the sync of a commit that
+/// grows a file also commits the file's new size to the file system's journal, shared with every
+/// other writer of the disk. This layer writes a header that no frame matches over the old one
+/// instead (the log then holds nothing, to SQLite and to `logHoldsFrames`), so later commits
+/// overwrite the old frames in place and their syncs flush data only. A log is kept at most
+/// kMostBytesKept long; a longer one is cut to that size. Every frame of an emptied log is in
+/// the synced database file already, so a crash that loses the new header only has the old
+/// frames copied again. Thread-safe.
 class KeptLogVfs {
  public:
+  /// The longest log kept between processes, in bytes; the store's journal size limit too.
+  static constexpr std::int64_t kMostBytesKept = 1 << 20;
+
   /// The layer's name for `sqlite3_open_v2`, registered on the first call (not as the
   /// default). Its files are opened by the process's default layer at the time of the open.
   /// Never throws.
@@ -33,6 +47,10 @@ class KeptLogVfs {
   /// Whether the log file at `logFile` carries a valid mark that its directory entry was
   /// synced. False when the file is missing or the file system keeps no marks.
   static bool directoryEntrySynced(const std::filesystem::path& logFile);
+
+  /// Whether the log file at `logFile` may hold frames: it has a valid log header. False for a
+  /// missing, empty or emptied log. Reads the file's first bytes; never throws.
+  static bool logHoldsFrames(const std::filesystem::path& logFile);
 };
 
 }  // namespace chronelle

@@ -1,10 +1,11 @@
 #include "chronelle/store/ObjectID.h"
 
+#include "chronelle/store/RandomUUID.h"
+
 #include <array>
 #include <charconv>
 #include <cstring>
 #include <mutex>
-#include <random>
 #include <stdexcept>
 #include <unordered_set>
 
@@ -13,35 +14,6 @@ namespace chronelle {
 namespace {
 
 constexpr std::string_view kScheme = "x-chronelle://";
-
-// A version-4 UUID in canonical uppercase form. One generator per thread, seeded once
-// from the system's entropy source, so IDs made on different threads never share a stream.
-std::string randomUUID() {
-  thread_local std::mt19937_64 engine = [] {
-    std::random_device device;
-    std::seed_seq seed{device(), device(), device(), device(),
-                       device(), device(), device(), device()};
-    return std::mt19937_64(seed);
-  }();
-  std::uint8_t bytes[16];
-  for (int half = 0; half < 2; ++half) {
-    std::uint64_t bits = engine();
-    for (int i = 0; i < 8; ++i) {
-      bytes[half * 8 + i] = static_cast<std::uint8_t>(bits >> (8 * i));
-    }
-  }
-  bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4
-  bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string text;
-  text.reserve(36);
-  for (int i = 0; i < 16; ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
-    text += kHex[bytes[i] >> 4];
-    text += kHex[bytes[i] & 0xF];
-  }
-  return text;
-}
 
 bool isHexDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
@@ -116,7 +88,7 @@ ObjectID ObjectID::temporary(std::string_view entityName) {
   if (entityName.empty()) throw std::invalid_argument("ObjectID: empty entity name");
   ObjectID id;
   id.entityName_ = shared(entityName);
-  id.temporaryKey_ = randomUUID();
+  id.temporaryKey_ = randomUUIDString();
   return id;
 }
 

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "chronelle/store/CoordinatorImpl.h"
+#include "chronelle/store/KeptLogVfs.h"
 #include "chronelle/store/StoreError.h"
 #include "chronelle/store/StoreFile.h"
 #include "chronelle/store/StoreFileLock.h"
@@ -43,8 +44,9 @@ void writeMetadata(Connection& connection, const std::string& key, const std::st
 // in the file, which costs no sync: the next process rebuilds its index of the log from the
 // frames and cannot know they were copied, so it would copy (and sync) them all again at its
 // first commit, and so would every process after it until the log outgrew kLogLimitBytes.
+// Emptying keeps the log's size (KeptLogVfs), so commits overwrite it rather than grow it.
 constexpr int kLogCheckpointPages = 128;
-constexpr std::uintmax_t kLogLimitBytes = 1 << 20;
+constexpr std::uintmax_t kLogLimitBytes = KeptLogVfs::kMostBytesKept;
 
 // Every connection to the store, the one that sets it up (`switchToWal` for a file not yet
 // in WAL mode, which keeps the mode once switched) and the pooled ones.

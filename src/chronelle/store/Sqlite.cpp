@@ -164,7 +164,11 @@ void Connection::configureLibrary() {
     // No allocation statistics: nothing here reads them, and keeping them takes a global
     // mutex at every allocation and release (about 3,500 of each to open the store and
     // parse its schema, 0.3 M instructions per command).
-    return sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
+    // No block of 20 cache pages allocated ahead per connection: SQLite writes a header into
+    // every page of the block at once, so a short command touched (and faulted in) pages it
+    // never used; each page is allocated when first needed instead.
+    return sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK &&
+           sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0) == SQLITE_OK;
   }();
   (void)configured;
 }

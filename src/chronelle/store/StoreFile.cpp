@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <system_error>
 
+#include "chronelle/store/KeptLogVfs.h"
 #include "chronelle/store/Sqlite.h"
 #include "chronelle/store/StoreError.h"
 
@@ -49,11 +50,10 @@ std::string fileURI(const std::filesystem::path& file, const std::string& query)
 }
 
 // Whether the log holds commits, which a checkpoint of another process may be copying into
-// the file right now. The log stays between processes, so its mere presence says nothing.
+// the file right now. The log stays between processes, emptied logs keep their size, so
+// neither its presence nor its size says anything.
 bool logHoldsCommits(const std::filesystem::path& file) {
-  std::error_code error;
-  const auto size = std::filesystem::file_size(file.string() + "-wal", error);
-  return !error && size > 0;
+  return KeptLogVfs::logHoldsFrames(file.string() + "-wal");
 }
 
 bool inUse(const std::filesystem::path& file) {
