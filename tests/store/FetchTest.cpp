@@ -158,6 +158,14 @@ TEST_F(FetchPendingChangesTest, FetchingAgainShowsWhatAnotherConnectionSavedSinc
     EXPECT_NE(std::find(objects.begin(), objects.end(), saved["d"]), objects.end()) << "step " << i;
   }
   EXPECT_EQ(saved["a"]->value("rank"), Value(1));
+
+  // Without unsaved changes (nothing to sort in memory), new rows deleted or saved anew after
+  // the fetch, before any of their values is used: the objects are the rows the fetch found.
+  store.context->rollback();
+  other.exec(copies("ZNAME IN ('b', 'd')", "#"));
+  const auto fetched = store.context->fetch(request);
+  other.exec("DELETE FROM ZPLACE WHERE ZNAME = 'b#'; UPDATE ZPLACE SET ZNAME = 'moved', Z_OPT = Z_OPT + 1 WHERE ZNAME = 'd#'");
+  EXPECT_EQ(TestStore::names(fetched), (std::vector<std::string>{"a", "d", "b", "a*", "d#", "d*", "b#", "b*", "b+"}));
 }
 
 // Comparisons with numbers leave out rows another writer stored with text or a blob there,

@@ -124,7 +124,7 @@ struct ObjectContext::Impl {
   /// What an object fetch reads now: null for whole rows; else a batch for the objects it
   /// makes, carrying the columns of the properties it names (none when it names none, as a
   /// context that holds many objects of the table fetches) and `sortColumn` (-1: none), the
-  /// others read when first used. Throws StoreError(kInvalidPredicate) for a name that is no
+  /// others read when first used (by the fetch itself when it names none). Throws StoreError(kInvalidPredicate) for a name that is no
   /// attribute or to-one relationship of the entity (or of a subentity it includes), or an
   /// expression.
   std::shared_ptr<const Unfetched> partialRead(const FetchRequest& request, const EntityDescription& entity,

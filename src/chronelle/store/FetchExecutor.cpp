@@ -150,6 +150,10 @@ ObjectSet ObjectContext::Impl::fetchObjects(const FetchRequest& request) {
     auto object = objectForRow(*statement, table, partial);
     if (object->state().changeSeq == 0) result.push_back(std::move(object));  // changed ones are re-tested below
   }
+  // A fetch that names no properties returns its objects as their rows were when it ran:
+  // those it made read the rest now, together, not on first use, when another connection
+  // may have deleted their rows or saved them anew.
+  if (partial && request.propertiesToFetch.empty() && !partial->keys.empty()) readUnfetched(*partial);
   std::vector<std::shared_ptr<ManagedObject>> candidates = pending.objects;
   if (parent) {
     ParentPending fromParent = parentPending(request, entity);

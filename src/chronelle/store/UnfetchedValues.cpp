@@ -1,6 +1,7 @@
 // Objects fetched with some of their properties only (those the fetch names, or none when
 // the context already holds many objects of the table): which columns the fetch reads, and
-// the others read for every object it made at once, the first time one of them is used.
+// the others read for every object it made at once: the first time one of them is used, or,
+// for a fetch that names none, as soon as the fetch has made them.
 
 #include <algorithm>
 
@@ -18,7 +19,7 @@ std::shared_ptr<const ObjectContext::Impl::Unfetched> ObjectContext::Impl::parti
   if (parent) return nullptr;
   // A context that holds many objects of the table (a list opened again, a report over
   // entries already shown) reads keys and versions only: an object it holds unchanged since
-  // needs no more, and the ones new here read the rest together when first used. One that
+  // needs no more, and the ones new here read the rest together at the fetch's end. One that
   // holds few (a short-lived process, a first list) reads whole rows: a second statement to
   // prepare would cost it more than the columns it might skip.
   constexpr std::size_t kFewestRegistered = 32;
