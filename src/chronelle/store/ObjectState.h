@@ -15,14 +15,6 @@
 namespace chronelle {
 
 struct ManagedObject::State {
-  /// Objects are made and let go of by the hundred (a listing, a report): each thread keeps
-  /// the room of some states it let go of for the next ones (ManagedObject.cpp), instead of
-  /// a trip through the heap for every object.
-  ///@{
-  static void* operator new(std::size_t size);
-  static void operator delete(void* block, std::size_t size) noexcept;
-  ///@}
-
   std::shared_ptr<const ObjectModel> model;  ///< keeps the entity description alive
   const EntityDescription* entity = nullptr;
   const EntityDescription::Layout* layout = nullptr;
