@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "StoreTestModel.h"
 #include "chronelle/store/EntityLayout.h"
 
@@ -95,8 +97,9 @@ TEST(ModelTest, InheritanceSharesOneTablePerRoot) {
       std::vector<std::string> near = {name + "s", name.substr(0, name.size() - 1), "", name};
       near.back()[name.size() / 2 + (name.size() > 2 ? 1 : 0)] ^= 0x20;
       for (const auto& probe : near) {
-        const auto it = layout.slotByName.find(probe);
-        EXPECT_EQ(layout.slot(probe), it == layout.slotByName.end() ? -1 : it->second)
+        const auto it = std::find_if(layout.slots.begin(), layout.slots.end(),
+                                     [&](const PropertySlot& slot) { return slot.name == probe; });
+        EXPECT_EQ(layout.slot(probe), it == layout.slots.end() ? -1 : static_cast<int>(it - layout.slots.begin()))
             << entity->name() << ": \"" << probe << "\"";
       }
     }

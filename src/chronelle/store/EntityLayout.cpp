@@ -28,10 +28,7 @@ void EntityDescription::Layout::indexSlots() {
 }
 
 int EntityDescription::Layout::slot(std::string_view name) const {
-  if (slotTable.empty()) {
-    auto it = slotByName.find(name);
-    return it == slotByName.end() ? -1 : it->second;
-  }
+  if (slotTable.empty()) return -1;  // a layout still being made
   const std::size_t mask = slotTable.size() - 1;
   for (std::size_t i = nameHash(name) & mask;; i = (i + 1) & mask) {
     const int s = slotTable[i];

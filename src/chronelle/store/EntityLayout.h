@@ -81,10 +81,10 @@ struct EntityDescription::Layout {
   int index = 0;  ///< position of the entity in the model
   std::shared_ptr<const TableLayout> table;
   std::vector<PropertySlot> slots;
-  std::map<std::string, int, std::less<>> slotByName;
   /// The slots by a hash of their names, open-addressed (a power of two in size, -1 where
   /// empty): getters find their slot by name at every call, and this takes a few
-  /// comparisons where the map takes several calls. Made by indexSlots().
+  /// comparisons where a map takes several calls. Made by indexSlots(); a name given to two
+  /// slots finds the first.
   std::vector<int> slotTable;
   std::vector<ToManySlot> toMany;
   std::map<std::string, int, std::less<>> toManyByName;

@@ -283,7 +283,6 @@ void ObjectModel::finalize() {
         slot.attribute = a;
         slot.column = ensureColumn(*table, storeName(a->name), a->type, isIndexed(*member, a->name),
                                    false, isForeignKey, member->name_, a->name);
-        layout.slotByName.emplace(slot.name, static_cast<int>(layout.slots.size()));
         layout.slots.push_back(std::move(slot));
       }
       for (const auto* r : member->allRelationships()) {
@@ -300,7 +299,6 @@ void ObjectModel::finalize() {
           slot.entityColumn = ensureColumn(*table, column + "_ENT", AttributeType::integer32, false, true,
                                            isForeignKey, member->name_, r->name);
         }
-        layout.slotByName.emplace(slot.name, static_cast<int>(layout.slots.size()));
         layout.slots.push_back(std::move(slot));
       }
     }
@@ -322,6 +320,7 @@ void ObjectModel::finalize() {
     table->rowByKeySql = table->selectRowsSql + " WHERE t0.Z_PK = ?";
     tables.push_back(std::move(table));
   }
+  for (auto& layout : layouts) layout->indexSlots();
   for (const auto& e : entities_) {
     auto& layout = *layoutOf[e.get()];
     for (const auto* r : e->allRelationships()) {
@@ -334,7 +333,6 @@ void ObjectModel::finalize() {
       layout.toMany.push_back(slot);
     }
   }
-  for (auto& layout : layouts) layout->indexSlots();
   for (std::size_t i = 0; i < entities_.size(); ++i) entities_[i]->layout_ = layouts[i];
   schemaHash_ = schemaHash();
   finalized_ = true;
