@@ -104,19 +104,26 @@ struct StoredColumn {
   operator Value() const { return readColumn(row, column, type); }
 };
 
+// The value of a to-one whose key is at `column` and the code of its concrete entity at
+// `entityColumn` (-1: the relationship names an entity without subentities).
+Value toOneValue(const ObjectContext::Impl& context, const PropertySlot& slot, const Statement& row, int column,
+                 int entityColumn) {
+  if (row.isNull(column)) return Value();
+  const EntityDescription* destination = slot.destination;
+  if (entityColumn >= 0) {
+    if (const auto* concrete = context.store->entityForCode(row.columnInt64(entityColumn))) destination = concrete;
+  }
+  return Value(context.savedID(*destination, row.columnInt64(column)));
+}
+
 }  // namespace
 
 Value ObjectContext::Impl::decodeSlot(const PropertySlot& slot, const Statement& row,
                                       const std::vector<int>& positions) const {
   const int column = positions[static_cast<std::size_t>(slot.column)];
   if (!slot.isRelationship()) return readColumn(row, column, slot.attribute->type);
-  if (row.isNull(column)) return Value();
-  const EntityDescription* destination = slot.destination;
-  if (slot.entityColumn >= 0) {
-    const int entityColumn = positions[static_cast<std::size_t>(slot.entityColumn)];
-    if (const auto* concrete = store->entityForCode(row.columnInt64(entityColumn))) destination = concrete;
-  }
-  return Value(savedID(*destination, row.columnInt64(column)));
+  return toOneValue(*this, slot, row, column,
+                    slot.entityColumn >= 0 ? positions[static_cast<std::size_t>(slot.entityColumn)] : -1);
 }
 
 void ObjectContext::Impl::decodeRowInto(const EntityDescription::Layout& layout, const Statement& row,
@@ -142,16 +149,8 @@ void ObjectContext::Impl::decodeRowInto(const EntityDescription::Layout& layout,
     const int column = columnOf(slot.column);
     if (!slot.isRelationship()) {
       values.emplace_back(StoredColumn{row, column, slot.attribute->type});
-    } else if (row.isNull(column)) {
-      values.emplace_back();
     } else {
-      const EntityDescription* destination = slot.destination;
-      if (slot.entityColumn >= 0) {
-        if (const auto* concrete = store->entityForCode(row.columnInt64(columnOf(slot.entityColumn)))) {
-          destination = concrete;
-        }
-      }
-      values.emplace_back(savedID(*destination, row.columnInt64(column)));
+      values.push_back(toOneValue(*this, slot, row, column, slot.entityColumn >= 0 ? columnOf(slot.entityColumn) : -1));
     }
   }
 }
