@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
-#include <typeinfo>
 
 #include "chronelle/data/BaseDataProvider.h"
 #include "chronelle/data/FetchCasting.h"
@@ -73,12 +72,7 @@ std::vector<FlatNodeStuctureItem> BaseDataProvider::getFlatNodeStructure(const s
         std::vector<Node*> nodes;
         nodes.reserve(fetched.size());
         for (const auto& object : fetched) {
-          const auto& type = typeid(*object);
-          if (type == typeid(Task) || type == typeid(Folder)) {
-            nodes.push_back(static_cast<Node*>(object.get()));
-          } else if (auto* node = dynamic_cast<Node*>(object.get())) {
-            nodes.push_back(node);
-          }
+          if (Node* node = Node::fromObject(object.get())) nodes.push_back(node);
         }
         // The rows come in key order straight off the table and are put in order here, each
         // folder's children together, by order, ties by key (their place in the rows), as a

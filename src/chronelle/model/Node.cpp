@@ -73,14 +73,17 @@ void Node::removeFromChildren(const std::shared_ptr<Node>& child) {
   removeObject(kChildren, child);
 }
 
-std::shared_ptr<Node> Node::parent() const {
-  // Cast by moving the pointer: no second count of the owners up and down per call. The
-  // model's own classes are told by their exact type, which costs less than a search of
-  // the class tree.
-  auto object = this->object(kParent);
-  if (!object) return nullptr;
+Node* Node::fromObject(ManagedObject* object) {
+  if (object == nullptr) return nullptr;
   const auto& type = typeid(*object);
-  if (type != typeid(Folder) && type != typeid(Task) && dynamic_cast<Node*>(object.get()) == nullptr) return nullptr;
+  if (type == typeid(Folder) || type == typeid(Task)) return static_cast<Node*>(object);
+  return dynamic_cast<Node*>(object);
+}
+
+std::shared_ptr<Node> Node::parent() const {
+  // Cast by moving the pointer: no second count of the owners up and down per call.
+  auto object = this->object(kParent);
+  if (fromObject(object.get()) == nullptr) return nullptr;
   return std::static_pointer_cast<Node>(std::move(object));
 }
 void Node::setParent(const std::shared_ptr<Node>& parent) { setObject(kParent, parent); }
