@@ -21,13 +21,6 @@
 namespace chronelle::testing {
 namespace {
 
-template <class T>
-std::string names(const std::vector<std::shared_ptr<T>>& nodes) {
-  std::string text;
-  for (const auto& n : nodes) text += (text.empty() ? "" : " ") + n->name();
-  return text;
-}
-
 class BaseDataProviderRead : public StackFixture {
  protected:
   BaseDataProvider provider{stack->viewContext()};

@@ -30,12 +30,6 @@ class DataModifierFixture : public StackFixture {
     return session;
   }
 
-  // Names of `nodes` in order, joined with spaces, for readable comparisons.
-  static std::string names(const std::vector<std::shared_ptr<Node>>& nodes) {
-    std::string out;
-    for (const auto& node : nodes) out += (out.empty() ? "" : " ") + node->name();
-    return out;
-  }
   // "name=order" of `nodes` in order, joined with spaces.
   static std::string layout(const std::vector<std::shared_ptr<Node>>& nodes) {
     std::string out;

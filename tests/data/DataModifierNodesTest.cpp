@@ -4,8 +4,6 @@
 #include <tuple>
 
 #include "DataModifierFixture.h"
-#include "chronelle/data/BaseDataProvider.h"
-#include "chronelle/model/NodeFilter.h"
 #include "chronelle/platform/NotificationCenter.h"
 
 namespace chronelle::testing {
@@ -15,11 +13,6 @@ using Key = NodeChangeKey;
 
 class DataModifierNodesTest : public DataModifierFixture {
  protected:
-  std::vector<std::shared_ptr<Node>> topLevel(bool archived) {
-    return BaseDataProvider(stack->viewContext())
-        .getChildren(nullptr, NodeFilter(NodeFilter::NodeTypeOption::all, archived ? NodeFilter::ArchivedStateOption::archived
-                                                                                  : NodeFilter::ArchivedStateOption::active));
-  }
   void makeBillable(Node& node, bool billable, std::optional<double> rate) {
     node.setIsBillableSet(true), node.setIsBillable(billable);
     node.setHourlyRateIsSet(rate.has_value()), node.setHourlyRate(rate.value_or(0));

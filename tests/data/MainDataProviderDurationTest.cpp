@@ -11,6 +11,8 @@
 #include "teststack/ProviderFixture.h"
 #include "chronelle/data/NodeChangeKey.h"
 #include "chronelle/data/TimeEntryChangeKey.h"
+#include "chronelle/model/ALEntry.h"
+#include "chronelle/model/BrowserALEntry.h"
 #include "chronelle/store/UndoManager.h"
 
 namespace chronelle::testing {
@@ -43,42 +45,74 @@ class MainDataProviderDurationTest : public ProviderFixture {
   std::shared_ptr<Task> a, b, c;
 };
 
-TEST_F(MainDataProviderDurationTest, ConfirmedDurationsFollowEveryKindOfWrite) {
+// Every kind of write: it returns, then one change notification names the kinds it saved (none
+// when it changed nothing), and the stored totals equal the saved entries below.
+TEST_F(MainDataProviderDurationTest, EveryKindOfWriteIsAnnouncedOnceAndKeepsTheTotals) {
+  auto log = context().insert<ALEntry>(ALEntry::kEntityName);
+  log->setBegin(utc(8));
+  context().insert<ALEntry>(BrowserALEntry::kEntityName)->setBegin(utc(8));
+  save();
+  MainQueue::shared().runPending();
   std::shared_ptr<Session> e1, e2, e3, copy;
   using Key = TimeEntryChangeKey;
-  const std::pair<const char*, std::function<void()>> steps[] = {
-      {"create", [&] { e1 = write(provider->createTimeEntry(utc(9) + 0.7, utc(10) + 0.2, a->objectID(), false, {})); }},
-      {"create more",
-       [&] {
-         e2 = write(provider->createTimeEntry(utc(10), utc(10, 30), b->objectID(), false, {}));
-         e3 = write(provider->createTimeEntry(utc(11), utc(11, 20), c->objectID(), false, {}));
-       }},
-      {"create running", [&] { write(provider->createTimeEntry(utc(12), std::nullopt, b->objectID(), false, {})); }},
-      {"re-time", [&] { write(provider->updateTimeEntry(e1->objectID(), {{Key::begin, utc(8, 15)}})); }},
-      {"move to top-level task", [&] { write(provider->updateTimeEntry(e1->objectID(), {{Key::taskId, c->objectID()}})); }},
+  const std::string none = "[]", session = R"(["session"])", task = R"(["task"])", folder = R"(["folder"])",
+                    taskAndFolder = R"(["task", "folder"])", sessionAndTask = R"(["session", "task"])";
+  const auto move = [&](const std::shared_ptr<Node>& node, const std::shared_ptr<Folder>& to, OrderOption order) {
+    write(provider->moveNodes({MoveNodeOption(node->objectID(), to ? std::optional(to->objectID()) : std::nullopt, order)}));
+  };
+  const std::tuple<const char*, std::function<void()>, std::string> steps[] = {
+      {"create task in folder",
+       [&] { write(provider->createTask({{NodeChangeKey::name, std::string("T")}, {NodeChangeKey::parentId, f->objectID()}})); },
+       changed(task, folder, none)},
+      {"create", [&] { e1 = write(provider->createTimeEntry(utc(9) + 0.7, utc(10) + 0.2, a->objectID(), false, {})); },
+       changed(session, task, none)},
+      {"create on B", [&] { e2 = write(provider->createTimeEntry(utc(10), utc(10, 30), b->objectID(), false, {})); },
+       changed(session, task, none)},
+      {"create on C", [&] { e3 = write(provider->createTimeEntry(utc(11), utc(11, 20), c->objectID(), false, {})); },
+       changed(session, task, none)},
+      {"create running", [&] { write(provider->createTimeEntry(utc(12), std::nullopt, b->objectID(), false, {})); },
+       changed(session, task, none)},
+      {"re-time", [&] { write(provider->updateTimeEntry(e1->objectID(), {{Key::begin, utc(8, 15)}})); },
+       changed(none, session, none)},
+      {"move to top-level task", [&] { write(provider->updateTimeEntry(e1->objectID(), {{Key::taskId, c->objectID()}})); },
+       changed(none, sessionAndTask, none)},
       {"move and re-time into folder",
-       [&] { write(provider->updateTimeEntry(e3->objectID(), {{Key::taskId, a->objectID()}, {Key::end, utc(11, 45)}})); }},
-      {"re-time several", [&] { write(provider->updateTimeEntries({e2->objectID(), e3->objectID()}, {{Key::end, utc(13)}})); }},
-      {"duplicate", [&] { copy = write(provider->duplicateTimeEntry(e2, true)); }},
-      {"delete", [&] { write(provider->deleteTimeEntries({e2})); }},
+       [&] { write(provider->updateTimeEntry(e3->objectID(), {{Key::taskId, a->objectID()}, {Key::end, utc(11, 45)}})); },
+       changed(none, sessionAndTask, none)},
+      {"re-time several", [&] { write(provider->updateTimeEntries({e2->objectID(), e3->objectID()}, {{Key::end, utc(13)}})); },
+       changed(none, session, none)},
+      {"write without changes", [&] { write(provider->updateTimeEntries({}, {{Key::end, utc(9)}})); }, ""},
+      {"duplicate", [&] { copy = write(provider->duplicateTimeEntry(e2, true)); }, changed(session, task, none)},
+      {"delete", [&] { write(provider->deleteTimeEntries({e2})); }, changed(none, task, session)},
       {"merge",
        [&] {
          write(provider->mergeSessions({*e1->identifier(), *copy->identifier()}, *a->identifier(),
                                        MainDataProvider::SessionMergeType::byPushingSessionsTogether));
-       }},
-      {"move task out of its folders",
-       [&] { write(provider->moveNodes({MoveNodeOption(a->objectID(), std::nullopt, OrderOption::last)})); }},
-      {"move task into a folder",
-       [&] { write(provider->moveNodes({MoveNodeOption(a->objectID(), g->objectID(), OrderOption::order(0))})); }},
-      {"delete task", [&] { write(provider->deleteNodes({b->objectID()})); }},
-      {"move folder to the top",
-       [&] { write(provider->moveNodes({MoveNodeOption(g->objectID(), std::nullopt, OrderOption::last)})); }},
+       },
+       changed(session, task, session)},
+      {"move task out of its folders", [&] { move(a, nullptr, OrderOption::last); }, changed(none, taskAndFolder, none)},
+      {"move task into a folder", [&] { move(a, g, OrderOption::order(0)); }, changed(none, taskAndFolder, none)},
+      {"delete task", [&] { write(provider->deleteNodes({b->objectID()})); }, changed(none, folder, R"(["session", "task"])")},
+      // The task inside the moved folder is updated too: its place in the tree changed.
+      {"move folder to the top", [&] { move(g, nullptr, OrderOption::last); }, changed(none, taskAndFolder, none)},
+      {"rename folder", [&] { write(provider->updateNode(f->objectID(), {{NodeChangeKey::name, std::string("E")}})); },
+       changed(none, folder, none)},
+      {"sort the top level", [&] { write(provider->sortNodesByName(std::nullopt)); }, changed(none, taskAndFolder, none)},
+      // What is no log entry is skipped.
+      {"delete a log", [&] { write(provider->deleteActivityLogs({a->objectID(), log->objectID()})); },
+       changed(none, none, R"(["alEntry"])")},
+      {"delete all logs", [&] { write(provider->deleteAllActivityLogs()); }, changed(none, none, R"(["alEntry"])")},
+      {"delete all logs again", [&] { write(provider->deleteAllActivityLogs()); }, ""},
   };
-  for (const auto& [name, run] : steps) {
+  takeEvents();
+  for (const auto& [name, run, announced] : steps) {
     run();
+    EXPECT_EQ(takeEvents(), "returned" + (announced.empty() ? "" : " | " + announced)) << "after " << name;
     EXPECT_EQ(render(provider->verifyConfirmedDurations()), "") << "after " << name;
     EXPECT_FALSE(context().hasChanges()) << "after " << name;
   }
+  EXPECT_TRUE(provider->getActivityLogs(std::nullopt, std::nullopt).empty());
+  EXPECT_EQ(names(topLevel(false)), "C E G") << "the active nodes were sorted";
   // A came back into G with e3 (2 h) and the merged entry (1 h 45 min pushed against 3 h);
   // C lost its only entry to the merge; F lost G.
   EXPECT_EQ(std::tuple(a->confirmedDuration(), g->confirmedDuration(), c->confirmedDuration(),

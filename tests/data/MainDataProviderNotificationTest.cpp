@@ -14,8 +14,6 @@
 #include <vector>
 
 #include "teststack/ProviderFixture.h"
-#include "chronelle/model/ALEntry.h"
-#include "chronelle/model/BrowserALEntry.h"
 
 namespace chronelle::testing {
 namespace {
@@ -23,9 +21,6 @@ namespace {
 const std::string none = "[]";
 const std::string session = R"(["session"])";
 const std::string task = R"(["task"])";
-const std::string folder = R"(["folder"])";
-const std::string sessionAndTask = R"(["session", "task"])";
-const std::string alEntry = R"(["alEntry"])";
 
 class MainDataProviderNotificationTest : public ProviderFixture {
  protected:
@@ -33,10 +28,7 @@ class MainDataProviderNotificationTest : public ProviderFixture {
     f = makeFolder("F");
     a = makeTask("A", f);
     b = makeTask("B", nullptr, 1);
-    entry = makeSession(a, utc(9), utc(10));
-    log = context().insert<ALEntry>(ALEntry::kEntityName);
-    context().insert<ALEntry>(BrowserALEntry::kEntityName)->setBegin(utc(8));
-    log->setBegin(utc(8));
+    makeSession(a, utc(9), utc(10));
     save();
     MainQueue::shared().runPending();
     events.clear();
@@ -44,49 +36,7 @@ class MainDataProviderNotificationTest : public ProviderFixture {
 
   std::shared_ptr<Folder> f;
   std::shared_ptr<Task> a, b;
-  std::shared_ptr<Session> entry;
-  std::shared_ptr<ALEntry> log;  // and a browser log beside it
 };
-
-TEST_F(MainDataProviderNotificationTest,
-       OneChangeNotificationFollowsEachWriteThatChangedSomething) {
-  struct Case {
-    const char* name;
-    std::function<asio::awaitable<void>()> run;
-    std::string expected;
-  };
-  using TKey = TimeEntryChangeKey;
-  const std::string r = "returned | ";
-  const Case cases[] = {
-      {"create task in folder", [&] { return discardResult(provider->createTask(
-                                    {{NodeChangeKey::name, std::string("T")}, {NodeChangeKey::parentId, f->objectID()}})); },
-       r + changed(task, folder, none)},
-      {"create finished entry",
-       [&] { return discardResult(provider->createTimeEntry(utc(11), utc(12), a->objectID(), false, {})); },
-       r + changed(session, task, none)},
-      {"re-time entry", [&] { return provider->updateTimeEntry(entry->objectID(), {{TKey::end, utc(10, 30)}}); },
-       r + changed(none, session, none)},
-      {"move entry", [&] { return provider->updateTimeEntry(entry->objectID(), {{TKey::taskId, b->objectID()}}); },
-       r + changed(none, sessionAndTask, none)},
-      {"rename folder", [&] { return provider->updateNode(f->objectID(), {{NodeChangeKey::name, std::string("G")}}); },
-       r + changed(none, folder, none)},
-      {"delete entry", [&] { return provider->deleteTimeEntries({entry}); },
-       r + changed(none, task, session)},
-      // What is no log entry is skipped.
-      {"delete a log", [&] { return provider->deleteActivityLogs({a->objectID(), log->objectID()}); },
-       r + changed(none, none, alEntry)},
-      {"delete all logs", [&] { return provider->deleteAllActivityLogs(); },
-       r + changed(none, none, alEntry)},
-      {"delete all logs again", [&] { return provider->deleteAllActivityLogs(); }, "returned"},
-      {"write without changes",
-       [&] { return provider->updateTimeEntries({}, {{TKey::end, utc(9)}}); }, "returned"},
-  };
-  for (const auto& c : cases) {
-    write(c.run());
-    EXPECT_EQ(takeEvents(), c.expected) << "case " << c.name;
-  }
-  EXPECT_TRUE(provider->getActivityLogs(std::nullopt, std::nullopt).empty());
-}
 
 // The created entry is the view context's own object, floored to the second, and marks its
 // task and folders as running.

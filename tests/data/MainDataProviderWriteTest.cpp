@@ -5,7 +5,6 @@
 
 #include "teststack/ProviderFixture.h"
 #include "chronelle/data/ManagedObjectFetcherError.h"
-#include "chronelle/model/NodeFilter.h"
 #include "chronelle/model/Rule.h"
 #include "chronelle/model/RuleSet.h"
 #include "chronelle/store/StoreError.h"
@@ -128,19 +127,12 @@ TEST_F(MainDataProviderWriteTest, ArchivingAnnouncesTheGivenIdsAfterTheWrite) {
 // A folder selected together with one of its tasks: archiving the folder marks the task too,
 // and the task must still be moved, after the folder.
 TEST_F(MainDataProviderWriteTest, FolderAndItsOwnTaskSelectedAreEachMovedToTheTop) {
-  auto topLevel = [&](NodeFilter::ArchivedStateOption state) {
-    std::string text;
-    for (const auto& node : provider->getChildren(nullptr, NodeFilter(NodeFilter::NodeTypeOption::all, state)))
-      text += node->name() + " ";
-    return text;
-  };
-  using State = NodeFilter::ArchivedStateOption;
   write(provider->archiveNodes({f->objectID(), a->objectID()}, true));
   EXPECT_TRUE(a->archived() && b->archived() && b->parent() == f);
-  EXPECT_EQ(topLevel(State::archived), "F A ");
+  EXPECT_EQ(names(topLevel(true)), "F A");
   write(provider->unarchiveNodes({f->objectID(), b->objectID()}, true));
   EXPECT_FALSE(f->archived() || b->archived());
-  EXPECT_EQ(topLevel(State::active) + "| " + topLevel(State::archived), "Top F B | A ");
+  EXPECT_EQ(names(topLevel(false)) + " | " + names(topLevel(true)), "Top F B | A");
 }
 
 TEST_F(MainDataProviderWriteTest, RuleIsCopiedIntoANewRuleSetFromATemplate) {

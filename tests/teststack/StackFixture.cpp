@@ -1,5 +1,6 @@
 #include "teststack/StackFixture.h"
 
+#include "chronelle/data/BaseDataProvider.h"
 #include "chronelle/model/ChronelleModel.h"
 #include "chronelle/model/NSDictionaryValueTransformer.h"
 #include "chronelle/platform/Calendar.h"
@@ -63,6 +64,12 @@ std::shared_ptr<Session> StackFixture::makeSession(const std::shared_ptr<Task>& 
   session->setEnd(end);
   if (task) session->setTask(task);
   return session;
+}
+
+std::vector<std::shared_ptr<Node>> StackFixture::topLevel(bool archived) {
+  using State = NodeFilter::ArchivedStateOption;
+  return BaseDataProvider(stack->viewContext())
+      .getChildren(nullptr, NodeFilter(NodeFilter::NodeTypeOption::all, archived ? State::archived : State::active));
 }
 
 }  // namespace chronelle::testing
