@@ -10,6 +10,7 @@
 #include "chronelle/store/FetchedRow.h"
 #include "chronelle/store/Predicate.h"
 #include "chronelle/store/Sqlite.h"
+#include "chronelle/store/StatementObserver.h"
 #include "chronelle/store/StoreError.h"
 #include "chronelle/store/UndoManager.h"
 
@@ -159,18 +160,32 @@ TEST_F(FetchPendingChangesTest, FetchingAgainShowsWhatAnotherConnectionSavedSinc
   }
   EXPECT_EQ(saved["a"]->value("rank"), Value(1));
 
-  // Without unsaved changes (nothing to sort in memory), new rows deleted or saved anew after
-  // the fetch, before any of their values is used: the objects are the rows the fetch found.
-  store.context->rollback();
+  // Without unsaved changes (nothing to sort in memory), new rows deleted or saved anew while
+  // the fetch runs, between its read of their keys and of the rest of their rows: the objects
+  // are the rows the fetch found. (The hook sees the statements of connections opened after
+  // it is set: those of the store opened again, which holds every row.)
+  bool armed = false;
+  setStatementObserver([&](const std::string& sql) {
+    if (!armed || (sql.find("WHERE t0.Z_PK BETWEEN") == std::string::npos && sql.find("WHERE t0.Z_PK IN (") == std::string::npos)) {
+      return;
+    }
+    armed = false;
+    other.exec("DELETE FROM ZPLACE WHERE ZNAME = 'b#'; UPDATE ZPLACE SET ZNAME = 'moved', Z_OPT = Z_OPT + 1 WHERE ZNAME = 'd#'");
+  });
+  store.reopen();
+  const auto held = store.context->fetch(FetchRequest("Place"));
   other.exec(copies("ZNAME IN ('b', 'd')", "#"));
-  const auto fetched = store.context->fetch(request);
-  other.exec("DELETE FROM ZPLACE WHERE ZNAME = 'b#'; UPDATE ZPLACE SET ZNAME = 'moved', Z_OPT = Z_OPT + 1 WHERE ZNAME = 'd#'");
-  EXPECT_EQ(TestStore::names(fetched), (std::vector<std::string>{"a", "d", "b", "a*", "d#", "d*", "b#", "b*", "b+"}));
+  armed = true;
+  const auto fetched = store.context->fetch(spots("identifier == nil", {}, {{"rank", true}, {"name", true}}));  // copies
+  setStatementObserver(nullptr);
+  EXPECT_FALSE(armed) << "the rest of the rows was not read apart";
+  EXPECT_EQ(TestStore::names(fetched), (std::vector<std::string>{"a*", "d#", "d*", "b#", "b*", "b+"}));
 }
 
-// Comparisons with numbers leave out rows another writer stored with text or a blob there,
-// also where the store skips the guards of columns that hold numbers only.
-TEST_F(FetchPendingChangesTest, DictionaryFetchesLeaveOutTextAndBlobsAnotherWriterStored) {
+// Comparisons with numbers leave out rows another writer stored with text or a blob there, in
+// dictionary and object fetches alike; the store skips the guards of an indexed column that
+// holds numbers only, and only then.
+TEST_F(FetchPendingChangesTest, FetchesLeaveOutTextAndBlobsAnotherWriterStored) {
   const std::pair<const char*, std::vector<std::string>> cases[] = {
       {"rank >= 2", {"d"}}, {"rank > 0 AND rank < 4", {"a"}}, {"rank != 4", {"a", "b", "c"}},
       {"rank IN {1, 2, 3}", {"a"}}, {"rank < 2 OR rank > 3", {"a", "d"}}, {"NOT (rank <= 1)", {"b", "c", "d"}}};
@@ -183,16 +198,32 @@ TEST_F(FetchPendingChangesTest, DictionaryFetchesLeaveOutTextAndBlobsAnotherWrit
     std::sort(result.begin(), result.end());
     return result;
   };
+  const auto objects = [&](const char* format) {
+    std::vector<std::string> result = TestStore::names(store.context->fetch(spots(format)));
+    std::sort(result.begin(), result.end());
+    return result;
+  };
+  std::vector<std::string> statements;
+  setStatementObserver([&](const std::string& sql) { statements.push_back(sql); });
+  store.reopen();
+  const auto guarded = [&] {  // whether a statement since the last call guarded the ranks
+    const bool any = std::any_of(statements.begin(), statements.end(),
+                                 [](const std::string& sql) { return sql.find("+t0.\"ZRANK\" < ''") != std::string::npos; });
+    statements.clear();
+    return any;
+  };
   // Before: numbers only. After: 'b' holds text and 'c' a blob, which no comparison with a
   // number selects, and which `!=` always does.
-  for (const auto& [format, expected] : cases) {
-    EXPECT_EQ(names(format, true), TestStore::names(store.context->fetch(spots(format)))) << format;
-  }
+  for (const auto& [format, expected] : cases) EXPECT_EQ(names(format, true), objects(format)) << format;
+  EXPECT_FALSE(guarded());
   Connection other(store.file, false, 5000);
   other.exec("UPDATE ZPLACE SET ZRANK = 'x' WHERE ZNAME = 'b'; UPDATE ZPLACE SET ZRANK = x'02' WHERE ZNAME = 'c'");
   for (const auto& [format, expected] : cases) {
     for (const bool sorted : {false, true}) EXPECT_EQ(names(format, sorted), expected) << format << " sorted " << sorted;
+    EXPECT_EQ(objects(format), expected) << format;
   }
+  EXPECT_TRUE(guarded());
+  setStatementObserver(nullptr);
 }
 
 class FetchDictionaryTest : public ::testing::Test {

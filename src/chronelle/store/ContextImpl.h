@@ -132,7 +132,8 @@ struct ObjectContext::Impl {
   /// "SELECT t0.Z_PK, t0.Z_ENT, t0.Z_OPT, t0.<column>…" (no FROM): every column, or those
   /// `unfetched` reads, at its positions.
   static std::string selectColumns(const TableLayout& table, const Unfetched* unfetched);
-  /// Sets the positions of the columns `unfetched` reads, as selectColumns selects them.
+  /// Numbers the positions of the columns `unfetched` reads (those marked with one ≥ 0), as
+  /// selectColumns selects them.
   static void placeColumns(Unfetched& unfetched);
   /// Reads the values not fetched of every registered object made by that fetch (its keys),
   /// in a few statements. Throws what SQLite throws.

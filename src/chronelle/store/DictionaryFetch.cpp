@@ -59,48 +59,18 @@ const MaintainedSumLayout* maintainedSum(const FetchRequest& request, const Enti
   return nullptr;
 }
 
-// The conditions after the entity codes: the predicate's and its span range, with every
-// storage-class guard (`guarded`) and, where `numbersOnly` is not empty, without the guards
-// of the numeric columns that query finds to hold no text or blob (`unguarded`).
-struct GuardedWhere {
-  SqlFragment guarded;
-  SqlFragment unguarded;
-  std::string numbersOnly;  ///< a query of one row and column, true when the guards hold
-};
-
-// A period fetch guards the begin and the end of every row it reads, for rows another writer
-// may have stored with text or blobs there; where an index on the column shows none, one step
-// to its greatest value, the guards hold on every row and cost a test per row each. Not asked
-// with `rowsRead` false: the statement mostly reads no rows to test.
-GuardedWhere guardedWhere(const FetchRequest& request, const EntityDescription& entity, SqlMapper& mapper,
-                          bool rowsRead) {
-  GuardedWhere where;
-  if (!request.predicate) return where;
-  const std::optional<SpanRangeFragment> range = mapper.spanRange(*request.predicate);
-  const auto complete = [&](SqlFragment fragment) {
-    fragment.sql = " AND (" + fragment.sql + ")";
-    if (range) {
-      fragment.sql += " AND " + range->sql;
-      fragment.parameters.insert(fragment.parameters.end(), range->parameters.begin(), range->parameters.end());
-    }
-    return fragment;
-  };
-  Predicate::NumberGuards guards;
-  where.guarded = complete(request.predicate->toSql(mapper, guards));
-  if (!rowsRead) return where;
-  const TableLayout& table = *entity.layout().table;
-  Predicate::NumberGuards known;
-  for (const std::string& guarded : guards.written) {
-    for (const ColumnLayout& column : table.columns) {
-      const std::string type = sqlType(column.type);
-      if (!column.indexed || (type != "INTEGER" && type != "REAL") || guarded != "t0.\"" + column.name + "\"") continue;
-      known.omitted.push_back(guarded);
-      // Numbers order before every text and blob; NULL when the column holds numbers nowhere.
-      where.numbersOnly += std::string(where.numbersOnly.empty() ? "SELECT " : " AND ") + "IFNULL((SELECT MAX(\"" +
-                           column.name + "\") FROM \"" + table.name + "\") < '', 1)";
-    }
+// The conditions after the entity codes: the predicate's and its span range. The rows are read
+// in `snapshot` (when given; see SqlMapper::predicateSql), so the guards it leaves out hold on
+// every one of them. A fetch answered by a maintained sum has none: its statement mostly reads
+// no rows to test.
+SqlFragment conditions(const FetchRequest& request, SqlMapper& mapper, ReadSnapshot* snapshot) {
+  if (!request.predicate) return {};
+  SqlFragment where = mapper.predicateSql(*request.predicate, snapshot);
+  where.sql = " AND (" + where.sql + ")";
+  if (const std::optional<SpanRangeFragment> range = mapper.spanRange(*request.predicate)) {
+    where.sql += " AND " + range->sql;
+    where.parameters.insert(where.parameters.end(), range->parameters.begin(), range->parameters.end());
   }
-  if (!known.omitted.empty()) where.unguarded = complete(request.predicate->toSql(mapper, known));
   return where;
 }
 
@@ -109,13 +79,11 @@ struct RowQuery {
   std::string sql;
   std::vector<Value> parameters;
   std::vector<FetchedColumn> outputs;
-  /// Where not empty: a query whose one value is true when `unguarded` gives what `sql` does.
-  std::string numbersOnly;
-  SqlFragment unguarded;
 };
 
+// The rows are to be read in `snapshot`.
 RowQuery rowQuery(const FetchRequest& request, const EntityDescription& entity,
-                  const PersistentStoreCoordinator::Impl& store) {
+                  const PersistentStoreCoordinator::Impl& store, ReadSnapshot& snapshot) {
   SqlMapper mapper(entity, store);
   std::vector<FetchedColumn> outputs;
   std::vector<std::string> selectList;
@@ -189,7 +157,7 @@ RowQuery rowQuery(const FetchRequest& request, const EntityDescription& entity,
   const std::string entities = store.entityFilter(entity, request.includesSubentities, "t0.Z_ENT");
   Value key;
   const MaintainedSumLayout* sum = maintainedSum(request, entity, key);
-  const GuardedWhere where = guardedWhere(request, entity, mapper, sum == nullptr);
+  const SqlFragment where = conditions(request, mapper, sum == nullptr ? &snapshot : nullptr);
   std::string select = request.returnsDistinctResults ? "SELECT DISTINCT " : "SELECT ";
   for (std::size_t i = 0; i < selectList.size(); ++i) select += (i ? ", " : "") + selectList[i];
   select += " FROM \"" + entity.layout().table->name + "\" t0" + mapper.joins() + " WHERE " + entities;
@@ -201,35 +169,18 @@ RowQuery rowQuery(const FetchRequest& request, const EntityDescription& entity,
   // It is taken only while exact (fewer than 2^22 values, every one an integer below 2^31:
   // SUM over the rows then adds integers below 2^53 and gives the same number). Otherwise,
   // and for a key without a value (NULL from both), the rows are summed as before.
-  const auto statement = [&](const SqlFragment& conditions) {
-    SqlFragment query{select + conditions.sql + tail, conditions.parameters};
-    if (sum != nullptr) {
-      query.sql = "SELECT COALESCE((SELECT Z_TOTAL FROM " + sum->table +
-                  " WHERE Z_KEY = ? AND Z_INEXACT = 0 AND Z_VALUES BETWEEN 1 AND 4194303), (" + query.sql + "))";
-      query.parameters.insert(query.parameters.begin(), key);
-    }
-    return query;
-  };
-  SqlFragment guarded = statement(where.guarded);
-  RowQuery query{std::move(guarded.sql), std::move(guarded.parameters), std::move(outputs), where.numbersOnly, {}};
-  if (!where.numbersOnly.empty()) query.unguarded = statement(where.unguarded);
+  RowQuery query{select + where.sql + tail, where.parameters, std::move(outputs)};
+  if (sum != nullptr) {
+    query.sql = "SELECT COALESCE((SELECT Z_TOTAL FROM " + sum->table +
+                " WHERE Z_KEY = ? AND Z_INEXACT = 0 AND Z_VALUES BETWEEN 1 AND 4194303), (" + query.sql + "))";
+    query.parameters.insert(query.parameters.begin(), key);
+  }
   return query;
 }
 
-// The statement of `query` bound to its parameters: without the guards where its columns
-// hold numbers only. That is asked in a read transaction (`snapshot`, unless the connection
-// is in one already) that the caller commits after the last row, so that the rows read are
-// those the answer was for.
-CachedStatement boundStatement(Connection& db, const RowQuery& query, std::optional<Transaction>& snapshot) {
-  const SqlFragment* chosen = nullptr;
-  if (!query.numbersOnly.empty()) {
-    if (!db.inTransaction()) snapshot.emplace(db, Transaction::Kind::deferred);
-    auto numbersOnly = db.cached(query.numbersOnly);
-    if (numbersOnly->step() && numbersOnly->columnInt64(0) != 0) chosen = &query.unguarded;
-  }
-  auto statement = db.cached(chosen != nullptr ? chosen->sql : query.sql);
-  const std::vector<Value>& parameters = chosen != nullptr ? chosen->parameters : query.parameters;
-  for (std::size_t i = 0; i < parameters.size(); ++i) statement->bind(static_cast<int>(i + 1), parameters[i]);
+CachedStatement boundStatement(Connection& db, const RowQuery& query) {
+  auto statement = db.cached(query.sql);
+  for (std::size_t i = 0; i < query.parameters.size(); ++i) statement->bind(static_cast<int>(i + 1), query.parameters[i]);
   return statement;
 }
 
@@ -237,20 +188,21 @@ CachedStatement boundStatement(Connection& db, const RowQuery& query, std::optio
 
 void ObjectContext::Impl::enumerateRows(const FetchRequest& request,
                                        const std::function<void(const FetchedRow&)>& visit) {
-  RowQuery query = rowQuery(request, fetchedEntity(request), *store);
-  std::optional<Transaction> snapshot;
-  auto statement = boundStatement(db(), query, snapshot);
+  ReadSnapshot snapshot(db());
+  RowQuery query = rowQuery(request, fetchedEntity(request), *store, snapshot);
+  auto statement = boundStatement(db(), query);
   ++fetchCount;
   const FetchedRowSource source{&*statement, std::move(query.outputs), store};
   const FetchedRow row(source);
   while (statement->step()) visit(row);
-  if (snapshot) snapshot->commit();
+  snapshot.release();
 }
 
 void FetchedNumericRow::enumerate(ObjectContext& context, const FetchRequest& request,
                                   const std::function<void(const FetchedNumericRow&)>& visit) {
   ObjectContext::Impl& impl = context.impl();
-  RowQuery query = rowQuery(request, impl.fetchedEntity(request), *impl.store);
+  ReadSnapshot snapshot(impl.db());
+  RowQuery query = rowQuery(request, impl.fetchedEntity(request), *impl.store, snapshot);
   // Each column is read with one call, as a number: SQLite gives 0 for NULL, so only a zero
   // asks the type that tells them apart (as the store reads stored numbers everywhere).
   struct Read {
@@ -273,8 +225,7 @@ void FetchedNumericRow::enumerate(ObjectContext& context, const FetchRequest& re
   if (request.returnsDistinctResults || !request.propertiesToGroupBy.empty()) {
     throw StoreError(StoreError::kInvalidPredicate, "a numeric row fetch reads rows, not groups");
   }
-  std::optional<Transaction> snapshot;
-  auto statement = boundStatement(impl.db(), query, snapshot);
+  auto statement = boundStatement(impl.db(), query);
   ++impl.fetchCount;
   const FetchedRowSource source{&*statement, std::move(query.outputs), impl.store};
   FetchedNumericRow row(source);
@@ -296,7 +247,7 @@ void FetchedNumericRow::enumerate(ObjectContext& context, const FetchRequest& re
     }
     visit(row);
   }
-  if (snapshot) snapshot->commit();
+  snapshot.release();
 }
 
 std::optional<ObjectID> FetchedNumericRow::objectID(std::size_t i) const { return FetchedRow(source_).objectID(i); }

@@ -25,8 +25,9 @@ struct Query {
   std::optional<SqlFragment> range, otherwise;
 };
 
+// The rows are to be read in `snapshot` (SqlMapper::predicateSql).
 Query buildQuery(const FetchRequest& request, const EntityDescription& entity,
-                 const PersistentStoreCoordinator::Impl& store, SqlMapper& mapper) {
+                 const PersistentStoreCoordinator::Impl& store, SqlMapper& mapper, ReadSnapshot& snapshot) {
   Query query;
   // A fetch of the root entity of a table shared by subentities, with them, wants every row:
   // through the entity-code index it would read each row twice and then sort them all. The
@@ -35,7 +36,7 @@ Query buildQuery(const FetchRequest& request, const EntityDescription& entity,
                         entity.layout().selfAndDescendants.size() > 1;
   query.where = store.entityFilter(entity, request.includesSubentities, everyRow ? "+t0.Z_ENT" : "t0.Z_ENT");
   if (request.predicate) {
-    SqlFragment fragment = request.predicate->toSql(mapper);
+    SqlFragment fragment = mapper.predicateSql(*request.predicate, &snapshot);
     query.where += " AND (" + fragment.sql + ")";
     query.parameters = std::move(fragment.parameters);
     if (auto range = mapper.spanRange(*request.predicate)) {
@@ -125,7 +126,8 @@ ObjectSet ObjectContext::Impl::fetchObjects(const FetchRequest& request) {
   processPendingChanges();
   const Pending pending = pendingFor(*this, request, entity);
   SqlMapper mapper(entity, *store);
-  const Query query = buildQuery(request, entity, *store, mapper);
+  ReadSnapshot snapshot(db());
+  const Query query = buildQuery(request, entity, *store, mapper, snapshot);
   const TableLayout& table = *entity.layout().table;
   // The begin orders two merged searches, so a fetch read as those carries it.
   const int sortColumn = query.range ? table.columnByName.find(table.span.first)->second : -1;
@@ -142,6 +144,11 @@ ObjectSet ObjectContext::Impl::fetchObjects(const FetchRequest& request) {
   // extra rows are enough for the limit to hold after the merge. (A child context does not
   // know its parent's changes before the rows are read, so it reads them all.)
   if (request.fetchLimit > 0 && !parent) rows.sql += " LIMIT " + std::to_string(request.fetchLimit + pending.saved);
+  // A fetch that names no properties returns its objects as their rows were when it ran:
+  // those it made read the rest at its end, together, in the state of the database the keys
+  // were read in (another connection may delete their rows or save them anew in between).
+  const bool readsRest = partial && request.propertiesToFetch.empty();
+  if (readsRest) snapshot.hold();
   auto statement = db().cached(rows.sql);
   bindAll(*statement, rows.parameters);
   ++fetchCount;
@@ -150,10 +157,8 @@ ObjectSet ObjectContext::Impl::fetchObjects(const FetchRequest& request) {
     auto object = objectForRow(*statement, table, partial);
     if (object->state().changeSeq == 0) result.push_back(std::move(object));  // changed ones are re-tested below
   }
-  // A fetch that names no properties returns its objects as their rows were when it ran:
-  // those it made read the rest now, together, not on first use, when another connection
-  // may have deleted their rows or saved them anew.
-  if (partial && request.propertiesToFetch.empty() && !partial->keys.empty()) readUnfetched(*partial);
+  if (readsRest && !partial->keys.empty()) readUnfetched(*partial);
+  snapshot.release();
   std::vector<std::shared_ptr<ManagedObject>> candidates = pending.objects;
   if (parent) {
     ParentPending fromParent = parentPending(request, entity);
@@ -179,7 +184,8 @@ std::vector<ObjectID> ObjectContext::Impl::fetchIDs(const FetchRequest& request)
     return ids;
   }
   SqlMapper mapper(entity, *store);
-  const Query query = buildQuery(request, entity, *store, mapper);
+  ReadSnapshot snapshot(db());
+  const Query query = buildQuery(request, entity, *store, mapper, snapshot);
   std::string sql = "SELECT t0.Z_PK, t0.Z_ENT" + query.from + " WHERE " + query.where + " ORDER BY " + query.order;
   if (request.fetchLimit > 0) sql += " LIMIT " + std::to_string(request.fetchLimit);
   auto statement = db().cached(sql);
@@ -189,6 +195,7 @@ std::vector<ObjectID> ObjectContext::Impl::fetchIDs(const FetchRequest& request)
     const EntityDescription* concrete = store->entityForCode(statement->columnInt64(1));
     if (concrete != nullptr) ids.push_back(store->objectID(*concrete, statement->columnInt64(0)));
   }
+  snapshot.release();
   return ids;
 }
 
@@ -198,7 +205,8 @@ std::size_t ObjectContext::Impl::count(const FetchRequest& request) {
   if (parent) return fetchObjects(request).size();
   const Pending pending = pendingFor(*this, request, entity);
   SqlMapper mapper(entity, *store);
-  const Query query = buildQuery(request, entity, *store, mapper);
+  ReadSnapshot snapshot(db());
+  const Query query = buildQuery(request, entity, *store, mapper, snapshot);
   std::size_t total = 0;
   if (pending.objects.empty()) {
     auto statement = db().cached("SELECT COUNT(*)" + query.from + " WHERE " + query.where);
@@ -219,6 +227,7 @@ std::size_t ObjectContext::Impl::count(const FetchRequest& request) {
       if (!request.predicate || request.predicate->evaluate(ObjectSubject(*this, *object))) ++total;
     }
   }
+  snapshot.release();
   return request.fetchLimit > 0 ? std::min(total, request.fetchLimit) : total;
 }
 

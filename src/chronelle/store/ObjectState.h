@@ -51,10 +51,10 @@ struct ManagedObject::State {
     /// The keys of the objects made with it, recorded as the fetch makes them (the only
     /// part that changes after the fetch has chosen its columns).
     mutable std::vector<std::int64_t> keys;
-    std::vector<std::uint8_t> fetchedColumns;  ///< by column of the table
     /// By column of the table: its place in the rows (after Z_PK, Z_ENT, Z_OPT), -1 when
     /// the rows do not carry it.
     std::vector<int> positions;
+    bool carries(int column) const { return positions[static_cast<std::size_t>(column)] >= 0; }
     /// By entity (EntityDescription::Layout::index), then slot: 1 where the rows carry it.
     std::vector<std::vector<std::uint8_t>> fetchedSlots;
     bool fetched(const EntityDescription::Layout& layout, std::size_t slot) const {

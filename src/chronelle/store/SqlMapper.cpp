@@ -1,5 +1,7 @@
 #include "chronelle/store/SqlMapper.h"
 
+#include <algorithm>
+
 #include "chronelle/store/ContextImpl.h"
 #include "chronelle/store/StoreError.h"
 #include "chronelle/store/StoreMigration.h"
@@ -20,6 +22,39 @@ std::string column(const std::string& alias, const TableLayout& table, int index
 }
 
 }  // namespace
+
+SqlFragment SqlMapper::predicateSql(const Predicate& predicate, ReadSnapshot* snapshot) {
+  if (snapshot == nullptr) return predicate.toSql(*this);
+  Predicate::NumberGuards guards;
+  SqlFragment guarded = predicate.toSql(*this, guards);
+  // One value per guarded column that an index can answer: numbers order before every text
+  // and blob, so the greatest value is below '' exactly when there is none (NULL when the
+  // column holds nothing but NULL).
+  const TableLayout& table = *entity_.layout().table;
+  std::vector<std::string> candidates;
+  std::string check;
+  for (const ColumnLayout& column : table.columns) {
+    const std::string type = sqlType(column.type);
+    if (!column.indexed || (type != "INTEGER" && type != "REAL")) continue;
+    std::string sql = "t0.\"" + column.name + "\"";
+    if (std::find(guards.written.begin(), guards.written.end(), sql) == guards.written.end()) continue;
+    check += std::string(check.empty() ? "SELECT " : ", ") + "IFNULL((SELECT MAX(\"" + column.name + "\") FROM \"" +
+             table.name + "\") < '', 1)";
+    candidates.push_back(std::move(sql));
+  }
+  if (candidates.empty()) return guarded;
+  snapshot->hold();
+  Predicate::NumberGuards known;
+  {
+    auto numbersOnly = snapshot->connection().cached(check);
+    if (numbersOnly->step()) {
+      for (std::size_t i = 0; i < candidates.size(); ++i) {
+        if (numbersOnly->columnInt64(static_cast<int>(i)) != 0) known.omitted.push_back(std::move(candidates[i]));
+      }
+    }
+  }
+  return known.omitted.empty() ? guarded : predicate.toSql(*this, known);
+}
 
 std::optional<SpanRangeFragment> SqlMapper::spanRange(const Predicate& predicate) const {
   const TableLayout& table = *entity_.layout().table;

@@ -33,6 +33,12 @@ class SqlMapper final : public PredicateSqlMapper {
   ///@}
   /// " LEFT JOIN …" clauses added so far.
   const std::string& joins() const { return joins_; }
+  /// The SQL of `predicate` over the fetched entity (Predicate::toSql). With `snapshot`, for
+  /// a fetch that reads its rows in it: the storage-class guards of comparisons with numbers
+  /// are left out on each indexed numeric column of the table that one step to its greatest
+  /// value, taken in the snapshot (held from then on), shows to hold no text or blob; they
+  /// would hold on every row read and cost a test per row each.
+  SqlFragment predicateSql(const Predicate& predicate, ReadSnapshot* snapshot);
   /// The range of `begin` that `predicate` implies when the fetched table holds spans
   /// (Predicate::spanRangeSql, with the longest span read from its index), to AND with the
   /// predicate's SQL; absent otherwise.

@@ -275,4 +275,22 @@ void Transaction::commit() {
   open_ = false;
 }
 
+// --- ReadSnapshot --------------------------------------------------------------------
+
+void ReadSnapshot::hold() {
+  if (began_ || connection_.inTransaction()) return;
+  connection_.cached("BEGIN")->run();
+  began_ = true;
+}
+
+void ReadSnapshot::release() {
+  if (!began_) return;
+  connection_.cached("COMMIT")->run();
+  began_ = false;
+}
+
+ReadSnapshot::~ReadSnapshot() {
+  if (began_) sqlite3_exec(connection_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
 }  // namespace chronelle

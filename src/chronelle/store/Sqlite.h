@@ -156,4 +156,24 @@ class Transaction {
   bool open_ = true;
 };
 
+/// One state of the database for a read made of several statements (a check and the rows it
+/// chose a statement for, keys and the rest of their rows): hold() begins a read transaction,
+/// unless the connection is in a transaction already, whose state then serves; release()
+/// ends the one it began. One still held when this is destroyed is rolled back (a read has
+/// nothing to undo). BEGIN and COMMIT come from the connection's statement cache.
+class ReadSnapshot {
+ public:
+  explicit ReadSnapshot(Connection& connection) : connection_(connection) {}
+  ~ReadSnapshot();
+  ReadSnapshot(const ReadSnapshot&) = delete;
+  ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+  Connection& connection() const { return connection_; }
+  void hold();
+  void release();
+
+ private:
+  Connection& connection_;
+  bool began_ = false;
+};
+
 }  // namespace chronelle

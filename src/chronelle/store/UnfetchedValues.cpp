@@ -29,8 +29,9 @@ std::shared_ptr<const ObjectContext::Impl::Unfetched> ObjectContext::Impl::parti
   }
   auto unfetched = std::make_shared<Unfetched>();
   unfetched->table = layout.table.get();
-  unfetched->fetchedColumns.assign(layout.table->columns.size(), 0);
-  if (sortColumn >= 0) unfetched->fetchedColumns[static_cast<std::size_t>(sortColumn)] = 1;
+  // The columns read are marked first (0), then numbered in the order they are selected.
+  unfetched->positions.assign(layout.table->columns.size(), -1);
+  if (sortColumn >= 0) unfetched->positions[static_cast<std::size_t>(sortColumn)] = 0;
   for (const auto& property : request.propertiesToFetch) {
     const auto* name = std::get_if<std::string>(&property);
     if (name == nullptr) {
@@ -50,8 +51,8 @@ std::shared_ptr<const ObjectContext::Impl::Unfetched> ObjectContext::Impl::parti
       throw StoreError(StoreError::kInvalidPredicate,
                        "no attribute or to-one relationship '" + *name + "' to fetch in " + entity.name());
     }
-    unfetched->fetchedColumns[static_cast<std::size_t>(slot->column)] = 1;
-    if (slot->entityColumn >= 0) unfetched->fetchedColumns[static_cast<std::size_t>(slot->entityColumn)] = 1;
+    unfetched->positions[static_cast<std::size_t>(slot->column)] = 0;
+    if (slot->entityColumn >= 0) unfetched->positions[static_cast<std::size_t>(slot->entityColumn)] = 0;
   }
   placeColumns(*unfetched);
   // Each entity of the table: which of its slots the rows carry (a to-one naming a concrete
@@ -61,8 +62,7 @@ std::shared_ptr<const ObjectContext::Impl::Unfetched> ObjectContext::Impl::parti
     const auto& kindLayout = kind->layout();
     auto& slots = unfetched->fetchedSlots[static_cast<std::size_t>(kindLayout.index)];
     for (const auto& s : kindLayout.slots) {
-      slots.push_back(unfetched->fetchedColumns[static_cast<std::size_t>(s.column)] != 0 &&
-                      (s.entityColumn < 0 || unfetched->fetchedColumns[static_cast<std::size_t>(s.entityColumn)] != 0));
+      slots.push_back(unfetched->carries(s.column) && (s.entityColumn < 0 || unfetched->carries(s.entityColumn)));
     }
   }
   return unfetched;
@@ -71,10 +71,9 @@ std::shared_ptr<const ObjectContext::Impl::Unfetched> ObjectContext::Impl::parti
 void ObjectContext::Impl::placeColumns(Unfetched& unfetched) {
   // Only the columns read are selected (a NULL in the place of each other one would cost
   // SQLite a step per row for every one of them).
-  unfetched.positions.assign(unfetched.fetchedColumns.size(), -1);
   int next = 3;
-  for (std::size_t i = 0; i < unfetched.fetchedColumns.size(); ++i) {
-    if (unfetched.fetchedColumns[i] != 0) unfetched.positions[i] = next++;
+  for (int& position : unfetched.positions) {
+    if (position >= 0) position = next++;
   }
 }
 
@@ -86,7 +85,7 @@ std::string ObjectContext::Impl::selectColumns(const TableLayout& table, const U
   }
   std::string sql = "SELECT t0.Z_PK, t0.Z_ENT, t0.Z_OPT";
   for (std::size_t i = 0; i < table.columns.size(); ++i) {
-    if (unfetched->fetchedColumns[i] != 0) sql += ", t0.\"" + table.columns[i].name + "\"";
+    if (unfetched->positions[i] >= 0) sql += ", t0.\"" + table.columns[i].name + "\"";
   }
   return sql;
 }
@@ -113,7 +112,7 @@ void ObjectContext::Impl::readUnfetched(const Unfetched& unfetched) {
   if (keys.empty()) return;
   // The rows carry the columns the fetch did not read.
   Unfetched rest;
-  for (const auto column : unfetched.fetchedColumns) rest.fetchedColumns.push_back(column != 0 ? 0 : 1);
+  for (const int position : unfetched.positions) rest.positions.push_back(position >= 0 ? -1 : 0);
   placeColumns(rest);
   const std::string select = selectColumns(table, &rest) + " FROM \"" + table.name + "\" t0";
   std::vector<std::shared_ptr<ManagedObject>> newer;
