@@ -76,7 +76,11 @@ TEST(ModelTest, InheritanceSharesOneTablePerRoot) {
   EXPECT_EQ(columns(*model->entity("Badge")), (std::vector<std::string>{"ZLABEL", "ZKEEPER*", "ZPLACE*", "ZPLACE_ENT"}));
 
   // A name finds its own slot in every layout, also in one made where a freed model's layout
-  // was, with the name in another slot.
+  // was, with the name in another slot; so does a key that remembers the slot it found last,
+  // read from objects of each in turn.
+  static const PropertyKey kName{"name"};
+  auto spotObject = model->instantiate(spot);
+  spotObject->setValue("name", "spot");
   for (int round = 0; round < 6; ++round) {
     auto other = std::make_shared<ObjectModel>("Other", 1);
     EntityDescription thing("Thing");
@@ -86,7 +90,14 @@ TEST(ModelTest, InheritanceSharesOneTablePerRoot) {
     other->finalize();
     EXPECT_EQ(other->entity("Thing")->layout().slot("name"), round % 2) << "round " << round;
     EXPECT_EQ(spot.layout().slot("name"), 0) << "round " << round;
+    auto thingObject = other->instantiate(*other->entity("Thing"));
+    thingObject->setValue("name", "thing " + std::to_string(round));
+    for (int read = 0; read < 2; ++read) {
+      EXPECT_EQ(thingObject->attributeValue(kName), Value("thing " + std::to_string(round))) << "round " << round;
+      EXPECT_EQ(spotObject->attributeValue(kName), Value("spot")) << "round " << round;
+    }
   }
+  EXPECT_THROW(spotObject->attributeValue(PropertyKey("nothing")), std::invalid_argument);
   // Every name finds its slot, and a name one letter off (or longer, or shorter) finds one
   // only where it is the name of another.
   for (const auto& entity : model->entities()) {

@@ -183,6 +183,22 @@ TEST(ObjectIDTest, EqualityAndHashFollowEntityKeyAndStoreAndTemporaryIDsAreFresh
     }
   }
   EXPECT_NE(ObjectID::temporary("Task"), ObjectID::temporary("Task"));
+  // A temporary ID read back from its URI holds its own copy of the UUID and is still the
+  // same ID, in a hash set too; a copy keeps the UUID after the ID it came from is gone.
+  ObjectID kept;
+  {
+    const ObjectID original = ObjectID::temporary("Task");
+    const ObjectID parsed = ObjectID::fromURI(original.uriRepresentation()).value();
+    EXPECT_TRUE(parsed == original && (parsed <=> original) == 0);
+    EXPECT_EQ((std::unordered_set<ObjectID>{original, parsed}.size()), 1u);
+    kept = original;
+    const ObjectID& same = kept;
+    kept = same;
+    ObjectID moved = ObjectID(parsed);
+    EXPECT_EQ(moved, original);
+  }
+  EXPECT_TRUE(kept.isTemporaryID());
+  EXPECT_TRUE(std::regex_match(kept.uriRepresentation(), std::regex("x-chronelle:///Task/t[0-9A-F-]{36}")));
   EXPECT_EQ(ObjectID().uriRepresentation(), "");
   EXPECT_THROW(ObjectID::temporary(""), std::invalid_argument);
   EXPECT_THROW(ObjectID::permanent("", 1, kStore), std::invalid_argument);

@@ -4,8 +4,12 @@
 
 namespace chronelle {
 
+namespace {
+constinit const PropertyKey kIdentifier{NSManagedObjectWithIdentifier::kIdentifierKey};
+}  // namespace
+
 std::optional<std::string> NSManagedObjectWithIdentifier::identifier() const {
-  return attributeValue(kIdentifierKey).asString();
+  return attributeValue(kIdentifier).asString();
 }
 
 void NSManagedObjectWithIdentifier::setIdentifier(std::optional<std::string> identifier) {

@@ -15,18 +15,18 @@
 namespace chronelle {
 namespace {
 
-constexpr const char* kArchived = "archived";
-constexpr const char* kColorId = "colorId";
-constexpr const char* kConfirmedDuration = "confirmedDuration";
-constexpr const char* kLastSessionBegin = "lastSessionBegin";
-constexpr const char* kName = "name";
-constexpr const char* kOrder = "order";
+constinit const PropertyKey kArchived{"archived"};
+constinit const PropertyKey kColorId{"colorId"};
+constinit const PropertyKey kConfirmedDuration{"confirmedDuration"};
+constinit const PropertyKey kLastSessionBegin{"lastSessionBegin"};
+constinit const PropertyKey kName{"name"};
+constinit const PropertyKey kOrder{"order"};
 constexpr const char* kChildren = "children";
-constexpr const char* kParent = "parent";
-constexpr const char* kIsBillableSet = "isBillableSet";
-constexpr const char* kIsBillable = "isBillable";
-constexpr const char* kHourlyRateIsSet = "hourlyRateIsSet";
-constexpr const char* kHourlyRate = "hourlyRate";
+constinit const PropertyKey kParent{"parent"};
+constinit const PropertyKey kIsBillableSet{"isBillableSet"};
+constinit const PropertyKey kIsBillable{"isBillable"};
+constinit const PropertyKey kHourlyRateIsSet{"hourlyRateIsSet"};
+constinit const PropertyKey kHourlyRate{"hourlyRate"};
 
 constexpr const char* kHasRunningSession = "hasRunningSession";
 constexpr const char* kEffectiveDuration = "effectiveDuration";

@@ -6,19 +6,19 @@
 namespace chronelle {
 namespace {
 
-constexpr const char* kAutotracked = "autotracked";
-constexpr const char* kBegin = "begin";
-constexpr const char* kConfirmedDuration = "confirmedDuration";
-constexpr const char* kConfirmedRevenue = "confirmedRevenue";
-constexpr const char* kEnd = "end";
-constexpr const char* kNotes = "notes";
-constexpr const char* kOriginalEnd = "originalEnd";
-constexpr const char* kRoundingMethod = "roundingMethod";
-constexpr const char* kRoundingTo = "roundingTo";
-constexpr const char* kHourlyRate = "hourlyRate";
-constexpr const char* kTask = "task";
-constexpr const char* kBillingStatusValue = "billingStatusValue";
-constexpr const char* kIsBillable = "isBillable";
+constinit const PropertyKey kAutotracked{"autotracked"};
+constinit const PropertyKey kBegin{"begin"};
+constinit const PropertyKey kConfirmedDuration{"confirmedDuration"};
+constinit const PropertyKey kConfirmedRevenue{"confirmedRevenue"};
+constinit const PropertyKey kEnd{"end"};
+constinit const PropertyKey kNotes{"notes"};
+constinit const PropertyKey kOriginalEnd{"originalEnd"};
+constinit const PropertyKey kRoundingMethod{"roundingMethod"};
+constinit const PropertyKey kRoundingTo{"roundingTo"};
+constinit const PropertyKey kHourlyRate{"hourlyRate"};
+constinit const PropertyKey kTask{"task"};
+constinit const PropertyKey kBillingStatusValue{"billingStatusValue"};
+constinit const PropertyKey kIsBillable{"isBillable"};
 
 Value optionalDate(std::optional<Date> date) { return date ? Value(*date) : Value(); }
 
@@ -66,7 +66,13 @@ void Session::setRoundingTo(std::int16_t seconds) { setValue(kRoundingTo, second
 double Session::hourlyRate() const { return attributeValue(kHourlyRate).asDouble().value_or(0.0); }
 void Session::setHourlyRate(double rate) { setValue(kHourlyRate, rate); }
 
-std::shared_ptr<Task> Session::task() const { return std::dynamic_pointer_cast<Task>(object(kTask)); }
+std::shared_ptr<Task> Session::task() const {
+  // Every list row asks for its task: the model's own class is told by its exact type, and
+  // the pointer moved, before a search of the class tree.
+  auto object = this->object(kTask);
+  if (object && typeid(*object) == typeid(Task)) return std::static_pointer_cast<Task>(std::move(object));
+  return std::dynamic_pointer_cast<Task>(std::move(object));
+}
 void Session::setTask(const std::shared_ptr<Task>& task) { setObject(kTask, task); }
 
 std::int16_t Session::billingStatusValue() const {
@@ -112,7 +118,7 @@ std::optional<double> Session::effectiveHourlyRate() const {
   return hourlyRate();
 }
 
-bool Session::isEndPersisted() const { return changedValues().count(kEnd) == 0; }
+bool Session::isEndPersisted() const { return changedValues().count(std::string(kEnd.name())) == 0; }
 
 std::string Session::description() const {
   return identifier().value_or("<Session (no identifier)>");

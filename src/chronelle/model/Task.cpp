@@ -7,8 +7,8 @@ namespace chronelle {
 namespace {
 
 constexpr const char* kSessions = "sessions";
-constexpr const char* kNotes = "notes";
-constexpr const char* kRuleSet = "ruleSet";
+constinit const PropertyKey kNotes{"notes"};
+constinit const PropertyKey kRuleSet{"ruleSet"};
 
 }  // namespace
 

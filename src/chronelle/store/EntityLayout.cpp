@@ -1,5 +1,6 @@
 #include "chronelle/store/EntityLayout.h"
 
+#include <atomic>
 #include <cstddef>
 
 namespace chronelle {
@@ -15,6 +16,11 @@ std::size_t nameHash(std::string_view name) {
 }
 
 }  // namespace
+
+std::uint64_t EntityDescription::Layout::nextSerial() {
+  static std::atomic<std::uint64_t> last{0};
+  return last.fetch_add(1, std::memory_order_relaxed) + 1;
+}
 
 void EntityDescription::Layout::indexSlots() {
   std::size_t size = 8;

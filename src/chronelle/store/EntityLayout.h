@@ -3,6 +3,7 @@
 // Computed once by ObjectModel::finalize() from the model alone, so it is immutable and
 // shared by every thread.
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -78,6 +79,9 @@ struct ToManySlot {
 
 struct EntityDescription::Layout {
   const ObjectModel* model = nullptr;
+  /// Unique to this layout for the rest of the process (from 1; below 2^48), so a slot
+  /// remembered for it (PropertyKey) cannot be taken for one of a later layout.
+  std::uint64_t serial = nextSerial();
   int index = 0;  ///< position of the entity in the model
   std::shared_ptr<const TableLayout> table;
   std::vector<PropertySlot> slots;
@@ -92,6 +96,8 @@ struct EntityDescription::Layout {
   const ClassFactory* factory = nullptr;
   /// The entity and every descendant, the entity first.
   std::vector<const EntityDescription*> selfAndDescendants;
+
+  static std::uint64_t nextSerial();
 
   /// Fills slotTable from the slots; once they are complete.
   void indexSlots();

@@ -1,5 +1,6 @@
 #include "chronelle/store/ManagedObject.h"
 
+#include <new>
 #include <set>
 #include <stdexcept>
 
@@ -24,22 +25,21 @@ namespace {
 
 // Converts a value to the attribute's type where that loses nothing (an integer for a
 // double, 0/1 for a boolean), so what is read back after a save equals what was set.
-Value coerce(const AttributeDescription& attribute, Value value) {
+void coerce(const AttributeDescription& attribute, Value& value) {
   switch (attribute.type) {
     case AttributeType::doubleType:
-      if (const auto* i = value.getIf<std::int64_t>()) return Value(static_cast<double>(*i));
+      if (const auto* i = value.getIf<std::int64_t>()) value = Value(static_cast<double>(*i));
       break;
     case AttributeType::boolean:
-      if (const auto* i = value.getIf<std::int64_t>(); i && (*i == 0 || *i == 1)) return Value(*i == 1);
+      if (const auto* i = value.getIf<std::int64_t>(); i && (*i == 0 || *i == 1)) value = Value(*i == 1);
       break;
     case AttributeType::integer16:
     case AttributeType::integer32:
     case AttributeType::integer64:
-      if (const auto* b = value.getIf<bool>()) return Value(static_cast<std::int64_t>(*b ? 1 : 0));
+      if (const auto* b = value.getIf<bool>()) value = Value(static_cast<std::int64_t>(*b ? 1 : 0));
       break;
     default: break;
   }
-  return value;
 }
 
 void collectDependents(const ManagedObject& object, const std::string& key, std::set<std::string>& out) {
@@ -71,8 +71,11 @@ void notifyObservers(ManagedObject& object, std::string_view key, const Value& o
 
 // --- ManagedObject ---------------------------------------------------------------------
 
-ManagedObject::ManagedObject() : state_(std::make_unique<State>()) {}
-ManagedObject::~ManagedObject() = default;
+ManagedObject::ManagedObject() : state_(new (stateRoom_) State()) {
+  static_assert(sizeof(State) <= kStateRoom, "ManagedObject::kStateRoom must be raised to hold the state");
+  static_assert(alignof(State) <= alignof(std::max_align_t));
+}
+ManagedObject::~ManagedObject() { state_->~State(); }
 
 const EntityDescription& ManagedObject::entity() const {
   if (state_->entity == nullptr) throw std::logic_error("a ManagedObject made outside a context has no entity");
@@ -90,14 +93,28 @@ Value ManagedObject::value(std::string_view key) const {
   return state_->context ? state_->context->impl().canonical(value) : value;
 }
 
-const Value& ManagedObject::attributeValue(std::string_view key) const {
-  static const Value absent;
+int ManagedObject::slotOf(std::string_view key) const { return entity().layout().slot(key); }
+
+int ManagedObject::slotOf(const PropertyKey& key) const {
   const auto& layout = entity().layout();
-  const int slot = layout.slot(key);
-  if (slot < 0 || layout.slots[static_cast<std::size_t>(slot)].isRelationship()) unknownKey(*this, key);
+  const std::uint64_t resolved = key.resolved_.load(std::memory_order_relaxed);
+  if (resolved >> 16 == layout.serial) return static_cast<int>(resolved & 0xFFFF);
+  const int slot = layout.slot(key.name_);
+  if (slot >= 0 && slot <= 0xFFFF) {
+    key.resolved_.store(layout.serial << 16 | static_cast<std::uint64_t>(slot), std::memory_order_relaxed);
+  }
+  return slot;
+}
+
+const Value& ManagedObject::attributeAt(int slot, std::string_view key) const {
+  static const Value absent;
+  if (slot < 0 || state_->layout->slots[static_cast<std::size_t>(slot)].isRelationship()) unknownKey(*this, key);
   // An attribute never holds an object's ID, so it has no other canonical form.
   return state_->fault ? absent : state_->value(static_cast<std::size_t>(slot));
 }
+
+const Value& ManagedObject::attributeValue(std::string_view key) const { return attributeAt(slotOf(key), key); }
+const Value& ManagedObject::attributeValue(const PropertyKey& key) const { return attributeAt(slotOf(key), key); }
 
 void ManagedObject::setValue(std::string_view key, Value value) {
   const auto& layout = entity().layout();
@@ -112,7 +129,7 @@ void ManagedObject::setValue(std::string_view key, Value value) {
     return setObject(key, target);
   }
   auto& state = *state_;
-  value = coerce(*property.attribute, std::move(value));
+  coerce(*property.attribute, value);
   auto& values = state.valuesToChange();
   Value old = std::move(values[static_cast<std::size_t>(slot)]);
   values[static_cast<std::size_t>(slot)] = value;
@@ -125,11 +142,15 @@ void ManagedObject::setValue(std::string_view key, Value value) {
   notifyObservers(*this, key, old, value);
 }
 
-std::shared_ptr<ManagedObject> ManagedObject::object(std::string_view key) const {
-  const int slot = entity().layout().slot(key);
-  if (slot < 0 || !entity().layout().slots[static_cast<std::size_t>(slot)].isRelationship()) unknownKey(*this, key);
+std::shared_ptr<ManagedObject> ManagedObject::objectAt(int slot, std::string_view key) const {
+  if (slot < 0 || !state_->layout->slots[static_cast<std::size_t>(slot)].isRelationship()) unknownKey(*this, key);
   if (state_->context == nullptr || state_->fault) return nullptr;
   return state_->context->impl().relatedObject(*this, slot);
+}
+
+std::shared_ptr<ManagedObject> ManagedObject::object(std::string_view key) const { return objectAt(slotOf(key), key); }
+std::shared_ptr<ManagedObject> ManagedObject::object(const PropertyKey& key) const {
+  return objectAt(slotOf(key), key);
 }
 
 void ManagedObject::setObject(std::string_view key, const std::shared_ptr<ManagedObject>& object) {

@@ -3,6 +3,7 @@
 #include "chronelle/store/RandomUUID.h"
 
 #include <array>
+#include <atomic>
 #include <charconv>
 #include <cstring>
 #include <mutex>
@@ -82,13 +83,42 @@ const std::string* shared(std::string_view text) {
   return found;
 }
 
+// A temporary ID's UUID and the number of IDs that hold it.
+struct TemporaryText : std::string {
+  explicit TemporaryText(std::string_view text) : std::string(text) {}
+  mutable std::atomic<std::uint32_t> references{1};
+};
+
+std::size_t combine(std::size_t seed, std::size_t value) {
+  return seed ^ (value + 0x9E3779B97F4A7C15ULL + (seed << 6) + (seed >> 2));
+}
+
 }  // namespace
+
+const std::string& ObjectID::none() {
+  static const std::string empty;
+  return empty;
+}
+
+void ObjectID::retain() const noexcept {
+  static_cast<const TemporaryText*>(text_)->references.fetch_add(1, std::memory_order_relaxed);
+}
+
+void ObjectID::release() const noexcept {
+  const auto* text = static_cast<const TemporaryText*>(text_);
+  if (text->references.fetch_sub(1, std::memory_order_acq_rel) == 1) delete text;
+}
+
+std::size_t ObjectID::hash() const noexcept {
+  const std::size_t text = isTemporaryID() ? std::hash<std::string>()(*text_) : std::hash<const void*>()(text_);
+  return combine(combine(std::hash<const void*>()(entityName_), std::hash<std::int64_t>()(primaryKey_)), text);
+}
 
 ObjectID ObjectID::temporary(std::string_view entityName) {
   if (entityName.empty()) throw std::invalid_argument("ObjectID: empty entity name");
   ObjectID id;
   id.entityName_ = shared(entityName);
-  id.temporaryKey_ = randomUUIDString();
+  id.text_ = new TemporaryText(randomUUIDString());
   return id;
 }
 
@@ -99,31 +129,28 @@ ObjectID ObjectID::permanent(std::string_view entityName, std::int64_t primaryKe
   ObjectID id;
   id.entityName_ = shared(entityName);
   id.primaryKey_ = primaryKey;
-  id.store_ = shared(storeIdentifier);
+  id.text_ = shared(storeIdentifier);
   return id;
 }
 
-const std::string& ObjectID::entityName() const {
-  static const std::string none;
-  return entityName_ != nullptr ? *entityName_ : none;
-}
+const std::string& ObjectID::entityName() const { return entityName_ != nullptr ? *entityName_ : none(); }
 
 std::strong_ordering operator<=>(const ObjectID& a, const ObjectID& b) {
   if (a.entityName_ != b.entityName_) {
     if (auto order = a.entityName().compare(b.entityName()) <=> 0; order != 0) return order;
   }
   if (auto order = a.primaryKey_ <=> b.primaryKey_; order != 0) return order;
-  if (a.store_ == b.store_ && a.temporaryKey_.empty() && b.temporaryKey_.empty()) return std::strong_ordering::equal;
+  if (a.text_ == b.text_) return std::strong_ordering::equal;
   if (auto order = a.storeIdentifier().compare(b.storeIdentifier()) <=> 0; order != 0) return order;
   // Only a permanent ID with an empty store UUID and an invalid ID get here.
-  return (a.store_ != nullptr) <=> (b.store_ != nullptr);
+  return (a.text_ != nullptr) <=> (b.text_ != nullptr);
 }
 
 std::string ObjectID::uriRepresentation() const {
   if (!isValid()) return "";
   std::string uri(kScheme);
-  if (isTemporaryID()) return uri + "/" + *entityName_ + "/t" + temporaryKey_;
-  return uri + *store_ + "/" + *entityName_ + "/p" + std::to_string(primaryKey_);
+  if (isTemporaryID()) return uri + "/" + *entityName_ + "/t" + *text_;
+  return uri + *text_ + "/" + *entityName_ + "/p" + std::to_string(primaryKey_);
 }
 
 std::optional<ObjectID> ObjectID::fromURI(std::string_view uri) {
@@ -143,7 +170,7 @@ std::optional<ObjectID> ObjectID::fromURI(std::string_view uri) {
     if (key[0] != 't' || !isUUID(key.substr(1))) return std::nullopt;
     ObjectID id;
     id.entityName_ = shared(entity);
-    id.temporaryKey_ = std::string(key.substr(1));
+    id.text_ = new TemporaryText(key.substr(1));
     return id;
   }
   if (!isUUID(host) || key[0] != 'p') return std::nullopt;

@@ -95,4 +95,9 @@ class Value {
   Storage v_;
 };
 
+// Every stored object keeps one Value per property, and a listing makes thousands of
+// objects: a Value no larger than its largest member, a string, keeps each object's block of
+// values within the allocator's cache of small blocks.
+static_assert(sizeof(Value) <= 40, "a Value should be no larger than a string and its index");
+
 }  // namespace chronelle
