@@ -39,6 +39,7 @@ TEST(ContextObjectsTest, InsertionGivesTemporaryIDsDefaultsAndAwakeFromInsert) {
   EXPECT_THROW(spot->value("nothing"), std::invalid_argument);
   EXPECT_THROW(spot->setValue("nothing", 1), std::invalid_argument);
   EXPECT_THROW(spot->setValue("area", "north"), std::invalid_argument);  // not an object
+  EXPECT_THROW(spot->object("rank"), std::invalid_argument);              // not a relationship
   // Integers given for doubles and 0/1 for booleans are kept as the attribute's type.
   EXPECT_EQ(with(store.visit(spot, 1), {{"weight", 2}})->value("weight"), Value(2.0));
   EXPECT_EQ(with(spot, {{"open", 1}})->value("open"), Value(true));
