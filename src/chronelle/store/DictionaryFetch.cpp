@@ -180,7 +180,7 @@ RowQuery rowQuery(const FetchRequest& request, const EntityDescription& entity,
 
 CachedStatement boundStatement(Connection& db, const RowQuery& query) {
   auto statement = db.cached(query.sql);
-  for (std::size_t i = 0; i < query.parameters.size(); ++i) statement->bind(static_cast<int>(i + 1), query.parameters[i]);
+  statement->bindAll(query.parameters);
   return statement;
 }
 

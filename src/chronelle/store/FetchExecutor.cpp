@@ -58,10 +58,6 @@ Query buildQuery(const FetchRequest& request, const EntityDescription& entity,
   return query;
 }
 
-void bindAll(Statement& statement, const std::vector<Value>& parameters) {
-  for (std::size_t i = 0; i < parameters.size(); ++i) statement.bind(static_cast<int>(i + 1), parameters[i]);
-}
-
 }  // namespace
 
 const EntityDescription& ObjectContext::Impl::fetchedEntity(const FetchRequest& request) const {
@@ -150,7 +146,7 @@ ObjectSet ObjectContext::Impl::fetchObjects(const FetchRequest& request) {
   const bool readsRest = partial && request.propertiesToFetch.empty();
   if (readsRest) snapshot.hold();
   auto statement = db().cached(rows.sql);
-  bindAll(*statement, rows.parameters);
+  statement->bindAll(rows.parameters);
   ++fetchCount;
   ObjectSet result;
   while (statement->step()) {
@@ -189,7 +185,7 @@ std::vector<ObjectID> ObjectContext::Impl::fetchIDs(const FetchRequest& request)
   std::string sql = "SELECT t0.Z_PK, t0.Z_ENT" + query.from + " WHERE " + query.where + " ORDER BY " + query.order;
   if (request.fetchLimit > 0) sql += " LIMIT " + std::to_string(request.fetchLimit);
   auto statement = db().cached(sql);
-  bindAll(*statement, query.parameters);
+  statement->bindAll(query.parameters);
   ++fetchCount;
   while (statement->step()) {
     const EntityDescription* concrete = store->entityForCode(statement->columnInt64(1));
@@ -210,13 +206,13 @@ std::size_t ObjectContext::Impl::count(const FetchRequest& request) {
   std::size_t total = 0;
   if (pending.objects.empty()) {
     auto statement = db().cached("SELECT COUNT(*)" + query.from + " WHERE " + query.where);
-    bindAll(*statement, query.parameters);
+    statement->bindAll(query.parameters);
     ++fetchCount;
     if (statement->step()) total = static_cast<std::size_t>(statement->columnInt64(0));
   } else {
     const auto& registry = byPk[static_cast<std::size_t>(entity.layout().table->index)];
     auto statement = db().cached("SELECT t0.Z_PK" + query.from + " WHERE " + query.where);
-    bindAll(*statement, query.parameters);
+    statement->bindAll(query.parameters);
     ++fetchCount;
     while (statement->step()) {
       auto it = registry.find(statement->columnInt64(0));

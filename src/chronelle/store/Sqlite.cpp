@@ -81,6 +81,10 @@ void Statement::bindBlob(int index, const Blob& blob) {
   if (int rc = sqlite3_bind_blob64(stmt_, index, data, blob.size(), SQLITE_TRANSIENT); rc != SQLITE_OK) fail(rc);
 }
 
+void Statement::bindAll(const std::vector<Value>& values) {
+  for (std::size_t i = 0; i < values.size(); ++i) bind(static_cast<int>(i + 1), values[i]);
+}
+
 void Statement::bind(int index, const Value& value) {
   const auto& v = value.storage();
   switch (v.index()) {

@@ -39,6 +39,8 @@ class Statement {
   /// Date as INTEGER microseconds, bool as 0/1, ObjectID as its primary key (-1 for a
   /// temporary one, which matches no row). A list cannot be bound: throws.
   void bind(int index, const Value& value);
+  /// Binds `values` to parameters 1, 2, … in order.
+  void bindAll(const std::vector<Value>& values);
 
   /// Advances; true while a row is available.
   bool step();

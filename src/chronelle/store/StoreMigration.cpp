@@ -76,7 +76,7 @@ void StoreMigration::run(Connection& connection) const {
   for (const auto& step : steps_) {
     try {
       Statement statement(connection, step.sql);
-      for (std::size_t i = 0; i < step.parameters.size(); ++i) statement.bind(static_cast<int>(i + 1), step.parameters[i]);
+      statement.bindAll(step.parameters);
       statement.run();
     } catch (const StoreError& e) {
       throw StoreError(StoreError::kMigration, "the migration from version " + std::to_string(fromVersion_) +
