@@ -106,9 +106,16 @@ int ManagedObject::slotOf(const PropertyKey& key) const {
   return slot;
 }
 
+int ManagedObject::slotOfKind(int slot, std::string_view key, bool relationship) const {
+  if (slot < 0 || state_->layout->slots[static_cast<std::size_t>(slot)].isRelationship() != relationship) {
+    unknownKey(*this, key);
+  }
+  return slot;
+}
+
 const Value& ManagedObject::attributeAt(int slot, std::string_view key) const {
   static const Value absent;
-  if (slot < 0 || state_->layout->slots[static_cast<std::size_t>(slot)].isRelationship()) unknownKey(*this, key);
+  slotOfKind(slot, key, false);
   // An attribute never holds an object's ID, so it has no other canonical form.
   return state_->fault ? absent : state_->value(static_cast<std::size_t>(slot));
 }
@@ -143,7 +150,7 @@ void ManagedObject::setValue(std::string_view key, Value value) {
 }
 
 std::shared_ptr<ManagedObject> ManagedObject::objectAt(int slot, std::string_view key) const {
-  if (slot < 0 || !state_->layout->slots[static_cast<std::size_t>(slot)].isRelationship()) unknownKey(*this, key);
+  slotOfKind(slot, key, true);
   if (state_->context == nullptr || state_->fault) return nullptr;
   return state_->context->impl().relatedObject(*this, slot);
 }
@@ -154,8 +161,7 @@ std::shared_ptr<ManagedObject> ManagedObject::object(const PropertyKey& key) con
 }
 
 void ManagedObject::setObject(std::string_view key, const std::shared_ptr<ManagedObject>& object) {
-  const int slot = entity().layout().slot(key);
-  if (slot < 0 || !entity().layout().slots[static_cast<std::size_t>(slot)].isRelationship()) unknownKey(*this, key);
+  const int slot = slotOfKind(slotOf(key), key, true);
   if (state_->context == nullptr) throw std::logic_error("setObject on an object that is in no context");
   state_->context->impl().setToOne(*this, slot, object);
 }

@@ -188,6 +188,9 @@ class ManagedObject : public std::enable_shared_from_this<ManagedObject> {
   int slotOf(std::string_view key) const;
   int slotOf(const PropertyKey& key) const;
   ///@}
+  /// `slot` when it is one of an attribute (or, with `relationship`, of a to-one); throws
+  /// std::invalid_argument naming `key` otherwise (also for -1).
+  int slotOfKind(int slot, std::string_view key, bool relationship) const;
   const Value& attributeAt(int slot, std::string_view key) const;
   std::shared_ptr<ManagedObject> objectAt(int slot, std::string_view key) const;
 
