@@ -1,8 +1,7 @@
 #include "chronelle/model/Node.h"
 
-#include <typeinfo>
-
 #include "chronelle/model/CurrentTimeEntrySource.h"
+#include "chronelle/model/ExactTypeCast.h"
 #include "chronelle/model/Folder.h"
 #include "chronelle/model/Session.h"
 #include "chronelle/model/Task.h"
@@ -73,12 +72,7 @@ void Node::removeFromChildren(const std::shared_ptr<Node>& child) {
   removeObject(kChildren, child);
 }
 
-Node* Node::fromObject(ManagedObject* object) {
-  if (object == nullptr) return nullptr;
-  const auto& type = typeid(*object);
-  if (type == typeid(Folder) || type == typeid(Task)) return static_cast<Node*>(object);
-  return dynamic_cast<Node*>(object);
-}
+Node* Node::fromObject(ManagedObject* object) { return exactTypeCast<Node, Folder, Task>(object); }
 
 std::shared_ptr<Node> Node::parent() const {
   // Cast by moving the pointer: no second count of the owners up and down per call.

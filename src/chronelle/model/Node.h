@@ -40,8 +40,8 @@ class Node : public NSManagedObjectWithIdentifier {
   static constexpr const char* kEntityName = "Node";
   /// A fetch request for every node, folders and tasks.
   static FetchRequest fetchRequest() { return FetchRequest(kEntityName); }
-  /// `object` as a Node, or null when it is none. The model's own classes are told by their
-  /// exact type, which costs less than a search of the class tree (a listing asks per node).
+  /// `object` as a Node, or null when it is none (exactTypeCast: folders and tasks by their
+  /// exact type).
   static Node* fromObject(ManagedObject* object);
   /// The name of the object's own entity, "Folder" or "Task".
   std::string entityName() const;

@@ -1,5 +1,6 @@
 #include "chronelle/model/Session.h"
 
+#include "chronelle/model/ExactTypeCast.h"
 #include "chronelle/model/Folder.h"
 #include "chronelle/model/Task.h"
 
@@ -67,11 +68,11 @@ double Session::hourlyRate() const { return attributeValue(kHourlyRate).asDouble
 void Session::setHourlyRate(double rate) { setValue(kHourlyRate, rate); }
 
 std::shared_ptr<Task> Session::task() const {
-  // Every list row asks for its task: the model's own class is told by its exact type, and
-  // the pointer moved, before a search of the class tree.
+  // Every list row asks for its task: cast by moving the pointer, without a second count of
+  // its owners up and down.
   auto object = this->object(kTask);
-  if (object && typeid(*object) == typeid(Task)) return std::static_pointer_cast<Task>(std::move(object));
-  return std::dynamic_pointer_cast<Task>(std::move(object));
+  if (exactTypeCast<Task, Task>(object.get()) == nullptr) return nullptr;
+  return std::static_pointer_cast<Task>(std::move(object));
 }
 void Session::setTask(const std::shared_ptr<Task>& task) { setObject(kTask, task); }
 
