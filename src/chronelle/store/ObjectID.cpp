@@ -142,7 +142,8 @@ std::strong_ordering operator<=>(const ObjectID& a, const ObjectID& b) {
   if (auto order = a.primaryKey_ <=> b.primaryKey_; order != 0) return order;
   if (a.text_ == b.text_) return std::strong_ordering::equal;
   if (auto order = a.storeIdentifier().compare(b.storeIdentifier()) <=> 0; order != 0) return order;
-  // Only a permanent ID with an empty store UUID and an invalid ID get here.
+  // Equal texts: two copies of one temporary UUID (equal), or a permanent ID with an empty
+  // store UUID beside an invalid ID (ordered after it).
   return (a.text_ != nullptr) <=> (b.text_ != nullptr);
 }
 

@@ -85,7 +85,7 @@ std::string ObjectContext::Impl::selectColumns(const TableLayout& table, const U
   }
   std::string sql = "SELECT t0.Z_PK, t0.Z_ENT, t0.Z_OPT";
   for (std::size_t i = 0; i < table.columns.size(); ++i) {
-    if (unfetched->positions[i] >= 0) sql += ", t0.\"" + table.columns[i].name + "\"";
+    if (unfetched->carries(static_cast<int>(i))) sql += ", t0.\"" + table.columns[i].name + "\"";
   }
   return sql;
 }
