@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <functional>
 
 #include "MigrationTestSupport.h"
@@ -313,6 +314,50 @@ TEST(StoreFileTest, TheKeptLogCostsAWriterOnlyItsCommitsSync) {
   save(open(copy), 1);
   EXPECT_TRUE(KeptLogVfs::directoryEntrySynced(copiedLog));
   EXPECT_EQ(StoreFileReader::openReadOnly(copy)->integer("SELECT count(*) FROM ZVISIT"), 3);
+}
+
+// A process that asks for it reads the store file through a mapping, and only then: rows
+// another coordinator wrote and copied into the file afterwards, growing it under the mapping,
+// are read like any others.
+TEST(StoreFileTest, ConnectionsMapTheStoreFileWhenTheProcessAsks) {
+  struct Unmapped {
+    ~Unmapped() { PersistentStoreCoordinator::setMappedFileBytes(0); }
+  } unmappedAfterwards;
+  const auto mapsFile = [](const std::filesystem::path& file) {
+    std::ifstream maps("/proc/self/maps");
+    const auto name = std::filesystem::canonical(file).string();
+    for (std::string line; std::getline(maps, line);) {
+      if (line.size() >= name.size() && line.compare(line.size() - name.size(), name.size(), name) == 0) return true;
+    }
+    return false;
+  };
+  const auto save = [](const std::shared_ptr<PersistentStoreCoordinator>& coordinator, int rows) {
+    auto context = ObjectContext::create(ConcurrencyType::privateQueue, coordinator);
+    for (int i = 0; i < rows; ++i) {
+      insert(*context, "Visit", {{"start", Date::fromSecondsSince1970(1e9 + i)}, {"payload", Blob(1000, 3)}});
+    }
+    context->save();
+    ASSERT_TRUE(coordinator->checkpointStoreFile());
+  };
+  for (const bool mapped : {false, true}) {
+    SCOPED_TRACE(mapped ? "mapped" : "not mapped");
+    PersistentStoreCoordinator::setMappedFileBytes(mapped ? std::int64_t{1} << 30 : 0);
+    TempDirectory directory;
+    const auto file = directory.file("store.sqlite");
+    auto reader = open(file);
+    auto writer = open(file);
+    const auto count = [&] {
+      return ObjectContext::create(ConcurrencyType::privateQueue, reader)->count(FetchRequest("Visit"));
+    };
+    save(writer, 10);
+    EXPECT_EQ(count(), 10u);
+    EXPECT_EQ(mapsFile(file), mapped);
+    save(writer, 300);
+    EXPECT_EQ(count(), 310u);
+    writer.reset();
+    reader.reset();
+    EXPECT_FALSE(mapsFile(file)) << "a closed store stays mapped";
+  }
 }
 
 TEST(StoreFileLockTest, AUserKilledWithTheStoreOpenIsReportedByTheNextOpenOnly) {

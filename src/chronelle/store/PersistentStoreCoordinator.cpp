@@ -48,14 +48,19 @@ void writeMetadata(Connection& connection, const std::string& key, const std::st
 constexpr int kLogCheckpointPages = 128;
 constexpr std::uintmax_t kLogLimitBytes = KeptLogVfs::kMostBytesKept;
 
+// See PersistentStoreCoordinator::setMappedFileBytes; 0 maps nothing.
+std::atomic<std::int64_t> mappedFileBytes{0};
+
 // Every connection to the store, the one that sets it up (`switchToWal` for a file not yet
 // in WAL mode, which keeps the mode once switched) and the pooled ones.
 void setUpConnection(Connection& connection, bool switchToWal, std::atomic<bool>& logCopied) {
   // FULL: a save that returned is on disk even after a power cut; WAL lets readers on other
   // connections go on while a context saves.
+  const auto mapped = mappedFileBytes.load(std::memory_order_relaxed);
   connection.exec(std::string(switchToWal ? "PRAGMA journal_mode = WAL; " : "") +
                   "PRAGMA synchronous = FULL; PRAGMA foreign_keys = OFF; PRAGMA journal_size_limit = " +
-                  std::to_string(kLogLimitBytes));
+                  std::to_string(kLogLimitBytes) +
+                  (mapped > 0 ? "; PRAGMA mmap_size = " + std::to_string(mapped) : std::string()));
   connection.checkpointLogOver(kLogCheckpointPages, &logCopied);
 }
 
@@ -220,6 +225,10 @@ std::int64_t PersistentStoreCoordinator::Impl::reservePrimaryKeys(Connection& co
 }
 
 // --- PersistentStoreCoordinator -----------------------------------------------------
+
+void PersistentStoreCoordinator::setMappedFileBytes(std::int64_t bytes) {
+  mappedFileBytes.store(std::max<std::int64_t>(bytes, 0), std::memory_order_relaxed);
+}
 
 PersistentStoreCoordinator::PersistentStoreCoordinator(std::shared_ptr<const ObjectModel> model)
     : impl_(std::make_unique<Impl>()) {
