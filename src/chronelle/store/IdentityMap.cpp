@@ -48,7 +48,7 @@ void IdentityMap::clear() {
 
 void IdentityMap::grow() {
   // Room for the live entries at most half full; emptied slots are dropped on the way.
-  std::size_t capacity = 16;
+  std::size_t capacity = kRun;
   while (capacity < 2 * (size_ + 1)) capacity *= 2;
   std::vector<Entry> old(capacity);
   old.swap(slots_);

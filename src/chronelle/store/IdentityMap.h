@@ -78,9 +78,17 @@ class IdentityMap {
   Entry* endSlot() { return slots_.data() + slots_.size(); }
   const Entry* endSlot() const { return slots_.data() + slots_.size(); }
   std::size_t home(std::int64_t key) const {
-    // Fibonacci hashing: keys are mostly consecutive, and the product spreads them.
-    return static_cast<std::size_t>((static_cast<std::uint64_t>(key) * 0x9E3779B97F4A7C15ULL) >> shift_);
+    // Keys are mostly consecutive, and a listing looks them up in key order (or its reverse):
+    // each run of kRun consecutive keys takes kRun consecutive slots, so those look-ups read
+    // the table in order instead of missing the cache at every key. The runs themselves are
+    // spread by Fibonacci hashing, so that runs far apart (this month's entries and a month a
+    // year ago) do not pile up on the same slots.
+    const auto k = static_cast<std::uint64_t>(key);
+    const auto run = static_cast<std::size_t>(((k / kRun) * 0x9E3779B97F4A7C15ULL) >> shift_);
+    return (run & ~(kRun - 1)) | static_cast<std::size_t>(k % kRun);
   }
+  /// Consecutive keys kept side by side; at most the smallest table.
+  static constexpr std::size_t kRun = 16;
   Entry* slotOf(std::int64_t key);
   /// Rebuilds the table with room for `size_ + 1` entries at most half full.
   void grow();
