@@ -4,7 +4,8 @@
 One seeded data set per size is written as a Timewarrior database (data/YYYY-MM.data files)
 and, through `chronelle import timewarrior`, as a Chronelle store; both are kept under
 --work (default build/bench-peers) and reused. Each command pair is run interleaved, the
-median wall time of --runs runs is printed as a Markdown table with the machine and the load.
+median wall time of --runs runs is printed as a Markdown table with the machine and the load,
+and each row's target and whether the build meets it.
 
     scripts/bench-peers.py --chronelle build/release/cli/chronelle [--sizes 10000,100000,1000000]
                            [--before /tmp/chronelle-before] [--only add,edit]
@@ -125,6 +126,34 @@ def timed_sides(rows, runs, env):
     return {name: [statistics.median(s) for s in sides] for name, sides in samples.items()}
 
 
+def target(name, count):
+    """What a row must show against its peer: (label, test of the ratio ours ÷ peer), or None.
+
+    Every compared command is to be faster than Timewarrior on the larger data sets, and month
+    and year reports at least five times faster at a million intervals; starting the program
+    is held to the bare start of Timewarrior, and the month by node to the SQL that computes
+    it in one `sqlite3` process."""
+    if name.startswith("parse"):
+        return "≤ 1.5", lambda ratio: ratio <= 1.5
+    if name.startswith("status"):
+        return "≤ 2 × timew --version", lambda ratio: ratio <= 2
+    if "sqlite3" in name:
+        return "≤ 3", lambda ratio: ratio <= 3
+    if name.startswith("bare process") or count < 100_000:
+        return None
+    if name.startswith("report") and count >= 1_000_000:
+        return "≥ 5× faster", lambda ratio: ratio <= 0.2
+    return "faster", lambda ratio: ratio < 1
+
+
+def verdict(name, count, ratio):
+    """The target column and its mark; blank where the row has no target or no ratio."""
+    aim = target(name, count)
+    if aim is None or ratio is None:
+        return f"{aim[0] if aim else ''} | "
+    return f"{aim[0]} | {'✓' if aim[1](ratio) else '✗'}"
+
+
 def ms(seconds):
     return f"{seconds * 1000:.1f} ms" if seconds else "–"
 
@@ -217,18 +246,28 @@ def main():
     print(f"Machine: {platform.processor() or platform.machine()}, {os.cpu_count()} cores, "
           f"{platform.system()} {platform.release()}; load average {load}; median of {options.runs} runs\n")
     if before:
-        print("| command | N | before | chronelle | peer | before ÷ peer | chronelle ÷ peer |")
-        print("|---|---:|---:|---:|---:|---:|---:|")
+        print("| command | N | before | chronelle | peer | before ÷ peer | chronelle ÷ peer | target | |")
+        print("|---|---:|---:|---:|---:|---:|---:|---|---|")
     else:
-        print("| command | N | chronelle | peer | chronelle ÷ peer |")
-        print("|---|---:|---:|---:|---:|")
+        print("| command | N | chronelle | peer | chronelle ÷ peer | target | |")
+        print("|---|---:|---:|---:|---:|---|---|")
+    # `status` has no peer of its own: it is held to the bare start of Timewarrior, the peer
+    # of `parse` on the same data set.
+    bare = {count: b for name, count, o, a, b in rows if name.startswith("parse")}
     for name, count, o, a, b in rows:
-        ratio = f"{a / b:.2f}" if a and b else ""
+        if name.startswith("status") and not b:
+            b = bare.get(count)
+            peer = f"({ms(b)})" if b else ms(b)
+        else:
+            peer = ms(b)
+        ratio = a / b if a and b else None
+        shown = f"{ratio:.2f}" if ratio is not None else ""
+        mark = verdict(name, count, ratio)
         if before:
             old_ratio = f"{o / b:.2f}" if o and b else ""
-            print(f"| {name} | {count:,} | {ms(o)} | {ms(a)} | {ms(b)} | {old_ratio} | {ratio} |")
+            print(f"| {name} | {count:,} | {ms(o)} | {ms(a)} | {peer} | {old_ratio} | {shown} | {mark} |")
         else:
-            print(f"| {name} | {count:,} | {ms(a)} | {ms(b)} | {ratio} |")
+            print(f"| {name} | {count:,} | {ms(a)} | {peer} | {shown} | {mark} |")
 
 
 if __name__ == "__main__":
