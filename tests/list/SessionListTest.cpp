@@ -117,6 +117,10 @@ TEST_F(SessionList, CutsEntriesAtMidnightIntoDaySections) {
     EXPECT_EQ(describe(list->sections()), c.sections);
     EXPECT_TRUE(delegate->batches.empty()) << "the initial fetch does not tell the delegate";
   }
+  // A section is named by its day's start in the process's zone, also when that zone changed
+  // since the days were worked out: Berlin's 8 March begins on the 7th in New York.
+  const ScopedTimeZone newYork("America/New_York");
+  EXPECT_EQ(makeList()->sections().front().name, "2026-03-07");
 }
 
 TEST_F(SessionList, FragmentValuesLookupsAndChangeCallbacks) {
