@@ -3,12 +3,11 @@
 // files that are not a store it can open refused with one line and left unchanged.
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
-#include <fstream>
 #include <tuple>
 
 #include "CliRunner.h"
+#include "testsupport/SqliteFile.h"
 
 namespace chronelle::testing {
 namespace {
@@ -77,15 +76,6 @@ TEST(CliBadInput, UsageErrorsAndHostileTextAreRefusedWithOneShortLineAndChangeNo
   EXPECT_TRUE(ambiguous.find(ids[0]) != std::string::npos && ambiguous.find(ids[1]) != std::string::npos) << ambiguous;
 }
 
-void execSql(const std::filesystem::path& file, const std::string& sql) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-  char* error = nullptr;
-  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
-  sqlite3_free(error);
-  sqlite3_close(db);
-}
-
 // A store changed behind the CLI's back: stale totals are found by `check` and fixed by
 // `check --repair`; text only another program could have written (bytes that are not UTF-8,
 // control characters) beside text the CLI accepts (line breaks, tabs, any script) leaves every
@@ -140,7 +130,7 @@ TEST(CliStoreFiles, FilesThatAreNotAUsableStoreAreRefusedWithOneLineAndLeftAlone
     // The newest commits stay in the log beside the file; `check` puts them into the file, so
     // that the file alone holds the entry and its task's total.
     CliStore copy;
-    std::ofstream(copy.directory() / "chronelle.sqlite", std::ios::binary) << store;
+    writeFile(copy.directory() / "chronelle.sqlite", store);
     copy.expectJson({"tree"}, R"({"nodes": [{"name": "Work", "duration": 3600}]})");
   }
 
@@ -153,7 +143,7 @@ TEST(CliStoreFiles, FilesThatAreNotAUsableStoreAreRefusedWithOneLineAndLeftAlone
     SCOPED_TRACE(reason);
     CliStore target;
     const auto file = target.directory() / "chronelle.sqlite";
-    std::ofstream(file, std::ios::binary) << content;
+    writeFile(file, content);
     if (std::string(reason) == "newer") {
       execSql(file, "UPDATE Z_METADATA SET Z_VALUE = '999' WHERE Z_KEY = 'NSStoreModelVersion';"
                     "UPDATE Z_METADATA SET Z_VALUE = 'future' WHERE Z_KEY = 'NSStoreSchemaHash';"
@@ -171,7 +161,7 @@ TEST(CliStoreFiles, FilesThatAreNotAUsableStoreAreRefusedWithOneLineAndLeftAlone
   }
   // A store directory that is a file is refused too, and the file kept.
   const auto file = source.directory() / "not-a-directory";
-  std::ofstream(file) << "keep me";
+  writeFile(file, "keep me");
   const CliResult result = CliStore::runRaw({"--store", file.string(), "tree"});
   EXPECT_TRUE(result.status == 1 && result.err.find("not a directory") != std::string::npos)
       << result.err;

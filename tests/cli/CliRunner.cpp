@@ -4,15 +4,8 @@
 #include <sys/wait.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 
 namespace chronelle::testing {
-std::string readFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 std::pair<std::string, int> shell(const std::string& command) {
   std::string output;
   FILE* pipe = popen(command.c_str(), "r");
@@ -43,7 +36,7 @@ std::string singleQuoted(const std::string& word) {
 
 CliResult CliStore::runRaw(const std::vector<std::string>& args, const std::string& input) {
   TempDirectory io;
-  std::ofstream(io.file("stdin"), std::ios::binary) << input;
+  writeFile(io.file("stdin"), input);
   std::string command = singleQuoted(CHRONELLE_BINARY);
   for (const auto& arg : args) command += " " + singleQuoted(arg);
   const auto [out, status] = shell(command + " <" + singleQuoted(io.file("stdin")) + " 2>" +

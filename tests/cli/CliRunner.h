@@ -5,12 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "testsupport/FileContent.h"
 #include "testsupport/TempDirectory.h"
 
 namespace chronelle::testing {
-
-// The whole content of a file; empty when it cannot be read.
-std::string readFile(const std::filesystem::path& path);
 
 // What one run of the built `chronelle` binary printed and returned.
 struct CliResult {

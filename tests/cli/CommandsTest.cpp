@@ -1,11 +1,17 @@
 // Tree, entry, timer, rule and activity commands, export and import through the built binary,
 // with their JSON shapes. Every command is a new process, which finds what the last one left
-// (a running entry, preferences, a rule set); refused input changes nothing.
+// (a running entry, preferences, a rule set); refused input changes nothing. `status` with
+// nothing saved for the timer answers without opening the store. The export is written entry
+// by entry rather than through a JSON document: its text must stay what the JSON library
+// writes for the same document (layout, numbers, escapes), and its times what ICU writes, in
+// zones with odd offsets too.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
+#include <set>
 
 #include "CliRunner.h"
 
@@ -246,6 +252,78 @@ TEST(CliActivity, RecordListAndDeleteByRange) {
   store.expectJson({"activity", "delete", "--from", "09:00", "--to", "10:00"}, R"({"deleted": 1, "kept": 1})");
   store.expectJson({"activity", "list", "--day"}, R"({"entries": [{}, {"kind": "document"}, {}]})");
   EXPECT_EQ(store.ok({"activity", "delete", "--all"}), "deleted 3 activities\n");
+}
+
+
+// Every file of the store directory with its size and modification time.
+std::string listing(const std::filesystem::path& directory) {
+  std::set<std::string> files;
+  for (const auto& file : std::filesystem::directory_iterator(directory)) {
+    files.insert(file.path().filename().string() + " " + std::to_string(file.file_size()) + " " +
+                 std::to_string(file.last_write_time().time_since_epoch().count()));
+  }
+  std::string text;
+  for (const auto& file : files) text += file + "\n";
+  return text;
+}
+
+TEST(CliStatus, AnIdleTimerIsReportedWithoutTouchingTheStore) {
+  CliStore store;
+  store.ok({"task", "add", "Work"});
+  const std::string before = listing(store.directory());
+  EXPECT_EQ(store.ok({"status"}), "state: idle\ntask:  -\n");
+  EXPECT_EQ(store.okJson({"status"}), nlohmann::json::parse(R"({"state": "idle", "task": null, "entry": null})"));
+  EXPECT_EQ(listing(store.directory()), before) << "the lock file or the store was written";
+}
+
+
+using Ordered = nlohmann::ordered_json;
+
+// The export's text against the library's own dump of the parsed document.
+void expectLibraryText(const CliStore& store, const std::vector<std::string>& args) {
+  const std::string text = store.ok(args);
+  const Ordered parsed = Ordered::parse(text, nullptr, false);
+  ASSERT_FALSE(parsed.is_discarded()) << text;
+  EXPECT_EQ(text, parsed.dump(2, ' ', false, Ordered::error_handler_t::replace) + "\n");
+  // Whole amounts are still written as floating point ("3600.0"), which a re-dump would not show.
+  for (const auto& entry : parsed["entries"]) {
+    for (const char* key : {"duration", "rate", "revenue"}) EXPECT_TRUE(entry[key].is_number_float()) << key << text;
+  }
+}
+
+TEST(CliExportText, SameTextAsTheJsonLibraryForAwkwardValues) {
+  CliStore store("America/St_Johns");
+  store.okAll({{"folder", "add", "Caf\xC3\xA9 \"Q\""},
+               {"task", "add", "Caf\xC3\xA9 \"Q\"/Back\\slash", "--rate", "77.77", "--billable"},
+               {"entry", "add", "Caf\xC3\xA9 \"Q\"/Back\\slash", "--from", "2026-07-01 10:00", "--to", "2026-07-01 10:20:34",
+                "--notes", "say \"hi\", C:\\dir \xE2\x98\x95"},
+               {"entry", "add", "Caf\xC3\xA9 \"Q\"/Back\\slash", "--from", "2026-12-01 08:00", "--to", "2026-12-01 09:00"},
+               {"entry", "add", "Caf\xC3\xA9 \"Q\"/Back\\slash", "--from", "2026-03-01 00:00", "--to", "2026-03-20 00:00:01"},
+               {"start", "Caf\xC3\xA9 \"Q\"/Back\\slash", "--at", "2026-12-05 08:30"}});
+  expectLibraryText(store, {"export", "--year", "2026-01-01", "--format", "json"});
+  expectLibraryText(store, {"export", "--year", "2020-01-01", "--format", "json"});  // no entries
+  const std::string csv = store.ok({"export", "--year", "2026-01-01", "--format", "csv"});
+  EXPECT_NE(csv.find("2026-07-01T10:00:00-02:30,2026-07-01T10:20:34-02:30,1234,true,77.77,26.66,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("2026-12-01T08:00:00-03:30,2026-12-01T09:00:00-03:30,3600,true,77.77,77.77,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find(":01-02:30,1638001,true,"), std::string::npos) << "19 days, 1 s, less the lost hour" << csv;
+}
+
+TEST(CliExportText, TimesCarryTheZoneOffsetAsIcuWritesIt) {
+  struct Case {
+    const char* zone;
+    const char* from;
+    const char* to;
+    const char* begin;
+  };
+  for (const Case& c : {Case{"UTC", "2026-03-01 10:00", "2026-03-01 11:00", "2026-03-01T10:00:00Z"},
+                        Case{"Asia/Kathmandu", "2026-03-01 10:00", "2026-03-01 11:00", "2026-03-01T10:00:00+05:45"},
+                        Case{"America/Los_Angeles", "2026-03-08 03:00", "2026-03-08 04:00", "2026-03-08T03:00:00-07:00"},
+                        Case{"Europe/Berlin", "1850-03-01 10:00", "1850-03-01 11:00", "1850-03-01T10:00:00+00:53"}}) {
+    CliStore store(c.zone);
+    store.okAll({{"task", "add", "T"}, {"entry", "add", "T", "--from", c.from, "--to", c.to}});
+    const auto exported = store.okJson({"export", "--from", "1800-01-01", "--to", "2100-01-01", "--format", "json"});
+    EXPECT_EQ(exported["entries"][0]["begin"], c.begin) << c.zone << " " << exported.dump();
+  }
 }
 
 }  // namespace

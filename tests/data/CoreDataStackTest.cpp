@@ -4,13 +4,13 @@
 #include <fstream>
 #include <tuple>
 #include <stdexcept>
-#include <vector>
 
 #include "teststack/StackFixture.h"
 #include "chronelle/model/ChronelleModel.h"
 #include "chronelle/model/NSDictionaryValueTransformer.h"
 #include "chronelle/platform/MainQueue.h"
 #include "chronelle/platform/NotificationCenter.h"
+#include "testsupport/FileContent.h"
 #include "testsupport/RunOnMain.h"
 
 namespace chronelle::testing {
@@ -72,8 +72,7 @@ TEST(CoreDataStackSetUp, FatalFailuresAreLoggedAndCarryTheirMessage) {
     EXPECT_EQ(presence ? seen.substr(0, seen.find('=') + 1) : seen, expected) << directory;
   }
   // The file in the way is left as it was.
-  std::ifstream in(dir.file("occupied"));
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "not a folder");
+  EXPECT_EQ(readFile(dir.file("occupied")), "not a folder");
 }
 
 TEST(CoreDataStackSetUp, MissingDirectoryIsCreatedWithItsParentsAndContextsAreConfigured) {

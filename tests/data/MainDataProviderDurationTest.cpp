@@ -139,9 +139,7 @@ TEST_F(MainDataProviderDurationTest, StaleTotalsAreFoundToTheSecondAndRepairedIn
   // F from nowhere, B and C right.
   a->setConfirmedDuration(3601);
   f->setConfirmedDuration(7);
-  save();
-  MainQueue::shared().runPending();
-  takeEvents();
+  saveAndSettle();
   EXPECT_EQ(render(provider->verifyConfirmedDurations()), "F 7→5400, A 3601→3600");
 
   EXPECT_EQ(render(write(provider->repairConfirmedDurations())), "F 7→5400, A 3601→3600");

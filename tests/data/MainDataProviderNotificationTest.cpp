@@ -29,9 +29,7 @@ class MainDataProviderNotificationTest : public ProviderFixture {
     a = makeTask("A", f);
     b = makeTask("B", nullptr, 1);
     makeSession(a, utc(9), utc(10));
-    save();
-    MainQueue::shared().runPending();
-    events.clear();
+    saveAndSettle();
   }
 
   std::shared_ptr<Folder> f;

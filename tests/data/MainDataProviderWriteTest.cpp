@@ -24,9 +24,7 @@ class MainDataProviderWriteTest : public ProviderFixture {
     save();
     goneId = gone->objectID();
     context().deleteObject(gone);
-    save();
-    MainQueue::shared().runPending();
-    events.clear();
+    saveAndSettle();
   }
 
   std::shared_ptr<Folder> f;
@@ -102,9 +100,7 @@ TEST_F(MainDataProviderWriteTest, FailingWriteRollsBackEverythingAndThrowsToTheC
 
 TEST_F(MainDataProviderWriteTest, ArchivingAnnouncesTheGivenIdsAfterTheWrite) {
   top->setArchived(true);
-  save();
-  MainQueue::shared().runPending();
-  events.clear();
+  saveAndSettle();
   const std::vector<ObjectID> ids = {top->objectID(), f->objectID(), top->objectID()};
   auto observer = NotificationCenter::defaultCenter().addObserver(
       DataNotifications::didArchiveNodes, nullptr, [&](const Notification& n) {

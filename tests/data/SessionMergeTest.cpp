@@ -18,9 +18,7 @@ class SessionMergeTest : public ProviderFixture {
     target->setIsBillableSet(true), target->setIsBillable(true), target->setHourlyRateIsSet(true);
     target->setHourlyRate(60);
     source = makeTask("Source", nullptr, 1);
-    save();
-    MainQueue::shared().runPending();
-    events.clear();
+    saveAndSettle();
   }
 
   struct Entry {
@@ -87,9 +85,7 @@ TEST_F(SessionMergeTest, MergedEntryReplacesTheFinishedEntriesOfTheSelection) {
     }
     if (c.nameFirstTwice) ids.push_back(ids.front());
     ids.push_back("no-such-entry");
-    save();
-    MainQueue::shared().runPending();
-    events.clear();
+    saveAndSettle();
     const auto before = targetEntryIds();
     const double totalBefore = target->confirmedDuration();
 
@@ -120,9 +116,7 @@ TEST_F(SessionMergeTest, MergedEntryReplacesTheFinishedEntriesOfTheSelection) {
 TEST_F(SessionMergeTest, UnknownTaskThrowsAndNothingFinishedIsANoOp) {
   auto finished = add({utc(9), utc(10), "n"});
   auto running = add({utc(11), std::nullopt});
-  save();
-  MainQueue::shared().runPending();
-  events.clear();
+  saveAndSettle();
 
   try {
     write(provider->mergeSessions({*finished->identifier()}, "no-such-task",

@@ -4,12 +4,11 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "chronelle/data/TimeEntryChangeKey.h"
 #include "teststack/ProviderFixture.h"
+#include "testsupport/FileContent.h"
 
 namespace chronelle::testing {
 namespace {
@@ -59,10 +58,7 @@ class WriteSyncTest : public ProviderFixture {
     entry = std::dynamic_pointer_cast<Session>(context().existingObject(entry->objectID()));
   }
 
-  std::string marker() {
-    std::ifstream in(stack->persistentStoreCoordinator()->storeFile().string() + "-lock");
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  std::string marker() { return readFile(stack->persistentStoreCoordinator()->storeFile().string() + "-lock"); }
   ~WriteSyncTest() override {
     closeStack();
     sqlite3_vfs_register(defaultVfs, 1);
@@ -80,29 +76,17 @@ TEST_F(WriteSyncTest, AWriteOfEntriesAndItsRecountAreSyncedOnce) {
   };
   // The log stays beside the store between openings, so even the first write after opening
   // appends to it without writing and syncing a new log's header.
-  const struct {
-    const char* name;
-    std::function<void()> run;
-    int syncs;
-    const char* marker;
-  } cases[] = {
-      {"notes, first write", [&] { notes("n"); }, 1, "closed"},
-      {"notes only", [&] { notes("m"); }, 1, "closed"},
-      {"create",
-       [&] { added = write(provider->createTimeEntry(utc(9), utc(10), a->objectID(), false, {})); },
-       1, "closed"},
-      {"re-time",
-       [&] {
-         write(provider->updateTimeEntry(added->objectID(), {{Key::end, utc(11)}}));
-       },
-       1, "closed"},
-      {"delete", [&] { write(provider->deleteTimeEntries({added})); }, 1, "closed"},
+  const std::pair<const char*, std::function<void()>> cases[] = {
+      {"notes, first write", [&] { notes("n"); }},
+      {"notes only", [&] { notes("m"); }},
+      {"create", [&] { added = write(provider->createTimeEntry(utc(9), utc(10), a->objectID(), false, {})); }},
+      {"re-time", [&] { write(provider->updateTimeEntry(added->objectID(), {{Key::end, utc(11)}})); }},
+      {"delete", [&] { write(provider->deleteTimeEntries({added})); }},
   };
-  for (const auto& c : cases) {
+  for (const auto& [name, run] : cases) {
     logSyncs = 0;
-    c.run();
-    EXPECT_EQ(logSyncs, c.syncs) << "case " << c.name;
-    EXPECT_EQ(marker(), c.marker) << "case " << c.name;
+    run();
+    EXPECT_EQ(std::pair(logSyncs, marker()), std::pair(1, std::string("closed"))) << "case " << name;
   }
   EXPECT_EQ(a->confirmedDuration(), entry->confirmedDuration());
 }

@@ -117,6 +117,16 @@ TEST_F(SessionList, CutsEntriesAtMidnightIntoDaySections) {
     EXPECT_EQ(describe(list->sections()), c.sections);
     EXPECT_TRUE(delegate->batches.empty()) << "the initial fetch does not tell the delegate";
   }
+  // A section is named by its day's start in the process's zone, also when that zone changed
+  // since the days were worked out: Berlin's 9 March begins on the 8th in New York.
+  makeSession(makeTask("Late"), local(9, 9), local(9, 10));
+  save();
+  SessionQuery3 eighth, ninth;
+  eighth.from = local(8, 0), eighth.to = local(8, 23);
+  ninth.from = local(9, 0), ninth.to = local(9, 23);
+  makeList(eighth);  // works out the 8th and, last, the 9th
+  const ScopedTimeZone newYork("America/New_York");
+  EXPECT_EQ(describe(makeList(ninth)->sections()), "2026-03-08: [09 09:00:00-09 10:00:00 none]");
 }
 
 TEST_F(SessionList, FragmentValuesLookupsAndChangeCallbacks) {

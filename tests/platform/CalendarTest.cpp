@@ -54,6 +54,7 @@ TEST(Base64, RoundTripsAndRejectsMalformedText) {
     EXPECT_EQ(base64Decode(base64Encode(bytes)), bytes) << "length " << n;
   }
   EXPECT_EQ(base64Encode(std::vector<std::uint8_t>{'M', 'a'}), "TWE=");
+  EXPECT_EQ(base64Decode("zA=="), std::vector<std::uint8_t>{0xCC}) << "the last lower-case letter";
   for (const char* bad : {"TWE", "TW=E", "T$E=", "====", "TQ==TQ=="})
     EXPECT_EQ(base64Decode(bad), std::nullopt) << bad;
 }

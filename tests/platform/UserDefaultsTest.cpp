@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <cstdint>
-#include <fstream>
 #include <limits>
 #include <set>
 #include <thread>
@@ -12,14 +11,13 @@
 #include <nlohmann/json.hpp>
 
 #include "testsupport/CapturedLogs.h"
+#include "testsupport/FileContent.h"
 #include "testsupport/TempDirectory.h"
 
 namespace chronelle {
 namespace {
 
-void writeFile(const std::filesystem::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
+using testing::writeFile;
 
 TEST(UserDefaults, TypedValuesSurviveAReloadOfAnAtomicallyReplacedFile) {
   testing::TempDirectory dir;

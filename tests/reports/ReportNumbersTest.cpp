@@ -227,8 +227,10 @@ TEST_F(ReportNumbersTest, TotalsAndBreakdownsMatchHandSums) {
   EXPECT_EQ(std::pair(running->effectiveRevenue(), list.fragments(*running).at(0)->revenue()),
             std::pair(69.97, 69.97));
   // So are the sums over every loaded entry clipped to the day: confirmed ones leave the
-  // running entry out, effective ones measure it up to now.
-  const auto entries = provider->getSessions(std::nullopt);
+  // running entry out, effective ones measure it up to now; an entry not given a begin yet
+  // counts for nothing.
+  auto entries = provider->getSessions(std::nullopt);
+  entries.push_back(context().insert<Session>(Session::kEntityName));
   EXPECT_EQ(std::tuple(ReportCalculator::totalConfirmedDuration(entries, today.from, today.to),
                        ReportCalculator::totalConfirmedRevenue(entries, today.from, today.to),
                        ReportCalculator::totalEffectiveDuration(entries, today.from, today.to),

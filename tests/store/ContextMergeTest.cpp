@@ -81,6 +81,30 @@ TEST(ContextMerge, EachPolicyResolvesTheSameRowPropertyByProperty) {
       EXPECT_NO_THROW(mine->save());
     }
   }
+  // A delete of a row saved elsewhere since it was read: a conflict under the error policy,
+  // deleted all the same under the others.
+  for (const auto& [policy, error] : {std::pair{MergePolicy::error, StoreError::kOptimisticLockingFailure},
+                                      std::pair{MergePolicy::mergeByPropertyStoreTrump, 0}}) {
+    TestStore store;
+    auto spot = store.spot("spot");
+    store.context->save();
+    store.context->setMergePolicy(policy);
+    auto theirs = store.newContext();
+    theirs->performAndWait([&] {
+      theirs->existingObject(spot->objectID())->setValue("rank", 3);
+      theirs->save();
+    });
+    store.context->deleteObject(spot);
+    int code = 0;
+    try {
+      store.context->save();
+    } catch (const StoreError& e) {
+      code = e.code();
+    }
+    EXPECT_EQ(std::pair(code, store.newContext(ConcurrencyType::mainQueue)->count(FetchRequest("Spot"))),
+              std::pair(error, error ? 1ul : 0ul))
+        << "policy " << static_cast<int>(policy);
+  }
 }
 
 TEST(ContextMerge, OtherContextsTakeASaveOnTheirOwnQueue) {

@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +13,7 @@
 #include "chronelle/store/ObjectModel.h"
 #include "chronelle/store/PersistentStoreCoordinator.h"
 #include "chronelle/store/StoreError.h"
+#include "testsupport/FileContent.h"
 
 namespace chronelle::testing {
 
@@ -84,10 +83,7 @@ inline std::shared_ptr<const ObjectModel> makeShelfModel(const std::string& name
 // directory.
 struct FileSnapshot {
   explicit FileSnapshot(const std::filesystem::path& file) {
-    if (std::filesystem::is_regular_file(file)) {
-      std::ifstream in(file, std::ios::binary);
-      bytes.assign(std::istreambuf_iterator<char>(in), {});
-    }
+    if (std::filesystem::is_regular_file(file)) bytes = readFile(file);
     mtime = std::filesystem::last_write_time(file);
     for (const auto& entry : std::filesystem::directory_iterator(file.parent_path())) {
       names.push_back(entry.path().filename().string());

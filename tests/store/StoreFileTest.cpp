@@ -2,8 +2,6 @@
 // telling whether the previous user of a store ended without closing it.
 #include <gtest/gtest.h>
 
-#include <sqlite3.h>
-
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/xattr.h>
@@ -18,6 +16,9 @@
 #include "chronelle/store/KeptLogVfs.h"
 #include "chronelle/store/StoreError.h"
 #include "chronelle/store/StoreFile.h"
+#include "chronelle/store/StoreFileLock.h"
+#include "testsupport/FileContent.h"
+#include "testsupport/SqliteFile.h"
 
 namespace chronelle::testing {
 namespace {
@@ -26,15 +27,6 @@ std::shared_ptr<PersistentStoreCoordinator> open(const std::filesystem::path& fi
   auto coordinator = std::make_shared<PersistentStoreCoordinator>(makeTestModel());
   coordinator->addPersistentStore(file);
   return coordinator;
-}
-
-std::string readBytes(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeBytes(const std::filesystem::path& file, const std::string& bytes) {
-  std::ofstream(file, std::ios::binary) << bytes;
 }
 
 // A closed store of the test model (version 1, or 2 with `newer`) of several pages.
@@ -54,7 +46,7 @@ std::string storeBytes(bool newer) {
     // that holds the whole store.
     EXPECT_TRUE(coordinator->checkpointStoreFile());
   }
-  return readBytes(file);
+  return readFile(file);
 }
 
 TEST(StoreFileTest, FilesThatAreNotAUsableStoreFailSetUpAndStayAsTheyWere) {
@@ -73,49 +65,39 @@ TEST(StoreFileTest, FilesThatAreNotAUsableStoreFailSetUpAndStayAsTheyWere) {
     std::shared_ptr<const ObjectModel> model = makeTestModel();
   };
   const std::vector<Case> cases = {
-      {"cut inside a page", [&](auto& f) { writeBytes(f, store.substr(0, store.size() - 1000)); },
+      {"cut inside a page", [&](auto& f) { writeFile(f, store.substr(0, store.size() - 1000)); },
        StoreError::kPersistentStoreOpen, "the file is truncated: "},
-      {"cut at a page boundary", [&](auto& f) { writeBytes(f, store.substr(0, 2 * pageSize)); },
+      {"cut at a page boundary", [&](auto& f) { writeFile(f, store.substr(0, 2 * pageSize)); },
        StoreError::kPersistentStoreOpen, "the file is truncated: its header describes"},
       // An emptied log keeps its size; holding no frames, it cannot be filling the file up.
       {"cut at a page boundary beside an emptied log",
        [&](auto& f) {
-         writeBytes(f, store.substr(0, 2 * pageSize));
-         writeBytes(f.string() + "-wal", std::string(32, '\0') + std::string(4120, 'x'));
+         writeFile(f, store.substr(0, 2 * pageSize));
+         writeFile(f.string() + "-wal", std::string(32, '\0') + std::string(4120, 'x'));
        },
        StoreError::kPersistentStoreOpen, "the file is truncated: its header describes"},
-      {"cut inside the header", [&](auto& f) { writeBytes(f, store.substr(0, 60)); }, StoreError::kPersistentStoreOpen,
+      {"cut inside the header", [&](auto& f) { writeFile(f, store.substr(0, 60)); }, StoreError::kPersistentStoreOpen,
        "less than the SQLite header"},
-      {"zero-filled", [&](auto& f) { writeBytes(f, std::string(store.size(), '\0')); },
+      {"zero-filled", [&](auto& f) { writeFile(f, std::string(store.size(), '\0')); },
        StoreError::kPersistentStoreOpen, "only zero bytes"},
-      {"text", [&](auto& f) { writeBytes(f, "name,begin,end\nwork,9:00,17:00\n"); }, StoreError::kPersistentStoreOpen,
+      {"text", [&](auto& f) { writeFile(f, "name,begin,end\nwork,9:00,17:00\n"); }, StoreError::kPersistentStoreOpen,
        "not an SQLite database"},
       {"directory", [](auto& f) { std::filesystem::create_directory(f); }, StoreError::kPersistentStoreOpen,
        "it is a directory"},
       {"SQLite database of something else",
-       [](auto& f) {
-         sqlite3* db = nullptr;
-         sqlite3_open(f.c_str(), &db);
-         sqlite3_exec(db, "CREATE TABLE notes (text); INSERT INTO notes VALUES ('hi')", nullptr, nullptr, nullptr);
-         sqlite3_close(db);
-       },
+       [](auto& f) { execSql(f, "CREATE TABLE notes (text); INSERT INTO notes VALUES ('hi')"); },
        StoreError::kPersistentStoreOpen, "an SQLite database but not a store"},
-      {"store of a newer version", [&](auto& f) { writeBytes(f, storeBytes(true)); },
+      {"store of a newer version", [&](auto& f) { writeFile(f, storeBytes(true)); },
        StoreError::kPersistentStoreIncompatibleVersion, "written by version 2 of model StoreTest, newer than version 1"},
-      {"store of another model", [&](auto& f) { writeBytes(f, store); }, StoreError::kPersistentStoreIncompatibleVersion,
+      {"store of another model", [&](auto& f) { writeFile(f, store); }, StoreError::kPersistentStoreIncompatibleVersion,
        "written for model StoreTest, not Other", other},
       // The header still carries this model's mark (another program changed the store behind
       // it): the schema check inside the write transaction refuses it all the same.
       {"newer store behind this model's mark",
        [&](auto& f) {
-         writeBytes(f, store);
-         sqlite3* db = nullptr;
-         sqlite3_open(f.c_str(), &db);
-         sqlite3_exec(db,
-                      "UPDATE Z_METADATA SET Z_VALUE = '2' WHERE Z_KEY = 'NSStoreModelVersion';"
-                      "UPDATE Z_METADATA SET Z_VALUE = 'other' WHERE Z_KEY = 'NSStoreSchemaHash'",
-                      nullptr, nullptr, nullptr);
-         sqlite3_close(db);
+         writeFile(f, store);
+         execSql(f, "UPDATE Z_METADATA SET Z_VALUE = '2' WHERE Z_KEY = 'NSStoreModelVersion';"
+                    "UPDATE Z_METADATA SET Z_VALUE = 'other' WHERE Z_KEY = 'NSStoreSchemaHash'");
        },
        StoreError::kPersistentStoreIncompatibleVersion, "written by version 2 of model StoreTest, newer than version 1"},
   };
@@ -160,12 +142,13 @@ TEST(StoreFileTest, LookingAtAStoreInUseKeepsThisProcesssLocksOnIt) {
   EXPECT_EQ(lockSeenByAnotherProcess(), 0) << "looking at the file dropped this process's lock";
 }
 
-// A child process that opens the store and writes to it (and, with `openAndCloseAnother`,
-// also opens and closes a second coordinator on it), then waits to be killed, or with
-// `exitAfterWrite` closes the store and exits.
+// A child process that opens the store and writes to it (or, without `writes`, only reads
+// it; and, with `openAndCloseAnother`, also opens and closes a second coordinator on it), then
+// waits to be killed, or with `exitAfterWrite` closes the store and exits.
 class StoreHolder {
  public:
-  StoreHolder(const std::filesystem::path& file, bool openAndCloseAnother, bool exitAfterWrite = false) {
+  explicit StoreHolder(const std::filesystem::path& file, bool writes = true, bool openAndCloseAnother = false,
+                       bool exitAfterWrite = false) {
     int fds[2];
     if (pipe(fds) != 0) throw std::runtime_error("pipe");
     pid_ = fork();
@@ -175,9 +158,10 @@ class StoreHolder {
       char status = '1';
       try {
         held = open(file);
-        auto writer = ObjectContext::create(ConcurrencyType::privateQueue, held);
-        writer->insertNewObject("Keeper");
-        writer->save();
+        auto user = ObjectContext::create(ConcurrencyType::privateQueue, held);
+        if (writes) user->insertNewObject("Keeper");
+        user->save();
+        user->count(FetchRequest("Keeper"));
         if (openAndCloseAnother) open(file).reset();
         if (exitAfterWrite) held.reset();
       } catch (...) {
@@ -225,7 +209,7 @@ TEST(StoreFileTest, CommitsLeftInTheLogByAnEndedWriterAreFoundByTheNextOpen) {
     TempDirectory directory;
     const auto file = directory.file("store.sqlite");
     open(file).reset();
-    StoreHolder(file, false, !killed).kill();
+    StoreHolder(file, true, false, !killed).kill();
     ASSERT_GT(logBytes(file), 0u) << "the log was not kept";
     ASSERT_EQ(keepersInFileAlone(file), 0) << "the commit is meant to be in the log only";
 
@@ -360,19 +344,38 @@ TEST(StoreFileTest, ConnectionsMapTheStoreFileWhenTheProcessAsks) {
   }
 }
 
-TEST(StoreFileLockTest, AUserKilledWithTheStoreOpenIsReportedByTheNextOpenOnly) {
+// Only a user that wrote leaves the store to repair: the next open reports its end without
+// closing, once. A user that only reads (opening included) writes nothing to the lock file,
+// so its kill leaves nothing to report.
+TEST(StoreFileLockTest, AWriterKilledWithTheStoreOpenIsReportedByTheNextOpenOnly) {
   TempDirectory directory;
   const auto file = directory.file("store.sqlite");
-  writeBytes(file, "");  // an empty file becomes a new store
-  EXPECT_FALSE(open(file)->openedAfterUncleanShutdown()) << "a new store";
+  const auto marker = [&] { return readFile(StoreFileLock::lockFile(file)); };
+  writeFile(file, "");  // an empty file becomes a new store
+  {
+    auto first = open(file);
+    EXPECT_FALSE(first->openedAfterUncleanShutdown()) << "a new store";
+    auto context = ObjectContext::create(ConcurrencyType::privateQueue, first);
+    context->insertNewObject("Keeper");
+    context->save();
+  }
   EXPECT_FALSE(open(file)->openedAfterUncleanShutdown()) << "after a clean close";
-
+  ASSERT_EQ(marker(), "closed");
+  {
+    auto reader = open(file);
+    ObjectContext::create(ConcurrencyType::privateQueue, reader)->count(FetchRequest("Keeper"));
+    EXPECT_EQ(marker(), "closed") << "opening to read wrote the lock file";
+  }
   StoreHolder(file, false).kill();
+  EXPECT_FALSE(open(file)->openedAfterUncleanShutdown()) << "a reader was killed";
+
+  StoreHolder(file).kill();
   auto afterKill = open(file);
   EXPECT_TRUE(afterKill->openedAfterUncleanShutdown());
-  EXPECT_EQ(ObjectContext::create(ConcurrencyType::privateQueue, afterKill)->count(FetchRequest("Visit")), 0u);
+  EXPECT_EQ(ObjectContext::create(ConcurrencyType::privateQueue, afterKill)->count(FetchRequest("Keeper")), 2u);
   afterKill.reset();
   EXPECT_FALSE(open(file)->openedAfterUncleanShutdown()) << "the report is for one open";
+  EXPECT_EQ(marker(), "closed");
 }
 
 TEST(StoreFileLockTest, UsersSharingAStoreDoNotMistakeEachOtherForACrash) {
@@ -390,11 +393,11 @@ TEST(StoreFileLockTest, UsersSharingAStoreDoNotMistakeEachOtherForACrash) {
   }
   // A coordinator closing while another of its process still has the store open does not
   // mark it closed: the process is killed afterwards.
-  StoreHolder(file, true).kill();
+  StoreHolder(file, true, true).kill();
   EXPECT_TRUE(open(file)->openedAfterUncleanShutdown());
   // Nor does one in another process: it is not alone when it opens, nor when it closes.
   {
-    StoreHolder holder(file, false);
+    StoreHolder holder(file);
     EXPECT_FALSE(open(file)->openedAfterUncleanShutdown());
     holder.kill();
   }

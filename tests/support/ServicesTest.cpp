@@ -33,7 +33,7 @@ struct FailingDescription {
 TEST(Logging, MetadataConversionRules) {
   const std::vector<int> ints{1, 2};
   const std::map<std::string, std::any> mixed{{"n", std::any(3)}, {"m", std::any(MV::string("u"))},
-                                               {"s", std::any(std::string("t"))}};
+                                               {"s", std::any(std::string("t"))}, {"d", std::any(2.5)}};
   const std::tuple<const char*, MV, MV> cases[] = {
       {"C string", metadataValueFrom("text"), MV::string("text")},
       {"path", metadataValueFrom(std::filesystem::path("/a/b")), MV::string("/a/b")},
@@ -50,7 +50,8 @@ TEST(Logging, MetadataConversionRules) {
        MV::array({MV::array({MV::string("a")})})},
       {"map of any", metadataValueFrom(mixed),
        MV::dictionary(
-           {{"n", MV::stringConvertible("3")}, {"m", MV::string("u")}, {"s", MV::string("t")}})},
+           {{"n", MV::stringConvertible("3")}, {"m", MV::string("u")}, {"s", MV::string("t")},
+            {"d", MV::stringConvertible("2.5")}})},
       {"any unknown", metadataValueFrom(std::any(Opaque{})), MV::string("chronelle::(anonymous namespace)::Opaque")},
       {"opaque", metadataValueFrom(Opaque{}), MV::string("chronelle::(anonymous namespace)::Opaque")},
       {"enum", metadataValueFrom(Mode::b), MV::string("chronelle::(anonymous namespace)::Mode(2)")},

@@ -34,6 +34,13 @@ class ProviderFixture : public StackFixture {
         });
   }
 
+  // Saves the view context, runs what that left queued and forgets the events: a set-up step.
+  void saveAndSettle() {
+    save();
+    MainQueue::shared().runPending();
+    events.clear();
+  }
+
   template <class T>
   T write(asio::awaitable<T> op) {
     return runToEnd(recordReturn(std::move(op), events));

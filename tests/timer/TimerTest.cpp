@@ -1,8 +1,6 @@
 // The timer on a real stack (UTC, clock at 2026-03-10 09:00): transitions driven by scripts,
 // rounding and the minimum length on pause, what it writes and posts, and store failures.
 
-#include <sqlite3.h>
-
 #include <cmath>
 #include <functional>
 #include <map>
@@ -18,6 +16,7 @@
 #include "chronelle/timer/CHTimer.h"
 #include "chronelle/timer/CHTimerPreferences.h"
 #include "testsupport/RunOnMain.h"
+#include "testsupport/SqliteFile.h"
 #include "teststack/StackFixture.h"
 
 namespace chronelle::testing {
@@ -323,12 +322,7 @@ TEST_F(TimerTest, FailedWritesAreLoggedAndPauseStillPauses) {
   runScript("task A; start A");
   auto task = taskNamed("A");
   auto session = timer->currentSession();
-  const auto alterStore = [&](const char* sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open((directory.path() / "store" / "Chronelle.sqlite").c_str(), &db), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
-  };
+  const auto alterStore = [&](const char* sql) { execSql(directory.path() / "store" / "Chronelle.sqlite", sql); };
   const auto lastError = [&] {
     const auto record = logs.records(LogLabel::timer).back();
     const auto error = record.metadata.find("error");
