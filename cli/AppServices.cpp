@@ -15,7 +15,6 @@
 #include "chronelle/platform/Clock.h"
 #include "chronelle/platform/TimerScheduler.h"
 #include "chronelle/platform/UserDefaults.h"
-#include "chronelle/store/PersistentStoreCoordinator.h"
 #include "chronelle/support/ColorSetManager.h"
 #include "chronelle/support/Injector.h"
 #include "chronelle/timer/CHTimer.h"
@@ -24,13 +23,14 @@
 namespace chronelle::cli {
 namespace {
 
-// The CLI's own keys in the user-defaults file.
 // A command lives for milliseconds: reading the store through a mapping lets each page it
 // reads stay where the kernel's file cache holds it, where copying it into the connection's
 // cache takes a fresh heap page, which the kernel faults in one by one. A report of the newest
 // month of a million entries went from 23.7 to 18.4 ms. Larger stores read their remainder as
 // usual.
 constexpr std::int64_t kMappedStoreBytes = std::int64_t{1} << 30;
+
+// The CLI's own keys in the user-defaults file.
 constexpr const char* kRoundingKey = "chronelle.cli.rounding";
 constexpr const char* kStepKey = "chronelle.cli.roundingStep";
 constexpr const char* kMethodKey = "chronelle.cli.roundingMethod";
@@ -81,9 +81,10 @@ AppServices::AppServices(const std::filesystem::path& storeDirectory) : storeDir
   ChronelleModel::registerModel();
   NSDictionaryValueTransformer::registerTransformer();
   auto container = Injector::shared();
-  PersistentStoreCoordinator::setMappedFileBytes(kMappedStoreBytes);
   try {
-    stack_ = std::make_shared<CoreDataStack>(ChronelleModel::kName, storeDirectory, "chronelle.sqlite");
+    StoreOptions options;
+    options.mappedFileBytes = kMappedStoreBytes;
+    stack_ = std::make_shared<CoreDataStack>(ChronelleModel::kName, storeDirectory, "chronelle.sqlite", options);
   } catch (const std::exception& e) {
     throw CliError::failure("cannot open the store in " + quoteInput(storeDirectory.string(), 200) + ": " + e.what());
   }

@@ -23,9 +23,10 @@
 namespace chronelle::testing {
 namespace {
 
-std::shared_ptr<PersistentStoreCoordinator> open(const std::filesystem::path& file) {
+std::shared_ptr<PersistentStoreCoordinator> open(const std::filesystem::path& file,
+                                                 const StoreOptions& options = {}) {
   auto coordinator = std::make_shared<PersistentStoreCoordinator>(makeTestModel());
-  coordinator->addPersistentStore(file);
+  coordinator->addPersistentStore(file, options);
   return coordinator;
 }
 
@@ -300,13 +301,10 @@ TEST(StoreFileTest, TheKeptLogCostsAWriterOnlyItsCommitsSync) {
   EXPECT_EQ(StoreFileReader::openReadOnly(copy)->integer("SELECT count(*) FROM ZVISIT"), 3);
 }
 
-// A process that asks for it reads the store file through a mapping, and only then: rows
-// another coordinator wrote and copied into the file afterwards, growing it under the mapping,
-// are read like any others.
-TEST(StoreFileTest, ConnectionsMapTheStoreFileWhenTheProcessAsks) {
-  struct Unmapped {
-    ~Unmapped() { PersistentStoreCoordinator::setMappedFileBytes(0); }
-  } unmappedAfterwards;
+// A store opened with a mapping reads its file through it, and only then: rows another
+// coordinator wrote and copied into the file afterwards, growing it under the mapping, are read
+// like any others.
+TEST(StoreFileTest, ConnectionsMapTheStoreFileWhenTheOptionsAsk) {
   const auto mapsFile = [](const std::filesystem::path& file) {
     std::ifstream maps("/proc/self/maps");
     const auto name = std::filesystem::canonical(file).string();
@@ -325,10 +323,11 @@ TEST(StoreFileTest, ConnectionsMapTheStoreFileWhenTheProcessAsks) {
   };
   for (const bool mapped : {false, true}) {
     SCOPED_TRACE(mapped ? "mapped" : "not mapped");
-    PersistentStoreCoordinator::setMappedFileBytes(mapped ? std::int64_t{1} << 30 : 0);
+    StoreOptions options;
+    options.mappedFileBytes = mapped ? std::int64_t{1} << 30 : 0;
     TempDirectory directory;
     const auto file = directory.file("store.sqlite");
-    auto reader = open(file);
+    auto reader = open(file, options);
     auto writer = open(file);
     const auto count = [&] {
       return ObjectContext::create(ConcurrencyType::privateQueue, reader)->count(FetchRequest("Visit"));

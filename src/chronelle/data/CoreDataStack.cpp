@@ -56,10 +56,12 @@ std::error_code make_error_code(CoreDataStack::WriteOperationError error) {
   return {static_cast<int>(error), writeOperationErrorCategory()};
 }
 
-CoreDataStack::CoreDataStack(std::string modelName, std::filesystem::path storeDirectoryURL, std::string storeName)
+CoreDataStack::CoreDataStack(std::string modelName, std::filesystem::path storeDirectoryURL, std::string storeName,
+                             StoreOptions storeOptions)
     : modelName_(std::move(modelName)),
       storeDirectoryURL_(std::move(storeDirectoryURL)),
       storeName_(std::move(storeName)),
+      storeOptions_(storeOptions),
       log_(LogLabel::data) {
   loadModel();
   coordinator_ = std::make_shared<PersistentStoreCoordinator>(model_);
@@ -140,11 +142,8 @@ void CoreDataStack::addPersistentStore(PersistentStoreCoordinator& coordinator) 
     throw CoreDataStackSetupError("[CoreDataManager] Unsresolved error: " + reason);
   }
 
-  StoreOptions options;
-  options.migratePersistentStoresAutomatically = true;
-  options.inferMappingModelAutomatically = true;
   try {
-    coordinator.addPersistentStore(storeDirectoryURL_ / storeName_, options);
+    coordinator.addPersistentStore(storeDirectoryURL_ / storeName_, storeOptions_);
   } catch (const StoreError& error) {
     logError(log_, "Error on adding the persistent store", MetadataValue::stringConvertible(error.description()));
     throw CoreDataStackSetupError("[CoreDataManager] Unresolved error: " + error.description() + ", " +

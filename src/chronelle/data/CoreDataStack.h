@@ -47,9 +47,11 @@ class CoreDataStack {
 
   /// Loads the model, creates the directory (with its parents) when missing, and opens
   /// (creating or migrating) the store. Throws CoreDataStackSetupError carrying the fatal
-  /// message after logging the failure under the label "Data".
+  /// message after logging the failure under the label "Data". `storeOptions` are the
+  /// coordinator's (by default: migrate an older store, infer the mapping, no file mapping).
   ///@{
-  CoreDataStack(std::string modelName, std::filesystem::path storeDirectoryURL, std::string storeName);
+  CoreDataStack(std::string modelName, std::filesystem::path storeDirectoryURL, std::string storeName,
+                StoreOptions storeOptions = {});
   ~CoreDataStack();
   CoreDataStack(const CoreDataStack&) = delete;
   ///@}
@@ -133,6 +135,7 @@ class CoreDataStack {
   std::string modelName_;
   std::filesystem::path storeDirectoryURL_;
   std::string storeName_;
+  StoreOptions storeOptions_;
   Logger log_;
   std::shared_ptr<const ObjectModel> model_;
   std::shared_ptr<PersistentStoreCoordinator> coordinator_;

@@ -48,15 +48,13 @@ void writeMetadata(Connection& connection, const std::string& key, const std::st
 constexpr int kLogCheckpointPages = 128;
 constexpr std::uintmax_t kLogLimitBytes = KeptLogVfs::kMostBytesKept;
 
-// See PersistentStoreCoordinator::setMappedFileBytes; 0 maps nothing.
-std::atomic<std::int64_t> mappedFileBytes{0};
-
 // Every connection to the store, the one that sets it up (`switchToWal` for a file not yet
 // in WAL mode, which keeps the mode once switched) and the pooled ones.
-void setUpConnection(Connection& connection, bool switchToWal, std::atomic<bool>& logCopied) {
+void setUpConnection(Connection& connection, const StoreOptions& options, bool switchToWal,
+                     std::atomic<bool>& logCopied) {
   // FULL: a save that returned is on disk even after a power cut; WAL lets readers on other
   // connections go on while a context saves.
-  const auto mapped = mappedFileBytes.load(std::memory_order_relaxed);
+  const std::int64_t mapped = options.mappedFileBytes;
   connection.exec(std::string(switchToWal ? "PRAGMA journal_mode = WAL; " : "") +
                   "PRAGMA synchronous = FULL; PRAGMA foreign_keys = OFF; PRAGMA journal_size_limit = " +
                   std::to_string(kLogLimitBytes) +
@@ -155,7 +153,7 @@ void markSchema(Connection& connection, const ObjectModel& model) {
 std::unique_ptr<Connection> PersistentStoreCoordinator::Impl::openConnection() const {
   auto connection = std::make_unique<Connection>(file, false, options.busyTimeoutMilliseconds);
   connection->leaveLogOnClose();
-  setUpConnection(*connection, false, logCopied);
+  setUpConnection(*connection, options, false, logCopied);
   return connection;
 }
 
@@ -226,10 +224,6 @@ std::int64_t PersistentStoreCoordinator::Impl::reservePrimaryKeys(Connection& co
 
 // --- PersistentStoreCoordinator -----------------------------------------------------
 
-void PersistentStoreCoordinator::setMappedFileBytes(std::int64_t bytes) {
-  mappedFileBytes.store(std::max<std::int64_t>(bytes, 0), std::memory_order_relaxed);
-}
-
 PersistentStoreCoordinator::PersistentStoreCoordinator(std::shared_ptr<const ObjectModel> model)
     : impl_(std::make_unique<Impl>()) {
   if (!model || !model->isFinalized()) {
@@ -289,7 +283,7 @@ void PersistentStoreCoordinator::addPersistentStore(const std::filesystem::path&
     setup = std::make_unique<Connection>(file, true, options.busyTimeoutMilliseconds);
     Connection& connection = *setup;
     if (logFound) connection.leaveLogOnClose();
-    setUpConnection(connection, !header.wal, d.logCopied);
+    setUpConnection(connection, options, !header.wal, d.logCopied);
     Transaction transaction(connection);
     StoreFileReader reader(connection.handle());
     // The metadata is read once: it decides between creating, migrating and using the store,

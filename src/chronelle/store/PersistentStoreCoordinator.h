@@ -22,6 +22,11 @@ struct StoreOptions {
   bool inferMappingModelAutomatically = true;
   /// How long a connection waits for another process's lock before failing, in ms.
   int busyTimeoutMilliseconds = 5000;
+  /// Bytes of the store file each connection reads through a memory mapping instead of
+  /// copying each page it reads into its cache; 0 (the default) maps nothing. Worth it for a
+  /// process that lives a moment and reads a few thousand pages; in a long-lived one every
+  /// page ever read stays in its resident size.
+  std::int64_t mappedFileBytes = 0;
 };
 
 /// Owns the SQLite store file of one model: schema creation, migration, metadata, and the
@@ -48,13 +53,6 @@ class PersistentStoreCoordinator : public std::enable_shared_from_this<Persisten
   /// the newest commits: a copy of the store is the file with its log (or the file after
   /// `checkpointStoreFile`).
   void addPersistentStore(const std::filesystem::path& file, const StoreOptions& options = {});
-  /// Process-wide: connections opened from now on read up to `bytes` of their store file
-  /// through a memory mapping instead of copying each page they read into their cache; 0 (the
-  /// default) or less maps nothing. Worth it for a process that lives a moment and reads a
-  /// few thousand pages; in a long-lived one every page ever read stays in its resident size.
-  /// Open connections keep their setting. Thread-safe.
-  static void setMappedFileBytes(std::int64_t bytes);
-
   /// True once `addPersistentStore` succeeded.
   bool hasStore() const;
 
